@@ -1,0 +1,28 @@
+// The storage file that holds every task: where it lives, and reading and writing it whole.
+#pragma once
+
+#include "TaskInfo.h"
+
+#include <QString>
+
+#include <span>
+#include <string>
+#include <vector>
+
+// "<generic data location>/Zelkor-Vostal/ZelkorScheduler/storage.xml".
+QString DefaultStorageFilePath();
+
+// The tasks of a file in file order, bad tasks left out. A missing, unreadable or malformed file gives
+// no tasks. Never writes the file.
+std::vector<TaskInfo> LoadStorageFile(const QString& path);
+
+// Replaces the file in one step with the given tasks, in the given order. On failure the previous file
+// stays as it was and the reason is printed on standard error; returns whether the file was written.
+bool SaveStorageFile(const QString& path, std::span<const TaskInfo* const> tasks);
+
+// The file's text, and the tasks of a text: the parts of loading and saving that do not touch disk.
+std::wstring TasksToXml(std::span<const TaskInfo* const> tasks);
+std::vector<TaskInfo> TasksFromXml(const std::wstring& text);
+
+// Pointers to every element of a list, for the calls above.
+std::vector<const TaskInfo*> TaskPointers(const std::vector<TaskInfo>& tasks);

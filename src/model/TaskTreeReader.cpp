@@ -1,0 +1,173 @@
+// Reads a record from the `task` subtree of the storage file, with the file's defaults for missing keys.
+#include "TaskTree.h"
+
+#include "ValueText.h"
+
+#include <stdexcept>
+
+using boost::property_tree::wptree;
+
+namespace {
+
+// A task that breaks a reading rule is left out whole; the first broken rule ends its reading.
+[[noreturn]] void RejectTask() {
+    throw std::invalid_argument("task left out of the storage file");
+}
+
+const wptree& Required(const wptree& node, const wchar_t* name) {
+    const auto child = node.get_child_optional(name);
+    if (!child) {
+        RejectTask();
+    }
+    return *child;
+}
+
+const std::wstring& RequiredText(const wptree& node, const wchar_t* name) {
+    return Required(node, name).data();
+}
+
+template <typename T>
+T Converted(const std::optional<T>& value) {
+    if (!value) {
+        RejectTask();
+    }
+    return *value;
+}
+
+std::optional<std::wstring> OptionalText(const wptree& node, const wchar_t* name) {
+    const auto child = node.get_child_optional(name);
+    return child ? std::optional<std::wstring>(child->data()) : std::nullopt;
+}
+
+// Every child of that name of an optional list element, as bytes.
+std::vector<std::uint8_t> ByteList(const wptree& node, const wchar_t* list, const wchar_t* item) {
+    std::vector<std::uint8_t> values;
+    if (const auto children = node.get_child_optional(list)) {
+        for (const auto& [name, child] : *children) {
+            if (name == item) {
+                values.push_back(Converted(ParseByte(child.data())));
+            }
+        }
+    }
+    return values;
+}
+
+Trigger ReadTrigger(const wptree& node) {
+    const std::wstring& type = RequiredText(node, L"type");
+    const std::int32_t interval = Converted(ParseInt32(RequiredText(node, L"repeat_interval")));
+    if (type == L"daily") {
+        return DailyTrigger{interval};
+    }
+    if (type == L"weekly") {
+        WeeklyTrigger weekly{interval, {}};
+        for (std::uint8_t day : ByteList(node, L"weekdays", L"weekday")) {
+            weekly.weekdays.insert(day == 7 ? 0 : day); // ISO Sunday; other values stay as read
+        }
+        return weekly;
+    }
+    if (type == L"monthly") {
+        // Read whole so that a damaged monthly task is left out like any other, then replaced by the
+        // default schedule: the program has no monthly rule.
+        ByteList(node, L"months", L"month");
+        ByteList(node, L"days", L"day");
+        return DailyTrigger{};
+    }
+    RejectTask();
+}
+
+// The map is read only while the option is on; a repeated path keeps its first entry.
+template <typename A>
+void ReadChangedDocuments(const wptree& node, A& action) {
+    if (const auto text = OptionalText(node, L"only_changed_documents")) {
+        action.only_changed_documents = ParseBool(*text).value_or(true);
+    }
+    if (!action.only_changed_documents) {
+        return;
+    }
+    const auto times = node.get_child_optional(L"modification_times");
+    if (!times) {
+        return;
+    }
+    for (const auto& [name, document] : *times) {
+        if (name != L"document") {
+            continue;
+        }
+        const std::wstring& path = RequiredText(document, L"path");
+        const std::int64_t ticks = Converted(ParseInt64(RequiredText(document, L"last_modified")));
+        action.modification_times.emplace(path, TimePointFromTicks(ticks));
+    }
+}
+
+void ReadOptional(const wptree& node, const wchar_t* name, std::wstring& field) {
+    if (auto text = OptionalText(node, name)) {
+        field = std::move(*text);
+    }
+}
+
+ExportAction ReadExport(const wptree& node) {
+    ExportAction a;
+    a.connection_id = Converted(ParseUuid(RequiredText(node, L"connection_id")));
+    a.output_path = RequiredText(node, L"output_path");
+    a.project_path = RequiredText(node, L"project_path");
+    ReadOptional(node, L"scheme_code", a.scheme_code);
+    ReadOptional(node, L"scheme_name", a.scheme_name);
+    ReadOptional(node, L"ifc_version", a.ifc_version);
+    ReadOptional(node, L"ifc_mapping_code", a.ifc_mapping_code);
+    ReadOptional(node, L"ifc_mapping_name", a.ifc_mapping_name);
+    const auto format = OptionalText(node, L"format");
+    a.format = format ? ParseFormat(*format).value_or(ExportFormat::MIF) : ExportFormat::MIF;
+    ReadChangedDocuments(node, a);
+    return a;
+}
+
+Action ReadAction(const wptree& node) {
+    const std::wstring& type = RequiredText(node, L"type");
+    if (type == L"backup") {
+        BackupAction a;
+        a.connection_id = Converted(ParseUuid(RequiredText(node, L"connection_id")));
+        a.source_path = RequiredText(node, L"source_path");
+        a.destination_path = RequiredText(node, L"destination_path");
+        return a;
+    }
+    if (type == L"export") {
+        return ReadExport(node);
+    }
+    if (type == L"command") {
+        CommandAction a;
+        a.executable = RequiredText(node, L"executable");
+        ReadOptional(node, L"arguments", a.arguments);
+        ReadOptional(node, L"working_directory", a.working_directory);
+        return a;
+    }
+    if (type == L"check") {
+        CheckAction a;
+        a.ids_file = RequiredText(node, L"ids_file");
+        a.ids_file_mode = Converted(ParseBool(RequiredText(node, L"ids_file_mode")));
+        a.ifc_file = RequiredText(node, L"ifc_file");
+        a.ifc_file_mode = Converted(ParseBool(RequiredText(node, L"ifc_file_mode")));
+        ReadChangedDocuments(node, a);
+        return a;
+    }
+    RejectTask();
+}
+
+} // namespace
+
+std::optional<TaskInfo> TaskFromTree(const wptree& node) {
+    try {
+        TaskInfo task;
+        task.name = RequiredText(node, L"name");
+        task.description = RequiredText(node, L"description");
+        task.starting_point =
+            TimePointFromTicks(Converted(ParseInt64(RequiredText(node, L"starting_point"))));
+        // Applied while the record still holds its default daily schedule, so the stored flag is
+        // always taken as stored.
+        const auto workingDays = OptionalText(node, L"run_only_on_working_days");
+        task.SetRunOnlyOnWorkingDays(workingDays ? ParseBool(*workingDays).value_or(false) : false);
+        task.trigger = ReadTrigger(Required(node, L"trigger"));
+        task.action = ReadAction(Required(node, L"action"));
+        return task;
+    } catch (const std::invalid_argument&) {
+        return std::nullopt;
+    }
+}

@@ -1,0 +1,24 @@
+#include "TimeHelpers.h"
+
+#include <date/date.h>
+#include <date/tz.h>
+
+TimePoint Utc(int year, unsigned month, unsigned day, int hour, int minute, int second, int ms) {
+    using namespace std::chrono;
+    const date::sys_days days = date::year{year} / date::month{month} / date::day{day};
+    return time_point_cast<Ticks>(days + hours{hour} + minutes{minute} + seconds{second} + milliseconds{ms});
+}
+
+TimePoint Local(const char* zone, int year, unsigned month, unsigned day, int hour, int minute, int second) {
+    using namespace std::chrono;
+    const date::local_days days{date::year{year} / date::month{month} / date::day{day}};
+    const auto local = days + hours{hour} + minutes{minute} + seconds{second};
+    return time_point_cast<Ticks>(date::locate_zone(zone)->to_sys(local));
+}
+
+std::string Describe(TimePoint time) {
+    if (time == kNever) {
+        return "never";
+    }
+    return date::format("%F %T UTC", std::chrono::time_point_cast<std::chrono::milliseconds>(time));
+}
