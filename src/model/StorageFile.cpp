@@ -78,7 +78,8 @@ std::vector<TaskInfo> TasksFromXml(const std::wstring& text) {
 std::vector<TaskInfo> LoadStorageFile(const QString& path) {
     MakeFolderOf(path);
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    // No newline translation: the file has plain LF line ends, and a CR inside a value must survive.
+    if (!file.open(QIODevice::ReadOnly)) {
         return {};
     }
     QTextStream stream(&file);
@@ -96,7 +97,7 @@ bool SaveStorageFile(const QString& path, std::span<const TaskInfo* const> tasks
         return false;
     }
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+    if (!file.open(QIODevice::WriteOnly)) {
         PrintError(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
         return false;
     }
