@@ -32,10 +32,14 @@ std::wstring FindBinDirectory(const QString& executableFolder,
                               const std::function<QString()>& readInstallRoot) {
     // The two sources mean different things: config.ini names the tool's own folder, the machine-wide
     // value names the installation root whose BIN sub-folder holds the tool.
-    const QSettings ini(executableFolder + QStringLiteral("/config.ini"), QSettings::IniFormat);
-    const QString toolFolder = ini.value(kPathKey).toString();
-    if (!toolFolder.isEmpty()) {
-        return toolFolder.toStdWString();
+    // Without an application object the folder is unknown; "/config.ini" at the file-system root is not
+    // the program's file.
+    if (!executableFolder.isEmpty()) {
+        const QSettings ini(executableFolder + QStringLiteral("/config.ini"), QSettings::IniFormat);
+        const QString toolFolder = ini.value(kPathKey).toString();
+        if (!toolFolder.isEmpty()) {
+            return toolFolder.toStdWString();
+        }
     }
     const QString root = readInstallRoot();
     if (root.isEmpty()) {

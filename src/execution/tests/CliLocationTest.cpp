@@ -98,6 +98,11 @@ TEST(FindBinDirectoryTest, NeitherSourceGivesAnEmptyFolderAndTheBareToolName) {
     EXPECT_EQ(JoinPath(folder, kCliFileName), L"ZelkorCLI.exe");
 }
 
+TEST(FindBinDirectoryTest, UnknownExecutableFolderFallsBackToTheSystemValue) {
+    RootSource root{QStringLiteral("/opt/suite")};
+    EXPECT_EQ(FindBinDirectory(QString(), root.Reader()), L"/opt/suite/BIN");
+}
+
 TEST(ReadInstallRootTest, ReadsTheSuitesSystemScopeSettings) {
     QTemporaryDir systemDir;
     ASSERT_TRUE(systemDir.isValid());
