@@ -33,18 +33,13 @@ struct RootSource {
 
 } // namespace
 
-TEST(JoinPathTest, PutsOneSeparatorBetweenFolderAndName) {
+TEST(JoinPathTest, OneSeparatorBetweenFolderAndNameAndNoneAfterAnEmptyFolder) {
     EXPECT_EQ(JoinPath(L"/opt/suite/BIN", L"ZelkorCLI.exe"), L"/opt/suite/BIN/ZelkorCLI.exe");
     EXPECT_EQ(JoinPath(L"/opt/suite/BIN/", L"ZelkorCLI.exe"), L"/opt/suite/BIN/ZelkorCLI.exe");
     EXPECT_EQ(JoinPath(L"/", L"BIN"), L"/BIN");
     EXPECT_EQ(JoinPath(L"Папка с пробелом", L"BIN"), L"Папка с пробелом/BIN");
-}
-
-TEST(JoinPathTest, EmptyFolderGivesTheBareName) {
     EXPECT_EQ(JoinPath(L"", L"ZelkorCLI.exe"), L"ZelkorCLI.exe");
-}
-
-TEST(JoinPathTest, BackslashIsNoSeparatorOnThisSystem) {
+    // A backslash is no separator on this system.
     EXPECT_EQ(JoinPath(L"/opt/odd\\", L"BIN"), L"/opt/odd\\/BIN");
 }
 

@@ -3,17 +3,17 @@
 
 #include <gtest/gtest.h>
 
-TEST(CommandLineTextTest, PlainArgumentsAreJoinedBySingleSpaces) {
+TEST(CommandLineTextTest, PlainArgumentsAreJoinedBySingleSpacesUnchanged) {
     EXPECT_EQ(CommandLineText({L"/opt/suite/BIN/ZelkorCLI.exe", L"--action", L"export"}),
               L"/opt/suite/BIN/ZelkorCLI.exe --action export");
+    EXPECT_EQ(CommandLineText({L"prog", L"tab\there", L"back\\slash", L"Схема"}),
+              L"prog tab\there back\\slash Схема");
+    EXPECT_EQ(CommandLineText({}), L"");
 }
 
-TEST(CommandLineTextTest, ArgumentWithASpaceIsQuoted) {
+TEST(CommandLineTextTest, ProgramOrArgumentWithASpaceIsQuoted) {
     EXPECT_EQ(CommandLineText({L"ZelkorCLI.exe", L"--output-dir", L"/home/user/Out dir"}),
               L"ZelkorCLI.exe --output-dir \"/home/user/Out dir\"");
-}
-
-TEST(CommandLineTextTest, ProgramPathWithASpaceIsQuoted) {
     EXPECT_EQ(CommandLineText({L"/opt/Zelkor Suite/ZelkorCLI.exe", L"-x"}),
               L"\"/opt/Zelkor Suite/ZelkorCLI.exe\" -x");
 }
@@ -28,13 +28,4 @@ TEST(CommandLineTextTest, InnerDoubleQuotesAreDoubledInsideTheEnclosingQuotes) {
 TEST(CommandLineTextTest, EmptyArgumentAddsOnlyItsSeparator) {
     EXPECT_EQ(CommandLineText({L"prog", L"", L"x"}), L"prog  x");
     EXPECT_EQ(CommandLineText({L"prog", L""}), L"prog ");
-}
-
-TEST(CommandLineTextTest, OtherCharactersAreTakenUnchanged) {
-    EXPECT_EQ(CommandLineText({L"prog", L"tab\there", L"back\\slash", L"Схема"}),
-              L"prog tab\there back\\slash Схема");
-}
-
-TEST(CommandLineTextTest, EmptyVectorGivesEmptyText) {
-    EXPECT_EQ(CommandLineText({}), L"");
 }

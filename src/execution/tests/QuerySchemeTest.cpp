@@ -68,7 +68,10 @@ TEST_F(QuerySchemeTest, ExitCodeIsNotLookedAt) {
 }
 
 TEST_F(QuerySchemeTest, MissingToolGivesEmptyTextsAndLeavesNoZombie) {
-    EXPECT_EQ(QueryScheme(m_folder.filePath("ZelkorCLI.exe").toStdWString(), "DXF"), SchemeInfo{});
+    // Several starts, since the library's own single poll reaps an early exit now and then.
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(QueryScheme(m_folder.filePath("ZelkorCLI.exe").toStdWString(), "DXF"), SchemeInfo{});
+    }
     EXPECT_TRUE(NoChildLeft());
 }
 

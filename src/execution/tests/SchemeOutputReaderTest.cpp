@@ -47,11 +47,8 @@ TEST(LineSplitterTest, NothingAfterTheLastLfIsNoLine) {
     EXPECT_EQ(Split({"\n"}), std::vector<std::string>{""});
 }
 
-TEST(SchemeOutputReaderTest, CodeThenName) {
+TEST(SchemeOutputReaderTest, CodeAndNameInEitherOrder) {
     EXPECT_EQ(Read("CODE:12\nNAME:Scheme A\n"), (SchemeInfo{"12", "Scheme A"}));
-}
-
-TEST(SchemeOutputReaderTest, NameThenCode) {
     EXPECT_EQ(Read("NAME:Scheme A\nCODE:12\n"), (SchemeInfo{"12", "Scheme A"}));
 }
 
@@ -68,12 +65,10 @@ TEST(SchemeOutputReaderTest, FedInTinyPiecesGivesTheSameResult) {
     }
 }
 
-TEST(SchemeOutputReaderTest, EmptyValuesLeaveRoomForLaterLines) {
-    EXPECT_EQ(Read("CODE:\nNAME:\nCODE:5\nNAME:Five\n"), (SchemeInfo{"5", "Five"}));
-}
-
 TEST(SchemeOutputReaderTest, FirstNonEmptyValueWins) {
     EXPECT_EQ(Read("CODE:1\nCODE:2\nNAME:one\nNAME:two\n"), (SchemeInfo{"1", "one"}));
+    // An empty value leaves room for a later line.
+    EXPECT_EQ(Read("CODE:\nNAME:\nCODE:5\nNAME:Five\n"), (SchemeInfo{"5", "Five"}));
 }
 
 TEST(SchemeOutputReaderTest, OnlyOneOfThem) {
