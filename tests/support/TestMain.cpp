@@ -2,6 +2,7 @@
 // of the user who runs it.
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -19,6 +20,9 @@ int main(int argc, char** argv) {
         QDir().mkpath(QString::fromLocal8Bit(path));
         setenv(name, path.constData(), 1);
     }
+    // Qt's test mode ignores the XDG variables and puts its folders under $HOME/.qttest, so the home
+    // folder moves into the temporary folder too.
+    setenv("HOME", QFile::encodeName(home.path()).constData(), 1);
     QStandardPaths::setTestModeEnabled(true);
     QCoreApplication app(argc, argv);
     testing::InitGoogleTest(&argc, argv);

@@ -1,0 +1,76 @@
+// The log file of one task.
+#include "execution/TaskLog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
+#include <filesystem>
+#include <iostream>
+#include <system_error>
+
+namespace {
+
+std::filesystem::path NativePath(const QString& path) {
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
+
+// The standard library's own message for the failure, naming the operation and the folder.
+bool CreateFolder(const QString& folder) {
+    std::error_code ec;
+    std::filesystem::create_directories(NativePath(folder), ec);
+    if (ec) {
+        std::cerr << std::filesystem::filesystem_error("create_directories", NativePath(folder), ec).what()
+                  << '\n';
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+TaskLog::TaskLog(const QString& folder, const std::wstring& taskName)
+    : m_path(QDir(folder).filePath(FileNameFor(taskName))) {
+    if (!CreateFolder(folder)) {
+        return;
+    }
+    auto file = std::make_unique<QFile>(m_path);
+    // Unbuffered: every write reaches the system at once. Append mode lets tasks of the same name, and
+    // other processes, add to the file without overwriting one another.
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+        std::cerr << "Cannot open the task log " << QFile::encodeName(m_path).constData() << ": "
+                  << file->errorString().toLocal8Bit().constData() << '\n';
+        return;
+    }
+    m_file = std::move(file);
+}
+
+TaskLog::TaskLog(const std::wstring& taskName) : TaskLog(DefaultFolder(), taskName) {}
+
+TaskLog::~TaskLog() = default;
+
+QString TaskLog::DefaultFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+}
+
+QString TaskLog::FileNameFor(const std::wstring& taskName) {
+    QString name = QString::fromStdWString(taskName);
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    name.replace(QChar(u'\0'), QLatin1Char('_'));
+    return name + QStringLiteral(".log");
+}
+
+void TaskLog::Write(const QByteArray& bytes) {
+    if (m_file) {
+        m_file->write(bytes);
+    }
+}
+
+void TaskLog::Remove() {
+    m_file.reset();
+    std::error_code ec;
+    std::filesystem::remove(NativePath(m_path), ec);
+    if (ec) {
+        std::cerr << ec.message() << '\n';
+    }
+}

@@ -1,0 +1,52 @@
+// The log file of one task: where it lives, how it is opened, and appending lines to it.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+#include <string>
+
+class QFile;
+
+// One per stored task, owned by the engine. The file is named after the task at the moment the log is
+// opened; a renamed task keeps writing to the old file until the log is opened anew (at the next start).
+// Tasks of the same name share one file, each appending to it.
+class TaskLog {
+public:
+    // Opens the task's log in the given folder, creating the folder with its parents. Never throws: when
+    // the folder cannot be made or the file cannot be opened, the log discards every line and the reason
+    // is printed once to standard error.
+    TaskLog(const QString& folder, const std::wstring& taskName);
+    // The same in the application's per-user cache folder.
+    explicit TaskLog(const std::wstring& taskName);
+    ~TaskLog();
+
+    TaskLog(const TaskLog&) = delete;
+    TaskLog& operator=(const TaskLog&) = delete;
+
+    // The application's per-user cache folder, which holds every task log.
+    static QString DefaultFolder();
+
+    // The task name with ".log" appended. "/" and NUL, which cannot stand in a file name, become "_", so
+    // no name leads outside the folder; a name of dots only still ends in ".log" and cannot climb up.
+    static QString FileNameFor(const std::wstring& taskName);
+
+    const QString& Path() const { return m_path; }
+
+    // False when the log discards its lines.
+    bool IsOpen() const { return m_file != nullptr; }
+
+    // Appends the bytes and hands them to the system at once, so a log read during a long run already
+    // shows the lines written so far. Lost without notice when the log discards its lines or the disk
+    // refuses them.
+    void Write(const QByteArray& bytes);
+
+    // For the removal of the task: closes the file and deletes it. A deletion that fails is reported on
+    // standard error with the system's message; the log discards its lines afterwards.
+    void Remove();
+
+private:
+    QString m_path;
+    std::unique_ptr<QFile> m_file; // null when the log discards its lines
+};

@@ -1,0 +1,227 @@
+// Running the tool's stand-in and reading the outcome back from the task log.
+#include "execution/RunTool.h"
+
+#include "execution/CliLocation.h"
+#include "execution/CommandLineText.h"
+#include "execution/TaskLog.h"
+
+#include "ExecutionTestHelpers.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const std::string kSuccess = "Задание успешно выполнено.";
+const std::string kFailure = "Задание не выполнено:";
+
+class RunToolTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_folder.isValid());
+        m_log = std::make_unique<TaskLog>(m_folder.filePath("logs"), L"Задание");
+    }
+
+    std::vector<std::string> Messages() const { return LogMessages(m_log->Path()); }
+    QString ArgsFile() const { return m_folder.filePath("calls.bin"); }
+
+    void Run(const std::vector<std::wstring>& arguments) { RunTool(arguments, m_log.get(), L"Задание"); }
+
+    // A check call: the stand-in does nothing but exit, unless told otherwise.
+    std::vector<std::wstring> CheckCall(const std::wstring& tool = GetCliPath()) const {
+        return {tool,           L"--action",     L"check",          L"--format", L"ids", L"--source-path",
+                L"/data/a.ifc", L"--check-path", L"/data/rules.ids"};
+    }
+
+    QTemporaryDir m_folder;
+    std::unique_ptr<TaskLog> m_log;
+    DebugCapture m_trace; // keeps the trace of huge outputs off the test's own output
+};
+
+// True when this process has no child left, running or zombie.
+bool NoChildLeft() {
+    errno = 0;
+    return ::waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD;
+}
+
+std::string SystemMessage(int error) {
+    return std::generic_category().message(error);
+}
+
+} // namespace
+
+TEST_F(RunToolTest, ExportThroughTheConfiguredToolSucceeds) {
+    const QString out = m_folder.filePath("out");
+    ASSERT_TRUE(QDir().mkpath(out));
+    Run({GetCliPath(), L"--action", L"export", L"--format", L"DWG", L"--project-path",
+         L"arkon://Проекты/2026/План", L"--output-dir", out.toStdWString(), L"--options-code", L"17"});
+
+    EXPECT_EQ(Messages(), std::vector<std::string>{kSuccess});
+    EXPECT_EQ(ReadFileBytes(out + "/План.dwg"),
+              QByteArray("format=DWG\nproject=arkon://Проекты/2026/План\noptions=17\n"));
+    EXPECT_TRUE(NoChildLeft());
+}
+
+TEST_F(RunToolTest, ArgumentsReachTheToolIntact) {
+    const ScopedEnv record("ZELKOR_FAKECLI_ARGS_FILE", ArgsFile().toStdString());
+    const std::vector<std::wstring> call{GetCliPath(),
+                                         L"--action",
+                                         L"check",
+                                         L"--format",
+                                         L"ids",
+                                         L"--source-path",
+                                         L"/data/Out dir/model 1.ifc",
+                                         L"--source-path",
+                                         L"say \"hi\" \\ 'there'",
+                                         L"--source-path",
+                                         L"",
+                                         L"--source-path",
+                                         L"Папка/Модель.ifc",
+                                         L"--check-path",
+                                         L"/rules/*.ids; $HOME"};
+    Run(call);
+
+    EXPECT_EQ(Messages(), std::vector<std::string>{kSuccess});
+    const auto calls = RecordedCalls(ArgsFile());
+    ASSERT_EQ(calls.size(), 1U);
+    std::vector<std::string> expected;
+    for (const std::wstring& argument : call) {
+        expected.push_back(QString::fromStdWString(argument).toStdString());
+    }
+    EXPECT_EQ(calls[0], expected);
+}
+
+TEST_F(RunToolTest, TraceShowsTheCommandLineUnderTheTaskName) {
+    const std::vector<std::wstring> call = CheckCall();
+    Run(call);
+    ASSERT_FALSE(m_trace.Messages().isEmpty());
+    EXPECT_EQ(m_trace.Messages().front(),
+              QStringLiteral("[Задание]: ") + QString::fromStdWString(CommandLineText(call)));
+}
+
+TEST_F(RunToolTest, FailureLogsEveryErrorLineInOrderWithCrKept) {
+    const ScopedEnv lines("ZELKOR_FAKECLI_STDERR", "Ошибка экспорта\r\nsecond line\n\nlast without newline");
+    const ScopedEnv code("ZELKOR_FAKECLI_EXIT_CODE", "3");
+    Run(CheckCall());
+    const std::vector<std::string> expected{kFailure, "Ошибка экспорта\r", "second line", "",
+                                            "last without newline"};
+    EXPECT_EQ(Messages(), expected);
+}
+
+TEST_F(RunToolTest, ErrorOutputOfASuccessfulRunIsNotLogged) {
+    const ScopedEnv lines("ZELKOR_FAKECLI_STDERR", "warning: nothing serious\n");
+    Run(CheckCall());
+    EXPECT_EQ(Messages(), std::vector<std::string>{kSuccess});
+}
+
+TEST_F(RunToolTest, FailureWithoutErrorOutputIsStillAFailure) {
+    const ScopedEnv code("ZELKOR_FAKECLI_EXIT_CODE", "1");
+    Run(CheckCall());
+    EXPECT_EQ(Messages(), std::vector<std::string>{kFailure});
+}
+
+TEST_F(RunToolTest, ToolKilledBySignalHasFailed) {
+    const ScopedEnv lines("ZELKOR_FAKECLI_STDERR", "about to die\n");
+    const ScopedEnv signal("ZELKOR_FAKECLI_SIGNAL", std::to_string(SIGKILL));
+    Run(CheckCall());
+    const std::vector<std::string> expected{kFailure, "about to die"};
+    EXPECT_EQ(Messages(), expected);
+}
+
+TEST_F(RunToolTest, MissingToolLogsTheSystemMessageAndLeavesNoZombie) {
+    Run(CheckCall(m_folder.filePath("nowhere/ZelkorCLI.exe").toStdWString()));
+    const std::vector<std::string> expected{kFailure, SystemMessage(ENOENT)};
+    EXPECT_EQ(Messages(), expected);
+    // The failed start's process is reaped; none is left behind for the life of the scheduler.
+    EXPECT_TRUE(NoChildLeft());
+}
+
+TEST_F(RunToolTest, FileThatIsNotExecutableLogsTheSystemMessage) {
+    const QString path = m_folder.filePath("ZelkorCLI.exe");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("not a program");
+    file.close();
+    ASSERT_TRUE(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    Run(CheckCall(path.toStdWString()));
+    const std::vector<std::string> expected{kFailure, SystemMessage(EACCES)};
+    EXPECT_EQ(Messages(), expected);
+    EXPECT_TRUE(NoChildLeft());
+}
+
+TEST_F(RunToolTest, BareToolNameIsLookedForInTheCurrentFolderOnly) {
+    const QString previous = QDir::currentPath();
+    // The search path would find it; the scheduler must not look there.
+    const ScopedEnv path("PATH", ZELKOR_FAKECLI_DIR ":/usr/bin:/bin");
+    ASSERT_TRUE(QDir::setCurrent(m_folder.path()));
+    Run(CheckCall(L"ZelkorCLI.exe"));
+    ASSERT_TRUE(QDir::setCurrent(ZELKOR_FAKECLI_DIR));
+    Run(CheckCall(L"ZelkorCLI.exe"));
+    ASSERT_TRUE(QDir::setCurrent(previous));
+
+    const std::vector<std::string> expected{kFailure, SystemMessage(ENOENT), kSuccess};
+    EXPECT_EQ(Messages(), expected);
+}
+
+TEST_F(RunToolTest, EmptyArgumentVectorIsAFailedStart) {
+    Run({});
+    const std::vector<std::string> expected{kFailure, SystemMessage(EINVAL)};
+    EXPECT_EQ(Messages(), expected);
+}
+
+TEST_F(RunToolTest, TaskWithoutALogRunsAllTheSame) {
+    const ScopedEnv record("ZELKOR_FAKECLI_ARGS_FILE", ArgsFile().toStdString());
+    EXPECT_NO_THROW(RunTool(CheckCall(), nullptr, L"orphan"));
+    EXPECT_EQ(RecordedCalls(ArgsFile()).size(), 1U);
+}
+
+TEST_F(RunToolTest, MegabytesOfErrorOutputAllReachTheLogInOrder) {
+    constexpr long kLines = 80'000; // about 8 MB, far beyond what a pipe holds
+    const ScopedEnv flood("ZELKOR_FAKECLI_STDERR_LINES", std::to_string(kLines));
+    const ScopedEnv code("ZELKOR_FAKECLI_EXIT_CODE", "1");
+    Run(CheckCall());
+
+    const std::vector<std::string> messages = Messages();
+    ASSERT_EQ(messages.size(), static_cast<std::size_t>(kLines + 1));
+    EXPECT_EQ(messages[0], kFailure);
+    for (long i = 1; i <= kLines; ++i) {
+        char head[64];
+        std::snprintf(head, sizeof head, "stderr line %08ld ", i);
+        const std::string& line = messages[static_cast<std::size_t>(i)];
+        ASSERT_EQ(line.compare(0, std::strlen(head), head), 0) << "line " << i << ": " << line;
+        ASSERT_EQ(line.size(), 99U) << "line " << i;
+    }
+    EXPECT_TRUE(NoChildLeft());
+}
+
+TEST_F(RunToolTest, DescendantHoldingTheErrorPipeIsNotWaitedFor) {
+    const QString pidFile = m_folder.filePath("linger.pid");
+    const ScopedEnv lines("ZELKOR_FAKECLI_STDERR", "boom\n");
+    const ScopedEnv code("ZELKOR_FAKECLI_EXIT_CODE", "4");
+    const ScopedEnv linger("ZELKOR_FAKECLI_LINGER_MS", "60000");
+    const ScopedEnv lingerPid("ZELKOR_FAKECLI_LINGER_PID_FILE", pidFile.toStdString());
+
+    const auto start = std::chrono::steady_clock::now();
+    Run(CheckCall());
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+
+    const pid_t descendant = ReadFileBytes(pidFile).trimmed().toInt();
+    if (descendant > 0) {
+        ::kill(descendant, SIGKILL);
+    }
+    // Waiting for the descendant would have taken a minute.
+    EXPECT_LT(elapsed, std::chrono::seconds(30));
+    const std::vector<std::string> expected{kFailure, "boom"};
+    EXPECT_EQ(Messages(), expected);
+}

@@ -1,0 +1,97 @@
+// Reading the chosen scheme out of the tool's output, fed in pieces as a pipe delivers it.
+#include "execution/SchemeOutputReader.h"
+
+#include "execution/LineSplitter.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+SchemeInfo Read(const std::string& output, std::size_t chunkSize = 0) {
+    SchemeOutputReader reader;
+    if (chunkSize == 0) {
+        reader.Feed(output);
+    } else {
+        for (std::size_t i = 0; i < output.size(); i += chunkSize) {
+            reader.Feed(std::string_view(output).substr(i, chunkSize));
+        }
+    }
+    reader.Finish();
+    return reader.Result();
+}
+
+std::vector<std::string> Split(const std::vector<std::string>& chunks) {
+    std::vector<std::string> lines;
+    LineSplitter splitter([&](std::string_view line) { lines.emplace_back(line); });
+    for (const std::string& chunk : chunks) {
+        splitter.Feed(chunk);
+    }
+    splitter.Finish();
+    return lines;
+}
+
+} // namespace
+
+TEST(LineSplitterTest, SplitsAtLfAcrossChunksAndKeepsCr) {
+    const std::vector<std::string> expected{"first\r", "second", "", "last"};
+    EXPECT_EQ(Split({"fir", "st\r\nsec", "ond\n", "\nla", "st"}), expected);
+    EXPECT_EQ(Split({"first\r\nsecond\n\nlast"}), expected);
+}
+
+TEST(LineSplitterTest, NothingAfterTheLastLfIsNoLine) {
+    EXPECT_EQ(Split({"a\n", "b\n"}), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(Split({""}), std::vector<std::string>{});
+    EXPECT_EQ(Split({"\n"}), std::vector<std::string>{""});
+}
+
+TEST(SchemeOutputReaderTest, CodeThenName) {
+    EXPECT_EQ(Read("CODE:12\nNAME:Scheme A\n"), (SchemeInfo{"12", "Scheme A"}));
+}
+
+TEST(SchemeOutputReaderTest, NameThenCode) {
+    EXPECT_EQ(Read("NAME:Scheme A\nCODE:12\n"), (SchemeInfo{"12", "Scheme A"}));
+}
+
+TEST(SchemeOutputReaderTest, CrLfLineEndsLoseTheirCr) {
+    EXPECT_EQ(Read("CODE:12\r\nNAME:Схема А\r\n"), (SchemeInfo{"12", "Схема А"}));
+    // Only one CR goes; one more left in the line keeps it from matching at all.
+    EXPECT_EQ(Read("CODE:12\r\r\nCODE:13\r\n"), (SchemeInfo{"13", ""}));
+}
+
+TEST(SchemeOutputReaderTest, FedInTinyPiecesGivesTheSameResult) {
+    const std::string output = "noise\r\nCODE:7\r\nmore noise\nNAME:Схема семь\r\nCODE:8\n";
+    for (std::size_t size : {1U, 2U, 3U, 5U, 64U}) {
+        EXPECT_EQ(Read(output, size), (SchemeInfo{"7", "Схема семь"})) << "chunk size " << size;
+    }
+}
+
+TEST(SchemeOutputReaderTest, EmptyValuesLeaveRoomForLaterLines) {
+    EXPECT_EQ(Read("CODE:\nNAME:\nCODE:5\nNAME:Five\n"), (SchemeInfo{"5", "Five"}));
+}
+
+TEST(SchemeOutputReaderTest, FirstNonEmptyValueWins) {
+    EXPECT_EQ(Read("CODE:1\nCODE:2\nNAME:one\nNAME:two\n"), (SchemeInfo{"1", "one"}));
+}
+
+TEST(SchemeOutputReaderTest, OnlyOneOfThem) {
+    EXPECT_EQ(Read("CODE:42\n"), (SchemeInfo{"42", ""}));
+    EXPECT_EQ(Read("NAME:Only a name"), (SchemeInfo{"", "Only a name"}));
+}
+
+TEST(SchemeOutputReaderTest, NothingUsable) {
+    EXPECT_EQ(Read(""), SchemeInfo{});
+    EXPECT_EQ(Read("\n\n"), SchemeInfo{});
+    EXPECT_EQ(Read(" CODE:1\ncode:2\nNAME 3\nXCODE:4\n"), SchemeInfo{});
+}
+
+TEST(SchemeOutputReaderTest, TheWholeLineMustMatch) {
+    // A value may hold anything but line ends, including colons and the other key.
+    EXPECT_EQ(Read("CODE:a:b NAME:c\nNAME:CODE:d\n"), (SchemeInfo{"a:b NAME:c", "CODE:d"}));
+}
+
+TEST(SchemeOutputReaderTest, LastLineWithoutLineEndCounts) {
+    EXPECT_EQ(Read("CODE:1\nNAME:tail"), (SchemeInfo{"1", "tail"}));
+}

@@ -1,0 +1,150 @@
+// Task log files: their names, where they are made, appending, sharing, and failing without harm.
+#include "execution/TaskLog.h"
+
+#include "ExecutionTestHelpers.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+TEST(TaskLogFileNameTest, OrdinaryNamesStayUnchanged) {
+    EXPECT_EQ(TaskLog::FileNameFor(L"Экспорт проекта v1.2"), QStringLiteral("Экспорт проекта v1.2.log"));
+    EXPECT_EQ(TaskLog::FileNameFor(L"name.log"), QStringLiteral("name.log.log"));
+    EXPECT_EQ(TaskLog::FileNameFor(L"what? * <now>"), QStringLiteral("what? * <now>.log"));
+}
+
+TEST(TaskLogFileNameTest, SlashAndNulBecomeUnderscores) {
+    EXPECT_EQ(TaskLog::FileNameFor(L"../../etc/passwd"), QStringLiteral(".._.._etc_passwd.log"));
+    EXPECT_EQ(TaskLog::FileNameFor(std::wstring(L"a\0b", 3)), QStringLiteral("a_b.log"));
+}
+
+TEST(TaskLogTest, CreatesTheFolderAndTheFileNamedAfterTheTask) {
+    QTemporaryDir base;
+    ASSERT_TRUE(base.isValid());
+    const QString folder = base.filePath("cache/deeper");
+    TaskLog log(folder, L"Ночная выгрузка");
+    EXPECT_TRUE(log.IsOpen());
+    EXPECT_EQ(log.Path(), folder + "/Ночная выгрузка.log");
+    EXPECT_TRUE(QFileInfo(log.Path()).isFile());
+}
+
+TEST(TaskLogTest, DefaultFolderIsTheApplicationCacheFolder) {
+    const QString expected = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    ASSERT_FALSE(expected.isEmpty());
+    TaskLog log(L"default");
+    EXPECT_TRUE(log.IsOpen());
+    EXPECT_EQ(QFileInfo(log.Path()).absolutePath(), QDir(expected).absolutePath());
+    log.Remove();
+}
+
+TEST(TaskLogTest, WritesAppendToWhatIsAlreadyThereAndAreVisibleAtOnce) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    {
+        TaskLog first(folder.path(), L"task");
+        first.Write("one\n");
+    }
+    TaskLog again(folder.path(), L"task");
+    again.Write("two\n");
+    // Read while the log is still open: nothing waits in a buffer.
+    EXPECT_EQ(ReadFileBytes(again.Path()), QByteArray("one\ntwo\n"));
+}
+
+TEST(TaskLogTest, TwoTasksOfTheSameNameShareOneFile) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    TaskLog a(folder.path(), L"same");
+    TaskLog b(folder.path(), L"same");
+    a.Write("a1\n");
+    b.Write("b1\n");
+    a.Write("a2\n");
+    EXPECT_EQ(a.Path(), b.Path());
+    EXPECT_EQ(ReadFileBytes(a.Path()), QByteArray("a1\nb1\na2\n"));
+}
+
+TEST(TaskLogTest, NamesMadeToClimbStayInsideTheFolder) {
+    QTemporaryDir base;
+    ASSERT_TRUE(base.isValid());
+    const QString folder = base.filePath("logs");
+    for (const std::wstring name : {L"..", L".", L"", L"../escape", L"/abs/path", L"sub/dir/name"}) {
+        TaskLog log(folder, name);
+        EXPECT_TRUE(log.IsOpen()) << QString::fromStdWString(name).toStdString();
+        log.Write("x\n");
+        EXPECT_EQ(QFileInfo(log.Path()).absolutePath(), QDir(folder).absolutePath());
+    }
+    // Nothing was written beside the log folder, and no sub-folder was made inside it.
+    EXPECT_EQ(QDir(base.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"logs"});
+    EXPECT_TRUE(QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
+    EXPECT_TRUE(QFile::exists(folder + "/...log"));
+    EXPECT_TRUE(QFile::exists(folder + "/.._escape.log"));
+}
+
+TEST(TaskLogTest, FolderThatCannotBeMadeGivesASilentLogAndOneMessage) {
+    QTemporaryDir base;
+    ASSERT_TRUE(base.isValid());
+    QFile blocker(base.filePath("file"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    testing::internal::CaptureStderr();
+    TaskLog log(base.filePath("file/logs"), L"task");
+    log.Write("lost\n");
+    const std::string err = testing::internal::GetCapturedStderr();
+
+    EXPECT_FALSE(log.IsOpen());
+    EXPECT_NE(err.find("create_directories"), std::string::npos) << err;
+    EXPECT_NE(err.find("file/logs"), std::string::npos) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_EQ(ReadFileBytes(blocker.fileName()), QByteArray());
+}
+
+TEST(TaskLogTest, FileThatCannotBeOpenedGivesASilentLogAndOneMessage) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    // A folder in the place of the file.
+    ASSERT_TRUE(QDir(folder.path()).mkdir("busy.log"));
+
+    testing::internal::CaptureStderr();
+    TaskLog log(folder.path(), L"busy");
+    log.Write("lost\n");
+    log.Write("lost too\n");
+    const std::string err = testing::internal::GetCapturedStderr();
+
+    EXPECT_FALSE(log.IsOpen());
+    EXPECT_NE(err.find("busy.log"), std::string::npos) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+}
+
+TEST(TaskLogTest, RemoveDeletesTheFileAndSilencesTheLog) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    TaskLog log(folder.path(), L"gone");
+    log.Write("x\n");
+    const QString path = log.Path();
+    log.Remove();
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_FALSE(log.IsOpen());
+    log.Write("after\n");
+    EXPECT_FALSE(QFile::exists(path));
+}
+
+TEST(TaskLogTest, RemoveReportsAFileThatCannotBeDeleted) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    TaskLog log(folder.path(), L"stuck");
+    // A non-empty folder in its place cannot be removed as a file.
+    ASSERT_TRUE(QFile::remove(log.Path()));
+    ASSERT_TRUE(QDir(folder.path()).mkpath("stuck.log/inside"));
+
+    testing::internal::CaptureStderr();
+    log.Remove();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(err.empty());
+    EXPECT_EQ(err.back(), '\n');
+}
