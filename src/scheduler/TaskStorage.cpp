@@ -112,7 +112,9 @@ std::optional<TaskStorage::TaskId> TaskStorage::IdOf(const TaskInfo* record) con
     return it == m_records.end() ? std::nullopt : std::optional<TaskId>(it->second.id);
 }
 
-bool TaskStorage::IsStored(const TaskInfo* record, TaskId id) const { return IdOf(record) == id; }
+bool TaskStorage::IsStored(const TaskInfo* record, TaskId id) const {
+    return IdOf(record) == id;
+}
 
 TaskInfo* TaskStorage::AddTask(const TaskInfo& task) {
     TaskInfo* record = StoreRecord(task);
@@ -269,11 +271,12 @@ TimePoint TaskStorage::Arm(const TaskInfo* record) {
     m_deadlines.insert({expiry, record});
     if (const auto deadline = ToSystemClock(expiry)) {
         timing.timer->expires_at(*deadline);
-        timing.timer->async_wait([this, record, arming = timing.arming](const boost::system::error_code& error) {
-            if (error != boost::asio::error::operation_aborted) {
-                OnTimer(record, arming);
-            }
-        });
+        timing.timer->async_wait(
+            [this, record, arming = timing.arming](const boost::system::error_code& error) {
+                if (error != boost::asio::error::operation_aborted) {
+                    OnTimer(record, arming);
+                }
+            });
     }
     {
         std::lock_guard lock(m_stateMutex);
@@ -315,7 +318,8 @@ void TaskStorage::RunTimed(const TaskInfo* record) {
         name = record->name;
     }
     WriteLogLine(timing.log.get(), name,
-                 tr("Завершение выполнения задания. Следующий запуск: %2.").arg(LocalDateTimeText(next)), true);
+                 tr("Завершение выполнения задания. Следующий запуск: %2.").arg(LocalDateTimeText(next)),
+                 true);
 }
 
 void TaskStorage::Perform(const TaskInfo* record, TaskId id) {

@@ -93,6 +93,10 @@ WallClockAlarm::WallClockAlarm(boost::asio::io_context& context, std::function<v
 
 WallClockAlarm::~WallClockAlarm() = default;
 
-void WallClockAlarm::ArmAt(TimePoint when) { m_impl->ArmAt(when); }
+void WallClockAlarm::ArmAt(TimePoint when) {
+    m_impl->ArmAt(when);
+}
 
-void WallClockAlarm::Close() { m_impl->Close(); }
+void WallClockAlarm::Close() {
+    m_impl->Close();
+}

@@ -83,9 +83,9 @@ protected:
     QString LogFolder() const { return m_dir.filePath(QStringLiteral("logs")); }
 
     std::unique_ptr<TaskStorage> MakeEngine() {
-        return std::make_unique<TaskStorage>(TaskStorage::Settings{
-            StoragePath(), LogFolder(), m_runner.Runner(),
-            [this] { return CurrentTime() + Ticks{m_clockOffset.load()}; }});
+        return std::make_unique<TaskStorage>(
+            TaskStorage::Settings{StoragePath(), LogFolder(), m_runner.Runner(),
+                                  [this] { return CurrentTime() + Ticks{m_clockOffset.load()}; }});
     }
 
     QString LogText(const std::wstring& name) const {

@@ -37,8 +37,10 @@ TEST_F(EngineTest, ConcurrentChangesAndRunsStayConsistent) {
         add();
     }
 
-    const auto end = std::chrono::steady_clock::now() + 1500ms;
-    while (std::chrono::steady_clock::now() < end) {
+    // Until a hundred runs have happened (a sanitizer build is several times slower), within bounds.
+    const auto start = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() < start + 1500ms ||
+           (m_runner.Runs().size() < 100 && std::chrono::steady_clock::now() < start + 15s)) {
         auto it = live.begin();
         std::advance(it, static_cast<long>(random() % live.size()));
         switch (random() % 6) {
@@ -94,14 +96,14 @@ TEST_F(EngineTest, ConcurrentChangesAndRunsStayConsistent) {
     }
     engine.reset();
 
-    EXPECT_GT(m_runner.Runs().size(), 100u);
+    EXPECT_GE(m_runner.Runs().size(), 100u);
     // The last save holds the list exactly as it was left, modification times included.
     EXPECT_EQ(LoadStorageFile(StoragePath()), expected);
     // A removed task does not start again (one already under way at the removal may finish).
     for (const RecordedRun& run : m_runner.Runs()) {
         if (const auto removed = removedAt.find(run.name); removed != removedAt.end()) {
-            EXPECT_LT(run.started, removed->second + Ticks{kTicksPerMillisecond * 50}) << std::string(
-                run.name.begin(), run.name.end());
+            EXPECT_LT(run.started, removed->second + Ticks{kTicksPerMillisecond * 50})
+                << std::string(run.name.begin(), run.name.end());
         }
     }
     for (const auto& [name, when] : removedAt) {

@@ -5,6 +5,7 @@
 #include "model/StorageFile.h"
 #include "scheduler/NextRun.h"
 
+#include <QDateTime>
 #include <QRegularExpression>
 
 using namespace std::chrono_literals;
@@ -44,11 +45,14 @@ TEST_F(EngineTest, TimedRunWritesItsLinesAndIsArmedForTheNextGridPoint) {
     const QStringList lines = LogText(L"timed").split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2) << LogText(L"timed").toStdString();
     const QString stamp = QStringLiteral(R"(^\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d )");
-    EXPECT_TRUE(QRegularExpression(stamp + QStringLiteral("Начало выполнения задания\\.$")).match(lines[0]).hasMatch())
+    EXPECT_TRUE(QRegularExpression(stamp + QStringLiteral("Начало выполнения задания\\.$"))
+                    .match(lines[0])
+                    .hasMatch())
         << lines[0].toStdString();
     const QDateTime next = QDateTime::fromMSecsSinceEpoch((start + kDay).time_since_epoch().count() / 10'000);
     EXPECT_TRUE(lines[1].endsWith(QStringLiteral(" Завершение выполнения задания. Следующий запуск: ") +
-                                  next.toString(QStringLiteral("dd.MM.yyyy в hh:mm:ss")) + QStringLiteral(".")))
+                                  next.toString(QStringLiteral("dd.MM.yyyy в hh:mm:ss")) +
+                                  QStringLiteral(".")))
         << lines[1].toStdString();
 }
 
@@ -127,7 +131,8 @@ TEST_F(EngineTest, EditMadeDuringARunIsKeptAndTheRunsTimesAreMergedOnlyForTheSam
     m_runner.behaviour = [&](TaskInfo& task, const std::function<void()>& saveChanges) {
         running = true;
         WaitUntil([&] { return release.load(); });
-        std::get<ExportAction>(task.action).modification_times[L"arkon://P/a/new"] = TimePointFromTicks(20'000);
+        std::get<ExportAction>(task.action).modification_times[L"arkon://P/a/new"] =
+            TimePointFromTicks(20'000);
         saveChanges();
     };
     TaskInfo task = Task(L"export", CurrentTime() + kDay);
