@@ -88,7 +88,6 @@ std::vector<TaskInfo> LoadStorageFile(const QString& path) {
 }
 
 bool SaveStorageFile(const QString& path, std::span<const TaskInfo* const> tasks) {
-    MakeFolderOf(path);
     std::wstring text;
     try {
         text = TasksToXml(tasks);
@@ -96,6 +95,11 @@ bool SaveStorageFile(const QString& path, std::span<const TaskInfo* const> tasks
         PrintError(QString::fromLocal8Bit(error.what()));
         return false;
     }
+    return WriteStorageFile(path, text);
+}
+
+bool WriteStorageFile(const QString& path, const std::wstring& text) {
+    MakeFolderOf(path);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         PrintError(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));

@@ -20,6 +20,9 @@ std::vector<TaskInfo> LoadStorageFile(const QString& path);
 // stays as it was and the reason is printed on standard error; returns whether the file was written.
 bool SaveStorageFile(const QString& path, std::span<const TaskInfo* const> tasks);
 
+// Replaces the file in one step with a text made by TasksToXml; otherwise as SaveStorageFile.
+bool WriteStorageFile(const QString& path, const std::wstring& text);
+
 // The file's text, and the tasks of a text: the parts of loading and saving that do not touch disk.
 std::wstring TasksToXml(std::span<const TaskInfo* const> tasks);
 std::vector<TaskInfo> TasksFromXml(const std::wstring& text);

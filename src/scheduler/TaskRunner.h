@@ -1,0 +1,14 @@
+// What the engine calls to carry out one run of a task.
+#pragma once
+
+#include "model/TaskInfo.h"
+
+#include <functional>
+
+class TaskLog;
+
+// Runs the task's action once and lets nothing escape. `task` is the run's own copy of the stored
+// task; a run that changed it (the modification times of an export or a check) calls `saveChanges`,
+// which takes those changes into the stored task and saves the storage file. `log` may be null.
+using TaskRunner =
+    std::function<void(TaskInfo& task, TaskLog* log, const std::function<void()>& saveChanges)>;

@@ -1,0 +1,388 @@
+// The engine's threads: task list changes on the caller's thread, timers and runs on the worker.
+#include "TaskStorage.h"
+
+#include "NextRun.h"
+#include "execution/LogLine.h"
+#include "execution/TaskLog.h"
+#include "model/StorageFile.h"
+#include "platform/WallClockAlarm.h"
+
+#include <boost/asio/post.hpp>
+
+#include <QDateTime>
+
+#include <exception>
+#include <iostream>
+
+namespace {
+
+// Timers wait on the system clock's own unit; a time beyond what it can hold is never reached.
+std::optional<std::chrono::system_clock::time_point> ToSystemClock(TimePoint time) {
+    using std::chrono::system_clock;
+    if (time == kNever || time > std::chrono::floor<Ticks>(system_clock::time_point::max())) {
+        return std::nullopt;
+    }
+    return std::chrono::time_point_cast<system_clock::duration>(time);
+}
+
+QString LocalDateTimeText(TimePoint time) {
+    const std::int64_t ms = std::chrono::floor<std::chrono::milliseconds>(time.time_since_epoch()).count();
+    return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("dd.MM.yyyy в hh:mm:ss"));
+}
+
+// The map a run of this action adds to, and what it is about; none for actions without one.
+ModificationTimes* ChangeTimes(Action& action) {
+    if (auto* a = std::get_if<ExportAction>(&action)) {
+        return a->only_changed_documents ? &a->modification_times : nullptr;
+    }
+    if (auto* a = std::get_if<CheckAction>(&action)) {
+        return a->only_changed_documents ? &a->modification_times : nullptr;
+    }
+    return nullptr;
+}
+
+bool SameSource(const Action& a, const Action& b) {
+    if (a.index() != b.index()) {
+        return false;
+    }
+    if (const auto* e = std::get_if<ExportAction>(&a)) {
+        return e->project_path == std::get<ExportAction>(b).project_path;
+    }
+    if (const auto* c = std::get_if<CheckAction>(&a)) {
+        return c->ifc_file == std::get<CheckAction>(b).ifc_file;
+    }
+    return true;
+}
+
+const std::wstring* ProjectPath(const Action& action) {
+    const auto* e = std::get_if<ExportAction>(&action);
+    return e ? &e->project_path : nullptr;
+}
+
+} // namespace
+
+TaskStorage::TaskStorage(Settings settings)
+    : m_workGuard(boost::asio::make_work_guard(m_context)), m_storagePath(std::move(settings.storagePath)),
+      m_logFolder(std::move(settings.logFolder)), m_runner(std::move(settings.runner)),
+      m_clock(std::move(settings.clock)) {
+    m_alarm = std::make_unique<WallClockAlarm>(m_context, [this] { RunDueTasks(); });
+    m_worker = std::jthread([this] { RunWorker(); });
+    for (TaskInfo& task : LoadStorageFile(m_storagePath)) {
+        TaskInfo* record = StoreRecord(std::move(task));
+        PostOpen(record, *IdOf(record));
+    }
+}
+
+TaskStorage::~TaskStorage() {
+    m_context.stop();
+    if (m_worker.joinable()) {
+        m_worker.join();
+    }
+    m_alarm->Close();
+}
+
+void TaskStorage::RunWorker() {
+    // A handler that throws must not take the worker down with it: every later run depends on it.
+    for (;;) {
+        try {
+            m_context.run();
+            return;
+        } catch (const std::exception& error) {
+            std::cerr << error.what() << '\n';
+        }
+    }
+}
+
+TaskInfo* TaskStorage::StoreRecord(TaskInfo task) {
+    auto owned = std::make_unique<TaskInfo>(std::move(task));
+    TaskInfo* record = owned.get();
+    std::lock_guard lock(m_stateMutex);
+    m_tasks.push_back(std::move(owned));
+    m_records[record] = Record{++m_lastId, std::nullopt};
+    return record;
+}
+
+void TaskStorage::PostOpen(const TaskInfo* record, TaskId id) {
+    boost::asio::post(m_context, [this, record, id] { Open(record, id); });
+}
+
+std::optional<TaskStorage::TaskId> TaskStorage::IdOf(const TaskInfo* record) const {
+    std::lock_guard lock(m_stateMutex);
+    const auto it = m_records.find(record);
+    return it == m_records.end() ? std::nullopt : std::optional<TaskId>(it->second.id);
+}
+
+bool TaskStorage::IsStored(const TaskInfo* record, TaskId id) const {
+    return IdOf(record) == id;
+}
+
+TaskInfo* TaskStorage::AddTask(const TaskInfo& task) {
+    TaskInfo* record = StoreRecord(task);
+    PostOpen(record, *IdOf(record));
+    Save();
+    return record;
+}
+
+void TaskStorage::UpdateTask(TaskInfo* record, const TaskInfo& edited) {
+    TaskId id = 0;
+    {
+        std::lock_guard lock(m_stateMutex);
+        id = m_records.at(record).id;
+        if (record != &edited) {
+            const std::wstring* oldPath = ProjectPath(record->action);
+            const std::wstring previousProject = oldPath ? *oldPath : std::wstring();
+            record->name = edited.name;
+            record->description = edited.description;
+            record->starting_point = edited.starting_point;
+            record->trigger = edited.trigger;
+            record->run_only_on_working_days = edited.run_only_on_working_days;
+            record->action = edited.action;
+            if (auto* exported = std::get_if<ExportAction>(&record->action);
+                exported && exported->project_path != previousProject) {
+                exported->modification_times.clear();
+            }
+        }
+    }
+    boost::asio::post(m_context, [this, record, id] {
+        if (m_timing.contains(record) && m_timing[record].id == id) {
+            Arm(record);
+        }
+    });
+    Save();
+}
+
+void TaskStorage::RemoveTask(TaskInfo* record) {
+    std::unique_ptr<TaskInfo> removed;
+    {
+        std::lock_guard lock(m_stateMutex);
+        m_records.erase(record);
+        for (auto it = m_tasks.begin(); it != m_tasks.end(); ++it) {
+            if (it->get() == record) {
+                removed = std::move(*it);
+                m_tasks.erase(it);
+                break;
+            }
+        }
+    }
+    if (removed) {
+        // Queued behind every handler already waiting for this task, which then find it gone.
+        boost::asio::post(m_context, [this, record] { Drop(record); });
+    }
+    Save();
+}
+
+void TaskStorage::RunNow(TaskInfo* record) {
+    if (const auto id = IdOf(record)) {
+        boost::asio::post(m_context, [this, record, id = *id] { Perform(record, id); });
+    }
+}
+
+void TaskStorage::Save() {
+    std::lock_guard saving(m_saveMutex);
+    // The copy is taken under the save mutex, so the last save to finish always holds the latest list.
+    std::vector<TaskInfo> tasks;
+    {
+        std::lock_guard lock(m_stateMutex);
+        tasks.reserve(m_tasks.size());
+        for (const auto& task : m_tasks) {
+            tasks.push_back(*task);
+        }
+    }
+    SaveStorageFile(m_storagePath, TaskPointers(tasks));
+}
+
+TaskInfo TaskStorage::Copy(const TaskInfo* record) const {
+    std::lock_guard lock(m_stateMutex);
+    if (!m_records.contains(record)) {
+        throw std::out_of_range("the task is not stored");
+    }
+    return *record;
+}
+
+std::optional<TimePoint> TaskStorage::ArmedExpiry(const TaskInfo* record) const {
+    std::lock_guard lock(m_stateMutex);
+    const auto it = m_records.find(record);
+    return it == m_records.end() ? std::nullopt : it->second.expiry;
+}
+
+void TaskStorage::RecheckDeadlines() {
+    boost::asio::post(m_context, [this] { RunDueTasks(); });
+}
+
+// ---- worker thread ----
+
+void TaskStorage::Open(const TaskInfo* record, TaskId id) {
+    std::wstring name;
+    {
+        std::lock_guard lock(m_stateMutex);
+        const auto it = m_records.find(record);
+        if (it == m_records.end() || it->second.id != id) {
+            return;
+        }
+        name = record->name;
+    }
+    Timing& timing = m_timing[record];
+    timing.id = id;
+    timing.timer = std::make_unique<boost::asio::system_timer>(m_context);
+    timing.log = std::make_unique<TaskLog>(m_logFolder, name);
+    Arm(record);
+}
+
+void TaskStorage::Drop(const TaskInfo* record) {
+    const auto it = m_timing.find(record);
+    if (it == m_timing.end()) {
+        return;
+    }
+    Disarm(it->second, record);
+    if (it->second.log) {
+        it->second.log->Remove();
+    }
+    m_timing.erase(it);
+    UpdateAlarm();
+}
+
+void TaskStorage::Disarm(Timing& timing, const TaskInfo* record) {
+    m_deadlines.erase({timing.expiry, record});
+    timing.arming = 0;
+    timing.expiry = kNever;
+    timing.timer->cancel();
+}
+
+TimePoint TaskStorage::Arm(const TaskInfo* record) {
+    Timing& timing = m_timing.at(record);
+    TimePoint start;
+    bool workingDays = false;
+    Trigger trigger;
+    {
+        std::lock_guard lock(m_stateMutex);
+        start = record->starting_point;
+        workingDays = record->run_only_on_working_days;
+        trigger = record->trigger;
+    }
+    const TimePoint now = m_clock();
+    TimePoint expiry = now >= start ? NextRun(now, start, workingDays, trigger) : start;
+    if (now >= start && expiry <= now) {
+        expiry = kNever; // a schedule without a rule (monthly) must not fire at once, again and again
+    }
+
+    Disarm(timing, record);
+    timing.arming = ++m_lastArming;
+    timing.expiry = expiry;
+    m_deadlines.insert({expiry, record});
+    if (const auto deadline = ToSystemClock(expiry)) {
+        timing.timer->expires_at(*deadline);
+        timing.timer->async_wait(
+            [this, record, arming = timing.arming](const boost::system::error_code& error) {
+                if (error != boost::asio::error::operation_aborted) {
+                    OnTimer(record, arming);
+                }
+            });
+    }
+    {
+        std::lock_guard lock(m_stateMutex);
+        if (const auto it = m_records.find(record); it != m_records.end() && it->second.id == timing.id) {
+            it->second.expiry = expiry;
+        }
+    }
+    UpdateAlarm();
+    return expiry;
+}
+
+void TaskStorage::OnTimer(const TaskInfo* record, std::uint64_t arming) {
+    // A wait that was replaced, or a task removed meanwhile, may still complete: only the current wait
+    // of a stored task runs it.
+    const auto it = m_timing.find(record);
+    if (it == m_timing.end() || it->second.arming != arming) {
+        return;
+    }
+    RunTimed(record);
+}
+
+void TaskStorage::RunTimed(const TaskInfo* record) {
+    Timing& timing = m_timing.at(record);
+    const TaskId id = timing.id;
+    Disarm(timing, record);
+    std::wstring name;
+    {
+        std::lock_guard lock(m_stateMutex);
+        name = record->name;
+    }
+    WriteLogLine(timing.log.get(), name, tr("Начало выполнения задания."), true);
+    Perform(record, id);
+    if (!IsStored(record, id)) {
+        return; // removed during the run: its log and timer go with the removal queued behind us
+    }
+    const TimePoint next = Arm(record);
+    {
+        std::lock_guard lock(m_stateMutex);
+        name = record->name;
+    }
+    WriteLogLine(timing.log.get(), name,
+                 tr("Завершение выполнения задания. Следующий запуск: %2.").arg(LocalDateTimeText(next)),
+                 true);
+}
+
+void TaskStorage::Perform(const TaskInfo* record, TaskId id) {
+    TaskInfo run;
+    {
+        std::lock_guard lock(m_stateMutex);
+        const auto it = m_records.find(record);
+        if (it == m_records.end() || it->second.id != id) {
+            return;
+        }
+        run = *record;
+    }
+    const auto timing = m_timing.find(record);
+    TaskLog* log = timing != m_timing.end() ? timing->second.log.get() : nullptr;
+    try {
+        m_runner(run, log, [this, record, id, &run] {
+            MergeRunChanges(record, id, run);
+            Save();
+        });
+    } catch (const std::exception& error) {
+        std::cerr << error.what() << '\n';
+    } catch (...) {
+        std::cerr << "unknown error in a task run\n";
+    }
+}
+
+void TaskStorage::MergeRunChanges(const TaskInfo* record, TaskId id, const TaskInfo& run) {
+    std::lock_guard lock(m_stateMutex);
+    const auto it = m_records.find(record);
+    if (it == m_records.end() || it->second.id != id) {
+        return;
+    }
+    TaskInfo* stored = const_cast<TaskInfo*>(record); // the list owns it as non-const
+    TaskInfo runCopy = run;
+    ModificationTimes* runTimes = ChangeTimes(runCopy.action);
+    ModificationTimes* storedTimes = ChangeTimes(stored->action);
+    // An edit that changed what the task looks at makes the run's findings meaningless for it.
+    if (runTimes == nullptr || storedTimes == nullptr || !SameSource(run.action, stored->action)) {
+        return;
+    }
+    for (const auto& [key, time] : *runTimes) {
+        (*storedTimes)[key] = time;
+    }
+}
+
+void TaskStorage::RunDueTasks() {
+    // Runs every task whose time has come by the wall clock, earliest first. A task that falls due while
+    // another runs is taken in the same pass; each task runs at most once a pass.
+    std::set<const TaskInfo*> ran;
+    while (!m_deadlines.empty() && m_deadlines.begin()->first <= m_clock()) {
+        const TaskInfo* record = m_deadlines.begin()->second;
+        if (!ran.insert(record).second) {
+            break;
+        }
+        RunTimed(record);
+    }
+    UpdateAlarm();
+}
+
+void TaskStorage::UpdateAlarm() {
+    const TimePoint earliest = m_deadlines.empty() ? kNever : m_deadlines.begin()->first;
+    if (earliest != m_alarmTime) {
+        m_alarmTime = earliest;
+        m_alarm->ArmAt(earliest);
+    }
+}

@@ -1,0 +1,141 @@
+// The engine: owns every task, arms one timer per task on a worker thread, runs tasks when they are due
+// and keeps the storage file up to date.
+#pragma once
+
+#include "TaskRunner.h"
+#include "model/TaskInfo.h"
+
+#include <QCoreApplication>
+#include <QObject>
+#include <QString>
+
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/system_timer.hpp>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+class TaskLog;
+class WallClockAlarm;
+
+class TaskStorage : public QObject {
+    Q_DECLARE_TR_FUNCTIONS(TaskStorage)
+
+public:
+    struct Settings {
+        QString storagePath; // storage.xml
+        QString logFolder;   // one log file per task
+        TaskRunner runner;   // carries out a run
+        std::function<TimePoint()> clock = CurrentTime;
+    };
+
+    // The one engine of the process, made on first use with the user's files and the real actions.
+    static TaskStorage& Instance();
+
+    // Loads the storage file and arms every task; does not save.
+    explicit TaskStorage(Settings settings);
+    // Stops the worker and waits for it before anything it uses goes.
+    ~TaskStorage() override;
+
+    TaskStorage(const TaskStorage&) = delete;
+    TaskStorage& operator=(const TaskStorage&) = delete;
+
+    // The stored tasks in list order. For the thread that adds and removes tasks (the GUI thread).
+    const std::vector<std::unique_ptr<TaskInfo>>& Tasks() const { return m_tasks; }
+
+    // Stores a copy at the end of the list, arms it, opens its log and saves; returns the stored record.
+    TaskInfo* AddTask(const TaskInfo& task);
+    // Copies the edited task into the stored one, re-arms it and saves. A changed export project clears
+    // the remembered modification times. Throws std::out_of_range for a record that is not stored.
+    void UpdateTask(TaskInfo* record, const TaskInfo& edited);
+    // Drops the task's timer, its log and log file, and the record; saves. Unknown records only save.
+    void RemoveTask(TaskInfo* record);
+    // Runs the task on the worker as soon as it is free; the timed runs stay where they were.
+    void RunNow(TaskInfo* record);
+    // Writes every stored task to the storage file.
+    void Save();
+
+    // A copy of a stored task that a run cannot change halfway (the worker may be adding modification
+    // times to the record meanwhile). Throws std::out_of_range for a record that is not stored.
+    TaskInfo Copy(const TaskInfo* record) const;
+    // The time the task's timer expires next, once the worker has armed it.
+    std::optional<TimePoint> ArmedExpiry(const TaskInfo* record) const;
+    // Looks at every deadline again, as a change of the wall clock does.
+    void RecheckDeadlines();
+
+private:
+    // Identifies one stored task for its whole life: an address can be reused by a later task.
+    using TaskId = std::uint64_t;
+
+    // Shared between the threads, under m_stateMutex.
+    struct Record {
+        TaskId id = 0;
+        std::optional<TimePoint> expiry;
+    };
+
+    // The worker thread's own part of a task: nothing else touches it.
+    struct Timing {
+        TaskId id = 0;
+        std::unique_ptr<boost::asio::system_timer> timer;
+        std::unique_ptr<TaskLog> log;
+        std::uint64_t arming = 0; // which wait is the current one; 0 while the task is not armed
+        TimePoint expiry = kNever;
+    };
+
+    TaskInfo* StoreRecord(TaskInfo task);
+    void PostOpen(const TaskInfo* record, TaskId id);
+    std::optional<TaskId> IdOf(const TaskInfo* record) const;
+    bool IsStored(const TaskInfo* record, TaskId id) const;
+
+    // Worker thread only.
+    void Open(const TaskInfo* record, TaskId id);
+    void Drop(const TaskInfo* record);
+    TimePoint Arm(const TaskInfo* record);
+    void Disarm(Timing& timing, const TaskInfo* record);
+    void OnTimer(const TaskInfo* record, std::uint64_t arming);
+    void RunTimed(const TaskInfo* record);
+    void Perform(const TaskInfo* record, TaskId id);
+    void MergeRunChanges(const TaskInfo* record, TaskId id, const TaskInfo& run);
+    void RunDueTasks();
+    void UpdateAlarm();
+    void RunWorker();
+
+    boost::asio::io_context m_context;
+    boost::asio::executor_work_guard<boost::asio::io_context::executor_type> m_workGuard;
+
+    // Threads and state. The GUI thread changes the list and the records' contents; the worker only reads
+    // them, and writes nothing into a record but a finished run's modification times. Both do so under
+    // m_stateMutex, held only for copying, never across a run or a file write, so a GUI call never waits
+    // for a run. A run works on its own copy of the task, taken when it starts; it merges its new
+    // modification times back only while the stored task still has the same source, so an edit made
+    // meanwhile is kept. Timers, logs and deadlines belong to the worker alone: the GUI thread reaches
+    // them by posting to the worker, so a removal is carried out after any handler already queued for the
+    // task, and every handler checks that its task and its wait are still current before touching
+    // anything. m_saveMutex makes saves one at a time, each writing a copy of the list taken under it.
+    mutable std::mutex m_stateMutex;
+    std::vector<std::unique_ptr<TaskInfo>> m_tasks;
+    std::unordered_map<const TaskInfo*, Record> m_records;
+    TaskId m_lastId = 0;
+
+    std::unordered_map<const TaskInfo*, Timing> m_timing;
+    std::set<std::pair<TimePoint, const TaskInfo*>> m_deadlines;
+    std::unique_ptr<WallClockAlarm> m_alarm;
+    TimePoint m_alarmTime = kNever;
+    std::uint64_t m_lastArming = 0;
+
+    const QString m_storagePath;
+    const QString m_logFolder;
+    const TaskRunner m_runner;
+    const std::function<TimePoint()> m_clock;
+    std::mutex m_saveMutex;
+
+    std::jthread m_worker; // last: started when everything above exists, joined before it goes
+};

@@ -1,0 +1,108 @@
+// An engine over temporary files with a runner that records what it is asked to do.
+#pragma once
+
+#include "execution/TaskLog.h"
+#include "scheduler/TaskStorage.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Waits until the condition holds or the deadline passes; gives the condition's last value.
+inline bool WaitUntil(const std::function<bool()>& condition,
+                      std::chrono::milliseconds deadline = std::chrono::seconds(10)) {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) {
+            return condition();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+struct RecordedRun {
+    std::wstring name;
+    TimePoint started;
+    TimePoint finished;
+};
+
+class RecordingRunner {
+public:
+    // What a run does besides being recorded; runs on the worker thread.
+    std::function<void(TaskInfo&, const std::function<void()>&)> behaviour;
+
+    TaskRunner Runner() {
+        return [this](TaskInfo& task, TaskLog*, const std::function<void()>& saveChanges) {
+            RecordedRun run{task.name, CurrentTime(), {}};
+            if (behaviour) {
+                behaviour(task, saveChanges);
+            }
+            run.finished = CurrentTime();
+            std::lock_guard lock(m_mutex);
+            m_runs.push_back(run);
+        };
+    }
+
+    std::vector<RecordedRun> Runs() const {
+        std::lock_guard lock(m_mutex);
+        return m_runs;
+    }
+
+    std::size_t CountOf(const std::wstring& name) const {
+        std::lock_guard lock(m_mutex);
+        std::size_t count = 0;
+        for (const auto& run : m_runs) {
+            count += run.name == name ? 1 : 0;
+        }
+        return count;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<RecordedRun> m_runs;
+};
+
+class EngineTest : public testing::Test {
+protected:
+    QTemporaryDir m_dir;
+    RecordingRunner m_runner;
+    std::atomic<std::int64_t> m_clockOffset{0}; // ticks added to the real clock
+
+    QString StoragePath() const { return m_dir.filePath(QStringLiteral("storage.xml")); }
+    QString LogFolder() const { return m_dir.filePath(QStringLiteral("logs")); }
+
+    std::unique_ptr<TaskStorage> MakeEngine() {
+        return std::make_unique<TaskStorage>(
+            TaskStorage::Settings{StoragePath(), LogFolder(), m_runner.Runner(),
+                                  [this] { return CurrentTime() + Ticks{m_clockOffset.load()}; }});
+    }
+
+    QString LogText(const std::wstring& name) const {
+        QFile file(LogFolder() + QStringLiteral("/") + TaskLog::FileNameFor(name));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+
+    static TaskInfo Task(const std::wstring& name, TimePoint start, Trigger trigger = DailyTrigger{1}) {
+        TaskInfo task;
+        task.name = name;
+        task.starting_point = start;
+        task.trigger = std::move(trigger);
+        task.action = CommandAction{L"/bin/true", L"", L""};
+        return task;
+    }
+
+    static TimePoint In(std::chrono::milliseconds delay) {
+        return CurrentTime() + std::chrono::duration_cast<Ticks>(delay);
+    }
+};

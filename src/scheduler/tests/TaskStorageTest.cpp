@@ -1,0 +1,249 @@
+// The engine: arming, timed runs and their log lines, edits, removal, run-now and restarts.
+#include "EngineFixture.h"
+
+#include "TimeHelpers.h"
+#include "model/StorageFile.h"
+#include "scheduler/NextRun.h"
+
+#include <QDateTime>
+#include <QRegularExpression>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr Ticks kDay{kTicksPerDay};
+
+ExportAction Export(const std::wstring& project) {
+    ExportAction action;
+    action.project_path = project;
+    action.output_path = L"/tmp/out";
+    return action;
+}
+
+} // namespace
+
+TEST_F(EngineTest, ArmsAtTheStartWhileItIsAheadAndOnTheGridAfterwards) {
+    auto engine = MakeEngine();
+    const TimePoint ahead = CurrentTime() + 3 * kDay;
+    const TimePoint past = CurrentTime() - kDay - Ticks{kTicksPerSecond * 3600};
+    TaskInfo* future = engine->AddTask(Task(L"future", ahead, WeeklyTrigger{1, {}}));
+    TaskInfo* started = engine->AddTask(Task(L"started", past));
+    ASSERT_TRUE(WaitUntil([&] { return engine->ArmedExpiry(future) && engine->ArmedExpiry(started); }));
+    EXPECT_EQ(*engine->ArmedExpiry(future), ahead);
+    EXPECT_EQ(*engine->ArmedExpiry(started), past + 2 * kDay);
+}
+
+TEST_F(EngineTest, TimedRunWritesItsLinesAndIsArmedForTheNextGridPoint) {
+    auto engine = MakeEngine();
+    const TimePoint start = In(200ms);
+    TaskInfo* record = engine->AddTask(Task(L"timed", start));
+    ASSERT_TRUE(WaitUntil([&] { return m_runner.CountOf(L"timed") == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return engine->ArmedExpiry(record) == start + kDay; }));
+    EXPECT_GE(m_runner.Runs().at(0).started, start);
+
+    const QStringList lines = LogText(L"timed").split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2) << LogText(L"timed").toStdString();
+    const QString stamp = QStringLiteral(R"(^\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d )");
+    EXPECT_TRUE(QRegularExpression(stamp + QStringLiteral("Начало выполнения задания\\.$"))
+                    .match(lines[0])
+                    .hasMatch())
+        << lines[0].toStdString();
+    const QDateTime next = QDateTime::fromMSecsSinceEpoch((start + kDay).time_since_epoch().count() / 10'000);
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral(" Завершение выполнения задания. Следующий запуск: ") +
+                                  next.toString(QStringLiteral("dd.MM.yyyy в hh:mm:ss")) +
+                                  QStringLiteral(".")))
+        << lines[1].toStdString();
+}
+
+TEST_F(EngineTest, EditingReplacesThePendingWait) {
+    auto engine = MakeEngine();
+    TaskInfo* record = engine->AddTask(Task(L"edited", In(300ms)));
+    TaskInfo edited = engine->Copy(record);
+    edited.starting_point = CurrentTime() + kDay;
+    engine->UpdateTask(record, edited);
+    ASSERT_TRUE(WaitUntil([&] { return engine->ArmedExpiry(record) == edited.starting_point; }));
+    std::this_thread::sleep_for(600ms); // past the old expiry: it must not run
+    EXPECT_EQ(m_runner.CountOf(L"edited"), 0u);
+    EXPECT_THROW(engine->UpdateTask(&edited, edited), std::out_of_range);
+}
+
+TEST_F(EngineTest, NewProjectPathClearsTheRememberedTimesAndANewNameDoesNot) {
+    auto engine = MakeEngine();
+    TaskInfo task = Task(L"export", CurrentTime() + kDay);
+    ExportAction action = Export(L"arkon://P/a");
+    action.modification_times[L"arkon://P/a/doc"] = TimePointFromTicks(10'000);
+    task.action = action;
+    TaskInfo* record = engine->AddTask(task);
+
+    task.name = L"renamed";
+    engine->UpdateTask(record, task);
+    EXPECT_EQ(std::get<ExportAction>(engine->Copy(record).action).modification_times.size(), 1u);
+
+    std::get<ExportAction>(task.action).project_path = L"arkon://P/b";
+    engine->UpdateTask(record, task);
+    EXPECT_TRUE(std::get<ExportAction>(engine->Copy(record).action).modification_times.empty());
+    EXPECT_EQ(LoadStorageFile(StoragePath()).at(0).name, L"renamed");
+}
+
+TEST_F(EngineTest, RemovalDeletesTheLogAndLeavesOtherTasksAlone) {
+    auto engine = MakeEngine();
+    TaskInfo* gone = engine->AddTask(Task(L"gone", In(150ms)));
+    TaskInfo* kept = engine->AddTask(Task(L"kept", CurrentTime() + kDay));
+    ASSERT_TRUE(WaitUntil([&] { return m_runner.CountOf(L"gone") == 1 && !LogText(L"gone").isEmpty(); }));
+    const auto keptExpiry = engine->ArmedExpiry(kept);
+    engine->RemoveTask(gone);
+    ASSERT_TRUE(WaitUntil([&] { return !QFile::exists(LogFolder() + QStringLiteral("/gone.log")); }));
+    EXPECT_EQ(engine->ArmedExpiry(kept), keptExpiry);
+    EXPECT_FALSE(engine->ArmedExpiry(gone));
+    const auto stored = LoadStorageFile(StoragePath());
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].name, L"kept");
+    engine->RemoveTask(gone); // unknown now: only saves
+    EXPECT_EQ(engine->Tasks().size(), 1u);
+}
+
+TEST_F(EngineTest, RunNowWaitsForTheRunningRunAndLeavesTheTimerAlone) {
+    auto engine = MakeEngine();
+    std::atomic<bool> release{false};
+    m_runner.behaviour = [&](TaskInfo&, const std::function<void()>&) {
+        WaitUntil([&] { return release.load(); });
+    };
+    const TimePoint start = In(100ms);
+    TaskInfo* record = engine->AddTask(Task(L"busy", start, WeeklyTrigger{1, {}}));
+    ASSERT_TRUE(WaitUntil([&] { return !LogText(L"busy").isEmpty(); })); // the timed run has begun
+    engine->RunNow(record);
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(m_runner.CountOf(L"busy"), 0u); // neither has finished: the second waits for the first
+    release = true;
+    ASSERT_TRUE(WaitUntil([&] { return m_runner.CountOf(L"busy") == 2; }));
+    const auto runs = m_runner.Runs();
+    EXPECT_LE(runs[0].finished, runs[1].started);
+    EXPECT_EQ(engine->ArmedExpiry(record), kNever); // empty weekday set: never by itself
+    // The run-now request wrote no lines of its own.
+    EXPECT_EQ(LogText(L"busy").count(QStringLiteral("Начало выполнения задания.")), 1);
+}
+
+TEST_F(EngineTest, EditMadeDuringARunIsKeptAndTheRunsTimesAreMergedOnlyForTheSameProject) {
+    auto engine = MakeEngine();
+    std::atomic<bool> release{false};
+    std::atomic<bool> running{false};
+    m_runner.behaviour = [&](TaskInfo& task, const std::function<void()>& saveChanges) {
+        running = true;
+        WaitUntil([&] { return release.load(); });
+        std::get<ExportAction>(task.action).modification_times[L"arkon://P/a/new"] =
+            TimePointFromTicks(20'000);
+        saveChanges();
+    };
+    TaskInfo task = Task(L"export", CurrentTime() + kDay);
+    task.action = Export(L"arkon://P/a");
+    TaskInfo* same = engine->AddTask(task);
+    task.name = L"export 2";
+    TaskInfo* moved = engine->AddTask(task);
+
+    for (TaskInfo* record : {same, moved}) {
+        running = false;
+        release = false;
+        engine->RunNow(record);
+        ASSERT_TRUE(WaitUntil([&] { return running.load(); }));
+        TaskInfo edited = engine->Copy(record);
+        edited.description = L"edited while running";
+        if (record == moved) {
+            std::get<ExportAction>(edited.action).project_path = L"arkon://P/b";
+        }
+        engine->UpdateTask(record, edited);
+        release = true;
+        ASSERT_TRUE(WaitUntil([&] { return m_runner.Runs().size() == (record == same ? 1u : 2u); }));
+    }
+    engine.reset(); // waits for the worker
+    const auto stored = LoadStorageFile(StoragePath());
+    ASSERT_EQ(stored.size(), 2u);
+    for (const TaskInfo& t : stored) {
+        EXPECT_EQ(t.description, L"edited while running");
+    }
+    EXPECT_EQ(std::get<ExportAction>(stored[0].action).modification_times.size(), 1u);
+    EXPECT_TRUE(std::get<ExportAction>(stored[1].action).modification_times.empty());
+    EXPECT_EQ(std::get<ExportAction>(stored[1].action).project_path, L"arkon://P/b");
+}
+
+TEST_F(EngineTest, TaskRemovedDuringItsRunIsNotTouchedAfterwards) {
+    auto engine = MakeEngine();
+    std::atomic<bool> release{false};
+    m_runner.behaviour = [&](TaskInfo& task, const std::function<void()>& saveChanges) {
+        WaitUntil([&] { return release.load(); });
+        std::get<ExportAction>(task.action).modification_times[L"x"] = TimePointFromTicks(10'000);
+        saveChanges();
+    };
+    TaskInfo task = Task(L"doomed", In(100ms));
+    task.action = Export(L"arkon://P/a");
+    TaskInfo* record = engine->AddTask(task);
+    ASSERT_TRUE(WaitUntil([&] { return !LogText(L"doomed").isEmpty(); }));
+    engine->RemoveTask(record);
+    release = true;
+    ASSERT_TRUE(WaitUntil([&] { return m_runner.CountOf(L"doomed") == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return !QFile::exists(LogFolder() + QStringLiteral("/doomed.log")); }));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_FALSE(QFile::exists(LogFolder() + QStringLiteral("/doomed.log"))); // no finish line recreated it
+    EXPECT_TRUE(LoadStorageFile(StoragePath()).empty());
+}
+
+TEST_F(EngineTest, RestartArmsFromTheFileWithoutCatchingUp) {
+    const TimePoint yesterday = CurrentTime() - kDay + Ticks{kTicksPerSecond * 60};
+    {
+        auto engine = MakeEngine();
+        engine->AddTask(Task(L"daily", yesterday));
+        engine->AddTask(Task(L"weekly", yesterday, WeeklyTrigger{1, {1, 2, 3, 4, 5, 6, 0}}));
+    }
+    auto engine = MakeEngine();
+    ASSERT_EQ(engine->Tasks().size(), 2u);
+    const TaskInfo* daily = engine->Tasks()[0].get();
+    ASSERT_TRUE(WaitUntil([&] { return engine->ArmedExpiry(daily).has_value(); }));
+    EXPECT_EQ(*engine->ArmedExpiry(daily), yesterday + kDay); // a minute ahead, not at once
+    std::this_thread::sleep_for(200ms);
+    EXPECT_TRUE(m_runner.Runs().empty());
+    EXPECT_TRUE(LogText(L"daily").isEmpty());
+}
+
+TEST_F(EngineTest, TasksDueTogetherRunOneAfterTheOther) {
+    auto engine = MakeEngine();
+    m_runner.behaviour = [](TaskInfo&, const std::function<void()>&) { std::this_thread::sleep_for(20ms); };
+    const TimePoint start = In(200ms);
+    for (int i = 0; i < 5; ++i) {
+        engine->AddTask(Task(L"same " + std::to_wstring(i), start));
+    }
+    ASSERT_TRUE(WaitUntil([&] { return m_runner.Runs().size() == 5; }));
+    const auto runs = m_runner.Runs();
+    for (std::size_t i = 1; i < runs.size(); ++i) {
+        EXPECT_LE(runs[i - 1].finished, runs[i].started);
+    }
+}
+
+TEST_F(EngineTest, RunStartsPromptlyWhenTheWallClockJumpsPastItsTime) {
+    auto engine = MakeEngine();
+    const TimePoint due = CurrentTime() + Ticks{kTicksPerSecond * 3600};
+    TaskInfo* record = engine->AddTask(Task(L"later", due));
+    ASSERT_TRUE(WaitUntil([&] { return engine->ArmedExpiry(record) == due; }));
+    // The clock is set an hour and a minute forward; the system reports the change.
+    m_clockOffset = kTicksPerSecond * 3660;
+    engine->RecheckDeadlines();
+    ASSERT_TRUE(WaitUntil([&] { return m_runner.CountOf(L"later") == 1; }, 1s));
+    ASSERT_TRUE(WaitUntil([&] { return engine->ArmedExpiry(record) == due + kDay; }));
+}
+
+TEST_F(EngineTest, ARunnerThatThrowsDoesNotStopTheEngine) {
+    auto engine = MakeEngine();
+    m_runner.behaviour = [](TaskInfo& task, const std::function<void()>&) {
+        if (task.name == L"bad") {
+            throw std::runtime_error("broken action");
+        }
+    };
+    testing::internal::CaptureStderr();
+    TaskInfo* bad = engine->AddTask(Task(L"bad", CurrentTime() + kDay));
+    TaskInfo* good = engine->AddTask(Task(L"good", CurrentTime() + kDay));
+    engine->RunNow(bad);
+    engine->RunNow(good);
+    const bool ran = WaitUntil([&] { return m_runner.CountOf(L"good") == 1; });
+    const std::string printed = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(ran);
+    EXPECT_NE(printed.find("broken action"), std::string::npos);
+}
