@@ -34,15 +34,15 @@ TaskLog::TaskLog(const QString& folder, const std::wstring& taskName)
     if (!CreateFolder(folder)) {
         return;
     }
-    auto file = std::make_unique<QFile>(m_path);
-    // Unbuffered: every write reaches the system at once. Append mode lets tasks of the same name, and
-    // other processes, add to the file without overwriting one another.
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+    QFile file(m_path);
+    // Append mode lets tasks of the same name, and other processes, add to the file without
+    // overwriting one another.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
         std::cerr << "Cannot open the task log " << QFile::encodeName(m_path).constData() << ": "
-                  << file->errorString().toLocal8Bit().constData() << '\n';
+                  << file.errorString().toLocal8Bit().constData() << '\n';
         return;
     }
-    m_file = std::move(file);
+    m_usable = true;
 }
 
 TaskLog::TaskLog(const std::wstring& taskName) : TaskLog(DefaultFolder(), taskName) {}
@@ -61,13 +61,18 @@ QString TaskLog::FileNameFor(const std::wstring& taskName) {
 }
 
 void TaskLog::Write(const QByteArray& bytes) {
-    if (m_file) {
-        m_file->write(bytes);
+    if (!m_usable) {
+        return;
+    }
+    // Unbuffered, so that a log read during a long run already shows the lines written so far.
+    QFile file(m_path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+        file.write(bytes);
     }
 }
 
 void TaskLog::Remove() {
-    m_file.reset();
+    m_usable = false;
     std::error_code ec;
     std::filesystem::remove(NativePath(m_path), ec);
     if (ec) {

@@ -4,10 +4,7 @@
 #include <QByteArray>
 #include <QString>
 
-#include <memory>
 #include <string>
-
-class QFile;
 
 // One per stored task, owned by the engine. The file is named after the task at the moment the log is
 // opened; a renamed task keeps writing to the old file until the log is opened anew (at the next start).
@@ -35,7 +32,7 @@ public:
     const QString& Path() const { return m_path; }
 
     // False when the log discards its lines.
-    bool IsOpen() const { return m_file != nullptr; }
+    bool IsOpen() const { return m_usable; }
 
     // Appends the bytes and hands them to the system at once, so a log read during a long run already
     // shows the lines written so far. Lost without notice when the log discards its lines or the disk
@@ -48,5 +45,7 @@ public:
 
 private:
     QString m_path;
-    std::unique_ptr<QFile> m_file; // null when the log discards its lines
+    // The file is opened for each line rather than kept open: a user with thousands of tasks would
+    // otherwise run out of file descriptors, and a log deleted or moved by hand is simply started anew.
+    bool m_usable = false; // false: the log discards its lines
 };

@@ -12,6 +12,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
+#include <vector>
+
+#include <sys/resource.h>
 
 TEST(TaskLogFileNameTest, OrdinaryNamesStayUnchanged) {
     EXPECT_EQ(TaskLog::FileNameFor(L"Экспорт проекта v1.2"), QStringLiteral("Экспорт проекта v1.2.log"));
@@ -147,4 +151,25 @@ TEST(TaskLogTest, RemoveReportsAFileThatCannotBeDeleted) {
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_FALSE(err.empty());
     EXPECT_EQ(err.back(), '\n');
+}
+
+TEST(TaskLogTest, ThousandsOfLogsDoNotHoldAFileDescriptorEach) {
+    QTemporaryDir base;
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
+    rlimit few = old;
+    few.rlim_cur = 64; // far fewer descriptors than logs
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &few), 0);
+    std::vector<std::unique_ptr<TaskLog>> logs;
+    for (int i = 0; i < 200; ++i) {
+        logs.push_back(std::make_unique<TaskLog>(base.path(), L"task " + std::to_wstring(i)));
+        logs.back()->Write("line\n");
+    }
+    setrlimit(RLIMIT_NOFILE, &old);
+    for (const auto& log : logs) {
+        EXPECT_TRUE(log->IsOpen());
+        QFile file(log->Path());
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << log->Path().toStdString();
+        EXPECT_EQ(file.readAll(), QByteArray("line\n"));
+    }
 }
