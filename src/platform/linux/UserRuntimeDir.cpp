@@ -4,5 +4,8 @@
 #include <QStandardPaths>
 
 QString UserRuntimeDir() {
-    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    // Looked up once: Qt warns at every lookup when XDG_RUNTIME_DIR is not set, and the folder does
+    // not change during the life of the process.
+    static const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return folder;
 }
