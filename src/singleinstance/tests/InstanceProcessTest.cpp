@@ -12,7 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -86,6 +88,42 @@ TEST(SingleInstanceProcessTest, TwoStartedTogetherMakeExactlyOnePrimary) {
         // instanceStarted came once only.
         EXPECT_EQ(primary.RemainingOutput(), QString());
     }
+}
+
+TEST(SingleInstanceProcessTest, FourStartedTogetherMakeOnePrimaryAndThreeNumberedSecondaries) {
+    const QString name = UniqueName("four");
+    std::vector<std::unique_ptr<ProbeProcess>> starts;
+    for (int i = 0; i < 4; ++i) {
+        starts.push_back(std::make_unique<ProbeProcess>(name));
+    }
+    for (auto& start : starts) {
+        ASSERT_TRUE(start->Start());
+    }
+    ProbeProcess* primary = nullptr;
+    QString primaryPid;
+    QStringList secondaryLines;
+    for (auto& start : starts) {
+        const QString line = start->NextLine();
+        if (line.startsWith(QLatin1String("primary pid="))) {
+            ASSERT_EQ(primary, nullptr) << "a second primary: " << qPrintable(line);
+            primary = start.get();
+            primaryPid = PidOf(line);
+        } else {
+            secondaryLines << line;
+        }
+    }
+    ASSERT_NE(primary, nullptr);
+    ASSERT_EQ(secondaryLines.size(), 3);
+    for (const QString& line : secondaryLines) {
+        EXPECT_EQ(line, QStringLiteral("secondary primaryPid=") + primaryPid);
+    }
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(primary->NextLine(), QStringLiteral("started"));
+    }
+    const auto block = ReadBlock(name);
+    ASSERT_TRUE(block.has_value());
+    EXPECT_EQ(block->secondaryCount, 3U);
+    EXPECT_TRUE(primary->Finish());
 }
 
 TEST(SingleInstanceProcessTest, LaterStartsHandOverAndAreCountedAcrossPrimaries) {
@@ -185,6 +223,27 @@ TEST(SingleInstanceProcessTest, PrimaryThatCannotBeReachedLetsTheSecondaryGo) {
     const auto after = ReadBlock(memory);
     ASSERT_TRUE(after.has_value());
     EXPECT_EQ(after->secondaryCount, 1U);
+}
+
+TEST(SingleInstanceProcessTest, ForeignBlockUnderTheKeyEndsTheStartWithStatusOne) {
+    // Another program's segment under the same key (here: of another size) is neither used nor
+    // removed; the start gives up with the guard's critical log lines.
+    const QString name = UniqueName("foreign");
+    SharedMemoryBlock foreign(ProbeProcess::KeyFor(name), 64);
+    ASSERT_TRUE(foreign.Create()) << qPrintable(foreign.ErrorString());
+    std::memcpy(foreign.Data(), "theirs", 6);
+
+    ProbeProcess start(name);
+    ASSERT_TRUE(start.Start());
+    ASSERT_TRUE(start.WaitForExit());
+    EXPECT_EQ(start.ExitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(start.ExitCode(), 1);
+    const QString errors = start.StandardError();
+    EXPECT_TRUE(errors.contains(QLatin1String("SingleApplication: Unable to create block.")))
+        << qPrintable(errors);
+    EXPECT_TRUE(errors.contains(QLatin1String("SingleApplication: 3 "))) << qPrintable(errors);
+    EXPECT_EQ(start.RemainingOutput(), QString());
+    EXPECT_EQ(std::memcmp(foreign.Data(), "theirs", 6), 0);
 }
 
 TEST(SingleInstanceProcessTest, InconsistentBlockIsTakenOverAfterFiveSeconds) {

@@ -14,11 +14,22 @@ ProbeProcess::ProbeProcess(const QString& applicationName, int modes)
     m_process->setProcessEnvironment(environment);
 }
 
+// A test that failed half-way still lets a primary end normally, so that it takes its shared block
+// with it instead of leaving it in the system.
 ProbeProcess::~ProbeProcess() {
     if (m_process->state() != QProcess::NotRunning) {
-        m_process->kill();
-        m_process->waitForFinished(10000);
+        m_process->closeWriteChannel();
+        if (!m_process->waitForFinished(5000)) {
+            m_process->kill();
+            m_process->waitForFinished(10000);
+        }
     }
+}
+
+void ProbeProcess::SetEnvironment(const QString& name, const QString& value) {
+    QProcessEnvironment environment = m_process->processEnvironment();
+    environment.insert(name, value);
+    m_process->setProcessEnvironment(environment);
 }
 
 bool ProbeProcess::Start() {

@@ -14,6 +14,8 @@ public:
     ProbeProcess(const ProbeProcess&) = delete;
     ProbeProcess& operator=(const ProbeProcess&) = delete;
 
+    // Changes one variable of the environment the probe will start with.
+    void SetEnvironment(const QString& name, const QString& value);
     bool Start();
     // The next line of standard output without its line end; empty when none came within the time.
     QString NextLine(int timeoutMs = 10000);
