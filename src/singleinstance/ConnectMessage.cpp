@@ -1,0 +1,45 @@
+// Building and decoding the connect message of the single-instance guard.
+#include "singleinstance/ConnectMessage.h"
+
+#include <QDataStream>
+#include <QIODevice>
+
+#include <cstring>
+
+static_assert(ConnectMessage::kStreamVersion == QDataStream::Qt_5_6);
+
+QByteArray ConnectMessage::BuildBody(const QString& key, ConnectionKind kind, quint32 instanceNumber) {
+    QByteArray body;
+    QDataStream out(&body, QIODevice::WriteOnly);
+    out.setVersion(kStreamVersion);
+    out << key.toLatin1();
+    out << static_cast<quint8>(kind);
+    out << instanceNumber;
+    out << qChecksum(body.constData(), static_cast<uint>(body.size()));
+    return body;
+}
+
+QByteArray ConnectMessage::BuildHeader(qint64 bodyLength) {
+    QByteArray header;
+    QDataStream out(&header, QIODevice::WriteOnly);
+    out.setVersion(kStreamVersion);
+    out << static_cast<quint64>(bodyLength);
+    return header;
+}
+
+std::optional<ConnectMessage::Body> ConnectMessage::DecodeBody(const QByteArray& body) {
+    QDataStream in(body);
+    in.setVersion(kStreamVersion);
+    Body decoded;
+    in >> decoded.key >> decoded.kind >> decoded.instanceNumber >> decoded.checksum;
+    if (in.status() != QDataStream::Ok) {
+        return std::nullopt;
+    }
+    decoded.computedChecksum = qChecksum(body.constData(), static_cast<uint>(body.size() - 2));
+    return decoded;
+}
+
+QString ConnectMessage::KeyText(const QByteArray& key) {
+    return QString::fromLatin1(key.constData(),
+                               static_cast<int>(qstrnlen(key.constData(), static_cast<uint>(key.size()))));
+}

@@ -1,0 +1,264 @@
+// The primary's side of the connect message, with this test program itself as the primary instance
+// and raw local sockets as the peers: the staged reading, what is accepted and what is refused.
+#include "singleinstance/SingleApplication.h"
+#include "singleinstance/ConnectMessage.h"
+#include "singleinstance/InstanceKey.h"
+
+#include "platform/LocalServerName.h"
+
+#include "TemporaryUserFolders.h"
+
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// The primary runs without NotifySecondary, so that an accepted announcement can be told from an
+// accepted start request.
+const SingleApplication::Modes kPrimaryModes = {};
+
+QString PrimaryKey() {
+    return ComputeInstanceKey(InstanceIdentity::OfThisProcess(kPrimaryModes), kPrimaryModes);
+}
+
+QByteArray Message(const QString& key, ConnectionKind kind, quint32 number) {
+    const QByteArray body = ConnectMessage::BuildBody(key, kind, number);
+    return ConnectMessage::BuildHeader(body.size()) + body;
+}
+
+QByteArray Header(quint64 length) {
+    QByteArray header;
+    for (int shift = 56; shift >= 0; shift -= 8) {
+        header.append(static_cast<char>((length >> shift) & 0xFF));
+    }
+    return header;
+}
+
+} // namespace
+
+class SingleApplicationTest : public QObject {
+    Q_OBJECT
+
+public:
+    explicit SingleApplicationTest(SingleApplication& application) : m_application(application) {}
+
+private:
+    std::unique_ptr<QLocalSocket> Connect() {
+        auto socket = std::make_unique<QLocalSocket>();
+        socket->connectToServer(LocalServerName(PrimaryKey()));
+        if (!socket->waitForConnected(5000)) {
+            return nullptr;
+        }
+        return socket;
+    }
+
+    static void Send(QLocalSocket& socket, const QByteArray& bytes) {
+        socket.write(bytes);
+        socket.waitForBytesWritten(5000);
+    }
+
+    // The primary's ends of the connections it holds.
+    QList<QLocalSocket*> Peers() const {
+        QList<QLocalSocket*> peers;
+        for (QLocalSocket* socket : m_application.findChildren<QLocalSocket*>()) {
+            if (qobject_cast<QLocalServer*>(socket->parent()) != nullptr) {
+                peers.append(socket);
+            }
+        }
+        return peers;
+    }
+
+    // A peer that the primary must refuse: it closes the connection, emits nothing and forgets it.
+    void ExpectRefused(const QByteArray& bytes) {
+        QSignalSpy started(&m_application, &SingleApplication::instanceStarted);
+        QSignalSpy received(&m_application, &SingleApplication::receivedMessage);
+        auto socket = Connect();
+        QVERIFY(socket);
+        Send(*socket, bytes + QByteArray("after"));
+        QTRY_COMPARE(socket->state(), QLocalSocket::UnconnectedState);
+        QTRY_VERIFY(Peers().isEmpty());
+        QCOMPARE(started.count(), 0);
+        QCOMPARE(received.count(), 0);
+    }
+
+    SingleApplication& m_application;
+
+private slots:
+    void cleanup() { QTRY_VERIFY(Peers().isEmpty()); }
+
+    void isThePrimary() {
+        QVERIFY(m_application.isPrimaryInstance());
+        QCOMPARE(m_application.primaryProcessId(), QCoreApplication::applicationPid());
+    }
+
+    void startRequestIsAcceptedAndLaterBytesAreMessages() {
+        QSignalSpy started(&m_application, &SingleApplication::instanceStarted);
+        QSignalSpy received(&m_application, &SingleApplication::receivedMessage);
+        auto socket = Connect();
+        QVERIFY(socket);
+        Send(*socket, Message(PrimaryKey(), ConnectionKind::StartRequest, 5));
+        QTRY_COMPARE(started.count(), 1);
+        QCOMPARE(received.count(), 0);
+        QCOMPARE(socket->state(), QLocalSocket::ConnectedState);
+
+        Send(*socket, "hello");
+        QTRY_COMPARE(received.count(), 1);
+        QCOMPARE(received.at(0).at(0).toUInt(), 5U);
+        QCOMPARE(received.at(0).at(1).toByteArray(), QByteArray("hello"));
+        socket->disconnectFromServer();
+        QTRY_VERIFY(Peers().isEmpty());
+        QCOMPARE(started.count(), 1);
+    }
+
+    void headerAndBodyInPiecesAreReadOnlyWhenComplete() {
+        QSignalSpy started(&m_application, &SingleApplication::instanceStarted);
+        const QByteArray message = Message(PrimaryKey(), ConnectionKind::StartRequest, 2);
+        auto socket = Connect();
+        QVERIFY(socket);
+        QTRY_COMPARE(Peers().size(), 1);
+        const QPointer<QLocalSocket> peer = Peers().constFirst();
+        // What the primary has left unread; -1 once it dropped the connection.
+        const auto unread = [&peer] { return peer ? peer->bytesAvailable() : qint64{-1}; };
+
+        // Three bytes of the header stay unread, eight are taken at once.
+        Send(*socket, message.left(3));
+        QTRY_COMPARE(unread(), qint64{3});
+        Send(*socket, message.mid(3, 5));
+        QTRY_COMPARE(unread(), qint64{0});
+
+        // A body is taken only whole.
+        Send(*socket, message.mid(8, 20));
+        QTRY_COMPARE(unread(), qint64{20});
+        Send(*socket, message.mid(28, message.size() - 29));
+        QTRY_COMPARE(unread(), qint64{message.size() - 9});
+        QCOMPARE(started.count(), 0);
+        Send(*socket, message.right(1));
+        QTRY_COMPARE(started.count(), 1);
+        QCOMPARE(unread(), qint64{0});
+    }
+
+    void extraBytesWithTheMessageAreAMessage() {
+        QSignalSpy started(&m_application, &SingleApplication::instanceStarted);
+        QSignalSpy received(&m_application, &SingleApplication::receivedMessage);
+        auto socket = Connect();
+        QVERIFY(socket);
+        Send(*socket, Message(PrimaryKey(), ConnectionKind::StartRequest, 9) + "tail");
+        QTRY_COMPARE(received.count(), 1);
+        QCOMPARE(started.count(), 1);
+        QCOMPARE(received.at(0).at(0).toUInt(), 9U);
+        QCOMPARE(received.at(0).at(1).toByteArray(), QByteArray("tail"));
+    }
+
+    void bytesSentJustBeforeClosingStillArrive() {
+        QSignalSpy received(&m_application, &SingleApplication::receivedMessage);
+        auto socket = Connect();
+        QVERIFY(socket);
+        Send(*socket, Message(PrimaryKey(), ConnectionKind::StartRequest, 4));
+        Send(*socket, "bye");
+        socket->disconnectFromServer();
+        QTRY_COMPARE(received.count(), 1);
+        QCOMPARE(received.at(0).at(0).toUInt(), 4U);
+        QCOMPARE(received.at(0).at(1).toByteArray(), QByteArray("bye"));
+        QTRY_VERIFY(Peers().isEmpty());
+        QCOMPARE(received.count(), 1);
+    }
+
+    void announcementWithoutNotifySecondaryIsAcceptedQuietly() {
+        QSignalSpy started(&m_application, &SingleApplication::instanceStarted);
+        QSignalSpy received(&m_application, &SingleApplication::receivedMessage);
+        auto socket = Connect();
+        QVERIFY(socket);
+        Send(*socket, Message(PrimaryKey(), ConnectionKind::SecondaryAnnounce, 3) + "x");
+        QTRY_COMPARE(received.count(), 1);
+        QCOMPARE(received.at(0).at(0).toUInt(), 3U);
+        QCOMPARE(started.count(), 0);
+        QCOMPARE(socket->state(), QLocalSocket::ConnectedState);
+    }
+
+    void refusedAnnouncementBytesAreNotPassedOn() {
+        // The primary closes a refused peer; what that peer sent after its message is dropped, not
+        // handed out as a message of an instance that never proved it belongs here.
+        QString key = PrimaryKey();
+        key[0] = key[0] == QLatin1Char('A') ? QLatin1Char('B') : QLatin1Char('A');
+        ExpectRefused(Message(key, ConnectionKind::SecondaryAnnounce, 1) + QByteArray(100, 'm'));
+    }
+
+    void keyDifferingInOneCharacterIsRefused() {
+        QString key = PrimaryKey();
+        key[10] = key[10] == QLatin1Char('A') ? QLatin1Char('B') : QLatin1Char('A');
+        ExpectRefused(Message(key, ConnectionKind::StartRequest, 1));
+    }
+
+    void wrongChecksumIsRefused() {
+        QByteArray message = Message(PrimaryKey(), ConnectionKind::StartRequest, 1);
+        message[message.size() - 1] = static_cast<char>(message[message.size() - 1] ^ 0x01);
+        ExpectRefused(message);
+    }
+
+    void undecodableBodyIsRefused() {
+        // Eleven bytes that announce a 256-byte key.
+        QByteArray body("\x00\x00\x01\x00\x01\x00\x00\x00\x01\x00\x00", 11);
+        ExpectRefused(Header(body.size()) + body);
+    }
+
+    void impossibleLengthsAreRefusedAtOnce() {
+        ExpectRefused(Header(1ULL << 40));
+        ExpectRefused(Header(~0ULL));
+        ExpectRefused(Header(10));
+    }
+
+    void keyFollowedByNulIsTheKey() {
+        QSignalSpy started(&m_application, &SingleApplication::instanceStarted);
+        QByteArray body;
+        {
+            QDataStream out(&body, QIODevice::WriteOnly);
+            out.setVersion(ConnectMessage::kStreamVersion);
+            out << (PrimaryKey().toLatin1() + QByteArray("\0junk", 5)) << quint8{1} << quint32{6};
+            out << qChecksum(body.constData(), static_cast<uint>(body.size()));
+        }
+        auto socket = Connect();
+        QVERIFY(socket);
+        Send(*socket, Header(body.size()) + body);
+        QTRY_COMPARE(started.count(), 1);
+    }
+
+    void connectionsAreReadSeparately() {
+        QSignalSpy started(&m_application, &SingleApplication::instanceStarted);
+        QSignalSpy received(&m_application, &SingleApplication::receivedMessage);
+        const QByteArray first = Message(PrimaryKey(), ConnectionKind::StartRequest, 11);
+        auto slow = Connect();
+        auto quick = Connect();
+        QVERIFY(slow && quick);
+        Send(*slow, first.left(12));
+        Send(*quick, Message(PrimaryKey(), ConnectionKind::StartRequest, 12) + "q");
+        QTRY_COMPARE(started.count(), 1);
+        Send(*slow, first.mid(12) + "s");
+        QTRY_COMPARE(started.count(), 2);
+        QTRY_COMPARE(received.count(), 2);
+        QCOMPARE(received.at(0).at(0).toUInt(), 12U);
+        QCOMPARE(received.at(1).at(0).toUInt(), 11U);
+        QCOMPARE(received.at(1).at(1).toByteArray(), QByteArray("s"));
+    }
+};
+
+int main(int argc, char** argv) {
+    QTemporaryDir folders;
+    if (!folders.isValid() || !PointUserFoldersAt(folders.path())) {
+        return 2;
+    }
+    QCoreApplication::setApplicationName(QStringLiteral("zelkor-guard-test"));
+    SingleApplication application(argc, argv, true, kPrimaryModes, 1000);
+    if (!application.isPrimaryInstance()) {
+        return 3;
+    }
+    SingleApplicationTest test(application);
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "SingleApplicationTest.moc"
