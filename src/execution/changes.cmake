@@ -6,7 +6,7 @@ add_library(zelkor_changes STATIC
     ${CMAKE_CURRENT_LIST_DIR}/BackupRegistry.h ${CMAKE_CURRENT_LIST_DIR}/BackupRegistry.cpp)
 target_include_directories(zelkor_changes PUBLIC ${PROJECT_SOURCE_DIR}/src)
 target_link_libraries(zelkor_changes PUBLIC zelkor_model zelkor_repository Qt5::Core Boost::headers
-    Threads::Threads)
+    Threads::Threads PRIVATE zelkor_platform)
 zelkor_warnings(zelkor_changes)
 
 if(ZELKOR_BUILD_TESTS)

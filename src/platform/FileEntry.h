@@ -28,6 +28,9 @@ struct DirectoryEntry {
 // Empty with the reason in `error` when the entry cannot be examined (or does not exist).
 std::optional<EntryStatus> EntryStatusOf(const std::string& path, std::error_code& error);
 
+// The status of what the path leads to, following symbolic links, as any program opening it would.
+std::optional<EntryStatus> TargetStatusOf(const std::string& path, std::error_code& error);
+
 // Every entry of a folder except "." and "..", in the order the file system gives them. An entry that
 // vanishes while the folder is read is left out. Empty with the reason in `error` when the folder
 // cannot be read; a symbolic link in place of the folder itself is refused.

@@ -9,7 +9,9 @@
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -163,6 +165,24 @@ TEST(CollectChangedIfcFilesTest, SingleFileIsPassedOnceUntilModified) {
     EXPECT_TRUE(CollectChangedIfcFiles(check).empty());
     folder.SetModified("Модель.ifc", 1'600'000'000, 0); // earlier
     EXPECT_THAT(CollectChangedIfcFiles(check), ElementsAre(AbsolutePath(folder, "Модель.ifc")));
+}
+
+TEST(CollectChangedIfcFilesTest, FileTimesAreTheMillisecondsQtGivesAlsoBefore1970) {
+    FolderTree folder;
+    folder.Write("new.ifc", "n");
+    folder.Write("old.ifc", "o");
+    folder.SetModified("new.ifc", 1'700'000'000, 123'999'999);
+    folder.SetModified("old.ifc", -2, 999'999'999); // 1969-12-31 23:59:58.999999999
+    CheckAction check;
+    check.ifc_file = folder.WidePath();
+    ASSERT_EQ(CollectChangedIfcFiles(check).size(), 2u);
+    for (const char* name : {"new.ifc", "old.ifc"}) {
+        const QFileInfo info(QString::fromStdString(folder.Path(name)));
+        EXPECT_EQ(check.modification_times.at(AbsolutePath(folder, name)),
+                  Ms(info.lastModified().toMSecsSinceEpoch()))
+            << name;
+    }
+    EXPECT_EQ(check.modification_times.at(AbsolutePath(folder, "old.ifc")), Ms(-1'001));
 }
 
 TEST(CollectChangedIfcFilesTest, MissingFileIsPassedEveryTimeAndEmptyNameGivesNothing) {

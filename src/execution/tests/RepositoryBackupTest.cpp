@@ -232,3 +232,11 @@ TEST_F(RepositoryBackupTest, SubFolderThatCannotBeMadeIsLeftOut) {
     EXPECT_EQ(dest_.Read("z.txt"), "z");
     EXPECT_EQ(dest_.Read("blocked"), "a file where the folder would go");
 }
+
+TEST_F(RepositoryBackupTest, FolderInPlaceOfADocumentStaysAndNoTemporaryFileIsLeft) {
+    repo_.Write("src/doc.txt", "doc");
+    repo_.Write("src/next.txt", "next");
+    dest_.Write("doc.txt/kept.txt", "kept");
+    EXPECT_EQ(Backup(L"arkon://Проекты/src", dest_.WidePath()), BackupOutcome::Copied);
+    EXPECT_THAT(dest_.Entries(), ElementsAre("doc.txt/", "doc.txt/kept.txt", "next.txt"));
+}

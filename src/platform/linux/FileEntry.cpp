@@ -32,6 +32,16 @@ std::optional<EntryStatus> EntryStatusOf(const std::string& path, std::error_cod
     return StatToEntryStatus(info);
 }
 
+std::optional<EntryStatus> TargetStatusOf(const std::string& path, std::error_code& error) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) {
+        error.assign(errno, std::generic_category());
+        return std::nullopt;
+    }
+    error.clear();
+    return StatToEntryStatus(info);
+}
+
 std::vector<DirectoryEntry> ReadDirectory(const std::string& path, std::error_code& error) {
     const int descriptor = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (descriptor < 0) {
