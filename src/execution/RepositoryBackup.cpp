@@ -8,6 +8,8 @@
 #include <deque>
 #include <exception>
 #include <filesystem>
+#include <iostream>
+#include <iterator>
 #include <optional>
 #include <utility>
 
@@ -24,6 +26,40 @@ std::optional<fs::path> LocalName(const std::wstring& name) {
         return std::nullopt;
     }
     return fs::path(*bytes);
+}
+
+// Whether `inner` is `outer` or lies below it, with links resolved as far as the paths exist.
+bool IsWithin(const fs::path& inner, const fs::path& outer) {
+    std::error_code error;
+    const fs::path a = fs::weakly_canonical(inner, error);
+    if (error) {
+        return false;
+    }
+    const fs::path b = fs::weakly_canonical(outer, error);
+    if (error || b.empty()) {
+        return false;
+    }
+    auto ai = a.begin();
+    for (auto bi = b.begin(); bi != b.end(); ++bi, ++ai) {
+        if (bi->empty() && std::next(bi) == b.end()) {
+            break; // a trailing separator
+        }
+        if (ai == a.end() || *ai != *bi) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A repository that is a local folder holding the destination would have the copy copy its own
+// copies, one level deeper each time, until paths grow too long.
+bool DestinationInsideRepository(const fs::path& destination, const arkon_cm::Connection& connection) {
+    const auto server = Utf8FromWide(connection.server);
+    const auto database = Utf8FromWide(connection.database);
+    if (!server || !database || !fs::path(*server).is_absolute()) {
+        return false;
+    }
+    return IsWithin(destination, fs::path(*server) / *database);
 }
 
 enum class DocumentCopy { Done, Skipped, Stopped };
@@ -72,6 +108,15 @@ BackupOutcome BackupFolder(arkon::ICore& core, const boost::uuids::uuid& connect
         if (!connection) {
             return BackupOutcome::SourceNotFound;
         }
+        const auto destination = Utf8FromWide(destination_path);
+        if (!destination || destination->empty()) {
+            return BackupOutcome::Failed;
+        }
+        if (DestinationInsideRepository(*destination, *connection)) {
+            std::cerr << "The backup destination " << *destination
+                      << " lies inside the repository folder it copies; nothing is copied.\n";
+            return BackupOutcome::Failed;
+        }
         const auto session = core.OpenSession(connection->server, connection->database);
         const auto store = session->GetItemStore();
         arkon::ItemPath source = store->ResolvePath(names);
@@ -83,10 +128,6 @@ BackupOutcome BackupFolder(arkon::ICore& core, const boost::uuids::uuid& connect
             return BackupOutcome::SourceNotFound;
         }
 
-        const auto destination = Utf8FromWide(destination_path);
-        if (!destination || destination->empty()) {
-            return BackupOutcome::Failed;
-        }
         // Made here because otherwise the documents at the top of the source would have nowhere to go
         // while its sub-folders, made with their parents, would.
         std::error_code error;

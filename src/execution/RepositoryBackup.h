@@ -23,8 +23,9 @@ enum class BackupOutcome {
 // blob of every document under the same names below `destination_path`, which is made with its parents
 // when missing. Each document is written to a temporary file beside its destination and renamed over
 // the previous copy only after its last chunk, so an interrupted copy leaves the previous file whole.
-// Nothing is deleted in the destination. A stop request is honoured between two chunks. Never throws;
-// the outcome serves tests and diagnostics only.
+// Nothing is deleted in the destination. A stop request is honoured between two chunks. A destination
+// inside the repository's own folder is refused (the copy would copy itself). Never throws; the
+// outcome serves tests and diagnostics only.
 BackupOutcome BackupFolder(arkon::ICore& core, const boost::uuids::uuid& connection_id,
                            const std::wstring& source_path, const std::wstring& destination_path,
                            std::stop_token stop = {},

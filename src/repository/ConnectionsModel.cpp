@@ -32,6 +32,9 @@ std::optional<boost::uuids::uuid> IdOf(const wptree& entry) {
 } // namespace
 
 void ConnectionsModel::Init(std::shared_ptr<arkon_cfg::IConfigTree> tree) {
+    if (!tree) {
+        throw exceptions::Error(L"Список подключений не загружен.");
+    }
     tree_ = std::move(tree);
     connections_.clear();
     for (const auto& [key, entry] : tree_->GetTree()) {

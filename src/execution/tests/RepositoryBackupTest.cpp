@@ -240,3 +240,16 @@ TEST_F(RepositoryBackupTest, FolderInPlaceOfADocumentStaysAndNoTemporaryFileIsLe
     EXPECT_EQ(Backup(L"arkon://Проекты/src", dest_.WidePath()), BackupOutcome::Copied);
     EXPECT_THAT(dest_.Entries(), ElementsAre("doc.txt/", "doc.txt/kept.txt", "next.txt"));
 }
+
+TEST_F(RepositoryBackupTest, DestinationInsideTheRepositoryFolderIsRefused) {
+    repo_.Write("src/doc.txt", "doc");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Backup(L"arkon://Проекты/src", repo_.WidePath("src/backup")), BackupOutcome::Failed);
+    EXPECT_EQ(Backup(L"arkon://Проекты/", repo_.WidePath()), BackupOutcome::Failed);
+    EXPECT_THAT(testing::internal::GetCapturedStderr(), testing::HasSubstr("inside the repository folder"));
+    EXPECT_THAT(repo_.Entries(), ElementsAre("src/", "src/doc.txt"));
+    // A sibling whose name merely starts like the repository folder is fine.
+    EXPECT_EQ(Backup(L"arkon://Проекты/src", QString::fromStdString(repo_.Path() + "-copy").toStdWString()),
+              BackupOutcome::Copied);
+    std::filesystem::remove_all(repo_.Path() + "-copy");
+}
