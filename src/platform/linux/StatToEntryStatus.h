@@ -1,0 +1,25 @@
+// Linux: the one place that reads a struct stat into the platform's entry status.
+#pragma once
+
+#include "platform/FileEntry.h"
+
+#include <sys/stat.h>
+
+namespace platform {
+
+inline EntryStatus StatToEntryStatus(const struct stat& info) {
+    EntryStatus status;
+    if (S_ISDIR(info.st_mode)) {
+        status.type = EntryType::Folder;
+    } else if (S_ISREG(info.st_mode)) {
+        status.type = EntryType::File;
+    }
+    // st_mtim counts seconds and a non-negative part below a second, so the sum is rounded down also
+    // before 1970.
+    status.modified_us = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000 +
+                         static_cast<std::int64_t>(info.st_mtim.tv_nsec) / 1'000;
+    status.size = static_cast<std::uint64_t>(info.st_size);
+    return status;
+}
+
+} // namespace platform

@@ -1,0 +1,33 @@
+// Reads a folder-tree document's content in chunks of 1 MiB.
+#pragma once
+
+#include "platform/InputFile.h"
+#include "repository/BlobReader.h"
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace arkon::folder {
+
+class FolderBlobReader final : public BlobReader {
+public:
+    static constexpr std::size_t kChunkSize = std::size_t{1} << 20;
+
+    // `opened`: the file's status when the document was opened, to tell whether it changed since.
+    FolderBlobReader(std::shared_ptr<const platform::InputFile> file, std::string path,
+                     platform::EntryStatus opened);
+
+    // Throws ArkonError when the file cannot be read, and at the end when the file was written to while
+    // it was read (what was read may then mix old and new content).
+    BlobChunk ReadChunk() override;
+
+private:
+    std::shared_ptr<const platform::InputFile> file_;
+    std::string path_;
+    platform::EntryStatus opened_;
+    std::unique_ptr<std::byte[]> buffer_;
+    std::uint64_t offset_ = 0;
+};
+
+} // namespace arkon::folder
