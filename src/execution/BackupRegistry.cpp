@@ -25,14 +25,14 @@ void BackupRegistry::ReapFinished() {
     }
 }
 
-bool BackupRegistry::Start(const TaskInfo& task) {
+bool BackupRegistry::Start(const TaskInfo* stored, const TaskInfo& task) {
     const auto* action = std::get_if<BackupAction>(&task.action);
     if (action == nullptr) {
         return false;
     }
     std::lock_guard lock(mutex_);
     ReapFinished();
-    if (copies_.contains(&task)) {
+    if (copies_.contains(stored)) {
         std::cerr << QStringLiteral(
                          "The previous backup of the task \"%1\" is still running; this run is skipped.")
                          .arg(QString::fromStdWString(task.name))
@@ -49,7 +49,7 @@ bool BackupRegistry::Start(const TaskInfo& task) {
         copy->finished = true;
         finished_.notify_all();
     });
-    copies_.emplace(&task, std::move(copy));
+    copies_.emplace(stored, std::move(copy));
     return true;
 }
 

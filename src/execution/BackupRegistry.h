@@ -29,7 +29,10 @@ public:
     // result is false (two copies of one task would write the same files at once). The task is known by
     // the address of its record; the action's fields are copied, so the record may change meanwhile.
     // False without a word for a task that is not a backup.
-    bool Start(const TaskInfo& task);
+    bool Start(const TaskInfo& task) { return Start(&task, task); }
+    // The same for a run that works on a copy of the stored task: `stored` is the record the copies of
+    // one task have in common.
+    bool Start(const TaskInfo* stored, const TaskInfo& task);
 
     bool IsRunning(const TaskInfo& task) const;
 

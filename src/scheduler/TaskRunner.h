@@ -8,7 +8,8 @@
 class TaskLog;
 
 // Runs the task's action once and lets nothing escape. `task` is the run's own copy of the stored
-// task; a run that changed it (the modification times of an export or a check) calls `saveChanges`,
-// which takes those changes into the stored task and saves the storage file. `log` may be null.
-using TaskRunner =
-    std::function<void(TaskInfo& task, TaskLog* log, const std::function<void()>& saveChanges)>;
+// record `stored`; a run that changed it (the modification times of an export or a check) calls
+// `saveChanges`, which takes those changes into the stored task and saves the storage file. `log` may
+// be null.
+using TaskRunner = std::function<void(const TaskInfo* stored, TaskInfo& task, TaskLog* log,
+                                      const std::function<void()>& saveChanges)>;

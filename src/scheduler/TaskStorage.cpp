@@ -2,10 +2,13 @@
 #include "TaskStorage.h"
 
 #include "NextRun.h"
+#include "execution/BackupRegistry.h"
 #include "execution/LogLine.h"
+#include "execution/PerformTask.h"
 #include "execution/TaskLog.h"
 #include "model/StorageFile.h"
 #include "platform/WallClockAlarm.h"
+#include "repository/ICore.h"
 
 #include <boost/asio/post.hpp>
 
@@ -61,10 +64,23 @@ const std::wstring* ProjectPath(const Action& action) {
 
 } // namespace
 
+TaskStorage& TaskStorage::Instance() {
+    static TaskStorage storage(Settings{DefaultStorageFilePath(), TaskLog::DefaultFolder(), {}});
+    return storage;
+}
+
 TaskStorage::TaskStorage(Settings settings)
     : m_workGuard(boost::asio::make_work_guard(m_context)), m_storagePath(std::move(settings.storagePath)),
-      m_logFolder(std::move(settings.logFolder)), m_runner(std::move(settings.runner)),
-      m_clock(std::move(settings.clock)) {
+      m_logFolder(std::move(settings.logFolder)), m_clock(std::move(settings.clock)),
+      m_connectionsFile(std::move(settings.connectionsFile)), m_cliPath(std::move(settings.cliPath)),
+      m_core(arkon::CreateCore()), m_backups(std::make_unique<BackupRegistry>(m_core, m_connectionsFile)),
+      m_runner(std::move(settings.runner)) {
+    if (!m_runner) {
+        m_runner = [this](const TaskInfo* stored, TaskInfo& run, TaskLog* log,
+                          const std::function<void()>& saveChanges) {
+            PerformAction(stored, run, log, saveChanges);
+        };
+    }
     m_alarm = std::make_unique<WallClockAlarm>(m_context, [this] { RunDueTasks(); });
     m_worker = std::jthread([this] { RunWorker(); });
     for (TaskInfo& task : LoadStorageFile(m_storagePath)) {
@@ -79,6 +95,20 @@ TaskStorage::~TaskStorage() {
         m_worker.join();
     }
     m_alarm->Close();
+    m_backups.reset(); // stops the copies between two chunks and waits for them
+}
+
+void TaskStorage::PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* log,
+                                const std::function<void()>& saveChanges) {
+    RunContext context;
+    context.stored = stored;
+    context.log = log;
+    context.core = m_core.get();
+    context.backups = m_backups.get();
+    context.context = &m_context;
+    context.connectionsFile = m_connectionsFile;
+    context.cliPath = m_cliPath;
+    PerformTask(run, context, saveChanges);
 }
 
 void TaskStorage::RunWorker() {
@@ -335,7 +365,7 @@ void TaskStorage::Perform(const TaskInfo* record, TaskId id) {
     const auto timing = m_timing.find(record);
     TaskLog* log = timing != m_timing.end() ? timing->second.log.get() : nullptr;
     try {
-        m_runner(run, log, [this, record, id, &run] {
+        m_runner(record, run, log, [this, record, id, &run] {
             MergeRunChanges(record, id, run);
             Save();
         });

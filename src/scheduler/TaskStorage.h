@@ -3,7 +3,9 @@
 #pragma once
 
 #include "TaskRunner.h"
+#include "execution/CliLocation.h"
 #include "model/TaskInfo.h"
+#include "repository/FindConnection.h"
 
 #include <QCoreApplication>
 #include <QObject>
@@ -23,8 +25,12 @@
 #include <unordered_map>
 #include <vector>
 
+class BackupRegistry;
 class TaskLog;
 class WallClockAlarm;
+namespace arkon {
+class ICore;
+}
 
 class TaskStorage : public QObject {
     Q_DECLARE_TR_FUNCTIONS(TaskStorage)
@@ -33,8 +39,10 @@ public:
     struct Settings {
         QString storagePath; // storage.xml
         QString logFolder;   // one log file per task
-        TaskRunner runner;   // carries out a run
+        TaskRunner runner;   // carries out a run; empty: the real actions
         std::function<TimePoint()> clock = CurrentTime;
+        QString connectionsFile = ConnectionsFilePath();    // for the real actions
+        std::function<std::wstring()> cliPath = GetCliPath; // for the real actions
     };
 
     // The one engine of the process, made on first use with the user's files and the real actions.
@@ -107,6 +115,8 @@ private:
     void RunDueTasks();
     void UpdateAlarm();
     void RunWorker();
+    void PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* log,
+                       const std::function<void()>& saveChanges);
 
     boost::asio::io_context m_context;
     boost::asio::executor_work_guard<boost::asio::io_context::executor_type> m_workGuard;
@@ -133,8 +143,12 @@ private:
 
     const QString m_storagePath;
     const QString m_logFolder;
-    const TaskRunner m_runner;
     const std::function<TimePoint()> m_clock;
+    const QString m_connectionsFile;
+    const std::function<std::wstring()> m_cliPath;
+    std::shared_ptr<arkon::ICore> m_core;
+    std::unique_ptr<BackupRegistry> m_backups; // copies still running are stopped and waited for
+    TaskRunner m_runner;
     std::mutex m_saveMutex;
 
     std::jthread m_worker; // last: started when everything above exists, joined before it goes

@@ -15,9 +15,9 @@ int main(int argc, char** argv) {
     QuitOnTerminationSignals();
     int result = 0;
     {
-        TaskStorage engine(
-            TaskStorage::Settings{QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]),
-                                  [](TaskInfo&, TaskLog*, const std::function<void()>&) {}, CurrentTime});
+        TaskStorage engine(TaskStorage::Settings{
+            QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]),
+            [](const TaskInfo*, TaskInfo&, TaskLog*, const std::function<void()>&) {}, CurrentTime});
         TaskInfo task;
         task.name = L"probe";
         engine.AddTask(task);

@@ -1,0 +1,31 @@
+// A check run: one run of the tool for every IFC file to check against the IDS rules.
+#include "PerformTask.h"
+
+#include "ActionArguments.h"
+#include "ChangedDocuments.h"
+#include "RunTool.h"
+
+#include <iostream>
+#include <system_error>
+
+void RunCheck(CheckAction& action, const std::wstring& taskName, const RunContext& context,
+              const std::function<void()>& saveChanges) {
+    const std::wstring tool = context.cliPath();
+    std::vector<std::wstring> files;
+    if (action.only_changed_documents) {
+        files = CollectChangedIfcFiles(action);
+        if (files.empty()) {
+            return; // nothing changed: no run, no line, no save
+        }
+    } else {
+        files = {action.ifc_file};
+    }
+    try {
+        RunTool(CheckArguments(tool, files, action.ids_file), context.log, taskName);
+    } catch (const std::system_error& failure) {
+        std::cerr << failure.what() << '\n';
+    }
+    if (action.only_changed_documents) {
+        saveChanges();
+    }
+}

@@ -1,0 +1,120 @@
+// An export run: the tool once for every document of the project folder (or for the one document).
+#include "PerformTask.h"
+
+#include "ActionArguments.h"
+#include "ChangedDocuments.h"
+#include "LocalText.h"
+#include "LogLine.h"
+#include "RunTool.h"
+#include "model/ValueText.h"
+#include "repository/ArkonPath.h"
+#include "repository/Error.h"
+#include "repository/ICore.h"
+#include "repository/ISession.h"
+#include "repository/ItemStore.h"
+
+#include <QCoreApplication>
+
+#include <filesystem>
+#include <iostream>
+#include <system_error>
+
+namespace {
+
+QString Tr(const char* text) {
+    return QCoreApplication::translate("TaskStorage", text);
+}
+
+class ExportRun {
+public:
+    ExportRun(ExportAction& action, const std::wstring& taskName, const RunContext& context)
+        : m_action(action), m_taskName(taskName), m_context(context), m_tool(context.cliPath()) {}
+
+    // Returns whether a document's new time was remembered.
+    bool Run() {
+        std::wstring root;
+        std::vector<std::wstring> names;
+        std::optional<boost::uuids::uuid> id;
+        if (!utils::path::ParseArkonPath(m_action.project_path, root, names, id, true)) {
+            Log(Tr("Неверно задан путь %1\n"));
+            return false;
+        }
+        const auto connection = FindConnection(m_action.connection_id, m_context.connectionsFile);
+        if (!connection) {
+            Log(Tr("Не удалось найти подключение к ХД по пути %1"));
+            return false;
+        }
+        const auto store =
+            m_context.core->OpenSession(connection->server, connection->database)->GetItemStore();
+        const arkon::ItemPath item = store->ResolvePath(names);
+        if (item.size() != names.size()) {
+            Log(Tr("Не найден файл %1"));
+            return false;
+        }
+        const arkon::BrowserItemInfo info = store->GetItemInfo(item);
+        if (!info.IsFolder()) {
+            ExportDocument(m_action.project_path, info);
+            return m_changed;
+        }
+        // Only the documents right in the project folder; its sub-folders are not entered.
+        auto children = store->ListFolder(item);
+        arkon::BrowserItemInfo child;
+        while (children->Next(child)) {
+            if (child.IsFolder()) {
+                continue;
+            }
+            std::vector<std::wstring> childNames = names;
+            childNames.push_back(child.name);
+            ExportDocument(utils::path::MakeArkonPath(root, childNames, id), child);
+        }
+        return m_changed;
+    }
+
+private:
+    void Log(const QString& text) {
+        WriteLogLine(m_context.log, m_taskName, text.arg(QString::fromStdWString(m_action.project_path)),
+                     true);
+    }
+
+    void ExportDocument(const std::wstring& path, const arkon::BrowserItemInfo& info) {
+        if (m_action.only_changed_documents) {
+            if (!UpdateModificationTime(m_action.modification_times, path, info.modification_time)) {
+                return;
+            }
+            m_changed = true;
+        }
+        std::error_code error;
+        std::filesystem::create_directories(std::filesystem::path(ToLocal8Bit(m_action.output_path)), error);
+        if (error) {
+            std::cerr << error.message() << '\n';
+            return;
+        }
+        try {
+            RunTool(ExportArguments(m_tool, m_action, path), m_context.log, m_taskName);
+        } catch (const std::system_error& failure) {
+            std::cerr << failure.what() << '\n';
+        }
+    }
+
+    ExportAction& m_action;
+    const std::wstring& m_taskName;
+    const RunContext& m_context;
+    const std::wstring m_tool;
+    bool m_changed = false;
+};
+
+} // namespace
+
+void RunExport(ExportAction& action, const std::wstring& taskName, const RunContext& context,
+               const std::function<void()>& saveChanges) {
+    bool changed = false;
+    try {
+        changed = ExportRun(action, taskName, context).Run();
+    } catch (const exceptions::Error&) {
+        // The repository failed on the way: the run ends without a word and without a save.
+        return;
+    }
+    if (changed) {
+        saveChanges();
+    }
+}

@@ -1,0 +1,20 @@
+// One run of one task: what each kind of action does.
+#pragma once
+
+#include "RunContext.h"
+#include "model/TaskInfo.h"
+
+#include <functional>
+
+// Runs the task's action and lets nothing escape. Exports and checks run the suite's tool, one run
+// after the other, and return when the last one has ended; a command is started and a backup copy is
+// begun on a thread of its own, and both return at once. A run that remembered new modification times
+// in `task` calls `saveChanges` once, after its last tool run. What the user must learn goes to the
+// task's log, other failures to standard error.
+void PerformTask(TaskInfo& task, const RunContext& context, const std::function<void()>& saveChanges);
+
+// The parts of a run, each as PerformTask calls them.
+void RunExport(ExportAction& action, const std::wstring& taskName, const RunContext& context,
+               const std::function<void()>& saveChanges);
+void RunCheck(CheckAction& action, const std::wstring& taskName, const RunContext& context,
+              const std::function<void()>& saveChanges);

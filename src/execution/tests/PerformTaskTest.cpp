@@ -1,0 +1,256 @@
+// One run of each kind of action, on folder repositories and with the tool's stand-in: what is run with
+// which arguments, in which order, and what reaches the task's log.
+#include "execution/PerformTask.h"
+#include "execution/ActionArguments.h"
+#include "execution/BackupRegistry.h"
+#include "execution/TaskLog.h"
+
+#include "ConnectionsFile.h"
+#include "ExecutionTestHelpers.h"
+#include "FolderTree.h"
+#include "repository/ICore.h"
+
+#include <boost/asio/io_context.hpp>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include <sys/stat.h>
+
+using testing::ElementsAre;
+
+namespace {
+
+using Call = std::vector<std::string>;
+
+class PerformTaskTest : public testing::Test {
+protected:
+    void SetUp() override {
+        WriteConnectionsFile(m_settings.Path("ConnectionsConfig.xml"),
+                             {{TestId(1), "Проекты", m_repo.Path(), ""}});
+        m_context.stored = &m_stored;
+        m_context.log = &m_log;
+        m_context.core = m_core.get();
+        m_context.backups = &m_backups;
+        m_context.context = &m_io;
+        m_context.connectionsFile = ConnectionsFile();
+        m_context.cliPath = FakeCliPath;
+    }
+
+    QString ConnectionsFile() const {
+        return QString::fromStdString(m_settings.Path("ConnectionsConfig.xml"));
+    }
+
+    ExportAction Export(const std::wstring& project, ExportFormat format = ExportFormat::DWG) const {
+        ExportAction action;
+        action.connection_id = TestId(1);
+        action.format = format;
+        action.project_path = project;
+        action.output_path = m_out.WidePath("экспорт");
+        action.scheme_code = L"12";
+        action.ifc_mapping_code = L"7";
+        action.ifc_version = L"2x3";
+        return action;
+    }
+
+    // Runs the task as the engine would; gives the number of saves it asked for.
+    int Perform(TaskInfo& task) {
+        int saves = 0;
+        PerformTask(task, m_context, [&saves] { ++saves; });
+        return saves;
+    }
+
+    int Perform(Action action) {
+        m_task.action = std::move(action);
+        return Perform(m_task);
+    }
+
+    // The stand-in's calls so far; none before its first call.
+    std::vector<Call> Calls() const {
+        return QFile::exists(m_argsFile) ? RecordedCalls(m_argsFile) : std::vector<Call>();
+    }
+    std::string LogText() const { return ReadFileBytes(m_log.Path()).toStdString(); }
+
+    FolderTree m_repo;
+    FolderTree m_out;
+    FolderTree m_settings;
+    QString m_argsFile = QString::fromStdString(m_settings.Path("calls"));
+    ScopedEnv m_record{"ZELKOR_FAKECLI_ARGS_FILE", m_argsFile.toStdString()};
+    std::shared_ptr<arkon::ICore> m_core = arkon::CreateCore();
+    BackupRegistry m_backups{m_core, ConnectionsFile()};
+    boost::asio::io_context m_io;
+    TaskLog m_log{QString::fromStdString(m_settings.Path("logs")), L"задача"};
+    TaskInfo m_stored;
+    TaskInfo m_task;
+    RunContext m_context;
+};
+
+std::string Utf8(const std::wstring& text) {
+    return QString::fromStdWString(text).toStdString();
+}
+
+} // namespace
+
+TEST(ActionArguments, ExportPassesTheOptionsOfItsFormat) {
+    ExportAction action;
+    action.output_path = L"/out";
+    action.scheme_code = L"12";
+    action.ifc_mapping_code = L"7";
+    action.ifc_version = L"4.0";
+    action.format = ExportFormat::IFC;
+    EXPECT_THAT(ExportArguments(L"tool", action, L"arkon://P/a"),
+                ElementsAre(L"tool", L"--action", L"export", L"--format", L"IFC", L"--project-path",
+                            L"arkon://P/a", L"--output-dir", L"/out", L"--options-code", L"7",
+                            L"--ifc-version", L"4.0"));
+    action.format = ExportFormat::DWG;
+    EXPECT_THAT(ExportArguments(L"tool", action, L"arkon://P/a"),
+                ElementsAre(L"tool", L"--action", L"export", L"--format", L"DWG", L"--project-path",
+                            L"arkon://P/a", L"--output-dir", L"/out", L"--options-code", L"12"));
+}
+
+TEST(ActionArguments, CheckPassesEveryFileThenTheRules) {
+    EXPECT_THAT(CheckArguments(L"tool", {L"/a.ifc", L"/b.ifc", L"/c.ifc"}, L"/r.ids"),
+                ElementsAre(L"tool", L"--action", L"check", L"--format", L"ids", L"--source-path", L"/a.ifc",
+                            L"--source-path", L"/b.ifc", L"--source-path", L"/c.ifc", L"--check-path",
+                            L"/r.ids"));
+}
+
+TEST(ActionArguments, CommandStartsInItsFolderOrTheProgramsFolder) {
+    EXPECT_EQ(CommandStartFolder({L"/usr/bin/tool", L"/work", L""}), L"/work");
+    EXPECT_EQ(CommandStartFolder({L"/opt/my tools//tool", L"", L""}), L"/opt/my tools");
+    EXPECT_EQ(CommandStartFolder({L"/tool", L"", L""}), L"/");
+    EXPECT_EQ(CommandStartFolder({L"tool", L"", L""}), L"");
+}
+
+TEST_F(PerformTaskTest, ExportRunsTheToolOncePerDocumentOfTheFolderOnly) {
+    m_repo.Write("Объект 1/План.dwg", "a");
+    m_repo.Write("Объект 1/Фасад.dwg", "b");
+    m_repo.Write("Объект 1/Ведомость.dwg", "c");
+    m_repo.Write("Объект 1/Раздел/Вложенный.dwg", "not exported");
+    EXPECT_EQ(Perform(Export(L"arkon://Проекты/Объект 1")), 1);
+
+    const auto calls = Calls();
+    ASSERT_EQ(calls.size(), 3u);
+    // In the listing's order: UTF-8 byte order of the names.
+    const std::vector<std::string> documents = {"Ведомость.dwg", "План.dwg", "Фасад.dwg"};
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        EXPECT_THAT(calls[i], ElementsAre(Utf8(FakeCliPath()), "--action", "export", "--format", "DWG",
+                                          "--project-path", "arkon://Проекты/Объект 1/" + documents[i],
+                                          "--output-dir", m_out.Path("экспорт"), "--options-code", "12"));
+    }
+    EXPECT_EQ(std::get<ExportAction>(m_task.action).modification_times.size(), 3u);
+    EXPECT_EQ(LogMessages(m_log.Path()), std::vector<std::string>(3, "Задание успешно выполнено."));
+
+    // Nothing changed since: no tool run, no line, no save.
+    EXPECT_EQ(Perform(m_task), 0);
+    EXPECT_EQ(Calls().size(), 3u);
+    EXPECT_EQ(LogMessages(m_log.Path()).size(), 3u);
+}
+
+TEST_F(PerformTaskTest, ExportOfOneDocumentPassesTheStoredPathUnchanged) {
+    m_repo.Write("Модель/Здание.ifc", "x");
+    const std::wstring stored = L"arkon://Проекты/Модель//Здание.ifc";
+    ExportAction action = Export(stored, ExportFormat::IFC);
+    action.only_changed_documents = false;
+    EXPECT_EQ(Perform(action), 0); // nothing remembered, nothing to save
+    EXPECT_THAT(Calls(),
+                ElementsAre(ElementsAre(Utf8(FakeCliPath()), "--action", "export", "--format", "IFC",
+                                        "--project-path", Utf8(stored), "--output-dir", m_out.Path("экспорт"),
+                                        "--options-code", "7", "--ifc-version", "2x3")));
+    EXPECT_TRUE(std::get<ExportAction>(m_task.action).modification_times.empty());
+}
+
+TEST_F(PerformTaskTest, ExportThatCannotReachItsProjectSaysWhyInTheLog) {
+    m_repo.MakeFolder("Есть");
+    Perform(Export(L"проекты/Есть"));
+    EXPECT_EQ(LogText().substr(20), "Неверно задан путь проекты/Есть\n\n");
+
+    std::filesystem::remove(m_log.Path().toStdString());
+    ExportAction unknown = Export(L"arkon://Проекты/Есть");
+    unknown.connection_id = TestId(9);
+    Perform(unknown);
+    EXPECT_THAT(LogMessages(m_log.Path()),
+                ElementsAre("Не удалось найти подключение к ХД по пути arkon://Проекты/Есть"));
+
+    std::filesystem::remove(m_log.Path().toStdString());
+    Perform(Export(L"arkon://Проекты/Нет/Документ"));
+    EXPECT_THAT(LogMessages(m_log.Path()), ElementsAre("Не найден файл arkon://Проекты/Нет/Документ"));
+    EXPECT_TRUE(Calls().empty());
+}
+
+TEST_F(PerformTaskTest, RepositoryThatFailsEndsTheExportSilently) {
+    WriteConnectionsFile(m_settings.Path("ConnectionsConfig.xml"),
+                         {{TestId(1), "Проекты", m_repo.Path("исчезла"), ""}});
+    EXPECT_EQ(Perform(Export(L"arkon://Проекты/Объект")), 0);
+    EXPECT_TRUE(LogText().empty());
+    EXPECT_TRUE(Calls().empty());
+}
+
+TEST_F(PerformTaskTest, OutputFolderThatCannotBeMadeSkipsTheDocument) {
+    m_repo.Write("Объект/План.dwg", "a");
+    m_out.Write("экспорт", "a file where the folder should be");
+    testing::internal::CaptureStderr();
+    Perform(Export(L"arkon://Проекты/Объект"));
+    EXPECT_FALSE(testing::internal::GetCapturedStderr().empty());
+    EXPECT_TRUE(Calls().empty());
+    EXPECT_TRUE(LogText().empty());
+}
+
+TEST_F(PerformTaskTest, CheckPassesEveryChangedFileToOneRun) {
+    for (const char* name : {"a.ifc", "B.IFC", "c.ifc"}) {
+        m_out.Write(std::string("модели/") + name, "ifc");
+    }
+    CheckAction check;
+    check.ids_file = m_out.WidePath("rules.ids");
+    check.ifc_file = m_out.WidePath("модели");
+    EXPECT_EQ(Perform(check), 1);
+    EXPECT_THAT(Calls(), ElementsAre(ElementsAre(Utf8(FakeCliPath()), "--action", "check", "--format", "ids",
+                                                 "--source-path", m_out.Path("модели/a.ifc"), "--source-path",
+                                                 m_out.Path("модели/B.IFC"), "--source-path",
+                                                 m_out.Path("модели/c.ifc"), "--check-path",
+                                                 m_out.Path("rules.ids"))));
+    // Unchanged since: no run, no save.
+    EXPECT_EQ(Perform(m_task), 0);
+    EXPECT_EQ(Calls().size(), 1u);
+
+    // Without the option the stored path goes to the tool as it is.
+    check.only_changed_documents = false;
+    EXPECT_EQ(Perform(check), 0);
+    EXPECT_EQ(Calls().at(1).at(6), m_out.Path("модели"));
+}
+
+TEST_F(PerformTaskTest, CommandGetsItsArgumentsTextAsOneArgumentInItsFolderAndIsReaped) {
+    // A program that notes its folder, its arguments and its process id.
+    const std::string script = m_out.Path("bin/notes.sh");
+    m_out.Write("bin/notes.sh",
+                "#!/bin/sh\npwd > \"$0.pwd\"\nprintf '%s|' \"$@\" > \"$0.args\"\necho $$ > \"$0.pid\"\n");
+    chmod(script.c_str(), 0755);
+    Perform(CommandAction{QString::fromStdString(script).toStdWString(), L"", L"два слова"});
+    m_io.run_for(std::chrono::seconds(5)); // the exit handler runs here, then nothing is left to do
+    EXPECT_EQ(m_out.Read("bin/notes.sh.pwd"), m_out.Path("bin") + "\n");
+    EXPECT_EQ(m_out.Read("bin/notes.sh.args"), "два слова|");
+    const std::string pid = m_out.Read("bin/notes.sh.pid");
+    EXPECT_FALSE(std::filesystem::exists("/proc/" + pid.substr(0, pid.size() - 1))) << "not reaped";
+    EXPECT_TRUE(LogText().empty());
+}
+
+TEST_F(PerformTaskTest, CommandThatCannotStartIsSwallowed) {
+    Perform(CommandAction{m_out.WidePath("нет такой программы"), L"", L"x"});
+    m_io.run_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(LogText().empty());
+}
+
+TEST_F(PerformTaskTest, BackupStartsItsCopyAndReturnsAtOnce) {
+    m_repo.Write("Архив/документ.txt", "содержимое");
+    Perform(BackupAction{TestId(1), L"arkon://Проекты/Архив", m_out.WidePath("копия")});
+    ASSERT_TRUE(m_backups.WaitFor(m_stored, std::chrono::seconds(10)));
+    EXPECT_EQ(m_out.Read("копия/документ.txt"), "содержимое");
+    EXPECT_TRUE(LogText().empty());
+}
