@@ -95,8 +95,9 @@ void MainWindow::insertAndSelect(int row, const QModelIndex& parent, int column,
     if (!model->insertTask(row, parent, task)) {
         return;
     }
-    ui->tasksTreeWidget->selectionModel()->setCurrentIndex(model->index(row, column, parent),
-                                                           QItemSelectionModel::ClearAndSelect);
+    // The whole row, as a click selects it: the view highlights what is selected, cell by cell.
+    ui->tasksTreeWidget->selectionModel()->setCurrentIndex(
+        model->index(row, column, parent), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void MainWindow::newTask() {
