@@ -15,7 +15,15 @@
 #include <QSettings>
 #include <QTimer>
 
+#include <algorithm>
+
 class MainWindowUi : public Ui::MainWindow {};
+
+namespace {
+
+constexpr int kLongestFirstNameColumn = 280;
+
+} // namespace
 
 MainWindow::MainWindow(TaskStorage& storage, bool useTray)
     : QMainWindow(nullptr), m_storage(storage), ui(new MainWindowUi) {
@@ -58,8 +66,12 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray)
 
     const QSettings settings;
     restoreGeometry(settings.value(QStringLiteral("MainWindowGeometry")).toByteArray());
-    ui->tasksTreeWidget->header()->restoreState(
-        settings.value(QStringLiteral("TasksTreeHeaderState")).toByteArray());
+    QHeaderView* header = ui->tasksTreeWidget->header();
+    if (!header->restoreState(settings.value(QStringLiteral("TasksTreeHeaderState")).toByteArray())) {
+        // Nothing saved yet: names shown whole up to a point, the schedule takes the rest.
+        ui->tasksTreeWidget->resizeColumnToContents(0);
+        header->resizeSection(0, std::min(header->sectionSize(0), kLongestFirstNameColumn));
+    }
 
     updateActions();
 
