@@ -11,50 +11,26 @@ class ScheduleTextTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void intervals_data() {
-        QTest::addColumn<int>("interval");
-        QTest::addColumn<QString>("days");
-        QTest::addColumn<QString>("weeks");
-        QTest::newRow("1") << 1 << "каждый день"
-                           << "каждую неделю";
-        QTest::newRow("2") << 2 << "каждые 2 дня"
-                           << "каждые 2 недели";
-        QTest::newRow("4") << 4 << "каждые 4 дня"
-                           << "каждые 4 недели";
-        QTest::newRow("5") << 5 << "каждые 5 дней"
-                           << "каждые 5 недель";
-        QTest::newRow("11") << 11 << "каждые 11 дней"
-                            << "каждые 11 недель";
-        QTest::newRow("12") << 12 << "каждые 12 дней"
-                            << "каждые 12 недель";
-        QTest::newRow("14") << 14 << "каждые 14 дней"
-                            << "каждые 14 недель";
-        QTest::newRow("20") << 20 << "каждые 20 дней"
-                            << "каждые 20 недель";
-        QTest::newRow("21") << 21 << "каждый 21 день"
-                            << "каждую 21 неделю";
-        QTest::newRow("22") << 22 << "каждые 22 дня"
-                            << "каждые 22 недели";
-        QTest::newRow("25") << 25 << "каждые 25 дней"
-                            << "каждые 25 недель";
-        QTest::newRow("0") << 0 << "каждые 0 дней"
-                           << "каждые 0 недель";
-        QTest::newRow("101") << 101 << "каждый 101 день"
-                             << "каждую 101 неделю";
-        QTest::newRow("111") << 111 << "каждые 111 дней"
-                             << "каждые 111 недель";
-        QTest::newRow("112") << 112 << "каждые 112 дней"
-                             << "каждые 112 недель";
-        QTest::newRow("1002") << 1002 << "каждые 1002 дня"
-                              << "каждые 1002 недели";
-    }
-
     void intervals() {
-        QFETCH(int, interval);
-        QFETCH(QString, days);
-        QFETCH(QString, weeks);
-        QCOMPARE(describeDayInterval(interval), days);
-        QCOMPARE(describeWeekInterval(interval), weeks);
+        struct Case {
+            int interval;
+            const char* days;
+            const char* weeks;
+        };
+        const Case cases[] = {
+            {1, "каждый день", "каждую неделю"},           {2, "каждые 2 дня", "каждые 2 недели"},
+            {4, "каждые 4 дня", "каждые 4 недели"},        {5, "каждые 5 дней", "каждые 5 недель"},
+            {11, "каждые 11 дней", "каждые 11 недель"},    {12, "каждые 12 дней", "каждые 12 недель"},
+            {14, "каждые 14 дней", "каждые 14 недель"},    {20, "каждые 20 дней", "каждые 20 недель"},
+            {21, "каждый 21 день", "каждую 21 неделю"},    {22, "каждые 22 дня", "каждые 22 недели"},
+            {25, "каждые 25 дней", "каждые 25 недель"},    {0, "каждые 0 дней", "каждые 0 недель"},
+            {101, "каждый 101 день", "каждую 101 неделю"}, {111, "каждые 111 дней", "каждые 111 недель"},
+            {112, "каждые 112 дней", "каждые 112 недель"}, {1002, "каждые 1002 дня", "каждые 1002 недели"},
+        };
+        for (const Case& c : cases) {
+            QCOMPARE(describeDayInterval(c.interval), QString::fromUtf8(c.days));
+            QCOMPARE(describeWeekInterval(c.interval), QString::fromUtf8(c.weeks));
+        }
     }
 
     void weekdays() {

@@ -6,72 +6,44 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-#include <optional>
-
 namespace {
 
-// Sets the three variables for one case and puts the previous values back afterwards.
-class DisplayEnvironment {
-public:
-    DisplayEnvironment(const char* platform, const char* display, const char* wayland) {
-        for (const char* name : kNames) {
-            m_saved[name] = qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt;
-        }
-        Set("QT_QPA_PLATFORM", platform);
-        Set("DISPLAY", display);
-        Set("WAYLAND_DISPLAY", wayland);
+void Set(const char* name, const char* value) {
+    if (value == nullptr) {
+        qunsetenv(name);
+    } else {
+        qputenv(name, QByteArray(value));
     }
-    ~DisplayEnvironment() {
-        for (const auto& [name, value] : m_saved) {
-            Set(name, value ? value->constData() : nullptr);
-        }
-    }
-    DisplayEnvironment(const DisplayEnvironment&) = delete;
-    DisplayEnvironment& operator=(const DisplayEnvironment&) = delete;
-
-private:
-    static constexpr const char* kNames[] = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
-
-    static void Set(const char* name, const char* value) {
-        if (value == nullptr) {
-            qunsetenv(name);
-        } else {
-            qputenv(name, QByteArray(value));
-        }
-    }
-
-    std::map<const char*, std::optional<QByteArray>> m_saved;
-};
+}
 
 } // namespace
 
-TEST(HeadlessPlatformTest, OffscreenWithoutAnyDisplay) {
-    DisplayEnvironment environment(nullptr, nullptr, nullptr);
-    EXPECT_TRUE(UseOffscreenPlatformWithoutDisplay());
-    EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), QByteArray("offscreen"));
-}
-
-TEST(HeadlessPlatformTest, EmptyVariablesCountAsUnset) {
-    DisplayEnvironment environment("", "", "");
-    EXPECT_TRUE(UseOffscreenPlatformWithoutDisplay());
-    EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), QByteArray("offscreen"));
-}
-
-TEST(HeadlessPlatformTest, ADisplayOrAChosenPlatformIsKept) {
-    {
-        DisplayEnvironment environment(nullptr, ":0", nullptr);
-        EXPECT_FALSE(UseOffscreenPlatformWithoutDisplay());
-        EXPECT_FALSE(qEnvironmentVariableIsSet("QT_QPA_PLATFORM"));
+TEST(HeadlessPlatformTest, OffscreenOnlyWithoutDisplayOrChosenPlatform) {
+    struct Case {
+        const char* platform;
+        const char* display;
+        const char* wayland;
+        bool offscreen;
+        const char* platformAfter;
+    };
+    const Case cases[] = {
+        {nullptr, nullptr, nullptr, true, "offscreen"}, {"", "", "", true, "offscreen"},
+        {nullptr, ":0", nullptr, false, nullptr},       {nullptr, nullptr, "wayland-0", false, nullptr},
+        {"xcb", nullptr, nullptr, false, "xcb"},
+    };
+    const QByteArray saved[] = {qgetenv("QT_QPA_PLATFORM"), qgetenv("DISPLAY"), qgetenv("WAYLAND_DISPLAY")};
+    for (const Case& c : cases) {
+        Set("QT_QPA_PLATFORM", c.platform);
+        Set("DISPLAY", c.display);
+        Set("WAYLAND_DISPLAY", c.wayland);
+        EXPECT_EQ(UseOffscreenPlatformWithoutDisplay(), c.offscreen) << c.display << ' ' << c.wayland;
+        if (c.platformAfter == nullptr) {
+            EXPECT_FALSE(qEnvironmentVariableIsSet("QT_QPA_PLATFORM"));
+        } else {
+            EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), QByteArray(c.platformAfter));
+        }
     }
-    {
-        DisplayEnvironment environment(nullptr, nullptr, "wayland-0");
-        EXPECT_FALSE(UseOffscreenPlatformWithoutDisplay());
-        EXPECT_FALSE(qEnvironmentVariableIsSet("QT_QPA_PLATFORM"));
-    }
-    {
-        DisplayEnvironment environment("xcb", nullptr, nullptr);
-        EXPECT_FALSE(UseOffscreenPlatformWithoutDisplay());
-        EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), QByteArray("xcb"));
-    }
+    Set("QT_QPA_PLATFORM", saved[0].isNull() ? nullptr : saved[0].constData());
+    Set("DISPLAY", saved[1].isNull() ? nullptr : saved[1].constData());
+    Set("WAYLAND_DISPLAY", saved[2].isNull() ? nullptr : saved[2].constData());
 }
