@@ -151,6 +151,7 @@ void ConnectionsManagerWidget::AddConnection() {
     connections_.push_back(dialog.GetConnection());
     auto* item = new QTreeWidgetItem(ui_->connectionsTreeWidget);
     ShowConnection(*item, connections_.back());
+    ui_->connectionsTreeWidget->resizeColumnToContents(0);
     SelectRow(static_cast<int>(connections_.size()) - 1);
 }
 
@@ -170,6 +171,7 @@ void ConnectionsManagerWidget::EditConnection() {
     }
     connection = edited;
     ShowConnection(*ui_->connectionsTreeWidget->topLevelItem(row), connection);
+    ui_->connectionsTreeWidget->resizeColumnToContents(0);
     emit SelectionChanged();
 }
 
