@@ -152,6 +152,7 @@ void BrowserModel::List(Node& folder) {
             const QModelIndex index = IndexOf(folder);
             emit dataChanged(index, index);
         }
+        ShowHasNoChildren(folder);
         return;
     }
     // Folders first, each group in the store's order, as file managers show them.
@@ -161,7 +162,20 @@ void BrowserModel::List(Node& folder) {
     folder.next = 0;
     if (folder.HasMore()) {
         with_more_.push_back(&folder);
+    } else {
+        ShowHasNoChildren(folder);
     }
+}
+
+void BrowserModel::ShowHasNoChildren(const Node& folder) {
+    // Views remember that an unlisted folder has children (hasChildren said so) and keep drawing its
+    // expander; no row is inserted or removed to tell them otherwise, so they are told to lay out again.
+    if (&folder == top_.get()) {
+        return;
+    }
+    const QList<QPersistentModelIndex> parents = {IndexOf(*folder.parent)};
+    emit layoutAboutToBeChanged(parents);
+    emit layoutChanged(parents);
 }
 
 std::size_t BrowserModel::TakeIn(Node& folder, std::size_t count) {

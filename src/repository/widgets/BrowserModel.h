@@ -78,6 +78,7 @@ private:
     arkon::ItemPath PathOf(const Node& node) const;
     void Rebuild();
     void List(Node& folder);
+    void ShowHasNoChildren(const Node& folder);
     std::size_t TakeIn(Node& folder, std::size_t count);
     template <typename Matches>
     QModelIndex FindChildWhere(const QModelIndex& folder, Matches matches);

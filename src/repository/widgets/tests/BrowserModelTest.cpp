@@ -103,11 +103,14 @@ private slots:
         QVERIFY(model.PathOf(projects) == repository.Ids({QStringLiteral("Проекты")}));
         QVERIFY(model.InfoOf(notes).name == L"заметки.txt");
 
-        // An empty folder has no children once read.
+        // An empty folder has no children once read, and views are told to draw it again without an
+        // expander.
         const QModelIndex bridge = Child(model, projects, QStringLiteral("Мост"));
         QVERIFY(model.hasChildren(bridge));
+        QSignalSpy relaid(&model, &QAbstractItemModel::layoutChanged);
         FetchAll(model, bridge);
         QVERIFY(!model.hasChildren(bridge));
+        QCOMPARE(relaid.count(), 1);
         QCOMPARE(repository.log->listed,
                  (QStringList{QString(), QStringLiteral("Проекты"), QStringLiteral("Проекты/Мост")}));
     }
@@ -247,11 +250,13 @@ private slots:
         model.Reset(repository.store);
         const QModelIndex projects = Child(model, model.RootIndex(), QStringLiteral("Проекты"));
         QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        QSignalSpy relaid(&model, &QAbstractItemModel::layoutChanged);
         model.fetchMore(projects);
         QCOMPARE(model.rowCount(projects), 0);
         QVERIFY(!model.hasChildren(projects));
         QVERIFY(!model.canFetchMore(projects));
         QCOMPARE(changed.count(), 1);
+        QCOMPARE(relaid.count(), 1);
         QCOMPARE(projects.data(Qt::ToolTipRole).toString(),
                  QStringLiteral("Не удалось прочитать папку.\nПапка недоступна."));
         // Only a new start reads it again.
