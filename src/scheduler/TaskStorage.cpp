@@ -72,8 +72,9 @@ TaskStorage& TaskStorage::Instance() {
 TaskStorage::TaskStorage(Settings settings)
     : m_workGuard(boost::asio::make_work_guard(m_context)), m_storagePath(std::move(settings.storagePath)),
       m_logFolder(std::move(settings.logFolder)), m_clock(std::move(settings.clock)),
-      m_connectionsFile(std::move(settings.connectionsFile)), m_cliPath(std::move(settings.cliPath)),
-      m_core(arkon::CreateCore()), m_backups(std::make_unique<BackupRegistry>(m_core, m_connectionsFile)),
+      m_saveRetryInterval(settings.saveRetryInterval), m_connectionsFile(std::move(settings.connectionsFile)),
+      m_cliPath(std::move(settings.cliPath)), m_core(arkon::CreateCore()),
+      m_backups(std::make_unique<BackupRegistry>(m_core, m_connectionsFile)),
       m_runner(std::move(settings.runner)) {
     if (!m_runner) {
         m_runner = [this](const TaskInfo* stored, TaskInfo& run, TaskLog* log,
@@ -218,7 +219,24 @@ void TaskStorage::Save() {
             tasks.push_back(*task);
         }
     }
-    SaveStorageFile(m_storagePath, TaskPointers(tasks));
+    if (!SaveStorageFile(m_storagePath, TaskPointers(tasks))) {
+        // The reason is on standard error already; the tasks stay in memory and are written later.
+        boost::asio::post(m_context, [this] { RetrySaveLater(); });
+    }
+}
+
+void TaskStorage::RetrySaveLater() {
+    if (m_saveRetryPending) {
+        return;
+    }
+    m_saveRetryPending = true;
+    m_saveRetry.expires_after(m_saveRetryInterval);
+    m_saveRetry.async_wait([this](const boost::system::error_code& error) {
+        m_saveRetryPending = false;
+        if (!error) {
+            Save();
+        }
+    });
 }
 
 TaskInfo TaskStorage::Copy(const TaskInfo* record) const {

@@ -13,8 +13,10 @@
 
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/system_timer.hpp>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -43,6 +45,9 @@ public:
         std::function<TimePoint()> clock = CurrentTime;
         QString connectionsFile = ConnectionsFilePath();    // for the real actions
         std::function<std::wstring()> cliPath = GetCliPath; // for the real actions
+        // A save that failed (a full disk, a folder made read-only) is tried again this often until
+        // one succeeds, so that the tasks reach the file once writing works again.
+        std::chrono::milliseconds saveRetryInterval = std::chrono::seconds(30);
     };
 
     // The one engine of the process, made on first use with the user's files and the real actions.
@@ -115,6 +120,7 @@ private:
     void RunDueTasks();
     void UpdateAlarm();
     void RunWorker();
+    void RetrySaveLater();
     void PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* log,
                        const std::function<void()>& saveChanges);
 
@@ -140,10 +146,13 @@ private:
     std::unique_ptr<WallClockAlarm> m_alarm;
     TimePoint m_alarmTime = kNever;
     std::uint64_t m_lastArming = 0;
+    boost::asio::steady_timer m_saveRetry{m_context};
+    bool m_saveRetryPending = false;
 
     const QString m_storagePath;
     const QString m_logFolder;
     const std::function<TimePoint()> m_clock;
+    const std::chrono::milliseconds m_saveRetryInterval;
     const QString m_connectionsFile;
     const std::function<std::wstring()> m_cliPath;
     std::shared_ptr<arkon::ICore> m_core;

@@ -1,13 +1,18 @@
-// Faults the program must survive without losing a task: being killed while it saves, and a thousand
-// tasks falling due in the same second.
+// Faults the program must survive without losing a task: being killed while it saves, a storage
+// folder that turns read-only, and a thousand tasks falling due in the same second.
 #include "EngineFixture.h"
+
+#include "ScopedNoFileAccessOverride.h"
 
 #include "model/StorageFile.h"
 
+#include <QDir>
 #include <QProcess>
 
 #include <csignal>
 #include <random>
+
+#include <sys/stat.h>
 
 using namespace std::chrono_literals;
 
@@ -66,4 +71,34 @@ TEST_F(EngineTest, AThousandTasksDueInTheSameSecondAllRunOnceWithCompleteLogs) {
         ASSERT_TRUE(WaitUntil([&] { return LogText(name).count(QLatin1Char('\n')) == 2; }))
             << LogText(name).toStdString();
     }
+}
+
+TEST_F(EngineTest, SavesRefusedByAReadOnlyFolderAreMadeOnceWritingWorksAgain) {
+    // Root writes into read-only folders; without its override capabilities (taken from this thread and
+    // the engine's worker, started within the scope) the folder's mode counts as for any user.
+    ScopedNoFileAccessOverride asAnyUser;
+    if (!asAnyUser.Active()) {
+        GTEST_SKIP() << "the capabilities cannot be dropped here";
+    }
+    const QString folder = m_dir.filePath(QStringLiteral("store"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString storage = folder + QStringLiteral("/storage.xml");
+    TaskStorage::Settings settings{storage, LogFolder(), m_runner.Runner()};
+    settings.saveRetryInterval = 100ms;
+    auto engine = std::make_unique<TaskStorage>(settings);
+    engine->AddTask(Task(L"first", CurrentTime() + Ticks{kTicksPerDay}));
+    ASSERT_EQ(LoadStorageFile(storage).size(), 1u);
+
+    ASSERT_EQ(::chmod(folder.toLocal8Bit().constData(), 0555), 0);
+    testing::internal::CaptureStderr();
+    engine->AddTask(Task(L"second", CurrentTime() + Ticks{kTicksPerDay}));
+    std::this_thread::sleep_for(350ms); // a few retries, all refused
+    const std::string printed = testing::internal::GetCapturedStderr();
+    EXPECT_NE(printed.find("storage.xml"), std::string::npos) << printed;
+    EXPECT_EQ(LoadStorageFile(storage).size(), 1u);
+    EXPECT_EQ(engine->Tasks().size(), 2u); // the program goes on with both
+
+    ASSERT_EQ(::chmod(folder.toLocal8Bit().constData(), 0755), 0);
+    EXPECT_TRUE(WaitUntil([&] { return LoadStorageFile(storage).size() == 2; }, 5s));
+    engine.reset();
 }
