@@ -90,10 +90,11 @@ TEST(SingleInstanceProcessTest, TwoStartedTogetherMakeExactlyOnePrimary) {
     }
 }
 
-TEST(SingleInstanceProcessTest, FourStartedTogetherMakeOnePrimaryAndThreeNumberedSecondaries) {
-    const QString name = UniqueName("four");
+TEST(SingleInstanceProcessTest, TwentyStartedTogetherMakeOnePrimaryAndNineteenSecondariesThatExitWithZero) {
+    constexpr int kStarts = 20;
+    const QString name = UniqueName("twenty");
     std::vector<std::unique_ptr<ProbeProcess>> starts;
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < kStarts; ++i) {
         starts.push_back(std::make_unique<ProbeProcess>(name));
     }
     for (auto& start : starts) {
@@ -101,28 +102,34 @@ TEST(SingleInstanceProcessTest, FourStartedTogetherMakeOnePrimaryAndThreeNumbere
     }
     ProbeProcess* primary = nullptr;
     QString primaryPid;
+    std::vector<ProbeProcess*> secondaries;
     QStringList secondaryLines;
     for (auto& start : starts) {
-        const QString line = start->NextLine();
+        const QString line = start->NextLine(60'000);
         if (line.startsWith(QLatin1String("primary pid="))) {
             ASSERT_EQ(primary, nullptr) << "a second primary: " << qPrintable(line);
             primary = start.get();
             primaryPid = PidOf(line);
         } else {
             secondaryLines << line;
+            secondaries.push_back(start.get());
         }
     }
     ASSERT_NE(primary, nullptr);
-    ASSERT_EQ(secondaryLines.size(), 3);
+    ASSERT_EQ(secondaryLines.size(), kStarts - 1);
     for (const QString& line : secondaryLines) {
         EXPECT_EQ(line, QStringLiteral("secondary primaryPid=") + primaryPid);
     }
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(primary->NextLine(), QStringLiteral("started"));
+    for (ProbeProcess* secondary : secondaries) {
+        ASSERT_TRUE(secondary->WaitForExit(60'000));
+        EXPECT_EQ(secondary->ExitCode(), 0);
+    }
+    for (int i = 0; i < kStarts - 1; ++i) {
+        EXPECT_EQ(primary->NextLine(60'000), QStringLiteral("started"));
     }
     const auto block = ReadBlock(name);
     ASSERT_TRUE(block.has_value());
-    EXPECT_EQ(block->secondaryCount, 3U);
+    EXPECT_EQ(block->secondaryCount, static_cast<unsigned>(kStarts - 1));
     EXPECT_TRUE(primary->Finish());
 }
 
