@@ -253,3 +253,32 @@ TEST_F(RepositoryBackupTest, DestinationInsideTheRepositoryFolderIsRefused) {
               BackupOutcome::Copied);
     std::filesystem::remove_all(repo_.Path() + "-copy");
 }
+
+TEST_F(RepositoryBackupTest, RepositoryThatDisappearsDuringTheCopyStopsItAndKeepsTheOldCopies) {
+    repo_.Write("src/1.bin", Content(3u << 20, 1));
+    repo_.Write("src/2.bin", Content(3u << 20, 2));
+    repo_.Write("src/sub/3.bin", Content(10, 3));
+    dest_.Write("1.bin", "previous 1");
+    dest_.Write("2.bin", "previous 2");
+    dest_.Write("sub/3.bin", "previous 3");
+    // The share goes away while the first document is being read.
+    bool removed = false;
+    Hook().after_chunk = [&](const std::wstring& name, int chunks) {
+        if (name == L"1.bin" && chunks == 1 && !removed) {
+            removed = true;
+            fs::remove_all(repo_.Path());
+        }
+    };
+    const std::string first = Content(3u << 20, 1);
+    EXPECT_NE(Backup(L"arkon://Проекты/src", dest_.WidePath()), BackupOutcome::Copied);
+    EXPECT_TRUE(removed);
+    // The document already open is read to its end (an open file outlives its removal) and replaces
+    // its old copy whole; everything after it keeps its previous copy, and nothing half-written is left.
+    const std::string copied = dest_.Read("1.bin");
+    EXPECT_TRUE(copied == first || copied == "previous 1") << "1.bin holds " << copied.size() << " bytes";
+    EXPECT_EQ(dest_.Read("2.bin"), "previous 2");
+    EXPECT_EQ(dest_.Read("sub/3.bin"), "previous 3");
+    for (const std::string& entry : dest_.Entries()) {
+        EXPECT_EQ(entry.find(".tmp"), std::string::npos) << entry;
+    }
+}
