@@ -64,15 +64,24 @@ void TaskLog::Write(const QByteArray& bytes) {
     if (!m_usable) {
         return;
     }
-    // Unbuffered, so that a log read during a long run already shows the lines written so far.
-    QFile file(m_path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-        file.write(bytes);
+    if (!m_file) {
+        // Unbuffered, so that a log read during a long run already shows the lines written so far.
+        auto file = std::make_unique<QFile>(m_path);
+        if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+            return;
+        }
+        m_file = std::move(file);
     }
+    m_file->write(bytes);
+}
+
+void TaskLog::Close() {
+    m_file.reset();
 }
 
 void TaskLog::Remove() {
     m_usable = false;
+    m_file.reset();
     std::error_code ec;
     std::filesystem::remove(NativePath(m_path), ec);
     if (ec) {

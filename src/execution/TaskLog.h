@@ -4,6 +4,9 @@
 #include <QByteArray>
 #include <QString>
 
+class QFile;
+
+#include <memory>
 #include <string>
 
 // One per stored task, owned by the engine. The file is named after the task at the moment the log is
@@ -39,13 +42,17 @@ public:
     // refuses them.
     void Write(const QByteArray& bytes);
 
+    // Lets go of the file until the next line; the engine calls it when a run has ended.
+    void Close();
+
     // For the removal of the task: closes the file and deletes it. A deletion that fails is reported on
     // standard error with the system's message; the log discards its lines afterwards.
     void Remove();
 
 private:
     QString m_path;
-    // The file is opened for each line rather than kept open: a user with thousands of tasks would
-    // otherwise run out of file descriptors, and a log deleted or moved by hand is simply started anew.
     bool m_usable = false; // false: the log discards its lines
+    // Open only from the first line of a run to Close(): a user with thousands of tasks would otherwise
+    // run out of file descriptors, and a log deleted or moved by hand meanwhile is started anew.
+    std::unique_ptr<QFile> m_file;
 };

@@ -368,6 +368,7 @@ void TaskStorage::RunTimed(const TaskInfo* record) {
     WriteLogLine(timing.log.get(), name,
                  tr("Завершение выполнения задания. Следующий запуск: %2.").arg(LocalDateTimeText(next)),
                  true);
+    timing.log->Close();
 }
 
 void TaskStorage::Perform(const TaskInfo* record, TaskId id) {
@@ -391,6 +392,9 @@ void TaskStorage::Perform(const TaskInfo* record, TaskId id) {
         std::cerr << error.what() << '\n';
     } catch (...) {
         std::cerr << "unknown error in a task run\n";
+    }
+    if (log != nullptr) {
+        log->Close(); // a log holds its file only while its task runs
     }
 }
 

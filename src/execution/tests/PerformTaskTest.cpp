@@ -64,6 +64,7 @@ protected:
     int Perform(TaskInfo& task) {
         int saves = 0;
         PerformTask(task, m_context, [&saves] { ++saves; });
+        m_log.Close(); // as the engine does after each run
         return saves;
     }
 

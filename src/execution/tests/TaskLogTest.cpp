@@ -164,6 +164,7 @@ TEST(TaskLogTest, ThousandsOfLogsDoNotHoldAFileDescriptorEach) {
     for (int i = 0; i < 200; ++i) {
         logs.push_back(std::make_unique<TaskLog>(base.path(), L"task " + std::to_wstring(i)));
         logs.back()->Write("line\n");
+        logs.back()->Close(); // as the engine does after each run
     }
     setrlimit(RLIMIT_NOFILE, &old);
     for (const auto& log : logs) {
