@@ -27,6 +27,20 @@ QByteArray ConnectMessage::BuildHeader(qint64 bodyLength) {
     return header;
 }
 
+std::optional<qint64> ConnectMessage::DecodeHeader(const QByteArray& header) {
+    QDataStream in(header);
+    in.setVersion(kStreamVersion);
+    quint64 length = 0;
+    in >> length;
+    // A length no sender of ours produces would have the primary wait for, and buffer, whatever the
+    // peer sends; a length above 2^63 would turn negative.
+    if (in.status() != QDataStream::Ok || length < static_cast<quint64>(kMinimumBodySize) ||
+        length > static_cast<quint64>(kMaximumBodySize)) {
+        return std::nullopt;
+    }
+    return static_cast<qint64>(length);
+}
+
 std::optional<ConnectMessage::Body> ConnectMessage::DecodeBody(const QByteArray& body) {
     QDataStream in(body);
     in.setVersion(kStreamVersion);

@@ -35,6 +35,10 @@ public:
     static QByteArray BuildBody(const QString& key, ConnectionKind kind, quint32 instanceNumber);
     static QByteArray BuildHeader(qint64 bodyLength);
 
+    // The body length a header announces; empty when it is outside [kMinimumBodySize,
+    // kMaximumBodySize], which no sender of ours produces. `header` holds at least kHeaderSize bytes.
+    static std::optional<qint64> DecodeHeader(const QByteArray& header);
+
     // Empty when the body cannot be decoded (too short for what it announces).
     static std::optional<Body> DecodeBody(const QByteArray& body);
 
