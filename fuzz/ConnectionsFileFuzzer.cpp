@@ -71,8 +71,12 @@ std::vector<std::pair<std::wstring, wptree>> Unlisted(const wptree& tree) {
         bool listed = false;
         if (key == L"connection") {
             if (const auto id = entry.get_optional<std::wstring>(L"id")) {
+                const auto first = id->find_first_not_of(L" \t\r\n");
                 try {
-                    boost::uuids::string_generator()(*id);
+                    boost::uuids::string_generator()(
+                        first == std::wstring::npos
+                            ? std::wstring()
+                            : id->substr(first, id->find_last_not_of(L" \t\r\n") - first + 1));
                     listed = true;
                 } catch (const std::runtime_error&) {
                 }
