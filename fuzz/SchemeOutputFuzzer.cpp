@@ -1,7 +1,7 @@
-// Fuzzes the reading of the scheme query's standard output. The input is the output; its first byte
-// also chooses the sizes of the chunks it arrives in, since a pipe hands output over in pieces of any
-// size. The result must not depend on the chunking, and must be what reading the whole output line by
-// line gives.
+// Fuzzes the reading of the scheme query's standard output. The first byte of the input chooses the
+// sizes of the chunks the output arrives in, since a pipe hands output over in pieces of any size; the
+// second how often the rest repeats to make the output. The result must not depend on the chunking, and must
+// be what reading the whole output line by line gives.
 #include "FuzzCheck.h"
 
 #include "execution/SchemeOutputReader.h"
@@ -59,21 +59,32 @@ SchemeInfo Expected(std::string_view output) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size == 0) {
+    if (size < 2) {
         return 0;
     }
     const unsigned chunking = data[0];
-    const std::string_view output = Bytes(data + 1, size - 1);
+    // The rest is repeated up to 2^16 times (and up to 1 MiB), so that the long lines a tool can
+    // print are reached too.
+    const std::string_view once = Bytes(data + 2, size - 2);
+    std::string repeated;
+    const std::size_t times = std::size_t{1} << (data[1] % 17);
+    for (std::size_t i = 0; i < times && repeated.size() + once.size() <= (1U << 20); ++i) {
+        repeated += once;
+    }
+    const std::string_view output = repeated;
+    // Long outputs arrive in longer chunks, as from a pipe.
+    const std::size_t scale = 1 + output.size() / 4096;
 
     SchemeOutputReader whole;
     whole.Feed(output);
     whole.Finish();
 
-    // Chunks of 1 to 16 bytes, their sizes taken in turn from the first byte's bits.
+    // Chunks of 1 to 16 bytes (times the scale), their sizes taken in turn from the first byte's bits.
     SchemeOutputReader pieces;
     std::string_view rest = output;
     for (unsigned turn = 0; !rest.empty(); ++turn) {
-        const std::size_t chunk = std::min<std::size_t>(rest.size(), 1 + ((chunking >> (turn % 5)) & 15U));
+        const std::size_t chunk =
+            std::min<std::size_t>(rest.size(), scale * (1 + ((chunking >> (turn % 5)) & 15U)));
         pieces.Feed(rest.substr(0, chunk));
         rest.remove_prefix(chunk);
     }

@@ -32,9 +32,8 @@ void DropIndentation(boost::property_tree::wptree& tree) {
     if (hasChildren) {
         std::wstring& text = tree.data();
         const auto first = text.find_first_not_of(kXmlSpace);
-        text = first == std::wstring::npos
-                   ? std::wstring()
-                   : text.substr(first, text.find_last_not_of(kXmlSpace) - first + 1);
+        text = first == std::wstring::npos ? std::wstring()
+                                           : text.substr(first, text.find_last_not_of(kXmlSpace) - first + 1);
     }
 }
 

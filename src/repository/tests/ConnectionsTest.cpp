@@ -211,7 +211,8 @@ TEST(ConnectionsTest, UserFileLivesInTheGenericDataLocation) {
 TEST(ConnectionsTest, ValuesKeepTheirWhiteSpaceThroughAnUpdate) {
     FolderTree folder;
     std::string file = kRichFile;
-    file.replace(file.find("<language>ru</language>"), 23, "<language>ru</language>\n\t\t<notes>a\n  b</notes>");
+    file.replace(file.find("<language>ru</language>"), 23,
+                 "<language>ru</language>\n\t\t<notes>a\n  b</notes>");
     folder.Write("c.xml", file);
     const std::string path = folder.Path("c.xml");
     const arkon_cfg::Config config(Q(path));
