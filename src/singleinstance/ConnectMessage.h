@@ -35,8 +35,8 @@ public:
     static QByteArray BuildBody(const QString& key, ConnectionKind kind, quint32 instanceNumber);
     static QByteArray BuildHeader(qint64 bodyLength);
 
-    // The body length a header announces; empty when it is outside [kMinimumBodySize,
-    // kMaximumBodySize], which no sender of ours produces. `header` holds at least kHeaderSize bytes.
+    // The body length announced by the first kHeaderSize bytes; empty when there are fewer, or when it
+    // is outside [kMinimumBodySize, kMaximumBodySize], which no sender of ours produces.
     static std::optional<qint64> DecodeHeader(const QByteArray& header);
 
     // Empty when the body cannot be decoded (too short for what it announces).

@@ -44,6 +44,23 @@ TEST(ConnectMessageTest, KindAndNumberAreBigEndianAtTheirPlaces) {
     EXPECT_EQ(ConnectMessage::BuildHeader(0x0102030405060708).toHex(), QByteArray("0102030405060708"));
 }
 
+TEST(ConnectMessageTest, HeaderIsAcceptedOnlyForBodySizesASenderProduces) {
+    const auto length = [](quint64 value) {
+        return ConnectMessage::DecodeHeader(ConnectMessage::BuildHeader(static_cast<qint64>(value)));
+    };
+    EXPECT_EQ(length(55), 55);
+    EXPECT_EQ(length(ConnectMessage::kMinimumBodySize), ConnectMessage::kMinimumBodySize);
+    EXPECT_EQ(length(ConnectMessage::kMaximumBodySize), ConnectMessage::kMaximumBodySize);
+    EXPECT_FALSE(length(0).has_value());
+    EXPECT_FALSE(length(ConnectMessage::kMinimumBodySize - 1).has_value());
+    EXPECT_FALSE(length(ConnectMessage::kMaximumBodySize + 1).has_value());
+    EXPECT_FALSE(length(quint64{1} << 63).has_value()); // negative as a signed size
+    EXPECT_FALSE(length(~quint64{0} - 54).has_value()); // 55 after a wrap-around
+    // Only the first eight bytes count; fewer cannot be decoded.
+    EXPECT_EQ(ConnectMessage::DecodeHeader(ConnectMessage::BuildHeader(55) + Bytes({0, 0, 0, 9})), 55);
+    EXPECT_FALSE(ConnectMessage::DecodeHeader(ConnectMessage::BuildHeader(55).left(7)).has_value());
+}
+
 TEST(ConnectMessageTest, DecodesWhatItBuilds) {
     const QByteArray body = ConnectMessage::BuildBody(kKey, ConnectionKind::SecondaryAnnounce, 7);
     const auto decoded = ConnectMessage::DecodeBody(body);
