@@ -4,12 +4,17 @@
 #include "FuzzCheck.h"
 
 #include "model/StorageFile.h"
+#include "xml/XmlTree.h"
+
+#include <boost/property_tree/xml_parser.hpp>
 
 #include <QBuffer>
 #include <QByteArray>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdio>
+#include <sstream>
 
 namespace {
 
@@ -64,6 +69,34 @@ std::vector<TaskInfo> AsKept(std::vector<TaskInfo> tasks) {
     return tasks;
 }
 
+// How deep the parser nested elements (attributes and comments are not elements).
+int ElementDepth(const boost::property_tree::wptree& tree) {
+    int deepest = 0;
+    for (const auto& [key, child] : tree) {
+        if (key != L"<xmlattr>" && key != L"<xmlcomment>") {
+            deepest = std::max(deepest, 1 + ElementDepth(child));
+        }
+    }
+    return deepest;
+}
+
+// The bound on nesting must never count fewer levels than the parser goes down, or a deep text could
+// still reach it. Texts of the fuzzer's sizes are shallow enough to parse without the bound.
+void CheckNestingCount(const std::wstring& text) {
+    const int counted = XmlNesting(text, 1'000'000);
+    if (counted > 5'000) {
+        return;
+    }
+    boost::property_tree::wptree tree;
+    try {
+        std::wistringstream stream(text);
+        boost::property_tree::read_xml(stream, tree);
+    } catch (const boost::property_tree::xml_parser_error&) {
+        return;
+    }
+    FuzzCheck(ElementDepth(tree) <= counted, "the nesting count is at least the parser's depth");
+}
+
 std::string Describe(const std::vector<TaskInfo>& tasks) {
     std::string text;
     for (const TaskInfo& task : tasks) {
@@ -76,7 +109,9 @@ std::string Describe(const std::vector<TaskInfo>& tasks) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArray input(reinterpret_cast<const char*>(data), static_cast<int>(size));
-    const std::vector<TaskInfo> tasks = AsKept(TasksFromXml(DecodeFile(input)));
+    const std::wstring text = DecodeFile(input);
+    CheckNestingCount(text);
+    const std::vector<TaskInfo> tasks = AsKept(TasksFromXml(text));
 
     const std::wstring saved = TasksToXml(TaskPointers(tasks));
     const QByteArray file = EncodeFile(saved);

@@ -2,6 +2,7 @@
 #include "ConfigFile.h"
 
 #include "Error.h"
+#include "xml/XmlTree.h"
 
 #include <boost/property_tree/xml_parser.hpp>
 
@@ -64,8 +65,7 @@ std::optional<boost::property_tree::wptree> ReadConfigFile(const QString& path) 
         return tree;
     }
     try {
-        std::wistringstream input(text.toStdWString());
-        boost::property_tree::read_xml(input, tree);
+        tree = ReadXmlTree(text.toStdWString());
     } catch (const boost::property_tree::xml_parser_error& error) {
         throw FileError("Файл «%1» повреждён: %2", path, QString::fromLocal8Bit(error.what()));
     }

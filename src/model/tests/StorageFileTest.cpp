@@ -413,6 +413,9 @@ TEST_F(StorageFileTest, DamagedOrMissingFilesGiveNoTasksAndAreNotWritten) {
         {"cut short", "<?xml version=\"1.0\"?>\n<config><tasks><task><name>a</name>"},
         {"no tasks element", "<config><jobs/></config>"},
         {"other root", "<settings><tasks/></settings>"},
+        // Found by fuzzing: the parser, and the tree it fills, recursed once per level and a deeply
+        // nested damaged file overflowed the stack at every start.
+        {"nested 300000 deep", QByteArray("<config><tasks>") + QByteArray("<task>").repeated(300'000)},
     };
     for (const auto& [why, content] : damaged) {
         SCOPED_TRACE(why);

@@ -232,6 +232,18 @@ TEST(ConnectionsTest, ValuesKeepTheirWhiteSpaceThroughAnUpdate) {
     EXPECT_EQ(folder.Read("c.xml"), written);
 }
 
+// Found by fuzzing: a file nested a few ten thousand elements deep overflowed the parser's stack.
+TEST(ConnectionsTest, DeeplyNestedFileIsReportedAsDamaged) {
+    FolderTree folder;
+    std::string deep = "<config><connections_manager><connections>";
+    for (int i = 0; i < 300'000; ++i) {
+        deep += "<x>";
+    }
+    folder.Write("c.xml", deep);
+    const arkon_cfg::Config config(Q(folder.Path("c.xml")));
+    EXPECT_THROW(config.GetConfigSubtree(kConnectionsSubtree), exceptions::Error);
+}
+
 TEST(ConnectionsTest, IdentifierLaidOutOnLinesOfItsOwnIsRead) {
     FolderTree folder;
     folder.Write("c.xml", "<config><connections_manager><connections><connection>\n"
