@@ -91,7 +91,7 @@ TEST(SchemeOutputReaderTest, LastLineWithoutLineEndCounts) {
     EXPECT_EQ(Read("CODE:1\nNAME:tail"), (SchemeInfo{"1", "tail"}));
 }
 
-// Found by fuzzing: the value was matched with std::regex, whose matcher recursed once per character
+// Regression (fuzzing): the value was matched with std::regex, whose matcher recursed once per character
 // and overflowed the stack on a CODE or NAME line of a few hundred kilobytes.
 TEST(SchemeOutputReaderTest, ValuesOfSeveralMegabytesAreRead) {
     const std::string code(4 << 20, 'c');

@@ -380,7 +380,7 @@ TEST_F(StorageFileTest, BadTasksAreLeftOutAndTheOthersLoad) {
     }
 }
 
-// Found by fuzzing: "&#0;" put a NUL into a value, the next save wrote it raw, and the XML parser stops
+// Regression (fuzzing): "&#0;" put a NUL into a value, the next save wrote it raw, and the XML parser stops
 // at a NUL, so the file after that save loaded no task at all.
 TEST_F(StorageFileTest, ValueWithANulCharacterReferenceLeavesItsTaskOut) {
     const std::string withNul[] = {
@@ -413,7 +413,7 @@ TEST_F(StorageFileTest, DamagedOrMissingFilesGiveNoTasksAndAreNotWritten) {
         {"cut short", "<?xml version=\"1.0\"?>\n<config><tasks><task><name>a</name>"},
         {"no tasks element", "<config><jobs/></config>"},
         {"other root", "<settings><tasks/></settings>"},
-        // Found by fuzzing: the parser, and the tree it fills, recursed once per level and a deeply
+        // Regression (fuzzing): the parser, and the tree it fills, recursed once per level and a deeply
         // nested damaged file overflowed the stack at every start.
         {"nested 300000 deep", QByteArray("<config><tasks>") + QByteArray("<task>").repeated(300'000)},
     };

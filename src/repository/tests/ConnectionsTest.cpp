@@ -205,7 +205,7 @@ TEST(ConnectionsTest, UserFileLivesInTheGenericDataLocation) {
                   QStringLiteral("/Zelkor-Vostal/ZelkorIII_2013/ConnectionsConfig.xml"));
 }
 
-// Found by fuzzing: values were read with their white space trimmed and runs of it collapsed, so a
+// Regression (fuzzing): values were read with their white space trimmed and runs of it collapsed, so a
 // folder whose name ends in a space, or a name with two spaces, came back changed after the editor
 // wrote the list, and other programs' multi-line values were flattened by every update.
 TEST(ConnectionsTest, ValuesKeepTheirWhiteSpaceThroughAnUpdate) {
@@ -232,7 +232,7 @@ TEST(ConnectionsTest, ValuesKeepTheirWhiteSpaceThroughAnUpdate) {
     EXPECT_EQ(folder.Read("c.xml"), written);
 }
 
-// Found by fuzzing: a file nested a few ten thousand elements deep overflowed the parser's stack.
+// Regression (fuzzing): a file nested a few ten thousand elements deep overflowed the parser's stack.
 TEST(ConnectionsTest, DeeplyNestedFileIsReportedAsDamaged) {
     FolderTree folder;
     std::string deep = "<config><connections_manager><connections>";
