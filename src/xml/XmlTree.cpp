@@ -54,8 +54,10 @@ int XmlNesting(const std::wstring& text, int limit) {
                     break;
                 }
             }
+            // An empty element is one level down as well, only nothing nests inside it.
+            deepest = std::max(deepest, depth + 1);
             if (i >= end || xml[i - 1] != L'/') {
-                deepest = std::max(deepest, ++depth);
+                ++depth;
             }
             at = i + 1;
         }

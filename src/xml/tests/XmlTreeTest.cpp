@@ -27,6 +27,7 @@ TEST(XmlTreeTest, NestingCountsOpenElementsOnly) {
     EXPECT_EQ(XmlNesting(L"<?xml version=\"1.0\"?>\n<config><a/><b x='>' y=\"/>\"><c>t</c></b></config>"), 3);
     EXPECT_EQ(XmlNesting(Nested(7)), 7);
     EXPECT_EQ(XmlNesting(L"<a><b/><b/><b/></a>"), 2);
+    EXPECT_EQ(XmlNesting(L"<a/><b/>"), 1);
     // Nothing inside comments, character data or declarations is an element.
     EXPECT_EQ(XmlNesting(L"<a><!-- <b><c><d> --><![CDATA[<b><c>]]><?pi <b>?><!DOCTYPE x></a>"), 1);
     // Unclosed elements of a damaged text still count, and so does a start tag cut short.
