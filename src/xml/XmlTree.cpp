@@ -14,6 +14,10 @@ std::size_t After(std::wstring_view text, std::size_t from, std::wstring_view en
     return found == std::wstring_view::npos ? text.size() : found + end.size();
 }
 
+bool IsBlank(wchar_t c) {
+    return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r';
+}
+
 } // namespace
 
 int XmlNesting(const std::wstring& text, int limit) {
@@ -41,17 +45,24 @@ int XmlNesting(const std::wstring& text, int limit) {
             depth = std::max(0, depth - 1);
             at = After(xml, at + 2, L">");
         } else {
-            // An element's start tag, up to its ">" outside quoted attribute values.
+            // An element's start tag, up to its ">" outside attribute values. A quote opens a value only
+            // after "=" (and blanks): elsewhere the parser takes it for part of a name.
             std::size_t i = at + 1;
             wchar_t quote = 0;
+            bool afterEquals = false;
             for (; i < end; ++i) {
                 const wchar_t c = xml[i];
                 if (quote != 0) {
                     quote = c == quote ? 0 : quote;
-                } else if (c == L'"' || c == L'\'') {
-                    quote = c;
                 } else if (c == L'>') {
                     break;
+                } else if (afterEquals && (c == L'"' || c == L'\'')) {
+                    quote = c;
+                    afterEquals = false;
+                } else if (c == L'=') {
+                    afterEquals = true;
+                } else if (!IsBlank(c)) {
+                    afterEquals = false;
                 }
             }
             // An empty element is one level down as well, only nothing nests inside it.

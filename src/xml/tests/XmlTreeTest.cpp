@@ -30,6 +30,9 @@ TEST(XmlTreeTest, NestingCountsOpenElementsOnly) {
     EXPECT_EQ(XmlNesting(L"<a/><b/>"), 1);
     // Nothing inside comments, character data or declarations is an element.
     EXPECT_EQ(XmlNesting(L"<a><!-- <b><c><d> --><![CDATA[<b><c>]]><?pi <b>?><!DOCTYPE x></a>"), 1);
+    // A quote outside an attribute value is part of a name to the parser, and opens nothing.
+    EXPECT_EQ(XmlNesting(L"<'><s/></>"), 2);
+    EXPECT_EQ(XmlNesting(L"<a b = '>'><c x=\"'\"><d/></c></a>"), 3);
     // Unclosed elements of a damaged text still count, and so does a start tag cut short.
     EXPECT_EQ(XmlNesting(L"<a><b><c"), 3);
     // The parser reads up to the first NUL, and so does the count.
