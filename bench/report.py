@@ -1,0 +1,86 @@
+"""Turns the benchmark results of bench/report.sh into one Markdown table."""
+import json
+import pathlib
+import re
+import sys
+
+results = pathlib.Path(sys.argv[1])
+rows = []
+
+
+def bench(program):
+    path = results / f"{program}.json"
+    if not path.exists():
+        return {}
+    return {b["name"]: b for b in json.loads(path.read_text())["benchmarks"]}
+
+
+def ms(entry):
+    unit = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[entry["time_unit"]]
+    return entry["real_time"] * unit
+
+
+def row(figure, ours, reference="", ratio="", goal=""):
+    rows.append((figure, ours, reference, ratio, goal))
+
+
+b = bench("next_run_bench")
+for name, label in [("BM_DailyNextRun/1", "NextRun daily (Europe/Berlin)"),
+                    ("BM_DailyWorkingDaysNextRun/1", "NextRun daily, working days"),
+                    ("BM_WeeklyNextRun/1", "NextRun weekly (Europe/Berlin)")]:
+    if name in b:
+        row(label, f"{b[name]['items_per_second'] / 1e6:.1f} M calls/s")
+
+b = bench("storage_file_bench")
+for name, label, goal in [("BM_SaveMixedTasks/1000", "save 1,000 tasks", ""),
+                          ("BM_SaveMixedTasks/10000", "save 10,000 tasks", "< 1,000 ms"),
+                          ("BM_LoadMixedTasks/1000", "load 1,000 tasks", ""),
+                          ("BM_LoadMixedTasks/10000", "load 10,000 tasks", "< 1,000 ms"),
+                          ("BM_SaveLargeExport", "save one export with 100,000 times", ""),
+                          ("BM_LoadLargeExport", "load one export with 100,000 times", "")]:
+    if name in b:
+        row(label, f"{ms(b[name]):.0f} ms", goal=goal)
+
+b = bench("run_tool_bench")
+entry = b.get("BM_RunToolOverPosixSpawn/min_time:3.000/real_time")
+if entry:
+    row("RunTool, stand-in exiting at once", f"{entry['runtool_us']:.0f} µs",
+        f"posix_spawn+waitpid {entry['spawn_us']:.0f} µs", f"{entry['ratio']:.2f}", "≤ 1.2")
+
+b = bench("backup_bench")
+entry = b.get("BM_BackupAgainstCpR/iterations:6/manual_time")
+if entry:
+    row(f"backup of {entry.get('files', 0):.0f} files, {entry.get('MB', 0):.0f} MB", f"{ms(entry):.0f} ms",
+        f"cp -r {entry['cp_ms']:.0f} ms", f"{entry['ratio']:.2f}", "≤ 1.3")
+
+b = bench("export_run_bench")
+entry = b.get("BM_UnchangedExportOf10000Documents")
+if entry:
+    row("export scan, 10,000 unchanged documents", f"{ms(entry):.0f} ms", goal="< 100 ms")
+ours = b.get("BM_ExportOf500ChangedDocuments/min_time:3.000")
+loop = b.get("BM_ShellLoopOf500ToolRuns/min_time:3.000")
+if ours and loop:
+    row("export of 500 changed documents", f"{ms(ours):.0f} ms", f"shell loop {ms(loop):.0f} ms",
+        f"{ms(ours) / ms(loop):.2f}", "≤ 1.2")
+
+text = (results / "engine_timer_bench.txt").read_text() if (results / "engine_timer_bench.txt").exists() else ""
+m = re.search(r"median ([\d.]+) ms, 90th ([\d.]+) ms, worst ([\d.]+) ms", text)
+if m:
+    row("timer lateness, median (1,000 armed, 100 due in 1 s)", f"{m.group(1)} ms", goal="< 2 ms")
+    row("timer lateness, worst", f"{m.group(3)} ms", goal="< 20 ms")
+m = re.search(r"memory: (\d+) tasks loaded and armed: ([\d.]+) MiB", text)
+if m:
+    row(f"engine memory with {m.group(1)} tasks", f"{m.group(2)} MiB")
+m = re.search(r"idle: ([\d.]+) s of CPU time in 5 s", text)
+if m:
+    row("engine CPU while idle (5 s, 10,000 tasks)", f"{m.group(1)} s", goal="0 (no polling)")
+
+text = (results / "startup_bench.txt").read_text() if (results / "startup_bench.txt").exists() else ""
+for line in text.splitlines():
+    if "|" in line:
+        rows.append(tuple(cell.strip() for cell in line.split("|")))
+
+print("| figure | ours | reference | ratio | goal |")
+print("|---|---|---|---|---|")
+for r in rows:
+    print("| " + " | ".join(r) + " |")

@@ -1,0 +1,210 @@
+#!/usr/bin/env bash
+# Screenshots of the scheduler as a user sees it, taken under Xvfb: the main window with a few tasks
+# beside a tray host, the tray menu, the window and its settings menu without a tray, and every page of
+# the task wizard. The program runs with its user folders in a temporary folder, never the caller's.
+#
+#   scripts/screenshots.sh [output folder, default build/screenshots]
+#
+# Uses the dev build's executable (ZELKOR_EXE overrides it) and Debian's xvfb, trayer (an XEmbed tray
+# host), xdotool and imagemagick; CI does not run it, so scripts/install-deps.sh does not install them:
+#   apt-get install xvfb trayer xdotool imagemagick
+set -euo pipefail
+[ -n "${SCREENSHOT_TRACE:-}" ] && set -x
+cd "$(dirname "$0")/.."
+
+exe=$(realpath "${ZELKOR_EXE:-build/dev/bin/zelkor-scheduler}")
+out=$(realpath -m "${1:-build/screenshots}")
+for tool in Xvfb trayer xdotool import; do
+    command -v "$tool" > /dev/null || { echo "missing $tool (see the top of $0)" >&2; exit 1; }
+done
+[ -x "$exe" ] || { echo "build the program first: cmake --build --preset dev" >&2; exit 1; }
+mkdir -p "$out"
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2> /dev/null || true; done
+    wait 2> /dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_CACHE_HOME=$work/cache
+export XDG_RUNTIME_DIR=$work/runtime
+mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR" "$XDG_DATA_HOME/Zelkor-Vostal/ZelkorScheduler"
+chmod 700 "$XDG_RUNTIME_DIR"
+unset WAYLAND_DISPLAY QT_QPA_PLATFORM
+export LANG=${SCREENSHOT_LANG:-C.UTF-8}
+
+# Four tasks, one of each schedule the list describes; the first run of each is a day away or more.
+start=$(( ($(date +%s) + 86400) * 10000000 ))
+cat > "$XDG_DATA_HOME/Zelkor-Vostal/ZelkorScheduler/storage.xml" <<XML
+<?xml version="1.0" encoding="utf-8"?>
+<config>
+	<tasks>
+		<task>
+			<name>Резервная копия проектов</name>
+			<description>Каждый рабочий день в папку на сервере</description>
+			<starting_point>$start</starting_point>
+			<run_only_on_working_days>true</run_only_on_working_days>
+			<trigger><type>daily</type><repeat_interval>1</repeat_interval></trigger>
+			<action>
+				<type>backup</type>
+				<connection_id>9b2f4c1e-1d2a-4c3b-8e5f-0a1b2c3d4e5f</connection_id>
+				<source_path>arkon://Проекты/Объект 1</source_path>
+				<destination_path>/srv/backup</destination_path>
+			</action>
+		</task>
+		<task>
+			<name>Экспорт DXF</name>
+			<description/>
+			<starting_point>$start</starting_point>
+			<run_only_on_working_days>false</run_only_on_working_days>
+			<trigger><type>weekly</type><repeat_interval>2</repeat_interval>
+				<weekdays><weekday>1</weekday><weekday>3</weekday><weekday>5</weekday></weekdays></trigger>
+			<action>
+				<type>export</type>
+				<connection_id>9b2f4c1e-1d2a-4c3b-8e5f-0a1b2c3d4e5f</connection_id>
+				<output_path>/srv/export</output_path>
+				<project_path>arkon://Проекты/Объект 1</project_path>
+				<only_changed_documents>true</only_changed_documents>
+				<format>DXF</format>
+			</action>
+		</task>
+		<task>
+			<name>Очистка временных файлов</name>
+			<description/>
+			<starting_point>$start</starting_point>
+			<run_only_on_working_days>false</run_only_on_working_days>
+			<trigger><type>daily</type><repeat_interval>21</repeat_interval></trigger>
+			<action>
+				<type>command</type>
+				<executable>/usr/bin/find</executable>
+				<arguments>/tmp/zelkor -mtime +7 -delete</arguments>
+				<working_directory>/tmp</working_directory>
+			</action>
+		</task>
+		<task>
+			<name>Проверка модели по IDS</name>
+			<description/>
+			<starting_point>$start</starting_point>
+			<run_only_on_working_days>false</run_only_on_working_days>
+			<trigger><type>weekly</type><repeat_interval>1</repeat_interval>
+				<weekdays><weekday>0</weekday><weekday>6</weekday></weekdays></trigger>
+			<action>
+				<type>check</type>
+				<ids_file>/srv/rules.ids</ids_file>
+				<ids_file_mode>true</ids_file_mode>
+				<ifc_file>/srv/models</ifc_file>
+				<ifc_file_mode>false</ifc_file_mode>
+				<only_changed_documents>true</only_changed_documents>
+			</action>
+		</task>
+	</tasks>
+</config>
+XML
+
+export DISPLAY=:${SCREENSHOT_DISPLAY:-87}
+Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp > "$work/xvfb.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do xdotool getdisplaygeometry > /dev/null 2>&1 && break; sleep 0.1; done
+
+# Waits for a visible window whose title is $1 and prints its id (the newest when several are).
+window() {
+    for _ in $(seq 100); do
+        local found=""
+        for id in $(xdotool search --onlyvisible --name "" 2> /dev/null); do
+            [ "$(xdotool getwindowname "$id" 2> /dev/null)" = "$1" ] && found=$id
+        done
+        [ -n "$found" ] && { echo "$found"; return; }
+        sleep 0.1
+    done
+    echo "no window \"$1\"" >&2
+    return 1
+}
+
+shot() { # window id or "root", file name
+    sleep 0.5
+    import -window "$1" "$out/$2"
+    echo "$out/$2"
+}
+
+key() { # window id, keys...
+    local id=$1
+    shift
+    xdotool mousemove --window "$id" 5 5 windowfocus --sync "$id" key --clearmodifiers "$@"
+}
+
+start_program() {
+    "$exe" > "$work/program.log" 2>&1 &
+    program=$!
+    pids+=("$program")
+}
+
+stop_program() {
+    kill -TERM "$program"
+    wait "$program" || true
+}
+
+# With a tray host: the window, the whole screen with the tray, the tray menu, the wizard's pages.
+trayer --edge top --align right --widthtype request --height 28 --SetDockType true --transparent false \
+    --tint 0xd8d8d8 > "$work/trayer.log" 2>&1 &
+tray=$!
+pids+=("$tray")
+sleep 1
+start_program
+main=$(window "Планировщик задач ЗЕЛКОР")
+xdotool windowsize "$main" 640 300
+shot "$main" main-window.png
+xdotool mousemove --window "$main" 60 32 click 1
+shot "$main" main-window-selected.png
+shot root desktop-with-tray.png
+
+# The tray host lays the program's icon out as a window named after the application.
+icon=$(window ZelkorScheduler)
+eval "$(xdotool getwindowgeometry --shell "$icon")"
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 3
+shot root tray-menu.png
+xdotool key Escape
+
+# The wizard on the first task (a backup): each page in turn, Enter presses the default button.
+xdotool mousemove --window "$main" 60 32 click --repeat 2 --delay 80 1
+wizard=$(window "Создание задачи")
+for page in 0 1 2 3; do
+    shot "$wizard" "wizard-page-$page.png"
+    [ "$page" -lt 3 ] && key "$wizard" Return
+done
+key "$wizard" Escape
+
+# A weekly task opens the schedule page with its days; a command ends on the action page.
+xdotool mousemove --window "$main" 60 52 click --repeat 2 --delay 80 1
+wizard=$(window "Создание задачи")
+key "$wizard" Return
+shot "$wizard" wizard-page-1-weekly.png
+key "$wizard" Escape
+xdotool mousemove --window "$main" 60 72 click --repeat 2 --delay 80 1
+wizard=$(window "Создание задачи")
+key "$wizard" Return Return
+shot "$wizard" wizard-page-2-command.png
+key "$wizard" Escape
+
+# A new task from the toolbar: nothing typed yet, so Next is not offered.
+xdotool mousemove --window "$main" 30 200 click 1
+eval "$(xdotool getwindowgeometry --shell "$main")"
+xdotool mousemove $((X + WIDTH - 100)) $((Y + 51)) click 1
+wizard=$(window "Создание задачи")
+shot "$wizard" wizard-new-task.png
+key "$wizard" Escape
+stop_program
+
+# Without a tray host the window stays on screen and its menu moves to the menu bar.
+kill "$tray"
+sleep 0.5
+start_program
+main=$(window "Планировщик задач ЗЕЛКОР")
+xdotool windowsize "$main" 640 300
+shot "$main" main-window-no-tray.png
+xdotool mousemove --window "$main" 30 10 click 1
+shot root settings-menu.png
+xdotool key Escape
+stop_program

@@ -1,0 +1,70 @@
+// The program's one top-level window: the task list, its commands, and the tray icon that keeps the
+// scheduler running while the window is closed.
+#pragma once
+
+#include "model/TaskInfo.h"
+
+#include <QCoreApplication>
+#include <QMainWindow>
+#include <QSystemTrayIcon>
+
+#include <optional>
+
+class MainWindowUi;
+class QAction;
+class QMenu;
+class TaskStorage;
+class TasksListModel;
+
+class MainWindow : public QMainWindow {
+    Q_DECLARE_TR_FUNCTIONS(MainWindow)
+
+public:
+    // Fills the list from the engine and restores the saved geometry. With a tray the window stays
+    // hidden (start-up shows it on the first launch only); without one its menu goes to the menu bar
+    // and the window is shown. Whether a tray is used is decided here once: an icon that appears later
+    // would have no window to bring back, one that disappears leaves the second start to do it.
+    explicit MainWindow(TaskStorage& storage, bool useTray = QSystemTrayIcon::isSystemTrayAvailable());
+    // Saves the geometry and the list header's state.
+    ~MainWindow() override;
+
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+protected:
+    // Hides the window instead of closing it; the program goes on in the tray.
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void newTask();
+    void cloneTask();
+    void editTask(const QModelIndex& index);
+    void removeTask();
+    void runNow();
+    void showTaskMenu(const QPoint& point);
+    void updateActions();
+
+    QMenu* createTrayMenu();
+    void updateTrayMenu();
+    void onTrayActivated(QSystemTrayIcon::ActivationReason reason);
+    void toggleVisibility();
+    void hideToTray();
+    void restoreFromTray();
+    void saveSettings();
+
+    // Runs the editor on `task`; the edited copy when the user finished it.
+    std::optional<TaskInfo> runWizard(const TaskInfo& task);
+    // Stores `task` at `row` and makes that row current in `column`.
+    void insertAndSelect(int row, const QModelIndex& parent, int column, const TaskInfo& task);
+
+    TaskStorage& m_storage;
+    MainWindowUi* ui;
+    TasksListModel* model;
+    QSystemTrayIcon* trayIcon = nullptr;
+    QAction* showHideAction = nullptr;
+    QAction* autostartAction = nullptr;
+};
+
+// Makes the session start this executable, or stops it doing so. Failures are not reported: the
+// autostart entry's check mark shows the real state the next time the menu opens.
+void setAutostart(bool enabled);

@@ -1,0 +1,45 @@
+// The item model behind the main window's task list: one row per task, its name and its schedule.
+#pragma once
+
+#include "TaskNode.h"
+
+#include <QAbstractItemModel>
+#include <QCoreApplication>
+
+class TaskStorage;
+struct TaskInfo;
+
+// The rows point at the engine's records. Rows are added and removed through the engine, so that the
+// list and the storage file change together; the model does not listen to the engine, it changes only
+// when the main window calls it or announces an edit.
+class TasksListModel : public QAbstractItemModel {
+    Q_DECLARE_TR_FUNCTIONS(TasksListModel)
+
+public:
+    TasksListModel(TaskStorage& storage, QObject* parent);
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override;
+    QModelIndex parent(const QModelIndex& index) const override;
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    // Removes the tasks from the engine (timer, log, storage file) and then their rows.
+    bool removeRows(int row, int count, const QModelIndex& parent = QModelIndex()) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    // Stores the task through the engine and shows the stored record at `row` under `parent`. A row
+    // outside 0 to rowCount(parent) gives false, and then the engine is not asked to store anything.
+    bool insertTask(int row, const QModelIndex& parent, const TaskInfo& task);
+    // Shows a record the engine already holds as the last row; used to fill the list at start.
+    void appendStoredTask(TaskInfo* task);
+
+    // The task a row shows, null for an index that carries none.
+    TaskInfo* taskAt(const QModelIndex& index) const;
+
+private:
+    TaskNode* nodeOf(const QModelIndex& index) const;
+
+    TaskStorage& m_storage;
+    TaskNode m_root;
+};

@@ -1,0 +1,66 @@
+// The scheduler's entry point: one primary instance sits in the tray with its engine and main window;
+// a second start only tells the primary, which brings its window forward.
+#include "FirstLaunch.h"
+#include "HelpKeyFilter.h"
+#include "MainWindow.h"
+#include "platform/HeadlessPlatform.h"
+#include "platform/TerminationSignals.h"
+#include "scheduler/TaskStorage.h"
+#include "singleinstance/SingleApplication.h"
+
+#include <QDir>
+#include <QIcon>
+#include <QSettings>
+#include <QTranslator>
+
+#include <chrono>
+#include <thread>
+
+int main(int argc, char* argv[]) {
+    // Without a display the scheduler still runs its tasks, on Qt's offscreen platform.
+    UseOffscreenPlatformWithoutDisplay();
+    QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+
+    // Made before the names are set: the guard's key comes from the executable's own name and path.
+    SingleApplication app(argc, argv, true, SingleApplication::NotifySecondary, 1000);
+    if (!app.isPrimaryInstance()) {
+        // The primary has been told already; sleep_for sleeps on the monotonic clock and resumes after
+        // an interruption until the whole second has passed.
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        return 0;
+    }
+
+    QuitOnTerminationSignals();
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setOrganizationName(QStringLiteral("Zelkor-Vostal"));
+    QApplication::setApplicationName(QStringLiteral("ZelkorScheduler"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/ZelkorScheduler.ico")));
+    QGuiApplication::setDesktopFileName(QStringLiteral("zelkor-scheduler"));
+    QApplication::setAttribute(Qt::AA_DisableWindowContextHelpButton);
+
+    HelpKeyFilter helpKeyFilter;
+    app.installEventFilter(&helpKeyFilter);
+
+    QTranslator translator;
+    if (translator.load(QStringLiteral("qtbase_ru"),
+                        QApplication::applicationDirPath() + QStringLiteral("/translations"))) {
+        QApplication::installTranslator(&translator);
+    }
+
+    TaskStorage& storage = TaskStorage::Instance();
+
+    MainWindow window(storage);
+    QObject::connect(&app, &SingleApplication::instanceStarted, &window, [&window] {
+        window.show();
+        window.raise();
+        window.activateWindow();
+    });
+
+    QSettings settings;
+    if (TakeFirstLaunch(settings)) {
+        window.setVisible(true);
+    }
+
+    return QApplication::exec();
+}

@@ -1,0 +1,462 @@
+// The main window's commands (new, clone, edit, remove, run now), the context menu, the actions that
+// follow the selection, closing to the tray, the tray and settings menus, and the saved state.
+#include "app/MainWindow.h"
+
+#include "TestEngine.h"
+#include "WhenShown.h"
+#include "platform/AutostartEntry.h"
+#include "wizard/TaskWizard.h"
+
+#include <QAbstractButton>
+#include <QEventLoop>
+#include <QFile>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QToolBar>
+#include <QTreeView>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+QTreeView* Tree(const MainWindow& window) {
+    return window.findChild<QTreeView*>(QStringLiteral("tasksTreeWidget"));
+}
+
+QAction* WindowAction(const MainWindow& window, const char* name) {
+    return window.findChild<QAction*>(QString::fromLatin1(name));
+}
+
+QAction* ActionWithText(const QWidget& widget, const QString& text) {
+    for (QAction* action : widget.findChildren<QAction*>()) {
+        if (action->text() == text) {
+            return action;
+        }
+    }
+    return nullptr;
+}
+
+QStringList Texts(const QList<QAction*>& actions) {
+    QStringList texts;
+    for (const QAction* action : actions) {
+        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    }
+    return texts;
+}
+
+QString RowName(const MainWindow& window, int row) {
+    return Tree(window)->model()->index(row, 0).data().toString();
+}
+
+void Select(const MainWindow& window, int row) {
+    Tree(window)->selectionModel()->setCurrentIndex(Tree(window)->model()->index(row, 0),
+                                                    QItemSelectionModel::ClearAndSelect |
+                                                        QItemSelectionModel::Rows);
+}
+
+int SelectedRow(const MainWindow& window) {
+    const QModelIndexList rows = Tree(window)->selectionModel()->selectedRows();
+    return rows.size() == 1 ? rows.first().row() : -1;
+}
+
+// Walks the wizard to its last page and presses Finish, after `edit` had its turn on the first page.
+void FinishWizard(TaskWizard& wizard, const std::function<void(TaskWizard&)>& edit = {}) {
+    if (edit) {
+        edit(wizard);
+    }
+    while (wizard.nextId() != -1) {
+        wizard.next();
+    }
+    wizard.button(QWizard::FinishButton)->click();
+}
+
+void Rename(TaskWizard& wizard, const QString& name) {
+    wizard.findChild<QLineEdit*>(QStringLiteral("nameEdit"))->setText(name);
+}
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestEngine> m_engine;
+
+    std::unique_ptr<MainWindow> Window(std::initializer_list<const wchar_t*> names, bool useTray = true) {
+        for (const wchar_t* name : names) {
+            m_engine->storage->AddTask(TestEngine::Task(name));
+        }
+        return std::make_unique<MainWindow>(*m_engine->storage, useTray);
+    }
+
+private slots:
+    void initTestCase() {
+        // As start-up does: the tray icon shows the application's icon.
+        QApplication::setWindowIcon(QIcon(QStringLiteral(":/ZelkorScheduler.ico")));
+        QVERIFY(!QApplication::windowIcon().isNull());
+    }
+
+    void init() {
+        m_engine = std::make_unique<TestEngine>();
+        QSettings settings;
+        settings.remove(QStringLiteral("MainWindowGeometry"));
+        settings.remove(QStringLiteral("TasksTreeHeaderState"));
+        SetAutostartEntry(false, {});
+    }
+
+    void cleanup() { m_engine.reset(); }
+
+    void builtAsDesigned() {
+        auto window = Window({L"Архив", L"Экспорт"});
+        QCOMPARE(window->objectName(), QStringLiteral("MainWindow"));
+        QCOMPARE(window->windowTitle(), QStringLiteral("Планировщик задач ЗЕЛКОР"));
+        QCOMPARE(window->size(), QSize(494, 319));
+        QVERIFY(!window->isVisible()); // with a tray, start-up decides when to show it
+
+        auto* toolBar = window->findChild<QToolBar*>(QStringLiteral("toolBar"));
+        QCOMPARE(Texts(toolBar->actions()),
+                 (QStringList{"Запустить сейчас", "Новая задача", "Скопировать задачу", "Удалить задачу"}));
+        QCOMPARE(window->toolBarArea(toolBar), Qt::RightToolBarArea);
+        QVERIFY(!toolBar->isMovable());
+        QVERIFY(!toolBar->isFloatable());
+        QCOMPARE(toolBar->iconSize(), QSize(24, 24));
+        QCOMPARE(toolBar->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
+        QCOMPARE(toolBar->contextMenuPolicy(), Qt::PreventContextMenu);
+        QCOMPARE(WindowAction(*window, "actionRemoveTask")->toolTip(), QStringLiteral("Удалить задачу"));
+        for (const char* name : {"actionNewTask", "actionRemoveTask", "actionRunNow", "actionCloneTask"}) {
+            QVERIFY2(!WindowAction(*window, name)->icon().isNull(), name);
+            QVERIFY2(!WindowAction(*window, name)->icon().pixmap(24, 24).isNull(), name);
+        }
+
+        QTreeView* tree = Tree(*window);
+        QCOMPARE(Texts(tree->actions()), (QStringList{"Запустить сейчас", "Новая задача", "Удалить задачу"}));
+        QVERIFY(!tree->rootIsDecorated());
+        QVERIFY(tree->uniformRowHeights());
+        QCOMPARE(tree->selectionMode(), QAbstractItemView::SingleSelection);
+        QCOMPARE(tree->model()->rowCount(), 2);
+        QCOMPARE(RowName(*window, 1), QStringLiteral("Экспорт"));
+        QCOMPARE(tree->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Триггер"));
+    }
+
+    void actionsFollowTheSelection() {
+        auto window = Window({L"Архив", L"Экспорт"});
+        const char* const needSelection[] = {"actionRunNow", "actionCloneTask", "actionRemoveTask"};
+        for (const char* name : needSelection) {
+            QVERIFY2(!WindowAction(*window, name)->isEnabled(), name);
+        }
+        QVERIFY(WindowAction(*window, "actionNewTask")->isEnabled());
+        Select(*window, 1);
+        for (const char* name : needSelection) {
+            QVERIFY2(WindowAction(*window, name)->isEnabled(), name);
+        }
+        Tree(*window)->clearSelection();
+        for (const char* name : needSelection) {
+            QVERIFY2(!WindowAction(*window, name)->isEnabled(), name);
+        }
+        QVERIFY(WindowAction(*window, "actionNewTask")->isEnabled());
+    }
+
+    void newTaskGoesBelowTheSelection() {
+        auto window = Window({L"1", L"2", L"3", L"4", L"5"});
+        Select(*window, 1);
+        std::wstring offeredName = L"?";
+        WhenShown<TaskWizard>([&offeredName](TaskWizard& wizard) {
+            offeredName = wizard.GetTask().name;
+            QCOMPARE(KindOf(wizard.GetTask().trigger), TriggerKind::Daily);
+            FinishWizard(wizard, [](TaskWizard& shown) { Rename(shown, QStringLiteral("Новая")); });
+        });
+        WindowAction(*window, "actionNewTask")->trigger();
+        QVERIFY(offeredName.empty());
+        QCOMPARE(RowName(*window, 2), QStringLiteral("Новая"));
+        QCOMPARE(RowName(*window, 3), QStringLiteral("3"));
+        QCOMPARE(SelectedRow(*window), 2);
+        QCOMPARE(Tree(*window)->currentIndex().row(), 2);
+        QCOMPARE(m_engine->storage->Tasks().back()->name, std::wstring(L"Новая"));
+        QVERIFY(m_engine->StorageText().contains(QStringLiteral("Новая")));
+    }
+
+    void newTaskWithoutSelectionGoesLast() {
+        auto window = Window({L"1", L"2"});
+        WhenShown<TaskWizard>([](TaskWizard& wizard) {
+            FinishWizard(wizard, [](TaskWizard& shown) { Rename(shown, QStringLiteral("Новая")); });
+        });
+        WindowAction(*window, "actionNewTask")->trigger();
+        QCOMPARE(Tree(*window)->model()->rowCount(), 3);
+        QCOMPARE(RowName(*window, 2), QStringLiteral("Новая"));
+        QCOMPARE(SelectedRow(*window), 2);
+        QCOMPARE(Tree(*window)->currentIndex().column(), 0);
+    }
+
+    void cancelledWizardsStoreNothing() {
+        auto window = Window({L"Архив"});
+        Select(*window, 0);
+        for (const char* command : {"actionNewTask", "actionCloneTask"}) {
+            WhenShown<TaskWizard>([](TaskWizard& wizard) {
+                Rename(wizard, QStringLiteral("Новая"));
+                wizard.reject();
+            });
+            WindowAction(*window, command)->trigger();
+            QCOMPARE(Tree(*window)->model()->rowCount(), 1);
+            QCOMPARE(m_engine->TaskNames(), std::vector<std::wstring>{L"Архив"});
+        }
+    }
+
+    void cloneSitsBelowItsSource() {
+        auto window = Window({L"Архив", L"Экспорт", L"Проверка"});
+        TaskInfo* source = m_engine->storage->Tasks()[0].get();
+        m_engine->storage->UpdateTask(source, [&] {
+            TaskInfo task = m_engine->storage->Copy(source);
+            task.trigger = WeeklyTrigger{2, {0, 5}};
+            return task;
+        }());
+        Select(*window, 0);
+        QString offeredName;
+        WhenShown<TaskWizard>([&offeredName](TaskWizard& wizard) {
+            offeredName = wizard.findChild<QLineEdit*>(QStringLiteral("nameEdit"))->text();
+            FinishWizard(wizard);
+        });
+        WindowAction(*window, "actionCloneTask")->trigger();
+        QCOMPARE(offeredName, QStringLiteral("Архив (копия)"));
+        QCOMPARE(RowName(*window, 1), QStringLiteral("Архив (копия)"));
+        QCOMPARE(RowName(*window, 2), QStringLiteral("Экспорт"));
+        QCOMPARE(SelectedRow(*window), 1);
+        // The engine appended it to its own list; the clone keeps the source's schedule.
+        const TaskInfo& clone = *m_engine->storage->Tasks().back();
+        QCOMPARE(clone.name, std::wstring(L"Архив (копия)"));
+        QVERIFY(clone.trigger == (Trigger{WeeklyTrigger{2, {0, 5}}}));
+        QCOMPARE(source->name, std::wstring(L"Архив"));
+    }
+
+    void editChangesTheStoredTaskOnlyWhenFinished() {
+        auto window = Window({L"Архив", L"Экспорт"});
+        const QModelIndex row = Tree(*window)->model()->index(1, 0);
+        TaskInfo* stored = m_engine->storage->Tasks()[1].get();
+        const TaskInfo before = *stored;
+
+        WhenShown<TaskWizard>([](TaskWizard& wizard) {
+            QCOMPARE(wizard.windowTitle(), QStringLiteral("Создание задачи"));
+            Rename(wizard, QStringLiteral("Другое"));
+            wizard.next();
+            wizard.findChild<QSpinBox*>(QStringLiteral("repeatSpinBox"))->setValue(4);
+            wizard.reject();
+        });
+        emit Tree(*window)->doubleClicked(row);
+        QVERIFY(*stored == before);
+        QVERIFY(!m_engine->StorageText().contains(QStringLiteral("Другое")));
+
+        QSignalSpy changed(Tree(*window)->model(), &QAbstractItemModel::dataChanged);
+        WhenShown<TaskWizard>([](TaskWizard& wizard) {
+            FinishWizard(wizard, [](TaskWizard& shown) {
+                Rename(shown, QStringLiteral("Экспорт DWG"));
+                shown.next();
+                shown.findChild<QSpinBox*>(QStringLiteral("repeatSpinBox"))->setValue(4);
+            });
+        });
+        emit Tree(*window)->doubleClicked(row);
+        QCOMPARE(stored->name, std::wstring(L"Экспорт DWG"));
+        QCOMPARE(stored->trigger, Trigger{DailyTrigger{4}});
+        QVERIFY(m_engine->StorageText().contains(QStringLiteral("Экспорт DWG")));
+        QCOMPARE(RowName(*window, 1), QStringLiteral("Экспорт DWG"));
+        QCOMPARE(changed.count(), 1);
+        const auto first = changed.at(0).at(0).value<QModelIndex>();
+        const auto last = changed.at(0).at(1).value<QModelIndex>();
+        QCOMPARE(first.row(), 1);
+        QCOMPARE(last.row(), 1);
+        QCOMPARE(first.column(), 0);
+        QCOMPARE(last.column(), 1); // the schedule cell changed too
+    }
+
+    void removeAsksNothing() {
+        auto window = Window({L"Архив", L"Экспорт", L"Проверка"});
+        Select(*window, 1);
+        bool asked = false;
+        WhenShown<QDialog>([&asked](QDialog& dialog) {
+            asked = true;
+            dialog.reject();
+        });
+        WindowAction(*window, "actionRemoveTask")->trigger();
+        QVERIFY(!asked);
+        QCOMPARE(Tree(*window)->model()->rowCount(), 2);
+        QCOMPARE(RowName(*window, 1), QStringLiteral("Проверка"));
+        QCOMPARE(m_engine->TaskNames(), (std::vector<std::wstring>{L"Архив", L"Проверка"}));
+        QVERIFY(!m_engine->StorageText().contains(QStringLiteral("Экспорт")));
+    }
+
+    void removingTheLastRowDisablesTheCommands() {
+        auto window = Window({L"Архив"});
+        Select(*window, 0);
+        WindowAction(*window, "actionRemoveTask")->trigger();
+        QCOMPARE(Tree(*window)->model()->rowCount(), 0);
+        QVERIFY(m_engine->storage->Tasks().empty());
+        QVERIFY(!WindowAction(*window, "actionRunNow")->isEnabled());
+        QVERIFY(!WindowAction(*window, "actionCloneTask")->isEnabled());
+        QVERIFY(!WindowAction(*window, "actionRemoveTask")->isEnabled());
+    }
+
+    void runNowRunsTheCurrentTask() {
+        // A weekly task without days never runs by its timer, yet runs when asked.
+        TaskInfo task = TestEngine::Task(L"Без дней");
+        task.trigger = WeeklyTrigger{1, {}};
+        m_engine->storage->AddTask(task);
+        auto window = Window({L"Экспорт"});
+        Select(*window, 1);
+        WindowAction(*window, "actionRunNow")->trigger();
+        QTRY_COMPARE(m_engine->Runs(), std::vector<std::wstring>{L"Экспорт"});
+        Select(*window, 0);
+        WindowAction(*window, "actionRunNow")->trigger();
+        QTRY_COMPARE(m_engine->Runs(), (std::vector<std::wstring>{L"Экспорт", L"Без дней"}));
+    }
+
+    void contextMenuOffersWhatTheSelectionAllows() {
+        auto window = Window({L"Архив"});
+        QStringList offered;
+        WhenShown<QMenu>([&offered](QMenu& menu) {
+            offered = Texts(menu.actions());
+            menu.close();
+        });
+        emit Tree(*window)->customContextMenuRequested(QPoint(2, 2));
+        QCOMPARE(offered, QStringList{"Новая задача"});
+
+        Select(*window, 0);
+        WhenShown<QMenu>([&offered](QMenu& menu) {
+            offered = Texts(menu.actions());
+            menu.close();
+        });
+        emit Tree(*window)->customContextMenuRequested(QPoint(2, 2));
+        QCOMPARE(offered,
+                 (QStringList{"Новая задача", "Запустить сейчас", "Скопировать задачу", "Удалить задачу"}));
+    }
+
+    void closeHidesToTheTrayAndSavesState() {
+        auto window = Window({L"Архив"});
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QVERIFY(!window->close());
+        QTRY_VERIFY(window->isHidden());
+        QSettings settings;
+        QVERIFY(settings.contains(QStringLiteral("MainWindowGeometry")));
+        QVERIFY(settings.contains(QStringLiteral("TasksTreeHeaderState")));
+        QVERIFY(window->findChild<QSystemTrayIcon*>()->isVisible());
+        // Closing an already hidden window just accepts.
+        QVERIFY(window->close());
+    }
+
+    void withoutTrayTheWindowStaysAndHasASettingsMenu() {
+        auto window = Window({L"Архив"}, false);
+        QVERIFY(window->isVisible());
+        QVERIFY(window->findChild<QSystemTrayIcon*>() == nullptr);
+        const QList<QAction*> menus = window->menuBar()->actions();
+        QCOMPARE(menus.size(), 1);
+        QCOMPARE(menus.first()->text(), QStringLiteral("&Настройки"));
+        QMenu* menu = menus.first()->menu();
+        emit menu->aboutToShow();
+        QCOMPARE(Texts(menu->actions()),
+                 (QStringList{"Скрыть", "-", "Запускать при старте системы", "-", "Выход"}));
+
+        QVERIFY(!window->close());
+        QTest::qWait(20);
+        QVERIFY(window->isVisible());
+        // Hiding from the menu leaves a window without a tray on screen too.
+        menu->actions().first()->trigger();
+        QTest::qWait(20);
+        QVERIFY(window->isVisible());
+    }
+
+    void trayClickToggles() {
+        auto window = Window({L"Архив"});
+        auto* tray = window->findChild<QSystemTrayIcon*>();
+        emit tray->activated(QSystemTrayIcon::DoubleClick);
+        emit tray->activated(QSystemTrayIcon::MiddleClick);
+        emit tray->activated(QSystemTrayIcon::Context);
+        QVERIFY(window->isHidden());
+        emit tray->activated(QSystemTrayIcon::Trigger);
+        QVERIFY(window->isVisible());
+        emit tray->activated(QSystemTrayIcon::Trigger);
+        QVERIFY(window->isHidden());
+
+        // A minimised window is hidden by the click, and the next click brings it back un-minimised.
+        window->showMinimized();
+        QVERIFY(window->isVisible());
+        emit tray->activated(QSystemTrayIcon::Trigger);
+        QVERIFY(window->isHidden());
+        emit tray->activated(QSystemTrayIcon::Trigger);
+        QVERIFY(window->isVisible());
+        QVERIFY(!window->isMinimized());
+    }
+
+    void trayMenuNamesTheNextStep() {
+        auto window = Window({});
+        QMenu* menu = window->findChild<QSystemTrayIcon*>()->contextMenu();
+        QAction* showHide = menu->actions().first();
+        emit menu->aboutToShow();
+        QCOMPARE(showHide->text(), QStringLiteral("Показать"));
+        showHide->trigger();
+        QVERIFY(window->isVisible());
+        emit menu->aboutToShow();
+        QCOMPARE(showHide->text(), QStringLiteral("Скрыть"));
+        showHide->trigger();
+        QVERIFY(window->isHidden());
+        QCOMPARE(Texts(menu->actions()).mid(1),
+                 (QStringList{"-", "Запускать при старте системы", "-", "Выход"}));
+    }
+
+    void autostartEntryFollowsTheCheckMark() {
+        auto window = Window({});
+        QMenu* menu = window->findChild<QSystemTrayIcon*>()->contextMenu();
+        QAction* autostart = ActionWithText(*window, QStringLiteral("Запускать при старте системы"));
+        QVERIFY(autostart->isCheckable());
+        emit menu->aboutToShow();
+        QVERIFY(!autostart->isChecked());
+
+        autostart->trigger();
+        QVERIFY(AutostartEntryExists());
+        QFile entry(AutostartEntryPath());
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        QVERIFY(QString::fromUtf8(entry.readAll())
+                    .contains(QStringLiteral("\nExec=") + QCoreApplication::applicationFilePath() + u'\n'));
+        emit menu->aboutToShow();
+        QVERIFY(autostart->isChecked());
+
+        autostart->trigger();
+        QVERIFY(!AutostartEntryExists());
+
+        // Made and removed outside the program: the mark shows the truth when the menu opens.
+        SetAutostartEntry(true, QStringLiteral("/usr/bin/true"));
+        emit menu->aboutToShow();
+        QVERIFY(autostart->isChecked());
+        QVERIFY(QFile::remove(AutostartEntryPath()));
+        emit menu->aboutToShow();
+        QVERIFY(!autostart->isChecked());
+    }
+
+    void exitEntryEndsTheEventLoop() {
+        auto window = Window({});
+        QAction* exit = ActionWithText(*window, QStringLiteral("Выход"));
+        QEventLoop loop;
+        QTimer::singleShot(0, exit, &QAction::trigger);
+        QTimer::singleShot(10000, &loop, [&loop] { loop.exit(1); });
+        QCOMPARE(loop.exec(), 0);
+    }
+
+    void geometryAndHeaderAreRestored() {
+        {
+            auto window = Window({L"Архив"});
+            window->resize(640, 420);
+            Tree(*window)->header()->resizeSection(0, 222);
+        }
+        MainWindow window(*m_engine->storage, true);
+        QCOMPARE(window.size(), QSize(640, 420));
+        QCOMPARE(Tree(window)->header()->sectionSize(0), 222);
+    }
+};
+
+QObject* MakeMainWindowTest() {
+    return new MainWindowTest;
+}
+
+#include "MainWindowTest.moc"

@@ -1,0 +1,59 @@
+// An engine over a temporary storage file whose runs are only recorded, for the application's tests.
+#pragma once
+
+#include "scheduler/TaskStorage.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class TestEngine {
+public:
+    TestEngine() {
+        storage = std::make_unique<TaskStorage>(TaskStorage::Settings{
+            m_dir.filePath(QStringLiteral("storage.xml")), m_dir.filePath(QStringLiteral("logs")),
+            [this](const TaskInfo*, TaskInfo& task, TaskLog*, const std::function<void()>&) {
+                std::lock_guard lock(m_mutex);
+                m_runs.push_back(task.name);
+            }});
+    }
+
+    // A task whose first timed run is a day away, so that only RunNow runs it during a test.
+    static TaskInfo Task(const std::wstring& name) {
+        TaskInfo task;
+        task.name = name;
+        task.starting_point = CurrentTime() + std::chrono::hours(24);
+        task.action = CommandAction{L"/bin/true", L"", L""};
+        return task;
+    }
+
+    std::vector<std::wstring> Runs() const {
+        std::lock_guard lock(m_mutex);
+        return m_runs;
+    }
+
+    QString StorageText() const {
+        QFile file(m_dir.filePath(QStringLiteral("storage.xml")));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+
+    std::vector<std::wstring> TaskNames() const {
+        std::vector<std::wstring> names;
+        for (const auto& task : storage->Tasks()) {
+            names.push_back(task->name);
+        }
+        return names;
+    }
+
+private:
+    QTemporaryDir m_dir;
+    mutable std::mutex m_mutex;
+    std::vector<std::wstring> m_runs;
+
+public:
+    std::unique_ptr<TaskStorage> storage; // last: its worker goes before the rest
+};

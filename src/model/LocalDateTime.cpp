@@ -1,0 +1,26 @@
+// Local date and time of a time point, through the same zone view as the next-run computation.
+#include "LocalDateTime.h"
+
+#include "LocalZone.h"
+
+namespace {
+
+constexpr std::int64_t kJulianDayOf1970 = 2440588;
+
+} // namespace
+
+LocalDateTime ToLocalDateTime(TimePoint time) {
+    const std::int64_t local = LocalZone::Current().ToLocalTicks(time);
+    const std::int64_t day = FloorDiv(local, kTicksPerDay);
+    const std::int64_t milliseconds = FloorMod(local, kTicksPerDay) / kTicksPerMillisecond;
+    return {QDate::fromJulianDay(kJulianDayOf1970 + day),
+            QTime::fromMSecsSinceStartOfDay(static_cast<int>(milliseconds))};
+}
+
+TimePoint FromLocalDateTime(const QDate& date, const QTime& time) {
+    const std::int64_t day = date.toJulianDay() - kJulianDayOf1970;
+    const std::int64_t local =
+        day * kTicksPerDay +
+        std::int64_t{time.isValid() ? time.msecsSinceStartOfDay() : 0} * kTicksPerMillisecond;
+    return LocalZone::Current().ToUtc(local);
+}

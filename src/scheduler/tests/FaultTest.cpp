@@ -1,0 +1,69 @@
+// Faults the program must survive without losing a task: being killed while it saves, and a thousand
+// tasks falling due in the same second.
+#include "EngineFixture.h"
+
+#include "model/StorageFile.h"
+
+#include <QProcess>
+
+#include <csignal>
+#include <random>
+
+using namespace std::chrono_literals;
+
+TEST(KillWhileSaving, StorageFileAlwaysHoldsAWholeList) {
+    QTemporaryDir dir;
+    const QString storage = dir.filePath(QStringLiteral("storage.xml"));
+    std::mt19937 random(2026);
+    std::size_t stored = 0;
+    for (int round = 0; round < 200; ++round) {
+        SCOPED_TRACE(round);
+        QProcess writer;
+        writer.start(QStringLiteral(STORAGE_WRITER_PROBE), {storage, dir.filePath(QStringLiteral("logs"))});
+        ASSERT_TRUE(writer.waitForStarted());
+        ASSERT_TRUE(writer.waitForReadyRead(10'000)); // at least one save has been made
+        std::this_thread::sleep_for(std::chrono::milliseconds(random() % 60));
+        ::kill(static_cast<pid_t>(writer.processId()), SIGKILL);
+        ASSERT_TRUE(writer.waitForFinished(10'000));
+        std::size_t acknowledged = 0;
+        for (const QByteArray& line : writer.readAllStandardOutput().split('\n')) {
+            if (!line.isEmpty()) {
+                acknowledged = line.toULong();
+            }
+        }
+        // Either the list of the last finished save or that of the one under way: t0 … tn-1, whole.
+        const auto tasks = LoadStorageFile(storage);
+        ASSERT_GE(tasks.size(), acknowledged);
+        ASSERT_LE(tasks.size(), acknowledged + 1);
+        for (std::size_t i = 0; i < tasks.size(); ++i) {
+            ASSERT_EQ(tasks[i].name, L"t" + std::to_wstring(i));
+        }
+        ASSERT_GE(tasks.size(), stored); // nothing stored earlier was lost
+        stored = tasks.size();
+    }
+    // No temporary files of interrupted saves are left to pile up beside the file.
+    EXPECT_LE(QDir(dir.path()).entryList(QDir::Files).size(), 3);
+}
+
+TEST_F(EngineTest, AThousandTasksDueInTheSameSecondAllRunOnceWithCompleteLogs) {
+    // Stored beforehand and loaded, as at a start: adding them one by one would save the file a
+    // thousand times.
+    const TimePoint second = In(3s);
+    std::vector<std::wstring> names;
+    std::vector<TaskInfo> tasks;
+    for (int i = 0; i < 1000; ++i) {
+        names.push_back(L"due " + std::to_wstring(i));
+        tasks.push_back(Task(names.back(), second + Ticks{i * kTicksPerMillisecond}));
+    }
+    ASSERT_TRUE(SaveStorageFile(StoragePath(), TaskPointers(tasks)));
+    auto engine = MakeEngine();
+    ASSERT_LT(CurrentTime(), second) << "loading took longer than the head start";
+    ASSERT_TRUE(WaitUntil([&] { return m_runner.Runs().size() >= 1000; }, 60s));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(m_runner.Runs().size(), 1000u);
+    for (const std::wstring& name : names) {
+        ASSERT_EQ(m_runner.CountOf(name), 1u);
+        ASSERT_TRUE(WaitUntil([&] { return LogText(name).count(QLatin1Char('\n')) == 2; }))
+            << LogText(name).toStdString();
+    }
+}

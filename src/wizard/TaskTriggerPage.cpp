@@ -1,0 +1,172 @@
+// The schedule editor: every change goes into the working copy at once; starts are whole minutes.
+#include "TaskTriggerPage.h"
+
+#include "TaskWizard.h"
+#include "model/LocalDateTime.h"
+#include "model/LocalZone.h"
+#include "ui_TaskTriggerPage.h"
+
+class TaskTriggerPageUi : public Ui::TaskTriggerPage {};
+
+namespace {
+
+constexpr int kDailyIndex = static_cast<int>(TriggerKind::Daily);
+constexpr int kWeeklyIndex = static_cast<int>(TriggerKind::Weekly);
+constexpr std::int64_t kTicksPerMinute = 60 * kTicksPerSecond;
+
+std::int32_t& IntervalOf(Trigger& trigger) {
+    return std::visit([](auto& kind) -> std::int32_t& { return kind.repeat_interval; }, trigger);
+}
+
+} // namespace
+
+TaskTriggerPage::TaskTriggerPage(TaskWizard& wizard) : m_wizard(wizard), ui(new TaskTriggerPageUi) {
+    ui->setupUi(this);
+    ui->weekDaysWidget->hide();
+    m_dayBoxes = {{ui->sundayCheckBox, 0},    {ui->mondayCheckBox, 1},   {ui->tuesdayCheckBox, 2},
+                  {ui->wednesdayCheckBox, 3}, {ui->thursdayCheckBox, 4}, {ui->fridayCheckBox, 5},
+                  {ui->saturdayCheckBox, 6}};
+
+    // Set before any handler is connected, so nothing is written yet.
+    const LocalDateTime now = ToLocalDateTime(CurrentTime());
+    ui->startDateEdit->setDate(now.date);
+    ui->startTimeEdit->setTime(now.time);
+
+    connect(ui->triggerComboBox, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            [this](int index) { onKindChanged(index); });
+    connect(ui->triggerComboBox, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            [this](int index) { showKind(index); });
+    for (const auto& [box, day] : m_dayBoxes) {
+        connect(box, &QCheckBox::toggled, this,
+                [this, day = day](bool checked) { onDayToggled(day, checked); });
+    }
+    connect(ui->repeatSpinBox, qOverload<int>(&QSpinBox::valueChanged), this,
+            [this](int value) { onIntervalChanged(value); });
+    connect(ui->startDateEdit, &QDateEdit::dateChanged, this,
+            [this](const QDate& date) { onStartChanged(date, ui->startTimeEdit->time()); });
+    connect(ui->startTimeEdit, &QTimeEdit::timeChanged, this,
+            [this](const QTime& time) { onStartChanged(ui->startDateEdit->date(), time); });
+    connect(ui->runOnlyOnWeekdays, &QCheckBox::stateChanged, this,
+            [this](int state) { onWorkingDaysFlagChanged(state); });
+}
+
+TaskTriggerPage::~TaskTriggerPage() {
+    delete ui;
+}
+
+TaskInfo& TaskTriggerPage::task() {
+    return m_wizard.GetTask();
+}
+
+void TaskTriggerPage::onKindChanged(int index) {
+    TaskInfo& record = task();
+    if (index == static_cast<int>(record.trigger.index())) {
+        return;
+    }
+    if (index == kDailyIndex) {
+        record.trigger = DailyTrigger{ui->repeatSpinBox->value()};
+    } else if (index == kWeeklyIndex) {
+        WeeklyTrigger weekly{ui->repeatSpinBox->value(), {}};
+        for (const auto& [box, day] : m_dayBoxes) {
+            if (box->isChecked()) {
+                weekly.weekdays.insert(day);
+            }
+        }
+        record.trigger = std::move(weekly);
+    }
+    emit completeChanged();
+}
+
+void TaskTriggerPage::showKind(int index) {
+    ui->weekDaysWidget->setVisible(index == kWeeklyIndex);
+    applyWorkingDaysRule();
+    if (index == kWeeklyIndex) {
+        ui->repeatLabel->setText(tr("недель"));
+    } else if (index == kDailyIndex) {
+        ui->repeatLabel->setText(tr("дней"));
+    }
+}
+
+void TaskTriggerPage::onDayToggled(Weekday day, bool checked) {
+    if (auto* weekly = std::get_if<WeeklyTrigger>(&task().trigger)) {
+        if (checked) {
+            weekly->weekdays.insert(day);
+        } else {
+            weekly->weekdays.erase(day);
+        }
+    }
+    emit completeChanged();
+}
+
+void TaskTriggerPage::onIntervalChanged(int value) {
+    IntervalOf(task().trigger) = value;
+    applyWorkingDaysRule();
+}
+
+void TaskTriggerPage::onStartChanged(const QDate& date, const QTime& time) {
+    const TimePoint start = FromLocalDateTime(date, time);
+    // Whole minutes, earlier instants included: floor, not truncation towards 1970.
+    task().starting_point =
+        TimePointFromTicks(FloorDiv(start.time_since_epoch().count(), kTicksPerMinute) * kTicksPerMinute);
+    applyWorkingDaysRule();
+}
+
+void TaskTriggerPage::onWorkingDaysFlagChanged(int state) {
+    task().SetRunOnlyOnWorkingDays(state != Qt::Unchecked);
+}
+
+void TaskTriggerPage::applyWorkingDaysRule() {
+    const TaskInfo& record = task();
+    const auto* daily = std::get_if<DailyTrigger>(&record.trigger);
+    const bool shown =
+        daily != nullptr && !(IsWeekend(record.starting_point) && daily->repeat_interval % 7 == 0);
+    // Hiding neither unchecks the box nor clears the flag.
+    ui->runOnlyOnWeekdays->setVisible(shown);
+}
+
+void TaskTriggerPage::initializePage() {
+    QWizardPage::initializePage();
+    // A monthly schedule has no item: the combo box is left without a current one.
+    ui->triggerComboBox->setCurrentIndex(static_cast<int>(task().trigger.index()));
+
+    const LocalDateTime start = ToLocalDateTime(task().starting_point);
+    ui->startDateEdit->setDate(start.date);
+    ui->startTimeEdit->setTime(start.time);
+
+    ui->runOnlyOnWeekdays->setChecked(task().run_only_on_working_days);
+
+    ui->repeatSpinBox->setValue(IntervalOf(task().trigger));
+    // What the spin box can show is what the task gets: a stored 150 shows as 99 and becomes 99, also
+    // when the spin box already showed 99 and so said nothing.
+    IntervalOf(task().trigger) = ui->repeatSpinBox->value();
+    switch (KindOf(task().trigger)) {
+    case TriggerKind::Daily:
+        ui->repeatLabel->setText(tr("дней"));
+        break;
+    case TriggerKind::Weekly: {
+        ui->repeatLabel->setText(tr("недель"));
+        // Read from a copy: each box that changes writes into the record's set.
+        const std::set<Weekday> weekdays = std::get<WeeklyTrigger>(task().trigger).weekdays;
+        for (const auto& [box, day] : m_dayBoxes) {
+            box->setChecked(weekdays.count(day) != 0);
+        }
+        break;
+    }
+    case TriggerKind::Monthly:
+        ui->repeatLabel->setText(tr("месяцев"));
+        break;
+    }
+    applyWorkingDaysRule();
+}
+
+bool TaskTriggerPage::isComplete() const {
+    if (ui->triggerComboBox->currentIndex() != kWeeklyIndex) {
+        return true;
+    }
+    for (const auto& [box, day] : m_dayBoxes) {
+        if (box->isChecked()) {
+            return true;
+        }
+    }
+    return false;
+}

@@ -1,0 +1,38 @@
+// The one dialog in which a task is created, edited or cloned.
+#pragma once
+
+#include "model/TaskInfo.h"
+#include "repository/Connection.h"
+
+#include <QCoreApplication>
+#include <QWizard>
+
+class TaskBrowserPage;
+
+// Works on a copy of the task it is given: every page writes each change into that copy at once, so
+// Finish only closes the dialog and Cancel leaves the caller's record as it was.
+class TaskWizard : public QWizard {
+    Q_DECLARE_TR_FUNCTIONS(TaskWizard)
+
+public:
+    // The page ids are fixed; the action page decides whether the browser page follows.
+    enum PageId { InfoPageId = 0, TriggerPageId = 1, ActionPageId = 2, BrowserPageId = 3 };
+
+    TaskWizard(const TaskInfo& task, QWidget* parent);
+    // Saves the geometry, then takes the browser page down before anything else of the wizard.
+    ~TaskWizard() override;
+
+    TaskWizard(const TaskWizard&) = delete;
+    TaskWizard& operator=(const TaskWizard&) = delete;
+
+    // The working copy: the result once exec() returned Accepted.
+    TaskInfo& GetTask() { return m_task; }
+    const TaskInfo& GetTask() const { return m_task; }
+    // The connection the action page verified, for the browser page; never stored in the task.
+    arkon_cm::Connection& GetConnection() { return m_connection; }
+
+private:
+    arkon_cm::Connection m_connection;
+    TaskInfo m_task;
+    TaskBrowserPage* m_browserPage = nullptr;
+};

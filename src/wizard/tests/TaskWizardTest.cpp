@@ -1,0 +1,169 @@
+// The wizard's frame: its pages and their ids, the flow by action kind, Back and Next keeping the
+// edits, Cancel leaving the caller's record alone, and the remembered geometry.
+#include "WizardTestHelpers.h"
+
+#include "WhenShown.h"
+#include "wizard/TaskActionPage.h"
+#include "wizard/TaskBrowserPage.h"
+#include "wizard/TaskInfoPage.h"
+#include "wizard/TaskTriggerPage.h"
+
+#include <QLineEdit>
+#include <QSettings>
+#include <QSpinBox>
+#include <QtTest>
+
+namespace {
+
+TaskInfo CommandTask() {
+    TaskInfo task = NamedTask(L"Очистка");
+    task.action = CommandAction{L"/usr/bin/find", L"/tmp", L"-delete"};
+    return task;
+}
+
+} // namespace
+
+class TaskWizardTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { QSettings().remove(QStringLiteral("TaskWizard/geometry")); }
+
+    void framePagesAndIds() {
+        auto wizard = ShownWizard(NamedTask(L"Архив"));
+        QCOMPARE(wizard->windowTitle(), QStringLiteral("Создание задачи"));
+        QCOMPARE(wizard->wizardStyle(), QWizard::ClassicStyle);
+        QCOMPARE(wizard->options(), QWizard::WizardOptions(QWizard::NoBackButtonOnStartPage));
+        QCOMPARE(wizard->pageIds(), (QList<int>{0, 1, 2, 3}));
+        QVERIFY(dynamic_cast<TaskInfoPage*>(wizard->page(TaskWizard::InfoPageId)) != nullptr);
+        QVERIFY(dynamic_cast<TaskTriggerPage*>(wizard->page(TaskWizard::TriggerPageId)) != nullptr);
+        QVERIFY(dynamic_cast<TaskActionPage*>(wizard->page(TaskWizard::ActionPageId)) != nullptr);
+        QVERIFY(dynamic_cast<TaskBrowserPage*>(wizard->page(TaskWizard::BrowserPageId)) != nullptr);
+        QCOMPARE(wizard->startId(), int{TaskWizard::InfoPageId});
+        // No help button among the standard ones.
+        QVERIFY(!wizard->button(QWizard::HelpButton)->isVisibleTo(wizard.get()));
+    }
+
+    void backupFlowVisitsEveryPage() {
+        auto wizard = ShownWizard(NamedTask(L"Архив"));
+        QVERIFY(!wizard->button(QWizard::BackButton)->isVisibleTo(wizard.get()));
+        for (int id : {TaskWizard::TriggerPageId, TaskWizard::ActionPageId, TaskWizard::BrowserPageId}) {
+            QVERIFY(Offered(*wizard, QWizard::NextButton));
+            QVERIFY(!Offered(*wizard, QWizard::FinishButton));
+            wizard->next();
+            QCOMPARE(wizard->currentId(), id);
+            QVERIFY(Offered(*wizard, QWizard::BackButton));
+        }
+        QVERIFY(Offered(*wizard, QWizard::FinishButton));
+        QVERIFY(!Offered(*wizard, QWizard::NextButton));
+        QCOMPARE(wizard->visitedIds(), (QList<int>{0, 1, 2, 3}));
+    }
+
+    void exportAndCheckFlowsEndOnTheBrowserPage() {
+        for (const Action& action : {Action{ExportAction{}}, Action{CheckAction{}}}) {
+            TaskInfo task = NamedTask(L"Экспорт");
+            task.action = action;
+            auto wizard = ShownWizard(task);
+            wizard->next();
+            wizard->next();
+            QCOMPARE(wizard->currentId(), int{TaskWizard::ActionPageId});
+            QVERIFY(Offered(*wizard, QWizard::NextButton));
+            wizard->next();
+            QCOMPARE(wizard->currentId(), int{TaskWizard::BrowserPageId});
+            QVERIFY(Offered(*wizard, QWizard::FinishButton));
+        }
+    }
+
+    void commandFlowFinishesOnTheActionPage() {
+        auto wizard = ShownWizard(CommandTask());
+        wizard->next();
+        wizard->next();
+        QCOMPARE(wizard->currentId(), int{TaskWizard::ActionPageId});
+        QCOMPARE(wizard->currentPage()->nextId(), -1);
+        QVERIFY(Offered(*wizard, QWizard::FinishButton));
+        QVERIFY(!Offered(*wizard, QWizard::NextButton));
+        wizard->next(); // nowhere to go
+        QCOMPARE(wizard->currentId(), int{TaskWizard::ActionPageId});
+
+        bool accepted = false;
+        connect(wizard.get(), &QDialog::accepted, this, [&accepted] { accepted = true; });
+        wizard->button(QWizard::FinishButton)->click();
+        QVERIFY(accepted);
+        QCOMPARE(wizard->GetTask().name, std::wstring(L"Очистка"));
+        QVERIFY(wizard->GetTask().action == CommandTask().action);
+    }
+
+    void backAndNextKeepTheEdits() {
+        auto wizard = ShownWizard(NamedTask(L"Архив"));
+        wizard->next();
+        auto* repeat = Widget<QSpinBox>(*wizard, "repeatSpinBox");
+        repeat->setValue(5);
+        wizard->back();
+        QCOMPARE(wizard->currentId(), int{TaskWizard::InfoPageId});
+        // Going back leaves the page's widgets and the working copy as they are.
+        QCOMPARE(Widget<QLineEdit>(*wizard, "nameEdit")->text(), QStringLiteral("Архив"));
+        Widget<QLineEdit>(*wizard, "nameEdit")->setText(QStringLiteral("Архив сети"));
+        wizard->next();
+        // Entering again fills the page from the working copy, which holds the edit.
+        QCOMPARE(repeat->value(), 5);
+        QCOMPARE(std::get<DailyTrigger>(wizard->GetTask().trigger).repeat_interval, 5);
+        QCOMPARE(wizard->GetTask().name, std::wstring(L"Архив сети"));
+    }
+
+    void cancelLeavesTheCallersRecordAlone() {
+        TaskInfo original = NamedTask(L"Архив");
+        original.description = L"до";
+        const TaskInfo before = original;
+        TaskWizard wizard(original, nullptr);
+        WhenShown<TaskWizard>([](TaskWizard& shown) {
+            Widget<QLineEdit>(shown, "nameEdit")->setText(QStringLiteral("после"));
+            shown.next();
+            Widget<QSpinBox>(shown, "repeatSpinBox")->setValue(9);
+            shown.next();
+            shown.button(QWizard::CancelButton)->click();
+        });
+        QCOMPARE(wizard.exec(), int{QDialog::Rejected});
+        QVERIFY(original == before);
+        // Only the working copy saw the edits.
+        QCOMPARE(wizard.GetTask().name, std::wstring(L"после"));
+        QCOMPARE(std::get<DailyTrigger>(wizard.GetTask().trigger).repeat_interval, 9);
+    }
+
+    void finishReturnsAccepted() {
+        TaskWizard wizard(CommandTask(), nullptr);
+        WhenShown<TaskWizard>([](TaskWizard& shown) {
+            Widget<QLineEdit>(shown, "nameEdit")->setText(QStringLiteral("Очистка tmp"));
+            shown.next();
+            shown.next();
+            shown.button(QWizard::FinishButton)->click();
+        });
+        QCOMPARE(wizard.exec(), int{QDialog::Accepted});
+        QCOMPARE(wizard.GetTask().name, std::wstring(L"Очистка tmp"));
+    }
+
+    void geometryIsRememberedOnFinishAndCancel() {
+        QSize defaultSize;
+        {
+            auto wizard = ShownWizard(NamedTask(L"a"));
+            defaultSize = wizard->size();
+            QVERIFY(!QSettings().contains(QStringLiteral("TaskWizard/geometry")));
+            wizard->resize(defaultSize + QSize(120, 80));
+            wizard->reject();
+        }
+        QVERIFY(QSettings().contains(QStringLiteral("TaskWizard/geometry")));
+        {
+            auto wizard = ShownWizard(NamedTask(L"a"));
+            QCOMPARE(wizard->size(), defaultSize + QSize(120, 80));
+            wizard->resize(defaultSize + QSize(40, 10));
+            wizard->accept();
+        }
+        auto wizard = ShownWizard(NamedTask(L"a"));
+        QCOMPARE(wizard->size(), defaultSize + QSize(40, 10));
+    }
+};
+
+QObject* MakeTaskWizardTest() {
+    return new TaskWizardTest;
+}
+
+#include "TaskWizardTest.moc"

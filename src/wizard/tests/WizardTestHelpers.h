@@ -1,0 +1,34 @@
+// Shared steps of the editor's tests: a task to start from, and reaching the widgets of a page.
+#pragma once
+
+#include "wizard/TaskWizard.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QWidget>
+
+#include <memory>
+
+inline TaskInfo NamedTask(const std::wstring& name) {
+    TaskInfo task;
+    task.name = name;
+    return task;
+}
+
+// A shown wizard, so that QWizard fills its start page as it does for the user.
+inline std::unique_ptr<TaskWizard> ShownWizard(const TaskInfo& task) {
+    auto wizard = std::make_unique<TaskWizard>(task, nullptr);
+    wizard->show();
+    return wizard;
+}
+
+template <typename T>
+T* Widget(const QWidget& parent, const char* name) {
+    return parent.findChild<T*>(QString::fromLatin1(name));
+}
+
+// Shown as the user sees it: enabled and not hidden within the wizard.
+inline bool Offered(const TaskWizard& wizard, QWizard::WizardButton which) {
+    const QAbstractButton* button = wizard.button(which);
+    return button->isVisibleTo(const_cast<TaskWizard*>(&wizard)) && button->isEnabled();
+}
