@@ -46,7 +46,9 @@ std::optional<ConnectMessage::Body> ConnectMessage::DecodeBody(const QByteArray&
     in.setVersion(kStreamVersion);
     Body decoded;
     in >> decoded.key >> decoded.kind >> decoded.instanceNumber >> decoded.checksum;
-    if (in.status() != QDataStream::Ok) {
+    // The checksum ends the body: with bytes after it, the checksum compared below would not be the
+    // one the body carries at its end, and a message no sender builds could be accepted.
+    if (in.status() != QDataStream::Ok || !in.atEnd()) {
         return std::nullopt;
     }
     decoded.computedChecksum = qChecksum(body.constData(), static_cast<uint>(body.size() - 2));

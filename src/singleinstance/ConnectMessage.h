@@ -39,7 +39,7 @@ public:
     // is outside [kMinimumBodySize, kMaximumBodySize], which no sender of ours produces.
     static std::optional<qint64> DecodeHeader(const QByteArray& header);
 
-    // Empty when the body cannot be decoded (too short for what it announces).
+    // Empty when the body cannot be decoded (too short for what it announces, or longer).
     static std::optional<Body> DecodeBody(const QByteArray& body);
 
     // The key as the primary compares it: Latin-1 text up to the first NUL byte.

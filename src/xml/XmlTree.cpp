@@ -18,59 +18,97 @@ bool IsBlank(wchar_t c) {
     return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r';
 }
 
+// The parser's own character classes: a quote or "=" can be part of an element's name.
+bool IsElementNameChar(wchar_t c) {
+    return !IsBlank(c) && c != L'/' && c != L'>' && c != L'?';
+}
+
+bool IsAttributeNameChar(wchar_t c) {
+    return IsElementNameChar(c) && c != L'<' && c != L'=' && c != L'!';
+}
+
+// A document type declaration ends at the first ">" outside its bracketed internal subset.
+std::size_t AfterDocumentType(std::wstring_view text, std::size_t at) {
+    int brackets = 0;
+    for (; at < text.size(); ++at) {
+        if (text[at] == L'[') {
+            ++brackets;
+        } else if (text[at] == L']' && brackets > 0) {
+            --brackets;
+        } else if (text[at] == L'>' && brackets == 0) {
+            return at + 1;
+        }
+    }
+    return text.size();
+}
+
 } // namespace
 
+// Follows the parser's reading of markup step by step, so that the count is the parser's depth up to
+// the point where the parser would stop on an error; what follows such a point is never parsed.
 int XmlNesting(const std::wstring& text, int limit) {
-    const std::wstring_view xml = text;
+    // The parser reads up to the first NUL.
+    const std::wstring_view xml = std::wstring_view(text).substr(0, text.find(L'\0'));
+    const std::size_t end = xml.size();
+    const auto skipBlanks = [&xml, end](std::size_t i) {
+        while (i < end && IsBlank(xml[i])) {
+            ++i;
+        }
+        return i;
+    };
     int depth = 0;
     int deepest = 0;
     std::size_t at = 0;
-    // The parser reads up to the first NUL.
-    const std::size_t end = std::min(xml.size(), xml.find(L'\0'));
     while (at < end && deepest <= limit) {
         at = xml.find(L'<', at);
-        if (at >= end) {
+        if (at == std::wstring_view::npos) {
             break;
         }
-        const std::wstring_view rest = xml.substr(at, end - at);
+        const std::wstring_view rest = xml.substr(at);
         if (rest.starts_with(L"<!--")) {
             at = After(xml, at + 4, L"-->");
         } else if (rest.starts_with(L"<![CDATA[")) {
             at = After(xml, at + 9, L"]]>");
+        } else if (rest.starts_with(L"<!DOCTYPE") && rest.size() > 9 && IsBlank(rest[9])) {
+            at = AfterDocumentType(xml, at + 10);
+        } else if (rest.starts_with(L"<!")) {
+            at = After(xml, at + 2, L">");
         } else if (rest.starts_with(L"<?")) {
             at = After(xml, at + 2, L"?>");
-        } else if (rest.starts_with(L"<!")) {
-            at = After(xml, at + 2, L">"); // declarations of a document type hold no elements
         } else if (rest.starts_with(L"</")) {
             depth = std::max(0, depth - 1);
             at = After(xml, at + 2, L">");
         } else {
-            // An element's start tag, up to its ">" outside attribute values. A quote opens a value only
-            // after "=" (and blanks): elsewhere the parser takes it for part of a name.
+            // An element: its name, its attributes, then ">" (it nests what follows) or "/>" (empty).
             std::size_t i = at + 1;
-            wchar_t quote = 0;
-            bool afterEquals = false;
-            for (; i < end; ++i) {
-                const wchar_t c = xml[i];
-                if (quote != 0) {
-                    quote = c == quote ? 0 : quote;
-                } else if (c == L'>') {
-                    break;
-                } else if (afterEquals && (c == L'"' || c == L'\'')) {
-                    quote = c;
-                    afterEquals = false;
-                } else if (c == L'=') {
-                    afterEquals = true;
-                } else if (!IsBlank(c)) {
-                    afterEquals = false;
+            while (i < end && IsElementNameChar(xml[i])) {
+                ++i;
+            }
+            i = skipBlanks(i);
+            bool wellFormed = true;
+            while (wellFormed && i < end && IsAttributeNameChar(xml[i])) {
+                while (i < end && IsAttributeNameChar(xml[i])) {
+                    ++i;
+                }
+                i = skipBlanks(i);
+                wellFormed = i < end && xml[i] == L'=';
+                i = wellFormed ? skipBlanks(i + 1) : i;
+                wellFormed = wellFormed && i < end && (xml[i] == L'"' || xml[i] == L'\'');
+                if (wellFormed) {
+                    const std::size_t close = xml.find(xml[i], i + 1);
+                    wellFormed = close != std::wstring_view::npos;
+                    i = wellFormed ? skipBlanks(close + 1) : end;
                 }
             }
-            // An empty element is one level down as well, only nothing nests inside it.
             deepest = std::max(deepest, depth + 1);
-            if (i >= end || xml[i - 1] != L'/') {
+            if (wellFormed && i < end && xml[i] == L'>') {
                 ++depth;
+                at = i + 1;
+            } else if (wellFormed && i + 1 < end && xml[i] == L'/' && xml[i + 1] == L'>') {
+                at = i + 2;
+            } else {
+                break; // the parser stops here with an error
             }
-            at = i + 1;
         }
     }
     return std::min(deepest, limit + 1);

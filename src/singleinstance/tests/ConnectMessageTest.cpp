@@ -83,6 +83,15 @@ TEST(ConnectMessageTest, DamagedBodiesAreRecognised) {
     longKey[3] = static_cast<char>(0x7F);
     EXPECT_FALSE(ConnectMessage::DecodeBody(longKey).has_value());
 
+    // Regression (fuzzing): bytes after the checksum. The CRC is taken over all but the last two bytes,
+    // so this body, found by the fuzzer, matched with a checksum field that is not at its end.
+    const QByteArray trailing = Bytes({0x00, 0x00, 0x00, 0x02, 0x6c, 0x62, 0xff, 0xf8, 0xff, 0xff, 0xff, 0xff,
+                                       0xff, 0xff, 0x00, 0x00, 0x00, 0x2f, 0x2d, 0x80, 0x00, 0x10, 0x00, 0x00,
+                                       0x00, 0x00, 0x00, 0x00, 0x23, 0x00, 0x00, 0x00, 0x02, 0x6c, 0x62});
+    ASSERT_EQ(Crc16Iso3309(trailing.left(trailing.size() - 2)), 0xFFFF); // equal to the field at bytes 11-12
+    EXPECT_FALSE(ConnectMessage::DecodeBody(trailing).has_value());
+    EXPECT_FALSE(ConnectMessage::DecodeBody(body + Bytes({0})).has_value());
+
     // One flipped bit in the number: decodable, but the checksums differ.
     QByteArray flipped = body;
     flipped[50] = static_cast<char>(flipped[50] ^ 0x10);

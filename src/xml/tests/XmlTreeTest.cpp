@@ -33,6 +33,11 @@ TEST(XmlTreeTest, NestingCountsOpenElementsOnly) {
     // A quote outside an attribute value is part of a name to the parser, and opens nothing.
     EXPECT_EQ(XmlNesting(L"<'><s/></>"), 2);
     EXPECT_EQ(XmlNesting(L"<a b = '>'><c x=\"'\"><d/></c></a>"), 3);
+    EXPECT_EQ(XmlNesting(L"<=\"><k/></>"), 2);
+    // A document type's internal subset is skipped whole, markup-like text and all.
+    EXPECT_EQ(XmlNesting(L"<a><!DOCTYPE x [<!ENTITY e '>'> </a></a>]><b><c/></b></a>"), 3);
+    // The parser stops at the first error; nothing after it counts.
+    EXPECT_EQ(XmlNesting(L"<a x><b><c><d>"), 1);
     // Unclosed elements of a damaged text still count, and so does a start tag cut short.
     EXPECT_EQ(XmlNesting(L"<a><b><c"), 3);
     // The parser reads up to the first NUL, and so does the count.
