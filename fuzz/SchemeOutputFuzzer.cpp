@@ -1,7 +1,7 @@
 // Fuzzes the reading of the scheme query's standard output. The first byte of the input chooses the
 // sizes of the chunks the output arrives in, since a pipe hands output over in pieces of any size; the
-// second how often the rest repeats to make the output. The result must not depend on the chunking, and must
-// be what reading the whole output line by line gives.
+// second whether, and how often, the rest repeats to make the output. The result must not depend on the
+// chunking, and must be what reading the whole output line by line gives.
 #include "FuzzCheck.h"
 
 #include "execution/SchemeOutputReader.h"
@@ -63,12 +63,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const unsigned chunking = data[0];
-    // The rest is repeated up to 2^16 times (and up to 1 MiB), so that the long lines a tool can
-    // print are reached too.
+    // With a second byte of 0xF0 or more the rest is repeated 2 to 2^15 times (up to 256 KiB), so that
+    // the long lines a tool can print are reached too; below that it is the output once, which keeps
+    // most runs fast.
     const std::string_view once = Bytes(data + 2, size - 2);
     std::string repeated;
-    const std::size_t times = std::size_t{1} << (data[1] % 17);
-    for (std::size_t i = 0; i < times && repeated.size() + once.size() <= (1U << 20); ++i) {
+    const std::size_t times = data[1] < 0xF0 ? 1 : std::size_t{2} << (data[1] & 15U);
+    for (std::size_t i = 0; i < times && repeated.size() + once.size() <= (256U << 10); ++i) {
         repeated += once;
     }
     const std::string_view output = repeated;
