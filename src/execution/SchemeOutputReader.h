@@ -14,7 +14,7 @@ class SchemeOutputReader {
 public:
     SchemeOutputReader();
 
-    void Feed(std::string_view chunk) { m_lines.Feed(chunk); }
+    void Feed(std::string_view chunk);
     void Finish() { m_lines.Finish(); }
 
     const SchemeInfo& Result() const { return m_scheme; }

@@ -2,6 +2,7 @@
 #include "StorageFile.h"
 
 #include "TaskTree.h"
+#include "xml/XmlTree.h"
 
 #include <boost/property_tree/xml_parser.hpp>
 
@@ -54,8 +55,7 @@ std::wstring TasksToXml(std::span<const TaskInfo* const> tasks) {
 std::vector<TaskInfo> TasksFromXml(const std::wstring& text) {
     wptree root;
     try {
-        std::wistringstream stream(text);
-        boost::property_tree::read_xml(stream, root);
+        root = ReadXmlTree(text);
     } catch (const boost::property_tree::xml_parser_error&) {
         return {};
     }

@@ -22,8 +22,17 @@ const wptree& Required(const wptree& node, const wchar_t* name) {
     return *child;
 }
 
+// A NUL can reach a value only through a character reference ("&#0;"). Written back raw, it would end
+// the parser's reading of the next file there, and every task with it: such a value is unconvertible.
+const std::wstring& Checked(const std::wstring& text) {
+    if (text.find(L'\0') != std::wstring::npos) {
+        RejectTask();
+    }
+    return text;
+}
+
 const std::wstring& RequiredText(const wptree& node, const wchar_t* name) {
-    return Required(node, name).data();
+    return Checked(Required(node, name).data());
 }
 
 template <typename T>
@@ -36,7 +45,7 @@ T Converted(const std::optional<T>& value) {
 
 std::optional<std::wstring> OptionalText(const wptree& node, const wchar_t* name) {
     const auto child = node.get_child_optional(name);
-    return child ? std::optional<std::wstring>(child->data()) : std::nullopt;
+    return child ? std::optional<std::wstring>(Checked(child->data())) : std::nullopt;
 }
 
 // Every child of that name of an optional list element, as bytes.

@@ -3,7 +3,8 @@
 // The optional identifier is written at the very end as "?id=" followed by the 36-character UUID
 // (canonical form, lower case). MakeArkonPath and ParseArkonPath round-trip every connection name
 // without "/" and every list of item names (which hold no "/"), except when the last name itself ends
-// in "?id=" and a UUID; with the flag true, names must also be non-empty to come back.
+// in "?id=" and a UUID while there is no identifier. With the flag true, empty names do not come back;
+// with it false, the root (no names) comes back as one empty name, since "arkon://c/" is its only text.
 #pragma once
 
 #include <boost/uuid/uuid.hpp>

@@ -2,6 +2,7 @@
 #include "ConfigFile.h"
 
 #include "Error.h"
+#include "xml/XmlTree.h"
 
 #include <boost/property_tree/xml_parser.hpp>
 
@@ -16,6 +17,27 @@
 namespace arkon_cfg {
 namespace {
 
+constexpr const wchar_t* kXmlSpace = L" \t\r\n";
+
+// Text around the children of an element is the writer's indentation: dropped, so that it does not
+// pile up when the file is written again. A leaf's text is a value and is kept exactly, spaces and line
+// breaks included (a folder name may end in a space).
+void DropIndentation(boost::property_tree::wptree& tree) {
+    bool hasChildren = false;
+    for (auto& [key, child] : tree) {
+        if (key != L"<xmlattr>") {
+            hasChildren = true;
+        }
+        DropIndentation(child);
+    }
+    if (hasChildren) {
+        std::wstring& text = tree.data();
+        const auto first = text.find_first_not_of(kXmlSpace);
+        text = first == std::wstring::npos ? std::wstring()
+                                           : text.substr(first, text.find_last_not_of(kXmlSpace) - first + 1);
+    }
+}
+
 exceptions::Error FileError(const char* russian, const QString& path, const QString& reason) {
     return exceptions::Error(
         QString::fromUtf8(russian).arg(QDir::toNativeSeparators(path), reason).toStdWString());
@@ -28,7 +50,8 @@ std::optional<boost::property_tree::wptree> ReadConfigFile(const QString& path) 
     if (!file.exists()) {
         return std::nullopt;
     }
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    // No newline translation on either side: a CR inside a value must survive a rewrite.
+    if (!file.open(QIODevice::ReadOnly)) {
         throw FileError("Не удалось прочитать файл «%1»: %2", path, file.errorString());
     }
     QTextStream stream(&file);
@@ -42,12 +65,11 @@ std::optional<boost::property_tree::wptree> ReadConfigFile(const QString& path) 
         return tree;
     }
     try {
-        std::wistringstream input(text.toStdWString());
-        // Trimmed, so that the indentation written back is the writer's own and does not pile up.
-        boost::property_tree::read_xml(input, tree, boost::property_tree::xml_parser::trim_whitespace);
+        tree = ReadXmlTree(text.toStdWString());
     } catch (const boost::property_tree::xml_parser_error& error) {
         throw FileError("Файл «%1» повреждён: %2", path, QString::fromLocal8Bit(error.what()));
     }
+    DropIndentation(tree);
     return tree;
 }
 
@@ -65,7 +87,7 @@ void WriteConfigFile(const QString& path, const boost::property_tree::wptree& tr
                         QStringLiteral("cannot create %1").arg(QDir::toNativeSeparators(folder)));
     }
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+    if (!file.open(QIODevice::WriteOnly)) {
         throw FileError("Не удалось записать файл «%1»: %2", path, file.errorString());
     }
     QTextStream stream(&file);

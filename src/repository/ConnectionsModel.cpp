@@ -22,8 +22,14 @@ std::optional<boost::uuids::uuid> IdOf(const wptree& entry) {
     if (!text) {
         return std::nullopt;
     }
+    // Values are read exactly as written; an identifier laid out on lines of its own by hand still counts.
+    const auto first = text->find_first_not_of(L" \t\r\n");
+    if (first == std::wstring::npos) {
+        return std::nullopt;
+    }
+    const std::wstring id = text->substr(first, text->find_last_not_of(L" \t\r\n") - first + 1);
     try {
-        return boost::uuids::string_generator()(*text);
+        return boost::uuids::string_generator()(id);
     } catch (const std::runtime_error&) {
         return std::nullopt;
     }

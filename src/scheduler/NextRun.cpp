@@ -4,11 +4,8 @@
 #include "model/LocalZone.h"
 
 #include <algorithm>
-#include <limits>
 
 namespace {
-
-constexpr std::int64_t kMaxInt64 = std::numeric_limits<std::int64_t>::max();
 
 bool Add(std::int64_t a, std::int64_t b, std::int64_t& out) {
     return !__builtin_add_overflow(a, b, &out);

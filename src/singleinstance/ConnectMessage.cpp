@@ -27,12 +27,28 @@ QByteArray ConnectMessage::BuildHeader(qint64 bodyLength) {
     return header;
 }
 
+std::optional<qint64> ConnectMessage::DecodeHeader(const QByteArray& header) {
+    QDataStream in(header);
+    in.setVersion(kStreamVersion);
+    quint64 length = 0;
+    in >> length;
+    // A length no sender of ours produces would have the primary wait for, and buffer, whatever the
+    // peer sends; a length above 2^63 would turn negative.
+    if (in.status() != QDataStream::Ok || length < static_cast<quint64>(kMinimumBodySize) ||
+        length > static_cast<quint64>(kMaximumBodySize)) {
+        return std::nullopt;
+    }
+    return static_cast<qint64>(length);
+}
+
 std::optional<ConnectMessage::Body> ConnectMessage::DecodeBody(const QByteArray& body) {
     QDataStream in(body);
     in.setVersion(kStreamVersion);
     Body decoded;
     in >> decoded.key >> decoded.kind >> decoded.instanceNumber >> decoded.checksum;
-    if (in.status() != QDataStream::Ok) {
+    // The checksum ends the body: with bytes after it, the checksum compared below would not be the
+    // one the body carries at its end, and a message no sender builds could be accepted.
+    if (in.status() != QDataStream::Ok || !in.atEnd()) {
         return std::nullopt;
     }
     decoded.computedChecksum = qChecksum(body.constData(), static_cast<uint>(body.size() - 2));

@@ -35,7 +35,11 @@ public:
     static QByteArray BuildBody(const QString& key, ConnectionKind kind, quint32 instanceNumber);
     static QByteArray BuildHeader(qint64 bodyLength);
 
-    // Empty when the body cannot be decoded (too short for what it announces).
+    // The body length announced by the first kHeaderSize bytes; empty when there are fewer, or when it
+    // is outside [kMinimumBodySize, kMaximumBodySize], which no sender of ours produces.
+    static std::optional<qint64> DecodeHeader(const QByteArray& header);
+
+    // Empty when the body cannot be decoded (too short for what it announces, or longer).
     static std::optional<Body> DecodeBody(const QByteArray& body);
 
     // The key as the primary compares it: Latin-1 text up to the first NUL byte.

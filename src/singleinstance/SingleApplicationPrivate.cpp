@@ -8,7 +8,6 @@
 #include "platform/LocalServerName.h"
 #include "platform/SharedMemoryBlock.h"
 
-#include <QDataStream>
 #include <QElapsedTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -299,14 +298,9 @@ void SingleApplicationPrivate::readConnectHeader(QLocalSocket* peer) {
     if (peer->bytesAvailable() < ConnectMessage::kHeaderSize) {
         return;
     }
-    QDataStream in(peer);
-    in.setVersion(ConnectMessage::kStreamVersion);
-    quint64 length = 0;
-    in >> length;
-    // A length no sender of ours produces would have the primary wait for, and buffer, whatever the
-    // peer sends; a length above 2^63 would turn negative.
-    if (length < static_cast<quint64>(ConnectMessage::kMinimumBodySize) ||
-        length > static_cast<quint64>(ConnectMessage::kMaximumBodySize)) {
+    const std::optional<qint64> length =
+        ConnectMessage::DecodeHeader(peer->read(ConnectMessage::kHeaderSize));
+    if (!length) {
         peer->close();
         return;
     }
@@ -314,7 +308,7 @@ void SingleApplicationPrivate::readConnectHeader(QLocalSocket* peer) {
     if (found == connectionMap.end()) {
         return;
     }
-    found->bodyLength = static_cast<qint64>(length);
+    found->bodyLength = *length;
     found->stage = ConnectionStage::AwaitBody;
     if (peer->bytesAvailable() >= found->bodyLength) {
         readConnectBody(peer);

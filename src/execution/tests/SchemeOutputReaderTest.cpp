@@ -90,3 +90,13 @@ TEST(SchemeOutputReaderTest, TheWholeLineMustMatch) {
 TEST(SchemeOutputReaderTest, LastLineWithoutLineEndCounts) {
     EXPECT_EQ(Read("CODE:1\nNAME:tail"), (SchemeInfo{"1", "tail"}));
 }
+
+// Regression (fuzzing): the value was matched with std::regex, whose matcher recursed once per character
+// and overflowed the stack on a CODE or NAME line of a few hundred kilobytes.
+TEST(SchemeOutputReaderTest, ValuesOfSeveralMegabytesAreRead) {
+    const std::string code(4 << 20, 'c');
+    const std::string name(3 << 20, 'n');
+    EXPECT_EQ(Read("CODE:" + code + "\r\nNAME:" + name + "\n", 65536), (SchemeInfo{code, name}));
+    // A NUL or any other byte but the line ends belongs to a value.
+    EXPECT_EQ(Read(std::string("CODE:a\0b\x85\n", 10)), (SchemeInfo{std::string("a\0b\x85", 4), ""}));
+}

@@ -380,6 +380,32 @@ TEST_F(StorageFileTest, BadTasksAreLeftOutAndTheOthersLoad) {
     }
 }
 
+// Regression (fuzzing): "&#0;" put a NUL into a value, the next save wrote it raw, and the XML parser stops
+// at a NUL, so the file after that save loaded no task at all.
+TEST_F(StorageFileTest, ValueWithANulCharacterReferenceLeavesItsTaskOut) {
+    const std::string withNul[] = {
+        TaskXml("a&#0;b"),
+        TaskXml("x", kDaily,
+                "<action><type>command</type><executable>/bin/true</executable>"
+                "<arguments>&#x0;</arguments></action>"),
+        TaskXml("x", kDaily,
+                ExportXml("<modification_times><document><path>&#0;</path><last_modified>1</last_modified>"
+                          "</document></modification_times>")),
+    };
+    for (const std::string& task : withNul) {
+        SCOPED_TRACE(task);
+        const auto loaded = FromXml(InTasks(TaskXml("before") + task + TaskXml("after")));
+        EXPECT_EQ(Names(loaded), (std::vector<std::wstring>{L"before", L"after"}));
+        ASSERT_TRUE(SaveStorageFile(Path(), TaskPointers(loaded)));
+        EXPECT_EQ(LoadStorageFile(Path()), loaded);
+    }
+    // Other control characters pass the parser and come back as they were.
+    const auto control = FromXml(InTasks(TaskXml("a&#1;&#13;b")));
+    ASSERT_EQ(Names(control), std::vector<std::wstring>{L"a\x01\rb"});
+    ASSERT_TRUE(SaveStorageFile(Path(), TaskPointers(control)));
+    EXPECT_EQ(LoadStorageFile(Path()), control);
+}
+
 TEST_F(StorageFileTest, DamagedOrMissingFilesGiveNoTasksAndAreNotWritten) {
     const std::vector<std::pair<const char*, QByteArray>> damaged = {
         {"empty", ""},
@@ -387,6 +413,9 @@ TEST_F(StorageFileTest, DamagedOrMissingFilesGiveNoTasksAndAreNotWritten) {
         {"cut short", "<?xml version=\"1.0\"?>\n<config><tasks><task><name>a</name>"},
         {"no tasks element", "<config><jobs/></config>"},
         {"other root", "<settings><tasks/></settings>"},
+        // Regression (fuzzing): the parser, and the tree it fills, recursed once per level and a deeply
+        // nested damaged file overflowed the stack at every start.
+        {"nested 300000 deep", QByteArray("<config><tasks>") + QByteArray("<task>").repeated(300'000)},
     };
     for (const auto& [why, content] : damaged) {
         SCOPED_TRACE(why);

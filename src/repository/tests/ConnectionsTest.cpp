@@ -204,3 +204,50 @@ TEST(ConnectionsTest, UserFileLivesInTheGenericDataLocation) {
               QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
                   QStringLiteral("/Zelkor-Vostal/ZelkorIII_2013/ConnectionsConfig.xml"));
 }
+
+// Regression (fuzzing): values were read with their white space trimmed and runs of it collapsed, so a
+// folder whose name ends in a space, or a name with two spaces, came back changed after the editor
+// wrote the list, and other programs' multi-line values were flattened by every update.
+TEST(ConnectionsTest, ValuesKeepTheirWhiteSpaceThroughAnUpdate) {
+    FolderTree folder;
+    std::string file = kRichFile;
+    file.replace(file.find("<language>ru</language>"), 23,
+                 "<language>ru</language>\n\t\t<notes>a\n  b</notes>");
+    folder.Write("c.xml", file);
+    const std::string path = folder.Path("c.xml");
+    const arkon_cfg::Config config(Q(path));
+    ConnectionsModel model;
+    model.Init(config.GetConfigSubtree(kConnectionsSubtree));
+
+    std::vector<Connection> edited = model.GetConnections();
+    edited.push_back({TestId(5), L"Два  пробела", L"/srv/папка ", L"\tбаза\r\nвторая строка "});
+    edited.push_back({TestId(6), L" ", L"/srv/x", L""});
+    model.UpdateConnections(edited);
+    EXPECT_EQ(Load(path), edited);
+    EXPECT_THAT(folder.Read("c.xml"), HasSubstr("<notes>a\n  b</notes>"));
+
+    // Writing again changes nothing: the indentation of the file is not taken for part of a value.
+    const std::string written = folder.Read("c.xml");
+    model.UpdateConnections(edited);
+    EXPECT_EQ(folder.Read("c.xml"), written);
+}
+
+// Regression (fuzzing): a file nested a few ten thousand elements deep overflowed the parser's stack.
+TEST(ConnectionsTest, DeeplyNestedFileIsReportedAsDamaged) {
+    FolderTree folder;
+    std::string deep = "<config><connections_manager><connections>";
+    for (int i = 0; i < 300'000; ++i) {
+        deep += "<x>";
+    }
+    folder.Write("c.xml", deep);
+    const arkon_cfg::Config config(Q(folder.Path("c.xml")));
+    EXPECT_THROW(config.GetConfigSubtree(kConnectionsSubtree), exceptions::Error);
+}
+
+TEST(ConnectionsTest, IdentifierLaidOutOnLinesOfItsOwnIsRead) {
+    FolderTree folder;
+    folder.Write("c.xml", "<config><connections_manager><connections><connection>\n"
+                          "<id>\n  9b2f4c1e-1d2a-4c3b-8e5f-0a1b2c3d4e5f\n</id><name>Проекты</name>"
+                          "<server>/srv</server></connection></connections></connections_manager></config>");
+    EXPECT_EQ(Load(folder.Path("c.xml")), (std::vector<Connection>{{kProjects, L"Проекты", L"/srv", L""}}));
+}

@@ -44,6 +44,23 @@ TEST(ConnectMessageTest, KindAndNumberAreBigEndianAtTheirPlaces) {
     EXPECT_EQ(ConnectMessage::BuildHeader(0x0102030405060708).toHex(), QByteArray("0102030405060708"));
 }
 
+TEST(ConnectMessageTest, HeaderIsAcceptedOnlyForBodySizesASenderProduces) {
+    const auto length = [](quint64 value) {
+        return ConnectMessage::DecodeHeader(ConnectMessage::BuildHeader(static_cast<qint64>(value)));
+    };
+    EXPECT_EQ(length(55), 55);
+    EXPECT_EQ(length(ConnectMessage::kMinimumBodySize), ConnectMessage::kMinimumBodySize);
+    EXPECT_EQ(length(ConnectMessage::kMaximumBodySize), ConnectMessage::kMaximumBodySize);
+    EXPECT_FALSE(length(0).has_value());
+    EXPECT_FALSE(length(ConnectMessage::kMinimumBodySize - 1).has_value());
+    EXPECT_FALSE(length(ConnectMessage::kMaximumBodySize + 1).has_value());
+    EXPECT_FALSE(length(quint64{1} << 63).has_value()); // negative as a signed size
+    EXPECT_FALSE(length(~quint64{0} - 54).has_value()); // 55 after a wrap-around
+    // Only the first eight bytes count; fewer cannot be decoded.
+    EXPECT_EQ(ConnectMessage::DecodeHeader(ConnectMessage::BuildHeader(55) + Bytes({0, 0, 0, 9})), 55);
+    EXPECT_FALSE(ConnectMessage::DecodeHeader(ConnectMessage::BuildHeader(55).left(7)).has_value());
+}
+
 TEST(ConnectMessageTest, DecodesWhatItBuilds) {
     const QByteArray body = ConnectMessage::BuildBody(kKey, ConnectionKind::SecondaryAnnounce, 7);
     const auto decoded = ConnectMessage::DecodeBody(body);
@@ -65,6 +82,15 @@ TEST(ConnectMessageTest, DamagedBodiesAreRecognised) {
     QByteArray longKey = body;
     longKey[3] = static_cast<char>(0x7F);
     EXPECT_FALSE(ConnectMessage::DecodeBody(longKey).has_value());
+
+    // Regression (fuzzing): bytes after the checksum. The CRC is taken over all but the last two bytes,
+    // so this body, found by the fuzzer, matched with a checksum field that is not at its end.
+    const QByteArray trailing = Bytes({0x00, 0x00, 0x00, 0x02, 0x6c, 0x62, 0xff, 0xf8, 0xff, 0xff, 0xff, 0xff,
+                                       0xff, 0xff, 0x00, 0x00, 0x00, 0x2f, 0x2d, 0x80, 0x00, 0x10, 0x00, 0x00,
+                                       0x00, 0x00, 0x00, 0x00, 0x23, 0x00, 0x00, 0x00, 0x02, 0x6c, 0x62});
+    ASSERT_EQ(Crc16Iso3309(trailing.left(trailing.size() - 2)), 0xFFFF); // equal to the field at bytes 11-12
+    EXPECT_FALSE(ConnectMessage::DecodeBody(trailing).has_value());
+    EXPECT_FALSE(ConnectMessage::DecodeBody(body + Bytes({0})).has_value());
 
     // One flipped bit in the number: decodable, but the checksums differ.
     QByteArray flipped = body;
