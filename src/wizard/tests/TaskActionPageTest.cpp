@@ -92,7 +92,7 @@ private slots:
         Widget<QLineEdit>(*wizard, "workingDirectoryEdit")->setText(QStringLiteral("/tmp"));
         QVERIFY(Offered(*wizard, QWizard::FinishButton));
         QVERIFY(!Offered(*wizard, QWizard::NextButton));
-        QVERIFY(wizard->GetTask().action == Action{CommandAction{L"/usr/bin/find", L"/tmp", L"-delete"}});
+        QVERIFY((wizard->GetTask().action == Action{CommandAction{L"/usr/bin/find", L"/tmp", L"-delete"}}));
 
         kind->setCurrentIndex(3);
         QVERIFY(!wizard->currentPage()->isFinalPage());
@@ -102,7 +102,7 @@ private slots:
 
         // Coming back to the command takes the texts the edits still show.
         kind->setCurrentIndex(2);
-        QVERIFY(wizard->GetTask().action == Action{CommandAction{L"/usr/bin/find", L"/tmp", L"-delete"}});
+        QVERIFY((wizard->GetTask().action == Action{CommandAction{L"/usr/bin/find", L"/tmp", L"-delete"}}));
     }
 
     void switchingKindsKeepsWhatThePageShows() {
@@ -195,7 +195,7 @@ private slots:
         QCOMPARE(Widget<QLineEdit>(*wizard, "ifcMappingEdit")->text(), QStringLiteral("Схема IFC"));
 
         // A query that yields nothing changes nothing.
-        qputenv("ZELKOR_FAKECLI_STDOUT", "");
+        qputenv("ZELKOR_FAKECLI_STDOUT", "Выбор отменён\n");
         Widget<QToolButton>(*wizard, "ifcMappingButton")->click();
         format->setCurrentIndex(0);
         Widget<QToolButton>(*wizard, "selectSchemeButton")->click();

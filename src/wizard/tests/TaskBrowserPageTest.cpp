@@ -59,7 +59,7 @@ TaskInfo ExportTask(const std::wstring& project) {
     TaskInfo task = NamedTask(L"Экспорт");
     ExportAction action;
     action.project_path = project;
-    action.modification_times = {{L"arkon://Сервер/Проекты/Мост/план.dxf", 42}};
+    action.modification_times = {{L"arkon://Сервер/Проекты/Мост/план.dxf", TimePoint{}}};
     task.action = action;
     return task;
 }
@@ -112,7 +112,7 @@ private slots:
                 L"arkon://Сервер/Проекты/Тоннель");
 
         // Several items: no path, and Finish is off.
-        wizard->findChild<QTreeView*>()->selectAll();
+        Browser(*wizard).findChild<QTreeView*>()->selectAll();
         QVERIFY(Browser(*wizard).GetSelectionInfo().items.size() > 1);
         QVERIFY(PathEdit(*wizard).text().isEmpty());
         QVERIFY(!Offered(*wizard, QWizard::FinishButton));
@@ -167,7 +167,7 @@ private slots:
         check.ids_file = L"/data/rules.ids";
         check.ifc_file = L"/data/model.ifc";
         check.only_changed_documents = false;
-        check.modification_times = {{L"/data/model.ifc", 5}};
+        check.modification_times = {{L"/data/model.ifc", TimePoint{}}};
         task.action = check;
         auto wizard = ShownWizard(task);
         NextUntil(*wizard, TaskWizard::BrowserPageId);

@@ -82,8 +82,8 @@ private slots:
         const TaskInfo stored = StoreAndReload(wizard->GetTask());
         QVERIFY(stored.name == L"Архив проектов");
         QVERIFY(std::holds_alternative<DailyTrigger>(stored.trigger));
-        QVERIFY(stored.action == Action{BackupAction{TestId(PageTestRepository::kGoodId),
-                                                     L"arkon://Сервер/Архив", L"/srv/копии"}});
+        QVERIFY((stored.action == Action{BackupAction{TestId(PageTestRepository::kGoodId),
+                                                      L"arkon://Сервер/Архив", L"/srv/копии"}}));
     }
 
     void exportTask() {
@@ -110,7 +110,7 @@ private slots:
         expected.scheme_code = L"DWG-1";
         expected.scheme_name = L"Схема DWG";
         expected.only_changed_documents = false;
-        QVERIFY(stored.action == Action{expected});
+        QVERIFY((stored.action == Action{expected}));
     }
 
     void commandTask() {
@@ -124,7 +124,7 @@ private slots:
 
         const TaskInfo stored = StoreAndReload(wizard->GetTask());
         QVERIFY(stored.name == L"Очистка");
-        QVERIFY(stored.action == Action{CommandAction{L"/usr/bin/find", L"/tmp", L"/tmp/old -delete"}});
+        QVERIFY((stored.action == Action{CommandAction{L"/usr/bin/find", L"/tmp", L"/tmp/old -delete"}}));
     }
 
     void checkTask() {
@@ -143,7 +143,7 @@ private slots:
         expected.ids_file = L"/data/rules.ids";
         expected.ifc_file = L"/data/models";
         expected.ifc_file_mode = false;
-        QVERIFY(stored.action == Action{expected});
+        QVERIFY((stored.action == Action{expected}));
     }
 };
 
