@@ -3,11 +3,14 @@
 #include "PageTestRepository.h"
 #include "WizardTestHelpers.h"
 
+#include "WhenShown.h"
+
 #include "repository/widgets/ConnectionsManagerWidget.h"
 #include "wizard/ModalMessage.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QToolButton>
@@ -298,6 +301,56 @@ private slots:
         QCOMPARE(messages.Messages().size(), std::size_t{1});
         QVERIFY(wizard->GetConnection().name == L"Сервер");
         QVERIFY(wizard->GetConnection().id == TestId(PageTestRepository::kGoodId));
+    }
+
+    void cancelledChoosersEmptyTheirEdits() {
+        PageTestRepository repository;
+        TaskInfo task = NamedTask(L"Проверка");
+        CheckAction check;
+        check.ids_file = L"/data/rules";
+        check.ids_file_mode = false;
+        check.ifc_file = L"/data/model.ifc";
+        task.action = check;
+        auto wizard = OnActionPage(task);
+        struct Seen {
+            QString caption;
+            bool directories = false; // picks an existing directory
+            QStringList filters;
+        };
+        const auto cancel = [](Seen& seen) {
+            WhenShown<QFileDialog>([&seen](QFileDialog& dialog) {
+                seen = {dialog.windowTitle(),
+                        dialog.fileMode() != QFileDialog::ExistingFile &&
+                            dialog.testOption(QFileDialog::ShowDirsOnly),
+                        dialog.nameFilters()};
+                dialog.reject();
+            });
+        };
+        Seen ids;
+        cancel(ids);
+        Widget<QToolButton>(*wizard, "getFileIDS")->click();
+        QCOMPARE(ids.caption, QStringLiteral("Выбор папки"));
+        QVERIFY(ids.directories);
+        QVERIFY(Widget<QLineEdit>(*wizard, "idsEdit")->text().isEmpty());
+        QVERIFY(std::get<CheckAction>(wizard->GetTask().action).ids_file.empty());
+
+        Seen ifc;
+        cancel(ifc);
+        Widget<QToolButton>(*wizard, "getFileIFC")->click();
+        QCOMPARE(ifc.caption, QStringLiteral("Выбор файла"));
+        QVERIFY(!ifc.directories);
+        QCOMPARE(ifc.filters, QStringList{QStringLiteral("IFC (*.ifc)")});
+        QVERIFY(Widget<QLineEdit>(*wizard, "ifcEdit")->text().isEmpty());
+
+        Widget<QComboBox>(*wizard, "actionComboBox")->setCurrentIndex(0);
+        Widget<QLineEdit>(*wizard, "backupToolDestinationEdit")->setText(QStringLiteral("/tmp/копии"));
+        Seen destination;
+        cancel(destination);
+        Widget<QToolButton>(*wizard, "backupToolDestinationButton")->click();
+        QCOMPARE(destination.caption, QStringLiteral("Выбор папки"));
+        QVERIFY(destination.directories);
+        QVERIFY(Widget<QLineEdit>(*wizard, "backupToolDestinationEdit")->text().isEmpty());
+        QVERIFY(std::get<BackupAction>(wizard->GetTask().action).destination_path.empty());
     }
 
     void commandAndCheckAreNotTested() {
