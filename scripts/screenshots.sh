@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Screenshots of the scheduler as a user sees it, taken under Xvfb: the main window with a few tasks
 # beside a tray host, the tray menu, the window and its settings menu without a tray, and every page of
-# the task wizard. The program runs with its user folders in a temporary folder, never the caller's.
+# the task wizard for each action kind, with a folder repository to browse and a connection that fails. The program runs with its user folders in a temporary folder, never the caller's.
 #
 #   scripts/screenshots.sh [output folder, default build/screenshots]
 #
@@ -100,7 +100,52 @@ cat > "$XDG_DATA_HOME/Zelkor-Vostal/ZelkorScheduler/storage.xml" <<XML
 				<only_changed_documents>true</only_changed_documents>
 			</action>
 		</task>
+		<task>
+			<name>Экспорт IFC</name>
+			<description/>
+			<starting_point>$start</starting_point>
+			<run_only_on_working_days>false</run_only_on_working_days>
+			<trigger><type>daily</type><repeat_interval>7</repeat_interval></trigger>
+			<action>
+				<type>export</type>
+				<connection_id>5d0c7a3b-6e1f-4a2b-9c8d-7e6f5a4b3c2d</connection_id>
+				<output_path>/srv/ifc</output_path>
+				<project_path>arkon://Старый сервер/Модели</project_path>
+				<only_changed_documents>false</only_changed_documents>
+				<format>IFC</format>
+				<ifc_version>4.3</ifc_version>
+				<ifc_mapping_code>IFC-7</ifc_mapping_code>
+				<ifc_mapping_name>Маппинг по умолчанию</ifc_mapping_name>
+			</action>
+		</task>
 	</tasks>
+</config>
+XML
+
+# A folder repository for the connection "Проекты", and a connection whose folder is gone.
+repo=$work/repository
+mkdir -p "$repo/Объект 1/Разделы/АР" "$repo/Объект 1/Разделы/КР" "$repo/Объект 2" "$repo/Архив"
+printf '0\nEOF\n' > "$repo/Объект 1/план.dxf"
+mkdir -p "$XDG_DATA_HOME/Zelkor-Vostal/ZelkorIII_2013"
+cat > "$XDG_DATA_HOME/Zelkor-Vostal/ZelkorIII_2013/ConnectionsConfig.xml" <<XML
+<?xml version="1.0" encoding="utf-8"?>
+<config>
+	<connections_manager>
+		<connections>
+			<connection>
+				<id>9b2f4c1e-1d2a-4c3b-8e5f-0a1b2c3d4e5f</id>
+				<name>Проекты</name>
+				<server>$repo</server>
+				<database></database>
+			</connection>
+			<connection>
+				<id>5d0c7a3b-6e1f-4a2b-9c8d-7e6f5a4b3c2d</id>
+				<name>Старый сервер</name>
+				<server>$work/gone</server>
+				<database></database>
+			</connection>
+		</connections>
+	</connections_manager>
 </config>
 XML
 
@@ -167,7 +212,8 @@ xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 3
 shot root tray-menu.png
 xdotool key Escape
 
-# The wizard on the first task (a backup): each page in turn, Enter presses the default button.
+# The wizard on the first task (a backup): each page in turn, Enter presses the default button; the
+# browser opens at the stored folder.
 xdotool mousemove --window "$main" 60 32 click --repeat 2 --delay 80 1
 wizard=$(window "Создание задачи")
 for page in 0 1 2 3; do
@@ -176,16 +222,41 @@ for page in 0 1 2 3; do
 done
 key "$wizard" Escape
 
-# A weekly task opens the schedule page with its days; a command ends on the action page.
+# A weekly export opens the schedule page with its days, then the export settings and the browser on
+# the project; a command ends on the action page.
 xdotool mousemove --window "$main" 60 52 click --repeat 2 --delay 80 1
 wizard=$(window "Создание задачи")
 key "$wizard" Return
 shot "$wizard" wizard-page-1-weekly.png
+key "$wizard" Return
+shot "$wizard" wizard-page-2-export.png
+key "$wizard" Return
+shot "$wizard" wizard-page-3-export.png
 key "$wizard" Escape
 xdotool mousemove --window "$main" 60 72 click --repeat 2 --delay 80 1
 wizard=$(window "Создание задачи")
 key "$wizard" Return Return
 shot "$wizard" wizard-page-2-command.png
+key "$wizard" Escape
+
+# A check shows its files on the action page and only the flag on the last page.
+xdotool mousemove --window "$main" 60 82 click --repeat 2 --delay 80 1
+wizard=$(window "Создание задачи")
+key "$wizard" Return Return
+shot "$wizard" wizard-page-2-check.png
+key "$wizard" Return
+shot "$wizard" wizard-page-3-check.png
+key "$wizard" Escape
+
+# An IFC export on a connection whose folder is gone: the IFC settings, then the failed connection test.
+xdotool mousemove --window "$main" 60 99 click --repeat 2 --delay 80 1
+wizard=$(window "Создание задачи")
+key "$wizard" Return Return
+shot "$wizard" wizard-page-2-export-ifc.png
+key "$wizard" Return
+sleep 1
+shot root wizard-connection-error.png
+xdotool key Return
 key "$wizard" Escape
 
 # A new task from the toolbar: nothing typed yet, so Next is not offered.

@@ -96,7 +96,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 std::optional<TaskInfo> MainWindow::runWizard(const TaskInfo& task) {
-    TaskWizard wizard(task, this);
+    TaskWizard wizard(task, this, m_storage.Core());
     if (wizard.exec() != QDialog::Accepted) {
         return std::nullopt;
     }

@@ -76,6 +76,9 @@ public:
     // Writes every stored task to the storage file.
     void Save();
 
+    // The repository core the runs use, shared with the task editor's connection checks and browser.
+    const std::shared_ptr<arkon::ICore>& Core() const { return m_core; }
+
     // A copy of a stored task that a run cannot change halfway (the worker may be adding modification
     // times to the record meanwhile). Throws std::out_of_range for a record that is not stored.
     TaskInfo Copy(const TaskInfo* record) const;

@@ -1,44 +1,414 @@
-// The action page as it stands: the kind of the working copy's action, unchanged.
+// The action editor: every change goes into the working copy's action at once; the kind switch replaces
+// the action by a record of the new kind built from what the page shows.
 #include "TaskActionPage.h"
 
+#include "ModalMessage.h"
 #include "TaskWizard.h"
+#include "execution/QueryScheme.h"
+#include "repository/ArkonError.h"
+#include "repository/FindConnection.h"
+#include "repository/widgets/ConnectionsManagerWidget.h"
+#include "ui_TaskActionPage.h"
 
-#include <QLabel>
-#include <QVBoxLayout>
+#include <QFileDialog>
+
+#include <iostream>
+
+class TaskActionPageUi : public Ui::TaskActionPage {};
 
 namespace {
 
-bool IsCommand(const TaskInfo& task) {
-    return KindOf(task.action) == ActionKind::Command;
+constexpr int kBackupIndex = static_cast<int>(ActionKind::Backup);
+constexpr int kExportIndex = static_cast<int>(ActionKind::Export);
+constexpr int kCommandIndex = static_cast<int>(ActionKind::Command);
+constexpr int kCheckIndex = static_cast<int>(ActionKind::Check);
+
+struct FormatRow {
+    const char* text;
+    ExportFormat format;
+    const char* queryFormat;
+};
+
+// In display order, which is not the order of the values.
+constexpr FormatRow kFormatRows[] = {{"DXF", ExportFormat::DXF, "DXF"},
+                                     {"DWG", ExportFormat::DWG, "DWG"},
+                                     {"MIF/MID", ExportFormat::MIF, "MIF"},
+                                     {"TXF/SXF", ExportFormat::PNR, "PNR"},
+                                     {"IFC", ExportFormat::IFC, "IFC"}};
+
+std::wstring ToWide(const QString& text) {
+    return text.toStdWString();
+}
+
+QString SchemeText(const ExportAction& action) {
+    return QString::fromStdWString(action.scheme_name.empty() ? action.scheme_code : action.scheme_name);
+}
+
+std::optional<ExportFormat> FormatOfRow(const QComboBox& combo, int row) {
+    const QVariant datum = combo.itemData(row);
+    if (!datum.isValid()) {
+        return std::nullopt;
+    }
+    return static_cast<ExportFormat>(datum.toInt());
 }
 
 } // namespace
 
-TaskActionPage::TaskActionPage(TaskWizard& wizard) : m_wizard(wizard), m_summary(new QLabel(this)) {
-    setObjectName(QStringLiteral("TaskActionPage"));
-    m_summary->setObjectName(QStringLiteral("actionSummaryLabel"));
-    m_summary->setWordWrap(true);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_summary);
-    layout->addStretch(1);
+TaskActionPage::TaskActionPage(TaskWizard& wizard)
+    : m_wizard(wizard), m_connectionsFile(ConnectionsFilePath()),
+      m_connectionsModel(std::make_unique<arkon_cm::ConnectionsModel>()), ui(new TaskActionPageUi) {
+    ui->setupUi(this);
+
+    for (const FormatRow& row : kFormatRows) {
+        ui->formatComboBox->addItem(QString::fromLatin1(row.text), static_cast<int>(row.format));
+    }
+    ui->commandParamsGroupBox->hide();
+
+    // A damaged connections file leaves the list empty: the user can still add a connection here.
+    std::vector<arkon_cm::Connection> connections;
+    try {
+        m_connectionsModel->Init(m_connectionsFile.GetConfigSubtree(kConnectionsSubtree));
+        connections = m_connectionsModel->GetConnections();
+    } catch (const exceptions::Error&) {
+        connections.clear();
+    }
+
+    m_connections =
+        new arkon_cm::ConnectionsManagerWidget(nullptr, std::move(connections), m_wizard.GetCore(), false);
+    m_connections->setObjectName(QStringLiteral("connectionsManagerWidget"));
+    m_connections->EnableLocalConnectionOptimizations();
+    ui->connectionsGroupLayout->addWidget(m_connections);
+
+    ui->actionComboBox->setCurrentIndex(kBackupIndex);
+    ui->connectionsGroupBox->show();
+    ui->backupToolParamsGroup->show();
+    ui->exportParamsGroup->hide();
+    ui->schemeParamsGroup->hide();
+    ui->ifcParamsGroup->hide();
+    ui->commandParamsGroupBox->hide();
+    ui->checkIFCParamsGroupBox->hide();
+
+    connect(m_connections, &arkon_cm::ConnectionsManagerWidget::SelectionChanged, this,
+            [this] { onConnectionSelectionChanged(); });
+
+    const auto indexChanged = qOverload<int>(&QComboBox::currentIndexChanged);
+    connect(ui->actionComboBox, indexChanged, this, [this](int index) { switchKind(index); });
+    connect(ui->actionComboBox, indexChanged, this, [this](int index) { showKind(index); });
+    connect(ui->actionComboBox, indexChanged, this, [this](int) { emit completeChanged(); });
+    connect(ui->actionComboBox, indexChanged, this,
+            [this](int index) { setFinalPage(index == kCommandIndex); });
+
+    connect(ui->backupToolDestinationEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (auto* backup = std::get_if<BackupAction>(&task().action)) {
+            backup->destination_path = ToWide(text);
+        }
+        emit completeChanged();
+    });
+    connect(ui->backupToolDestinationButton, &QAbstractButton::clicked, this,
+            [this] { chooseFolder(ui->backupToolDestinationEdit); });
+
+    connect(ui->formatComboBox, indexChanged, this, [this](int row) { onFormatChanged(row); });
+    connect(ui->formatComboBox, indexChanged, this, [this](int row) { showFormatGroups(row); });
+    connect(ui->ifcVersionComboBox, indexChanged, this, [this](int index) {
+        if (auto* exportAction = std::get_if<ExportAction>(&task().action)) {
+            exportAction->ifc_version = ToWide(ui->ifcVersionComboBox->itemText(index));
+        }
+    });
+    connect(ui->ifcMappingButton, &QAbstractButton::clicked, this, [this] { chooseMapping(); });
+    connect(ui->exportDstPathEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (auto* exportAction = std::get_if<ExportAction>(&task().action)) {
+            exportAction->output_path = ToWide(text);
+        }
+        emit completeChanged();
+    });
+    connect(ui->exportDstPathButton, &QAbstractButton::clicked, this,
+            [this] { chooseFolder(ui->exportDstPathEdit); });
+    connect(ui->schemeLineEdit, &QLineEdit::textChanged, this, [this] { emit completeChanged(); });
+    connect(ui->selectSchemeButton, &QAbstractButton::clicked, this, [this] { chooseScheme(); });
+
+    connect(ui->executableEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (auto* command = std::get_if<CommandAction>(&task().action)) {
+            command->executable = ToWide(text);
+        }
+        emit completeChanged();
+    });
+    connect(ui->executableButton, &QAbstractButton::clicked, this, [this] { chooseApplication(); });
+    connect(ui->argumentsEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (auto* command = std::get_if<CommandAction>(&task().action)) {
+            command->arguments = ToWide(text);
+        }
+    });
+    connect(ui->workingDirectoryEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (auto* command = std::get_if<CommandAction>(&task().action)) {
+            command->working_directory = ToWide(text);
+        }
+    });
+
+    connect(ui->idsEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (auto* check = std::get_if<CheckAction>(&task().action)) {
+            check->ids_file = ToWide(text);
+        }
+        emit completeChanged();
+    });
+    connect(ui->ifcEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (auto* check = std::get_if<CheckAction>(&task().action)) {
+            check->ifc_file = ToWide(text);
+        }
+        emit completeChanged();
+    });
+    connect(ui->getFileIDS, &QAbstractButton::clicked, this, [this] {
+        chooseCheckInput(ui->idsEdit, ui->checkFileIDS->isChecked(), QStringLiteral("IDS (*.ids)"));
+    });
+    connect(ui->checkFileIDS, &QAbstractButton::clicked, this, [this](bool checked) {
+        if (auto* check = std::get_if<CheckAction>(&task().action)) {
+            check->ids_file_mode = checked;
+        }
+        onCheckModeClicked(ui->checkFileIDS, ui->idsEdit, checked);
+    });
+    connect(ui->getFileIFC, &QAbstractButton::clicked, this, [this] {
+        chooseCheckInput(ui->ifcEdit, ui->checkFileIFC->isChecked(), QStringLiteral("IFC (*.ifc)"));
+    });
+    connect(ui->checkFileIFC, &QAbstractButton::clicked, this, [this](bool checked) {
+        if (auto* check = std::get_if<CheckAction>(&task().action)) {
+            check->ifc_file_mode = checked;
+        }
+        onCheckModeClicked(ui->checkFileIFC, ui->ifcEdit, checked);
+    });
+}
+
+TaskActionPage::~TaskActionPage() {
+    delete ui;
+    // The model goes before the file it was read from.
+    m_connectionsModel.reset();
+}
+
+TaskInfo& TaskActionPage::task() {
+    return m_wizard.GetTask();
+}
+
+boost::uuids::uuid TaskActionPage::SelectedValidConnectionId() const {
+    const std::optional<arkon_cm::Connection> selected = m_connections->GetSelectedConnection();
+    return selected && selected->isValid() ? selected->id : boost::uuids::uuid{};
+}
+
+void TaskActionPage::onConnectionSelectionChanged() {
+    emit completeChanged();
+    const std::optional<arkon_cm::Connection> selected = m_connections->GetSelectedConnection();
+    const boost::uuids::uuid id = selected ? selected->id : boost::uuids::uuid{};
+    if (auto* backup = std::get_if<BackupAction>(&task().action)) {
+        backup->connection_id = id;
+    } else if (auto* exportAction = std::get_if<ExportAction>(&task().action)) {
+        exportAction->connection_id = id;
+    }
+}
+
+// The new record takes what the page shows for that kind, so that what the user sees is what is stored
+// even after switching kinds back and forth. Only the scheme and mapping, whose codes the page does not
+// keep, start empty again.
+void TaskActionPage::switchKind(int index) {
+    TaskInfo& record = task();
+    if (index < 0 || index == static_cast<int>(record.action.index())) {
+        return;
+    }
+    if (index == kBackupIndex) {
+        BackupAction backup;
+        backup.connection_id = SelectedValidConnectionId();
+        backup.destination_path = ToWide(ui->backupToolDestinationEdit->text());
+        record.action = std::move(backup);
+    } else if (index == kExportIndex) {
+        ExportAction exportAction;
+        exportAction.connection_id = SelectedValidConnectionId();
+        exportAction.format =
+            FormatOfRow(*ui->formatComboBox, ui->formatComboBox->currentIndex()).value_or(ExportFormat::DXF);
+        exportAction.output_path = ToWide(ui->exportDstPathEdit->text());
+        exportAction.ifc_version = ToWide(ui->ifcVersionComboBox->currentText());
+        record.action = std::move(exportAction);
+        ui->schemeLineEdit->clear();
+        ui->ifcMappingEdit->clear();
+    } else if (index == kCommandIndex) {
+        record.action =
+            CommandAction{ToWide(ui->executableEdit->text()), ToWide(ui->workingDirectoryEdit->text()),
+                          ToWide(ui->argumentsEdit->text())};
+    } else if (index == kCheckIndex) {
+        CheckAction check;
+        check.ids_file = ToWide(ui->idsEdit->text());
+        check.ifc_file = ToWide(ui->ifcEdit->text());
+        check.ids_file_mode = ui->checkFileIDS->isChecked();
+        check.ifc_file_mode = ui->checkFileIFC->isChecked();
+        record.action = std::move(check);
+    }
+}
+
+void TaskActionPage::showKind(int index) {
+    const auto* exportAction = std::get_if<ExportAction>(&task().action);
+    const bool ifc = exportAction != nullptr && exportAction->format == ExportFormat::IFC;
+    ui->connectionsGroupBox->setVisible(index == kBackupIndex || index == kExportIndex);
+    ui->backupToolParamsGroup->setVisible(index == kBackupIndex);
+    ui->exportParamsGroup->setVisible(index == kExportIndex);
+    ui->schemeParamsGroup->setVisible(index == kExportIndex && !ifc);
+    ui->ifcParamsGroup->setVisible(index == kExportIndex && ifc);
+    ui->commandParamsGroupBox->setVisible(index == kCommandIndex);
+    ui->checkIFCParamsGroupBox->setVisible(index == kCheckIndex);
+}
+
+void TaskActionPage::onFormatChanged(int row) {
+    auto* exportAction = std::get_if<ExportAction>(&task().action);
+    const std::optional<ExportFormat> format = FormatOfRow(*ui->formatComboBox, row);
+    if (exportAction == nullptr || !format || *format == exportAction->format) {
+        return;
+    }
+    // A scheme maps into one format only.
+    exportAction->scheme_name.clear();
+    exportAction->scheme_code.clear();
+    exportAction->format = *format;
+    ui->schemeLineEdit->setText(SchemeText(*exportAction));
+}
+
+void TaskActionPage::showFormatGroups(int row) {
+    if (ui->actionComboBox->currentIndex() != kExportIndex) {
+        return;
+    }
+    const bool ifc = FormatOfRow(*ui->formatComboBox, row) == ExportFormat::IFC;
+    ui->schemeParamsGroup->setVisible(!ifc);
+    ui->ifcParamsGroup->setVisible(ifc);
+}
+
+void TaskActionPage::chooseFolder(QLineEdit* edit) {
+    edit->setText(
+        QFileDialog::getExistingDirectory(this, tr("Выбор папки"), edit->text(), QFileDialog::ShowDirsOnly));
+}
+
+void TaskActionPage::chooseApplication() {
+    ui->executableEdit->setText(
+        QFileDialog::getOpenFileName(this, tr("Выбор файла"), ui->executableEdit->text()));
+}
+
+void TaskActionPage::chooseCheckInput(QLineEdit* edit, bool fileMode, const QString& filter) {
+    if (fileMode) {
+        edit->setText(QFileDialog::getOpenFileName(nullptr, tr("Выбор файла"), edit->text(), filter));
+    } else {
+        edit->setText(QFileDialog::getExistingDirectory(nullptr, tr("Выбор папки"), edit->text(),
+                                                        QFileDialog::ShowDirsOnly));
+    }
+}
+
+void TaskActionPage::onCheckModeClicked(QCheckBox* box, QLineEdit* edit, bool fileMode) {
+    box->setText(fileMode ? tr("Выбор файла") : tr("Выбор папки"));
+    // A file path means nothing as a folder and the other way round.
+    edit->clear();
+}
+
+void TaskActionPage::chooseScheme() {
+    auto* exportAction = std::get_if<ExportAction>(&task().action);
+    const int row = ui->formatComboBox->currentIndex();
+    if (exportAction == nullptr || row < 0) {
+        return;
+    }
+    const SchemeInfo scheme = QueryScheme(kFormatRows[row].queryFormat);
+    if (scheme.code.empty() && scheme.name.empty()) {
+        return;
+    }
+    exportAction->scheme_code = ToWide(QString::fromStdString(scheme.code));
+    exportAction->scheme_name = ToWide(QString::fromStdString(scheme.name));
+    ui->schemeLineEdit->setText(SchemeText(*exportAction));
+}
+
+void TaskActionPage::chooseMapping() {
+    auto* exportAction = std::get_if<ExportAction>(&task().action);
+    if (exportAction == nullptr) {
+        return;
+    }
+    const SchemeInfo mapping = QueryScheme("IFC");
+    if (mapping.code.empty() && mapping.name.empty()) {
+        return;
+    }
+    exportAction->ifc_mapping_code = ToWide(QString::fromStdString(mapping.code));
+    exportAction->ifc_mapping_name = ToWide(QString::fromStdString(mapping.name));
+    ui->ifcMappingEdit->setText(QString::fromStdWString(exportAction->ifc_mapping_name));
 }
 
 void TaskActionPage::initializePage() {
     QWizardPage::initializePage();
-    static const char* const kinds[] = {"Резервное копирование", "Экспорт данных", "Команда",
-                                        "Проверка IFC по IDS"};
-    m_summary->setText(tr("Действие: %1").arg(tr(kinds[m_wizard.GetTask().action.index()])));
-    setFinalPage(IsCommand(m_wizard.GetTask()));
-}
+    Action& action = task().action;
+    ui->actionComboBox->setCurrentIndex(static_cast<int>(action.index()));
 
-bool TaskActionPage::validatePage() {
-    return true;
+    if (auto* backup = std::get_if<BackupAction>(&action)) {
+        ui->backupToolDestinationEdit->setText(QString::fromStdWString(backup->destination_path));
+        m_connections->SelectConnection(backup->connection_id);
+    } else if (auto* exportAction = std::get_if<ExportAction>(&action)) {
+        // Copied first: selecting the connection and the format write into the record.
+        const ExportAction stored = *exportAction;
+        m_connections->SelectConnection(stored.connection_id);
+        const int row = ui->formatComboBox->findData(static_cast<int>(stored.format));
+        ui->formatComboBox->setCurrentIndex(row);
+        ui->exportDstPathEdit->setText(QString::fromStdWString(stored.output_path));
+        ui->schemeLineEdit->setText(SchemeText(stored));
+        ui->ifcVersionComboBox->setCurrentText(QString::fromStdWString(stored.ifc_version));
+        ui->ifcMappingEdit->setText(QString::fromStdWString(stored.ifc_mapping_name));
+        // A stored version the list does not offer is kept as it is.
+        std::get<ExportAction>(action).ifc_version = stored.ifc_version;
+        showFormatGroups(row);
+    } else if (auto* command = std::get_if<CommandAction>(&action)) {
+        const CommandAction stored = *command;
+        ui->executableEdit->setText(QString::fromStdWString(stored.executable));
+        ui->argumentsEdit->setText(QString::fromStdWString(stored.arguments));
+        ui->workingDirectoryEdit->setText(QString::fromStdWString(stored.working_directory));
+    } else if (auto* check = std::get_if<CheckAction>(&action)) {
+        const CheckAction stored = *check;
+        ui->idsEdit->setText(QString::fromStdWString(stored.ids_file));
+        ui->ifcEdit->setText(QString::fromStdWString(stored.ifc_file));
+        ui->checkFileIDS->setChecked(stored.ids_file_mode);
+        ui->checkFileIFC->setChecked(stored.ifc_file_mode);
+        ui->checkFileIDS->setText(stored.ids_file_mode ? tr("Выбор файла") : tr("Выбор папки"));
+        ui->checkFileIFC->setText(stored.ifc_file_mode ? tr("Выбор файла") : tr("Выбор папки"));
+    }
+    setFinalPage(ui->actionComboBox->currentIndex() == kCommandIndex);
 }
 
 bool TaskActionPage::isComplete() const {
+    const bool connectionSelected = m_connections->GetSelectedConnection().has_value();
+    switch (ui->actionComboBox->currentIndex()) {
+    case kBackupIndex:
+        return !ui->backupToolDestinationEdit->text().isEmpty() && connectionSelected;
+    case kExportIndex:
+        return !ui->exportDstPathEdit->text().isEmpty() && connectionSelected;
+    case kCommandIndex:
+        return !ui->executableEdit->text().isEmpty();
+    case kCheckIndex:
+        return !ui->ifcEdit->text().isEmpty() && !ui->idsEdit->text().isEmpty();
+    default:
+        return false;
+    }
+}
+
+bool TaskActionPage::validatePage() {
+    const int index = ui->actionComboBox->currentIndex();
+    if (index != kBackupIndex && index != kExportIndex) {
+        return true;
+    }
+    try {
+        m_connectionsModel->UpdateConnections(m_connections->GetEditedConnections());
+    } catch (const exceptions::Error& error) {
+        // The task does not depend on the file: the chosen connection is tested and used as edited.
+        std::cerr << QString::fromStdWString(error.GetDescription()).toStdString() << '\n';
+    }
+    const std::optional<arkon_cm::Connection> selected = m_connections->GetSelectedConnection();
+    if (!selected || !selected->isValid()) {
+        return false;
+    }
+    try {
+        // Only a test: the session is released at once.
+        m_wizard.GetCore()->OpenSession(selected->server, selected->database);
+    } catch (const arkon::ArkonError& error) {
+        ShowModalMessage(this, QMessageBox::Warning, tr("Ошибка подключения"),
+                         tr("Не удалось установить подключение.\n%1")
+                             .arg(QString::fromStdWString(error.GetDescription())));
+        return false;
+    }
+    m_wizard.GetConnection() = *selected;
     return true;
 }
 
 int TaskActionPage::nextId() const {
-    return IsCommand(m_wizard.GetTask()) ? -1 : QWizardPage::nextId();
+    return ui->actionComboBox->currentIndex() == kCommandIndex ? -1 : QWizardPage::nextId();
 }

@@ -1,26 +1,62 @@
-// The wizard's third page, which will choose what the task does. For now it shows the task's action
-// and keeps it as it is, so that every flow of the wizard can be finished.
+// The wizard's third page: what the task does, that kind's parameters, and for backups and exports the
+// repository connection, which it checks before the wizard moves on.
 #pragma once
+
+#include "model/TaskInfo.h"
+#include "repository/Config.h"
+#include "repository/ConnectionsModel.h"
 
 #include <QCoreApplication>
 #include <QWizardPage>
 
-class QLabel;
+#include <memory>
+#include <string>
+
+class QLineEdit;
+class QCheckBox;
+class TaskActionPageUi;
 class TaskWizard;
+namespace arkon_cm {
+class ConnectionsManagerWidget;
+}
 
 class TaskActionPage : public QWizardPage {
     Q_DECLARE_TR_FUNCTIONS(TaskActionPage)
 
 public:
     explicit TaskActionPage(TaskWizard& wizard);
+    ~TaskActionPage() override;
+
+    TaskActionPage(const TaskActionPage&) = delete;
+    TaskActionPage& operator=(const TaskActionPage&) = delete;
 
     void initializePage() override;
+    // For backups and exports: writes the edited connections back and tests the selected one.
     bool validatePage() override;
     bool isComplete() const override;
     // A command has no browser page: Finish is offered here.
     int nextId() const override;
 
 private:
+    TaskInfo& task();
+    boost::uuids::uuid SelectedValidConnectionId() const;
+
+    void onConnectionSelectionChanged();
+    void switchKind(int index);
+    void showKind(int index);
+    void onFormatChanged(int row);
+    void showFormatGroups(int row);
+    void chooseFolder(QLineEdit* edit);
+    void chooseApplication();
+    void chooseCheckInput(QLineEdit* edit, bool fileMode, const QString& filter);
+    void onCheckModeClicked(QCheckBox* box, QLineEdit* edit, bool fileMode);
+    void chooseScheme();
+    void chooseMapping();
+
     TaskWizard& m_wizard;
-    QLabel* m_summary;
+    // Declared in this order so that the model goes before the file it was read from.
+    arkon_cfg::Config m_connectionsFile;
+    std::unique_ptr<arkon_cm::ConnectionsModel> m_connectionsModel;
+    TaskActionPageUi* ui;
+    arkon_cm::ConnectionsManagerWidget* m_connections = nullptr;
 };

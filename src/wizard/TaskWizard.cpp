@@ -5,6 +5,7 @@
 #include "TaskBrowserPage.h"
 #include "TaskInfoPage.h"
 #include "TaskTriggerPage.h"
+#include "scheduler/TaskStorage.h"
 
 #include <QSettings>
 
@@ -14,7 +15,8 @@ const QString kGeometryKey = QStringLiteral("TaskWizard/geometry");
 
 } // namespace
 
-TaskWizard::TaskWizard(const TaskInfo& task, QWidget* parent) : QWizard(parent), m_task(task) {
+TaskWizard::TaskWizard(const TaskInfo& task, QWidget* parent, std::shared_ptr<arkon::ICore> core)
+    : QWizard(parent), m_core(core ? std::move(core) : TaskStorage::Instance().Core()), m_task(task) {
     setWindowTitle(tr("Создание задачи"));
     setWizardStyle(QWizard::ClassicStyle);
     setOptions(QWizard::NoBackButtonOnStartPage);

@@ -3,9 +3,12 @@
 
 #include "model/TaskInfo.h"
 #include "repository/Connection.h"
+#include "repository/ICore.h"
 
 #include <QCoreApplication>
 #include <QWizard>
+
+#include <memory>
 
 class TaskBrowserPage;
 
@@ -18,7 +21,8 @@ public:
     // The page ids are fixed; the action page decides whether the browser page follows.
     enum PageId { InfoPageId = 0, TriggerPageId = 1, ActionPageId = 2, BrowserPageId = 3 };
 
-    TaskWizard(const TaskInfo& task, QWidget* parent);
+    // `core` serves the connection checks and the repository browser; none: the task engine's core.
+    TaskWizard(const TaskInfo& task, QWidget* parent, std::shared_ptr<arkon::ICore> core = nullptr);
     // Saves the geometry, then takes the browser page down before anything else of the wizard.
     ~TaskWizard() override;
 
@@ -30,8 +34,10 @@ public:
     const TaskInfo& GetTask() const { return m_task; }
     // The connection the action page verified, for the browser page; never stored in the task.
     arkon_cm::Connection& GetConnection() { return m_connection; }
+    const std::shared_ptr<arkon::ICore>& GetCore() const { return m_core; }
 
 private:
+    std::shared_ptr<arkon::ICore> m_core;
     arkon_cm::Connection m_connection;
     TaskInfo m_task;
     TaskBrowserPage* m_browserPage = nullptr;

@@ -8,6 +8,7 @@
 #include "wizard/TaskWizard.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QEventLoop>
 #include <QFile>
 #include <QHeaderView>
@@ -66,12 +67,20 @@ int SelectedRow(const MainWindow& window) {
 }
 
 // Walks the wizard to its last page and presses Finish, after `edit` had its turn on the first page.
+// These tests have no repository: a backup or export that the action page cannot let through (it
+// needs a working connection) becomes a command there, which ends the wizard on that page.
 void FinishWizard(TaskWizard& wizard, const std::function<void(TaskWizard&)>& edit = {}) {
     if (edit) {
         edit(wizard);
     }
     while (wizard.nextId() != -1) {
+        const int before = wizard.currentId();
         wizard.next();
+        if (wizard.currentId() == before) {
+            wizard.findChild<QComboBox*>(QStringLiteral("actionComboBox"))->setCurrentIndex(2);
+            wizard.findChild<QLineEdit*>(QStringLiteral("executableEdit"))
+                ->setText(QStringLiteral("/bin/true"));
+        }
     }
     wizard.button(QWizard::FinishButton)->click();
 }

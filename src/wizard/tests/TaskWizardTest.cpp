@@ -1,5 +1,6 @@
 // The wizard's frame: its pages and their ids, the flow by action kind, Back and Next keeping the
 // edits, Cancel leaving the caller's record alone, and the remembered geometry.
+#include "PageTestRepository.h"
 #include "WizardTestHelpers.h"
 
 #include "WhenShown.h"
@@ -45,9 +46,13 @@ private slots:
     }
 
     void backupFlowVisitsEveryPage() {
+        PageTestRepository repository;
         auto wizard = ShownWizard(NamedTask(L"Архив"));
         QVERIFY(!wizard->button(QWizard::BackButton)->isVisibleTo(wizard.get()));
         for (int id : {TaskWizard::TriggerPageId, TaskWizard::ActionPageId, TaskWizard::BrowserPageId}) {
+            if (wizard->currentId() == TaskWizard::ActionPageId) {
+                FillActionPage(*wizard);
+            }
             QVERIFY(Offered(*wizard, QWizard::NextButton));
             QVERIFY(!Offered(*wizard, QWizard::FinishButton));
             wizard->next();
@@ -60,6 +65,7 @@ private slots:
     }
 
     void exportAndCheckFlowsEndOnTheBrowserPage() {
+        PageTestRepository repository;
         for (const Action& action : {Action{ExportAction{}}, Action{CheckAction{}}}) {
             TaskInfo task = NamedTask(L"Экспорт");
             task.action = action;
@@ -67,6 +73,7 @@ private slots:
             wizard->next();
             wizard->next();
             QCOMPARE(wizard->currentId(), int{TaskWizard::ActionPageId});
+            FillActionPage(*wizard);
             QVERIFY(Offered(*wizard, QWizard::NextButton));
             wizard->next();
             QCOMPARE(wizard->currentId(), int{TaskWizard::BrowserPageId});
@@ -114,7 +121,7 @@ private slots:
         TaskInfo original = NamedTask(L"Архив");
         original.description = L"до";
         const TaskInfo before = original;
-        TaskWizard wizard(original, nullptr);
+        TaskWizard wizard(original, nullptr, arkon::CreateCore());
         WhenShown<TaskWizard>([](TaskWizard& shown) {
             Widget<QLineEdit>(shown, "nameEdit")->setText(QStringLiteral("после"));
             shown.next();
@@ -130,7 +137,7 @@ private slots:
     }
 
     void finishReturnsAccepted() {
-        TaskWizard wizard(CommandTask(), nullptr);
+        TaskWizard wizard(CommandTask(), nullptr, arkon::CreateCore());
         WhenShown<TaskWizard>([](TaskWizard& shown) {
             Widget<QLineEdit>(shown, "nameEdit")->setText(QStringLiteral("Очистка tmp"));
             shown.next();
