@@ -51,11 +51,11 @@ private:
             seconds = 0;
             nanos = 1;
         }
-        itimerspec spec{};
-        spec.it_value.tv_sec = static_cast<time_t>(seconds);
-        spec.it_value.tv_nsec = static_cast<long>(nanos);
-        if (timerfd_settime(m_descriptor.native_handle(), TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &spec,
-                            nullptr) != 0) {
+        itimerspec expiry{};
+        expiry.it_value.tv_sec = static_cast<time_t>(seconds);
+        expiry.it_value.tv_nsec = static_cast<long>(nanos);
+        if (timerfd_settime(m_descriptor.native_handle(), TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET,
+                            &expiry, nullptr) != 0) {
             std::cerr << std::system_category().message(errno) << '\n';
         }
     }
