@@ -302,7 +302,14 @@ TimePoint TaskStorage::Arm(const TaskInfo* record) {
     bool workingDays = false;
     Trigger trigger;
     {
+        // The GUI may have removed the task (and freed its record) since this was queued; its removal
+        // then follows on this thread, and nothing may be read from the record.
         std::lock_guard lock(m_stateMutex);
+        const auto it = m_records.find(record);
+        if (it == m_records.end() || it->second.id != timing.id) {
+            Disarm(timing, record);
+            return kNever;
+        }
         start = record->starting_point;
         workingDays = record->run_only_on_working_days;
         trigger = record->trigger;
@@ -350,22 +357,21 @@ void TaskStorage::RunTimed(const TaskInfo* record) {
     Timing& timing = m_timing.at(record);
     const TaskId id = timing.id;
     Disarm(timing, record);
-    std::wstring name;
-    {
-        std::lock_guard lock(m_stateMutex);
-        name = record->name;
+    const auto startName = StoredName(record, id);
+    if (!startName) {
+        return; // removed meanwhile: its log and timer go with the removal queued behind us
     }
-    WriteLogLine(timing.log.get(), name, tr("Начало выполнения задания."), true);
+    WriteLogLine(timing.log.get(), *startName, tr("Начало выполнения задания."), true);
     Perform(record, id);
     if (!IsStored(record, id)) {
-        return; // removed during the run: its log and timer go with the removal queued behind us
+        return; // removed during the run
     }
     const TimePoint next = Arm(record);
-    {
-        std::lock_guard lock(m_stateMutex);
-        name = record->name;
+    const auto name = StoredName(record, id);
+    if (!name) {
+        return;
     }
-    WriteLogLine(timing.log.get(), name,
+    WriteLogLine(timing.log.get(), *name,
                  tr("Завершение выполнения задания. Следующий запуск: %2.").arg(LocalDateTimeText(next)),
                  true);
     timing.log->Close();

@@ -110,6 +110,8 @@ private:
     void PostOpen(const TaskInfo* record, TaskId id);
     std::optional<TaskId> IdOf(const TaskInfo* record) const;
     bool IsStored(const TaskInfo* record, TaskId id) const;
+    // The task's name while it is still stored (the record may be freed once it is not).
+    std::optional<std::wstring> StoredName(const TaskInfo* record, TaskId id) const;
 
     // Worker thread only.
     void Open(const TaskInfo* record, TaskId id);
