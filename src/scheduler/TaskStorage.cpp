@@ -147,6 +147,15 @@ bool TaskStorage::IsStored(const TaskInfo* record, TaskId id) const {
     return IdOf(record) == id;
 }
 
+std::optional<std::wstring> TaskStorage::StoredName(const TaskInfo* record, TaskId id) const {
+    std::lock_guard lock(m_stateMutex);
+    const auto it = m_records.find(record);
+    if (it == m_records.end() || it->second.id != id) {
+        return std::nullopt;
+    }
+    return record->name;
+}
+
 TaskInfo* TaskStorage::AddTask(const TaskInfo& task) {
     TaskInfo* record = StoreRecord(task);
     PostOpen(record, *IdOf(record));
