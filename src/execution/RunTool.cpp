@@ -6,19 +6,12 @@
 #include "execution/LocalText.h"
 #include "execution/LogLine.h"
 #include "platform/ChildPipe.h"
-#include "platform/ChildStart.h"
+#include "platform/ChildProcess.h"
 #include "platform/DebugOutput.h"
 
 #include <QCoreApplication>
 
-#include <boost/process/args.hpp>
-#include <boost/process/child.hpp>
-#include <boost/process/exe.hpp>
-#include <boost/process/io.hpp>
-
 #include <system_error>
-
-namespace bp = boost::process;
 
 namespace {
 
@@ -30,20 +23,13 @@ struct Outcome {
 
 Outcome Run(const std::vector<std::wstring>& arguments) {
     Outcome outcome;
-    if (arguments.empty()) {
-        outcome.error = std::make_error_code(std::errc::invalid_argument);
-        return outcome;
+    std::vector<std::string> local;
+    local.reserve(arguments.size());
+    for (const std::wstring& argument : arguments) {
+        local.push_back(ToLocal8Bit(argument));
     }
-    std::vector<std::string> rest;
-    rest.reserve(arguments.size() - 1);
-    for (std::size_t i = 1; i < arguments.size(); ++i) {
-        rest.push_back(ToLocal8Bit(arguments[i]));
-    }
-    bp::pipe errorPipe = MakeChildPipe();
-    // Standard input comes from the null device rather than being closed: a closed descriptor 0 would
-    // be handed to the first file the tool opens.
-    bp::child child(bp::exe = ToLocal8Bit(arguments[0]), bp::args = rest, (bp::std_in < bp::null),
-                    (bp::std_out > bp::null), (bp::std_err > errorPipe), ReapFailedStart{}, outcome.error);
+    ChildPipe errorPipe;
+    ChildProcess child = ChildProcess::Start(local, ChildStreams{nullptr, &errorPipe}, outcome.error);
     if (outcome.error) {
         return outcome;
     }
@@ -51,9 +37,9 @@ Outcome Run(const std::vector<std::wstring>& arguments) {
     // room for ever, and the scheduler for it.
     ReadWhileRunning(errorPipe, child,
                      [&outcome](std::string_view chunk) { outcome.standardError.append(chunk); });
-    child.wait(outcome.error);
+    const int exitCode = child.Wait(outcome.error);
     if (!outcome.error) {
-        outcome.exitCode = child.exit_code();
+        outcome.exitCode = exitCode;
     }
     return outcome;
 }

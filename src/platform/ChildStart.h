@@ -9,8 +9,8 @@
 // that it does not stay behind as a zombie; the library only polls for it once. Ignores a pid of -1.
 void ReapStartedProcess(int pid);
 
-// A child property: on a failed start, reaps the process that the start left behind. Every start of
-// the scheduler carries it, since a missing tool would otherwise leave one zombie per run.
+// A child property: on a failed start, reaps the process that the start left behind. Every command
+// task's start carries it, since a missing program would otherwise leave one zombie per run.
 struct ReapFailedStart : boost::process::extend::handler {
     template <typename Executor>
     void on_error(Executor& exec, const std::error_code&) const {

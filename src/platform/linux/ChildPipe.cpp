@@ -1,14 +1,15 @@
 // Reading a child's output pipe on Linux: poll while the child runs, then drain what is left.
 #include "platform/ChildPipe.h"
 
+#include "platform/ChildProcess.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
-
-namespace bp = boost::process;
+#include <system_error>
 
 namespace {
 
@@ -48,18 +49,61 @@ void DrainWithoutBlocking(int fd, const std::function<void(std::string_view)>& s
     }
 }
 
+// Descriptors 0–2 are free only when this process was started with a standard stream closed. A pipe
+// end there would be overwritten by the child's own redirections, so both ends are moved above them.
+int AboveStandardStreams(int fd) {
+    if (fd > STDERR_FILENO) {
+        return fd;
+    }
+    const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    const int error = errno;
+    ::close(fd);
+    if (moved == -1) {
+        throw std::system_error(error, std::system_category(), "fcntl");
+    }
+    return moved;
+}
+
+void CloseDescriptor(int& fd) {
+    if (fd >= 0) {
+        ::close(fd);
+        fd = -1;
+    }
+}
+
 } // namespace
 
-bp::pipe MakeChildPipe() {
+ChildPipe::ChildPipe() {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) == -1) {
         throw std::system_error(errno, std::system_category(), "pipe2");
     }
-    return bp::pipe(fds[0], fds[1]);
+    try {
+        m_readEnd = AboveStandardStreams(fds[0]);
+    } catch (...) {
+        ::close(fds[1]);
+        throw;
+    }
+    try {
+        m_writeEnd = AboveStandardStreams(fds[1]);
+    } catch (...) {
+        CloseDescriptor(m_readEnd);
+        throw;
+    }
 }
 
-void ReadWhileRunning(bp::pipe& pipe, bp::child& child, const std::function<void(std::string_view)>& sink) {
-    const int fd = pipe.native_source();
+ChildPipe::~ChildPipe() {
+    CloseDescriptor(m_readEnd);
+    CloseDescriptor(m_writeEnd);
+}
+
+void ChildPipe::CloseWriteEnd() {
+    CloseDescriptor(m_writeEnd);
+}
+
+void ReadWhileRunning(ChildPipe& pipe, ChildProcess& child,
+                      const std::function<void(std::string_view)>& sink) {
+    const int fd = pipe.ReadEnd();
     for (;;) {
         pollfd request{fd, POLLIN, 0};
         const int ready = ::poll(&request, 1, kPollMilliseconds);
@@ -74,8 +118,7 @@ void ReadWhileRunning(bp::pipe& pipe, bp::child& child, const std::function<void
         if (ready == -1 && errno != EINTR) {
             return;
         }
-        std::error_code ec;
-        if (!child.running(ec)) {
+        if (!child.Running()) {
             DrainWithoutBlocking(fd, sink);
             return;
         }
