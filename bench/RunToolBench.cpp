@@ -97,6 +97,25 @@ void BM_RunToolOverPosixSpawn(benchmark::State& state) {
 }
 BENCHMARK(BM_RunToolOverPosixSpawn)->Unit(benchmark::kMicrosecond)->UseRealTime()->MinTime(3.0);
 
+// A failed run whose tool wrote 100,000 lines to standard error: every line is stamped and appended to
+// the log. Reports log lines per second.
+void BM_RunToolFailureLines(benchmark::State& state) {
+    constexpr long kLines = 100'000;
+    QTemporaryDir folder;
+    const std::vector<std::wstring> arguments = WideArguments();
+    qputenv("ZELKOR_FAKECLI_STDERR_LINES", QByteArray::number(static_cast<qlonglong>(kLines)));
+    qputenv("ZELKOR_FAKECLI_EXIT_CODE", "1");
+    for (auto _ : state) {
+        TaskLog log(folder.path(), L"failing");
+        RunTool(arguments, &log, L"failing");
+        log.Remove();
+    }
+    qunsetenv("ZELKOR_FAKECLI_STDERR_LINES");
+    qunsetenv("ZELKOR_FAKECLI_EXIT_CODE");
+    state.SetItemsProcessed(state.iterations() * kLines);
+}
+BENCHMARK(BM_RunToolFailureLines)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 } // namespace
 
 int main(int argc, char** argv) {

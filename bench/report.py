@@ -46,6 +46,9 @@ entry = b.get("BM_RunToolOverPosixSpawn/min_time:3.000/real_time")
 if entry:
     row("RunTool, stand-in exiting at once", f"{entry['runtool_us']:.0f} µs",
         f"posix_spawn+waitpid {entry['spawn_us']:.0f} µs", f"{entry['ratio']:.2f}", "≤ 1.2")
+entry = b.get("BM_RunToolFailureLines/real_time")
+if entry:
+    row("log lines of a failed run (100,000 error lines)", f"{entry['items_per_second'] / 1e3:.0f} k lines/s")
 
 b = bench("backup_bench")
 entry = b.get("BM_BackupAgainstCpR/iterations:6/manual_time")

@@ -3,6 +3,7 @@
 
 #include <date/tz.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <exception>
 #include <optional>
@@ -41,13 +42,30 @@ const date::time_zone* ZoneNamedByTz() {
     return lastZone;
 }
 
-const date::time_zone* SystemZone() {
+const date::time_zone* LookUpSystemZone() {
     try {
         return date::current_zone();
     } catch (const std::exception&) {
         // No /etc/localtime (a bare container, for instance): local time is UTC there.
         return TryLocate("Etc/UTC");
     }
+}
+
+// Reading where /etc/localtime points costs a stat and a readlink, and a tool's failure can bring a
+// million log lines, each stamped in local time. The answer is kept for a second: a change of the
+// system's zone still reaches the next run's computation, and nothing is scheduled closer than that.
+const date::time_zone* SystemZone() {
+    constexpr std::chrono::seconds kKeepFor{1};
+    thread_local std::chrono::steady_clock::time_point lookedUpAt;
+    thread_local const date::time_zone* zone = nullptr;
+    thread_local bool known = false;
+    const auto now = std::chrono::steady_clock::now();
+    if (!known || now - lookedUpAt >= kKeepFor) {
+        zone = LookUpSystemZone();
+        lookedUpAt = now;
+        known = true;
+    }
+    return zone;
 }
 
 } // namespace
