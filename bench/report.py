@@ -74,6 +74,9 @@ if m:
 m = re.search(r"memory: (\d+) tasks loaded and armed: ([\d.]+) MiB", text)
 if m:
     row(f"engine memory with {m.group(1)} tasks", f"{m.group(2)} MiB")
+m = re.search(r"memory after saving them: ([\d.]+) MiB", text)
+if m:
+    row("engine memory after saving them", f"{m.group(1)} MiB")
 m = re.search(r"idle: ([\d.]+) s of CPU time in 5 s", text)
 if m:
     row("engine CPU while idle (5 s, 10,000 tasks)", f"{m.group(1)} s", goal="0 (no polling)")

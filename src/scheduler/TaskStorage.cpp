@@ -7,6 +7,7 @@
 #include "execution/PerformTask.h"
 #include "execution/TaskLog.h"
 #include "model/StorageFile.h"
+#include "platform/FreedMemory.h"
 #include "platform/WallClockAlarm.h"
 #include "repository/ICore.h"
 
@@ -88,6 +89,7 @@ TaskStorage::TaskStorage(Settings settings)
         TaskInfo* record = StoreRecord(std::move(task));
         PostOpen(record, *IdOf(record));
     }
+    ReturnFreedMemory();
 }
 
 TaskStorage::~TaskStorage() {
@@ -232,6 +234,7 @@ void TaskStorage::Save() {
         // The reason is on standard error already; the tasks stay in memory and are written later.
         boost::asio::post(m_context, [this] { RetrySaveLater(); });
     }
+    ReturnFreedMemory();
 }
 
 void TaskStorage::RetrySaveLater() {
