@@ -52,6 +52,8 @@ private:
 
     bool OpenLockFile(const char* function);
     bool RemoveIfAbandoned(const char* function);
+    bool StatOwnSegment(int segment, struct shmid_ds& status, const char* function);
+    void Attached(int segment, void* address);
     void Detach();
     void Fail(Error error, const char* function, const QString& reason);
     void FailWithErrno(const char* function, int code);

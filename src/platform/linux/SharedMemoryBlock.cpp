@@ -152,10 +152,7 @@ bool SharedMemoryBlock::Create() {
         FailWithErrno(function, code);
         return false;
     }
-    m_handles->segment = segment;
-    m_handles->address = address;
-    m_error = Error::None;
-    m_errorString.clear();
+    Attached(segment, address);
     return true;
 }
 
@@ -178,6 +175,21 @@ bool SharedMemoryBlock::Attach() {
         return false;
     }
     shmid_ds status{};
+    if (!StatOwnSegment(segment, status, function)) {
+        return false;
+    }
+    void* address = shmat(segment, nullptr, 0);
+    if (address == reinterpret_cast<void*>(-1)) {
+        FailWithErrno(function, errno);
+        return false;
+    }
+    Attached(segment, address);
+    return true;
+}
+
+// Only a segment of this user and of the expected size is ever used or removed: the key may be taken
+// by another program's segment.
+bool SharedMemoryBlock::StatOwnSegment(int segment, shmid_ds& status, const char* function) {
     if (shmctl(segment, IPC_STAT, &status) != 0) {
         FailWithErrno(function, errno);
         return false;
@@ -186,16 +198,14 @@ bool SharedMemoryBlock::Attach() {
         Fail(Error::KeyError, function, QStringLiteral("the key belongs to a segment of another program"));
         return false;
     }
-    void* address = shmat(segment, nullptr, 0);
-    if (address == reinterpret_cast<void*>(-1)) {
-        FailWithErrno(function, errno);
-        return false;
-    }
+    return true;
+}
+
+void SharedMemoryBlock::Attached(int segment, void* address) {
     m_handles->segment = segment;
     m_handles->address = address;
     m_error = Error::None;
     m_errorString.clear();
-    return true;
 }
 
 bool SharedMemoryBlock::IsAttached() const {
@@ -279,12 +289,7 @@ bool SharedMemoryBlock::RemoveIfAbandoned(const char* function) {
         return false;
     }
     shmid_ds status{};
-    if (shmctl(segment, IPC_STAT, &status) != 0) {
-        FailWithErrno(function, errno);
-        return false;
-    }
-    if (status.shm_perm.uid != geteuid() || status.shm_segsz != static_cast<size_t>(m_handles->size)) {
-        Fail(Error::KeyError, function, QStringLiteral("the key belongs to a segment of another program"));
+    if (!StatOwnSegment(segment, status, function)) {
         return false;
     }
     if (status.shm_nattch != 0) {
