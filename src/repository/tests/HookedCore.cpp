@@ -62,6 +62,9 @@ public:
         return inner_->GetItemInfo(path);
     }
     std::unique_ptr<arkon::ItemEnumerator> ListFolder(const arkon::ItemPath& path) override {
+        if (hooks_->before_list) {
+            hooks_->before_list(inner_->GetPathNames(path));
+        }
         auto listed = inner_->ListFolder(path);
         if (!hooks_->listed_name) {
             return listed;

@@ -1,6 +1,6 @@
-// A repository core that passes everything to another core and lets a test step in while documents
-// are opened and read: to change a file in the middle of a copy, to hold a copy at a chunk, or to make
-// a document fail.
+// A repository core that passes everything to another core and lets a test step in while folders are
+// listed and documents are opened and read: to record which folders were read, to change a file in
+// the middle of a copy, to hold a copy at a chunk, or to make a folder or a document fail.
 #pragma once
 
 #include "repository/ICore.h"
@@ -8,8 +8,11 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct StoreHooks {
+    // Before a folder is listed, with the names of its path below the root; may throw to make it fail.
+    std::function<void(const std::vector<std::wstring>& names)> before_list;
     // Before a document is opened, with its name; may throw to make it fail.
     std::function<void(const std::wstring& name)> before_open;
     // After each chunk with data, with the document's name and the number of chunks read so far.
