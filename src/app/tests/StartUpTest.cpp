@@ -13,7 +13,14 @@
 #include <QTranslator>
 #include <QtTest>
 
+#include <algorithm>
 #include <csignal>
+#include <memory>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -30,6 +37,27 @@ QString ProgramSettingsPath() {
 
 QVariant ProgramSetting(const QString& key) {
     return QSettings(ProgramSettingsPath(), QSettings::IniFormat).value(key);
+}
+
+// A start of the program whose output is dropped; `command` runs through the shell first when given.
+std::unique_ptr<QProcess> StartProgram(const QStringList& shellCommand = {}) {
+    auto process = std::make_unique<QProcess>();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    process->setProcessEnvironment(environment);
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
+    if (shellCommand.isEmpty()) {
+        process->start(QStringLiteral(ZELKOR_SCHEDULER_PATH), QStringList());
+    } else {
+        process->start(QStringLiteral("/bin/sh"), shellCommand);
+    }
+    return process;
+}
+
+void Kill(QProcess& process, int signal) {
+    ::kill(static_cast<pid_t>(process.processId()), signal);
+    process.waitForFinished(30000);
 }
 
 } // namespace
@@ -143,6 +171,66 @@ private slots:
         ::kill(static_cast<pid_t>(next.processId()), SIGTERM);
         QVERIFY(next.waitForFinished(30000));
         QCOMPARE(next.exitCode(), 0);
+    }
+
+    void twentyStartsAtOnceMakeOnePrimaryAndAKilledPrimaryIsReplaced() {
+        QFile::remove(ProgramSettingsPath());
+        // Twenty shells wait at a gate and then become the program. The gate is a FIFO holding one line
+        // for each: every shell that has opened it by then is released by the same write.
+        QTemporaryDir folder;
+        const QByteArray gate = QFile::encodeName(folder.filePath(QStringLiteral("gate")));
+        QCOMPARE(::mkfifo(gate.constData(), 0600), 0);
+        // Opened for reading and writing, so that the opening does not wait for a reader and the lines
+        // stay in the FIFO for a shell that comes late.
+        const int gateFile = ::open(gate.constData(), O_RDWR | O_CLOEXEC);
+        QVERIFY(gateFile >= 0);
+        constexpr int kStarts = 20;
+        std::vector<std::unique_ptr<QProcess>> starts;
+        for (int i = 0; i < kStarts; ++i) {
+            starts.push_back(StartProgram(
+                {QStringLiteral("-c"), QStringLiteral("read line < \"$1\" && exec \"$2\""),
+                 QStringLiteral("sh"), QFile::decodeName(gate), QStringLiteral(ZELKOR_SCHEDULER_PATH)}));
+            QVERIFY(starts.back()->waitForStarted());
+        }
+        QTest::qWait(500); // every shell at the gate
+        const QByteArray lines(kStarts, '\n');
+        QCOMPARE(::write(gateFile, lines.constData(), static_cast<std::size_t>(lines.size())),
+                 static_cast<ssize_t>(lines.size()));
+
+        // Every second start tells the primary, waits its second and exits with 0; the primary stays.
+        const auto finished = [&starts] {
+            return std::count_if(starts.begin(), starts.end(),
+                                 [](const auto& start) { return start->state() == QProcess::NotRunning; });
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(finished(), static_cast<std::ptrdiff_t>(kStarts - 1), 60000);
+        QTest::qWait(1500); // longer than a second start stays
+        QCOMPARE(finished(), static_cast<std::ptrdiff_t>(kStarts - 1));
+        QProcess* primary = nullptr;
+        for (const auto& start : starts) {
+            if (start->state() != QProcess::NotRunning) {
+                primary = start.get();
+                continue;
+            }
+            QCOMPARE(start->exitStatus(), QProcess::NormalExit);
+            QCOMPARE(start->exitCode(), 0);
+        }
+        ::close(gateFile);
+        QVERIFY(primary != nullptr);
+        QCOMPARE(primary->state(), QProcess::Running);
+
+        // A primary killed outright leaves its shared block behind; the next start still becomes the
+        // primary, and a start after it hands over to it.
+        Kill(*primary, SIGKILL);
+        const auto next = StartProgram();
+        QVERIFY(next->waitForStarted());
+        QVERIFY(!next->waitForFinished(2500));
+        const auto second = StartProgram();
+        QVERIFY(second->waitForFinished(30000));
+        QCOMPARE(second->exitCode(), 0);
+        QCOMPARE(next->state(), QProcess::Running);
+        Kill(*next, SIGTERM);
+        QCOMPARE(next->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(next->exitCode(), 0);
     }
 };
 
