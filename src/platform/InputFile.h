@@ -34,9 +34,13 @@ public:
     // The status of the open file now (it may have changed since it was opened).
     EntryStatus Status(std::error_code& error) const;
 
+    // The status the file had when Open examined it.
+    const EntryStatus& OpenedStatus() const { return opened_; }
+
 private:
     explicit InputFile(int descriptor) : descriptor_(descriptor) {}
     int descriptor_ = -1;
+    EntryStatus opened_;
 };
 
 } // namespace platform

@@ -18,7 +18,8 @@ InputFile::~InputFile() {
     }
 }
 
-InputFile::InputFile(InputFile&& other) noexcept : descriptor_(std::exchange(other.descriptor_, -1)) {}
+InputFile::InputFile(InputFile&& other) noexcept
+    : descriptor_(std::exchange(other.descriptor_, -1)), opened_(other.opened_) {}
 
 InputFile& InputFile::operator=(InputFile&& other) noexcept {
     if (this != &other) {
@@ -26,6 +27,7 @@ InputFile& InputFile::operator=(InputFile&& other) noexcept {
             close(descriptor_);
         }
         descriptor_ = std::exchange(other.descriptor_, -1);
+        opened_ = other.opened_;
     }
     return *this;
 }
@@ -52,6 +54,7 @@ InputFile InputFile::Open(const std::string& path, std::error_code& error) {
         error = std::make_error_code(std::errc::invalid_argument);
         return {};
     }
+    file.opened_ = StatToEntryStatus(info);
     posix_fadvise(descriptor, 0, 0, POSIX_FADV_SEQUENTIAL);
     error.clear();
     return file;

@@ -8,13 +8,8 @@
 namespace arkon::folder {
 
 FolderDocument::FolderDocument(platform::InputFile file, std::string path)
-    : file_(std::make_shared<platform::InputFile>(std::move(file))), path_(std::move(path)) {
-    std::error_code error;
-    opened_ = file_->Status(error);
-    if (error) {
-        throw MakeError("Не удалось открыть документ «%1»: %2", ShownPath(path_), ShownReason(error));
-    }
-}
+    : file_(std::make_shared<platform::InputFile>(std::move(file))), path_(std::move(path)),
+      opened_(file_->OpenedStatus()) {}
 
 std::unique_ptr<BlobEnumerator> FolderDocument::GetBlobs() {
     return std::make_unique<VectorEnumerator<BlobInfo>>(std::vector<BlobInfo>{{kContentBlob, opened_.size}});
