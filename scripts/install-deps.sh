@@ -9,6 +9,8 @@ packages=(
     libboost1.81-all-dev
     libhowardhinnant-date-dev tzdata
     libgtest-dev libgmock-dev libbenchmark-dev
+    # chmcmd, which compiles the help file.
+    fp-utils
     # The fuzz targets: clang with libFuzzer's runtime, and the symboliser for readable reports.
     clang libclang-rt-14-dev llvm
 )

@@ -1,0 +1,18 @@
+# Checks the built help file: every page and the contents come out of it as they were written.
+# Called with -DCHMLS=… -DHELP=…/ZelkorScheduler.chm -DSOURCE_DIR=resources/help -DWORK_DIR=… -DFILES="a;b".
+file(REMOVE_RECURSE ${WORK_DIR})
+file(MAKE_DIRECTORY ${WORK_DIR})
+execute_process(COMMAND ${CHMLS} extractall ${HELP} ${WORK_DIR} RESULT_VARIABLE result OUTPUT_QUIET)
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "${CHMLS} could not read ${HELP}")
+endif()
+foreach(name IN LISTS FILES)
+    if(NOT EXISTS ${WORK_DIR}/${name})
+        message(FATAL_ERROR "${name} is not in the help file")
+    endif()
+    file(READ ${SOURCE_DIR}/${name} written)
+    file(READ ${WORK_DIR}/${name} stored)
+    if(NOT written STREQUAL stored)
+        message(FATAL_ERROR "${name} in the help file differs from what was written")
+    endif()
+endforeach()
