@@ -2,6 +2,7 @@
 #include "execution/RunTool.h"
 
 #include "execution/CommandLineText.h"
+#include "execution/ErrorOutputBuffer.h"
 #include "execution/LineSplitter.h"
 #include "execution/LocalText.h"
 #include "execution/LogLine.h"
@@ -18,11 +19,10 @@ namespace {
 struct Outcome {
     std::error_code error; // the start (or the wait) failed
     int exitCode = -1;
-    std::string standardError;
+    ErrorOutputBuffer standardError;
 };
 
-Outcome Run(const std::vector<std::wstring>& arguments) {
-    Outcome outcome;
+void Run(const std::vector<std::wstring>& arguments, Outcome& outcome) {
     std::vector<std::string> local;
     local.reserve(arguments.size());
     for (const std::wstring& argument : arguments) {
@@ -31,17 +31,16 @@ Outcome Run(const std::vector<std::wstring>& arguments) {
     ChildPipe errorPipe;
     ChildProcess child = ChildProcess::Start(local, ChildStreams{nullptr, &errorPipe}, outcome.error);
     if (outcome.error) {
-        return outcome;
+        return;
     }
     // Read while the tool runs: a tool with more to say than the pipe holds would otherwise wait for
     // room for ever, and the scheduler for it.
     ReadWhileRunning(errorPipe, child,
-                     [&outcome](std::string_view chunk) { outcome.standardError.append(chunk); });
+                     [&outcome](std::string_view chunk) { outcome.standardError.Append(chunk); });
     const int exitCode = child.Wait(outcome.error);
     if (!outcome.error) {
         outcome.exitCode = exitCode;
     }
-    return outcome;
 }
 
 } // namespace
@@ -50,7 +49,8 @@ void RunTool(const std::vector<std::wstring>& arguments, TaskLog* log, const std
     WriteDebugOutput(
         QStringLiteral("[%1]: %2")
             .arg(QString::fromStdWString(taskName), QString::fromStdWString(CommandLineText(arguments))));
-    const Outcome outcome = Run(arguments);
+    Outcome outcome;
+    Run(arguments, outcome);
     if (!outcome.error && outcome.exitCode == 0) {
         WriteLogLine(log, taskName, QCoreApplication::translate("TaskStorage", "Задание успешно выполнено."),
                      true);
@@ -63,6 +63,6 @@ void RunTool(const std::vector<std::wstring>& arguments, TaskLog* log, const std
     }
     LineSplitter lines(
         [&](std::string_view line) { WriteLogLine(log, taskName, FromLocal8Bit(line), false); });
-    lines.Feed(outcome.standardError);
+    outcome.standardError.ReadBack([&lines](std::string_view chunk) { lines.Feed(chunk); });
     lines.Finish();
 }

@@ -1,0 +1,78 @@
+#include "execution/ErrorOutputBuffer.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <string>
+
+#include <sys/resource.h>
+
+namespace {
+
+std::string Numbered(int from, int to) {
+    std::string text;
+    for (int i = from; i < to; ++i) {
+        text += "line " + std::to_string(i) + "\n";
+    }
+    return text;
+}
+
+std::string ReadBack(ErrorOutputBuffer& buffer) {
+    std::string all;
+    buffer.ReadBack([&all](std::string_view chunk) { all.append(chunk); });
+    return all;
+}
+
+TEST(ErrorOutputBufferTest, SmallOutputStaysInMemory) {
+    ErrorOutputBuffer buffer(1024);
+    buffer.Append("first\n");
+    buffer.Append("second\r\n");
+    EXPECT_FALSE(buffer.Spilled());
+    EXPECT_EQ(ReadBack(buffer), "first\nsecond\r\n");
+}
+
+TEST(ErrorOutputBufferTest, OutputBeyondTheLimitMovesToAFileAndComesBackWholeInOrder) {
+    ErrorOutputBuffer buffer(4096);
+    std::string written;
+    for (int i = 0; i < 2000; ++i) {
+        const std::string part = Numbered(i * 10, i * 10 + 10);
+        buffer.Append(part);
+        written += part;
+    }
+    EXPECT_TRUE(buffer.Spilled());
+    EXPECT_EQ(buffer.BytesInMemory(), 0U);
+    EXPECT_EQ(ReadBack(buffer), written);
+    // Read back twice (nothing is consumed), and appending after a read-back still goes to the end.
+    buffer.Append("last\n");
+    EXPECT_EQ(ReadBack(buffer), written + "last\n");
+}
+
+TEST(ErrorOutputBufferTest, FullDiskKeepsTheRestInMemoryWithoutLosingOrder) {
+    ErrorOutputBuffer buffer(1000);
+    std::string written = Numbered(0, 200); // beyond the limit: moved to the file
+    buffer.Append(written);
+    ASSERT_TRUE(buffer.Spilled());
+
+    // The file may grow by a few hundred bytes more, then the system refuses.
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = static_cast<rlim_t>(written.size() + 300);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    for (int i = 200; i < 400; i += 10) {
+        const std::string part = Numbered(i, i + 10);
+        buffer.Append(part);
+        written += part;
+    }
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_GT(buffer.BytesInMemory(), 0U);
+    const std::string more = Numbered(400, 410);
+    buffer.Append(more); // writing works again, yet it must not land before what memory holds
+    written += more;
+    EXPECT_EQ(ReadBack(buffer), written);
+}
+
+} // namespace
