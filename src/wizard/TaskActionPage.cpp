@@ -54,6 +54,18 @@ std::optional<ExportFormat> FormatOfRow(const QComboBox& combo, int row) {
 
 } // namespace
 
+template <typename Action>
+void TaskActionPage::storeText(QLineEdit* edit, std::wstring Action::*field, Completeness completeness) {
+    connect(edit, &QLineEdit::textChanged, this, [this, field, completeness](const QString& text) {
+        if (auto* action = std::get_if<Action>(&task().action)) {
+            action->*field = ToWide(text);
+        }
+        if (completeness == Completeness::Changes) {
+            emit completeChanged();
+        }
+    });
+}
+
 TaskActionPage::TaskActionPage(TaskWizard& wizard)
     : m_wizard(wizard), m_connectionsFile(ConnectionsFilePath()),
       m_connectionsModel(std::make_unique<arkon_cm::ConnectionsModel>()), ui(new TaskActionPageUi) {
@@ -98,12 +110,7 @@ TaskActionPage::TaskActionPage(TaskWizard& wizard)
     connect(ui->actionComboBox, indexChanged, this,
             [this](int index) { setFinalPage(index == kCommandIndex); });
 
-    connect(ui->backupToolDestinationEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
-        if (auto* backup = std::get_if<BackupAction>(&task().action)) {
-            backup->destination_path = ToWide(text);
-        }
-        emit completeChanged();
-    });
+    storeText(ui->backupToolDestinationEdit, &BackupAction::destination_path, Completeness::Changes);
     connect(ui->backupToolDestinationButton, &QAbstractButton::clicked, this,
             [this] { chooseFolder(ui->backupToolDestinationEdit); });
 
@@ -115,47 +122,19 @@ TaskActionPage::TaskActionPage(TaskWizard& wizard)
         }
     });
     connect(ui->ifcMappingButton, &QAbstractButton::clicked, this, [this] { chooseMapping(); });
-    connect(ui->exportDstPathEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
-        if (auto* exportAction = std::get_if<ExportAction>(&task().action)) {
-            exportAction->output_path = ToWide(text);
-        }
-        emit completeChanged();
-    });
+    storeText(ui->exportDstPathEdit, &ExportAction::output_path, Completeness::Changes);
     connect(ui->exportDstPathButton, &QAbstractButton::clicked, this,
             [this] { chooseFolder(ui->exportDstPathEdit); });
     connect(ui->schemeLineEdit, &QLineEdit::textChanged, this, [this] { emit completeChanged(); });
     connect(ui->selectSchemeButton, &QAbstractButton::clicked, this, [this] { chooseScheme(); });
 
-    connect(ui->executableEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
-        if (auto* command = std::get_if<CommandAction>(&task().action)) {
-            command->executable = ToWide(text);
-        }
-        emit completeChanged();
-    });
+    storeText(ui->executableEdit, &CommandAction::executable, Completeness::Changes);
     connect(ui->executableButton, &QAbstractButton::clicked, this, [this] { chooseApplication(); });
-    connect(ui->argumentsEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
-        if (auto* command = std::get_if<CommandAction>(&task().action)) {
-            command->arguments = ToWide(text);
-        }
-    });
-    connect(ui->workingDirectoryEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
-        if (auto* command = std::get_if<CommandAction>(&task().action)) {
-            command->working_directory = ToWide(text);
-        }
-    });
+    storeText(ui->argumentsEdit, &CommandAction::arguments, Completeness::Unaffected);
+    storeText(ui->workingDirectoryEdit, &CommandAction::working_directory, Completeness::Unaffected);
 
-    connect(ui->idsEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
-        if (auto* check = std::get_if<CheckAction>(&task().action)) {
-            check->ids_file = ToWide(text);
-        }
-        emit completeChanged();
-    });
-    connect(ui->ifcEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
-        if (auto* check = std::get_if<CheckAction>(&task().action)) {
-            check->ifc_file = ToWide(text);
-        }
-        emit completeChanged();
-    });
+    storeText(ui->idsEdit, &CheckAction::ids_file, Completeness::Changes);
+    storeText(ui->ifcEdit, &CheckAction::ifc_file, Completeness::Changes);
     connect(ui->getFileIDS, &QAbstractButton::clicked, this, [this] {
         chooseCheckInput(ui->idsEdit, ui->checkFileIDS->isChecked(), QStringLiteral("IDS (*.ids)"));
     });

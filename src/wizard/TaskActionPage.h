@@ -38,6 +38,11 @@ public:
     int nextId() const override;
 
 private:
+    enum class Completeness { Changes, Unaffected };
+    // The line edit's text goes into the field of the task's action while the action is of that kind;
+    // a field the page's completeness depends on has it checked again.
+    template <typename Action>
+    void storeText(QLineEdit* edit, std::wstring Action::*field, Completeness completeness);
     TaskInfo& task();
     boost::uuids::uuid SelectedValidConnectionId() const;
 
