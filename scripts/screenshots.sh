@@ -180,6 +180,11 @@ key() { # window id, keys...
     xdotool mousemove --window "$id" 5 5 windowfocus --sync "$id" key --clearmodifiers "$@"
 }
 
+open_task() { # the y position of the task's row in the main window; sets $wizard to its editor
+    xdotool mousemove --window "$main" 60 "$1" click --repeat 2 --delay 80 1
+    wizard=$(window "Создание задачи")
+}
+
 start_program() {
     "$exe" > "$work/program.log" 2>&1 &
     program=$!
@@ -214,8 +219,7 @@ xdotool key Escape
 
 # The wizard on the first task (a backup): each page in turn, Enter presses the default button; the
 # browser opens at the stored folder.
-xdotool mousemove --window "$main" 60 32 click --repeat 2 --delay 80 1
-wizard=$(window "Создание задачи")
+open_task 32
 for page in 0 1 2 3; do
     shot "$wizard" "wizard-page-$page.png"
     [ "$page" -lt 3 ] && key "$wizard" Return
@@ -224,8 +228,7 @@ key "$wizard" Escape
 
 # A weekly export opens the schedule page with its days, then the export settings and the browser on
 # the project; a command ends on the action page.
-xdotool mousemove --window "$main" 60 52 click --repeat 2 --delay 80 1
-wizard=$(window "Создание задачи")
+open_task 52
 key "$wizard" Return
 shot "$wizard" wizard-page-1-weekly.png
 key "$wizard" Return
@@ -233,15 +236,13 @@ shot "$wizard" wizard-page-2-export.png
 key "$wizard" Return
 shot "$wizard" wizard-page-3-export.png
 key "$wizard" Escape
-xdotool mousemove --window "$main" 60 72 click --repeat 2 --delay 80 1
-wizard=$(window "Создание задачи")
+open_task 72
 key "$wizard" Return Return
 shot "$wizard" wizard-page-2-command.png
 key "$wizard" Escape
 
 # A check shows its files on the action page and only the flag on the last page.
-xdotool mousemove --window "$main" 60 82 click --repeat 2 --delay 80 1
-wizard=$(window "Создание задачи")
+open_task 82
 key "$wizard" Return Return
 shot "$wizard" wizard-page-2-check.png
 key "$wizard" Return
@@ -249,8 +250,7 @@ shot "$wizard" wizard-page-3-check.png
 key "$wizard" Escape
 
 # An IFC export on a connection whose folder is gone: the IFC settings, then the failed connection test.
-xdotool mousemove --window "$main" 60 99 click --repeat 2 --delay 80 1
-wizard=$(window "Создание задачи")
+open_task 99
 key "$wizard" Return Return
 shot "$wizard" wizard-page-2-export-ifc.png
 key "$wizard" Return
