@@ -9,7 +9,7 @@
 #include "platform/ChildProcess.h"
 #include "platform/DebugOutput.h"
 
-#include <memory>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -21,14 +21,15 @@ SchemeInfo QueryScheme(const std::wstring& toolPath, const std::string& format) 
     const std::vector<std::string> arguments{ToLocal8Bit(toolPath), "--action", "select", "--format", format};
     WriteDebugOutput(QString::fromStdWString(CommandLineText(
         {toolPath, L"--action", L"select", L"--format", FromLocal8Bit(format).toStdWString()})));
-    std::unique_ptr<ChildPipe> outputPipe;
+    // No pipe (no descriptors left) is a failed query like any other: two empty values.
+    std::optional<ChildPipe> outputPipe;
     try {
-        outputPipe = std::make_unique<ChildPipe>();
+        outputPipe.emplace();
     } catch (const std::system_error&) {
         return {};
     }
     std::error_code error;
-    ChildProcess child = ChildProcess::Start(arguments, ChildStreams{outputPipe.get(), nullptr}, error);
+    ChildProcess child = ChildProcess::Start(arguments, ChildStreams{&*outputPipe, nullptr}, error);
     if (error) {
         return {};
     }
