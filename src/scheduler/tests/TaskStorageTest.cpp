@@ -42,6 +42,8 @@ TEST_F(EngineTest, TimedRunWritesItsLinesAndIsArmedForTheNextGridPoint) {
     ASSERT_TRUE(WaitUntil([&] { return engine->ArmedExpiry(record) == start + kDay; }));
     EXPECT_GE(m_runner.Runs().at(0).started, start);
 
+    // The finishing line names the next run, so it follows the arming.
+    ASSERT_TRUE(WaitUntil([&] { return LogText(L"timed").count(QLatin1Char('\n')) >= 2; }));
     const QStringList lines = LogText(L"timed").split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2) << LogText(L"timed").toStdString();
     const QString stamp = QStringLiteral(R"(^\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d )");
