@@ -49,6 +49,8 @@ public:
 private:
     explicit ChildProcess(int pid) : m_pid(pid) {}
     void Release();
+    // Takes what waitpid gave (its result, and errno when that is -1) as the process's end.
+    void RecordEnd(int waitResult, int status);
 
     int m_pid = -1;
     bool m_ended = false;

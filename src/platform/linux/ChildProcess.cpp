@@ -152,10 +152,14 @@ bool ChildProcess::Running() {
     if (result == 0) {
         return true;
     }
-    m_ended = true;
-    m_exitCode = result == m_pid ? ExitCodeOf(status) : -1;
-    m_waitError = result == m_pid ? 0 : errno;
+    RecordEnd(result, status);
     return false;
+}
+
+void ChildProcess::RecordEnd(int waitResult, int status) {
+    m_ended = true;
+    m_exitCode = waitResult == m_pid ? ExitCodeOf(status) : -1;
+    m_waitError = waitResult == m_pid ? 0 : errno;
 }
 
 int ChildProcess::Wait(std::error_code& error) {
@@ -169,9 +173,7 @@ int ChildProcess::Wait(std::error_code& error) {
         pid_t result = -1;
         while ((result = ::waitpid(m_pid, &status, 0)) == -1 && errno == EINTR) {
         }
-        m_ended = true;
-        m_exitCode = result == m_pid ? ExitCodeOf(status) : -1;
-        m_waitError = result == m_pid ? 0 : errno;
+        RecordEnd(result, status);
     }
     if (m_waitError != 0) {
         error = std::error_code(m_waitError, std::system_category());

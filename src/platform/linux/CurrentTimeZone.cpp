@@ -56,14 +56,12 @@ const date::time_zone* LookUpSystemZone() {
 // system's zone still reaches the next run's computation, and nothing is scheduled closer than that.
 const date::time_zone* SystemZone() {
     constexpr std::chrono::seconds kKeepFor{1};
-    thread_local std::chrono::steady_clock::time_point lookedUpAt;
+    thread_local std::optional<std::chrono::steady_clock::time_point> lookedUpAt;
     thread_local const date::time_zone* zone = nullptr;
-    thread_local bool known = false;
     const auto now = std::chrono::steady_clock::now();
-    if (!known || now - lookedUpAt >= kKeepFor) {
+    if (!lookedUpAt || now - *lookedUpAt >= kKeepFor) {
         zone = LookUpSystemZone();
         lookedUpAt = now;
-        known = true;
     }
     return zone;
 }
