@@ -126,7 +126,8 @@ void RunCpR(const fs::path& from, const fs::path& to) {
 void Backup(const Tree& tree, const fs::path& destination) {
     const auto core = arkon::CreateCore();
     const BackupOutcome outcome = BackupFolder(*core, tree.connection_id, L"arkon://Бенчмарк/",
-                                               *WideFromUtf8(destination.native()), {}, tree.connections);
+                                               *WideFromUtf8(destination.native()), {}, tree.connections)
+                                      .outcome;
     if (outcome != BackupOutcome::Copied) {
         std::abort();
     }

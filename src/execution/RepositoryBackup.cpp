@@ -2,8 +2,13 @@
 #include "RepositoryBackup.h"
 
 #include "ReplacementFile.h"
+#include "repository/ArkonError.h"
 #include "repository/ArkonPath.h"
 #include "repository/Utf8.h"
+
+#include <boost/uuid/uuid_io.hpp>
+
+#include <QCoreApplication>
 
 #include <deque>
 #include <exception>
@@ -62,11 +67,25 @@ bool DestinationInsideRepository(const fs::path& destination, const arkon_cm::Co
     return IsWithin(destination, fs::path(*server) / *database);
 }
 
+QString Tr(const char* text) {
+    return QCoreApplication::translate("TaskStorage", text);
+}
+
+QString Wide(const std::wstring& text) {
+    return QString::fromStdWString(text);
+}
+
+BackupResult Ended(BackupResult result, BackupOutcome outcome, const QString& reason) {
+    result.outcome = outcome;
+    result.reason = reason.toStdWString();
+    return result;
+}
+
 enum class DocumentCopy { Done, Skipped, Stopped };
 
 // Repository errors are thrown on; the temporary file is removed on the way out.
 DocumentCopy CopyDocument(arkon::ItemStore& store, const arkon::ItemPath& document, const fs::path& local,
-                          const std::stop_token& stop) {
+                          const std::stop_token& stop, std::uint64_t& written) {
     const auto opened = store.OpenDocument(document, std::nullopt);
     arkon::BlobInfo blob;
     if (!opened->GetBlobs()->Next(blob)) {
@@ -88,44 +107,54 @@ DocumentCopy CopyDocument(arkon::ItemStore& store, const arkon::ItemPath& docume
         if (!file.Write(chunk.data, chunk.size)) {
             return DocumentCopy::Skipped;
         }
+        written += chunk.size;
     }
     return file.Commit() ? DocumentCopy::Done : DocumentCopy::Skipped;
 }
 
 } // namespace
 
-BackupOutcome BackupFolder(arkon::ICore& core, const boost::uuids::uuid& connection_id,
-                           const std::wstring& source_path, const std::wstring& destination_path,
-                           std::stop_token stop, const QString& connections_file) {
+BackupResult BackupFolder(arkon::ICore& core, const boost::uuids::uuid& connection_id,
+                          const std::wstring& source_path, const std::wstring& destination_path,
+                          std::stop_token stop, const QString& connections_file) {
+    BackupResult result;
+    const QString stopped = Tr("копирование прервано при завершении программы.");
     try {
         std::wstring root;
         std::vector<std::wstring> names;
         std::optional<boost::uuids::uuid> id;
         if (!utils::path::ParseArkonPath(source_path, root, names, id, true)) {
-            return BackupOutcome::SourceNotFound;
+            return Ended(result, BackupOutcome::SourceNotFound,
+                         Tr("путь к папке репозитория не распознан: %1").arg(Wide(source_path)));
         }
         const auto connection = FindConnection(connection_id, connections_file);
         if (!connection) {
-            return BackupOutcome::SourceNotFound;
+            return Ended(result, BackupOutcome::SourceNotFound,
+                         Tr("подключение с идентификатором %1 не найдено.")
+                             .arg(Wide(boost::uuids::to_wstring(connection_id))));
         }
         const auto destination = Utf8FromWide(destination_path);
         if (!destination || destination->empty()) {
-            return BackupOutcome::Failed;
+            return Ended(result, BackupOutcome::Failed, Tr("папка назначения не указана."));
         }
         if (DestinationInsideRepository(*destination, *connection)) {
             std::cerr << "The backup destination " << *destination
                       << " lies inside the repository folder it copies; nothing is copied.\n";
-            return BackupOutcome::Failed;
+            return Ended(result, BackupOutcome::Failed,
+                         Tr("папка назначения %1 находится внутри копируемого репозитория.")
+                             .arg(Wide(destination_path)));
         }
         const auto session = core.OpenSession(connection->server, connection->database);
         const auto store = session->GetItemStore();
         arkon::ItemPath source = store->ResolvePath(names);
         if (source.size() != names.size()) {
-            return BackupOutcome::SourceNotFound;
+            return Ended(result, BackupOutcome::SourceNotFound,
+                         Tr("папка %1 не найдена в репозитории.").arg(Wide(source_path)));
         }
         // A document is not a folder to copy; nothing is made for it.
         if (!source.empty() && !store->GetItemInfo(source).IsFolder()) {
-            return BackupOutcome::SourceNotFound;
+            return Ended(result, BackupOutcome::SourceNotFound,
+                         Tr("%1 — документ, а не папка.").arg(Wide(source_path)));
         }
 
         // Made here because otherwise the documents at the top of the source would have nowhere to go
@@ -133,7 +162,9 @@ BackupOutcome BackupFolder(arkon::ICore& core, const boost::uuids::uuid& connect
         std::error_code error;
         fs::create_directories(*destination, error);
         if (error) {
-            return BackupOutcome::Failed;
+            return Ended(result, BackupOutcome::Failed,
+                         Tr("не удалось создать папку %1: %2")
+                             .arg(Wide(destination_path), QString::fromLocal8Bit(error.message().c_str())));
         }
 
         // Used as a stack: taken from the back, so the walk goes depth first.
@@ -146,7 +177,7 @@ BackupOutcome BackupFolder(arkon::ICore& core, const boost::uuids::uuid& connect
             arkon::BrowserItemInfo child;
             while (children->Next(child)) {
                 if (stop.stop_requested()) {
-                    return BackupOutcome::Stopped;
+                    return Ended(result, BackupOutcome::Stopped, stopped);
                 }
                 const auto name = LocalName(child.name);
                 if (!name) {
@@ -162,14 +193,44 @@ BackupOutcome BackupFolder(arkon::ICore& core, const boost::uuids::uuid& connect
                     }
                     continue;
                 }
-                if (CopyDocument(*store, child_path, local, stop) == DocumentCopy::Stopped) {
-                    return BackupOutcome::Stopped;
+                std::uint64_t written = 0;
+                switch (CopyDocument(*store, child_path, local, stop, written)) {
+                case DocumentCopy::Done:
+                    ++result.copied;
+                    result.copied_bytes += written;
+                    break;
+                case DocumentCopy::Skipped:
+                    ++result.skipped;
+                    break;
+                case DocumentCopy::Stopped:
+                    return Ended(result, BackupOutcome::Stopped, stopped);
                 }
             }
         }
-        return BackupOutcome::Copied;
+        return result;
+    } catch (const exceptions::Error& error) {
+        return Ended(result, BackupOutcome::Failed, Wide(error.GetDescription()));
+    } catch (const std::exception& error) {
+        // File-system errors end the copy as repository errors do.
+        return Ended(result, BackupOutcome::Failed, QString::fromLocal8Bit(error.what()));
     } catch (...) {
-        // Repository and file-system errors alike end the copy; the caller reports nothing.
-        return BackupOutcome::Failed;
+        return Ended(result, BackupOutcome::Failed, Tr("неизвестная ошибка."));
     }
+}
+
+QString BackupResultLine(const BackupResult& result) {
+    if (result.outcome != BackupOutcome::Copied) {
+        return Tr("Резервное копирование не выполнено: %1").arg(Wide(result.reason));
+    }
+    constexpr double kBytesPerMegabyte = 1024.0 * 1024.0;
+    QString line = Tr("Резервное копирование завершено: скопировано документов: %1 (%2 МБ)")
+                       .arg(result.copied)
+                       .arg(static_cast<double>(result.copied_bytes) / kBytesPerMegabyte, 0, 'f', 1);
+    if (result.unchanged > 0) {
+        line += Tr(", без изменений: %1").arg(result.unchanged);
+    }
+    if (result.skipped > 0) {
+        line += Tr(", пропущено: %1").arg(result.skipped);
+    }
+    return line + QLatin1Char('.');
 }

@@ -8,6 +8,8 @@
 
 #include <QString>
 
+#include <cstddef>
+#include <cstdint>
 #include <stop_token>
 #include <string>
 
@@ -19,14 +21,27 @@ enum class BackupOutcome {
     Failed,         // the repository or the destination failed on the way; what was copied stays
 };
 
+// How one copy went, for the task's log and the task list.
+struct BackupResult {
+    BackupOutcome outcome = BackupOutcome::Copied;
+    std::size_t copied = 0;         // documents written
+    std::uint64_t copied_bytes = 0; // their size
+    std::size_t unchanged = 0;      // documents whose copy was already up to date and was left alone
+    std::size_t skipped = 0;        // documents left out: no content, or a file that could not be written
+    std::wstring reason;            // why the copy did not start or stopped early, in words; empty when
+                                    // it completed
+};
+
+// The line the task's log gets when a copy has ended: the counts of a completed copy, or the reason it
+// did not complete.
+QString BackupResultLine(const BackupResult& result);
+
 // Walks the source folder depth first (the sub-folder found last is copied first) and writes the first
 // blob of every document under the same names below `destination_path`, which is made with its parents
 // when missing. Each document is written to a temporary file beside its destination and renamed over
 // the previous copy only after its last chunk, so an interrupted copy leaves the previous file whole.
 // Nothing is deleted in the destination. A stop request is honoured between two chunks. A destination
-// inside the repository's own folder is refused (the copy would copy itself). Never throws; the
-// outcome serves tests and diagnostics only.
-BackupOutcome BackupFolder(arkon::ICore& core, const boost::uuids::uuid& connection_id,
-                           const std::wstring& source_path, const std::wstring& destination_path,
-                           std::stop_token stop = {},
-                           const QString& connections_file = ConnectionsFilePath());
+// inside the repository's own folder is refused (the copy would copy itself). Never throws.
+BackupResult BackupFolder(arkon::ICore& core, const boost::uuids::uuid& connection_id,
+                          const std::wstring& source_path, const std::wstring& destination_path,
+                          std::stop_token stop = {}, const QString& connections_file = ConnectionsFilePath());

@@ -131,7 +131,7 @@ TaskInfo* TaskStorage::StoreRecord(TaskInfo task) {
     TaskInfo* record = owned.get();
     std::lock_guard lock(m_stateMutex);
     m_tasks.push_back(std::move(owned));
-    m_records[record] = Record{++m_lastId, std::nullopt};
+    m_records[record] = Record{++m_lastId, std::nullopt, {}};
     return record;
 }
 
@@ -265,6 +265,34 @@ std::optional<TimePoint> TaskStorage::ArmedExpiry(const TaskInfo* record) const 
     return it == m_records.end() ? std::nullopt : it->second.expiry;
 }
 
+TaskStatus TaskStorage::Status(const TaskInfo* record) const {
+    std::lock_guard lock(m_stateMutex);
+    const auto it = m_records.find(record);
+    if (it == m_records.end()) {
+        return {};
+    }
+    TaskStatus status = it->second.status;
+    status.next_run = it->second.expiry == kNever ? std::nullopt : it->second.expiry;
+    return status;
+}
+
+void TaskStorage::SetStatusListener(QObject* receiver, std::function<void(const TaskInfo*)> changed) {
+    std::lock_guard lock(m_stateMutex);
+    m_statusReceiver = receiver;
+    m_statusChanged = receiver ? std::move(changed) : nullptr;
+}
+
+void TaskStorage::NotifyStatus(const TaskInfo* record) {
+    std::lock_guard lock(m_stateMutex);
+    if (m_statusReceiver == nullptr || !m_statusChanged) {
+        return;
+    }
+    // Posted while the listener is known to be current: the receiver is removed (and the listener
+    // cleared) under the same mutex before it goes, and a call queued for it dies with it.
+    QMetaObject::invokeMethod(
+        m_statusReceiver, [changed = m_statusChanged, record] { changed(record); }, Qt::QueuedConnection);
+}
+
 void TaskStorage::RecheckDeadlines() {
     boost::asio::post(m_context, [this] { RunDueTasks(); });
 }
@@ -352,6 +380,7 @@ TimePoint TaskStorage::Arm(const TaskInfo* record) {
         }
     }
     UpdateAlarm();
+    NotifyStatus(record);
     return expiry;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "TaskRunner.h"
+#include "TaskStatus.h"
 #include "execution/CliLocation.h"
 #include "model/TaskInfo.h"
 #include "repository/FindConnection.h"
@@ -87,6 +88,13 @@ public:
     // Looks at every deadline again, as a change of the wall clock does.
     void RecheckDeadlines();
 
+    // What is known of the task's runs; a default status for a record that is not stored. Any thread.
+    TaskStatus Status(const TaskInfo* record) const;
+    // `changed` is called on `receiver`'s thread, through its event queue, after a task's status changed
+    // (a run started or ended, the task was armed anew); with null when every task may have changed.
+    // Calls still queued when the receiver is destroyed are dropped. A null receiver stops the calls.
+    void SetStatusListener(QObject* receiver, std::function<void(const TaskInfo*)> changed);
+
 private:
     // Identifies one stored task for its whole life: an address can be reused by a later task.
     using TaskId = std::uint64_t;
@@ -95,6 +103,7 @@ private:
     struct Record {
         TaskId id = 0;
         std::optional<TimePoint> expiry;
+        TaskStatus status;
     };
 
     // The worker thread's own part of a task: nothing else touches it.
@@ -125,6 +134,8 @@ private:
     void RunDueTasks();
     void UpdateAlarm();
     void RunWorker();
+    // Tells the listener, if any, on its own thread. Any thread; m_stateMutex must not be held.
+    void NotifyStatus(const TaskInfo* record);
     void RetrySaveLater();
     void PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* log,
                        const std::function<void()>& saveChanges);
@@ -145,6 +156,8 @@ private:
     std::vector<std::unique_ptr<TaskInfo>> m_tasks;
     std::unordered_map<const TaskInfo*, Record> m_records;
     TaskId m_lastId = 0;
+    QObject* m_statusReceiver = nullptr;
+    std::function<void(const TaskInfo*)> m_statusChanged;
 
     std::unordered_map<const TaskInfo*, Timing> m_timing;
     std::set<std::pair<TimePoint, const TaskInfo*>> m_deadlines;

@@ -32,7 +32,8 @@ protected:
     BackupOutcome Backup(const std::wstring& source, const std::wstring& destination,
                          std::stop_token stop = {}, const boost::uuids::uuid& connection = TestId(1)) {
         return BackupFolder(*core_, connection, source, destination, stop,
-                            QString::fromStdString(settings_.Path("ConnectionsConfig.xml")));
+                            QString::fromStdString(settings_.Path("ConnectionsConfig.xml")))
+            .outcome;
     }
 
     // Makes the reading go through hooks from now on.
