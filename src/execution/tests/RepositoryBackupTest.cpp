@@ -283,3 +283,41 @@ TEST_F(RepositoryBackupTest, RepositoryThatDisappearsDuringTheCopyStopsItAndKeep
         EXPECT_EQ(entry.find(".tmp"), std::string::npos) << entry;
     }
 }
+
+TEST_F(RepositoryBackupTest, ResultLineNamesTheCountsOrWhyTheCopyDidNotComplete) {
+    repo_.Write("src/a.txt", std::string(3u << 20, 'a'));
+    repo_.Write("src/sub/b.txt", "b");
+    repo_.Write("src/blobless.dwg", "x");
+    repo_.Write("doc.txt", "x");
+    Hook().without_blobs = [](const std::wstring& name) { return name == L"blobless.dwg"; };
+    const std::string connections = settings_.Path("ConnectionsConfig.xml");
+    struct Case {
+        std::wstring source;
+        boost::uuids::uuid connection;
+        QString line;
+    };
+    const Case cases[] = {
+        {L"arkon://Проекты/src", TestId(1),
+         "Резервное копирование завершено: скопировано документов: 2 (3.0 МБ), пропущено: 1."},
+        {L"без схемы", TestId(1),
+         "Резервное копирование не выполнено: путь к папке репозитория не распознан: без схемы"},
+        {L"arkon://Проекты/src", TestId(9),
+         "Резервное копирование не выполнено: подключение с идентификатором "
+         "00000000-0000-0000-0000-000000000009 не найдено."},
+        {L"arkon://Проекты/нет", TestId(1),
+         "Резервное копирование не выполнено: папка arkon://Проекты/нет не найдена в репозитории."},
+        {L"arkon://Проекты/doc.txt", TestId(1),
+         "Резервное копирование не выполнено: arkon://Проекты/doc.txt — документ, а не папка."},
+    };
+    for (const Case& c : cases) {
+        const BackupResult result = BackupFolder(*core_, c.connection, c.source, dest_.WidePath("копия"), {},
+                                                 QString::fromStdString(connections));
+        EXPECT_EQ(BackupResultLine(result), c.line) << QString::fromStdWString(c.source).toStdString();
+    }
+    // A repository error ends the copy with the repository's own words.
+    const BackupResult missingRoot = BackupFolder(*core_, TestId(2), L"arkon://Другое/src", dest_.WidePath(),
+                                                  {}, QString::fromStdString(connections));
+    EXPECT_EQ(missingRoot.outcome, BackupOutcome::Failed);
+    EXPECT_TRUE(BackupResultLine(missingRoot).startsWith("Резервное копирование не выполнено: "));
+    EXPECT_FALSE(missingRoot.reason.empty());
+}
