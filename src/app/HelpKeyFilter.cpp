@@ -27,8 +27,12 @@ bool HelpKeyFilter::eventFilter(QObject* watched, QEvent* event) {
                      "Откройте в браузере файл «%1».")
                       .arg(helpPath);
     }
-    if (!failure.isEmpty()) {
+    // F1 released in the box itself would stack a second box on the first.
+    static bool telling = false;
+    if (!failure.isEmpty() && !telling) {
+        telling = true;
         ShowModalMessage(QApplication::activeWindow(), QMessageBox::Warning, tr("Справка"), failure);
+        telling = false;
     }
     return true;
 }
