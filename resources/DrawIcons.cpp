@@ -1,6 +1,7 @@
 // Draws the program's icons: each one as a Windows-style icon file holding PNG images of several
 // sizes (what Qt's icon loader and the resource names expect), and the application icon also as PNG
-// files for the desktop's icon theme. Run at build time; the only argument is the output folder.
+// files for the desktop's icon theme. Run at build time with the output folder and the sizes of those
+// PNG files as arguments.
 #include <QBuffer>
 #include <QByteArray>
 #include <QColor>
@@ -184,8 +185,8 @@ bool Write(const QString& path, const QByteArray& bytes) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output folder>\n", argv[0]);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s <output folder> [PNG size...]\n", argv[0]);
         return 64;
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
@@ -198,7 +199,12 @@ int main(int argc, char** argv) {
     for (const auto& [name, draw] : icons) {
         written = Write(out.filePath(QString::fromLatin1(name)), IconFile(draw)) && written;
     }
-    for (const int size : {48, 256}) {
+    for (int i = 2; i < argc; ++i) {
+        const int size = QByteArray(argv[i]).toInt();
+        if (size <= 0) {
+            std::fprintf(stderr, "not a size: %s\n", argv[i]);
+            return 64;
+        }
         written = Write(out.filePath(QStringLiteral("zelkor-scheduler-%1.png").arg(size)),
                         Png(Render(DrawApplication, size))) &&
                   written;

@@ -9,8 +9,9 @@ packages=(
     libboost1.81-all-dev
     libhowardhinnant-date-dev tzdata
     libgtest-dev libgmock-dev libbenchmark-dev
-    # chmcmd, which compiles the help file.
-    fp-utils
+    # The Debian package: dpkg-shlibdeps finds its dependencies; lintian and the validators of the
+    # desktop entry and the AppStream data check it.
+    dpkg-dev lintian desktop-file-utils appstream
     # The fuzz targets: clang with libFuzzer's runtime, and the symboliser for readable reports.
     clang libclang-rt-14-dev llvm
 )

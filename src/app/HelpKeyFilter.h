@@ -1,12 +1,16 @@
-// F1 anywhere in the program opens the help file.
+// F1 anywhere in the program opens the help pages.
 #pragma once
 
+#include <QCoreApplication>
 #include <QObject>
 
 // Installed on the application object, so it sees the events of every window, dialogs included.
 class HelpKeyFilter : public QObject {
+    Q_DECLARE_TR_FUNCTIONS(HelpKeyFilter)
+
 public:
-    // Consumes every release of F1 and opens "Help/ZelkorScheduler.chm" beside the executable; key
-    // presses, F1's included, and all other events pass on.
+    // Consumes every release of F1 and opens "Help/index.html" beside the executable with the desktop's
+    // handler for web pages; key presses, F1's included, and all other events pass on. When the page is
+    // missing or nothing can open it, a message box names the file.
     bool eventFilter(QObject* watched, QEvent* event) override;
 };

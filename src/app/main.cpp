@@ -44,11 +44,17 @@ int main(int argc, char* argv[]) {
     HelpKeyFilter helpKeyFilter;
     app.installEventFilter(&helpKeyFilter);
 
+    // The folder is the executable's own, with links resolved, so a start through the link in bin/
+    // finds what lies beside the program; the trace says where that was.
     QTranslator translator;
-    if (translator.load(QStringLiteral("qtbase_ru"),
-                        QApplication::applicationDirPath() + QStringLiteral("/translations"))) {
+    const bool translated = translator.load(QStringLiteral("qtbase_ru"), QApplication::applicationDirPath() +
+                                                                             QStringLiteral("/translations"));
+    if (translated) {
         QApplication::installTranslator(&translator);
     }
+    WriteDebugOutput(QStringLiteral("program folder %1, Qt's Russian texts %2")
+                         .arg(QApplication::applicationDirPath(),
+                              translated ? QStringLiteral("loaded") : QStringLiteral("not found")));
 
     TaskStorage& storage = TaskStorage::Instance();
 

@@ -5,8 +5,10 @@ QObject* MakeScheduleTextTest();
 QObject* MakeTasksListModelTest();
 QObject* MakeMainWindowTest();
 QObject* MakeStartUpTest();
+QObject* MakeHelpPagesTest();
 
 int main(int argc, char** argv) {
     return RunGuiTests(argc, argv,
-                       {MakeScheduleTextTest, MakeTasksListModelTest, MakeMainWindowTest, MakeStartUpTest});
+                       {MakeScheduleTextTest, MakeTasksListModelTest, MakeMainWindowTest, MakeStartUpTest,
+                        MakeHelpPagesTest});
 }

@@ -1,0 +1,86 @@
+// The help pages as the build lays them out beside the program: each page is well-formed, every link
+// between pages and to the style sheet leads to a file (and an anchor) that is there, every page can
+// be reached from the start page, and no written page is left out.
+#include <QDir>
+#include <QFile>
+#include <QMap>
+#include <QSet>
+#include <QUrl>
+#include <QXmlStreamReader>
+#include <QtTest>
+
+namespace {
+
+struct Page {
+    QStringList links; // href and src values as written
+    QSet<QString> anchors;
+};
+
+} // namespace
+
+class HelpPagesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void pagesAreWellFormedAndLinked() {
+        const QDir help(QStringLiteral(ZELKOR_SCHEDULER_DIR "/Help"));
+        const QStringList kinds{QStringLiteral("*.html"), QStringLiteral("*.css")};
+        const QStringList written =
+            QDir(QStringLiteral(ZELKOR_HELP_SOURCE_DIR)).entryList(kinds, QDir::Files);
+        QCOMPARE(help.entryList(kinds, QDir::Files), written);
+        QVERIFY(written.contains(QStringLiteral("index.html")));
+        QVERIFY(written.contains(QStringLiteral("style.css")));
+
+        QMap<QString, Page> pages;
+        for (const QString& name : help.entryList({QStringLiteral("*.html")}, QDir::Files)) {
+            QFile file(help.filePath(name));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QXmlStreamReader xml(&file);
+            Page& page = pages[name];
+            while (!xml.atEnd()) {
+                if (xml.readNext() != QXmlStreamReader::StartElement) {
+                    continue;
+                }
+                for (const char* attribute : {"href", "src"}) {
+                    if (xml.attributes().hasAttribute(QLatin1String(attribute))) {
+                        page.links << xml.attributes().value(QLatin1String(attribute)).toString();
+                    }
+                }
+                if (xml.attributes().hasAttribute(QLatin1String("id"))) {
+                    page.anchors << xml.attributes().value(QLatin1String("id")).toString();
+                }
+            }
+            QVERIFY2(!xml.hasError(),
+                     qPrintable(
+                         QStringLiteral("%1:%2: %3").arg(name).arg(xml.lineNumber()).arg(xml.errorString())));
+            QVERIFY2(page.links.contains(QStringLiteral("style.css")), qPrintable(name));
+        }
+
+        // Links stay inside the folder: the pages are read from disk, where nothing else is installed.
+        QSet<QString> reached{QStringLiteral("index.html")};
+        QStringList toVisit{QStringLiteral("index.html")};
+        while (!toVisit.isEmpty()) {
+            const QString name = toVisit.takeFirst();
+            for (const QString& link : pages[name].links) {
+                const QUrl url(link);
+                const QString target = url.path().isEmpty() ? name : url.path();
+                const QString where = name + QStringLiteral(" → ") + link;
+                QVERIFY2(url.isRelative() && !target.contains(u'/') && help.exists(target),
+                         qPrintable(where));
+                QVERIFY2(!url.hasFragment() || pages.value(target).anchors.contains(url.fragment()),
+                         qPrintable(where));
+                if (pages.contains(target) && !reached.contains(target)) {
+                    reached << target;
+                    toVisit << target;
+                }
+            }
+        }
+        QCOMPARE(reached.size(), pages.size());
+    }
+};
+
+QObject* MakeHelpPagesTest() {
+    return new HelpPagesTest;
+}
+
+#include "HelpPagesTest.moc"
