@@ -3,10 +3,14 @@
 
 QObject* MakeScheduleTextTest();
 QObject* MakeTasksListModelTest();
+QObject* MakeTaskStatusProxyTest();
+QObject* MakeFailureNoticesTest();
+QObject* MakeLogViewerTest();
 QObject* MakeMainWindowTest();
 QObject* MakeStartUpTest();
 
 int main(int argc, char** argv) {
     return RunGuiTests(argc, argv,
-                       {MakeScheduleTextTest, MakeTasksListModelTest, MakeMainWindowTest, MakeStartUpTest});
+                       {MakeScheduleTextTest, MakeTasksListModelTest, MakeTaskStatusProxyTest,
+                        MakeFailureNoticesTest, MakeLogViewerTest, MakeMainWindowTest, MakeStartUpTest});
 }
