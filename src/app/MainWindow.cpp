@@ -17,6 +17,7 @@
 #include <QMenuBar>
 #include <QSettings>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 
 #include <algorithm>
@@ -235,11 +236,21 @@ void MainWindow::updateActions() {
 void MainWindow::sizeColumns() {
     QTreeView* tree = ui->tasksTreeWidget;
     QHeaderView* header = tree->header();
-    // Names shown whole up to a point, the status columns as wide as their texts, the schedule the rest.
+    // Names shown whole up to a point, the schedule the rest. The status columns follow, wide enough for
+    // any text they can show (the result with its icon), so that a run that ends changes no width.
     tree->resizeColumnToContents(0);
     header->resizeSection(0, std::min(header->sectionSize(0), kLongestFirstNameColumn));
-    for (const int column : {TaskStatusProxy::NextRunColumn, TaskStatusProxy::LastRunColumn}) {
-        tree->resizeColumnToContents(column);
+    const QFontMetrics metrics(tree->font());
+    const int margins = 2 * (tree->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, tree) + 1) + 8;
+    const int icon = tree->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, tree) + 4;
+    for (const int column :
+         {TaskStatusProxy::NextRunColumn, TaskStatusProxy::LastRunColumn, TaskStatusProxy::ResultColumn}) {
+        int width = header->sectionSizeHint(column);
+        for (const QString& text : TaskStatusProxy::cellTexts(column)) {
+            const int extra = column == TaskStatusProxy::ResultColumn ? icon : 0;
+            width = std::max(width, metrics.horizontalAdvance(text) + margins + extra);
+        }
+        header->resizeSection(column, width);
     }
 }
 

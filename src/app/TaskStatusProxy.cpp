@@ -213,6 +213,28 @@ QString TaskStatusProxy::outcomeText(RunOutcome outcome) {
     return {};
 }
 
+QStringList TaskStatusProxy::cellTexts(int column) {
+    // The widest date and time: digits are of one width in most fonts, and 0 is among the widest.
+    const QString dateTime = QStringLiteral("00.00.0000 00:00");
+    switch (column) {
+    case NextRunColumn:
+        return {dateTime, tr("не запланирован")};
+    case LastRunColumn:
+        return {dateTime};
+    case ResultColumn: {
+        QStringList texts;
+        for (const RunOutcome outcome :
+             {RunOutcome::Running, RunOutcome::Succeeded, RunOutcome::Failed, RunOutcome::Missed,
+              RunOutcome::Interrupted, RunOutcome::LimitExceeded}) {
+            texts << outcomeText(outcome);
+        }
+        return texts;
+    }
+    default:
+        return {};
+    }
+}
+
 bool TaskStatusProxy::isFailure(RunOutcome outcome) {
     return outcome == RunOutcome::Failed || outcome == RunOutcome::LimitExceeded;
 }

@@ -51,6 +51,8 @@ public:
 
     // "Успешно", "Ошибка" and the like; empty for a task that never ran.
     static QString outcomeText(RunOutcome outcome);
+    // Every kind of text an added column shows, so that it can be made wide enough before it shows them.
+    static QStringList cellTexts(int column);
     // The outcomes a failure notice is given for.
     static bool isFailure(RunOutcome outcome);
 

@@ -173,8 +173,20 @@ void TaskTriggerPage::showNextRuns() {
     // One more than is shown, to tell whether the schedule goes on after them.
     const std::vector<TimePoint> runs = UpcomingRuns(CurrentTime(), task(), static_cast<int>(kShownRuns) + 1);
     QStringList texts;
+    const LocalZone zone = LocalZone::Current();
     for (std::size_t i = 0; i < runs.size() && i < kShownRuns; ++i) {
-        texts << LocalDateTimeText(runs[i], QStringLiteral("dd.MM.yyyy в hh:mm"));
+        QString text = LocalDateTimeText(runs[i], QStringLiteral("dd.MM.yyyy в hh:mm"));
+        // The first run after a clock change says why its wall-clock time moved (a daily one), or why
+        // it is not the time of day entered (a weekly one in the skipped hour).
+        if (i > 0) {
+            const std::int64_t before = zone.OffsetSeconds(runs[i - 1]);
+            const std::int64_t after = zone.OffsetSeconds(runs[i]);
+            if (after != before) {
+                text += after > before ? tr(" (летнее время)") : tr(" (зимнее время)");
+            }
+        }
+        // One run is never broken across lines; the list breaks between runs.
+        texts << text.replace(QLatin1Char(' '), QChar::Nbsp);
     }
     if (runs.size() > kShownRuns) {
         texts << QStringLiteral("…");
