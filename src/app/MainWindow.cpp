@@ -21,6 +21,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <array>
 
 class MainWindowUi : public Ui::MainWindow {};
 
@@ -30,6 +31,8 @@ constexpr int kLongestFirstNameColumn = 280;
 // Failures closer together than this make one notice.
 constexpr std::chrono::seconds kNoticeGathering{3};
 const QString kNotifyFailuresKey = QStringLiteral("Runs/notifyFailures");
+constexpr std::array<int, 3> kStatusColumns = {TaskStatusProxy::NextRunColumn, TaskStatusProxy::LastRunColumn,
+                                               TaskStatusProxy::ResultColumn};
 
 } // namespace
 
@@ -104,10 +107,15 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
     const QSettings settings;
     restoreGeometry(settings.value(QStringLiteral("MainWindowGeometry")).toByteArray());
     QHeaderView* header = ui->tasksTreeWidget->header();
-    // A state saved before the status columns existed restores the first two; the rest keep their
-    // default width.
     if (!header->restoreState(settings.value(QStringLiteral("TasksTreeHeaderState")).toByteArray())) {
         sizeColumns();
+        sizeStatusColumns();
+    } else if (std::all_of(kStatusColumns.begin(), kStatusColumns.end(), [header](int column) {
+                   return header->sectionSize(column) == header->defaultSectionSize();
+               })) {
+        // A state saved before the status columns existed restores the first two and leaves these at
+        // the default width.
+        sizeStatusColumns();
     }
 
     updateActions();
@@ -234,17 +242,20 @@ void MainWindow::updateActions() {
 }
 
 void MainWindow::sizeColumns() {
+    // Names shown whole up to a point, the schedule the rest.
+    ui->tasksTreeWidget->resizeColumnToContents(0);
+    QHeaderView* header = ui->tasksTreeWidget->header();
+    header->resizeSection(0, std::min(header->sectionSize(0), kLongestFirstNameColumn));
+}
+
+void MainWindow::sizeStatusColumns() {
+    // Wide enough for any text they can show (the result with its icon): a run that ends changes no width.
     QTreeView* tree = ui->tasksTreeWidget;
     QHeaderView* header = tree->header();
-    // Names shown whole up to a point, the schedule the rest. The status columns follow, wide enough for
-    // any text they can show (the result with its icon), so that a run that ends changes no width.
-    tree->resizeColumnToContents(0);
-    header->resizeSection(0, std::min(header->sectionSize(0), kLongestFirstNameColumn));
     const QFontMetrics metrics(tree->font());
     const int margins = 2 * (tree->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, tree) + 1) + 8;
     const int icon = tree->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, tree) + 4;
-    for (const int column :
-         {TaskStatusProxy::NextRunColumn, TaskStatusProxy::LastRunColumn, TaskStatusProxy::ResultColumn}) {
+    for (const int column : kStatusColumns) {
         int width = header->sectionSizeHint(column);
         for (const QString& text : TaskStatusProxy::cellTexts(column)) {
             const int extra = column == TaskStatusProxy::ResultColumn ? icon : 0;

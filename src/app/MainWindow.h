@@ -54,6 +54,7 @@ private:
     void noteStatus(const TaskInfo* task);
     void showFailureNotice(const FailureNotices::Notice& notice);
     void sizeColumns();
+    void sizeStatusColumns();
 
     QMenu* createTrayMenu();
     void updateTrayMenu();
