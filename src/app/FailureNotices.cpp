@@ -6,8 +6,8 @@
 #include <algorithm>
 
 FailureNotices::FailureNotices(std::chrono::milliseconds gathering, std::function<void(const Notice&)> show,
-                               QObject* parent)
-    : QObject(parent), m_show(std::move(show)) {
+                               QObject* parent, TimePoint since)
+    : QObject(parent), m_show(std::move(show)), m_since(since) {
     m_gathering.setSingleShot(true);
     m_gathering.setInterval(gathering);
     connect(&m_gathering, &QTimer::timeout, this, [this] { showGathered(); });
@@ -15,13 +15,13 @@ FailureNotices::FailureNotices(std::chrono::milliseconds gathering, std::functio
 
 void FailureNotices::noteStatus(const TaskInfo* task, const QString& name, const TaskStatus& status) {
     const auto seen = m_seen.find(task);
-    const bool known = seen != m_seen.end();
     // A run is told apart from the one before by its times, so that two failed runs in a row are two
     // failures even when no "running" status was seen between them.
-    const bool newRun = known && (seen->outcome != status.outcome || seen->last_start != status.last_start ||
-                                  seen->last_end != status.last_end);
+    const bool newRun = seen == m_seen.end() || seen->outcome != status.outcome ||
+                        seen->last_start != status.last_start || seen->last_end != status.last_end;
     m_seen.insert(task, status);
-    if (!newRun || !TaskStatusProxy::isFailure(status.outcome)) {
+    const std::optional<TimePoint> ended = status.last_end ? status.last_end : status.last_start;
+    if (!newRun || !TaskStatusProxy::isFailure(status.outcome) || !ended || *ended < m_since) {
         return;
     }
     Failure failure{task, name, QString::fromStdWString(status.first_error)};

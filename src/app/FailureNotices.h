@@ -2,6 +2,7 @@
 // makes one notice instead of a stack of them.
 #pragma once
 
+#include "model/TimePoint.h"
 #include "scheduler/TaskStatus.h"
 
 #include <QCoreApplication>
@@ -27,11 +28,12 @@ public:
     };
 
     // `show` gets each notice once the failures of a burst are in: `gathering` after the first of them.
+    // Only runs that ended from `since` on are announced: what the engine reads from the logs at
+    // start-up is history, not news.
     FailureNotices(std::chrono::milliseconds gathering, std::function<void(const Notice&)> show,
-                   QObject* parent);
+                   QObject* parent, TimePoint since = CurrentTime());
 
-    // The task's status as it stands now. The first status seen of a task only sets what later ones are
-    // compared with; a failed outcome of a run not seen before is a failure to announce.
+    // The task's status as it stands now: a failed run not seen before is a failure to announce.
     void noteStatus(const TaskInfo* task, const QString& name, const TaskStatus& status);
     // The task is gone: nothing more is said of it.
     void forget(const TaskInfo* task);
@@ -49,6 +51,7 @@ private:
     void showGathered();
 
     std::function<void(const Notice&)> m_show;
+    TimePoint m_since;
     QTimer m_gathering;
     QHash<const TaskInfo*, TaskStatus> m_seen;
     std::vector<Failure> m_pending;

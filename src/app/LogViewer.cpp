@@ -73,6 +73,9 @@ void LogViewer::showPiece(const LogPiece& piece) {
         m_end = 0;
         return;
     }
+    if (fresh) {
+        m_start = piece.start;
+    }
     m_end = piece.end;
     if (piece.text.isEmpty()) {
         return;
@@ -92,6 +95,12 @@ void LogViewer::showPiece(const LogPiece& piece) {
         // Through the cursor, which also holds before the window is first laid out.
         text->moveCursor(QTextCursor::End);
         text->ensureCursorVisible();
+    }
+    // A log that keeps growing while it is shown (a tool pouring out errors) is shown from its end anew
+    // before the window holds much more of it than it would on opening.
+    if (m_end - m_start > 2 * kLogTailBytes) {
+        m_end = 0;
+        m_readAgain = true;
     }
 }
 

@@ -37,6 +37,7 @@ private:
     const QString m_path;
     QFileSystemWatcher m_watcher;
     QFutureWatcher<LogPiece> m_reading;
-    qint64 m_end = 0; // file offset after the last line shown
+    qint64 m_start = 0; // file offset of the first line shown
+    qint64 m_end = 0;   // file offset after the last line shown
     bool m_readAgain = false;
 };

@@ -54,9 +54,6 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
     ui->tasksTreeWidget->setModel(statusColumns);
     failureNotices = new FailureNotices(
         kNoticeGathering, [this](const FailureNotices::Notice& notice) { showFailureNotice(notice); }, this);
-    for (const auto& task : m_storage.Tasks()) {
-        noteStatus(task.get());
-    }
     m_storage.SetStatusListener(this, [this](const TaskInfo* record) { onStatusChanged(record); });
 
     ui->tasksTreeWidget->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -155,7 +152,6 @@ void MainWindow::insertAndSelect(int row, const QModelIndex& parent, int column,
         return;
     }
     const QModelIndex inserted = statusColumns->index(row, column, parent);
-    noteStatus(statusColumns->taskAt(inserted));
     // The whole row, as a click selects it: the view highlights what is selected, cell by cell.
     ui->tasksTreeWidget->selectionModel()->setCurrentIndex(inserted, QItemSelectionModel::ClearAndSelect |
                                                                          QItemSelectionModel::Rows);

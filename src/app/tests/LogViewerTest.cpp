@@ -93,6 +93,24 @@ private slots:
         QTRY_COMPARE(text->toPlainText(), QStringLiteral("новое"));
     }
 
+    void logGrowingWhileShownIsShownFromItsEndAnew() {
+        Append(LogPath(), "начало\n");
+        LogViewer viewer(QStringLiteral("Экспорт"), LogPath(), nullptr);
+        QTRY_COMPARE(Text(viewer)->toPlainText(), QStringLiteral("начало"));
+        const QByteArray chunk = QByteArray(1024 * 1024 - 1, 'x') + '\n';
+        for (int i = 0; i < 6; ++i) {
+            // Each taken in before the next comes, as a log that grows by a megabyte at a time.
+            Append(LogPath(), chunk + "порция " + QByteArray::number(i) + '\n');
+            QTRY_COMPARE(LastLine(viewer), QStringLiteral("порция %1").arg(i));
+        }
+        Append(LogPath(), "конец\n");
+        QTRY_COMPARE(LastLine(viewer), QStringLiteral("конец"));
+        QTRY_VERIFY(
+            Text(viewer)->document()->firstBlock().text().startsWith(QStringLiteral("… более ранние")));
+        // Never more than twice what an opening shows (6 MiB were added).
+        QVERIFY(Text(viewer)->document()->characterCount() <= 2 * kLogTailBytes + 1024);
+    }
+
     void buttonsHandTheFileAndTheFolderToTheDesktop() {
         Append(LogPath(), "строка\n");
         QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openUrl");
