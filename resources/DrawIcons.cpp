@@ -118,6 +118,30 @@ void DrawCopyTask(QPainter& p) {
     Sheet(p, 22, 16, 34, 44);
 }
 
+void DrawTaskLog(QPainter& p) {
+    Sheet(p, 10, 4, 44, 56);
+    p.setPen(Pen(kBlue, 3));
+    for (int i = 0; i < 3; ++i) {
+        const double y = 24 + 9 * i;
+        p.drawLine(QPointF(17, y), QPointF(21, y));
+    }
+}
+
+// The sign of a failed run in the task list: small enough to stand before a word.
+void DrawTaskFailed(QPainter& p) {
+    Badge(p, 32, 32, 27, kRed);
+    p.setPen(Pen(Qt::white, 8));
+    p.drawLine(QPointF(32, 17), QPointF(32, 36));
+    p.drawPoint(QPointF(32, 48));
+}
+
+void DrawTaskRunning(QPainter& p) {
+    Badge(p, 32, 32, 27, kBlue);
+    p.setPen(Pen(Qt::white, 6));
+    p.drawLine(QPointF(32, 32), QPointF(32, 15));
+    p.drawLine(QPointF(32, 32), QPointF(44, 39));
+}
+
 QImage Render(const Drawing& draw, int size) {
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
@@ -190,11 +214,11 @@ int main(int argc, char** argv) {
         return 64;
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
-    const std::vector<std::pair<const char*, Drawing>> icons = {{"ZelkorScheduler.ico", DrawApplication},
-                                                                {"new_task.ico", DrawNewTask},
-                                                                {"delete_task.ico", DrawDeleteTask},
-                                                                {"run_task.ico", DrawRunTask},
-                                                                {"copy_task.ico", DrawCopyTask}};
+    const std::vector<std::pair<const char*, Drawing>> icons = {
+        {"ZelkorScheduler.ico", DrawApplication}, {"new_task.ico", DrawNewTask},
+        {"delete_task.ico", DrawDeleteTask},      {"run_task.ico", DrawRunTask},
+        {"copy_task.ico", DrawCopyTask},          {"task_log.ico", DrawTaskLog},
+        {"task_failed.ico", DrawTaskFailed},      {"task_running.ico", DrawTaskRunning}};
     bool written = true;
     for (const auto& [name, draw] : icons) {
         written = Write(out.filePath(QString::fromLatin1(name)), IconFile(draw)) && written;

@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # Screenshots of the scheduler as a user sees it, taken under Xvfb: the main window with a few tasks
 # beside a tray host, the tray menu, the window and its settings menu without a tray, and every page of
-# the task wizard for each action kind, with a folder repository to browse and a connection that fails. The program runs with its user folders in a temporary folder, never the caller's.
+# the task wizard for each action kind, with a folder repository to browse and a connection that fails;
+# the list with the status of runs read from prepared task logs, the log window on a failed export, the
+# notice of a failed run, and the schedule page's next runs across a daylight-saving change (the
+# program runs in Europe/Berlin time). The program runs with its user folders in a temporary folder,
+# never the caller's.
 #
 #   scripts/screenshots.sh [output folder, default build/screenshots]
 #
@@ -35,9 +39,14 @@ mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR" "$XDG_D
 chmod 700 "$XDG_RUNTIME_DIR"
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 export LANG=${SCREENSHOT_LANG:-C.UTF-8}
+export TZ=Europe/Berlin
 
 # Four tasks, one of each schedule the list describes; the first run of each is a day away or more.
 start=$(( ($(date +%s) + 86400) * 10000000 ))
+# A daily task from the Saturday before next year's change to summer time, and one that runs for long.
+year=$(( $(date +%Y) + 1 ))
+change=$(date -d "$year-03-31 -$(date -d "$year-03-31" +%w) days" +%F)
+dst_start=$(( $(date -d "$(date -d "$change -1 day" +%F) 09:30" +%s) * 10000000 ))
 cat > "$XDG_DATA_HOME/Zelkor-Vostal/ZelkorScheduler/storage.xml" <<XML
 <?xml version="1.0" encoding="utf-8"?>
 <config>
@@ -118,9 +127,67 @@ cat > "$XDG_DATA_HOME/Zelkor-Vostal/ZelkorScheduler/storage.xml" <<XML
 				<ifc_mapping_name>Маппинг по умолчанию</ifc_mapping_name>
 			</action>
 		</task>
+		<task>
+			<name>Ежедневный отчёт</name>
+			<description/>
+			<starting_point>$dst_start</starting_point>
+			<run_only_on_working_days>false</run_only_on_working_days>
+			<trigger><type>daily</type><repeat_interval>1</repeat_interval></trigger>
+			<action>
+				<type>command</type>
+				<executable>/usr/bin/true</executable>
+				<arguments/>
+				<working_directory>/tmp</working_directory>
+			</action>
+		</task>
+		<task>
+			<name>Долгая выгрузка</name>
+			<description/>
+			<starting_point>$start</starting_point>
+			<run_only_on_working_days>false</run_only_on_working_days>
+			<trigger><type>daily</type><repeat_interval>1</repeat_interval></trigger>
+			<action>
+				<type>command</type>
+				<executable>/bin/sleep</executable>
+				<arguments>120</arguments>
+				<working_directory>/tmp</working_directory>
+			</action>
+		</task>
 	</tasks>
 </config>
 XML
+
+# Logs of earlier runs, as the engine writes them, for the status columns: a backup and a command that
+# succeeded, an export that failed, a check stopped by the time limit, a missed run. The daily report has
+# never run; the long task is started below.
+logs=$XDG_CACHE_HOME/Zelkor-Vostal/ZelkorScheduler
+mkdir -p "$logs"
+stamp() { date -d "$1" '+%d.%m.%Y %H:%M:%S'; }
+next_run() { date -d "$1" '+%d.%m.%Y в %H:%M:%S'; }
+run_lines() { # when, lines...
+    local when=$1
+    shift
+    echo "$(stamp "$when") Начало выполнения задания."
+    for line in "$@"; do echo "$(stamp "$when +5 seconds") $line"; done
+    echo "$(stamp "$when +6 seconds") Завершение выполнения задания. Следующий запуск: $(next_run "$when +1 day")."
+}
+{
+    run_lines "-44 hours" "Резервное копирование завершено: скопировано документов: 14 (3 МБ)."
+    run_lines "-20 hours" "Резервное копирование завершено: скопировано документов: 2 (1 МБ), пропущено: 1."
+} > "$logs/Резервная копия проектов.log"
+{
+    run_lines "-14 days" "Задание успешно выполнено." "Задание успешно выполнено."
+    run_lines "-9 hours" "Задание успешно выполнено." "Задание не выполнено:" \
+        "Ошибка: не удалось открыть документ «план.dxf»: файл занят другой программой" \
+        "Экспорт прерван на документе 2 из 3"
+} > "$logs/Экспорт DXF.log"
+run_lines "-200 hours" "Программа завершилась с кодом 0." > "$logs/Очистка временных файлов.log"
+run_lines "-30 hours" "Задание не выполнено:" "Превышено время выполнения (14400 с), программа остановлена." \
+    > "$logs/Проверка модели по IDS.log"
+{
+    run_lines "-170 hours" "Задание успешно выполнено."
+    echo "$(stamp "-1 hour") Пропущен запуск: $(next_run "-26 hours") (программа не работала)."
+} > "$logs/Экспорт IFC.log"
 
 # A folder repository for the connection "Проекты", and a connection whose folder is gone.
 repo=$work/repository
@@ -257,6 +324,40 @@ key "$wizard" Return
 sleep 1
 shot root wizard-connection-error.png
 xdotool key Return
+key "$wizard" Escape
+
+# The status of the runs: the long task started now, the list at the first window size and wide enough
+# for every column.
+toolbar() { # the toolbar button in the given place (0 = run now ... 4 = log), at the window's current size
+    eval "$(xdotool getwindowgeometry --shell "$main")"
+    xdotool mousemove --window "$main" $((WIDTH - 100)) $((19 + 32 * $1)) click 1
+}
+xdotool mousemove --window "$main" 60 133 click 1
+toolbar 0
+xdotool mousemove --window "$main" 30 200 click 1
+xdotool windowsize "$main" 494 319
+shot "$main" main-window-first-size.png
+xdotool windowsize "$main" 1000 300
+shot "$main" main-window-status.png
+xdotool windowsize "$main" 640 300
+
+# The log of the failed export, from the toolbar.
+xdotool mousemove --window "$main" 60 48 click 1
+toolbar 4
+viewer=$(window "Журнал задания: Экспорт DXF")
+shot "$viewer" log-viewer-failed-export.png
+key "$viewer" Escape
+
+# A run that fails: the IFC export on the connection whose folder is gone; its notice by the tray.
+xdotool mousemove --window "$main" 60 99 click 1
+toolbar 0
+sleep 5
+shot root notification.png
+
+# The schedule page of the daily report: its next runs cross the change to summer time.
+open_task 116
+key "$wizard" Return
+shot "$wizard" wizard-page-1-summer-time.png
 key "$wizard" Escape
 
 # A new task from the toolbar: nothing typed yet, so Next is not offered.

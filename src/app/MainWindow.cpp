@@ -1,32 +1,43 @@
 // The main window's commands, context menu, tray menu and saved state.
 #include "MainWindow.h"
 
+#include "LogViewer.h"
 #include "TasksListModel.h"
+#include "execution/TaskLog.h"
 #include "platform/AutostartEntry.h"
 #include "scheduler/TaskStorage.h"
 #include "ui_MainWindow.h"
 #include "wizard/TaskWizard.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QHeaderView>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSettings>
+#include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 
 #include <algorithm>
+#include <array>
 
 class MainWindowUi : public Ui::MainWindow {};
 
 namespace {
 
 constexpr int kLongestFirstNameColumn = 280;
+// Failures closer together than this make one notice.
+constexpr std::chrono::seconds kNoticeGathering{3};
+const QString kNotifyFailuresKey = QStringLiteral("Runs/notifyFailures");
+constexpr std::array<int, 3> kStatusColumns = {TaskStatusProxy::NextRunColumn, TaskStatusProxy::LastRunColumn,
+                                               TaskStatusProxy::ResultColumn};
 
 } // namespace
 
-MainWindow::MainWindow(TaskStorage& storage, bool useTray)
-    : QMainWindow(nullptr), m_storage(storage), ui(new MainWindowUi) {
+MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::StatusSource status)
+    : QMainWindow(nullptr), m_storage(storage), ui(new MainWindowUi), m_status(std::move(status)) {
     ui->setupUi(this);
     ui->tasksTreeWidget->addAction(ui->actionRunNow);
     ui->tasksTreeWidget->addAction(ui->actionNewTask);
@@ -36,7 +47,14 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray)
     for (const auto& task : m_storage.Tasks()) {
         model->appendStoredTask(task.get());
     }
-    ui->tasksTreeWidget->setModel(model);
+    if (!m_status) {
+        m_status = [this](const TaskInfo* task) { return m_storage.Status(task); };
+    }
+    statusColumns = new TaskStatusProxy(model, m_status, this);
+    ui->tasksTreeWidget->setModel(statusColumns);
+    failureNotices = new FailureNotices(
+        kNoticeGathering, [this](const FailureNotices::Notice& notice) { showFailureNotice(notice); }, this);
+    m_storage.SetStatusListener(this, [this](const TaskInfo* record) { onStatusChanged(record); });
 
     ui->tasksTreeWidget->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ui->tasksTreeWidget, &QWidget::customContextMenuRequested, this,
@@ -45,10 +63,21 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray)
     connect(ui->actionNewTask, &QAction::triggered, this, [this] { newTask(); });
     connect(ui->actionCloneTask, &QAction::triggered, this, [this] { cloneTask(); });
     connect(ui->actionRemoveTask, &QAction::triggered, this, [this] { removeTask(); });
+    connect(ui->actionShowLog, &QAction::triggered, this, [this] { showLog(); });
     connect(ui->tasksTreeWidget->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { updateActions(); });
-    connect(ui->tasksTreeWidget, &QAbstractItemView::doubleClicked, this,
-            [this](const QModelIndex& index) { editTask(index); });
+    // A double click on the result opens the log; elsewhere it edits the task. Enter on the result
+    // (and the double click, for the styles that activate on it) comes as an activation.
+    connect(ui->tasksTreeWidget, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (index.column() != TaskStatusProxy::ResultColumn) {
+            editTask(index);
+        }
+    });
+    connect(ui->tasksTreeWidget, &QAbstractItemView::activated, this, [this](const QModelIndex& index) {
+        if (index.column() == TaskStatusProxy::ResultColumn) {
+            showLogOf(statusColumns->taskAt(index));
+        }
+    });
 
     if (useTray) {
         // Built before the tray menu, which looks at whether there is a tray icon.
@@ -60,6 +89,14 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray)
         trayIcon->show();
         connect(trayIcon, &QSystemTrayIcon::activated, this,
                 [this](QSystemTrayIcon::ActivationReason reason) { onTrayActivated(reason); });
+        connect(trayIcon, &QSystemTrayIcon::messageClicked, this, [this] {
+            int opened = 0;
+            for (const TaskInfo* task : m_noticeTasks) {
+                if (statusColumns->rowOf(task) >= 0 && opened++ < FailureNotices::kNamedTasks) {
+                    showLogOf(task);
+                }
+            }
+        });
     } else {
         hideToTray();
     }
@@ -68,9 +105,14 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray)
     restoreGeometry(settings.value(QStringLiteral("MainWindowGeometry")).toByteArray());
     QHeaderView* header = ui->tasksTreeWidget->header();
     if (!header->restoreState(settings.value(QStringLiteral("TasksTreeHeaderState")).toByteArray())) {
-        // Nothing saved yet: names shown whole up to a point, the schedule takes the rest.
-        ui->tasksTreeWidget->resizeColumnToContents(0);
-        header->resizeSection(0, std::min(header->sectionSize(0), kLongestFirstNameColumn));
+        sizeColumns();
+        sizeStatusColumns();
+    } else if (std::all_of(kStatusColumns.begin(), kStatusColumns.end(), [header](int column) {
+                   return header->sectionSize(column) == header->defaultSectionSize();
+               })) {
+        // A state saved before the status columns existed restores the first two and leaves these at
+        // the default width.
+        sizeStatusColumns();
     }
 
     updateActions();
@@ -81,6 +123,8 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray)
 }
 
 MainWindow::~MainWindow() {
+    // Before anything the calls use goes: calls still queued for the window die with it.
+    m_storage.SetStatusListener(nullptr, {});
     saveSettings();
     delete ui;
 }
@@ -104,12 +148,13 @@ std::optional<TaskInfo> MainWindow::runWizard(const TaskInfo& task) {
 }
 
 void MainWindow::insertAndSelect(int row, const QModelIndex& parent, int column, const TaskInfo& task) {
-    if (!model->insertTask(row, parent, task)) {
+    if (!model->insertTask(row, statusColumns->mapToSource(parent), task)) {
         return;
     }
+    const QModelIndex inserted = statusColumns->index(row, column, parent);
     // The whole row, as a click selects it: the view highlights what is selected, cell by cell.
-    ui->tasksTreeWidget->selectionModel()->setCurrentIndex(
-        model->index(row, column, parent), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    ui->tasksTreeWidget->selectionModel()->setCurrentIndex(inserted, QItemSelectionModel::ClearAndSelect |
+                                                                         QItemSelectionModel::Rows);
 }
 
 void MainWindow::newTask() {
@@ -128,7 +173,7 @@ void MainWindow::newTask() {
 
 void MainWindow::cloneTask() {
     const QModelIndex current = ui->tasksTreeWidget->currentIndex();
-    const TaskInfo* source = model->taskAt(current);
+    const TaskInfo* source = statusColumns->taskAt(current);
     if (source == nullptr) {
         return;
     }
@@ -142,7 +187,7 @@ void MainWindow::cloneTask() {
 }
 
 void MainWindow::editTask(const QModelIndex& index) {
-    TaskInfo* stored = model->taskAt(index);
+    TaskInfo* stored = statusColumns->taskAt(index);
     if (stored == nullptr) {
         return;
     }
@@ -151,21 +196,26 @@ void MainWindow::editTask(const QModelIndex& index) {
         return;
     }
     m_storage.UpdateTask(stored, *task);
-    // The whole row: an edit made from the name cell can change the schedule cell too.
-    emit model->dataChanged(index.siblingAtColumn(0),
-                            index.siblingAtColumn(model->columnCount(index.parent()) - 1));
+    // The list model's whole row: an edit made from the name cell can change the schedule cell too. The
+    // status cells follow when the engine has armed the task anew.
+    const QModelIndex first = statusColumns->mapToSource(index.siblingAtColumn(0));
+    emit model->dataChanged(first, first.siblingAtColumn(model->columnCount(first.parent()) - 1));
 }
 
 void MainWindow::removeTask() {
     const QModelIndex current = ui->tasksTreeWidget->currentIndex();
-    if (current.isValid() && model->removeRow(current.row(), current.parent())) {
+    if (!current.isValid()) {
+        return;
+    }
+    failureNotices->forget(statusColumns->taskAt(current));
+    if (model->removeRow(current.row(), statusColumns->mapToSource(current.parent()))) {
         updateActions();
     }
 }
 
 void MainWindow::runNow() {
     const QModelIndex current = ui->tasksTreeWidget->currentIndex();
-    if (TaskInfo* task = model->taskAt(current)) {
+    if (TaskInfo* task = statusColumns->taskAt(current)) {
         m_storage.RunNow(task);
     }
 }
@@ -173,7 +223,7 @@ void MainWindow::runNow() {
 void MainWindow::showTaskMenu(const QPoint& point) {
     QList<QAction*> actions{ui->actionNewTask};
     if (ui->tasksTreeWidget->selectionModel()->hasSelection()) {
-        actions << ui->actionRunNow << ui->actionCloneTask << ui->actionRemoveTask;
+        actions << ui->actionRunNow << ui->actionCloneTask << ui->actionRemoveTask << ui->actionShowLog;
     }
     QMenu::exec(actions, ui->tasksTreeWidget->viewport()->mapToGlobal(point), nullptr, ui->tasksTreeWidget);
 }
@@ -183,7 +233,87 @@ void MainWindow::updateActions() {
     ui->actionRunNow->setEnabled(selected);
     ui->actionCloneTask->setEnabled(selected);
     ui->actionRemoveTask->setEnabled(selected);
+    ui->actionShowLog->setEnabled(selected);
     ui->actionNewTask->setEnabled(true);
+}
+
+void MainWindow::sizeColumns() {
+    // Names shown whole up to a point, the schedule the rest.
+    ui->tasksTreeWidget->resizeColumnToContents(0);
+    QHeaderView* header = ui->tasksTreeWidget->header();
+    header->resizeSection(0, std::min(header->sectionSize(0), kLongestFirstNameColumn));
+}
+
+void MainWindow::sizeStatusColumns() {
+    // Wide enough for any text they can show (the result with its icon): a run that ends changes no width.
+    QTreeView* tree = ui->tasksTreeWidget;
+    QHeaderView* header = tree->header();
+    const QFontMetrics metrics(tree->font());
+    const int margins = 2 * (tree->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, tree) + 1) + 8;
+    const int icon = tree->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, tree) + 4;
+    for (const int column : kStatusColumns) {
+        int width = header->sectionSizeHint(column);
+        for (const QString& text : TaskStatusProxy::cellTexts(column)) {
+            const int extra = column == TaskStatusProxy::ResultColumn ? icon : 0;
+            width = std::max(width, metrics.horizontalAdvance(text) + margins + extra);
+        }
+        header->resizeSection(column, width);
+    }
+}
+
+void MainWindow::showLog() {
+    showLogOf(statusColumns->taskAt(ui->tasksTreeWidget->currentIndex()));
+}
+
+void MainWindow::showLogOf(const TaskInfo* task) {
+    if (task == nullptr) {
+        return;
+    }
+    const QString path = QDir(m_storage.LogFolder()).filePath(TaskLog::FileNameFor(task->name));
+    LogViewer* viewer = nullptr;
+    for (LogViewer* open : findChildren<LogViewer*>()) {
+        if (open->logPath() == path) {
+            viewer = open;
+        }
+    }
+    if (viewer == nullptr) {
+        viewer = new LogViewer(QString::fromStdWString(task->name), path, this);
+        viewer->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    viewer->show();
+    viewer->raise();
+    viewer->activateWindow();
+}
+
+void MainWindow::onStatusChanged(const TaskInfo* record) {
+    statusColumns->statusChanged(record);
+    if (record != nullptr) {
+        noteStatus(record);
+        return;
+    }
+    for (int row = 0; row < statusColumns->rowCount(); ++row) {
+        noteStatus(statusColumns->taskAt(statusColumns->index(row, 0)));
+    }
+}
+
+void MainWindow::noteStatus(const TaskInfo* task) {
+    // The engine's call may come after the task was removed: only a listed task's record is read.
+    if (task != nullptr && statusColumns->rowOf(task) >= 0) {
+        failureNotices->noteStatus(task, QString::fromStdWString(task->name), m_status(task));
+    }
+}
+
+void MainWindow::showFailureNotice(const FailureNotices::Notice& notice) {
+    if (!notifyFailures()) {
+        return;
+    }
+    if (trayIcon != nullptr) {
+        m_noticeTasks = notice.tasks;
+        trayIcon->showMessage(notice.title, notice.text, QSystemTrayIcon::Critical);
+        return;
+    }
+    // Without a tray there is no notice to click; the window is on screen, its status bar says it.
+    statusBar()->showMessage(tr("%1 — %2").arg(notice.title, notice.text.section(QLatin1Char('\n'), 0, 0)));
 }
 
 QMenu* MainWindow::createTrayMenu() {
@@ -192,6 +322,10 @@ QMenu* MainWindow::createTrayMenu() {
     autostartAction = new QAction(tr("Запускать при старте системы"), this);
     autostartAction->setCheckable(true);
     connect(autostartAction, &QAction::triggered, this, [](bool checked) { setAutostart(checked); });
+    notifyAction = new QAction(tr("Уведомлять об ошибках"), this);
+    notifyAction->setCheckable(true);
+    connect(notifyAction, &QAction::triggered, this,
+            [](bool checked) { QSettings().setValue(kNotifyFailuresKey, checked); });
     auto* quitAction = new QAction(tr("Выход"), this);
     connect(quitAction, &QAction::triggered, qApp, &QCoreApplication::quit);
 
@@ -199,6 +333,7 @@ QMenu* MainWindow::createTrayMenu() {
     menu->addAction(showHideAction);
     menu->addSeparator();
     menu->addAction(autostartAction);
+    menu->addAction(notifyAction);
     menu->addSeparator();
     menu->addAction(quitAction);
     connect(menu, &QMenu::aboutToShow, this, [this] { updateTrayMenu(); });
@@ -208,6 +343,7 @@ QMenu* MainWindow::createTrayMenu() {
 void MainWindow::updateTrayMenu() {
     showHideAction->setText(isVisible() ? tr("Скрыть") : tr("Показать"));
     autostartAction->setChecked(AutostartEntryExists());
+    notifyAction->setChecked(notifyFailures());
 }
 
 void MainWindow::onTrayActivated(QSystemTrayIcon::ActivationReason reason) {
@@ -245,6 +381,10 @@ void MainWindow::saveSettings() {
     QSettings settings;
     settings.setValue(QStringLiteral("MainWindowGeometry"), saveGeometry());
     settings.setValue(QStringLiteral("TasksTreeHeaderState"), ui->tasksTreeWidget->header()->saveState());
+}
+
+bool notifyFailures() {
+    return QSettings().value(kNotifyFailuresKey, true).toBool();
 }
 
 void setAutostart(bool enabled) {

@@ -2,6 +2,8 @@
 // scheduler running while the window is closed.
 #pragma once
 
+#include "FailureNotices.h"
+#include "TaskStatusProxy.h"
 #include "model/TaskInfo.h"
 
 #include <QCoreApplication>
@@ -9,6 +11,7 @@
 #include <QSystemTrayIcon>
 
 #include <optional>
+#include <vector>
 
 class MainWindowUi;
 class QAction;
@@ -24,7 +27,9 @@ public:
     // hidden (start-up shows it on the first launch only); without one its menu goes to the menu bar
     // and the window is shown. Whether a tray is used is decided here once: an icon that appears later
     // would have no window to bring back, one that disappears leaves the second start to do it.
-    explicit MainWindow(TaskStorage& storage, bool useTray = QSystemTrayIcon::isSystemTrayAvailable());
+    // The status columns and the failure notices read `status`; none: the engine's.
+    explicit MainWindow(TaskStorage& storage, bool useTray = QSystemTrayIcon::isSystemTrayAvailable(),
+                        TaskStatusProxy::StatusSource status = {});
     // Saves the geometry and the list header's state.
     ~MainWindow() override;
 
@@ -43,6 +48,13 @@ private:
     void runNow();
     void showTaskMenu(const QPoint& point);
     void updateActions();
+    void showLog();
+    void showLogOf(const TaskInfo* task);
+    void onStatusChanged(const TaskInfo* record);
+    void noteStatus(const TaskInfo* task);
+    void showFailureNotice(const FailureNotices::Notice& notice);
+    void sizeColumns();
+    void sizeStatusColumns();
 
     QMenu* createTrayMenu();
     void updateTrayMenu();
@@ -63,7 +75,15 @@ private:
     QSystemTrayIcon* trayIcon = nullptr;
     QAction* showHideAction = nullptr;
     QAction* autostartAction = nullptr;
+    QAction* notifyAction = nullptr;
+    TaskStatusProxy::StatusSource m_status;
+    TaskStatusProxy* statusColumns = nullptr; // what the list view shows: the model and the status
+    FailureNotices* failureNotices = nullptr;
+    std::vector<const TaskInfo*> m_noticeTasks; // the tasks of the notice last shown, for its click
 };
+
+// Whether failed runs are announced: the "Runs/notifyFailures" setting, on unless turned off.
+bool notifyFailures();
 
 // Makes the session start this executable, or stops it doing so. Failures are not reported: the
 // autostart entry's check mark shows the real state the next time the menu opens.

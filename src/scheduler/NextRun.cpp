@@ -116,9 +116,24 @@ TimePoint NextRun(TimePoint now, TimePoint start, bool workingDaysOnly, const Tr
     return kNever;
 }
 
-TimePoint NextExpiry(TimePoint now, const TaskInfo& task) {
-    if (now < task.starting_point) {
-        return task.starting_point;
+TimePoint NextExpiry(TimePoint now, TimePoint start, bool workingDaysOnly, const Trigger& trigger) {
+    if (now < start) {
+        return start;
     }
-    return NextRun(now, task.starting_point, task.run_only_on_working_days, task.trigger);
+    const TimePoint next = NextRun(now, start, workingDaysOnly, trigger);
+    // A timer armed for the past would fire at once, and again after every run.
+    return next <= now ? kNever : next;
+}
+
+TimePoint NextExpiry(TimePoint now, const TaskInfo& task) {
+    return NextExpiry(now, task.starting_point, task.run_only_on_working_days, task.trigger);
+}
+
+std::vector<TimePoint> UpcomingRuns(TimePoint now, const TaskInfo& task, int count) {
+    std::vector<TimePoint> runs;
+    for (TimePoint next = NextExpiry(now, task); next != kNever && static_cast<int>(runs.size()) < count;
+         next = NextExpiry(next, task)) {
+        runs.push_back(next);
+    }
+    return runs;
 }

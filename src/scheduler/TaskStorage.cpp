@@ -354,11 +354,7 @@ TimePoint TaskStorage::Arm(const TaskInfo* record) {
         workingDays = record->run_only_on_working_days;
         trigger = record->trigger;
     }
-    const TimePoint now = m_clock();
-    TimePoint expiry = now >= start ? NextRun(now, start, workingDays, trigger) : start;
-    if (now >= start && expiry <= now) {
-        expiry = kNever; // a schedule without a rule (monthly) must not fire at once, again and again
-    }
+    const TimePoint expiry = NextExpiry(m_clock(), start, workingDays, trigger);
 
     Disarm(timing, record);
     timing.arming = ++m_lastArming;

@@ -77,6 +77,9 @@ public:
     // Writes every stored task to the storage file.
     void Save();
 
+    // The folder that holds the task logs.
+    const QString& LogFolder() const { return m_logFolder; }
+
     // The repository core the runs use, shared with the task editor's connection checks and browser.
     const std::shared_ptr<arkon::ICore>& Core() const { return m_core; }
 

@@ -4,7 +4,10 @@
 #include "TaskWizard.h"
 #include "model/LocalDateTime.h"
 #include "model/LocalZone.h"
+#include "scheduler/NextRun.h"
 #include "ui_TaskTriggerPage.h"
+
+#include <QStringList>
 
 class TaskTriggerPageUi : public Ui::TaskTriggerPage {};
 
@@ -13,6 +16,7 @@ namespace {
 constexpr int kDailyIndex = static_cast<int>(TriggerKind::Daily);
 constexpr int kWeeklyIndex = static_cast<int>(TriggerKind::Weekly);
 constexpr std::int64_t kTicksPerMinute = 60 * kTicksPerSecond;
+constexpr std::size_t kShownRuns = 3;
 
 std::int32_t& IntervalOf(Trigger& trigger) {
     return std::visit([](auto& kind) -> std::int32_t& { return kind.repeat_interval; }, trigger);
@@ -74,6 +78,7 @@ void TaskTriggerPage::onKindChanged(int index) {
         }
         record.trigger = std::move(weekly);
     }
+    showNextRuns();
     emit completeChanged();
 }
 
@@ -95,12 +100,14 @@ void TaskTriggerPage::onDayToggled(Weekday day, bool checked) {
             weekly->weekdays.erase(day);
         }
     }
+    showNextRuns();
     emit completeChanged();
 }
 
 void TaskTriggerPage::onIntervalChanged(int value) {
     IntervalOf(task().trigger) = value;
     applyWorkingDaysRule();
+    showNextRuns();
 }
 
 void TaskTriggerPage::onStartChanged(const QDate& date, const QTime& time) {
@@ -109,10 +116,12 @@ void TaskTriggerPage::onStartChanged(const QDate& date, const QTime& time) {
     task().starting_point =
         TimePointFromTicks(FloorDiv(start.time_since_epoch().count(), kTicksPerMinute) * kTicksPerMinute);
     applyWorkingDaysRule();
+    showNextRuns();
 }
 
 void TaskTriggerPage::onWorkingDaysFlagChanged(int state) {
     task().SetRunOnlyOnWorkingDays(state != Qt::Unchecked);
+    showNextRuns();
 }
 
 void TaskTriggerPage::applyWorkingDaysRule() {
@@ -157,6 +166,38 @@ void TaskTriggerPage::initializePage() {
         break;
     }
     applyWorkingDaysRule();
+    showNextRuns();
+}
+
+void TaskTriggerPage::showNextRuns() {
+    // One more than is shown, to tell whether the schedule goes on after them.
+    const std::vector<TimePoint> runs = UpcomingRuns(CurrentTime(), task(), static_cast<int>(kShownRuns) + 1);
+    QStringList texts;
+    const LocalZone zone = LocalZone::Current();
+    for (std::size_t i = 0; i < runs.size() && i < kShownRuns; ++i) {
+        QString text = LocalDateTimeText(runs[i], QStringLiteral("dd.MM.yyyy в hh:mm"));
+        // The first run after a clock change says why its wall-clock time moved (a daily one), or why
+        // it is not the time of day entered (a weekly one in the skipped hour).
+        if (i > 0) {
+            const std::int64_t before = zone.OffsetSeconds(runs[i - 1]);
+            const std::int64_t after = zone.OffsetSeconds(runs[i]);
+            if (after != before) {
+                text += after > before ? tr(" (летнее время)") : tr(" (зимнее время)");
+            }
+        }
+        // One run is never broken across lines; the list breaks between runs.
+        texts << text.replace(QLatin1Char(' '), QChar::Nbsp);
+    }
+    if (runs.size() > kShownRuns) {
+        texts << QStringLiteral("…");
+    }
+    if (runs.empty()) {
+        ui->nextRunsLabel->setText(tr("Ближайший запуск: не запланирован"));
+    } else if (runs.size() == 1) {
+        ui->nextRunsLabel->setText(tr("Ближайший запуск: %1").arg(texts.front()));
+    } else {
+        ui->nextRunsLabel->setText(tr("Ближайшие запуски: %1").arg(texts.join(QStringLiteral(", "))));
+    }
 }
 
 bool TaskTriggerPage::isComplete() const {

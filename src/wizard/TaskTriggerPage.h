@@ -41,6 +41,8 @@ private:
     // Shows "run only on working days" where the flag can take effect: a daily schedule whose grid
     // reaches a working day.
     void applyWorkingDaysRule();
+    // The next runs the engine would arm for the schedule as it stands, in local time.
+    void showNextRuns();
 
     TaskWizard& m_wizard;
     TaskTriggerPageUi* ui;

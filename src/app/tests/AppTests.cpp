@@ -3,12 +3,16 @@
 
 QObject* MakeScheduleTextTest();
 QObject* MakeTasksListModelTest();
+QObject* MakeTaskStatusProxyTest();
+QObject* MakeFailureNoticesTest();
+QObject* MakeLogViewerTest();
 QObject* MakeMainWindowTest();
 QObject* MakeStartUpTest();
 QObject* MakeHelpPagesTest();
 
 int main(int argc, char** argv) {
     return RunGuiTests(argc, argv,
-                       {MakeScheduleTextTest, MakeTasksListModelTest, MakeMainWindowTest, MakeStartUpTest,
+                       {MakeScheduleTextTest, MakeTasksListModelTest, MakeTaskStatusProxyTest,
+                        MakeFailureNoticesTest, MakeLogViewerTest, MakeMainWindowTest, MakeStartUpTest,
                         MakeHelpPagesTest});
 }

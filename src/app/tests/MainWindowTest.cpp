@@ -1,6 +1,8 @@
 // The main window's commands (new, clone, edit, remove, run now), the context menu, the actions that
 // follow the selection, closing to the tray, the tray and settings menus, and the saved state.
 #include "app/MainWindow.h"
+#include "app/LogViewer.h"
+#include "app/TasksListModel.h"
 
 #include "TestEngine.h"
 #include "WhenShown.h"
@@ -18,10 +20,12 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QToolBar>
 #include <QTreeView>
 #include <QtTest>
 
+#include <map>
 #include <memory>
 
 namespace {
@@ -89,6 +93,46 @@ void Rename(TaskWizard& wizard, const QString& name) {
     wizard.findChild<QLineEdit*>(QStringLiteral("nameEdit"))->setText(name);
 }
 
+// As the user's hand does it: Qt Test's double click alone is not preceded by the first click.
+void DoubleClick(QTreeView& tree, const QPoint& point) {
+    QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, point);
+    QTest::mouseDClick(tree.viewport(), Qt::LeftButton, {}, point);
+}
+
+class EditorCounter : public QObject {
+public:
+    EditorCounter() {
+        qApp->installEventFilter(this);
+        connect(&m_close, &QTimer::timeout, this, [] {
+            if (auto* wizard = dynamic_cast<TaskWizard*>(QApplication::activeModalWidget())) {
+                wizard->reject();
+            }
+        });
+        m_close.start(5);
+    }
+
+    bool eventFilter(QObject* object, QEvent* event) override {
+        if (event->type() == QEvent::Show && dynamic_cast<TaskWizard*>(object) != nullptr) {
+            ++shown;
+        }
+        return false;
+    }
+
+    int shown = 0;
+
+private:
+    QTimer m_close;
+};
+
+QStringList LogViewerTitles(const MainWindow& window) {
+    QStringList titles;
+    for (const LogViewer* viewer : window.findChildren<LogViewer*>()) {
+        titles << viewer->windowTitle();
+    }
+    titles.sort();
+    return titles;
+}
+
 } // namespace
 
 class MainWindowTest : public QObject {
@@ -115,6 +159,7 @@ private slots:
         QSettings settings;
         settings.remove(QStringLiteral("MainWindowGeometry"));
         settings.remove(QStringLiteral("TasksTreeHeaderState"));
+        settings.remove(QStringLiteral("Runs/notifyFailures"));
         SetAutostartEntry(false, {});
     }
 
@@ -129,7 +174,8 @@ private slots:
 
         auto* toolBar = window->findChild<QToolBar*>(QStringLiteral("toolBar"));
         QCOMPARE(Texts(toolBar->actions()),
-                 (QStringList{"Запустить сейчас", "Новая задача", "Скопировать задачу", "Удалить задачу"}));
+                 (QStringList{"Запустить сейчас", "Новая задача", "Скопировать задачу", "Удалить задачу",
+                              "Журнал задания"}));
         QCOMPARE(window->toolBarArea(toolBar), Qt::RightToolBarArea);
         QVERIFY(!toolBar->isMovable());
         QVERIFY(!toolBar->isFloatable());
@@ -137,7 +183,8 @@ private slots:
         QCOMPARE(toolBar->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
         QCOMPARE(toolBar->contextMenuPolicy(), Qt::PreventContextMenu);
         QCOMPARE(WindowAction(*window, "actionRemoveTask")->toolTip(), QStringLiteral("Удалить задачу"));
-        for (const char* name : {"actionNewTask", "actionRemoveTask", "actionRunNow", "actionCloneTask"}) {
+        for (const char* name :
+             {"actionNewTask", "actionRemoveTask", "actionRunNow", "actionCloneTask", "actionShowLog"}) {
             QVERIFY2(!WindowAction(*window, name)->icon().isNull(), name);
             QVERIFY2(!WindowAction(*window, name)->icon().pixmap(24, 24).isNull(), name);
         }
@@ -150,11 +197,14 @@ private slots:
         QCOMPARE(tree->model()->rowCount(), 2);
         QCOMPARE(RowName(*window, 1), QStringLiteral("Экспорт"));
         QCOMPARE(tree->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Триггер"));
+        QCOMPARE(tree->model()->columnCount(), 5);
+        QCOMPARE(tree->model()->headerData(4, Qt::Horizontal).toString(), QStringLiteral("Результат"));
     }
 
     void actionsFollowTheSelection() {
         auto window = Window({L"Архив", L"Экспорт"});
-        const char* const needSelection[] = {"actionRunNow", "actionCloneTask", "actionRemoveTask"};
+        const char* const needSelection[] = {"actionRunNow", "actionCloneTask", "actionRemoveTask",
+                                             "actionShowLog"};
         for (const char* name : needSelection) {
             QVERIFY2(!WindowAction(*window, name)->isEnabled(), name);
         }
@@ -337,8 +387,8 @@ private slots:
             menu.close();
         });
         emit Tree(*window)->customContextMenuRequested(QPoint(2, 2));
-        QCOMPARE(offered,
-                 (QStringList{"Новая задача", "Запустить сейчас", "Скопировать задачу", "Удалить задачу"}));
+        QCOMPARE(offered, (QStringList{"Новая задача", "Запустить сейчас", "Скопировать задачу",
+                                       "Удалить задачу", "Журнал задания"}));
     }
 
     void closeHidesToTheTrayAndSavesState() {
@@ -364,8 +414,8 @@ private slots:
         QCOMPARE(menus.first()->text(), QStringLiteral("&Настройки"));
         QMenu* menu = menus.first()->menu();
         emit menu->aboutToShow();
-        QCOMPARE(Texts(menu->actions()),
-                 (QStringList{"Скрыть", "-", "Запускать при старте системы", "-", "Выход"}));
+        QCOMPARE(Texts(menu->actions()), (QStringList{"Скрыть", "-", "Запускать при старте системы",
+                                                      "Уведомлять об ошибках", "-", "Выход"}));
 
         QVERIFY(!window->close());
         QTest::qWait(20);
@@ -411,7 +461,7 @@ private slots:
         showHide->trigger();
         QVERIFY(window->isHidden());
         QCOMPARE(Texts(menu->actions()).mid(1),
-                 (QStringList{"-", "Запускать при старте системы", "-", "Выход"}));
+                 (QStringList{"-", "Запускать при старте системы", "Уведомлять об ошибках", "-", "Выход"}));
     }
 
     void autostartEntryFollowsTheCheckMark() {
@@ -450,6 +500,105 @@ private slots:
         QTimer::singleShot(0, exit, &QAction::trigger);
         QTimer::singleShot(10000, &loop, [&loop] { loop.exit(1); });
         QCOMPARE(loop.exec(), 0);
+    }
+
+    void headerSavedBeforeTheStatusColumnsStillRestoresTheFirstTwo() {
+        QList<int> statusWidths;
+        {
+            auto first = Window({L"Архив"});
+            for (int column = 2; column < 5; ++column) {
+                statusWidths << Tree(*first)->header()->sectionSize(column);
+            }
+        }
+        {
+            TasksListModel designed(*m_engine->storage, nullptr);
+            QTreeView view;
+            view.setModel(&designed);
+            view.header()->resizeSection(0, 150);
+            view.header()->resizeSection(1, 210);
+            QSettings().setValue(QStringLiteral("TasksTreeHeaderState"), view.header()->saveState());
+        }
+        MainWindow window(*m_engine->storage, true);
+        const QHeaderView* header = Tree(window)->header();
+        QCOMPARE(header->count(), 5);
+        QCOMPARE(header->sectionSize(0), 150);
+        QCOMPARE(header->sectionSize(1), 210);
+        // The status columns as a first start sizes them, wider than a default column.
+        for (int column = 2; column < 5; ++column) {
+            QVERIFY(!header->isSectionHidden(column));
+            QCOMPARE(header->sectionSize(column), statusWidths[column - 2]);
+            QVERIFY(header->sectionSize(column) > header->defaultSectionSize());
+        }
+    }
+
+    void resultCellToolbarAndMenuOpenTheTasksLog() {
+        auto window = Window({L"Архив", L"Экспорт"});
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        // Counts and closes the editors that open (an earlier test's wait for a dialog may close one first).
+        EditorCounter edits;
+        QTreeView* tree = Tree(*window);
+        tree->scrollTo(tree->model()->index(1, TaskStatusProxy::ResultColumn));
+        const QRect result = tree->visualRect(tree->model()->index(1, TaskStatusProxy::ResultColumn));
+        DoubleClick(*tree, result.center());
+        QCOMPARE(LogViewerTitles(*window), QStringList{"Журнал задания: Экспорт"});
+        const LogViewer* viewer = window->findChild<LogViewer*>();
+        QCOMPARE(viewer->logPath(),
+                 QDir(m_engine->storage->LogFolder()).filePath(QStringLiteral("Экспорт.log")));
+
+        tree->setCurrentIndex(tree->model()->index(0, TaskStatusProxy::ResultColumn));
+        QTest::keyClick(tree, Qt::Key_Return);
+        QCOMPARE(LogViewerTitles(*window), (QStringList{"Журнал задания: Архив", "Журнал задания: Экспорт"}));
+        // An open log is brought forward, not opened twice.
+        WindowAction(*window, "actionShowLog")->trigger();
+        QCOMPARE(window->findChildren<LogViewer*>().size(), 2);
+        QCOMPARE(edits.shown, 0);
+
+        // Elsewhere a double click still edits the task.
+        tree->scrollTo(tree->model()->index(1, 0));
+        const QRect name = tree->visualRect(tree->model()->index(1, 0));
+        DoubleClick(*tree, name.center());
+        QTRY_COMPARE(edits.shown, 1);
+    }
+
+    void failedRunIsNoticedAndTheNoticeOpensItsLog() {
+        std::map<const TaskInfo*, TaskStatus> statuses;
+        const auto status = [&statuses](const TaskInfo* task) { return statuses[task]; };
+        m_engine->storage->AddTask(TestEngine::Task(L"Экспорт DXF"));
+        TaskInfo* task = m_engine->storage->Tasks()[0].get();
+        const auto fail = [&] {
+            statuses[task] = {std::nullopt, CurrentTime(), CurrentTime(), RunOutcome::Failed,
+                              L"Ошибка: не найден файл проекта"};
+            // The engine tells the window whenever it arms the task anew.
+            m_engine->storage->UpdateTask(task, m_engine->storage->Copy(task));
+        };
+        {
+            MainWindow window(*m_engine->storage, true, status);
+            QMenu* menu = window.findChild<QSystemTrayIcon*>()->contextMenu();
+            QAction* notify = ActionWithText(window, QStringLiteral("Уведомлять об ошибках"));
+            QVERIFY(notify->isCheckable());
+            emit menu->aboutToShow();
+            QVERIFY(notify->isChecked()); // on unless turned off
+
+            fail();
+            // The offscreen platform shows no notice; a click before it is shown opens nothing.
+            auto* tray = window.findChild<QSystemTrayIcon*>();
+            QTRY_VERIFY_WITH_TIMEOUT((emit tray->messageClicked(), !LogViewerTitles(window).isEmpty()),
+                                     10000);
+            QCOMPARE(LogViewerTitles(window), QStringList{"Журнал задания: Экспорт DXF"});
+
+            notify->trigger();
+            QCOMPARE(QSettings().value(QStringLiteral("Runs/notifyFailures")), QVariant(false));
+            emit menu->aboutToShow();
+            QVERIFY(!notify->isChecked());
+            notify->trigger();
+        }
+        // Without a tray the window, which stays on screen, says it in its status bar.
+        MainWindow window(*m_engine->storage, false, status);
+        fail();
+        QTRY_COMPARE_WITH_TIMEOUT(
+            window.statusBar()->currentMessage(),
+            QStringLiteral("Задание не выполнено: Экспорт DXF — Ошибка: не найден файл проекта"), 10000);
     }
 
     void geometryAndHeaderAreRestored() {

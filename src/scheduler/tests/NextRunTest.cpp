@@ -285,3 +285,31 @@ TEST(NextExpiry, StartStillAheadIsTheExpiryWhateverTheSchedule) {
     task.trigger = Daily(1);
     EXPECT_TIME_EQ(NextExpiry(task.starting_point, task), Local(kBerlin, 2026, 12, 14, 9, 0));
 }
+
+TEST(UpcomingRuns, AreTheExpiriesTheEngineArmsOneAfterAnother) {
+    ScopedTimeZone zone(kBerlin);
+    const TimePoint now = Local(kBerlin, 2027, 3, 20, 12, 0);
+    TaskInfo task;
+    // A daily task keeps 24 hours in UTC: after the change of 28 March its wall-clock time moves.
+    task.starting_point = Local(kBerlin, 2027, 3, 27, 9, 30);
+    task.trigger = Daily(1);
+    EXPECT_EQ(UpcomingRuns(now, task, 3),
+              (std::vector<TimePoint>{task.starting_point, Local(kBerlin, 2027, 3, 28, 10, 30),
+                                      Local(kBerlin, 2027, 3, 29, 10, 30)}));
+    // A weekly one keeps its wall-clock time; a slot in the skipped hour runs at the change itself.
+    task.starting_point = Local(kBerlin, 2027, 3, 20, 13, 0);
+    task.trigger = Weekly(1, {kSunday});
+    EXPECT_EQ(UpcomingRuns(now, task, 3),
+              (std::vector<TimePoint>{task.starting_point, Local(kBerlin, 2027, 3, 21, 13, 0),
+                                      Local(kBerlin, 2027, 3, 28, 13, 0)}));
+    task.starting_point = Local(kBerlin, 2027, 3, 21, 2, 30);
+    EXPECT_EQ(UpcomingRuns(now, task, 2),
+              (std::vector<TimePoint>{task.starting_point, Local(kBerlin, 2027, 3, 28, 3, 0)}));
+    // Schedules that stop: after the start only, or never.
+    task.trigger = Weekly(1, {});
+    EXPECT_EQ(UpcomingRuns(now, task, 3), std::vector<TimePoint>{task.starting_point});
+    task.starting_point = now - kDay;
+    EXPECT_TRUE(UpcomingRuns(now, task, 3).empty());
+    task.trigger = MonthlyTrigger{};
+    EXPECT_TRUE(UpcomingRuns(now, task, 3).empty());
+}

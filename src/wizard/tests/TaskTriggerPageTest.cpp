@@ -34,6 +34,9 @@ struct TriggerPage {
     QCheckBox* workingDays() const { return Widget<QCheckBox>(*page, "runOnlyOnWeekdays"); }
     QWidget* weekDays() const { return Widget<QWidget>(*page, "weekDaysWidget"); }
     QCheckBox* day(const char* name) const { return Widget<QCheckBox>(*page, name); }
+    QString nextRuns() const {
+        return Widget<QLabel>(*page, "nextRunsLabel")->text().replace(QChar::Nbsp, QLatin1Char(' '));
+    }
     bool shown(const QWidget* widget) const { return widget->isVisibleTo(page); }
     std::set<Weekday> weekdays() { return std::get<WeeklyTrigger>(task().trigger).weekdays; }
 
@@ -228,6 +231,51 @@ private slots:
         // Choosing a kind replaces it.
         page.kind()->setCurrentIndex(0);
         QCOMPARE(page.task().trigger, Trigger{DailyTrigger{6}});
+    }
+
+    void nextRunsShowTheDaylightSavingChangeAsTheEngineRunsIt() {
+        ScopedTimeZone zone("Europe/Berlin");
+        // The Saturday before the change of next year's last Sunday of March.
+        const int year = QDate::currentDate().year() + 1;
+        QDate sunday(year, 3, 31);
+        sunday = sunday.addDays(-(sunday.dayOfWeek() % 7));
+        const auto day = [&sunday](int offset) {
+            return sunday.addDays(offset).toString(QStringLiteral("dd.MM.yyyy"));
+        };
+        TriggerPage page(Daily(Local("Europe/Berlin", year, 3, sunday.day() - 1, 9, 30), 1));
+        // Daily runs keep 24 hours, so the wall clock shows an hour more after the change.
+        QCOMPARE(page.nextRuns(),
+                 QStringLiteral("Ближайшие запуски: %1 в 09:30, %2 в 10:30 (летнее время), %3 в 10:30, …")
+                     .arg(day(-1), day(0), day(1)));
+        page.repeat()->setValue(2);
+        QCOMPARE(page.nextRuns(),
+                 QStringLiteral("Ближайшие запуски: %1 в 09:30, %2 в 10:30 (летнее время), %3 в 10:30, …")
+                     .arg(day(-1), day(1), day(3)));
+        // Weekly runs keep the wall clock; a slot in the skipped hour runs at the change.
+        page.kind()->setCurrentIndex(1);
+        page.day("mondayCheckBox")->setChecked(false);
+        page.day("sundayCheckBox")->setChecked(true);
+        page.time()->setTime(QTime(2, 30));
+        QCOMPARE(page.nextRuns(),
+                 QStringLiteral("Ближайшие запуски: %1 в 02:30, %2 в 03:00 (летнее время), %3 в 02:30, …")
+                     .arg(day(-1), day(0), day(14)));
+        // And back to standard time in autumn.
+        page.kind()->setCurrentIndex(0);
+        page.repeat()->setValue(1);
+        QDate autumn(year, 10, 31);
+        autumn = autumn.addDays(-(autumn.dayOfWeek() % 7));
+        page.date()->setDate(autumn.addDays(-1));
+        page.time()->setTime(QTime(9, 30));
+        QCOMPARE(page.nextRuns(),
+                 QStringLiteral("Ближайшие запуски: %1 в 09:30, %2 в 08:30 (зимнее время), %3 в 08:30, …")
+                     .arg(autumn.addDays(-1).toString(QStringLiteral("dd.MM.yyyy")),
+                          autumn.toString(QStringLiteral("dd.MM.yyyy")),
+                          autumn.addDays(1).toString(QStringLiteral("dd.MM.yyyy"))));
+        // A start in the past and no day left: nothing is scheduled.
+        page.kind()->setCurrentIndex(1);
+        page.day("sundayCheckBox")->setChecked(false);
+        page.date()->setDate(QDate(2020, 1, 1));
+        QCOMPARE(page.nextRuns(), QStringLiteral("Ближайший запуск: не запланирован"));
     }
 };
 

@@ -1,0 +1,76 @@
+// Failed runs turned into notices, a burst at a time.
+#include "FailureNotices.h"
+
+#include "TaskStatusProxy.h"
+
+#include <algorithm>
+
+FailureNotices::FailureNotices(std::chrono::milliseconds gathering, std::function<void(const Notice&)> show,
+                               QObject* parent, TimePoint since)
+    : QObject(parent), m_show(std::move(show)), m_since(since) {
+    m_gathering.setSingleShot(true);
+    m_gathering.setInterval(gathering);
+    connect(&m_gathering, &QTimer::timeout, this, [this] { showGathered(); });
+}
+
+void FailureNotices::noteStatus(const TaskInfo* task, const QString& name, const TaskStatus& status) {
+    const auto seen = m_seen.find(task);
+    // A run is told apart from the one before by its times, so that two failed runs in a row are two
+    // failures even when no "running" status was seen between them.
+    const bool newRun = seen == m_seen.end() || seen->outcome != status.outcome ||
+                        seen->last_start != status.last_start || seen->last_end != status.last_end;
+    m_seen.insert(task, status);
+    const std::optional<TimePoint> ended = status.last_end ? status.last_end : status.last_start;
+    if (!newRun || !TaskStatusProxy::isFailure(status.outcome) || !ended || *ended < m_since) {
+        return;
+    }
+    Failure failure{task, name, QString::fromStdWString(status.first_error)};
+    // A task that fails twice within one burst is named once, with its latest error.
+    const auto same = std::find_if(m_pending.begin(), m_pending.end(),
+                                   [task](const Failure& pending) { return pending.task == task; });
+    if (same != m_pending.end()) {
+        m_pending.erase(same);
+    }
+    m_pending.push_back(std::move(failure));
+    if (!m_gathering.isActive()) {
+        m_gathering.start();
+    }
+}
+
+void FailureNotices::forget(const TaskInfo* task) {
+    m_seen.remove(task);
+    m_pending.erase(std::remove_if(m_pending.begin(), m_pending.end(),
+                                   [task](const Failure& pending) { return pending.task == task; }),
+                    m_pending.end());
+}
+
+void FailureNotices::showGathered() {
+    if (m_pending.empty()) {
+        return;
+    }
+    Notice notice;
+    const std::size_t named = kNamedTasks;
+    if (m_pending.size() == 1) {
+        notice.title = tr("Задание не выполнено: %1").arg(m_pending.front().name);
+        notice.text = m_pending.front().firstError.isEmpty() ? tr("Подробности — в журнале задания.")
+                                                             : m_pending.front().firstError;
+    } else {
+        const auto errorOf = [](const Failure& failure) {
+            return failure.firstError.isEmpty() ? tr("см. журнал задания") : failure.firstError;
+        };
+        notice.title = tr("Не выполнено заданий: %1").arg(m_pending.size());
+        QStringList lines;
+        for (std::size_t i = 0; i < m_pending.size() && i < named; ++i) {
+            lines << tr("%1: %2").arg(m_pending[i].name, errorOf(m_pending[i]));
+        }
+        if (m_pending.size() > named) {
+            lines << tr("и ещё %1").arg(m_pending.size() - named);
+        }
+        notice.text = lines.join(QLatin1Char('\n'));
+    }
+    for (const Failure& failure : m_pending) {
+        notice.tasks.push_back(failure.task);
+    }
+    m_pending.clear();
+    m_show(notice);
+}

@@ -1,0 +1,58 @@
+// Which status changes are failed runs the user should hear of, gathered so that a burst of failures
+// makes one notice instead of a stack of them.
+#pragma once
+
+#include "model/TimePoint.h"
+#include "scheduler/TaskStatus.h"
+
+#include <QCoreApplication>
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <chrono>
+#include <functional>
+#include <vector>
+
+struct TaskInfo;
+
+class FailureNotices : public QObject {
+    Q_DECLARE_TR_FUNCTIONS(FailureNotices)
+
+public:
+    struct Notice {
+        QString title;
+        QString text;
+        std::vector<const TaskInfo*> tasks; // the failed tasks, in the order they failed
+    };
+
+    // `show` gets each notice once the failures of a burst are in: `gathering` after the first of them.
+    // Only runs that ended from `since` on are announced: what the engine reads from the logs at
+    // start-up is history, not news.
+    FailureNotices(std::chrono::milliseconds gathering, std::function<void(const Notice&)> show,
+                   QObject* parent, TimePoint since = CurrentTime());
+
+    // The task's status as it stands now: a failed run not seen before is a failure to announce.
+    void noteStatus(const TaskInfo* task, const QString& name, const TaskStatus& status);
+    // The task is gone: nothing more is said of it.
+    void forget(const TaskInfo* task);
+
+    // The notices name at most this many tasks; the rest are counted.
+    static constexpr int kNamedTasks = 3;
+
+private:
+    struct Failure {
+        const TaskInfo* task;
+        QString name;
+        QString firstError;
+    };
+
+    void showGathered();
+
+    std::function<void(const Notice&)> m_show;
+    TimePoint m_since;
+    QTimer m_gathering;
+    QHash<const TaskInfo*, TaskStatus> m_seen;
+    std::vector<Failure> m_pending;
+};

@@ -1,0 +1,240 @@
+// The status columns of the task list, over the list model's rows.
+#include "TaskStatusProxy.h"
+
+#include "TasksListModel.h"
+#include "model/LocalDateTime.h"
+
+namespace {
+
+constexpr int kAddedColumns = 3;
+
+QString DateTimeText(TimePoint time) {
+    return LocalDateTimeText(time, QStringLiteral("dd.MM.yyyy hh:mm"));
+}
+
+} // namespace
+
+TaskStatusProxy::TaskStatusProxy(TasksListModel* source, StatusSource status, QObject* parent)
+    : QIdentityProxyModel(parent), m_source(source), m_status(std::move(status)),
+      m_sourceColumns(source->columnCount()), m_failedIcon(QStringLiteral(":/task_failed.ico")),
+      m_runningIcon(QStringLiteral(":/task_running.ico")) {
+    setSourceModel(source);
+    const auto stale = [this] { m_rowsStale = true; };
+    connect(source, &QAbstractItemModel::rowsInserted, this, stale);
+    connect(source, &QAbstractItemModel::rowsRemoved, this, stale);
+    connect(source, &QAbstractItemModel::rowsMoved, this, stale);
+    connect(source, &QAbstractItemModel::modelReset, this, stale);
+    connect(source, &QAbstractItemModel::layoutChanged, this, stale);
+}
+
+int TaskStatusProxy::columnCount(const QModelIndex& parent) const {
+    if (parent.isValid() && isAdded(parent.column())) {
+        return 0;
+    }
+    return QIdentityProxyModel::columnCount(parent) + kAddedColumns;
+}
+
+int TaskStatusProxy::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() && isAdded(parent.column()) ? 0 : QIdentityProxyModel::rowCount(parent);
+}
+
+bool TaskStatusProxy::hasChildren(const QModelIndex& parent) const {
+    return !(parent.isValid() && isAdded(parent.column())) && QIdentityProxyModel::hasChildren(parent);
+}
+
+QModelIndex TaskStatusProxy::index(int row, int column, const QModelIndex& parent) const {
+    if (!hasIndex(row, column, parent)) {
+        return {};
+    }
+    if (!isAdded(column)) {
+        return QIdentityProxyModel::index(row, column, parent);
+    }
+    // The row's own pointer, so that the added cells and the list model's share their parent.
+    const QModelIndex first = m_source->index(row, 0, mapToSource(parent));
+    return createIndex(row, column, first.internalPointer());
+}
+
+QModelIndex TaskStatusProxy::parent(const QModelIndex& child) const {
+    if (!child.isValid()) {
+        return {};
+    }
+    if (!isAdded(child.column())) {
+        return QIdentityProxyModel::parent(child);
+    }
+    return QIdentityProxyModel::parent(createIndex(child.row(), 0, child.internalPointer()));
+}
+
+QModelIndex TaskStatusProxy::sibling(int row, int column, const QModelIndex& index) const {
+    return index.isValid() ? this->index(row, column, parent(index)) : QModelIndex();
+}
+
+QModelIndex TaskStatusProxy::buddy(const QModelIndex& index) const {
+    return index.isValid() && isAdded(index.column()) ? index : QIdentityProxyModel::buddy(index);
+}
+
+QModelIndex TaskStatusProxy::mapToSource(const QModelIndex& proxyIndex) const {
+    if (proxyIndex.isValid() && isAdded(proxyIndex.column())) {
+        return {};
+    }
+    return QIdentityProxyModel::mapToSource(proxyIndex);
+}
+
+QVariant TaskStatusProxy::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || !isAdded(index.column())) {
+        return QIdentityProxyModel::data(index, role);
+    }
+    return statusData(index, role);
+}
+
+QMap<int, QVariant> TaskStatusProxy::itemData(const QModelIndex& index) const {
+    // The base of all models asks data() role by role, which serves the added cells too.
+    return index.isValid() && isAdded(index.column()) ? QAbstractItemModel::itemData(index)
+                                                      : QIdentityProxyModel::itemData(index);
+}
+
+QVariant TaskStatusProxy::statusData(const QModelIndex& index, int role) const {
+    if (role != Qt::DisplayRole && role != Qt::DecorationRole && role != Qt::ToolTipRole) {
+        return {};
+    }
+    const TaskInfo* task = taskAt(index);
+    if (task == nullptr) {
+        return {};
+    }
+    const TaskStatus status = m_status(task);
+    switch (index.column()) {
+    case NextRunColumn:
+        if (role == Qt::DisplayRole) {
+            return status.next_run ? DateTimeText(*status.next_run) : tr("не запланирован");
+        }
+        break;
+    case LastRunColumn:
+        if (role == Qt::DisplayRole) {
+            return status.last_start ? DateTimeText(*status.last_start) : QString();
+        }
+        break;
+    case ResultColumn:
+        if (role == Qt::DisplayRole) {
+            return outcomeText(status.outcome);
+        }
+        if (role == Qt::DecorationRole) {
+            if (isFailure(status.outcome)) {
+                return m_failedIcon;
+            }
+            if (status.outcome == RunOutcome::Running) {
+                return m_runningIcon;
+            }
+        }
+        if (role == Qt::ToolTipRole && isFailure(status.outcome) && !status.first_error.empty()) {
+            return QString::fromStdWString(status.first_error);
+        }
+        break;
+    default:
+        break;
+    }
+    return {};
+}
+
+QVariant TaskStatusProxy::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || !isAdded(section)) {
+        return QIdentityProxyModel::headerData(section, orientation, role);
+    }
+    if (role != Qt::DisplayRole) {
+        return {};
+    }
+    switch (section) {
+    case NextRunColumn:
+        return tr("Следующий запуск");
+    case LastRunColumn:
+        return tr("Последний запуск");
+    case ResultColumn:
+        return tr("Результат");
+    default:
+        return {};
+    }
+}
+
+Qt::ItemFlags TaskStatusProxy::flags(const QModelIndex& index) const {
+    if (index.isValid() && isAdded(index.column())) {
+        return QAbstractItemModel::flags(index);
+    }
+    return QIdentityProxyModel::flags(index);
+}
+
+TaskInfo* TaskStatusProxy::taskAt(const QModelIndex& index) const {
+    if (!index.isValid() || index.model() != this) {
+        return nullptr;
+    }
+    return m_source->taskAt(m_source->index(index.row(), 0, mapToSource(parent(index))));
+}
+
+int TaskStatusProxy::rowOf(const TaskInfo* record) const {
+    if (m_rowsStale) {
+        m_rows.clear();
+        const int rows = m_source->rowCount();
+        m_rows.reserve(rows);
+        for (int row = 0; row < rows; ++row) {
+            m_rows.insert(m_source->taskAt(m_source->index(row, 0)), row);
+        }
+        m_rowsStale = false;
+    }
+    return m_rows.value(record, -1);
+}
+
+void TaskStatusProxy::statusChanged(const TaskInfo* record) {
+    const QVector<int> roles{Qt::DisplayRole, Qt::DecorationRole, Qt::ToolTipRole};
+    if (record == nullptr) {
+        if (rowCount() > 0) {
+            emit dataChanged(index(0, NextRunColumn), index(rowCount() - 1, ResultColumn), roles);
+        }
+        return;
+    }
+    if (const int row = rowOf(record); row >= 0) {
+        emit dataChanged(index(row, NextRunColumn), index(row, ResultColumn), roles);
+    }
+}
+
+QString TaskStatusProxy::outcomeText(RunOutcome outcome) {
+    switch (outcome) {
+    case RunOutcome::None:
+        return {};
+    case RunOutcome::Running:
+        return tr("Выполняется…");
+    case RunOutcome::Succeeded:
+        return tr("Успешно");
+    case RunOutcome::Failed:
+        return tr("Ошибка");
+    case RunOutcome::Missed:
+        return tr("Пропущен");
+    case RunOutcome::Interrupted:
+        return tr("Прерван");
+    case RunOutcome::LimitExceeded:
+        return tr("Превышено время");
+    }
+    return {};
+}
+
+QStringList TaskStatusProxy::cellTexts(int column) {
+    // The widest date and time: digits are of one width in most fonts, and 0 is among the widest.
+    const QString dateTime = QStringLiteral("00.00.0000 00:00");
+    switch (column) {
+    case NextRunColumn:
+        return {dateTime, tr("не запланирован")};
+    case LastRunColumn:
+        return {dateTime};
+    case ResultColumn: {
+        QStringList texts;
+        for (const RunOutcome outcome :
+             {RunOutcome::Running, RunOutcome::Succeeded, RunOutcome::Failed, RunOutcome::Missed,
+              RunOutcome::Interrupted, RunOutcome::LimitExceeded}) {
+            texts << outcomeText(outcome);
+        }
+        return texts;
+    }
+    default:
+        return {};
+    }
+}
+
+bool TaskStatusProxy::isFailure(RunOutcome outcome) {
+    return outcome == RunOutcome::Failed || outcome == RunOutcome::LimitExceeded;
+}

@@ -1,0 +1,100 @@
+// Failure notices: which status changes are new failures, and a burst of them gathered into one notice.
+#include "app/FailureNotices.h"
+#include "model/TaskInfo.h"
+
+#include <QtTest>
+
+#include <vector>
+
+namespace {
+
+// The notices below count from second 10; a run's number is the second it starts.
+constexpr std::int64_t kSince = 10;
+
+TaskStatus Status(RunOutcome outcome, int run, const wchar_t* error = L"") {
+    TaskStatus status;
+    status.outcome = outcome;
+    status.last_start = TimePointFromTicks(run * kTicksPerSecond);
+    status.last_end = TimePointFromTicks(run * kTicksPerSecond + 1);
+    status.first_error = error;
+    return status;
+}
+
+} // namespace
+
+class FailureNoticesTest : public QObject {
+    Q_OBJECT
+
+    std::vector<FailureNotices::Notice> m_shown;
+    TaskInfo m_tasks[5];
+
+    std::unique_ptr<FailureNotices> Notices() {
+        return std::make_unique<FailureNotices>(
+            std::chrono::milliseconds(50),
+            [this](const FailureNotices::Notice& notice) { m_shown.push_back(notice); }, nullptr,
+            TimePointFromTicks(kSince * kTicksPerSecond));
+    }
+
+private slots:
+    void init() { m_shown.clear(); }
+
+    void onlyNewRunsThatFailAreFailures() {
+        auto notices = Notices();
+        // Runs that ended before the notices began are history (the engine reads them from the logs at
+        // start-up), however they ended; outcomes other than failures are no news. Were any of them
+        // counted, the first notice below would name more tasks.
+        notices->noteStatus(&m_tasks[2], QStringLiteral("Проверка"),
+                            Status(RunOutcome::Failed, 1, L"старое"));
+        notices->noteStatus(&m_tasks[0], QStringLiteral("Архив"), Status(RunOutcome::None, 0));
+        notices->noteStatus(&m_tasks[0], QStringLiteral("Архив"),
+                            Status(RunOutcome::Failed, 11, L"нет диска"));
+        for (const RunOutcome outcome : {RunOutcome::Running, RunOutcome::Succeeded, RunOutcome::Missed,
+                                         RunOutcome::Interrupted, RunOutcome::None}) {
+            notices->noteStatus(&m_tasks[1], QStringLiteral("Экспорт"), Status(outcome, 12));
+        }
+        QTRY_COMPARE(m_shown.size(), std::size_t{1});
+        QCOMPARE(m_shown[0].tasks, std::vector<const TaskInfo*>{&m_tasks[0]});
+        QCOMPARE(m_shown[0].title, QStringLiteral("Задание не выполнено: Архив"));
+        QCOMPARE(m_shown[0].text, QStringLiteral("нет диска"));
+
+        // The same status again is no new run: the next notice names only the task that failed since.
+        notices->noteStatus(&m_tasks[0], QStringLiteral("Архив"),
+                            Status(RunOutcome::Failed, 11, L"нет диска"));
+        notices->noteStatus(&m_tasks[1], QStringLiteral("Экспорт"), Status(RunOutcome::LimitExceeded, 16));
+        QTRY_COMPARE(m_shown.size(), std::size_t{2});
+        QCOMPARE(m_shown[1].tasks, std::vector<const TaskInfo*>{&m_tasks[1]});
+        QCOMPARE(m_shown[1].text, QStringLiteral("Подробности — в журнале задания."));
+
+        // A failed run after another, with no running status seen between them, is a new failure.
+        notices->noteStatus(&m_tasks[0], QStringLiteral("Архив"),
+                            Status(RunOutcome::Failed, 17, L"нет папки"));
+        QTRY_COMPARE(m_shown.size(), std::size_t{3});
+        QCOMPARE(m_shown[2].text, QStringLiteral("нет папки"));
+    }
+
+    void failuresCloseTogetherMakeOneNotice() {
+        auto notices = Notices();
+        const QString names[] = {"Архив", "Экспорт", "Проверка", "Очистка", "Выгрузка"};
+        for (int i = 0; i < 5; ++i) {
+            notices->noteStatus(&m_tasks[i], names[i], Status(RunOutcome::Running, 11));
+        }
+        for (int i = 0; i < 5; ++i) {
+            notices->noteStatus(&m_tasks[i], names[i], Status(RunOutcome::Failed, 11, L"код 2"));
+        }
+        // The first task fails again within the burst: named once, the removed one not at all.
+        notices->noteStatus(&m_tasks[0], names[0], Status(RunOutcome::Failed, 12, L"код 3"));
+        notices->forget(&m_tasks[4]);
+        QTRY_COMPARE(m_shown.size(), std::size_t{1});
+        const FailureNotices::Notice& notice = m_shown[0];
+        QCOMPARE(notice.title, QStringLiteral("Не выполнено заданий: 4"));
+        QCOMPARE(notice.text, QStringLiteral("Экспорт: код 2\nПроверка: код 2\nОчистка: код 2\nи ещё 1"));
+        QCOMPARE(notice.tasks,
+                 (std::vector<const TaskInfo*>{&m_tasks[1], &m_tasks[2], &m_tasks[3], &m_tasks[0]}));
+    }
+};
+
+QObject* MakeFailureNoticesTest() {
+    return new FailureNoticesTest;
+}
+
+#include "FailureNoticesTest.moc"

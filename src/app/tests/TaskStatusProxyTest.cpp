@@ -1,0 +1,143 @@
+// The status columns over the task list model, under Qt's model tester, with scripted statuses: the
+// texts of each outcome, the failure's tooltip and icons, and which cells a status change repaints.
+#include "app/TaskStatusProxy.h"
+#include "app/TasksListModel.h"
+
+#include "ScopedTimeZone.h"
+#include "TestEngine.h"
+#include "TimeHelpers.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <map>
+#include <memory>
+
+Q_DECLARE_METATYPE(RunOutcome)
+
+class TaskStatusProxyTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestEngine> m_engine;
+    std::unique_ptr<TasksListModel> m_model;
+    std::unique_ptr<TaskStatusProxy> m_proxy;
+    std::unique_ptr<QAbstractItemModelTester> m_tester;
+    std::map<const TaskInfo*, TaskStatus> m_statuses;
+
+    const TaskInfo* Task(int row) const {
+        return m_engine->storage->Tasks()[static_cast<std::size_t>(row)].get();
+    }
+    QVariant Cell(int row, int column, int role = Qt::DisplayRole) const {
+        return m_proxy->index(row, column).data(role);
+    }
+
+private slots:
+    void init() {
+        m_engine = std::make_unique<TestEngine>();
+        m_model = std::make_unique<TasksListModel>(*m_engine->storage, nullptr);
+        for (const wchar_t* name : {L"Архив", L"Экспорт", L"Проверка"}) {
+            m_model->appendStoredTask(m_engine->storage->AddTask(TestEngine::Task(name)));
+        }
+        m_statuses.clear();
+        m_proxy = std::make_unique<TaskStatusProxy>(
+            m_model.get(), [this](const TaskInfo* task) { return m_statuses[task]; }, nullptr);
+        m_tester = std::make_unique<QAbstractItemModelTester>(
+            m_proxy.get(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    }
+
+    void cleanup() {
+        m_tester.reset();
+        m_proxy.reset();
+        m_model.reset();
+        m_engine.reset();
+    }
+
+    void columnsFollowTheListModels() {
+        QCOMPARE(m_proxy->columnCount(), 5);
+        const QStringList headers{"Название", "Триггер", "Следующий запуск", "Последний запуск", "Результат"};
+        for (int column = 0; column < 5; ++column) {
+            QCOMPARE(m_proxy->headerData(column, Qt::Horizontal).toString(), headers[column]);
+            QCOMPARE(m_proxy->taskAt(m_proxy->index(1, column)), Task(1));
+            QCOMPARE(m_proxy->flags(m_proxy->index(1, column)), Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+            QCOMPARE(m_proxy->rowCount(m_proxy->index(1, column)), 0);
+        }
+        QCOMPARE(Cell(1, 0).toString(), QStringLiteral("Экспорт"));
+        QCOMPARE(Cell(1, 1), m_model->index(1, 1).data());
+        QVERIFY(!m_proxy->mapToSource(m_proxy->index(1, TaskStatusProxy::ResultColumn)).isValid());
+        QCOMPARE(m_proxy->rowOf(Task(2)), 2);
+
+        // Rows come and go through the list model, with the same announcements.
+        QSignalSpy removed(m_proxy.get(), &QAbstractItemModel::rowsRemoved);
+        QVERIFY(m_model->removeRow(0));
+        QCOMPARE(removed.count(), 1);
+        QCOMPARE(m_proxy->rowCount(), 2);
+        QCOMPARE(Cell(0, 0).toString(), QStringLiteral("Экспорт"));
+        QCOMPARE(m_proxy->rowOf(Task(1)), 1);
+        QVERIFY(m_model->insertTask(0, {}, TestEngine::Task(L"Новая")));
+        QCOMPARE(m_proxy->rowOf(Task(1)), 2);
+    }
+
+    void resultColumnSaysHowTheLastRunEnded_data() {
+        QTest::addColumn<RunOutcome>("outcome");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("icon");
+        QTest::addColumn<bool>("tooltip");
+        QTest::newRow("never ran") << RunOutcome::None << QString() << false << false;
+        QTest::newRow("running") << RunOutcome::Running << QStringLiteral("Выполняется…") << true << false;
+        QTest::newRow("succeeded") << RunOutcome::Succeeded << QStringLiteral("Успешно") << false << false;
+        QTest::newRow("failed") << RunOutcome::Failed << QStringLiteral("Ошибка") << true << true;
+        QTest::newRow("missed") << RunOutcome::Missed << QStringLiteral("Пропущен") << false << false;
+        QTest::newRow("interrupted") << RunOutcome::Interrupted << QStringLiteral("Прерван") << false
+                                     << false;
+        QTest::newRow("limit") << RunOutcome::LimitExceeded << QStringLiteral("Превышено время") << true
+                               << true;
+    }
+
+    void resultColumnSaysHowTheLastRunEnded() {
+        QFETCH(RunOutcome, outcome);
+        QFETCH(QString, text);
+        QFETCH(bool, icon);
+        QFETCH(bool, tooltip);
+        m_statuses[Task(1)] = {std::nullopt, std::nullopt, std::nullopt, outcome, L"Ошибка: нет файла"};
+        const int result = TaskStatusProxy::ResultColumn;
+        QCOMPARE(Cell(1, result).toString(), text);
+        QCOMPARE(!Cell(1, result, Qt::DecorationRole).value<QIcon>().isNull(), icon);
+        QCOMPARE(Cell(1, result, Qt::ToolTipRole).toString(),
+                 tooltip ? QStringLiteral("Ошибка: нет файла") : QString());
+        // Only the row's own status shows.
+        QCOMPARE(Cell(0, result).toString(), QString());
+    }
+
+    void timesAreLocalAndNeverRunIsEmpty() {
+        ScopedTimeZone zone("Europe/Berlin");
+        m_statuses[Task(0)].next_run = Utc(2026, 12, 9, 8, 30);
+        m_statuses[Task(0)].last_start = Utc(2026, 7, 1, 7, 5);
+        QCOMPARE(Cell(0, TaskStatusProxy::NextRunColumn).toString(), QStringLiteral("09.12.2026 09:30"));
+        QCOMPARE(Cell(0, TaskStatusProxy::LastRunColumn).toString(), QStringLiteral("01.07.2026 09:05"));
+        QCOMPARE(Cell(1, TaskStatusProxy::NextRunColumn).toString(), QStringLiteral("не запланирован"));
+        QCOMPARE(Cell(1, TaskStatusProxy::LastRunColumn).toString(), QString());
+    }
+
+    void statusChangeRepaintsOnlyThatRowsStatusCells() {
+        QSignalSpy changed(m_proxy.get(), &QAbstractItemModel::dataChanged);
+        m_proxy->statusChanged(Task(2));
+        m_proxy->statusChanged(nullptr); // every task
+        TaskInfo gone;
+        m_proxy->statusChanged(&gone); // a task removed after the engine's call was posted
+        QCOMPARE(changed.count(), 2);
+        const auto cells = [&changed](int call) {
+            const auto first = changed.at(call).at(0).value<QModelIndex>();
+            const auto last = changed.at(call).at(1).value<QModelIndex>();
+            return QList<int>{first.row(), first.column(), last.row(), last.column()};
+        };
+        QCOMPARE(cells(0), (QList<int>{2, 2, 2, 4}));
+        QCOMPARE(cells(1), (QList<int>{0, 2, 2, 4}));
+    }
+};
+
+QObject* MakeTaskStatusProxyTest() {
+    return new TaskStatusProxyTest;
+}
+
+#include "TaskStatusProxyTest.moc"
