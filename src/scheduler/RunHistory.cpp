@@ -9,13 +9,14 @@
 namespace {
 
 enum class Line {
-    Other, // the tool's own error lines, and lines of no meaning here
+    Other, // within a run, the tool's own error lines
     Start,
     Finish,
     Missed,
+    CatchingUp,
     // Written while the worker runs the task.
     ToolSucceeded,
-    ToolFailed, // its reason follows on the next line
+    ToolFailed, // its reason follows
     RunFailed,  // the line is its own reason: a path, a connection, a program that did not start
     LimitExceeded,
     Interrupted,
@@ -64,6 +65,7 @@ struct Texts {
             .section(QLatin1Char('.'), 0, 0) +
         QStringLiteral("%1")};
     Pattern missed{RunTexts::Missed().section(QLatin1Char(' '), 0, 1) + QStringLiteral("%1")};
+    QString catchingUp = RunTexts::CatchingUp();
     QString toolSucceeded = RunTexts::ToolSucceeded();
     QString toolFailed = RunTexts::ToolFailed();
     Pattern badPath{RunTexts::BadPath().trimmed()};
@@ -119,6 +121,9 @@ Line Classify(const QString& message, int& exitCode) {
     if (texts.missed.Fits(message)) {
         return Line::Missed;
     }
+    if (message == texts.catchingUp) {
+        return Line::CatchingUp;
+    }
     return Line::Other;
 }
 
@@ -150,14 +155,12 @@ void RunHistory::Begin(TimePoint time) {
     m_ended = false;
     m_result = RunOutcome::None;
     m_firstError.clear();
-    m_awaitDetail = false;
 }
 
 void RunHistory::End(TimePoint time) {
     m_end = time;
     m_open = false;
     m_ended = true;
-    m_awaitDetail = false;
     if (m_result == RunOutcome::None) {
         m_result = RunOutcome::Succeeded; // nothing went wrong, or there was nothing to do
     }
@@ -201,18 +204,19 @@ void RunHistory::Feed(TimePoint time, const QString& text) {
         m_ended = true;
         m_result = RunOutcome::Missed;
         m_firstError.clear();
-        m_awaitDetail = false;
+        return;
+    case Line::CatchingUp:
         return;
     default:
         break;
     }
-    if (m_awaitDetail) {
-        m_awaitDetail = false;
-        if (m_firstError.empty()) {
-            m_firstError = message.toStdWString();
-        }
-    }
     if (line == Line::Other) {
+        // Only a failed tool writes lines of its own, after its failure line; the failure line itself
+        // may lie before the part of a long log that was read back.
+        Raise(RunOutcome::Failed, message);
+        if (!m_open) {
+            m_end = time; // a run-now run's
+        }
         return;
     }
     // After an ended run, only a run-now request writes these (it has no start line of its own); the
@@ -233,8 +237,7 @@ void RunHistory::Feed(TimePoint time, const QString& text) {
               exitCode == 0 ? QString() : message);
         break;
     case Line::ToolFailed:
-        Raise(RunOutcome::Failed, {});
-        m_awaitDetail = true;
+        Raise(RunOutcome::Failed, {}); // the reason follows
         break;
     case Line::LimitExceeded:
         Raise(RunOutcome::LimitExceeded, message);

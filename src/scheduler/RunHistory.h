@@ -34,5 +34,4 @@ private:
     bool m_ended = false; // a run has ended: the result lines of a run-now request begin a new one
     RunOutcome m_result = RunOutcome::None;
     std::wstring m_firstError;
-    bool m_awaitDetail = false; // the failure line was the last: the next line says why
 };
