@@ -105,7 +105,15 @@ TaskStorage::TaskStorage(Settings settings)
 
 TaskStorage::~TaskStorage() {
     SetStatusListener(nullptr, {}); // whatever listened has gone with the window
-    m_closing.request_stop();       // a running tool is ended, an export takes no further document
+    Close();
+    m_backups.reset();
+}
+
+void TaskStorage::Close() {
+    if (m_closing.stop_requested()) {
+        return;
+    }
+    m_closing.request_stop(); // a running tool is ended, an export takes no further document
     m_context.stop();
     if (m_worker.joinable()) {
         m_worker.join();
@@ -113,7 +121,6 @@ TaskStorage::~TaskStorage() {
     m_alarm->Close();
     m_backups->StopAll(); // between two chunks; their results wait in the queue
     WriteEndedCopies();   // the worker has gone: its logs are this thread's now
-    m_backups.reset();
 }
 
 void TaskStorage::PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* log,

@@ -64,9 +64,7 @@ public:
     // its last run, and a task that missed runs while the program was not running gets a line saying so
     // (and, when the settings ask for it, one run soon after, in list order).
     explicit TaskStorage(Settings settings);
-    // Ends running tools (SIGTERM, SIGKILL after two seconds) and backup copies (between two chunks),
-    // writes the end of their runs to their logs, and waits for the worker before anything it uses
-    // goes. Programs of command tasks run on.
+    // Closes the engine unless it is closed already.
     ~TaskStorage() override;
 
     TaskStorage(const TaskStorage&) = delete;
@@ -86,6 +84,11 @@ public:
     void RunNow(TaskInfo* record);
     // Writes every stored task to the storage file.
     void Save();
+    // Ends running tools (SIGTERM, SIGKILL after two seconds) and backup copies (between two chunks),
+    // writes the end of their runs to their logs and stops the worker; programs of command tasks run on.
+    // Nothing runs afterwards; the list can still be read and saved. For the program's exit, while
+    // everything the logs need still exists; the GUI thread, once.
+    void Close();
 
     // The repository core the runs use, shared with the task editor's connection checks and browser.
     const std::shared_ptr<arkon::ICore>& Core() const { return m_core; }
@@ -201,7 +204,7 @@ private:
     bool m_saveRetryPending = false;
     std::vector<std::pair<const TaskInfo*, TaskId>> m_catchUp; // missed runs found at start-up
 
-    std::stop_source m_closing; // asked when the engine goes: running tools end, runs go no further
+    std::stop_source m_closing; // asked when the engine closes: running tools end, runs go no further
     std::mutex m_endedMutex;
     std::vector<EndedCopy> m_endedCopies;
 
