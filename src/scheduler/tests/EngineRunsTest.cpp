@@ -1,5 +1,5 @@
 // What runs leave behind through the engine: outcome lines after the designed ones, the status the
-// window reads, the tool's time limit, the end of runs when the engine goes, and runs missed while it
+// window reads, the tool's time limit, the end of runs when the engine closes, and runs missed while it
 // was not running.
 #include "EngineFixture.h"
 
@@ -27,52 +27,36 @@ const QString kStart = QStringLiteral("Начало выполнения зад�
 const QString kFailed = QStringLiteral("Задание не выполнено:");
 const QString kFinish = QStringLiteral("Завершение выполнения задания.");
 
-QSettings ProgramSettings() {
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Zelkor-Vostal"),
-                     QStringLiteral("ZelkorScheduler"));
+// Undoes a change to the program's settings or to the environment the stand-in tool reads.
+class Scoped {
+public:
+    explicit Scoped(std::function<void()> undo) : m_undo(std::move(undo)) {}
+    ~Scoped() { m_undo(); }
+    Scoped(const Scoped&) = delete;
+    Scoped& operator=(const Scoped&) = delete;
+
+private:
+    std::function<void()> m_undo;
+};
+
+Scoped RunSetting(const QString& key, const QVariant& value) {
+    const auto store = [] { return std::make_unique<QSettings>("Zelkor-Vostal", "ZelkorScheduler"); };
+    store()->setValue(key, value);
+    return Scoped([=] { store()->remove(key); });
 }
 
-// A key of the program's settings and an environment variable the stand-in tool reads, for one test.
-class ScopedRunSetting {
-public:
-    ScopedRunSetting(const char* key, const QVariant& value) : m_key(QString::fromLatin1(key)) {
-        ProgramSettings().setValue(m_key, value);
-    }
-    ~ScopedRunSetting() { ProgramSettings().remove(m_key); }
-    ScopedRunSetting(const ScopedRunSetting&) = delete;
-    ScopedRunSetting& operator=(const ScopedRunSetting&) = delete;
-
-private:
-    QString m_key;
-};
-
-class ScopedToolEnv {
-public:
-    ScopedToolEnv(const char* name, const char* value) : m_name(name) { setenv(name, value, 1); }
-    ~ScopedToolEnv() { unsetenv(m_name); }
-    ScopedToolEnv(const ScopedToolEnv&) = delete;
-    ScopedToolEnv& operator=(const ScopedToolEnv&) = delete;
-
-private:
-    const char* m_name;
-};
-
-QString LocalText(TimePoint time) {
-    return QDateTime::fromMSecsSinceEpoch(time.time_since_epoch().count() / kTicksPerMillisecond)
-        .toString(QStringLiteral("dd.MM.yyyy в hh:mm:ss"));
+Scoped ToolEnv(const char* name, const QString& value) {
+    setenv(name, value.toUtf8().constData(), 1);
+    return Scoped([=] { unsetenv(name); });
 }
 
 class EngineRunsTest : public EngineTest {
 protected:
-    void SetUp() override {
-        WriteConnectionsFile(m_files.Path("ConnectionsConfig.xml"),
-                             {{TestId(1), "Проекты", m_repo.Path(), ""}});
-    }
-
     // An engine with the real actions and the tool's stand-in.
     std::unique_ptr<TaskStorage> MakeRealEngine() {
+        WriteConnectionsFile(m_files.Path("connections.xml"), {{TestId(1), "Проекты", m_repo.Path(), ""}});
         TaskStorage::Settings settings{StoragePath(), LogFolder(), {}};
-        settings.connectionsFile = QString::fromStdString(m_files.Path("ConnectionsConfig.xml"));
+        settings.connectionsFile = QString::fromStdString(m_files.Path("connections.xml"));
         settings.cliPath = [] { return QStringLiteral(ZELKOR_FAKECLI_DIR "/ZelkorCLI.exe").toStdWString(); };
         return std::make_unique<TaskStorage>(settings);
     }
@@ -80,26 +64,15 @@ protected:
     // The messages of a task's log without their stamps.
     QStringList Messages(const std::wstring& name) const {
         QStringList lines = LogText(name).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        for (QString& line : lines) {
-            line.remove(QRegularExpression(QStringLiteral(R"(^\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d )")));
-        }
+        lines.replaceInStrings(QRegularExpression(QStringLiteral(R"(^\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d )")),
+                               {});
         return lines;
     }
 
-    // Whether the log ends with its finish line and `after` lines after it.
-    bool Finished(const std::wstring& name, int after = 0) const {
+    // Whether the log has `count` lines, the finish line `after` lines before the end.
+    bool Finished(const std::wstring& name, int count, int after = 0) const {
         const QStringList lines = Messages(name);
-        return lines.size() > after && lines[lines.size() - 1 - after].startsWith(kFinish);
-    }
-
-    static TaskInfo Check(const std::wstring& name, TimePoint start) {
-        TaskInfo task = Task(name, start);
-        CheckAction check;
-        check.ifc_file = L"/data/model.ifc";
-        check.ids_file = L"/data/rules.ids";
-        check.only_changed_documents = false;
-        task.action = check;
-        return task;
+        return lines.size() == count && lines[count - 1 - after].startsWith(kFinish);
     }
 
     void WriteLog(const std::wstring& name, const std::vector<std::pair<TimePoint, QString>>& lines) {
@@ -120,49 +93,43 @@ protected:
 TEST_F(EngineRunsTest, BackupAndCommandOutcomesFollowTheDesignedLinesAndSetTheStatus) {
     m_repo.Write("Архив/документ.txt", "содержимое");
     auto engine = MakeRealEngine();
-    const TimePoint start = In(200ms);
-    TaskInfo copied = Task(L"копия", start);
-    copied.action = BackupAction{TestId(1), L"arkon://Проекты/Архив", m_files.WidePath("копия")};
-    TaskInfo unknown = Task(L"неизвестное подключение", start);
-    unknown.action = BackupAction{TestId(9), L"arkon://Проекты/Архив", m_files.WidePath("нет")};
-    TaskInfo command = Task(L"команда", start);
-    command.action = CommandAction{L"/bin/true", m_files.WidePath("нет такой папки"), L""};
-    const TaskInfo* records[] = {engine->AddTask(copied), engine->AddTask(unknown), engine->AddTask(command)};
-    ASSERT_TRUE(WaitUntil([&] {
-        return Finished(L"копия", 1) && Finished(L"неизвестное подключение", 1) && Finished(L"команда");
-    }));
-
-    const QString noConnection =
-        QStringLiteral("Резервное копирование не выполнено: подключение с идентификатором %1 "
-                       "не найдено.")
-            .arg(QString::fromStdString(boost::uuids::to_string(TestId(9))));
-    const QString notStarted =
-        QStringLiteral("Не удалось запустить программу: нет доступа к папке %1: No such file "
-                       "or directory")
-            .arg(QString::fromStdString(m_files.Path("нет такой папки")));
-    struct Expected {
-        QString outcomeLine; // after the start line, before or after the finish line
-        bool afterFinish;
+    struct Case {
+        std::wstring name;
+        Action action;
+        QString line;
+        int lineAt; // after the finish line for a copy, which runs beside the worker
         RunOutcome outcome;
-    };
-    const Expected expected[] = {
-        {QStringLiteral("Резервное копирование завершено: скопировано документов: 1 (0.0 МБ)."), true,
+    } cases[] = {
+        {L"копия", BackupAction{TestId(1), L"arkon://Проекты/Архив", m_files.WidePath("копия")},
+         QStringLiteral("Резервное копирование завершено: скопировано документов: 1 (0.0 МБ)."), 2,
          RunOutcome::Succeeded},
-        {noConnection, true, RunOutcome::Failed},
-        {notStarted, false, RunOutcome::Failed},
+        {L"неизвестное подключение",
+         BackupAction{TestId(9), L"arkon://Проекты/Архив", m_files.WidePath("нет")},
+         QStringLiteral("Резервное копирование не выполнено: подключение с идентификатором %1 не найдено.")
+             .arg(QString::fromStdString(boost::uuids::to_string(TestId(9)))),
+         2, RunOutcome::Failed},
+        {L"команда", CommandAction{L"/bin/true", m_files.WidePath("нет папки"), L""},
+         QStringLiteral("Не удалось запустить программу: нет доступа к папке %1: No such file or directory")
+             .arg(QString::fromStdString(m_files.Path("нет папки"))),
+         1, RunOutcome::Failed},
     };
-    const std::wstring names[] = {L"копия", L"неизвестное подключение", L"команда"};
-    for (int i = 0; i < 3; ++i) {
-        SCOPED_TRACE(QString::fromStdWString(names[i]).toStdString());
-        const QStringList lines = Messages(names[i]);
-        ASSERT_EQ(lines.size(), 3);
-        EXPECT_EQ(lines[0], kStart);
-        EXPECT_EQ(lines[expected[i].afterFinish ? 2 : 1], expected[i].outcomeLine);
-        EXPECT_TRUE(lines[expected[i].afterFinish ? 1 : 2].startsWith(kFinish));
-        ASSERT_TRUE(WaitUntil([&] { return engine->Status(records[i]).outcome == expected[i].outcome; }));
-        const TaskStatus status = engine->Status(records[i]);
-        EXPECT_EQ(status.first_error,
-                  expected[i].outcome == RunOutcome::Failed ? expected[i].outcomeLine.toStdWString() : L"");
+    const TimePoint start = In(200ms);
+    std::vector<const TaskInfo*> records;
+    for (const Case& c : cases) {
+        TaskInfo task = Task(c.name, start);
+        task.action = c.action;
+        records.push_back(engine->AddTask(task));
+    }
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        const TaskInfo* record = records[i];
+        SCOPED_TRACE(c.line.toStdString());
+        ASSERT_TRUE(WaitUntil([&] { return Finished(c.name, 3, c.lineAt == 2 ? 1 : 0); }));
+        EXPECT_EQ(Messages(c.name).value(0), kStart);
+        EXPECT_EQ(Messages(c.name).value(c.lineAt), c.line);
+        ASSERT_TRUE(WaitUntil([&] { return engine->Status(record).outcome == c.outcome; }));
+        const TaskStatus status = engine->Status(record);
+        EXPECT_EQ(status.first_error, c.outcome == RunOutcome::Failed ? c.line.toStdWString() : L"");
         ASSERT_TRUE(status.last_start && status.last_end);
         EXPECT_LE(*status.last_start, *status.last_end);
         EXPECT_EQ(status.next_run, start + kDay);
@@ -171,32 +138,30 @@ TEST_F(EngineRunsTest, BackupAndCommandOutcomesFollowTheDesignedLinesAndSetTheSt
 }
 
 TEST_F(EngineRunsTest, HangingToolIsEndedAtTheLimitAndTheNextTaskRuns) {
-    const ScopedRunSetting limit("Runs/toolTimeLimitSeconds", 1);
-    const ScopedToolEnv hang("ZELKOR_FAKECLI_SLEEP_MS", "600000");
+    const Scoped limit = RunSetting(QStringLiteral("Runs/toolTimeLimitSeconds"), 1);
+    const Scoped hang = ToolEnv("ZELKOR_FAKECLI_SLEEP_MS", QStringLiteral("600000"));
     auto engine = MakeRealEngine();
-    const TaskInfo* hanging = engine->AddTask(Check(L"зависает", In(100ms)));
-    TaskInfo next = Task(L"следующая", In(300ms));
-    next.action = CommandAction{L"/bin/true", L"", L""};
-    engine->AddTask(next);
-    ASSERT_TRUE(WaitUntil([&] { return Finished(L"следующая", 1); }, 30s));
+    TaskInfo check = Task(L"зависает", In(100ms));
+    check.action = CheckAction{L"/data/rules.ids", L"/data/model.ifc", false, false, false, {}};
+    const TaskInfo* hanging = engine->AddTask(check);
+    engine->AddTask(Task(L"следующая", In(300ms))); // runs /bin/true
+    ASSERT_TRUE(WaitUntil([&] { return Finished(L"следующая", 3, 1); }, 30s));
 
-    EXPECT_EQ(Messages(L"зависает"),
-              (QStringList{kStart, kFailed,
-                           QStringLiteral("Превышено время выполнения (1 с), программа остановлена."),
-                           Messages(L"зависает").value(3)}));
-    EXPECT_TRUE(Finished(L"зависает"));
-    const TaskStatus status = engine->Status(hanging);
-    EXPECT_EQ(status.outcome, RunOutcome::LimitExceeded);
-    EXPECT_EQ(status.first_error, L"Превышено время выполнения (1 с), программа остановлена.");
+    const QString limitLine = QStringLiteral("Превышено время выполнения (1 с), программа остановлена.");
+    ASSERT_TRUE(Finished(L"зависает", 4));
+    EXPECT_EQ(Messages(L"зависает").mid(0, 3), (QStringList{kStart, kFailed, limitLine}));
+    EXPECT_EQ(engine->Status(hanging).outcome, RunOutcome::LimitExceeded);
+    EXPECT_EQ(engine->Status(hanging).first_error, limitLine.toStdWString());
 }
 
 TEST_F(EngineRunsTest, ClosingEndsTheRunningToolAndTakesNoFurtherDocument) {
     m_repo.Write("Объект/План.dwg", "a");
     m_repo.Write("Объект/Фасад.dwg", "b");
     const QString calls = QString::fromStdString(m_files.Path("calls"));
-    const ScopedToolEnv record("ZELKOR_FAKECLI_ARGS_FILE", calls.toUtf8().constData());
-    const ScopedToolEnv hang("ZELKOR_FAKECLI_SLEEP_MS", "600000");
-    const ScopedToolEnv stubborn("ZELKOR_FAKECLI_IGNORE_TERM", "1"); // only SIGKILL ends it
+    const Scoped record = ToolEnv("ZELKOR_FAKECLI_ARGS_FILE", calls);
+    const Scoped hang = ToolEnv("ZELKOR_FAKECLI_SLEEP_MS", QStringLiteral("600000"));
+    const Scoped stubborn =
+        ToolEnv("ZELKOR_FAKECLI_IGNORE_TERM", QStringLiteral("1")); // only SIGKILL ends it
     auto engine = MakeRealEngine();
     TaskInfo task = Task(L"экспорт", In(100ms));
     ExportAction action;
@@ -207,17 +172,15 @@ TEST_F(EngineRunsTest, ClosingEndsTheRunningToolAndTakesNoFurtherDocument) {
     engine->AddTask(task);
     ASSERT_TRUE(WaitUntil([&] { return QFile::exists(calls); })); // the tool runs for the first document
 
-    engine.reset(); // would wait ten minutes for the tool
+    engine->Close(); // would wait ten minutes for the tool
 
     QFile file(calls);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll().count("--project-path"), 1); // the second document was not begun
-    const QStringList lines = Messages(L"экспорт");
-    ASSERT_EQ(lines.size(), 4) << LogText(L"экспорт").toStdString();
-    EXPECT_EQ(lines.mid(0, 3),
+    ASSERT_TRUE(Finished(L"экспорт", 4)) << LogText(L"экспорт").toStdString();
+    EXPECT_EQ(Messages(L"экспорт").mid(0, 3),
               (QStringList{kStart, kFailed,
                            QStringLiteral("Выполнение задания прервано: программа закрывается.")}));
-    EXPECT_TRUE(lines[3].startsWith(kFinish));
     // The document the tool did not finish is taken again by the next run.
     EXPECT_TRUE(
         std::get<ExportAction>(LoadStorageFile(StoragePath()).at(0).action).modification_times.empty());
@@ -229,13 +192,12 @@ TEST_F(EngineRunsTest, StatusChangesArePostedToTheListenersThread) {
     m_runner.behaviour = [&](TaskInfo&, const std::function<void()>&) {
         WaitUntil([&] { return release.load(); });
     };
-    const TaskInfo* record = engine->AddTask(Task(L"задача", CurrentTime() + kDay));
+    TaskInfo* record = engine->AddTask(Task(L"задача", CurrentTime() + kDay));
     QObject receiver;
     std::vector<std::pair<const TaskInfo*, RunOutcome>> seen;
-    const auto mainThread = std::this_thread::get_id();
     bool elsewhere = false;
-    engine->SetStatusListener(&receiver, [&](const TaskInfo* changed) {
-        elsewhere |= std::this_thread::get_id() != mainThread;
+    engine->SetStatusListener(&receiver, [&, main = std::this_thread::get_id()](const TaskInfo* changed) {
+        elsewhere |= std::this_thread::get_id() != main;
         seen.emplace_back(changed, changed ? engine->Status(changed).outcome : RunOutcome::None);
     });
     const auto saw = [&](const TaskInfo* changed, RunOutcome outcome) {
@@ -244,7 +206,7 @@ TEST_F(EngineRunsTest, StatusChangesArePostedToTheListenersThread) {
             return std::find(seen.begin(), seen.end(), std::make_pair(changed, outcome)) != seen.end();
         });
     };
-    engine->RunNow(const_cast<TaskInfo*>(record));
+    engine->RunNow(record);
     EXPECT_TRUE(saw(record, RunOutcome::Running));
     release = true;
     EXPECT_TRUE(saw(record, RunOutcome::Succeeded));
@@ -254,65 +216,45 @@ TEST_F(EngineRunsTest, StatusChangesArePostedToTheListenersThread) {
     engine->SetStatusListener(nullptr, {});
 }
 
-TEST_F(EngineRunsTest, MissedRunsAreNotedAtStartUpAndTheLastRunIsReadBack) {
+TEST_F(EngineRunsTest, MissedRunsAreNotedAtStartUpAndCaughtUpInListOrderWhenAskedTo) {
     const TimePoint now = CurrentTime();
     const TimePoint start = now - 10 * kDay - kHour; // daily, an hour before now's time of day
-    std::vector<TaskInfo> tasks = {Task(L"давно", start), Task(L"не запускалась", start),
-                                   Task(L"без журнала", start), Task(L"недавно", start - kHour)};
+    std::vector<TaskInfo> tasks = {Task(L"давно", start), Task(L"вовремя", now + kHour),
+                                   Task(L"не запускалась", start)};
     ASSERT_TRUE(SaveStorageFile(StoragePath(), TaskPointers(tasks)));
-    WriteLog(L"давно", {{now - 3 * kDay - 12 * kHour, kStart}, {now - 3 * kDay - 12 * kHour, kFinish}});
-    WriteLog(L"не запускалась", {});
-    QFile added(TaskLog::PathFor(LogFolder(), L"не запускалась")); // twenty hours ago
-    ASSERT_TRUE(added.open(QIODevice::Append));
-    ASSERT_TRUE(added.setFileTime(QDateTime::currentDateTime().addSecs(-20 * 3600),
-                                  QFileDevice::FileModificationTime));
-    added.close();
-    WriteLog(
-        L"недавно",
-        {{now - kHour, kStart}, {now - kHour, kFailed}, {now - kHour, "ошибка"}, {now - kHour, kFinish}});
+    // Made before the engine runs: the C library's local time functions share state that the worker's
+    // own use of them would race with in ThreadSanitizer's eyes.
+    const QString latest = QDateTime::fromMSecsSinceEpoch((now - kHour).time_since_epoch().count() / 10'000)
+                               .toString(QStringLiteral("dd.MM.yyyy в hh:mm:ss"));
+    const QDateTime added = QDateTime::currentDateTime().addSecs(-20 * 3600);
 
-    // Before the engine starts: the C library's local time functions share state that the worker's own
-    // use of them would race with in ThreadSanitizer's eyes.
-    const QString latest = LocalText(now - kHour);
-    auto engine = MakeEngine();
-    const auto& stored = engine->Tasks();
-    ASSERT_TRUE(WaitUntil([&] { return engine->ArmedExpiry(stored[3].get()).has_value(); }));
-    // Since three and a half days ago: three days at this time of day less an hour, and today's.
-    EXPECT_EQ(
-        Messages(L"давно").value(2).toStdString(),
-        QStringLiteral("Пропущен запуск: %1 и ещё 3 (программа не работала).").arg(latest).toStdString());
-    EXPECT_EQ(Messages(L"не запускалась").join('|').toStdString(),
-              QStringLiteral("Пропущен запуск: %1 (программа не работала).").arg(latest).toStdString());
-    EXPECT_TRUE(Messages(L"без журнала").isEmpty());
-    EXPECT_EQ(Messages(L"недавно").size(), 4);
-    EXPECT_EQ(engine->Status(stored[0].get()).outcome, RunOutcome::Missed);
-    EXPECT_EQ(engine->Status(stored[2].get()).outcome, RunOutcome::None);
-    const TaskStatus recent = engine->Status(stored[3].get());
-    EXPECT_EQ(recent.outcome, RunOutcome::Failed);
-    EXPECT_EQ(recent.first_error, L"ошибка");
-    std::this_thread::sleep_for(100ms);
-    EXPECT_TRUE(m_runner.Runs().empty()); // not caught up unless asked to
-}
-
-TEST_F(EngineRunsTest, MissedRunsAreCaughtUpOnceInListOrderWhenAskedTo) {
-    const ScopedRunSetting catchUp("Runs/catchUpMissed", true);
-    const TimePoint now = CurrentTime();
-    const TimePoint start = now - 10 * kDay - kHour;
-    std::vector<TaskInfo> tasks = {Task(L"второй", start), Task(L"вовремя", now + kHour),
-                                   Task(L"первый", start)};
-    ASSERT_TRUE(SaveStorageFile(StoragePath(), TaskPointers(tasks)));
-    for (const wchar_t* name : {L"второй", L"первый"}) {
-        WriteLog(name, {{now - 2 * kDay, kStart}, {now - 2 * kDay, kFinish}});
+    for (const bool catchUp : {false, true}) {
+        SCOPED_TRACE(catchUp);
+        const Scoped setting = RunSetting(QStringLiteral("Runs/catchUpMissed"), catchUp);
+        WriteLog(L"давно", {{now - 3 * kDay - 12 * kHour, kStart}, {now - 3 * kDay - 12 * kHour, kFinish}});
+        WriteLog(L"не запускалась", {});
+        QFile log(TaskLog::PathFor(LogFolder(), L"не запускалась")); // empty since the task was added
+        ASSERT_TRUE(log.open(QIODevice::Append) && log.setFileTime(added, QFileDevice::FileModificationTime));
+        log.close();
+        auto engine = MakeEngine();
+        ASSERT_TRUE(WaitUntil([&] { return engine->ArmedExpiry(engine->Tasks()[2].get()).has_value(); }));
+        if (!catchUp) {
+            // Since three and a half days ago: three days at this time of day less an hour, and today's.
+            EXPECT_EQ(Messages(L"давно").value(2),
+                      QStringLiteral("Пропущен запуск: %1 и ещё 3 (программа не работала).").arg(latest));
+            EXPECT_EQ(
+                Messages(L"не запускалась"),
+                QStringList{QStringLiteral("Пропущен запуск: %1 (программа не работала).").arg(latest)});
+            EXPECT_EQ(engine->Status(engine->Tasks()[0].get()).outcome, RunOutcome::Missed);
+            std::this_thread::sleep_for(100ms);
+            EXPECT_TRUE(m_runner.Runs().empty());
+            continue;
+        }
+        ASSERT_TRUE(WaitUntil([&] { return m_runner.Runs().size() == 2; }));
+        EXPECT_EQ(m_runner.Runs()[0].name, L"давно");
+        EXPECT_EQ(m_runner.Runs()[1].name, L"не запускалась");
+        ASSERT_TRUE(WaitUntil([&] { return Finished(L"не запускалась", 4); }));
+        EXPECT_EQ(Messages(L"не запускалась").mid(1, 2),
+                  (QStringList{kStart, QStringLiteral("Выполняется пропущенный запуск.")}));
     }
-    auto engine = MakeEngine();
-    ASSERT_TRUE(WaitUntil([&] { return Messages(L"первый").size() == 6 && Finished(L"первый"); }));
-    const auto runs = m_runner.Runs();
-    ASSERT_EQ(runs.size(), 2u);
-    EXPECT_EQ(runs[0].name, L"второй");
-    EXPECT_EQ(runs[1].name, L"первый");
-    const QStringList lines = Messages(L"второй");
-    ASSERT_EQ(lines.size(), 6);
-    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("Пропущен запуск: ")));
-    EXPECT_EQ(lines.mid(3, 2), (QStringList{kStart, QStringLiteral("Выполняется пропущенный запуск.")}));
-    EXPECT_TRUE(lines[5].startsWith(kFinish));
 }
