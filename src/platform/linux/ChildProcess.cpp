@@ -44,12 +44,7 @@ ChildProcess ChildProcess::Start(const std::vector<std::string>& arguments, cons
         error = std::make_error_code(std::errc::invalid_argument);
         return {};
     }
-    std::vector<char*> argv;
-    argv.reserve(arguments.size() + 1);
-    for (const std::string& argument : arguments) {
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    }
-    argv.push_back(nullptr);
+    std::vector<char*> argv = ArgumentVector(arguments);
 
     SpawnSetup setup;
     int result = RedirectStream(setup, STDIN_FILENO, nullptr, O_RDONLY);

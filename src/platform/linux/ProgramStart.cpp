@@ -87,12 +87,7 @@ std::optional<ProgramStartFailure> StartProgram(const std::vector<std::string>& 
             return ProgramStartFailure{true, error};
         }
     }
-    std::vector<char*> argv;
-    argv.reserve(arguments.size() + 1);
-    for (const std::string& argument : arguments) {
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    }
-    argv.push_back(nullptr);
+    std::vector<char*> argv = ArgumentVector(arguments);
 
     SpawnSetup setup;
     int result = setup.ResetSignals(false);

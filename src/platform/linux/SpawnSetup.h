@@ -1,9 +1,24 @@
-// The attributes and file actions of a posix_spawn start, shared by the program starts of this folder.
+// What a posix_spawn start is given, shared by the program starts of this folder.
 #pragma once
 
 #include <signal.h>
 #include <spawn.h>
 
+#include <string>
+#include <vector>
+
+// The arguments as posix_spawn takes them, ending in a null pointer; they must outlive the start.
+inline std::vector<char*> ArgumentVector(const std::vector<std::string>& arguments) {
+    std::vector<char*> argv;
+    argv.reserve(arguments.size() + 1);
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    return argv;
+}
+
+// The file actions and attributes of one start.
 class SpawnSetup {
 public:
     SpawnSetup() {
