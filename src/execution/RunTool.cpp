@@ -36,11 +36,14 @@ public:
         if (m_cutShort == ToolResult::Succeeded) {
             if (m_limits.stop.stop_requested()) {
                 End(ToolResult::Interrupted, now + m_limits.stopGrace);
-            } else if (m_limits.timeLimit.count() > 0 && now - m_started >= m_limits.timeLimit) {
+            } else if (m_limits.timeLimit.count() > 0 &&
+                       // In seconds: a limit of centuries in nanoseconds would overflow.
+                       std::chrono::duration_cast<std::chrono::seconds>(now - m_started) >=
+                           m_limits.timeLimit) {
                 End(ToolResult::LimitExceeded, now + m_limits.limitGrace);
             }
         } else if (!m_stopSeen && m_limits.stop.stop_requested()) {
-            // Closing while a tool ended at its limit takes its grace: the program must still end soon.
+            // Closing cuts short the grace of a tool ended at its limit: the program must end soon.
             m_stopSeen = true;
             m_killAt = std::min(m_killAt, now + m_limits.stopGrace);
         }
