@@ -76,5 +76,8 @@ int main(int argc, char* argv[]) {
         WriteDebugOutput(QStringLiteral("event loop running, %1 tasks loaded").arg(storage.Tasks().size()));
     });
 
-    return QApplication::exec();
+    const int result = QApplication::exec();
+    // While the logs' texts and the trace still work: after main they may be gone.
+    storage.Close();
+    return result;
 }

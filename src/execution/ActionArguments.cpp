@@ -37,11 +37,12 @@ std::wstring CommandStartFolder(const CommandAction& action) {
     if (!action.working_directory.empty()) {
         return action.working_directory;
     }
-    const auto last = action.executable.find_last_of(L"/\\");
+    // Only "/" separates folders here; a backslash is part of a file name.
+    const auto last = action.executable.find_last_of(L'/');
     if (last == std::wstring::npos) {
         return {};
     }
-    const auto runStart = action.executable.find_last_not_of(L"/\\", last);
+    const auto runStart = action.executable.find_last_not_of(L'/', last);
     if (runStart == std::wstring::npos) {
         return action.executable.substr(0, 1); // a program right in the root folder
     }

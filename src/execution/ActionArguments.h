@@ -17,5 +17,5 @@ std::vector<std::wstring> CheckArguments(const std::wstring& tool, const std::ve
                                          const std::wstring& idsFile);
 
 // The working folder if one is given, otherwise the executable's folder: the text before the last run
-// of slashes or backslashes (the root folder for a program right in it), empty when there is none.
+// of slashes (the root folder for a program right in it), empty when there is none.
 std::wstring CommandStartFolder(const CommandAction& action);

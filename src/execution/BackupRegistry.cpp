@@ -25,7 +25,8 @@ void BackupRegistry::ReapFinished() {
     }
 }
 
-bool BackupRegistry::Start(const TaskInfo* stored, const TaskInfo& task) {
+bool BackupRegistry::Start(const TaskInfo* stored, const TaskInfo& task,
+                           std::function<void(const BackupResult&)> ended) {
     const auto* action = std::get_if<BackupAction>(&task.action);
     if (action == nullptr) {
         return false;
@@ -43,8 +44,12 @@ bool BackupRegistry::Start(const TaskInfo* stored, const TaskInfo& task) {
     }
     auto copy = std::make_shared<Copy>();
     copy->thread = std::jthread([this, copy = copy.get(), core = core_, file = connections_file_,
-                                 source = *action](std::stop_token stop) {
-        BackupFolder(*core, source.connection_id, source.source_path, source.destination_path, stop, file);
+                                 source = *action, ended = std::move(ended)](std::stop_token stop) {
+        const BackupResult result = BackupFolder(*core, source.connection_id, source.source_path,
+                                                 source.destination_path, stop, file);
+        if (ended) {
+            ended(result);
+        }
         std::lock_guard done(mutex_);
         copy->finished = true;
         finished_.notify_all();

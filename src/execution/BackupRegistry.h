@@ -3,6 +3,7 @@
 // destroying the registry stops every copy between two chunks and waits for it.
 #pragma once
 
+#include "RepositoryBackup.h"
 #include "model/TaskInfo.h"
 #include "repository/FindConnection.h"
 #include "repository/ICore.h"
@@ -11,6 +12,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -31,8 +33,10 @@ public:
     // False without a word for a task that is not a backup.
     bool Start(const TaskInfo& task) { return Start(&task, task); }
     // The same for a run that works on a copy of the stored task: `stored` is the record the copies of
-    // one task have in common.
-    bool Start(const TaskInfo* stored, const TaskInfo& task);
+    // one task have in common. `ended`, when given, gets the copy's result on the copy's thread once it
+    // has ended, also when it was stopped; it is not called when nothing was started.
+    bool Start(const TaskInfo* stored, const TaskInfo& task,
+               std::function<void(const BackupResult&)> ended = {});
 
     bool IsRunning(const TaskInfo& task) const;
 

@@ -11,6 +11,7 @@
 void RunCheck(CheckAction& action, const std::wstring& taskName, const RunContext& context,
               const std::function<void()>& saveChanges) {
     const std::wstring tool = context.cliPath();
+    const ModificationTimes before = action.modification_times;
     std::vector<std::wstring> files;
     if (action.only_changed_documents) {
         files = CollectChangedIfcFiles(action);
@@ -21,7 +22,11 @@ void RunCheck(CheckAction& action, const std::wstring& taskName, const RunContex
         files = {action.ifc_file};
     }
     try {
-        RunTool(CheckArguments(tool, files, action.ids_file), context.log, taskName);
+        if (RunTool(CheckArguments(tool, files, action.ids_file), context.log, taskName,
+                    context.toolLimits) == ToolResult::Interrupted) {
+            // Stopped by the closing program: the next run checks the same files again.
+            action.modification_times = before;
+        }
     } catch (const std::system_error& failure) {
         std::cerr << failure.what() << '\n';
     }

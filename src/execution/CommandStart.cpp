@@ -4,52 +4,66 @@
 #include "ActionArguments.h"
 #include "CommandLineText.h"
 #include "LocalText.h"
-#include "platform/ChildStart.h"
+#include "LogLine.h"
+#include "RunTexts.h"
 #include "platform/DebugOutput.h"
+#include "platform/ProgramStart.h"
 
+#include <QCoreApplication>
 #include <QString>
 
-#include <boost/process/args.hpp>
-#include <boost/process/async.hpp>
-#include <boost/process/child.hpp>
-#include <boost/process/exe.hpp>
-#include <boost/process/start_dir.hpp>
-
+#include <filesystem>
+#include <iostream>
 #include <system_error>
 
-namespace bp = boost::process;
+namespace {
 
-bool StartCommand(const CommandAction& action, boost::asio::io_context& context,
-                  const std::wstring& taskName) {
+// The program is started after the change of folder, so a relative path is made absolute first: it
+// names a file of the scheduler's current folder, not of the start folder.
+std::string ProgramPath(const std::wstring& executable) {
+    const std::filesystem::path path(ToLocal8Bit(executable));
+    std::error_code error;
+    const std::filesystem::path absolute = path.is_absolute() ? path : std::filesystem::absolute(path, error);
+    return error ? path.string() : absolute.string();
+}
+
+QString Reason(const ProgramStartFailure& failure, const std::wstring& executable,
+               const std::wstring& folder) {
+    const QString message = FromLocal8Bit(failure.error.message());
+    return failure.inFolder ? QCoreApplication::translate("TaskStorage", "нет доступа к папке %1: %2")
+                                  .arg(QString::fromStdWString(folder), message)
+                            : QStringLiteral("%1: %2").arg(QString::fromStdWString(executable), message);
+}
+
+} // namespace
+
+bool StartCommand(const CommandAction& action, const RunContext& context, const std::wstring& taskName) {
     // The arguments text is one argument, not split into words. An empty text is no argument at all,
     // as an empty command line is on the system the tasks were first written for.
-    std::vector<std::string> arguments;
-    if (!action.arguments.empty()) {
-        arguments.push_back(ToLocal8Bit(action.arguments));
-    }
+    std::vector<std::string> arguments{ProgramPath(action.executable)};
     std::vector<std::wstring> shown = {action.executable};
     if (!action.arguments.empty()) {
+        arguments.push_back(ToLocal8Bit(action.arguments));
         shown.push_back(action.arguments);
     }
     WriteDebugOutput(
         QStringLiteral("[%1]: %2")
             .arg(QString::fromStdWString(taskName), QString::fromStdWString(CommandLineText(shown))));
 
-    // The exit handler, called on the context once the program has ended, reaps it. The child is
-    // detached at once: destroying the object of a running child would kill it, and the user's program
-    // must outlive the scheduler when the scheduler ends first.
-    std::error_code error;
     const std::wstring folder = CommandStartFolder(action);
-    auto onExit = bp::on_exit([](int, const std::error_code&) {});
-    bp::child child =
-        folder.empty()
-            ? bp::child(bp::exe = ToLocal8Bit(action.executable), bp::args = arguments, context, onExit,
-                        ReapFailedStart{}, error)
-            : bp::child(bp::exe = ToLocal8Bit(action.executable), bp::args = arguments,
-                        bp::start_dir = ToLocal8Bit(folder), context, onExit, ReapFailedStart{}, error);
-    if (error) {
-        return false;
+    const auto failure = StartProgram(
+        arguments, ToLocal8Bit(folder), *context.context, [ended = context.commandEnded](ProgramEnd end) {
+            if (ended) {
+                ended(
+                    (end.bySignal ? RunTexts::ProgramSignaled() : RunTexts::ProgramExited()).arg(end.number));
+            }
+        });
+    if (!failure) {
+        return true;
     }
-    child.detach();
-    return true;
+    const QString reason = Reason(*failure, action.executable, folder);
+    std::cerr << "The program of the task \"" << QString::fromStdWString(taskName).toLocal8Bit().constData()
+              << "\" was not started: " << reason.toLocal8Bit().constData() << '\n';
+    WriteLogLine(context.log, taskName, RunTexts::NotStarted().arg(reason), true);
+    return false;
 }

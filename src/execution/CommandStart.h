@@ -1,15 +1,16 @@
 // Starting the user's program of a command task.
 #pragma once
 
+#include "RunContext.h"
 #include "model/TaskInfo.h"
-
-#include <boost/asio/io_context.hpp>
 
 #include <string>
 
-// Starts the executable exactly as stored (no search path, no shell) in its start folder, with the
-// whole arguments text as its one argument, and returns at once. Its end is handled on the context,
-// which reaps it; its exit code is not looked at. A failed start is swallowed. Returns whether the
-// program was started, for the trace and for tests.
-bool StartCommand(const CommandAction& action, boost::asio::io_context& context,
-                  const std::wstring& taskName);
+// Starts the executable as stored (no search path, no shell; a relative one is taken from the
+// scheduler's current folder) in its start folder, with the whole arguments text as its one argument,
+// and returns at once. A program whose folder cannot be entered, or that cannot be run, is not
+// started: "Не удалось запустить программу: <reason>" goes to the task's log and the reason to
+// standard error. A started program's end is handled on the run's context, which reaps it and hands
+// "Программа завершилась с кодом N." (or "…завершена сигналом N.") to the context's `commandEnded`.
+// Returns whether the program was started.
+bool StartCommand(const CommandAction& action, const RunContext& context, const std::wstring& taskName);

@@ -5,6 +5,7 @@
 #include "ChangedDocuments.h"
 #include "LocalText.h"
 #include "LogLine.h"
+#include "RunTexts.h"
 #include "RunTool.h"
 #include "model/ValueText.h"
 #include "repository/ArkonPath.h"
@@ -13,17 +14,11 @@
 #include "repository/ISession.h"
 #include "repository/ItemStore.h"
 
-#include <QCoreApplication>
-
 #include <filesystem>
 #include <iostream>
 #include <system_error>
 
 namespace {
-
-QString Tr(const char* text) {
-    return QCoreApplication::translate("TaskStorage", text);
-}
 
 class ExportRun {
 public:
@@ -36,19 +31,19 @@ public:
         std::vector<std::wstring> names;
         std::optional<boost::uuids::uuid> id;
         if (!utils::path::ParseArkonPath(m_action.project_path, root, names, id, true)) {
-            Log(Tr("Неверно задан путь %1\n"));
+            Log(RunTexts::BadPath());
             return false;
         }
         const auto connection = FindConnection(m_action.connection_id, m_context.connectionsFile);
         if (!connection) {
-            Log(Tr("Не удалось найти подключение к ХД по пути %1"));
+            Log(RunTexts::NoConnection());
             return false;
         }
         const auto store =
             m_context.core->OpenSession(connection->server, connection->database)->GetItemStore();
         const arkon::ItemPath item = store->ResolvePath(names);
         if (item.size() != names.size()) {
-            Log(Tr("Не найден файл %1"));
+            Log(RunTexts::NotFound());
             return false;
         }
         const arkon::BrowserItemInfo info = store->GetItemInfo(item);
@@ -60,6 +55,9 @@ public:
         auto children = store->ListFolder(item);
         arkon::BrowserItemInfo child;
         while (children->Next(child)) {
+            if (m_context.toolLimits.stop.stop_requested()) {
+                break; // the program is closing: no further document
+            }
             if (child.IsFolder()) {
                 continue;
             }
@@ -77,7 +75,12 @@ private:
     }
 
     void ExportDocument(const std::wstring& path, const arkon::BrowserItemInfo& info) {
+        std::optional<TimePoint> previous;
         if (m_action.only_changed_documents) {
+            if (const auto it = m_action.modification_times.find(path);
+                it != m_action.modification_times.end()) {
+                previous = it->second;
+            }
             if (!UpdateModificationTime(m_action.modification_times, path, info.modification_time)) {
                 return;
             }
@@ -90,7 +93,16 @@ private:
             return;
         }
         try {
-            RunTool(ExportArguments(m_tool, m_action, path), m_context.log, m_taskName);
+            const ToolResult result = RunTool(ExportArguments(m_tool, m_action, path), m_context.log,
+                                              m_taskName, m_context.toolLimits);
+            if (result == ToolResult::Interrupted && m_action.only_changed_documents) {
+                // The closing program stopped the tool before it was done: the next run takes the
+                // document again, as if this run had not reached it.
+                m_action.modification_times.erase(path);
+                if (previous) {
+                    m_action.modification_times.emplace(path, *previous);
+                }
+            }
         } catch (const std::system_error& failure) {
             std::cerr << failure.what() << '\n';
         }

@@ -17,9 +17,11 @@ QString FormatLogLine(TimePoint time, const QString& message) {
 }
 
 void WriteLogLine(TaskLog* log, const std::wstring& taskName, const QString& message, bool withPrefix) {
-    const QString line = FormatLogLine(CurrentTime(), message);
+    const TimePoint now = CurrentTime();
+    const QString line = FormatLogLine(now, message);
     if (log != nullptr) {
         log->Write(line.toUtf8());
+        log->Observe(now, message);
     }
     // The message log ends every entry itself.
     const QString trace = line.chopped(1);

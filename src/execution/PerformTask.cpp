@@ -3,22 +3,44 @@
 
 #include "BackupRegistry.h"
 #include "CommandStart.h"
+#include "RepositoryBackup.h"
+
+#include <QCoreApplication>
 
 #include <exception>
 #include <iostream>
 
-void PerformTask(TaskInfo& task, const RunContext& context, const std::function<void()>& saveChanges) {
+namespace {
+
+// A run that finds the task's previous copy still going is told as a copy that could not start, through
+// the same way as a finished copy, so that its line too follows the run's finish line.
+bool StartBackup(TaskInfo& task, const RunContext& context) {
+    if (context.backups->Start(context.stored, task, context.backupEnded)) {
+        return true;
+    }
+    if (!context.backupEnded) {
+        return false;
+    }
+    BackupResult skipped;
+    skipped.outcome = BackupOutcome::Failed;
+    skipped.reason = QCoreApplication::translate("TaskStorage", "предыдущее копирование ещё не закончилось.")
+                         .toStdWString();
+    context.backupEnded(skipped);
+    return true;
+}
+
+} // namespace
+
+bool PerformTask(TaskInfo& task, const RunContext& context, const std::function<void()>& saveChanges) {
     try {
         switch (KindOf(task.action)) {
         case ActionKind::Backup:
-            context.backups->Start(context.stored, task);
-            break;
+            return StartBackup(task, context);
         case ActionKind::Export:
             RunExport(std::get<ExportAction>(task.action), task.name, context, saveChanges);
             break;
         case ActionKind::Command:
-            StartCommand(std::get<CommandAction>(task.action), *context.context, task.name);
-            break;
+            return StartCommand(std::get<CommandAction>(task.action), context, task.name);
         case ActionKind::Check:
             RunCheck(std::get<CheckAction>(task.action), task.name, context, saveChanges);
             break;
@@ -28,4 +50,5 @@ void PerformTask(TaskInfo& task, const RunContext& context, const std::function<
     } catch (...) {
         std::cerr << "A task run failed with an unknown error\n";
     }
+    return false;
 }

@@ -10,8 +10,9 @@
 // after the other, and return when the last one has ended; a command is started and a backup copy is
 // begun on a thread of its own, and both return at once. A run that remembered new modification times
 // in `task` calls `saveChanges` once, after its last tool run. What the user must learn goes to the
-// task's log, other failures to standard error.
-void PerformTask(TaskInfo& task, const RunContext& context, const std::function<void()>& saveChanges);
+// task's log, other failures to standard error. True when a program or a copy was started that goes on
+// beside the worker: its end is told through the context's `commandEnded` or `backupEnded`.
+bool PerformTask(TaskInfo& task, const RunContext& context, const std::function<void()>& saveChanges);
 
 // The parts of a run, each as PerformTask calls them.
 void RunExport(ExportAction& action, const std::wstring& taskName, const RunContext& context,

@@ -1,6 +1,7 @@
 // What one run of a task needs besides the task itself.
 #pragma once
 
+#include "RunTool.h"
 #include "repository/FindConnection.h"
 
 #include <QString>
@@ -14,6 +15,7 @@ namespace arkon {
 class ICore;
 }
 class BackupRegistry;
+struct BackupResult;
 struct TaskInfo;
 class TaskLog;
 
@@ -27,4 +29,11 @@ struct RunContext {
     QString connectionsFile = ConnectionsFilePath();
     // Where the suite's tool is; asked once per run.
     std::function<std::wstring()> cliPath;
+    // The time limit of each tool run, and the stop request of a closing program, which also ends an
+    // export before its next document.
+    ToolLimits toolLimits;
+    // Told of what ends beside the worker, for the task's log: a backup copy's result, on the copy's
+    // thread; the line for a command's end, on the context's thread. May be empty.
+    std::function<void(const BackupResult&)> backupEnded;
+    std::function<void(const QString& line)> commandEnded;
 };

@@ -1,4 +1,4 @@
-// Running a program to its end and writing the outcome to the task's log.
+// Running a program to its end, within its limits, and writing the outcome to the task's log.
 #include "execution/RunTool.h"
 
 #include "execution/CommandLineText.h"
@@ -6,23 +6,71 @@
 #include "execution/LineSplitter.h"
 #include "execution/LocalText.h"
 #include "execution/LogLine.h"
+#include "execution/RunTexts.h"
 #include "platform/ChildPipe.h"
 #include "platform/ChildProcess.h"
 #include "platform/DebugOutput.h"
 
-#include <QCoreApplication>
-
+#include <algorithm>
 #include <system_error>
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 struct Outcome {
     std::error_code error; // the start (or the wait) failed
     int exitCode = -1;
     ErrorOutputBuffer standardError;
+    ToolResult cutShort = ToolResult::Succeeded; // LimitExceeded or Interrupted when the run was ended
 };
 
-void Run(const std::vector<std::wstring>& arguments, Outcome& outcome) {
+// Looked at between reads: ends the tool once its time is up or the program is closing.
+class Watch {
+public:
+    Watch(ChildProcess& child, const ToolLimits& limits, ToolResult& cutShort)
+        : m_child(child), m_limits(limits), m_cutShort(cutShort), m_started(Clock::now()) {}
+
+    void operator()() {
+        const auto now = Clock::now();
+        if (m_cutShort == ToolResult::Succeeded) {
+            if (m_limits.stop.stop_requested()) {
+                End(ToolResult::Interrupted, now + m_limits.stopGrace);
+            } else if (m_limits.timeLimit.count() > 0 &&
+                       // In seconds: a limit of centuries in nanoseconds would overflow.
+                       std::chrono::duration_cast<std::chrono::seconds>(now - m_started) >=
+                           m_limits.timeLimit) {
+                End(ToolResult::LimitExceeded, now + m_limits.limitGrace);
+            }
+        } else if (!m_stopSeen && m_limits.stop.stop_requested()) {
+            // Closing cuts short the grace of a tool ended at its limit: the program must end soon.
+            m_stopSeen = true;
+            m_killAt = std::min(m_killAt, now + m_limits.stopGrace);
+        }
+        if (m_cutShort != ToolResult::Succeeded && !m_killed && now >= m_killAt) {
+            m_killed = true;
+            m_child.ForceEnd();
+        }
+    }
+
+private:
+    void End(ToolResult reason, Clock::time_point killAt) {
+        m_cutShort = reason;
+        m_stopSeen = reason == ToolResult::Interrupted;
+        m_killAt = killAt;
+        m_child.RequestEnd();
+    }
+
+    ChildProcess& m_child;
+    const ToolLimits& m_limits;
+    ToolResult& m_cutShort;
+    const Clock::time_point m_started;
+    Clock::time_point m_killAt;
+    bool m_stopSeen = false;
+    bool m_killed = false;
+};
+
+void Run(const std::vector<std::wstring>& arguments, const ToolLimits& limits, Outcome& outcome) {
     std::vector<std::string> local;
     local.reserve(arguments.size());
     for (const std::wstring& argument : arguments) {
@@ -33,10 +81,16 @@ void Run(const std::vector<std::wstring>& arguments, Outcome& outcome) {
     if (outcome.error) {
         return;
     }
+    Watch watch(child, limits, outcome.cutShort);
     // Read while the tool runs: a tool with more to say than the pipe holds would otherwise wait for
     // room for ever, and the scheduler for it.
-    ReadWhileRunning(errorPipe, child,
-                     [&outcome](std::string_view chunk) { outcome.standardError.Append(chunk); });
+    ReadWhileRunning(
+        errorPipe, child, [&outcome](std::string_view chunk) { outcome.standardError.Append(chunk); },
+        std::ref(watch));
+    // A tool may close its standard error long before it ends.
+    while (!child.WaitFor(std::chrono::milliseconds(50))) {
+        watch();
+    }
     const int exitCode = child.Wait(outcome.error);
     if (!outcome.error) {
         outcome.exitCode = exitCode;
@@ -45,24 +99,35 @@ void Run(const std::vector<std::wstring>& arguments, Outcome& outcome) {
 
 } // namespace
 
-void RunTool(const std::vector<std::wstring>& arguments, TaskLog* log, const std::wstring& taskName) {
+ToolResult RunTool(const std::vector<std::wstring>& arguments, TaskLog* log, const std::wstring& taskName,
+                   const ToolLimits& limits) {
     WriteDebugOutput(
         QStringLiteral("[%1]: %2")
             .arg(QString::fromStdWString(taskName), QString::fromStdWString(CommandLineText(arguments))));
     Outcome outcome;
-    Run(arguments, outcome);
-    if (!outcome.error && outcome.exitCode == 0) {
-        WriteLogLine(log, taskName, QCoreApplication::translate("TaskStorage", "Задание успешно выполнено."),
-                     true);
-        return;
+    Run(arguments, limits, outcome);
+    if (!outcome.error && outcome.exitCode == 0 && outcome.cutShort == ToolResult::Succeeded) {
+        WriteLogLine(log, taskName, RunTexts::ToolSucceeded(), true);
+        return ToolResult::Succeeded;
     }
-    WriteLogLine(log, taskName, QCoreApplication::translate("TaskStorage", "Задание не выполнено:"), true);
+    WriteLogLine(log, taskName, RunTexts::ToolFailed(), true);
     if (outcome.error) {
         WriteLogLine(log, taskName, FromLocal8Bit(outcome.error.message()), false);
-        return;
+    } else {
+        LineSplitter lines(
+            [&](std::string_view line) { WriteLogLine(log, taskName, FromLocal8Bit(line), false); });
+        outcome.standardError.ReadBack([&lines](std::string_view chunk) { lines.Feed(chunk); });
+        lines.Finish();
     }
-    LineSplitter lines(
-        [&](std::string_view line) { WriteLogLine(log, taskName, FromLocal8Bit(line), false); });
-    outcome.standardError.ReadBack([&lines](std::string_view chunk) { lines.Feed(chunk); });
-    lines.Finish();
+    switch (outcome.cutShort) {
+    case ToolResult::LimitExceeded:
+        WriteLogLine(log, taskName, RunTexts::LimitExceeded().arg(limits.timeLimit.count()), true);
+        break;
+    case ToolResult::Interrupted:
+        WriteLogLine(log, taskName, RunTexts::Interrupted(), true);
+        break;
+    default:
+        return ToolResult::Failed;
+    }
+    return outcome.cutShort;
 }

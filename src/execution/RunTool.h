@@ -1,10 +1,24 @@
 // Running the suite's tool (or any program) to its end and writing the outcome to the task's log.
 #pragma once
 
+#include <chrono>
+#include <stop_token>
 #include <string>
 #include <vector>
 
 class TaskLog;
+
+// When a tool run is cut short. An ended tool gets SIGTERM (to its process group) and, when it is still
+// there after the grace, SIGKILL.
+struct ToolLimits {
+    std::chrono::seconds timeLimit{0}; // 0: none
+    std::stop_token stop;              // the program is closing
+    std::chrono::milliseconds limitGrace = std::chrono::seconds(10);
+    // Short, so that the program ends within a few seconds of being asked to.
+    std::chrono::milliseconds stopGrace = std::chrono::seconds(2);
+};
+
+enum class ToolResult { Succeeded, Failed, LimitExceeded, Interrupted };
 
 // Starts arguments[0] with the rest as its arguments (no search path: a relative program is relative to
 // the current folder), its standard output to the null device and its standard error read while it
@@ -14,5 +28,10 @@ class TaskLog;
 // failed. Lines go through WriteLogLine under the task's name; the log may be null. Standard error is
 // held until the tool ends: in memory up to 8 MiB, beyond that in an anonymous temporary file.
 //
+// A tool that outlives the time limit, or is still running when a stop is requested, is ended and has
+// failed whatever its exit code: its failure lines are followed by the limit's line or the line of the
+// interrupted run.
+//
 // Throws std::system_error only when no pipe can be had for the program's standard error.
-void RunTool(const std::vector<std::wstring>& arguments, TaskLog* log, const std::wstring& taskName);
+ToolResult RunTool(const std::vector<std::wstring>& arguments, TaskLog* log, const std::wstring& taskName,
+                   const ToolLimits& limits = {});

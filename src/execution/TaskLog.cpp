@@ -29,8 +29,7 @@ bool CreateFolder(const QString& folder) {
 
 } // namespace
 
-TaskLog::TaskLog(const QString& folder, const std::wstring& taskName)
-    : m_path(QDir(folder).filePath(FileNameFor(taskName))) {
+TaskLog::TaskLog(const QString& folder, const std::wstring& taskName) : m_path(PathFor(folder, taskName)) {
     if (!CreateFolder(folder)) {
         return;
     }
@@ -51,6 +50,10 @@ TaskLog::~TaskLog() = default;
 
 QString TaskLog::DefaultFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+}
+
+QString TaskLog::PathFor(const QString& folder, const std::wstring& taskName) {
+    return QDir(folder).filePath(FileNameFor(taskName));
 }
 
 QString TaskLog::FileNameFor(const std::wstring& taskName) {

@@ -1,11 +1,14 @@
 // The log file of one task: where it lives, how it is opened, and appending lines to it.
 #pragma once
 
+#include "model/TimePoint.h"
+
 #include <QByteArray>
 #include <QString>
 
 class QFile;
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -32,6 +35,9 @@ public:
     // no name leads outside the folder; a name of dots only still ends in ".log" and cannot climb up.
     static QString FileNameFor(const std::wstring& taskName);
 
+    // Where the log of a task of this name lives in the folder.
+    static QString PathFor(const QString& folder, const std::wstring& taskName);
+
     const QString& Path() const { return m_path; }
 
     // False when the log discards its lines.
@@ -41,6 +47,16 @@ public:
     // shows the lines written so far. Lost without notice when the log discards its lines or the disk
     // refuses them.
     void Write(const QByteArray& bytes);
+
+    // Told of every message WriteLogLine writes here, with its time, also when the log discards its
+    // lines; called on the writing thread. The engine learns the outcome of a run from it.
+    using Observer = std::function<void(TimePoint time, const QString& message)>;
+    void SetObserver(Observer observer) { m_observer = std::move(observer); }
+    void Observe(TimePoint time, const QString& message) const {
+        if (m_observer) {
+            m_observer(time, message);
+        }
+    }
 
     // Lets go of the file until the next line; the engine calls it when a run has ended.
     void Close();
@@ -55,4 +71,5 @@ private:
     // Open only from the first line of a run to Close(): a user with thousands of tasks would otherwise
     // run out of file descriptors, and a log deleted or moved by hand meanwhile is started anew.
     std::unique_ptr<QFile> m_file;
+    Observer m_observer;
 };

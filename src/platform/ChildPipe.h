@@ -29,5 +29,7 @@ private:
 // Reads the pipe's read end while the child runs and hands every chunk, in order, to the sink. Returns
 // when the pipe is at its end, or once the child has ended and the pipe holds nothing more: a process
 // the child left behind may keep the write end open for as long as it likes, and is not waited for.
-void ReadWhileRunning(ChildPipe& pipe, ChildProcess& child,
-                      const std::function<void(std::string_view)>& sink);
+// `tick`, when given, is called after every read and every quiet 50 ms, so that the caller can end a
+// child that runs too long.
+void ReadWhileRunning(ChildPipe& pipe, ChildProcess& child, const std::function<void(std::string_view)>& sink,
+                      const std::function<void()>& tick = {});

@@ -3,6 +3,7 @@
 // as the system allows.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -20,11 +21,11 @@ struct ChildStreams {
 class ChildProcess {
 public:
     // Starts arguments[0] with the rest as its arguments, in the current folder, with this process's
-    // environment. The program is not looked for on the search path: a relative name is relative to the
-    // current folder. A start that fails (no such file, not executable, no arguments at all) sets the
-    // error and gives an object with no process; no process is left behind by it. The write ends of
-    // the given pipes are closed here once the child holds them, so that the pipe reports its end when
-    // the child (and whatever it started) has closed them.
+    // environment, as the leader of a process group of its own. The program is not looked for on the search
+    // path: a relative name is relative to the current folder. A start that fails (no such file, not
+    // executable, no arguments at all) sets the error and gives an object with no process; no process is left
+    // behind by it. The write ends of the given pipes are closed here once the child holds them, so that the
+    // pipe reports its end when the child (and whatever it started) has closed them.
     static ChildProcess Start(const std::vector<std::string>& arguments, const ChildStreams& streams,
                               std::error_code& error);
 
@@ -42,6 +43,15 @@ public:
     // Waits for the end and gives the exit code. A program ended by a signal gives 128 plus the
     // signal's number, as a shell reports it, so that it never reads as success.
     int Wait(std::error_code& error);
+
+    // Waits up to `timeout` for the end; true when the process has ended (its exit status is then
+    // taken). Looks every few milliseconds, so that the caller can act on a deadline of its own.
+    bool WaitFor(std::chrono::milliseconds timeout);
+
+    // Asks the process, and the processes it started in its group, to end (SIGTERM on Linux).
+    void RequestEnd();
+    // Ends the process and its group at once (SIGKILL). Neither does anything once the end is taken.
+    void ForceEnd();
 
     // The process's id, or -1 for a start that failed.
     int Pid() const { return m_pid; }

@@ -14,7 +14,8 @@
 // is set, so that the owner can look at its deadlines again. Used on one io_context thread only.
 class WallClockAlarm {
 public:
-    WallClockAlarm(boost::asio::io_context& context, std::function<void()> onWake);
+    // `onWake` learns whether the wake-up is a setting of the clock rather than the armed time.
+    WallClockAlarm(boost::asio::io_context& context, std::function<void(bool clockSet)> onWake);
     ~WallClockAlarm();
 
     WallClockAlarm(const WallClockAlarm&) = delete;

@@ -1,10 +1,14 @@
 // The engine's threads: task list changes on the caller's thread, timers and runs on the worker.
 #include "TaskStorage.h"
 
+#include "LogHistory.h"
+#include "MissedRuns.h"
 #include "NextRun.h"
 #include "execution/BackupRegistry.h"
 #include "execution/LogLine.h"
 #include "execution/PerformTask.h"
+#include "execution/RepositoryBackup.h"
+#include "execution/RunTexts.h"
 #include "execution/TaskLog.h"
 #include "model/StorageFile.h"
 #include "platform/FreedMemory.h"
@@ -74,8 +78,8 @@ TaskStorage::TaskStorage(Settings settings)
     : m_workGuard(boost::asio::make_work_guard(m_context)), m_storagePath(std::move(settings.storagePath)),
       m_logFolder(std::move(settings.logFolder)), m_clock(std::move(settings.clock)),
       m_saveRetryInterval(settings.saveRetryInterval), m_connectionsFile(std::move(settings.connectionsFile)),
-      m_cliPath(std::move(settings.cliPath)), m_core(arkon::CreateCore()),
-      m_backups(std::make_unique<BackupRegistry>(m_core, m_connectionsFile)),
+      m_cliPath(std::move(settings.cliPath)), m_runSettings(std::move(settings.runSettings)),
+      m_core(arkon::CreateCore()), m_backups(std::make_unique<BackupRegistry>(m_core, m_connectionsFile)),
       m_runner(std::move(settings.runner)) {
     if (!m_runner) {
         m_runner = [this](const TaskInfo* stored, TaskInfo& run, TaskLog* log,
@@ -83,26 +87,48 @@ TaskStorage::TaskStorage(Settings settings)
             PerformAction(stored, run, log, saveChanges);
         };
     }
-    m_alarm = std::make_unique<WallClockAlarm>(m_context, [this] { RunDueTasks(); });
+    m_alarm = std::make_unique<WallClockAlarm>(m_context, [this](bool clockSet) {
+        if (clockSet) {
+            NotifyStatus(nullptr); // the times the window shows may read differently now
+        }
+        RunDueTasks();
+    });
     m_worker = std::jthread([this] { RunWorker(); });
     for (TaskInfo& task : LoadStorageFile(m_storagePath)) {
         TaskInfo* record = StoreRecord(std::move(task));
-        PostOpen(record, *IdOf(record));
+        PostOpen(record, *IdOf(record), true);
     }
+    // Behind every task's opening, so that the missed runs are all known and taken in list order.
+    boost::asio::post(m_context, [this] { CatchUpMissed(); });
     ReturnFreedMemory();
 }
 
 TaskStorage::~TaskStorage() {
+    SetStatusListener(nullptr, {}); // whatever listened has gone with the window
+    Close();
+    m_backups.reset();
+}
+
+void TaskStorage::Close() {
+    if (m_closing.stop_requested()) {
+        return;
+    }
+    m_closing.request_stop(); // a running tool is ended, an export takes no further document
     m_context.stop();
     if (m_worker.joinable()) {
         m_worker.join();
     }
     m_alarm->Close();
-    m_backups.reset(); // stops the copies between two chunks and waits for them
+    m_backups->StopAll(); // between two chunks; their results wait in the queue
+    WriteEndedCopies();   // the worker has gone: its logs are this thread's now
 }
 
 void TaskStorage::PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* log,
                                 const std::function<void()>& saveChanges) {
+    const auto id = IdOf(stored);
+    if (!id) {
+        return;
+    }
     RunContext context;
     context.stored = stored;
     context.log = log;
@@ -111,7 +137,19 @@ void TaskStorage::PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* 
     context.context = &m_context;
     context.connectionsFile = m_connectionsFile;
     context.cliPath = m_cliPath;
-    PerformTask(run, context, saveChanges);
+    context.toolLimits.timeLimit = m_runSettings().toolTimeLimit;
+    context.toolLimits.stop = m_closing.get_token();
+    context.backupEnded = [this, stored, id = *id](const BackupResult& result) {
+        QueueEndedCopy(stored, id, result);
+    };
+    context.commandEnded = [this, stored, id = *id](const QString& line) {
+        WriteBesideEnd(stored, id, line, false);
+    };
+    if (PerformTask(run, context, saveChanges)) {
+        if (Timing* timing = TimingOf(stored, *id)) {
+            ++timing->beside;
+        }
+    }
 }
 
 void TaskStorage::RunWorker() {
@@ -135,8 +173,8 @@ TaskInfo* TaskStorage::StoreRecord(TaskInfo task) {
     return record;
 }
 
-void TaskStorage::PostOpen(const TaskInfo* record, TaskId id) {
-    boost::asio::post(m_context, [this, record, id] { Open(record, id); });
+void TaskStorage::PostOpen(const TaskInfo* record, TaskId id, bool atStartUp) {
+    boost::asio::post(m_context, [this, record, id, atStartUp] { Open(record, id, atStartUp); });
 }
 
 std::optional<TaskStorage::TaskId> TaskStorage::IdOf(const TaskInfo* record) const {
@@ -160,7 +198,7 @@ std::optional<std::wstring> TaskStorage::StoredName(const TaskInfo* record, Task
 
 TaskInfo* TaskStorage::AddTask(const TaskInfo& task) {
     TaskInfo* record = StoreRecord(task);
-    PostOpen(record, *IdOf(record));
+    PostOpen(record, *IdOf(record), false);
     Save();
     return record;
 }
@@ -294,26 +332,91 @@ void TaskStorage::NotifyStatus(const TaskInfo* record) {
 }
 
 void TaskStorage::RecheckDeadlines() {
-    boost::asio::post(m_context, [this] { RunDueTasks(); });
+    boost::asio::post(m_context, [this] {
+        NotifyStatus(nullptr);
+        RunDueTasks();
+    });
+}
+
+void TaskStorage::QueueEndedCopy(const TaskInfo* record, TaskId id, const BackupResult& result) {
+    {
+        std::lock_guard lock(m_endedMutex);
+        m_endedCopies.push_back({record, id, std::make_shared<const BackupResult>(result)});
+    }
+    boost::asio::post(m_context, [this] { WriteEndedCopies(); });
 }
 
 // ---- worker thread ----
 
-void TaskStorage::Open(const TaskInfo* record, TaskId id) {
-    std::wstring name;
+void TaskStorage::Open(const TaskInfo* record, TaskId id, bool atStartUp) {
+    TaskInfo schedule;
     {
         std::lock_guard lock(m_stateMutex);
         const auto it = m_records.find(record);
         if (it == m_records.end() || it->second.id != id) {
             return;
         }
-        name = record->name;
+        schedule.name = record->name;
+        schedule.starting_point = record->starting_point;
+        schedule.run_only_on_working_days = record->run_only_on_working_days;
+        schedule.trigger = record->trigger;
     }
     Timing& timing = m_timing[record];
     timing.id = id;
     timing.timer = std::make_unique<boost::asio::system_timer>(m_context);
-    timing.log = std::make_unique<TaskLog>(m_logFolder, name);
+    // Read before the log is opened, which makes the file of a task that has none.
+    LogHistory past;
+    if (atStartUp) {
+        past = ReadLogHistory(TaskLog::PathFor(m_logFolder, schedule.name));
+        timing.history = past.runs;
+    }
+    timing.log = std::make_unique<TaskLog>(m_logFolder, schedule.name);
+    timing.log->SetObserver(
+        [&history = timing.history](TimePoint time, const QString& message) { history.Feed(time, message); });
+    if (atStartUp && NoteMissedRuns(timing, past.lastActivity, schedule.name, schedule)) {
+        m_catchUp.emplace_back(record, id);
+    }
     Arm(record);
+}
+
+TaskStorage::Timing* TaskStorage::TimingOf(const TaskInfo* record, TaskId id) {
+    const auto it = m_timing.find(record);
+    return it != m_timing.end() && it->second.id == id ? &it->second : nullptr;
+}
+
+bool TaskStorage::NoteMissedRuns(Timing& timing, const std::optional<TimePoint>& lastActivity,
+                                 const std::wstring& name, const TaskInfo& schedule) {
+    if (!lastActivity) {
+        return false; // no log: nothing is known of the task's past
+    }
+    const MissedRuns missed = FindMissedRuns(*lastActivity, m_clock(), schedule.starting_point,
+                                             schedule.run_only_on_working_days, schedule.trigger);
+    if (missed.count == 0) {
+        return false;
+    }
+    const QString when = LocalDateTimeText(missed.latest);
+    WriteLogLine(timing.log.get(), name,
+                 missed.count == 1 ? RunTexts::Missed().arg(when)
+                                   : RunTexts::MissedMore().arg(when).arg(missed.count - 1),
+                 true);
+    timing.log->Close();
+    return true;
+}
+
+void TaskStorage::CatchUpMissed() {
+    const auto missed = std::exchange(m_catchUp, {});
+    if (missed.empty() || !m_runSettings().catchUpMissed) {
+        return;
+    }
+    for (const auto& [record, id] : missed) {
+        if (m_closing.stop_requested()) {
+            return;
+        }
+        if (TimingOf(record, id) != nullptr) {
+            RunTimed(record, true);
+        }
+    }
+    UpdateAlarm();
 }
 
 void TaskStorage::Drop(const TaskInfo* record) {
@@ -376,7 +479,7 @@ TimePoint TaskStorage::Arm(const TaskInfo* record) {
         }
     }
     UpdateAlarm();
-    NotifyStatus(record);
+    Publish(record);
     return expiry;
 }
 
@@ -390,7 +493,7 @@ void TaskStorage::OnTimer(const TaskInfo* record, std::uint64_t arming) {
     RunTimed(record);
 }
 
-void TaskStorage::RunTimed(const TaskInfo* record) {
+void TaskStorage::RunTimed(const TaskInfo* record, bool catchingUp) {
     Timing& timing = m_timing.at(record);
     const TaskId id = timing.id;
     Disarm(timing, record);
@@ -399,6 +502,9 @@ void TaskStorage::RunTimed(const TaskInfo* record) {
         return; // removed meanwhile: its log and timer go with the removal queued behind us
     }
     WriteLogLine(timing.log.get(), *startName, tr("Начало выполнения задания."), true);
+    if (catchingUp) {
+        WriteLogLine(timing.log.get(), *startName, RunTexts::CatchingUp(), true);
+    }
     Perform(record, id);
     if (!IsStored(record, id)) {
         return; // removed during the run
@@ -424,8 +530,13 @@ void TaskStorage::Perform(const TaskInfo* record, TaskId id) {
         }
         run = *record;
     }
-    const auto timing = m_timing.find(record);
-    TaskLog* log = timing != m_timing.end() ? timing->second.log.get() : nullptr;
+    Timing* timing = TimingOf(record, id);
+    TaskLog* log = timing != nullptr ? timing->log.get() : nullptr;
+    if (timing != nullptr) {
+        timing->running = true;
+        timing->history.Begin(m_clock());
+        Publish(record);
+    }
     try {
         m_runner(record, run, log, [this, record, id, &run] {
             MergeRunChanges(record, id, run);
@@ -436,8 +547,11 @@ void TaskStorage::Perform(const TaskInfo* record, TaskId id) {
     } catch (...) {
         std::cerr << "unknown error in a task run\n";
     }
-    if (log != nullptr) {
-        log->Close(); // a log holds its file only while its task runs
+    if (timing != nullptr) {
+        timing->running = false;
+        timing->history.End(m_clock());
+        timing->log->Close(); // a log holds its file only while its task runs
+        Publish(record);
     }
 }
 
@@ -464,7 +578,7 @@ void TaskStorage::RunDueTasks() {
     // Runs every task whose time has come by the wall clock, earliest first. A task that falls due while
     // another runs is taken in the same pass; each task runs at most once a pass.
     std::set<const TaskInfo*> ran;
-    while (!m_deadlines.empty() && m_deadlines.begin()->first <= m_clock()) {
+    while (!m_deadlines.empty() && m_deadlines.begin()->first <= m_clock() && !m_closing.stop_requested()) {
         const TaskInfo* record = m_deadlines.begin()->second;
         if (!ran.insert(record).second) {
             break;
@@ -479,5 +593,56 @@ void TaskStorage::UpdateAlarm() {
     if (earliest != m_alarmTime) {
         m_alarmTime = earliest;
         m_alarm->ArmAt(earliest);
+    }
+}
+
+void TaskStorage::Publish(const TaskInfo* record) {
+    const auto timing = m_timing.find(record);
+    if (timing == m_timing.end()) {
+        return;
+    }
+    TaskStatus status = timing->second.history.Status();
+    if (timing->second.running || timing->second.beside > 0) {
+        status.outcome = RunOutcome::Running;
+        status.last_end.reset();
+    }
+    {
+        std::lock_guard lock(m_stateMutex);
+        const auto it = m_records.find(record);
+        if (it == m_records.end() || it->second.id != timing->second.id) {
+            return;
+        }
+        it->second.status = std::move(status);
+    }
+    NotifyStatus(record);
+}
+
+void TaskStorage::WriteBesideEnd(const TaskInfo* record, TaskId id, const QString& line, bool interrupted) {
+    Timing* timing = TimingOf(record, id);
+    const auto name = StoredName(record, id);
+    if (timing == nullptr || !name) {
+        return; // removed meanwhile
+    }
+    WriteLogLine(timing->log.get(), *name, line, true);
+    if (interrupted) {
+        WriteLogLine(timing->log.get(), *name, RunTexts::Interrupted(), true);
+    }
+    timing->log->Close();
+    if (timing->beside > 0) {
+        --timing->beside;
+    }
+    Publish(record);
+}
+
+void TaskStorage::WriteEndedCopies() {
+    std::vector<EndedCopy> ended;
+    {
+        std::lock_guard lock(m_endedMutex);
+        ended.swap(m_endedCopies);
+    }
+    for (const EndedCopy& copy : ended) {
+        // Only the closing program stops a copy.
+        WriteBesideEnd(copy.record, copy.id, BackupResultLine(*copy.result),
+                       copy.result->outcome == BackupOutcome::Stopped);
     }
 }

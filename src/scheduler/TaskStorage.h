@@ -2,6 +2,8 @@
 // and keeps the storage file up to date.
 #pragma once
 
+#include "RunHistory.h"
+#include "RunSettings.h"
 #include "TaskRunner.h"
 #include "TaskStatus.h"
 #include "execution/CliLocation.h"
@@ -24,11 +26,13 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <stop_token>
 #include <thread>
 #include <unordered_map>
 #include <vector>
 
 class BackupRegistry;
+struct BackupResult;
 class TaskLog;
 class WallClockAlarm;
 namespace arkon {
@@ -49,14 +53,18 @@ public:
         // A save that failed (a full disk, a folder made read-only) is tried again this often until
         // one succeeds, so that the tasks reach the file once writing works again.
         std::chrono::milliseconds saveRetryInterval = std::chrono::seconds(30);
+        // Read at each run (the tool's time limit) and at start-up (catching up missed runs).
+        std::function<RunSettings()> runSettings = ReadRunSettings;
     };
 
     // The one engine of the process, made on first use with the user's files and the real actions.
     static TaskStorage& Instance();
 
-    // Loads the storage file and arms every task; does not save.
+    // Loads the storage file and arms every task; does not save. On the worker, each task's log tells
+    // its last run, and a task that missed runs while the program was not running gets a line saying so
+    // (and, when the settings ask for it, one run soon after, in list order).
     explicit TaskStorage(Settings settings);
-    // Stops the worker and waits for it before anything it uses goes.
+    // Closes the engine unless it is closed already.
     ~TaskStorage() override;
 
     TaskStorage(const TaskStorage&) = delete;
@@ -76,6 +84,11 @@ public:
     void RunNow(TaskInfo* record);
     // Writes every stored task to the storage file.
     void Save();
+    // Ends running tools (SIGTERM, SIGKILL after two seconds) and backup copies (between two chunks),
+    // writes the end of their runs to their logs and stops the worker; programs of command tasks run on.
+    // Nothing runs afterwards; the list can still be read and saved. For the program's exit, while
+    // everything the logs need still exists; the GUI thread, once.
+    void Close();
 
     // The folder that holds the task logs.
     const QString& LogFolder() const { return m_logFolder; }
@@ -94,7 +107,8 @@ public:
     // What is known of the task's runs; a default status for a record that is not stored. Any thread.
     TaskStatus Status(const TaskInfo* record) const;
     // `changed` is called on `receiver`'s thread, through its event queue, after a task's status changed
-    // (a run started or ended, the task was armed anew); with null when every task may have changed.
+    // (a run started or ended, a program or copy it started ended, the task was armed anew, its log was
+    // read at start-up); with null when every task may have changed (the wall clock was set).
     // Calls still queued when the receiver is destroyed are dropped. A null receiver stops the calls.
     void SetStatusListener(QObject* receiver, std::function<void(const TaskInfo*)> changed);
 
@@ -116,22 +130,37 @@ private:
         std::unique_ptr<TaskLog> log;
         std::uint64_t arming = 0; // which wait is the current one; 0 while the task is not armed
         TimePoint expiry = kNever;
+        RunHistory history;   // fed every line of the log
+        bool running = false; // the worker is running the task
+        int beside = 0;       // programs and copies its runs started that have not ended
+    };
+
+    // A copy's result, waiting for the worker, which alone writes the logs.
+    struct EndedCopy {
+        const TaskInfo* record = nullptr;
+        TaskId id = 0;
+        std::shared_ptr<const BackupResult> result;
     };
 
     TaskInfo* StoreRecord(TaskInfo task);
-    void PostOpen(const TaskInfo* record, TaskId id);
+    void PostOpen(const TaskInfo* record, TaskId id, bool atStartUp);
     std::optional<TaskId> IdOf(const TaskInfo* record) const;
     bool IsStored(const TaskInfo* record, TaskId id) const;
     // The task's name while it is still stored (the record may be freed once it is not).
     std::optional<std::wstring> StoredName(const TaskInfo* record, TaskId id) const;
 
     // Worker thread only.
-    void Open(const TaskInfo* record, TaskId id);
+    void Open(const TaskInfo* record, TaskId id, bool atStartUp);
+    Timing* TimingOf(const TaskInfo* record, TaskId id);
+    // Writes the line for the missed runs; true when there were any.
+    bool NoteMissedRuns(Timing& timing, const std::optional<TimePoint>& lastActivity,
+                        const std::wstring& name, const TaskInfo& schedule);
+    void CatchUpMissed();
     void Drop(const TaskInfo* record);
     TimePoint Arm(const TaskInfo* record);
     void Disarm(Timing& timing, const TaskInfo* record);
     void OnTimer(const TaskInfo* record, std::uint64_t arming);
-    void RunTimed(const TaskInfo* record);
+    void RunTimed(const TaskInfo* record, bool catchingUp = false);
     void Perform(const TaskInfo* record, TaskId id);
     void MergeRunChanges(const TaskInfo* record, TaskId id, const TaskInfo& run);
     void RunDueTasks();
@@ -139,6 +168,13 @@ private:
     void RunWorker();
     // Tells the listener, if any, on its own thread. Any thread; m_stateMutex must not be held.
     void NotifyStatus(const TaskInfo* record);
+    // Copies the status the worker knows into the shared record and tells the listener.
+    void Publish(const TaskInfo* record);
+    // The end of what a run started beside the worker: its line goes to the task's log. On the worker,
+    // or once the worker has gone, on the thread that stopped it.
+    void WriteBesideEnd(const TaskInfo* record, TaskId id, const QString& line, bool interrupted);
+    void QueueEndedCopy(const TaskInfo* record, TaskId id, const BackupResult& result); // any thread
+    void WriteEndedCopies();
     void RetrySaveLater();
     void PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* log,
                        const std::function<void()>& saveChanges);
@@ -169,6 +205,11 @@ private:
     std::uint64_t m_lastArming = 0;
     boost::asio::steady_timer m_saveRetry{m_context};
     bool m_saveRetryPending = false;
+    std::vector<std::pair<const TaskInfo*, TaskId>> m_catchUp; // missed runs found at start-up
+
+    std::stop_source m_closing; // asked when the engine closes: running tools end, runs go no further
+    std::mutex m_endedMutex;
+    std::vector<EndedCopy> m_endedCopies;
 
     const QString m_storagePath;
     const QString m_logFolder;
@@ -176,6 +217,7 @@ private:
     const std::chrono::milliseconds m_saveRetryInterval;
     const QString m_connectionsFile;
     const std::function<std::wstring()> m_cliPath;
+    const std::function<RunSettings()> m_runSettings;
     std::shared_ptr<arkon::ICore> m_core;
     std::unique_ptr<BackupRegistry> m_backups; // copies still running are stopped and waited for
     TaskRunner m_runner;

@@ -21,6 +21,7 @@
 //   ZELKOR_FAKECLI_LINGER_MS     leaves a descendant behind that holds standard output and error open
 //                                this long; ZELKOR_FAKECLI_LINGER_PID_FILE receives its pid
 //   ZELKOR_FAKECLI_SLEEP_MS      sleeps this long before exiting
+//   ZELKOR_FAKECLI_IGNORE_TERM   when set, ignores SIGTERM from the start
 //   ZELKOR_FAKECLI_SIGNAL        ends by raising this signal
 //   ZELKOR_FAKECLI_EXIT_CODE     ends with this exit code (0 otherwise)
 //
@@ -222,6 +223,9 @@ void Linger() {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (Env("ZELKOR_FAKECLI_IGNORE_TERM") != nullptr) {
+        std::signal(SIGTERM, SIG_IGN);
+    }
     RecordArguments(argc, argv);
     const int result = Act(argc, argv);
 

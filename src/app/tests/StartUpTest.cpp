@@ -1,7 +1,9 @@
 // Start-up: the F1 filter, the first-launch rule, Qt's Russian texts beside the executable, and the
-// program itself started as a primary instance, a second start, and a stop by SIGTERM.
+// program itself started as a primary instance, a second start, and a stop by SIGTERM, also while a
+// tool hangs.
 #include "app/FirstLaunch.h"
 #include "app/HelpKeyFilter.h"
+#include "model/StorageFile.h"
 #include "wizard/ModalMessage.h"
 
 #include <QDesktopServices>
@@ -182,6 +184,45 @@ private slots:
         ::kill(static_cast<pid_t>(next.processId()), SIGTERM);
         QVERIFY(next.waitForFinished(30000));
         QCOMPARE(next.exitCode(), 0);
+    }
+
+    void stopEndsAToolThatHangs() {
+        // A copy of the program, which finds the tool's stand-in through config.ini beside it.
+        QTemporaryDir folder;
+        const QString program = folder.filePath(QStringLiteral("zelkor-scheduler"));
+        QVERIFY(QFile::copy(QStringLiteral(ZELKOR_SCHEDULER_PATH), program));
+        QFile config(folder.filePath(QStringLiteral("config.ini")));
+        QVERIFY(config.open(QIODevice::WriteOnly));
+        config.write("[Paths]\nZelkor-III=\"" ZELKOR_FAKECLI_DIR "\"\n");
+        config.close();
+        TaskInfo task;
+        task.name = L"проверка";
+        task.starting_point = CurrentTime() + std::chrono::seconds(1);
+        task.action = CheckAction{L"/data/rules.ids", L"/data/model.ifc", false, false, false, {}};
+        const QString storage = qEnvironmentVariable("XDG_DATA_HOME") +
+                                QStringLiteral("/Zelkor-Vostal/ZelkorScheduler/storage.xml");
+        QVERIFY(SaveStorageFile(storage, std::vector<const TaskInfo*>{&task}));
+
+        const QString calls = folder.filePath(QStringLiteral("calls"));
+        QProcess scheduler;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("ZELKOR_FAKECLI_ARGS_FILE"), calls);
+        environment.insert(QStringLiteral("ZELKOR_FAKECLI_SLEEP_MS"), QStringLiteral("600000"));
+        environment.insert(QStringLiteral("ZELKOR_FAKECLI_IGNORE_TERM"), QStringLiteral("1")); // SIGKILL only
+        scheduler.setProcessEnvironment(environment);
+        scheduler.setProcessChannelMode(QProcess::ForwardedChannels);
+        scheduler.start(program, QStringList());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(calls), 30000); // the tool runs
+        Kill(scheduler, SIGTERM);
+        QCOMPARE(scheduler.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(scheduler.exitCode(), 0);
+        const QString log = qEnvironmentVariable("XDG_CACHE_HOME") +
+                            QStringLiteral("/Zelkor-Vostal/ZelkorScheduler/проверка.log");
+        QVERIFY2(ReadAll(log).contains(QStringLiteral("Выполнение задания прервано: программа закрывается.")),
+                 qPrintable(ReadAll(log)));
+        QFile::remove(storage);
+        QFile::remove(log);
     }
 
     void twentyStartsAtOnceMakeOnePrimaryAndAKilledPrimaryIsReplaced() {

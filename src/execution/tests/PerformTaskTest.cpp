@@ -3,6 +3,7 @@
 #include "execution/PerformTask.h"
 #include "execution/ActionArguments.h"
 #include "execution/BackupRegistry.h"
+#include "execution/LogLine.h"
 #include "execution/TaskLog.h"
 
 #include "ConnectionsFile.h"
@@ -42,6 +43,8 @@ protected:
         m_context.context = &m_io;
         m_context.connectionsFile = ConnectionsFile();
         m_context.cliPath = FakeCliPath;
+        // As the engine does, on the context's thread.
+        m_context.commandEnded = [this](const QString& line) { WriteLogLine(&m_log, L"задача", line, true); };
     }
 
     QString ConnectionsFile() const {
@@ -61,9 +64,12 @@ protected:
     }
 
     // Runs the task as the engine would; gives the number of saves it asked for.
-    int Perform(TaskInfo& task) {
+    int Perform(TaskInfo& task, bool* goesOn = nullptr) {
         int saves = 0;
-        PerformTask(task, m_context, [&saves] { ++saves; });
+        const bool started = PerformTask(task, m_context, [&saves] { ++saves; });
+        if (goesOn != nullptr) {
+            *goesOn = started;
+        }
         m_log.Close(); // as the engine does after each run
         return saves;
     }
@@ -71,6 +77,14 @@ protected:
     int Perform(Action action) {
         m_task.action = std::move(action);
         return Perform(m_task);
+    }
+
+    // Whether the run left something running beside it.
+    bool Perform(CommandAction action) {
+        m_task.action = std::move(action);
+        bool goesOn = false;
+        Perform(m_task, &goesOn);
+        return goesOn;
     }
 
     // The stand-in's calls so far; none before its first call.
@@ -128,6 +142,9 @@ TEST(ActionArguments, CommandStartsInItsFolderOrTheProgramsFolder) {
     EXPECT_EQ(CommandStartFolder({L"/opt/my tools//tool", L"", L""}), L"/opt/my tools");
     EXPECT_EQ(CommandStartFolder({L"/tool", L"", L""}), L"/");
     EXPECT_EQ(CommandStartFolder({L"tool", L"", L""}), L"");
+    // A backslash is part of a name here.
+    EXPECT_EQ(CommandStartFolder({L"/opt/a\\b\\tool", L"", L""}), L"/opt");
+    EXPECT_EQ(CommandStartFolder({L"bin\\tool", L"", L""}), L"");
 }
 
 TEST_F(PerformTaskTest, ExportRunsTheToolOncePerDocumentOfTheFolderOnly) {
@@ -239,13 +256,51 @@ TEST_F(PerformTaskTest, CommandGetsItsArgumentsTextAsOneArgumentInItsFolderAndIs
     EXPECT_EQ(m_out.Read("bin/notes.sh.args"), "два слова|");
     const std::string pid = m_out.Read("bin/notes.sh.pid");
     EXPECT_FALSE(std::filesystem::exists("/proc/" + pid.substr(0, pid.size() - 1))) << "not reaped";
-    EXPECT_TRUE(LogText().empty());
+    EXPECT_THAT(LogMessages(m_log.Path()), ElementsAre("Программа завершилась с кодом 0."));
 }
 
-TEST_F(PerformTaskTest, CommandThatCannotStartIsSwallowed) {
-    Perform(CommandAction{m_out.WidePath("нет такой программы"), L"", L"x"});
-    m_io.run_for(std::chrono::milliseconds(100));
-    EXPECT_TRUE(LogText().empty());
+TEST_F(PerformTaskTest, CommandEndsAreLoggedWithCodeOrSignal) {
+    m_out.Write("fails.sh", "#!/bin/sh\nexit 3\n");
+    m_out.Write("killed.sh", "#!/bin/sh\nkill -KILL $$\n");
+    for (const char* script : {"fails.sh", "killed.sh"}) {
+        chmod(m_out.Path(script).c_str(), 0755);
+        Perform(CommandAction{m_out.WidePath(script), L"", L""});
+        m_io.restart();
+        m_io.run_for(std::chrono::seconds(5));
+    }
+    EXPECT_THAT(LogMessages(m_log.Path()),
+                ElementsAre("Программа завершилась с кодом 3.", "Программа завершена сигналом 9."));
+}
+
+TEST_F(PerformTaskTest, CommandIsNotStartedOutsideItsFolderAndSaysWhy) {
+    // A program that would leave its mark in whatever folder it runs in.
+    m_out.Write("bin/marks.sh", "#!/bin/sh\ntouch mark\n");
+    chmod(m_out.Path("bin/marks.sh").c_str(), 0755);
+    const std::filesystem::path here = std::filesystem::current_path();
+    std::filesystem::current_path(m_out.Path("bin"));
+    testing::internal::CaptureStderr();
+    // Missing folder; a file as folder; a missing program (resolved in this folder, not in the start one).
+    EXPECT_FALSE(Perform(CommandAction{L"marks.sh", m_out.WidePath("нет папки"), L""}));
+    EXPECT_FALSE(Perform(CommandAction{L"marks.sh", m_out.WidePath("bin/marks.sh"), L""}));
+    EXPECT_FALSE(Perform(CommandAction{L"нет программы", m_out.WidePath(""), L""}));
+    const std::string printed = testing::internal::GetCapturedStderr();
+    // A relative program is taken from this folder although it starts in another.
+    EXPECT_TRUE(Perform(CommandAction{L"marks.sh", m_out.WidePath(""), L""}));
+    std::filesystem::current_path(here);
+    m_io.run_for(std::chrono::seconds(5));
+
+    EXPECT_FALSE(std::filesystem::exists(m_out.Path("bin/mark")));
+    EXPECT_TRUE(std::filesystem::exists(m_out.Path("mark")));
+    const auto lines = LogMessages(m_log.Path());
+    ASSERT_EQ(lines.size(), 4u) << LogText();
+    EXPECT_EQ(lines[0], "Не удалось запустить программу: нет доступа к папке " + m_out.Path("нет папки") +
+                            ": No such file or directory");
+    EXPECT_EQ(lines[1], "Не удалось запустить программу: нет доступа к папке " + m_out.Path("bin/marks.sh") +
+                            ": Not a directory");
+    EXPECT_EQ(lines[2], "Не удалось запустить программу: нет программы: No such file or directory");
+    EXPECT_EQ(lines[3], "Программа завершилась с кодом 0.");
+    EXPECT_NE(printed.find(m_out.Path("нет папки") + ": No such file or directory"), std::string::npos)
+        << printed;
 }
 
 TEST_F(PerformTaskTest, BackupStartsItsCopyAndReturnsAtOnce) {

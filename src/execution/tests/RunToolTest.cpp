@@ -20,6 +20,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -58,6 +59,8 @@ bool NoChildLeft() {
 std::string SystemMessage(int error) {
     return std::generic_category().message(error);
 }
+
+const std::string kLimit = "Превышено время выполнения (1 с), программа остановлена.";
 
 } // namespace
 
@@ -228,4 +231,54 @@ TEST_F(RunToolTest, DescendantHoldingTheErrorPipeIsNotWaitedFor) {
     EXPECT_LT(elapsed, std::chrono::seconds(30));
     const std::vector<std::string> expected{kFailure, "boom"};
     EXPECT_EQ(Messages(), expected);
+}
+
+TEST_F(RunToolTest, HangingToolIsEndedAtItsLimitOrWhenTheProgramCloses) {
+    using namespace std::chrono_literals;
+    const ScopedEnv lines("ZELKOR_FAKECLI_STDERR", "still working\n");
+    const ScopedEnv hang("ZELKOR_FAKECLI_SLEEP_MS", "600000");
+    const ScopedEnv record("ZELKOR_FAKECLI_ARGS_FILE", ArgsFile().toStdString());
+    struct Case {
+        bool ignoresTerm; // only SIGKILL after the grace ends it
+        bool closing;     // no limit: the program closes while it runs
+        ToolResult result;
+        std::string reason;
+    };
+    for (const Case& c :
+         {Case{false, false, ToolResult::LimitExceeded, kLimit},
+          Case{true, false, ToolResult::LimitExceeded, kLimit},
+          Case{true, true, ToolResult::Interrupted, "Выполнение задания прервано: программа закрывается."}}) {
+        SCOPED_TRACE(testing::Message() << c.ignoresTerm << c.closing);
+        m_log->Close();
+        QFile::remove(m_log->Path());
+        QFile::remove(ArgsFile());
+        const ScopedEnv ignore("ZELKOR_FAKECLI_IGNORE_TERM",
+                               c.ignoresTerm ? std::optional<std::string>("1") : std::nullopt);
+        ToolLimits limits;
+        limits.timeLimit = c.closing ? 0s : 1s;
+        limits.limitGrace = limits.stopGrace = 100ms;
+        std::stop_source closing;
+        limits.stop = closing.get_token();
+        std::jthread closer;
+        if (c.closing) {
+            closer = std::jthread([&] {
+                while (!QFile::exists(ArgsFile())) { // the tool has started
+                    std::this_thread::sleep_for(5ms);
+                }
+                closing.request_stop();
+            });
+        }
+        EXPECT_EQ(RunTool(CheckCall(), m_log.get(), L"Задание", limits), c.result);
+        EXPECT_EQ(Messages(), (std::vector<std::string>{kFailure, "still working", c.reason}));
+        EXPECT_TRUE(NoChildLeft());
+    }
+}
+
+TEST_F(RunToolTest, ToolThatClosesItsErrorOutputAndHangsIsStillEndedAtItsLimit) {
+    ToolLimits limits;
+    limits.timeLimit = std::chrono::seconds(1);
+    EXPECT_EQ(RunTool({L"/bin/sh", L"-c", L"exec 2>&-; sleep 600"}, m_log.get(), L"Задание", limits),
+              ToolResult::LimitExceeded);
+    EXPECT_EQ(Messages(), (std::vector<std::string>{kFailure, kLimit}));
+    EXPECT_TRUE(NoChildLeft());
 }

@@ -101,10 +101,13 @@ void ChildPipe::CloseWriteEnd() {
     CloseDescriptor(m_writeEnd);
 }
 
-void ReadWhileRunning(ChildPipe& pipe, ChildProcess& child,
-                      const std::function<void(std::string_view)>& sink) {
+void ReadWhileRunning(ChildPipe& pipe, ChildProcess& child, const std::function<void(std::string_view)>& sink,
+                      const std::function<void()>& tick) {
     const int fd = pipe.ReadEnd();
     for (;;) {
+        if (tick) {
+            tick();
+        }
         pollfd request{fd, POLLIN, 0};
         const int ready = ::poll(&request, 1, kPollMilliseconds);
         if (ready > 0) {

@@ -3,6 +3,7 @@
 #include "platform/ChildProcess.h"
 
 #include "platform/ChildPipe.h"
+#include "platform/linux/SpawnSetup.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -10,7 +11,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <thread>
 #include <utility>
 
 extern char** environ;
@@ -19,49 +22,11 @@ namespace {
 
 constexpr char kNullDevice[] = "/dev/null";
 
-class SpawnSetup {
-public:
-    SpawnSetup() {
-        posix_spawn_file_actions_init(&m_actions);
-        posix_spawnattr_init(&m_attributes);
-    }
-    SpawnSetup(const SpawnSetup&) = delete;
-    SpawnSetup& operator=(const SpawnSetup&) = delete;
-    ~SpawnSetup() {
-        posix_spawnattr_destroy(&m_attributes);
-        posix_spawn_file_actions_destroy(&m_actions);
-    }
-
-    int RedirectStream(int target, ChildPipe* pipe, int nullDeviceFlags) {
-        return pipe != nullptr
-                   ? posix_spawn_file_actions_adddup2(&m_actions, pipe->WriteEnd(), target)
-                   : posix_spawn_file_actions_addopen(&m_actions, target, kNullDevice, nullDeviceFlags, 0);
-    }
-
-    // The program starts with no signal blocked and SIGPIPE at its default, whatever threads of the
-    // scheduler did to their own.
-    int ResetSignals() {
-        sigset_t none;
-        sigemptyset(&none);
-        sigset_t pipeOnly;
-        sigemptyset(&pipeOnly);
-        sigaddset(&pipeOnly, SIGPIPE);
-        if (const int result = posix_spawnattr_setsigmask(&m_attributes, &none); result != 0) {
-            return result;
-        }
-        if (const int result = posix_spawnattr_setsigdefault(&m_attributes, &pipeOnly); result != 0) {
-            return result;
-        }
-        return posix_spawnattr_setflags(&m_attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    }
-
-    const posix_spawn_file_actions_t* Actions() const { return &m_actions; }
-    const posix_spawnattr_t* Attributes() const { return &m_attributes; }
-
-private:
-    posix_spawn_file_actions_t m_actions;
-    posix_spawnattr_t m_attributes;
-};
+int RedirectStream(SpawnSetup& setup, int target, ChildPipe* pipe, int nullDeviceFlags) {
+    return pipe != nullptr
+               ? posix_spawn_file_actions_adddup2(setup.Actions(), pipe->WriteEnd(), target)
+               : posix_spawn_file_actions_addopen(setup.Actions(), target, kNullDevice, nullDeviceFlags, 0);
+}
 
 int ExitCodeOf(int status) {
     if (WIFEXITED(status)) {
@@ -79,23 +44,18 @@ ChildProcess ChildProcess::Start(const std::vector<std::string>& arguments, cons
         error = std::make_error_code(std::errc::invalid_argument);
         return {};
     }
-    std::vector<char*> argv;
-    argv.reserve(arguments.size() + 1);
-    for (const std::string& argument : arguments) {
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    }
-    argv.push_back(nullptr);
+    std::vector<char*> argv = ArgumentVector(arguments);
 
     SpawnSetup setup;
-    int result = setup.RedirectStream(STDIN_FILENO, nullptr, O_RDONLY);
+    int result = RedirectStream(setup, STDIN_FILENO, nullptr, O_RDONLY);
     if (result == 0) {
-        result = setup.RedirectStream(STDOUT_FILENO, streams.standardOutput, O_WRONLY);
+        result = RedirectStream(setup, STDOUT_FILENO, streams.standardOutput, O_WRONLY);
     }
     if (result == 0) {
-        result = setup.RedirectStream(STDERR_FILENO, streams.standardError, O_WRONLY);
+        result = RedirectStream(setup, STDERR_FILENO, streams.standardError, O_WRONLY);
     }
     if (result == 0) {
-        result = setup.ResetSignals();
+        result = setup.ResetSignals(true);
     }
     pid_t pid = -1;
     if (result == 0) {
@@ -135,7 +95,7 @@ ChildProcess::~ChildProcess() {
 
 void ChildProcess::Release() {
     if (m_pid > 0 && !m_ended) {
-        ::kill(m_pid, SIGKILL);
+        ForceEnd();
         while (::waitpid(m_pid, nullptr, 0) == -1 && errno == EINTR) {
         }
     }
@@ -179,4 +139,32 @@ int ChildProcess::Wait(std::error_code& error) {
         error = std::error_code(m_waitError, std::system_category());
     }
     return m_exitCode;
+}
+
+// The process leads its own group (see Start): the signal goes to the group, so that helpers the tool
+// started end with it. Only while the process is not reaped: until then its id cannot name another
+// group.
+void ChildProcess::RequestEnd() {
+    if (m_pid > 0 && !m_ended) {
+        ::kill(-m_pid, SIGTERM);
+    }
+}
+
+void ChildProcess::ForceEnd() {
+    if (m_pid > 0 && !m_ended) {
+        ::kill(-m_pid, SIGKILL);
+    }
+}
+
+bool ChildProcess::WaitFor(std::chrono::milliseconds timeout) {
+    constexpr auto kStep = std::chrono::milliseconds(10);
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (Running()) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= end) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(kStep, end - now));
+    }
+    return true;
 }

@@ -14,7 +14,7 @@
 
 class WallClockAlarm::Impl {
 public:
-    Impl(boost::asio::io_context& context, std::function<void()> onWake)
+    Impl(boost::asio::io_context& context, std::function<void(bool)> onWake)
         : m_descriptor(context), m_onWake(std::move(onWake)) {
         const int fd = timerfd_create(CLOCK_REALTIME, TFD_NONBLOCK | TFD_CLOEXEC);
         if (fd < 0) {
@@ -67,28 +67,30 @@ private:
                                         error == boost::asio::error::bad_descriptor) {
                                         return;
                                     }
-                                    Acknowledge();
+                                    const bool clockSet = Acknowledge();
                                     Wait();
-                                    m_onWake();
+                                    m_onWake(clockSet);
                                 });
     }
 
     // Reading consumes the expiry. A clock change shows as ECANCELED and leaves the timer disarmed until
-    // it is programmed again, so the armed time is set anew.
-    void Acknowledge() {
+    // it is programmed again, so the armed time is set anew. True for a clock change.
+    bool Acknowledge() {
         std::uint64_t expirations = 0;
         const ssize_t n = read(m_descriptor.native_handle(), &expirations, sizeof expirations);
         if (n < 0 && errno == ECANCELED) {
             Program(m_armed);
+            return true;
         }
+        return false;
     }
 
     boost::asio::posix::stream_descriptor m_descriptor;
-    std::function<void()> m_onWake;
+    std::function<void(bool)> m_onWake;
     TimePoint m_armed = kNever;
 };
 
-WallClockAlarm::WallClockAlarm(boost::asio::io_context& context, std::function<void()> onWake)
+WallClockAlarm::WallClockAlarm(boost::asio::io_context& context, std::function<void(bool clockSet)> onWake)
     : m_impl(std::make_unique<Impl>(context, std::move(onWake))) {}
 
 WallClockAlarm::~WallClockAlarm() = default;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -109,6 +110,36 @@ TEST(ChildProcessTest, ChildNotWaitedForIsKilledAndReaped) {
     // Reaped: no such child any more, not even a zombie.
     EXPECT_EQ(::waitpid(pid, nullptr, WNOHANG), -1);
     EXPECT_EQ(errno, ECHILD);
+}
+
+TEST(ChildProcessTest, EndingReachesWhatTheProcessStartedAndWaitingHasADeadline) {
+    ChildPipe pipe;
+    std::error_code error;
+    ChildProcess child = ChildProcess::Start({"/bin/sh", "-c", "sleep 600 & echo $!; wait"},
+                                             ChildStreams{&pipe, nullptr}, error);
+    ASSERT_FALSE(error) << error.message();
+    std::string line;
+    char c = 0;
+    while (line.find('\n') == std::string::npos && ::read(pipe.ReadEnd(), &c, 1) == 1) {
+        line += c;
+    }
+    const pid_t sleeper = std::stoi(line);
+    EXPECT_FALSE(child.WaitFor(std::chrono::milliseconds(50)));
+    child.RequestEnd();
+    EXPECT_TRUE(child.WaitFor(std::chrono::seconds(30)));
+    // The shell's own child went with it (gone, or a zombie that whoever inherited it has not reaped).
+    const auto ended = [sleeper] {
+        std::ifstream stat("/proc/" + std::to_string(sleeper) + "/stat");
+        std::string pid, name, state;
+        return !(stat >> pid >> name >> state) || state == "Z";
+    };
+    for (int i = 0; i < 3000 && !ended(); ++i) {
+        ::usleep(10'000);
+    }
+    if (!ended()) {
+        ADD_FAILURE() << "the shell's child is still running";
+        ::kill(sleeper, SIGKILL);
+    }
 }
 
 TEST(ChildProcessTest, FailedStartLeavesNoProcess) {

@@ -1,0 +1,68 @@
+// The texts of a run's log lines.
+#include "execution/RunTexts.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+QString Tr(const char* text) {
+    return QCoreApplication::translate("TaskStorage", text);
+}
+
+} // namespace
+
+namespace RunTexts {
+
+QString ToolSucceeded() {
+    return Tr("Задание успешно выполнено.");
+}
+
+QString ToolFailed() {
+    return Tr("Задание не выполнено:");
+}
+
+QString BadPath() {
+    return Tr("Неверно задан путь %1\n");
+}
+
+QString NoConnection() {
+    return Tr("Не удалось найти подключение к ХД по пути %1");
+}
+
+QString NotFound() {
+    return Tr("Не найден файл %1");
+}
+
+QString LimitExceeded() {
+    return Tr("Превышено время выполнения (%1 с), программа остановлена.");
+}
+
+QString Interrupted() {
+    return Tr("Выполнение задания прервано: программа закрывается.");
+}
+
+QString NotStarted() {
+    return Tr("Не удалось запустить программу: %1");
+}
+
+QString ProgramExited() {
+    return Tr("Программа завершилась с кодом %1.");
+}
+
+QString ProgramSignaled() {
+    return Tr("Программа завершена сигналом %1.");
+}
+
+QString Missed() {
+    return Tr("Пропущен запуск: %1 (программа не работала).");
+}
+
+QString MissedMore() {
+    return Tr("Пропущен запуск: %1 и ещё %2 (программа не работала).");
+}
+
+QString CatchingUp() {
+    return Tr("Выполняется пропущенный запуск.");
+}
+
+} // namespace RunTexts

@@ -1,0 +1,264 @@
+// Reading a run's outcome from the lines of its task's log.
+#include "RunHistory.h"
+
+#include "execution/RepositoryBackup.h"
+#include "execution/RunTexts.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+enum class Line {
+    Other, // within a run, the tool's own error lines
+    Start,
+    Finish,
+    Missed,
+    CatchingUp,
+    // Written while the worker runs the task.
+    ToolSucceeded,
+    ToolFailed, // its reason follows
+    RunFailed,  // the line is its own reason: a path, a connection, a program that did not start
+    LimitExceeded,
+    Interrupted,
+    // Written when what the run started beside the worker has ended.
+    BackupDone,
+    BackupFailed,
+    ProgramEnded, // with its exit code
+    ProgramSignaled,
+};
+
+// A text with "%1" in it, as the part before and the part after the value.
+struct Pattern {
+    explicit Pattern(const QString& text) {
+        const int at = text.indexOf(QLatin1String("%1"));
+        head = at < 0 ? text : text.left(at);
+        tail = at < 0 ? QString() : text.mid(at + 2);
+    }
+    bool Fits(const QString& message, QString* value = nullptr) const {
+        if (message.size() < head.size() + tail.size() || !message.startsWith(head) ||
+            !message.endsWith(tail)) {
+            return false;
+        }
+        if (value != nullptr) {
+            *value = message.mid(head.size(), message.size() - head.size() - tail.size());
+        }
+        return true;
+    }
+    QString head;
+    QString tail;
+};
+
+// The part of a backup's result line up to its first colon: the kind of the line, whatever follows.
+Pattern BackupPrefix(BackupOutcome outcome) {
+    BackupResult result;
+    result.outcome = outcome;
+    const QString line = BackupResultLine(result);
+    return Pattern(line.left(line.indexOf(QLatin1Char(':')) + 1) + QStringLiteral("%1"));
+}
+
+// Made once: a failed tool may write a million lines, each of which passes through here.
+struct Texts {
+    QString start = QCoreApplication::translate("TaskStorage", "Начало выполнения задания.");
+    // The finish line ends in the next run or in the words that there is none.
+    Pattern finish{
+        QCoreApplication::translate("TaskStorage", "Завершение выполнения задания. Следующий запуск: %2.")
+            .section(QLatin1Char('.'), 0, 0) +
+        QStringLiteral("%1")};
+    Pattern missed{RunTexts::Missed().section(QLatin1Char(' '), 0, 1) + QStringLiteral("%1")};
+    QString catchingUp = RunTexts::CatchingUp();
+    QString toolSucceeded = RunTexts::ToolSucceeded();
+    QString toolFailed = RunTexts::ToolFailed();
+    Pattern badPath{RunTexts::BadPath().trimmed()};
+    Pattern noConnection{RunTexts::NoConnection()};
+    Pattern notFound{RunTexts::NotFound()};
+    Pattern notStarted{RunTexts::NotStarted()};
+    Pattern limitExceeded{RunTexts::LimitExceeded()};
+    QString interrupted = RunTexts::Interrupted();
+    Pattern backupDone = BackupPrefix(BackupOutcome::Copied);
+    Pattern backupFailed = BackupPrefix(BackupOutcome::Failed);
+    Pattern programEnded{RunTexts::ProgramExited()};
+    Pattern programSignaled{RunTexts::ProgramSignaled()};
+};
+
+Line Classify(const QString& message, int& exitCode) {
+    static const Texts texts;
+    if (message == texts.start) {
+        return Line::Start;
+    }
+    if (texts.finish.Fits(message)) {
+        return Line::Finish;
+    }
+    if (message == texts.toolSucceeded) {
+        return Line::ToolSucceeded;
+    }
+    if (message == texts.toolFailed) {
+        return Line::ToolFailed;
+    }
+    if (message == texts.interrupted) {
+        return Line::Interrupted;
+    }
+    if (texts.limitExceeded.Fits(message)) {
+        return Line::LimitExceeded;
+    }
+    if (texts.badPath.Fits(message) || texts.noConnection.Fits(message) || texts.notFound.Fits(message) ||
+        texts.notStarted.Fits(message)) {
+        return Line::RunFailed;
+    }
+    if (texts.backupDone.Fits(message)) {
+        return Line::BackupDone;
+    }
+    if (texts.backupFailed.Fits(message)) {
+        return Line::BackupFailed;
+    }
+    QString code;
+    if (texts.programEnded.Fits(message, &code)) {
+        exitCode = code.toInt();
+        return Line::ProgramEnded;
+    }
+    if (texts.programSignaled.Fits(message)) {
+        return Line::ProgramSignaled;
+    }
+    if (texts.missed.Fits(message)) {
+        return Line::Missed;
+    }
+    if (message == texts.catchingUp) {
+        return Line::CatchingUp;
+    }
+    return Line::Other;
+}
+
+bool WrittenByTheWorker(Line line) {
+    return line == Line::ToolSucceeded || line == Line::ToolFailed || line == Line::RunFailed;
+}
+
+int Rank(RunOutcome outcome) {
+    switch (outcome) {
+    case RunOutcome::Succeeded:
+        return 1;
+    case RunOutcome::Failed:
+        return 2;
+    case RunOutcome::LimitExceeded:
+        return 3;
+    case RunOutcome::Interrupted:
+        return 4;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+void RunHistory::Begin(TimePoint time) {
+    m_start = time;
+    m_end.reset();
+    m_open = true;
+    m_ended = false;
+    m_result = RunOutcome::None;
+    m_firstError.clear();
+}
+
+void RunHistory::End(TimePoint time) {
+    m_end = time;
+    m_open = false;
+    m_ended = true;
+    if (m_result == RunOutcome::None) {
+        m_result = RunOutcome::Succeeded; // nothing went wrong, or there was nothing to do
+    }
+}
+
+void RunHistory::FinishReading() {
+    if (m_open) {
+        End(m_end.value_or(*m_start));
+        Raise(RunOutcome::Interrupted, {});
+        m_end.reset(); // when it ended is not known
+    }
+}
+
+void RunHistory::Raise(RunOutcome outcome, const QString& errorLine) {
+    if (Rank(outcome) > Rank(m_result)) {
+        m_result = outcome;
+    }
+    if (m_firstError.empty() && !errorLine.isEmpty()) {
+        m_firstError = errorLine.toStdWString();
+    }
+}
+
+void RunHistory::Feed(TimePoint time, const QString& text) {
+    // A message may end in a newline of its own; the log then holds an empty line after it.
+    QString message = text;
+    while (message.endsWith(QLatin1Char('\n'))) {
+        message.chop(1);
+    }
+    int exitCode = 0;
+    const Line line = Classify(message, exitCode);
+    switch (line) {
+    case Line::Start:
+        Begin(time);
+        return;
+    case Line::Finish:
+        End(time);
+        return;
+    case Line::Missed:
+        // Not a run, but the time one should have been.
+        m_open = false;
+        m_ended = true;
+        m_result = RunOutcome::Missed;
+        m_firstError.clear();
+        return;
+    case Line::CatchingUp:
+        return;
+    default:
+        break;
+    }
+    if (line == Line::Other) {
+        // Only a failed tool writes lines of its own, after its failure line; the failure line itself
+        // may lie before the part of a long log that was read back.
+        Raise(RunOutcome::Failed, message);
+        if (!m_open) {
+            m_end = time; // a run-now run's
+        }
+        return;
+    }
+    // After an ended run, only a run-now request writes these (it has no start line of its own); the
+    // end of a program or a copy belongs to the run that started it.
+    if (WrittenByTheWorker(line) && !m_open && (m_ended || !m_start)) {
+        m_start = time;
+        m_ended = false;
+        m_result = RunOutcome::None;
+        m_firstError.clear();
+    }
+    switch (line) {
+    case Line::ToolSucceeded:
+    case Line::BackupDone:
+        Raise(RunOutcome::Succeeded, {});
+        break;
+    case Line::ProgramEnded:
+        Raise(exitCode == 0 ? RunOutcome::Succeeded : RunOutcome::Failed,
+              exitCode == 0 ? QString() : message);
+        break;
+    case Line::ToolFailed:
+        Raise(RunOutcome::Failed, {}); // the reason follows
+        break;
+    case Line::LimitExceeded:
+        Raise(RunOutcome::LimitExceeded, message);
+        break;
+    case Line::Interrupted:
+        Raise(RunOutcome::Interrupted, {});
+        break;
+    default: // RunFailed, BackupFailed, ProgramSignaled
+        Raise(RunOutcome::Failed, message);
+        break;
+    }
+    if (!m_open) {
+        m_end = time;
+    }
+}
+
+TaskStatus RunHistory::Status() const {
+    TaskStatus status;
+    status.last_start = m_start;
+    status.last_end = m_open ? std::nullopt : m_end;
+    status.outcome = m_open ? RunOutcome::Running : m_result;
+    status.first_error = m_firstError;
+    return status;
+}
