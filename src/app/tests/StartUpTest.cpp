@@ -30,6 +30,11 @@
 
 namespace {
 
+QString ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
 // The program's settings as a second process writes them: the test program's own QSettings are in
 // Qt's test mode, the program's are where XDG_CONFIG_HOME says.
 QString ProgramSettingsPath() {
