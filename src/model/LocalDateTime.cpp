@@ -3,6 +3,8 @@
 
 #include "LocalZone.h"
 
+#include <QDateTime>
+
 namespace {
 
 constexpr std::int64_t kJulianDayOf1970 = 2440588;
@@ -23,4 +25,10 @@ TimePoint FromLocalDateTime(const QDate& date, const QTime& time) {
         day * kTicksPerDay +
         std::int64_t{time.isValid() ? time.msecsSinceStartOfDay() : 0} * kTicksPerMillisecond;
     return LocalZone::Current().ToUtc(local);
+}
+
+QString LocalDateTimeText(TimePoint time, const QString& pattern) {
+    const LocalDateTime local = ToLocalDateTime(time);
+    // Written as UTC so that Qt adds no zone of its own.
+    return QDateTime(local.date, local.time, Qt::UTC).toString(pattern);
 }

@@ -4,6 +4,7 @@
 #include "TimePoint.h"
 
 #include <QDate>
+#include <QString>
 #include <QTime>
 
 struct LocalDateTime {
@@ -18,3 +19,7 @@ LocalDateTime ToLocalDateTime(TimePoint time);
 // The instant of a local date and time in the current zone. A time skipped by a forward clock change
 // is taken as the instant of the change, a time that occurs twice at its earlier occurrence.
 TimePoint FromLocalDateTime(const QDate& date, const QTime& time);
+
+// The local date and time of an instant written with a QDateTime pattern ("dd.MM.yyyy hh:mm:ss"): the
+// one clock of log stamps, next-run texts and schedules.
+QString LocalDateTimeText(TimePoint time, const QString& pattern);

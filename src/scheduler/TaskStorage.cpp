@@ -6,14 +6,13 @@
 #include "execution/LogLine.h"
 #include "execution/PerformTask.h"
 #include "execution/TaskLog.h"
+#include "model/LocalDateTime.h"
 #include "model/StorageFile.h"
 #include "platform/FreedMemory.h"
 #include "platform/WallClockAlarm.h"
 #include "repository/ICore.h"
 
 #include <boost/asio/post.hpp>
-
-#include <QDateTime>
 
 #include <exception>
 #include <iostream>
@@ -29,9 +28,13 @@ std::optional<std::chrono::system_clock::time_point> ToSystemClock(TimePoint tim
     return std::chrono::time_point_cast<system_clock::duration>(time);
 }
 
-QString LocalDateTimeText(TimePoint time) {
-    const std::int64_t ms = std::chrono::floor<std::chrono::milliseconds>(time.time_since_epoch()).count();
-    return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("dd.MM.yyyy в hh:mm:ss"));
+// The finishing line of a timed run: when it runs next, in the same local time as the line stamps.
+QString FinishText(TimePoint next) {
+    if (next == kNever) {
+        return TaskStorage::tr("Завершение выполнения задания. Следующий запуск не запланирован.");
+    }
+    return TaskStorage::tr("Завершение выполнения задания. Следующий запуск: %2.")
+        .arg(LocalDateTimeText(next, QStringLiteral("dd.MM.yyyy в hh:mm:ss")));
 }
 
 // The map a run of this action adds to, and what it is about; none for actions without one.
@@ -383,9 +386,7 @@ void TaskStorage::RunTimed(const TaskInfo* record) {
     if (!name) {
         return;
     }
-    WriteLogLine(timing.log.get(), *name,
-                 tr("Завершение выполнения задания. Следующий запуск: %2.").arg(LocalDateTimeText(next)),
-                 true);
+    WriteLogLine(timing.log.get(), *name, FinishText(next), true);
     timing.log->Close();
 }
 
