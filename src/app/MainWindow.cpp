@@ -5,9 +5,11 @@
 #include "platform/AutostartEntry.h"
 #include "scheduler/TaskStorage.h"
 #include "ui_MainWindow.h"
+#include "wizard/ModalMessage.h"
 #include "wizard/TaskWizard.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QHeaderView>
 #include <QLayout>
 #include <QMenu>
@@ -239,6 +241,45 @@ void MainWindow::restoreFromTray() {
     show();
     raise();
     activateWindow();
+}
+
+void MainWindow::warnAboutDamagedStorage() {
+    const std::optional<StorageDamage>& damage = m_storage.LoadDamage();
+    if (storageWarningGiven || !damage) {
+        return;
+    }
+    storageWarningGiven = true;
+    QString reason;
+    switch (damage->kind) {
+    case StorageDamage::Kind::Unreadable:
+        reason = tr("его не удалось прочитать");
+        break;
+    case StorageDamage::Kind::NotUtf8:
+        reason = tr("в нём есть байты, которые не являются текстом в кодировке UTF-8");
+        break;
+    case StorageDamage::Kind::Malformed:
+        reason = tr("он не является правильным XML-документом");
+        break;
+    case StorageDamage::Kind::NoTaskList:
+        reason = tr("в нём нет списка задач");
+        break;
+    case StorageDamage::Kind::TasksLeftOut:
+        reason = tr("не удалось прочитать задач: %1").arg(damage->tasksLeftOut);
+        break;
+    }
+    QString kept;
+    if (damage->keptAs.isEmpty()) {
+        kept = tr("Сохранить его копию не удалось (%1).").arg(damage->keepError);
+    } else if (damage->kind == StorageDamage::Kind::Unreadable) {
+        kept = tr("Файл переименован в «%1».").arg(QDir::toNativeSeparators(damage->keptAs));
+    } else {
+        kept = tr("Файл в том виде, в каком он был прочитан, сохранён как «%1».")
+                   .arg(QDir::toNativeSeparators(damage->keptAs));
+    }
+    const QString text = tr("Файл задач повреждён: %1.\n\n%2\n\nЗагружены задачи, которые удалось прочитать; "
+                            "при следующем сохранении в файл задач будут записаны только они.")
+                             .arg(reason, kept);
+    ShowModalMessage(this, QMessageBox::Warning, tr("Файл задач повреждён"), text);
 }
 
 void MainWindow::saveSettings() {

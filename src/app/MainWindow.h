@@ -31,6 +31,10 @@ public:
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
 
+    // Tells the user, with a warning box, when the engine found the storage file damaged at its load and
+    // where it kept the file. Start-up calls it once the event loop runs; later calls show nothing.
+    void warnAboutDamagedStorage();
+
 protected:
     // Hides the window instead of closing it; the program goes on in the tray.
     void closeEvent(QCloseEvent* event) override;
@@ -63,6 +67,7 @@ private:
     QSystemTrayIcon* trayIcon = nullptr;
     QAction* showHideAction = nullptr;
     QAction* autostartAction = nullptr;
+    bool storageWarningGiven = false;
 };
 
 // Makes the session start this executable, or stops it doing so. Failures are not reported: the

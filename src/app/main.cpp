@@ -69,6 +69,7 @@ int main(int argc, char* argv[]) {
     QTimer::singleShot(0, &window, [&storage] {
         WriteDebugOutput(QStringLiteral("event loop running, %1 tasks loaded").arg(storage.Tasks().size()));
     });
+    QTimer::singleShot(0, &window, [&window] { window.warnAboutDamagedStorage(); });
 
     return QApplication::exec();
 }

@@ -88,7 +88,9 @@ TaskStorage::TaskStorage(Settings settings)
     }
     m_alarm = std::make_unique<WallClockAlarm>(m_context, [this] { RunDueTasks(); });
     m_worker = std::jthread([this] { RunWorker(); });
-    for (TaskInfo& task : LoadStorageFile(m_storagePath)) {
+    StorageContents stored = LoadStorageFileKeepingDamage(m_storagePath);
+    m_loadDamage = std::move(stored.damage);
+    for (TaskInfo& task : stored.tasks) {
         TaskInfo* record = StoreRecord(std::move(task));
         PostOpen(record, *IdOf(record));
     }

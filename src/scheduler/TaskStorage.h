@@ -4,6 +4,7 @@
 
 #include "TaskRunner.h"
 #include "execution/CliLocation.h"
+#include "model/StorageDamage.h"
 #include "model/TaskInfo.h"
 #include "repository/FindConnection.h"
 
@@ -86,6 +87,9 @@ public:
     std::optional<TimePoint> ArmedExpiry(const TaskInfo* record) const;
     // Looks at every deadline again, as a change of the wall clock does.
     void RecheckDeadlines();
+    // What the load at construction found wrong with the storage file, and where it kept the file; for
+    // the window to tell the user once. Never changes afterwards.
+    const std::optional<StorageDamage>& LoadDamage() const { return m_loadDamage; }
 
 private:
     // Identifies one stored task for its whole life: an address can be reused by a later task.
@@ -155,6 +159,7 @@ private:
     bool m_saveRetryPending = false;
 
     const QString m_storagePath;
+    std::optional<StorageDamage> m_loadDamage;
     const QString m_logFolder;
     const std::function<TimePoint()> m_clock;
     const std::chrono::milliseconds m_saveRetryInterval;

@@ -5,6 +5,7 @@
 #include "TestEngine.h"
 #include "WhenShown.h"
 #include "platform/AutostartEntry.h"
+#include "wizard/ModalMessage.h"
 #include "wizard/TaskWizard.h"
 
 #include <QAbstractButton>
@@ -450,6 +451,30 @@ private slots:
         QTimer::singleShot(0, exit, &QAction::trigger);
         QTimer::singleShot(10000, &loop, [&loop] { loop.exit(1); });
         QCOMPARE(loop.exec(), 0);
+    }
+
+    void damagedStorageIsReportedOnceWithItsCopy() {
+        m_engine = std::make_unique<TestEngine>("<config><tasks><task><name>cut");
+        const auto window = Window({});
+        ModalMessageScript script;
+        window->warnAboutDamagedStorage();
+        window->warnAboutDamagedStorage();
+        QCOMPARE(script.Messages().size(), std::size_t{1});
+        const auto& box = script.Messages().front();
+        QCOMPARE(box.icon, QMessageBox::Warning);
+        QVERIFY2(box.text.contains(m_engine->storage->LoadDamage()->keptAs), qPrintable(box.text));
+        QVERIFY2(box.text.contains(QStringLiteral("XML")), qPrintable(box.text));
+        // The next save writes the list in memory; the copy keeps what was read.
+        m_engine->storage->AddTask(TestEngine::Task(L"new"));
+        QVERIFY(m_engine->StorageText().contains(QStringLiteral("<name>new</name>")));
+        QFile copy(m_engine->storage->LoadDamage()->keptAs);
+        QVERIFY(copy.open(QIODevice::ReadOnly));
+        QCOMPARE(copy.readAll(), QByteArray("<config><tasks><task><name>cut"));
+
+        // A sound file has nothing to say.
+        m_engine = std::make_unique<TestEngine>();
+        Window({})->warnAboutDamagedStorage();
+        QCOMPARE(script.Messages().size(), std::size_t{1});
     }
 
     void geometryAndHeaderAreRestored() {
