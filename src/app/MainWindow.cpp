@@ -230,9 +230,11 @@ void MainWindow::hideToTray() {
     if (trayIcon != nullptr) {
         hide();
     } else {
-        // Without a tray a hidden window could not be brought back.
-        showMinimized();
-        showNormal();
+        // Without a tray a hidden or minimised window could be lost (with no task bar nothing brings it
+        // back), so it stays on screen. Not even briefly minimised: a window manager carries the request
+        // out after Qt's own return to normal, and the window stayed minimised.
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+        show();
     }
 }
 

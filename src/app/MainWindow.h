@@ -31,6 +31,10 @@ public:
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
 
+    // Shows the window un-minimised, raised and active: the tray's "Показать" and every hand-over from a
+    // second start.
+    void restoreFromTray();
+
     // Tells the user, with a warning box, when the engine found the storage file damaged at its load and
     // where it kept the file. Start-up calls it once the event loop runs; later calls show nothing.
     void warnAboutDamagedStorage();
@@ -53,7 +57,6 @@ private:
     void onTrayActivated(QSystemTrayIcon::ActivationReason reason);
     void toggleVisibility();
     void hideToTray();
-    void restoreFromTray();
     void saveSettings();
 
     // Runs the editor on `task`; the edited copy when the user finished it.

@@ -53,11 +53,8 @@ int main(int argc, char* argv[]) {
     TaskStorage& storage = TaskStorage::Instance();
 
     MainWindow window(storage);
-    QObject::connect(&app, &SingleApplication::instanceStarted, &window, [&window] {
-        window.show();
-        window.raise();
-        window.activateWindow();
-    });
+    QObject::connect(&app, &SingleApplication::instanceStarted, &window,
+                     [&window] { window.restoreFromTray(); });
 
     QSettings settings;
     if (TakeFirstLaunch(settings)) {

@@ -44,6 +44,23 @@ QAction* ActionWithText(const QWidget& widget, const QString& text) {
     return nullptr;
 }
 
+// Calls `seen` after every change of the window's state, while the returned watcher exists.
+std::unique_ptr<QObject> WhenWindowStateChanges(QWidget& window, std::function<void()> seen) {
+    struct Watcher : QObject {
+        std::function<void()> seen;
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::WindowStateChange) {
+                seen();
+            }
+            return false;
+        }
+    };
+    auto watcher = std::make_unique<Watcher>();
+    watcher->seen = std::move(seen);
+    window.installEventFilter(watcher.get());
+    return watcher;
+}
+
 QStringList Texts(const QList<QAction*>& actions) {
     QStringList texts;
     for (const QAction* action : actions) {
@@ -371,9 +388,31 @@ private slots:
         QVERIFY(!window->close());
         QTest::qWait(20);
         QVERIFY(window->isVisible());
-        // Hiding from the menu leaves a window without a tray on screen too.
+        // Hiding from the menu leaves a window without a tray on screen too, and never minimises it, not
+        // even for a moment: a window manager may carry that out last. A minimised one comes back.
+        QList<Qt::WindowStates> states;
+        const std::unique_ptr<QObject> watcher =
+            WhenWindowStateChanges(*window, [&] { states << window->windowState(); });
         menu->actions().first()->trigger();
         QTest::qWait(20);
+        QVERIFY(window->isVisible());
+        for (const Qt::WindowStates state : states) {
+            QVERIFY(!(state & Qt::WindowMinimized));
+        }
+        window->setWindowState(Qt::WindowMinimized);
+        menu->actions().first()->trigger();
+        QVERIFY(window->isVisible());
+        QVERIFY(!window->isMinimized());
+    }
+
+    void secondStartBringsBackAMinimisedWindow() {
+        auto window = Window({L"Архив"});
+        window->showMinimized();
+        window->restoreFromTray();
+        QVERIFY(window->isVisible());
+        QVERIFY(!window->isMinimized());
+        window->hide();
+        window->restoreFromTray();
         QVERIFY(window->isVisible());
     }
 
