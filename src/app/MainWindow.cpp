@@ -1,6 +1,7 @@
 // The main window's commands, context menu, tray menu and saved state.
 #include "MainWindow.h"
 
+#include "CutTextToolTips.h"
 #include "TasksListModel.h"
 #include "platform/AutostartEntry.h"
 #include "scheduler/TaskStorage.h"
@@ -16,6 +17,7 @@
 #include <QMenuBar>
 #include <QSettings>
 #include <QTimer>
+#include <QTreeView>
 
 #include <algorithm>
 
@@ -55,6 +57,7 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray)
     if (useTray) {
         // Built before the tray menu, which looks at whether there is a tray icon.
         trayIcon = new QSystemTrayIcon(windowIcon(), this);
+        trayIcon->setToolTip(tr("Планировщик задач ЗЕЛКОР"));
     }
     QMenu* menu = createTrayMenu();
     if (trayIcon != nullptr) {
@@ -69,11 +72,11 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray)
     const QSettings settings;
     restoreGeometry(settings.value(QStringLiteral("MainWindowGeometry")).toByteArray());
     QHeaderView* header = ui->tasksTreeWidget->header();
-    if (!header->restoreState(settings.value(QStringLiteral("TasksTreeHeaderState")).toByteArray())) {
-        // Nothing saved yet: names shown whole up to a point, the schedule takes the rest.
-        ui->tasksTreeWidget->resizeColumnToContents(0);
-        header->resizeSection(0, std::min(header->sectionSize(0), kLongestFirstNameColumn));
+    columnsToSize = !header->restoreState(settings.value(QStringLiteral("TasksTreeHeaderState")).toByteArray());
+    if (columnsToSize) {
+        sizeColumns();
     }
+    ui->tasksTreeWidget->setItemDelegate(new CutTextToolTips(ui->tasksTreeWidget));
 
     updateActions();
 
@@ -85,6 +88,29 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray)
 MainWindow::~MainWindow() {
     saveSettings();
     delete ui;
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // Sized again once the window has its real layout: until it is first shown, its widgets are not
+    // polished, and the toolbar asked for more room than it takes.
+    if (columnsToSize) {
+        columnsToSize = false;
+        sizeColumns();
+    }
+}
+
+void MainWindow::sizeColumns() {
+    // The list's width at the window's present size, also before the window is ever shown.
+    layout()->activate();
+    QTreeView* tree = ui->tasksTreeWidget;
+    QHeaderView* header = tree->header();
+    tree->resizeColumnToContents(0);
+    // Names whole up to a point, but never wider than half the list, so that the schedule can be read
+    // too; a cut text shows whole in its tool tip.
+    const int half = tree->viewport()->width() / 2;
+    const int widest = std::min(header->sectionSize(0), kLongestFirstNameColumn);
+    header->resizeSection(0, std::max(header->sectionSizeHint(0), std::min(widest, half)));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

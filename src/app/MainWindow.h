@@ -42,6 +42,7 @@ public:
 protected:
     // Hides the window instead of closing it; the program goes on in the tray.
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void newTask();
@@ -58,6 +59,8 @@ private:
     void toggleVisibility();
     void hideToTray();
     void saveSettings();
+    // The first widths of the list's columns, while no header state is saved.
+    void sizeColumns();
 
     // Runs the editor on `task`; the edited copy when the user finished it.
     std::optional<TaskInfo> runWizard(const TaskInfo& task);
@@ -71,6 +74,7 @@ private:
     QAction* showHideAction = nullptr;
     QAction* autostartAction = nullptr;
     bool storageWarningGiven = false;
+    bool columnsToSize = false; // no header state was saved, and the window has not been shown yet
 };
 
 // Makes the session start this executable, or stops it doing so. Failures are not reported: the

@@ -20,6 +20,7 @@
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QToolBar>
+#include <QToolTip>
 #include <QTreeView>
 #include <QtTest>
 
@@ -419,6 +420,7 @@ private slots:
     void trayClickToggles() {
         auto window = Window({L"Архив"});
         auto* tray = window->findChild<QSystemTrayIcon*>();
+        QCOMPARE(tray->toolTip(), QStringLiteral("Планировщик задач ЗЕЛКОР"));
         emit tray->activated(QSystemTrayIcon::DoubleClick);
         emit tray->activated(QSystemTrayIcon::MiddleClick);
         emit tray->activated(QSystemTrayIcon::Context);
@@ -514,6 +516,32 @@ private slots:
         m_engine = std::make_unique<TestEngine>();
         Window({})->warnAboutDamagedStorage();
         QCOMPARE(script.Messages().size(), std::size_t{1});
+    }
+
+    void firstSizeShowsBothColumnsAndCutTextsWhole() {
+        auto window = Window({L"Резервная копия всех проектов отдела", L"Ы"});
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QCOMPARE(window->size(), QSize(494, 319));
+        QTreeView* tree = Tree(*window);
+        const QHeaderView* header = tree->header();
+        const int listWidth = tree->viewport()->width();
+        // A long name takes half of the list, the schedule the rest.
+        QCOMPARE(header->sectionSize(0), listWidth / 2);
+        QVERIFY(header->sectionSize(1) >= listWidth / 2);
+
+        // A cut cell shows its whole text as a tool tip; one that fits shows none; the model has none.
+        const auto hover = [tree](const QModelIndex& index) {
+            const QPoint point = tree->visualRect(index).center();
+            QHelpEvent event(QEvent::ToolTip, point, tree->viewport()->mapToGlobal(point));
+            QApplication::sendEvent(tree->viewport(), &event);
+        };
+        const QModelIndex schedule = tree->model()->index(0, 1);
+        QVERIFY(!schedule.data(Qt::ToolTipRole).isValid());
+        hover(schedule);
+        QTRY_COMPARE(QToolTip::text(), schedule.data().toString());
+        hover(tree->model()->index(1, 0));
+        QTRY_VERIFY(!QToolTip::isVisible());
     }
 
     void geometryAndHeaderAreRestored() {
