@@ -271,10 +271,27 @@ pids+=("$tray")
 sleep 1
 start_program
 main=$(window "Планировщик задач ЗЕЛКОР")
-xdotool windowsize "$main" 640 300
+
+# A new task at the wizard's first size (no geometry saved yet): the action page of every kind in turn,
+# switched with the kind list as a user does.
+xdotool mousemove --window "$main" 30 200 click 1
+eval "$(xdotool getwindowgeometry --shell "$main")"
+xdotool mousemove $((X + WIDTH - 100)) $((Y + 51)) click 1
+wizard=$(window "Создание задачи")
+key "$wizard" N e w Return Return
+for kind in backup export command check; do
+    [ "$kind" = backup ] || { xdotool mousemove --window "$wizard" 200 64 click 1; sleep 0.3; xdotool key Down Return; }
+    shot "$wizard" "wizard-first-size-$kind.png"
+done
+key "$wizard" Escape
+
+# The list at the window's first size; a schedule cut short shows whole in its tool tip.
 shot "$main" main-window.png
 xdotool mousemove --window "$main" 60 32 click 1
 shot "$main" main-window-selected.png
+xdotool mousemove --window "$main" 200 52
+sleep 1.5
+shot root main-window-tooltip.png
 shot root desktop-with-tray.png
 
 # The tray host lays the program's icon out as a window named after the application.
@@ -374,7 +391,6 @@ kill "$tray"
 sleep 0.5
 start_program
 main=$(window "Планировщик задач ЗЕЛКОР")
-xdotool windowsize "$main" 640 300
 shot "$main" main-window-no-tray.png
 xdotool mousemove --window "$main" 30 10 click 1
 shot root settings-menu.png

@@ -1,12 +1,14 @@
 // The main window's commands, context menu, tray menu and saved state.
 #include "MainWindow.h"
 
+#include "CutTextToolTips.h"
 #include "LogViewer.h"
 #include "TasksListModel.h"
 #include "execution/TaskLog.h"
 #include "platform/AutostartEntry.h"
 #include "scheduler/TaskStorage.h"
 #include "ui_MainWindow.h"
+#include "wizard/ModalMessage.h"
 #include "wizard/TaskWizard.h"
 
 #include <QCloseEvent>
@@ -19,6 +21,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
+#include <QTreeView>
 
 #include <algorithm>
 #include <array>
@@ -82,6 +85,7 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
     if (useTray) {
         // Built before the tray menu, which looks at whether there is a tray icon.
         trayIcon = new QSystemTrayIcon(windowIcon(), this);
+        trayIcon->setToolTip(tr("Планировщик задач ЗЕЛКОР"));
     }
     QMenu* menu = createTrayMenu();
     if (trayIcon != nullptr) {
@@ -104,7 +108,9 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
     const QSettings settings;
     restoreGeometry(settings.value(QStringLiteral("MainWindowGeometry")).toByteArray());
     QHeaderView* header = ui->tasksTreeWidget->header();
-    if (!header->restoreState(settings.value(QStringLiteral("TasksTreeHeaderState")).toByteArray())) {
+    columnsToSize =
+        !header->restoreState(settings.value(QStringLiteral("TasksTreeHeaderState")).toByteArray());
+    if (columnsToSize) {
         sizeColumns();
         sizeStatusColumns();
     } else if (std::all_of(kStatusColumns.begin(), kStatusColumns.end(), [header](int column) {
@@ -114,6 +120,7 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
         // the default width.
         sizeStatusColumns();
     }
+    ui->tasksTreeWidget->setItemDelegate(new CutTextToolTips(ui->tasksTreeWidget));
 
     updateActions();
 
@@ -127,6 +134,32 @@ MainWindow::~MainWindow() {
     m_storage.SetStatusListener(nullptr, {});
     saveSettings();
     delete ui;
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // Sized again once the window has its real layout: until it is first shown, its widgets are not
+    // polished, and the toolbar asked for more room than it takes.
+    if (columnsToSize) {
+        columnsToSize = false;
+        sizeColumns();
+    }
+}
+
+void MainWindow::sizeColumns() {
+    // The list's width at the window's present size, also before the window is ever shown.
+    layout()->activate();
+    QTreeView* tree = ui->tasksTreeWidget;
+    QHeaderView* header = tree->header();
+    tree->resizeColumnToContents(0);
+    // Names whole up to a point, but never wider than half the list, so that the schedule can be read
+    // too; a cut text shows whole in its tool tip.
+    const int half = tree->viewport()->width() / 2;
+    const int widest = std::min(header->sectionSize(0), kLongestFirstNameColumn);
+    header->resizeSection(0, std::max(header->sectionSizeHint(0), std::min(widest, half)));
+    // The schedule takes the rest of what is in view; the status columns follow behind the scroll bar.
+    header->resizeSection(
+        1, std::max(header->sectionSizeHint(1), tree->viewport()->width() - header->sectionSize(0)));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -235,13 +268,6 @@ void MainWindow::updateActions() {
     ui->actionRemoveTask->setEnabled(selected);
     ui->actionShowLog->setEnabled(selected);
     ui->actionNewTask->setEnabled(true);
-}
-
-void MainWindow::sizeColumns() {
-    // Names shown whole up to a point, the schedule the rest.
-    ui->tasksTreeWidget->resizeColumnToContents(0);
-    QHeaderView* header = ui->tasksTreeWidget->header();
-    header->resizeSection(0, std::min(header->sectionSize(0), kLongestFirstNameColumn));
 }
 
 void MainWindow::sizeStatusColumns() {
@@ -364,9 +390,11 @@ void MainWindow::hideToTray() {
     if (trayIcon != nullptr) {
         hide();
     } else {
-        // Without a tray a hidden window could not be brought back.
-        showMinimized();
-        showNormal();
+        // Without a tray a hidden or minimised window could be lost (with no task bar nothing brings it
+        // back), so it stays on screen. Not even briefly minimised: a window manager carries the request
+        // out after Qt's own return to normal, and the window stayed minimised.
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+        show();
     }
 }
 
@@ -375,6 +403,45 @@ void MainWindow::restoreFromTray() {
     show();
     raise();
     activateWindow();
+}
+
+void MainWindow::warnAboutDamagedStorage() {
+    const std::optional<StorageDamage>& damage = m_storage.LoadDamage();
+    if (storageWarningGiven || !damage) {
+        return;
+    }
+    storageWarningGiven = true;
+    QString reason;
+    switch (damage->kind) {
+    case StorageDamage::Kind::Unreadable:
+        reason = tr("его не удалось прочитать");
+        break;
+    case StorageDamage::Kind::NotUtf8:
+        reason = tr("в нём есть байты, которые не являются текстом в кодировке UTF-8");
+        break;
+    case StorageDamage::Kind::Malformed:
+        reason = tr("он не является правильным XML-документом");
+        break;
+    case StorageDamage::Kind::NoTaskList:
+        reason = tr("в нём нет списка задач");
+        break;
+    case StorageDamage::Kind::TasksLeftOut:
+        reason = tr("не удалось прочитать задач: %1").arg(damage->tasksLeftOut);
+        break;
+    }
+    QString kept;
+    if (damage->keptAs.isEmpty()) {
+        kept = tr("Сохранить его копию не удалось (%1).").arg(damage->keepError);
+    } else if (damage->kind == StorageDamage::Kind::Unreadable) {
+        kept = tr("Файл переименован в «%1».").arg(QDir::toNativeSeparators(damage->keptAs));
+    } else {
+        kept = tr("Файл в том виде, в каком он был прочитан, сохранён как «%1».")
+                   .arg(QDir::toNativeSeparators(damage->keptAs));
+    }
+    const QString text = tr("Файл задач повреждён: %1.\n\n%2\n\nЗагружены задачи, которые удалось прочитать; "
+                            "при следующем сохранении в файл задач будут записаны только они.")
+                             .arg(reason, kept);
+    ShowModalMessage(this, QMessageBox::Warning, tr("Файл задач повреждён"), text);
 }
 
 void MainWindow::saveSettings() {

@@ -36,9 +36,18 @@ public:
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
 
+    // Shows the window un-minimised, raised and active: the tray's "Показать" and every hand-over from a
+    // second start.
+    void restoreFromTray();
+
+    // Tells the user, with a warning box, when the engine found the storage file damaged at its load and
+    // where it kept the file. Start-up calls it once the event loop runs; later calls show nothing.
+    void warnAboutDamagedStorage();
+
 protected:
     // Hides the window instead of closing it; the program goes on in the tray.
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void newTask();
@@ -53,7 +62,6 @@ private:
     void onStatusChanged(const TaskInfo* record);
     void noteStatus(const TaskInfo* task);
     void showFailureNotice(const FailureNotices::Notice& notice);
-    void sizeColumns();
     void sizeStatusColumns();
 
     QMenu* createTrayMenu();
@@ -61,8 +69,9 @@ private:
     void onTrayActivated(QSystemTrayIcon::ActivationReason reason);
     void toggleVisibility();
     void hideToTray();
-    void restoreFromTray();
     void saveSettings();
+    // The first widths of the list's columns, while no header state is saved.
+    void sizeColumns();
 
     // Runs the editor on `task`; the edited copy when the user finished it.
     std::optional<TaskInfo> runWizard(const TaskInfo& task);
@@ -80,6 +89,8 @@ private:
     TaskStatusProxy* statusColumns = nullptr; // what the list view shows: the model and the status
     FailureNotices* failureNotices = nullptr;
     std::vector<const TaskInfo*> m_noticeTasks; // the tasks of the notice last shown, for its click
+    bool storageWarningGiven = false;
+    bool columnsToSize = false; // no header state was saved, and the window has not been shown yet
 };
 
 // Whether failed runs are announced: the "Runs/notifyFailures" setting, on unless turned off.

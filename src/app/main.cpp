@@ -59,11 +59,8 @@ int main(int argc, char* argv[]) {
     TaskStorage& storage = TaskStorage::Instance();
 
     MainWindow window(storage);
-    QObject::connect(&app, &SingleApplication::instanceStarted, &window, [&window] {
-        window.show();
-        window.raise();
-        window.activateWindow();
-    });
+    QObject::connect(&app, &SingleApplication::instanceStarted, &window,
+                     [&window] { window.restoreFromTray(); });
 
     QSettings settings;
     if (TakeFirstLaunch(settings)) {
@@ -75,6 +72,7 @@ int main(int argc, char* argv[]) {
     QTimer::singleShot(0, &window, [&storage] {
         WriteDebugOutput(QStringLiteral("event loop running, %1 tasks loaded").arg(storage.Tasks().size()));
     });
+    QTimer::singleShot(0, &window, [&window] { window.warnAboutDamagedStorage(); });
 
     const int result = QApplication::exec();
     // While the logs' texts and the trace still work: after main they may be gone.

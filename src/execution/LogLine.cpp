@@ -2,17 +2,12 @@
 #include "execution/LogLine.h"
 
 #include "execution/TaskLog.h"
-#include "model/LocalZone.h"
+#include "model/LocalDateTime.h"
 #include "platform/DebugOutput.h"
 
-#include <QDateTime>
-
 QString FormatLogLine(TimePoint time, const QString& message) {
-    // The local time comes from the same zone rules as the schedule, so the stamps agree with the next
-    // run times the engine writes.
-    const std::int64_t localMs = FloorDiv(LocalZone::Current().ToLocalTicks(time), kTicksPerMillisecond);
-    const QString stamp =
-        QDateTime::fromMSecsSinceEpoch(localMs, Qt::UTC).toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"));
+    // The same clock as the schedules and the next run times the engine writes.
+    const QString stamp = LocalDateTimeText(time, QStringLiteral("dd.MM.yyyy hh:mm:ss"));
     return QStringLiteral("%1 %2\n").arg(stamp, message);
 }
 

@@ -29,6 +29,6 @@ TimePoint FromLocalDateTime(const QDate& date, const QTime& time) {
 
 QString LocalDateTimeText(TimePoint time, const QString& pattern) {
     const LocalDateTime local = ToLocalDateTime(time);
-    // Marked UTC only so that Qt applies no zone of its own to what is already local.
+    // Written as UTC so that Qt adds no zone of its own.
     return QDateTime(local.date, local.time, Qt::UTC).toString(pattern);
 }

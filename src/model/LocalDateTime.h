@@ -20,5 +20,6 @@ LocalDateTime ToLocalDateTime(TimePoint time);
 // is taken as the instant of the change, a time that occurs twice at its earlier occurrence.
 TimePoint FromLocalDateTime(const QDate& date, const QTime& time);
 
-// The local date and time of an instant as text, with a QDateTime pattern such as "dd.MM.yyyy hh:mm".
+// The local date and time of an instant written with a QDateTime pattern ("dd.MM.yyyy hh:mm:ss"): the
+// one clock of log stamps, next-run texts and schedules.
 QString LocalDateTimeText(TimePoint time, const QString& pattern);

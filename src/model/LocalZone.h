@@ -5,17 +5,12 @@
 
 #include <cstdint>
 
-namespace date {
-class time_zone;
-}
-
-// A view of one time zone, taken once per computation so that all of its conversions agree.
+// The local time of the session, as `date` shows it; see platform/LocalClock.h for where its rules come
+// from. One is taken per computation.
 class LocalZone {
 public:
     // The zone the computer is in now.
     static LocalZone Current();
-    // A named IANA zone; throws std::runtime_error when the name is unknown.
-    static LocalZone Named(const char* name);
 
     // The zone's total UTC offset in seconds in force at a UTC instant.
     std::int64_t OffsetSeconds(TimePoint utc) const;
@@ -29,9 +24,7 @@ public:
     TimePoint ToUtc(std::int64_t localTicks) const;
 
 private:
-    explicit LocalZone(const date::time_zone* zone) : m_zone(zone) {}
-
-    const date::time_zone* m_zone; // null: no zone data, local time is UTC
+    LocalZone() = default;
 };
 
 inline std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {

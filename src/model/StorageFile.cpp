@@ -1,6 +1,7 @@
 // Reading and writing storage.xml.
 #include "StorageFile.h"
 
+#include "KeepDamagedFile.h"
 #include "TaskTree.h"
 #include "xml/XmlTree.h"
 
@@ -11,6 +12,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QTextCodec>
 #include <QTextStream>
 
 #include <iostream>
@@ -53,38 +55,108 @@ std::wstring TasksToXml(std::span<const TaskInfo* const> tasks) {
 }
 
 std::vector<TaskInfo> TasksFromXml(const std::wstring& text) {
+    std::optional<StorageDamage> ignored;
+    return TasksFromXml(text, ignored);
+}
+
+std::vector<TaskInfo> TasksFromXml(const std::wstring& text, std::optional<StorageDamage>& damage) {
     wptree root;
     try {
         root = ReadXmlTree(text);
-    } catch (const boost::property_tree::xml_parser_error&) {
+    } catch (const boost::property_tree::xml_parser_error& error) {
+        damage =
+            StorageDamage{StorageDamage::Kind::Malformed, 0, QString::fromLocal8Bit(error.what()), {}, {}};
         return {};
     }
     std::vector<TaskInfo> tasks;
     const auto list = root.get_child_optional(L"config.tasks");
     if (!list) {
+        damage = StorageDamage{
+            StorageDamage::Kind::NoTaskList, 0, QStringLiteral("no config.tasks element"), {}, {}};
         return tasks;
     }
+    int leftOut = 0;
     for (const auto& [name, node] : *list) {
         if (name != L"task") {
             continue;
         }
         if (auto task = TaskFromTree(node)) {
             tasks.push_back(std::move(*task));
+        } else {
+            ++leftOut;
         }
+    }
+    if (leftOut > 0) {
+        damage = StorageDamage{StorageDamage::Kind::TasksLeftOut,
+                               leftOut,
+                               QStringLiteral("%1 of %2 tasks could not be read and were left out")
+                                   .arg(leftOut)
+                                   .arg(leftOut + static_cast<int>(tasks.size())),
+                               {},
+                               {}};
     }
     return tasks;
 }
 
-std::vector<TaskInfo> LoadStorageFile(const QString& path) {
+namespace {
+
+// The file's tasks, and what kept it from being read whole. Nothing is reported for a missing file.
+StorageContents ReadStorageFile(const QString& path, std::optional<QByteArray>& content) {
     MakeFolderOf(path);
+    StorageContents result;
     QFile file(path);
-    // No newline translation: the file has plain LF line ends, and a CR inside a value must survive.
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
+    if (!file.exists()) {
+        return result;
     }
-    QTextStream stream(&file);
-    stream.setCodec("UTF-8");
-    return TasksFromXml(stream.readAll().toStdWString());
+    // No newline translation: the file has plain LF line ends, and a CR inside a value must survive.
+    if (file.open(QIODevice::ReadOnly)) {
+        QByteArray bytes = file.readAll();
+        if (file.error() == QFile::NoError) {
+            content = std::move(bytes);
+        }
+    }
+    if (!content) {
+        result.damage = StorageDamage{StorageDamage::Kind::Unreadable, 0, file.errorString(), {}, {}};
+        return result;
+    }
+    QTextCodec::ConverterState state;
+    const QString text =
+        QTextCodec::codecForName("UTF-8")->toUnicode(content->constData(), content->size(), &state);
+    std::optional<StorageDamage> damage;
+    result.tasks = TasksFromXml(text.toStdWString(), damage);
+    if (state.invalidChars > 0) {
+        // Read on with the bytes replaced, but the file must be kept: a save would lose them for good.
+        damage = StorageDamage{StorageDamage::Kind::NotUtf8,
+                               0,
+                               QStringLiteral("bytes that are not UTF-8 text: %1").arg(state.invalidChars),
+                               {},
+                               {}};
+    }
+    result.damage = std::move(damage);
+    return result;
+}
+
+} // namespace
+
+std::vector<TaskInfo> LoadStorageFile(const QString& path) {
+    std::optional<QByteArray> content;
+    return ReadStorageFile(path, content).tasks;
+}
+
+StorageContents LoadStorageFileKeepingDamage(const QString& path) {
+    std::optional<QByteArray> content;
+    StorageContents result = ReadStorageFile(path, content);
+    if (!result.damage) {
+        return result;
+    }
+    StorageDamage& damage = *result.damage;
+    damage.keptAs = KeepDamagedFile(path, content, damage.keepError);
+    const QString where = damage.keptAs.isEmpty()
+                              ? QStringLiteral("it could not be kept: %1").arg(damage.keepError)
+                              : QStringLiteral("the file as it was read is kept as %1")
+                                    .arg(QDir::toNativeSeparators(damage.keptAs));
+    PrintError(QStringLiteral("%1: %2; %3").arg(QDir::toNativeSeparators(path), damage.detail, where));
+    return result;
 }
 
 bool SaveStorageFile(const QString& path, std::span<const TaskInfo* const> tasks) {

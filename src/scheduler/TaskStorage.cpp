@@ -10,14 +10,13 @@
 #include "execution/RepositoryBackup.h"
 #include "execution/RunTexts.h"
 #include "execution/TaskLog.h"
+#include "model/LocalDateTime.h"
 #include "model/StorageFile.h"
 #include "platform/FreedMemory.h"
 #include "platform/WallClockAlarm.h"
 #include "repository/ICore.h"
 
 #include <boost/asio/post.hpp>
-
-#include <QDateTime>
 
 #include <exception>
 #include <iostream>
@@ -33,9 +32,13 @@ std::optional<std::chrono::system_clock::time_point> ToSystemClock(TimePoint tim
     return std::chrono::time_point_cast<system_clock::duration>(time);
 }
 
-QString LocalDateTimeText(TimePoint time) {
-    const std::int64_t ms = std::chrono::floor<std::chrono::milliseconds>(time.time_since_epoch()).count();
-    return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("dd.MM.yyyy в hh:mm:ss"));
+// The finishing line of a timed run: when it runs next, in the same local time as the line stamps.
+QString FinishText(TimePoint next) {
+    if (next == kNever) {
+        return TaskStorage::tr("Завершение выполнения задания. Следующий запуск не запланирован.");
+    }
+    return TaskStorage::tr("Завершение выполнения задания. Следующий запуск: %2.")
+        .arg(LocalDateTimeText(next, QStringLiteral("dd.MM.yyyy в hh:mm:ss")));
 }
 
 // The map a run of this action adds to, and what it is about; none for actions without one.
@@ -94,7 +97,9 @@ TaskStorage::TaskStorage(Settings settings)
         RunDueTasks();
     });
     m_worker = std::jthread([this] { RunWorker(); });
-    for (TaskInfo& task : LoadStorageFile(m_storagePath)) {
+    StorageContents stored = LoadStorageFileKeepingDamage(m_storagePath);
+    m_loadDamage = std::move(stored.damage);
+    for (TaskInfo& task : stored.tasks) {
         TaskInfo* record = StoreRecord(std::move(task));
         PostOpen(record, *IdOf(record), true);
     }
@@ -394,7 +399,7 @@ bool TaskStorage::NoteMissedRuns(Timing& timing, const std::optional<TimePoint>&
     if (missed.count == 0) {
         return false;
     }
-    const QString when = LocalDateTimeText(missed.latest);
+    const QString when = LocalDateTimeText(missed.latest, QStringLiteral("dd.MM.yyyy в hh:mm:ss"));
     WriteLogLine(timing.log.get(), name,
                  missed.count == 1 ? RunTexts::Missed().arg(when)
                                    : RunTexts::MissedMore().arg(when).arg(missed.count - 1),
@@ -514,9 +519,7 @@ void TaskStorage::RunTimed(const TaskInfo* record, bool catchingUp) {
     if (!name) {
         return;
     }
-    WriteLogLine(timing.log.get(), *name,
-                 tr("Завершение выполнения задания. Следующий запуск: %2.").arg(LocalDateTimeText(next)),
-                 true);
+    WriteLogLine(timing.log.get(), *name, FinishText(next), true);
     timing.log->Close();
 }
 

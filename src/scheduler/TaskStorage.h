@@ -7,6 +7,7 @@
 #include "TaskRunner.h"
 #include "TaskStatus.h"
 #include "execution/CliLocation.h"
+#include "model/StorageDamage.h"
 #include "model/TaskInfo.h"
 #include "repository/FindConnection.h"
 
@@ -103,6 +104,9 @@ public:
     std::optional<TimePoint> ArmedExpiry(const TaskInfo* record) const;
     // Looks at every deadline again, as a change of the wall clock does.
     void RecheckDeadlines();
+    // What the load at construction found wrong with the storage file, and where it kept the file; for
+    // the window to tell the user once. Never changes afterwards.
+    const std::optional<StorageDamage>& LoadDamage() const { return m_loadDamage; }
 
     // What is known of the task's runs; a default status for a record that is not stored. Any thread.
     TaskStatus Status(const TaskInfo* record) const;
@@ -212,6 +216,7 @@ private:
     std::vector<EndedCopy> m_endedCopies;
 
     const QString m_storagePath;
+    std::optional<StorageDamage> m_loadDamage;
     const QString m_logFolder;
     const std::function<TimePoint()> m_clock;
     const std::chrono::milliseconds m_saveRetryInterval;

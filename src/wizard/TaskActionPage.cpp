@@ -11,6 +11,10 @@
 #include "ui_TaskActionPage.h"
 
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QTreeView>
+
+#include <algorithm>
 
 #include <iostream>
 
@@ -90,6 +94,13 @@ TaskActionPage::TaskActionPage(TaskWizard& wizard)
     m_connections->setObjectName(QStringLiteral("connectionsManagerWidget"));
     m_connections->EnableLocalConnectionOptimizations();
     ui->connectionsGroupLayout->addWidget(m_connections);
+    // Four connections stay in sight, whatever the other settings of the kind take.
+    if (auto* list = m_connections->findChild<QTreeView*>(QStringLiteral("connectionsTreeWidget"))) {
+        constexpr int kVisibleRows = 4;
+        const int row = std::max(list->sizeHintForRow(0), list->fontMetrics().height() + 4);
+        list->setMinimumHeight(list->header()->sizeHint().height() + kVisibleRows * row +
+                               2 * list->frameWidth());
+    }
 
     ui->actionComboBox->setCurrentIndex(kBackupIndex);
     ui->connectionsGroupBox->show();
@@ -216,6 +227,32 @@ void TaskActionPage::switchKind(int index) {
         check.ifc_file_mode = ui->checkFileIFC->isChecked();
         record.action = std::move(check);
     }
+}
+
+QSize TaskActionPage::sizeHint() const {
+    // Measured group by group, shown or not, as the page's layout stacks them.
+    const QList<QList<const QWidget*>> kinds = {
+        {ui->actionGroupBox, ui->connectionsGroupBox, ui->backupToolParamsGroup},
+        {ui->actionGroupBox, ui->connectionsGroupBox, ui->exportParamsGroup, ui->schemeParamsGroup},
+        {ui->actionGroupBox, ui->connectionsGroupBox, ui->exportParamsGroup, ui->ifcParamsGroup},
+        {ui->actionGroupBox, ui->commandParamsGroupBox},
+        {ui->actionGroupBox, ui->checkIFCParamsGroupBox},
+    };
+    const QMargins margins = layout()->contentsMargins();
+    const int spacing = std::max(0, layout()->spacing());
+    QSize largest = QWizardPage::sizeHint();
+    for (const auto& groups : kinds) {
+        QSize kind(0, spacing * (static_cast<int>(groups.size()) - 1));
+        for (const QWidget* group : groups) {
+            // The connections list may grow with the window; it asks for its four rows only.
+            const QSize groupSize = group == ui->connectionsGroupBox
+                                        ? group->minimumSizeHint()
+                                        : group->sizeHint().expandedTo(group->minimumSizeHint());
+            kind = QSize(std::max(kind.width(), groupSize.width()), kind.height() + groupSize.height());
+        }
+        largest = largest.expandedTo(kind.grownBy(margins));
+    }
+    return largest;
 }
 
 void TaskActionPage::showKind(int index) {

@@ -36,6 +36,9 @@ public:
     bool isComplete() const override;
     // A command has no browser page: Finish is offered here.
     int nextId() const override;
+    // The room of the largest kind (an export with its scheme or IFC settings), whichever kind is
+    // shown, so that the wizard opens big enough for every kind the user may switch to.
+    QSize sizeHint() const override;
 
 private:
     enum class Completeness { Changes, Unaffected };

@@ -7,7 +7,10 @@
 #include "TaskTriggerPage.h"
 #include "scheduler/TaskStorage.h"
 
+#include <QScreen>
 #include <QSettings>
+
+#include <algorithm>
 
 namespace {
 
@@ -27,7 +30,32 @@ TaskWizard::TaskWizard(const TaskInfo& task, QWidget* parent, std::shared_ptr<ar
     m_browserPage = new TaskBrowserPage(*this);
     setPage(BrowserPageId, m_browserPage);
 
-    restoreGeometry(QSettings().value(kGeometryKey).toByteArray());
+    m_geometryRestored = restoreGeometry(QSettings().value(kGeometryKey).toByteArray());
+}
+
+void TaskWizard::setVisible(bool visible) {
+    if (visible && !m_geometryRestored && !testAttribute(Qt::WA_Resized)) {
+        if (currentId() == -1) {
+            restart(); // as QWizard does on showing: the start page decides the rest of the size hint
+        }
+        resize(sizeHint().boundedTo(screen()->availableGeometry().size()));
+    }
+    QWizard::setVisible(visible);
+}
+
+QSize TaskWizard::sizeHint() const {
+    const QSize hint = QWizard::sizeHint();
+    const QWizardPage* shown = currentPage();
+    if (shown == nullptr) {
+        return hint;
+    }
+    // Pages stack between the title and the buttons, so what the shown page lacks in height is added;
+    // every page fits in the width Qt gives the first one.
+    int tallest = 0;
+    for (const int id : pageIds()) {
+        tallest = std::max(tallest, page(id)->sizeHint().height());
+    }
+    return {hint.width(), hint.height() + std::max(0, tallest - shown->sizeHint().height())};
 }
 
 TaskWizard::~TaskWizard() {

@@ -36,9 +36,17 @@ public:
     arkon_cm::Connection& GetConnection() { return m_connection; }
     const std::shared_ptr<arkon::ICore>& GetCore() const { return m_core; }
 
+    // Room for the tallest page, not only for the one shown first: the wizard opens at this size until
+    // the user chose one, so every page and action kind shows whole in it.
+    QSize sizeHint() const override;
+    // Opens at that size (up to the screen's) while no geometry is saved: Qt would cap it at two thirds
+    // of the screen, and the largest page needs more on a small one.
+    void setVisible(bool visible) override;
+
 private:
     std::shared_ptr<arkon::ICore> m_core;
     arkon_cm::Connection m_connection;
     TaskInfo m_task;
     TaskBrowserPage* m_browserPage = nullptr;
+    bool m_geometryRestored = false;
 };

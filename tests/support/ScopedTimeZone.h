@@ -1,4 +1,5 @@
-// Runs a test block in a given time zone through TZ, which the scheduler reads at every computation.
+// Runs a test block in a given time zone through TZ, which the scheduler reads at every computation;
+// a null zone runs it without TZ, in the system's zone.
 #pragma once
 
 #include <cstdlib>
@@ -12,7 +13,11 @@ public:
         if (const char* old = std::getenv("TZ")) {
             m_previous = old;
         }
-        setenv("TZ", zone, 1);
+        if (zone != nullptr) {
+            setenv("TZ", zone, 1);
+        } else {
+            unsetenv("TZ");
+        }
         tzset();
     }
     ~ScopedTimeZone() {

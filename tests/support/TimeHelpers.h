@@ -13,6 +13,13 @@ TimePoint Utc(int year, unsigned month, unsigned day, int hour, int minute, int 
 TimePoint Local(const char* zone, int year, unsigned month, unsigned day, int hour, int minute,
                 int second = 0);
 
+// What `date` prints for these arguments (shell words) in this process's environment, TZ included,
+// without the final newline: the reference for the session's local time.
+std::string DateCommand(const std::string& arguments);
+
+// The instant `date` reads a local wall-clock time as ("2026-03-30 09:00"), to the second.
+TimePoint DateCommandInstant(const std::string& wallClock);
+
 // "2026-03-29 01:00:00.000 UTC", for readable failure messages.
 std::string Describe(TimePoint time);
 

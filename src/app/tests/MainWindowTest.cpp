@@ -7,6 +7,7 @@
 #include "TestEngine.h"
 #include "WhenShown.h"
 #include "platform/AutostartEntry.h"
+#include "wizard/ModalMessage.h"
 #include "wizard/TaskWizard.h"
 
 #include <QAbstractButton>
@@ -22,6 +23,7 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QToolTip>
 #include <QTreeView>
 #include <QtTest>
 
@@ -45,6 +47,23 @@ QAction* ActionWithText(const QWidget& widget, const QString& text) {
         }
     }
     return nullptr;
+}
+
+// Calls `seen` after every change of the window's state, while the returned watcher exists.
+std::unique_ptr<QObject> WhenWindowStateChanges(QWidget& window, std::function<void()> seen) {
+    struct Watcher : QObject {
+        std::function<void()> seen;
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::WindowStateChange) {
+                seen();
+            }
+            return false;
+        }
+    };
+    auto watcher = std::make_unique<Watcher>();
+    watcher->seen = std::move(seen);
+    window.installEventFilter(watcher.get());
+    return watcher;
 }
 
 QStringList Texts(const QList<QAction*>& actions) {
@@ -420,15 +439,38 @@ private slots:
         QVERIFY(!window->close());
         QTest::qWait(20);
         QVERIFY(window->isVisible());
-        // Hiding from the menu leaves a window without a tray on screen too.
+        // Hiding from the menu leaves a window without a tray on screen too, and never minimises it, not
+        // even for a moment: a window manager may carry that out last. A minimised one comes back.
+        QList<Qt::WindowStates> states;
+        const std::unique_ptr<QObject> watcher =
+            WhenWindowStateChanges(*window, [&] { states << window->windowState(); });
         menu->actions().first()->trigger();
         QTest::qWait(20);
+        QVERIFY(window->isVisible());
+        for (const Qt::WindowStates state : states) {
+            QVERIFY(!(state & Qt::WindowMinimized));
+        }
+        window->setWindowState(Qt::WindowMinimized);
+        menu->actions().first()->trigger();
+        QVERIFY(window->isVisible());
+        QVERIFY(!window->isMinimized());
+    }
+
+    void secondStartBringsBackAMinimisedWindow() {
+        auto window = Window({L"Архив"});
+        window->showMinimized();
+        window->restoreFromTray();
+        QVERIFY(window->isVisible());
+        QVERIFY(!window->isMinimized());
+        window->hide();
+        window->restoreFromTray();
         QVERIFY(window->isVisible());
     }
 
     void trayClickToggles() {
         auto window = Window({L"Архив"});
         auto* tray = window->findChild<QSystemTrayIcon*>();
+        QCOMPARE(tray->toolTip(), QStringLiteral("Планировщик задач ЗЕЛКОР"));
         emit tray->activated(QSystemTrayIcon::DoubleClick);
         emit tray->activated(QSystemTrayIcon::MiddleClick);
         emit tray->activated(QSystemTrayIcon::Context);
@@ -599,6 +641,56 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(
             window.statusBar()->currentMessage(),
             QStringLiteral("Задание не выполнено: Экспорт DXF — Ошибка: не найден файл проекта"), 10000);
+    }
+
+    void damagedStorageIsReportedOnceWithItsCopy() {
+        m_engine = std::make_unique<TestEngine>("<config><tasks><task><name>cut");
+        const auto window = Window({});
+        ModalMessageScript script;
+        window->warnAboutDamagedStorage();
+        window->warnAboutDamagedStorage();
+        QCOMPARE(script.Messages().size(), std::size_t{1});
+        const auto& box = script.Messages().front();
+        QCOMPARE(box.icon, QMessageBox::Warning);
+        QVERIFY2(box.text.contains(m_engine->storage->LoadDamage()->keptAs), qPrintable(box.text));
+        QVERIFY2(box.text.contains(QStringLiteral("XML")), qPrintable(box.text));
+        // The next save writes the list in memory; the copy keeps what was read.
+        m_engine->storage->AddTask(TestEngine::Task(L"new"));
+        QVERIFY(m_engine->StorageText().contains(QStringLiteral("<name>new</name>")));
+        QFile copy(m_engine->storage->LoadDamage()->keptAs);
+        QVERIFY(copy.open(QIODevice::ReadOnly));
+        QCOMPARE(copy.readAll(), QByteArray("<config><tasks><task><name>cut"));
+
+        // A sound file has nothing to say.
+        m_engine = std::make_unique<TestEngine>();
+        Window({})->warnAboutDamagedStorage();
+        QCOMPARE(script.Messages().size(), std::size_t{1});
+    }
+
+    void firstSizeShowsBothColumnsAndCutTextsWhole() {
+        auto window = Window({L"Резервная копия всех проектов отдела", L"Ы"});
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QCOMPARE(window->size(), QSize(494, 319));
+        QTreeView* tree = Tree(*window);
+        const QHeaderView* header = tree->header();
+        const int listWidth = tree->viewport()->width();
+        // A long name takes half of the list, the schedule the rest.
+        QCOMPARE(header->sectionSize(0), listWidth / 2);
+        QVERIFY(header->sectionSize(1) >= listWidth / 2);
+
+        // A cut cell shows its whole text as a tool tip; one that fits shows none; the model has none.
+        const auto hover = [tree](const QModelIndex& index) {
+            const QPoint point = tree->visualRect(index).center();
+            QHelpEvent event(QEvent::ToolTip, point, tree->viewport()->mapToGlobal(point));
+            QApplication::sendEvent(tree->viewport(), &event);
+        };
+        const QModelIndex schedule = tree->model()->index(0, 1);
+        QVERIFY(!schedule.data(Qt::ToolTipRole).isValid());
+        hover(schedule);
+        QTRY_COMPARE(QToolTip::text(), schedule.data().toString());
+        hover(tree->model()->index(1, 0));
+        QTRY_VERIFY(!QToolTip::isVisible());
     }
 
     void geometryAndHeaderAreRestored() {

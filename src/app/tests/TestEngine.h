@@ -13,7 +13,14 @@
 
 class TestEngine {
 public:
-    TestEngine() {
+    // The engine loads `storageContent` as its storage file, when there is one.
+    explicit TestEngine(const QByteArray& storageContent = {}) {
+        if (!storageContent.isEmpty()) {
+            QFile file(m_dir.filePath(QStringLiteral("storage.xml")));
+            if (file.open(QIODevice::WriteOnly)) {
+                file.write(storageContent);
+            }
+        }
         storage = std::make_unique<TaskStorage>(TaskStorage::Settings{
             m_dir.filePath(QStringLiteral("storage.xml")), m_dir.filePath(QStringLiteral("logs")),
             [this](const TaskInfo*, TaskInfo& task, TaskLog*, const std::function<void()>&) {

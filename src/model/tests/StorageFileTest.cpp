@@ -1,5 +1,6 @@
 // storage.xml: the exact text written, the reading rules and defaults, and damaged files.
 #include "model/StorageFile.h"
+#include "model/LocalDateTime.h"
 
 #include "TimeHelpers.h"
 
@@ -7,6 +8,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <boost/uuid/string_generator.hpp>
@@ -477,4 +480,106 @@ TEST_F(StorageFileTest, FailedWriteLeavesThePreviousFileIntact) {
     EXPECT_FALSE(printed.empty());
     EXPECT_EQ(ReadBytes(Path()), previous);
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("storage.xml")});
+}
+
+namespace {
+
+QStringList DamagedCopies(const QTemporaryDir& dir) {
+    return QDir(dir.path())
+        .entryList({QStringLiteral("storage.xml.damaged-*")}, QDir::AllEntries, QDir::Name);
+}
+
+void WriteBytes(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+}
+
+} // namespace
+
+TEST_F(StorageFileTest, DamagedFileIsKeptAsReadBeforeAnythingReplacesIt) {
+    const QByteArray good = QByteArray::fromStdString(InTasks(TaskXml("first")));
+    const struct {
+        const char* why;
+        QByteArray content;
+        StorageDamage::Kind kind;
+        std::vector<std::wstring> loaded;
+    } cases[] = {
+        {"cut short", good.chopped(9), StorageDamage::Kind::Malformed, {}},
+        {"no task list", "<config><jobs/></config>", StorageDamage::Kind::NoTaskList, {}},
+        {"a bad task",
+         QByteArray::fromStdString(InTasks(TaskXml("first") + TaskXml("bad", "") + TaskXml("third"))),
+         StorageDamage::Kind::TasksLeftOut,
+         {L"first", L"third"}},
+        {"not UTF-8",
+         QByteArray::fromStdString(InTasks(TaskXml("a\xff"))),
+         StorageDamage::Kind::NotUtf8,
+         {L"a\xfffd"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("storage.xml"));
+        WriteBytes(path, c.content);
+        testing::internal::CaptureStderr();
+        const StorageContents loaded = LoadStorageFileKeepingDamage(path);
+        const std::string printed = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(Names(loaded.tasks), c.loaded);
+        ASSERT_TRUE(loaded.damage);
+        EXPECT_EQ(loaded.damage->kind, c.kind);
+        EXPECT_TRUE(QRegularExpression(QStringLiteral(R"(/storage\.xml\.damaged-\d{8}-\d{6}$)"))
+                        .match(loaded.damage->keptAs)
+                        .hasMatch())
+            << loaded.damage->keptAs.toStdString();
+        EXPECT_EQ(ReadBytes(loaded.damage->keptAs), c.content);
+        EXPECT_EQ(ReadBytes(path), c.content);
+        EXPECT_NE(printed.find(loaded.damage->keptAs.toStdString()), std::string::npos) << printed;
+        EXPECT_NE(printed.find(loaded.damage->detail.toStdString()), std::string::npos) << printed;
+        // The same damage at the next start makes no second copy.
+        EXPECT_EQ(LoadStorageFileKeepingDamage(path).damage->keptAs, loaded.damage->keptAs);
+        EXPECT_EQ(DamagedCopies(dir).size(), 1);
+    }
+    WriteBytes(Path(), good);
+    EXPECT_FALSE(LoadStorageFileKeepingDamage(Path()).damage);
+    EXPECT_FALSE(LoadStorageFileKeepingDamage(Path("missing.xml")).damage);
+    EXPECT_TRUE(DamagedCopies(m_dir).isEmpty());
+}
+
+TEST_F(StorageFileTest, CopiesOfDamagedFilesAreNeverWrittenOver) {
+    // Another content under every name this second and the next two could give.
+    const QByteArray earlier = "earlier damage";
+    for (int second = 0; second < 3; ++second) {
+        const TimePoint time = CurrentTime() + Ticks{second * kTicksPerSecond};
+        WriteBytes(Path() + QStringLiteral(".damaged-") +
+                       LocalDateTimeText(time, QStringLiteral("yyyyMMdd-hhmmss")),
+                   earlier);
+    }
+    WriteBytes(Path(), "<config>");
+    testing::internal::CaptureStderr();
+    const StorageContents loaded = LoadStorageFileKeepingDamage(Path());
+    testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(loaded.damage);
+    EXPECT_TRUE(loaded.damage->keptAs.endsWith(QStringLiteral("-2"))) << loaded.damage->keptAs.toStdString();
+    EXPECT_EQ(ReadBytes(loaded.damage->keptAs), "<config>");
+    const QStringList copies = DamagedCopies(m_dir);
+    ASSERT_EQ(copies.size(), 4);
+    for (const QString& name : copies) {
+        if (m_dir.filePath(name) != loaded.damage->keptAs) {
+            EXPECT_EQ(ReadBytes(m_dir.filePath(name)), earlier) << name.toStdString();
+        }
+    }
+}
+
+TEST_F(StorageFileTest, FileThatCannotBeReadIsMovedAside) {
+    // A folder in its place cannot be read even by root; its contents go along with it.
+    ASSERT_TRUE(QDir().mkpath(Path() + QStringLiteral("/inside")));
+    testing::internal::CaptureStderr();
+    const StorageContents loaded = LoadStorageFileKeepingDamage(Path());
+    const std::string printed = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(loaded.tasks.empty());
+    ASSERT_TRUE(loaded.damage);
+    EXPECT_EQ(loaded.damage->kind, StorageDamage::Kind::Unreadable);
+    EXPECT_FALSE(QFileInfo::exists(Path()));
+    EXPECT_TRUE(QFileInfo::exists(loaded.damage->keptAs + QStringLiteral("/inside")));
+    EXPECT_NE(printed.find(loaded.damage->keptAs.toStdString()), std::string::npos) << printed;
 }

@@ -1,11 +1,11 @@
 // The engine: arming, timed runs and their log lines, edits, removal, run-now and restarts.
 #include "EngineFixture.h"
 
+#include "ScopedTimeZone.h"
 #include "TimeHelpers.h"
 #include "model/StorageFile.h"
 #include "scheduler/NextRun.h"
 
-#include <QDateTime>
 #include <QRegularExpression>
 
 using namespace std::chrono_literals;
@@ -35,6 +35,8 @@ TEST_F(EngineTest, ArmsAtTheStartWhileItIsAheadAndOnTheGridAfterwards) {
 }
 
 TEST_F(EngineTest, TimedRunWritesItsLinesAndIsArmedForTheNextGridPoint) {
+    // Stamps and the next run are both in the local time `date` shows, here a rule the zone files lack.
+    ScopedTimeZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
     auto engine = MakeEngine();
     const TimePoint start = In(200ms);
     TaskInfo* record = engine->AddTask(Task(L"timed", start));
@@ -46,16 +48,31 @@ TEST_F(EngineTest, TimedRunWritesItsLinesAndIsArmedForTheNextGridPoint) {
     ASSERT_TRUE(WaitUntil([&] { return LogText(L"timed").count(QLatin1Char('\n')) >= 2; }));
     const QStringList lines = LogText(L"timed").split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2) << LogText(L"timed").toStdString();
-    const QString stamp = QStringLiteral(R"(^\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d )");
-    EXPECT_TRUE(QRegularExpression(stamp + QStringLiteral("Начало выполнения задания\\.$"))
-                    .match(lines[0])
-                    .hasMatch())
-        << lines[0].toStdString();
-    const QDateTime next = QDateTime::fromMSecsSinceEpoch((start + kDay).time_since_epoch().count() / 10'000);
+    const QRegularExpressionMatch started =
+        QRegularExpression(
+            QStringLiteral(R"(^(\d\d)\.(\d\d)\.(\d{4}) (\d\d:\d\d:\d\d) Начало выполнения задания\.$)"))
+            .match(lines[0]);
+    ASSERT_TRUE(started.hasMatch()) << lines[0].toStdString();
+    const TimePoint stamp = DateCommandInstant(
+        QStringLiteral("%1-%2-%3 %4")
+            .arg(started.captured(3), started.captured(2), started.captured(1), started.captured(4))
+            .toStdString());
+    EXPECT_LE(stamp, m_runner.Runs().at(0).started);
+    EXPECT_GE(stamp, m_runner.Runs().at(0).started - Ticks{2 * kTicksPerSecond});
+    const std::int64_t nextSeconds = (start + kDay).time_since_epoch().count() / kTicksPerSecond;
+    const std::string next = DateCommand("-d @" + std::to_string(nextSeconds) + " '+%d.%m.%Y в %H:%M:%S'");
     EXPECT_TRUE(lines[1].endsWith(QStringLiteral(" Завершение выполнения задания. Следующий запуск: ") +
-                                  next.toString(QStringLiteral("dd.MM.yyyy в hh:mm:ss")) +
-                                  QStringLiteral(".")))
+                                  QString::fromStdString(next) + QStringLiteral(".")))
         << lines[1].toStdString();
+}
+
+TEST_F(EngineTest, FinishingLineOfATaskWithoutANextRunSaysSo) {
+    auto engine = MakeEngine();
+    engine->AddTask(Task(L"once", In(100ms), WeeklyTrigger{1, {}}));
+    ASSERT_TRUE(WaitUntil([&] { return LogText(L"once").count(QLatin1Char('\n')) >= 2; }));
+    EXPECT_TRUE(LogText(L"once").endsWith(
+        QStringLiteral(" Завершение выполнения задания. Следующий запуск не запланирован.\n")))
+        << LogText(L"once").toStdString();
 }
 
 TEST_F(EngineTest, EditingReplacesThePendingWait) {

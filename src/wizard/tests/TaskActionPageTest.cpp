@@ -12,8 +12,12 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLineEdit>
+#include <QScreen>
+#include <QSettings>
 #include <QToolButton>
+#include <QTreeView>
 #include <QtTest>
 
 namespace {
@@ -78,6 +82,37 @@ private slots:
         Connections(*wizard).SelectConnection(boost::uuids::uuid{});
         QVERIFY(std::get<BackupAction>(wizard->GetTask().action).connection_id.is_nil());
         QVERIFY(!Offered(*wizard, QWizard::NextButton));
+    }
+
+    void everyKindShowsWholeAtTheFirstSize() {
+        QSettings().remove(QStringLiteral("TaskWizard/geometry"));
+        PageTestRepository repository;
+        auto wizard = OnActionPage(NamedTask(L"Новая"));
+        // The first size is what the wizard asks for, up to the screen (the test screen is small).
+        const int screen = wizard->screen()->availableGeometry().height();
+        QCOMPARE(wizard->height(), std::min(wizard->sizeHint().height(), screen));
+        QWizardPage* page = wizard->currentPage();
+        const int room = wizard->sizeHint().height() - (wizard->height() - page->height());
+        auto* kind = Widget<QComboBox>(*wizard, "actionComboBox");
+        auto* format = Widget<QComboBox>(*wizard, "formatComboBox");
+        auto* list = Connections(*wizard).findChild<QTreeView*>();
+        const struct {
+            int kind;
+            int format; // -1: as it is
+        } cases[] = {{0, -1}, {1, 0}, {1, 4}, {2, -1}, {3, -1}};
+        for (const auto& c : cases) {
+            kind->setCurrentIndex(c.kind);
+            if (c.format >= 0) {
+                format->setCurrentIndex(c.format);
+            }
+            QApplication::processEvents();
+            const QString trace = kind->currentText() + QLatin1Char(' ') + format->currentText();
+            QVERIFY2(page->minimumSizeHint().height() <= room, qPrintable(trace));
+            if (list->isVisible()) {
+                const int rows = (list->minimumHeight() - list->header()->height()) / list->sizeHintForRow(0);
+                QVERIFY2(rows >= 4, qPrintable(trace + QStringLiteral(": %1 rows").arg(rows)));
+            }
+        }
     }
 
     void commandTurnsNextIntoFinish() {

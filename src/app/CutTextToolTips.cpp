@@ -1,0 +1,35 @@
+// A cell's tool tip is its whole text exactly when the view draws it cut.
+#include "CutTextToolTips.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QHelpEvent>
+#include <QToolTip>
+
+bool CutTextToolTips::isCut(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    QStyleOptionViewItem cell = option;
+    initStyleOption(&cell, index);
+    if (cell.text.isEmpty()) {
+        return false;
+    }
+    const QWidget* widget = cell.widget;
+    const QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
+    // The width the style elides the text to: its text rectangle less the margin it keeps on each side.
+    const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &cell, widget);
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+    return cell.fontMetrics.horizontalAdvance(cell.text) > textRect.width() - 2 * margin;
+}
+
+bool CutTextToolTips::helpEvent(QHelpEvent* event, QAbstractItemView* view,
+                                const QStyleOptionViewItem& option, const QModelIndex& index) {
+    if (event == nullptr || view == nullptr || event->type() != QEvent::ToolTip) {
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    }
+    if (index.isValid() && isCut(option, index)) {
+        QToolTip::showText(event->globalPos(), index.data(Qt::DisplayRole).toString(), view->viewport(),
+                           option.rect);
+    } else {
+        QToolTip::hideText();
+    }
+    return true;
+}

@@ -1,0 +1,16 @@
+// Tool tips for the cells of an item view whose text does not fit: the whole text, read from the
+// model's display role, so the model itself does not change.
+#pragma once
+
+#include <QStyledItemDelegate>
+
+class CutTextToolTips : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    // True when the cell's text is drawn cut (elided) in its current width.
+    bool isCut(const QStyleOptionViewItem& option, const QModelIndex& index) const;
+
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override;
+};
