@@ -64,6 +64,9 @@ bool ReplacementFile::Commit() {
     if (!file_.IsOpen()) {
         return false;
     }
+    // A copy is flushed to the disk before it is reported done; the write-back of each file started
+    // here, while the next is written, leaves that flush little to wait for.
+    file_.StartWriteBack();
     std::error_code error;
     if (file_.Close(error)) {
         std::filesystem::rename(temporary_, destination_, error);

@@ -34,6 +34,10 @@ public:
 
     EntryStatus Status(std::error_code& error) const;
 
+    // Starts writing what was written so far to the disk, without waiting for it, so that a flush of
+    // the whole file system later finds little left to write. Changes nothing the file holds.
+    void StartWriteBack();
+
     // Closing reports what a write that was only buffered until then failed with.
     bool Close(std::error_code& error);
 

@@ -88,6 +88,11 @@ EntryStatus OutputFile::Status(std::error_code& error) const {
     return StatToEntryStatus(info);
 }
 
+void OutputFile::StartWriteBack() {
+    // Only a hint: a failure here is found again by whatever flushes the file system.
+    sync_file_range(descriptor_, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 bool OutputFile::Close(std::error_code& error) {
     const int descriptor = std::exchange(descriptor_, -1);
     // Linux frees the descriptor even when close fails, so it is never closed twice.
