@@ -169,12 +169,14 @@ void RunRsync(const fs::path& from, const fs::path& to) {
     RunTool({"rsync", "-a", from.string() + "/", to.string()});
 }
 
-// Aborts unless the copy completed and wrote `copied` documents (any number when negative).
+// Aborts unless the copy completed, wrote `copied` documents (any number when negative) and found every
+// other document's copy up to date.
 void Backup(const Tree& tree, const fs::path& destination, int copied = -1) {
     const auto core = arkon::CreateCore();
     const BackupResult result = BackupFolder(*core, tree.connection_id, L"arkon://Бенчмарк/",
                                              *WideFromUtf8(destination.native()), {}, tree.connections);
-    if (result.outcome != BackupOutcome::Copied || (copied >= 0 && result.copied != std::size_t(copied))) {
+    if (result.outcome != BackupOutcome::Copied || (copied >= 0 && result.copied != std::size_t(copied)) ||
+        result.copied + result.unchanged != std::size_t(tree.files)) {
         std::abort();
     }
 }

@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QStringList>
 
+#include <algorithm>
 #include <deque>
 #include <exception>
 #include <filesystem>
@@ -110,17 +111,32 @@ public:
     platform::FileSystemSync& Sync() { return sync_; }
 
 private:
-    // A folder of the source and its place in the destination.
+    // A folder of the source and its place in the destination, which is empty when the walk made it.
     struct Folder {
         arkon::ItemPath path;
         fs::path local;
+        bool made = false;
+    };
+
+    // What is in a destination folder, read once for all the children that go into it: one short
+    // lookup per entry instead of one walk down the whole path per child.
+    class Present {
+    public:
+        explicit Present(const Folder& folder);
+        std::optional<platform::EntryStatus> Of(const fs::path& local) const;
+
+    private:
+        bool listed_ = true;
+        std::vector<platform::DirectoryEntry> entries_;
     };
 
     void Blocked(const fs::path& local);
-    void TakeFolder(const arkon::ItemPath& path, const fs::path& local, std::deque<Folder>& pending,
+    void TakeFolder(const arkon::ItemPath& path, const fs::path& local,
+                    const std::optional<platform::EntryStatus>& existing, std::deque<Folder>& pending,
                     bool& watched);
     DocumentCopy CopyDocument(const arkon::ItemPath& document, const arkon::BrowserItemInfo& info,
-                              const fs::path& local, bool& watched);
+                              const fs::path& local, const std::optional<platform::EntryStatus>& existing,
+                              bool& watched);
     bool Watch(const fs::path& folder, bool& watched);
 
     arkon::ItemStore& store_;
@@ -150,10 +166,39 @@ bool BackupWalk::Watch(const fs::path& folder, bool& watched) {
     return true;
 }
 
-void BackupWalk::TakeFolder(const arkon::ItemPath& path, const fs::path& local, std::deque<Folder>& pending,
+BackupWalk::Present::Present(const Folder& folder) {
+    if (folder.made) {
+        return;
+    }
+    std::error_code error;
+    entries_ = platform::ReadDirectory(folder.local.native(), error);
+    // A folder that cannot be listed (or is a link the user put in place of the destination) is asked
+    // about one child at a time.
+    listed_ = !error;
+    std::sort(
+        entries_.begin(), entries_.end(),
+        [](const platform::DirectoryEntry& a, const platform::DirectoryEntry& b) { return a.name < b.name; });
+}
+
+std::optional<platform::EntryStatus> BackupWalk::Present::Of(const fs::path& local) const {
+    if (!listed_) {
+        std::error_code ignored;
+        return platform::EntryStatusOf(local.native(), ignored);
+    }
+    const std::string name = local.filename().native();
+    const auto found = std::lower_bound(
+        entries_.begin(), entries_.end(), name,
+        [](const platform::DirectoryEntry& entry, const std::string& n) { return entry.name < n; });
+    if (found == entries_.end() || found->name != name) {
+        return std::nullopt;
+    }
+    return found->status;
+}
+
+void BackupWalk::TakeFolder(const arkon::ItemPath& path, const fs::path& local,
+                            const std::optional<platform::EntryStatus>& existing, std::deque<Folder>& pending,
                             bool& watched) {
     std::error_code error;
-    const auto existing = platform::EntryStatusOf(local.native(), error);
     if (existing) {
         if (existing->type != platform::EntryType::Folder) {
             Blocked(local);
@@ -165,14 +210,13 @@ void BackupWalk::TakeFolder(const arkon::ItemPath& path, const fs::path& local, 
             return;
         }
     }
-    pending.push_back({path, local});
+    pending.push_back({path, local, !existing});
 }
 
 // Repository errors are thrown on; the temporary file is removed on the way out.
 DocumentCopy BackupWalk::CopyDocument(const arkon::ItemPath& document, const arkon::BrowserItemInfo& info,
-                                      const fs::path& local, bool& watched) {
-    std::error_code error;
-    const auto existing = platform::EntryStatusOf(local.native(), error);
+                                      const fs::path& local,
+                                      const std::optional<platform::EntryStatus>& existing, bool& watched) {
     if (existing && existing->type != platform::EntryType::File) {
         Blocked(local);
         return DocumentCopy::Skipped;
@@ -230,6 +274,7 @@ bool BackupWalk::Run(arkon::ItemPath source) {
         pending.pop_back();
         bool watched = false;
         const auto children = store_.ListFolder(folder.path);
+        const Present present(folder);
         arkon::BrowserItemInfo child;
         while (children->Next(child)) {
             if (stop_.stop_requested()) {
@@ -243,10 +288,10 @@ bool BackupWalk::Run(arkon::ItemPath source) {
             child_path.push_back(child.id);
             const fs::path local = folder.local / *name;
             if (child.IsFolder()) {
-                TakeFolder(child_path, local, pending, watched);
+                TakeFolder(child_path, local, present.Of(local), pending, watched);
                 continue;
             }
-            switch (CopyDocument(child_path, child, local, watched)) {
+            switch (CopyDocument(child_path, child, local, present.Of(local), watched)) {
             case DocumentCopy::Done:
                 ++result_.copied;
                 break;

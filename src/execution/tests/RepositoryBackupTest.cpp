@@ -334,8 +334,9 @@ TEST_F(RepositoryBackupTest, UnchangedCopiesAreLeftAloneAndOthersRewrittenWithTh
         repo_.Write(std::string("src/") + c.name, "same size 0");
         repo_.SetModified(std::string("src/") + c.name, c.seconds, c.nanoseconds);
     }
+    repo_.Write("src/a/b/deep.dwg", "in folders that are there the second time");
     BackupResult first = Run(L"arkon://Проекты/src", dest_.WidePath());
-    EXPECT_EQ(first.copied, cases.size());
+    EXPECT_EQ(first.copied, cases.size() + 1);
     EXPECT_EQ(first.unchanged, 0u);
     std::map<std::string, Written> before;
     for (const Case& c : cases) {
@@ -353,9 +354,9 @@ TEST_F(RepositoryBackupTest, UnchangedCopiesAreLeftAloneAndOthersRewrittenWithTh
     }
     const BackupResult second = Run(L"arkon://Проекты/src", dest_.WidePath());
     EXPECT_EQ(second.copied, 2u);
-    EXPECT_EQ(second.unchanged, 2u);
+    EXPECT_EQ(second.unchanged, 3u);
     EXPECT_EQ(BackupResultLine(second).toStdString(),
-              "Резервное копирование завершено: скопировано документов: 2 (0.0 МБ), без изменений: 2.");
+              "Резервное копирование завершено: скопировано документов: 2 (0.0 МБ), без изменений: 3.");
     for (const Case& c : cases) {
         const Written after = StatOf(dest_.Path(c.name));
         EXPECT_EQ(after.inode != before[c.name].inode, c.rewritten) << c.name;
@@ -368,7 +369,8 @@ TEST_F(RepositoryBackupTest, UnchangedCopiesAreLeftAloneAndOthersRewrittenWithTh
     dest_.SetModified("same.dwg", 1'700'000'000, 124'000'000);
     EXPECT_EQ(Run(L"arkon://Проекты/src", dest_.WidePath()).copied, 1u);
     EXPECT_EQ(StatOf(dest_.Path("same.dwg")).modified.tv_nsec, 123'456'000);
-    EXPECT_THAT(dest_.Entries(), ElementsAre("old.dwg", "same.dwg", "size.dwg", "time.dwg"));
+    EXPECT_THAT(dest_.Entries(),
+                ElementsAre("a/", "a/b/", "a/b/deep.dwg", "old.dwg", "same.dwg", "size.dwg", "time.dwg"));
 }
 
 TEST_F(RepositoryBackupTest, FolderOrLinkInTheWayIsNeitherReplacedNorFollowedAndIsNamed) {
@@ -396,6 +398,12 @@ TEST_F(RepositoryBackupTest, FolderOrLinkInTheWayIsNeitherReplacedNorFollowedAnd
     EXPECT_TRUE(fs::is_symlink(dest_.Path("b.dwg")) && fs::is_symlink(dest_.Path("f")));
     EXPECT_EQ(outside.Read("target.dwg"), "outside");
     EXPECT_THAT(outside.Entries(), ElementsAre("folder/", "target.dwg"));
+
+    // The destination itself may be a link, the user's way of naming the folder: that one is followed.
+    fs::create_directory_symlink(dest_.Path(), outside.Path("link"));
+    const BackupResult through = Run(L"arkon://Проекты/src", outside.WidePath("link"));
+    EXPECT_EQ(through.unchanged, 1u);
+    EXPECT_EQ(through.blocked.size(), 5u);
 
     // Deeper down the names carry their folders; one entry in the way is named alone.
     BackupResult deeper;
