@@ -79,13 +79,7 @@ bool OutputFile::SetModified(std::int64_t modified_us, std::error_code& error) {
 }
 
 EntryStatus OutputFile::Status(std::error_code& error) const {
-    struct stat info {};
-    if (fstat(descriptor_, &info) != 0) {
-        error.assign(errno, std::generic_category());
-        return {};
-    }
-    error.clear();
-    return StatToEntryStatus(info);
+    return DescriptorStatus(descriptor_, error);
 }
 
 void OutputFile::StartWriteBack() {
