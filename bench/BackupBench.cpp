@@ -1,9 +1,20 @@
-// Backing up a generated repository tree (2,000 files, about 200 MB, three levels) against `cp -r` of
-// the same tree, in the same run and with the page cache warm for both. Goal: the backup takes no more
-// than 1.3 times as long as `cp -r` (the "ratio" of BM_BackupAgainstCpR). Each copy goes into a fresh
-// destination after an untimed sync. Set ZELKOR_BENCH_DIR to put the trees on another file system than
-// the temporary folder's.
+// Backing up a generated repository tree (2,000 files, about 200 MB, three levels), in the same run and
+// with the page cache warm for every tool:
+// - the first backup into an empty destination against `cp -r` of the same tree (goal: at most 1.1
+//   times as long; the "ratio" of BM_BackupAgainstCpR), each copy into a fresh destination after an
+//   untimed sync;
+// - the same against `cp -r` followed by a flush of the file system, since the backup's copy is on disk
+//   when it ends and `cp -r`'s is not;
+// - the same backup again with nothing changed, and with 1 % of the documents changed, against `rsync
+//   -a` doing the same to its own copy (goals, against the `cp -r` of the first: at most 0.05 and 0.1
+//   times as long; bench/report.py divides);
+// - what putting a finished copy on disk costs the first backup: the same backup with the flushes turned
+//   into no-ops, against the real one;
+// - the two ways of putting a copy on disk, one syncfs against an fsync of every file and folder, each
+//   right after `cp -r` wrote the tree.
+// Set ZELKOR_BENCH_DIR to put the trees on another file system than the temporary folder's.
 #include "execution/RepositoryBackup.h"
+#include "platform/FileSystemSync.h"
 #include "repository/Config.h"
 #include "repository/ConnectionsModel.h"
 #include "repository/Utf8.h"
@@ -15,21 +26,47 @@
 
 #include <boost/uuid/random_generator.hpp>
 
+#include <dlfcn.h>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 extern char** environ;
+
+// These take the place of the C library's functions for the whole program, so that the benchmark can
+// run the very same backup without the flushes that put it on disk and so measure what they cost.
+namespace {
+std::atomic<bool> g_flushes{true};
+
+template <typename Function>
+Function* RealFunction(const char* name) {
+    return reinterpret_cast<Function*>(dlsym(RTLD_NEXT, name));
+}
+} // namespace
+
+extern "C" int syncfs(int descriptor) noexcept {
+    static const auto real = RealFunction<int(int)>("syncfs");
+    return g_flushes ? real(descriptor) : 0;
+}
+
+extern "C" int sync_file_range(int descriptor, off64_t offset, off64_t count, unsigned int flags) {
+    static const auto real = RealFunction<int(int, off64_t, off64_t, unsigned int)>("sync_file_range");
+    return g_flushes ? real(descriptor, offset, count, flags) : 0;
+}
 
 namespace {
 
@@ -47,6 +84,7 @@ struct Tree {
     boost::uuids::uuid connection_id{};
     std::uint64_t bytes = 0;
     int files = 0;
+    std::vector<std::pair<fs::path, std::size_t>> documents; // with their sizes
 };
 
 QString BenchFolderTemplate() {
@@ -87,7 +125,9 @@ Tree& GeneratedTree() {
                 fs::create_directories(folder);
                 for (int file = 0; file < kFilesPerFolder; ++file, ++seed) {
                     const std::size_t size = (20 + (seed * 7919u) % 161) * 1024;
-                    WriteFile(folder / ("Документ " + std::to_string(file) + ".dwg"), size, seed);
+                    const fs::path document = folder / ("Документ " + std::to_string(file) + ".dwg");
+                    WriteFile(document, size, seed);
+                    made->documents.emplace_back(document, size);
                     made->bytes += size;
                     ++made->files;
                 }
@@ -105,15 +145,14 @@ Tree& GeneratedTree() {
     return *tree;
 }
 
-void RunCpR(const fs::path& from, const fs::path& to) {
-    const std::string source = from.string();
-    const std::string target = to.string();
-    char cp[] = "cp";
-    char recursive[] = "-r";
-    char* argv[] = {cp, recursive, const_cast<char*>(source.c_str()), const_cast<char*>(target.c_str()),
-                    nullptr};
+void RunTool(std::vector<std::string> arguments) {
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
     pid_t child = 0;
-    if (posix_spawnp(&child, "cp", nullptr, nullptr, argv, environ) != 0) {
+    if (posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
         std::abort();
     }
     int status = 0;
@@ -123,12 +162,23 @@ void RunCpR(const fs::path& from, const fs::path& to) {
     }
 }
 
-void Backup(const Tree& tree, const fs::path& destination) {
+void RunCpR(const fs::path& from, const fs::path& to) {
+    RunTool({"cp", "-r", from.string(), to.string()});
+}
+
+// With the trailing "/" rsync copies what the folder holds, as the backup does.
+void RunRsync(const fs::path& from, const fs::path& to) {
+    RunTool({"rsync", "-a", from.string() + "/", to.string()});
+}
+
+// Aborts unless the copy completed, wrote `copied` documents (any number when negative) and found every
+// other document's copy up to date.
+void Backup(const Tree& tree, const fs::path& destination, int copied = -1) {
     const auto core = arkon::CreateCore();
-    const BackupOutcome outcome = BackupFolder(*core, tree.connection_id, L"arkon://Бенчмарк/",
-                                               *WideFromUtf8(destination.native()), {}, tree.connections)
-                                      .outcome;
-    if (outcome != BackupOutcome::Copied) {
+    const BackupResult result = BackupFolder(*core, tree.connection_id, L"arkon://Бенчмарк/",
+                                             *WideFromUtf8(destination.native()), {}, tree.connections);
+    if (result.outcome != BackupOutcome::Copied || (copied >= 0 && result.copied != std::size_t(copied)) ||
+        result.copied + result.unchanged != std::size_t(tree.files)) {
         std::abort();
     }
 }
@@ -171,122 +221,215 @@ double Seconds(std::chrono::steady_clock::duration duration) {
     return std::chrono::duration<double>(duration).count();
 }
 
-// The goal's own measurement: each iteration copies the tree once with `cp -r` and once with the
-// backup, in alternating order, and the time reported is the backup's; "cp_ms" and "ratio" compare.
-// Whichever copy comes first in an iteration runs right after the previous one's write-back and pays
-// for it, so the ratio is taken over pairs of iterations (one in each order), and the median of the
-// pairs is reported: on a disk where creating files slows down for a while after many were deleted,
-// one slow pair would otherwise decide the whole figure.
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n == 0 ? 0 : n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Two ways of doing the same thing, timed in the same iterations.
+struct Paired {
+    std::function<void()> per_iteration = [] {}; // untimed, once before both
+    std::function<void()> per_turn = [] {};      // untimed, before each of the two
+    std::function<void()> ours;
+    std::function<void()> reference;
+};
+
+// Each iteration runs both, in alternating order; the time reported is ours, "ours_ms" and
+// "reference_ms" are medians. Whichever comes first in an iteration runs right after the previous one's
+// write-back and pays for it, so "ratio" is the median over pairs of iterations (one in each order): on a
+// disk where creating files slows down for a while after many were deleted, one slow pair would
+// otherwise decide the whole figure.
+void RunPaired(benchmark::State& state, const Paired& runs) {
+    std::vector<double> ours_seconds;
+    std::vector<double> reference_seconds;
+    std::vector<double> pair_ratios;
+    bool ours_first = false;
+    for (auto _ : state) {
+        ours_first = !ours_first;
+        runs.per_iteration();
+        double ours = 0;
+        double reference = 0;
+        for (int turn = 0; turn < 2; ++turn) {
+            runs.per_turn();
+            const auto start = std::chrono::steady_clock::now();
+            if ((turn == 0) == ours_first) {
+                runs.ours();
+                ours = Seconds(std::chrono::steady_clock::now() - start);
+            } else {
+                runs.reference();
+                reference = Seconds(std::chrono::steady_clock::now() - start);
+            }
+        }
+        state.SetIterationTime(ours);
+        ours_seconds.push_back(ours);
+        reference_seconds.push_back(reference);
+        if (!ours_first) {
+            const std::size_t n = ours_seconds.size();
+            pair_ratios.push_back((ours_seconds[n - 1] + ours_seconds[n - 2]) /
+                                  (reference_seconds[n - 1] + reference_seconds[n - 2]));
+        }
+    }
+    state.counters["ours_ms"] = Median(ours_seconds) * 1e3;
+    state.counters["reference_ms"] = Median(reference_seconds) * 1e3;
+    state.counters["ratio"] = Median(pair_ratios);
+    state.counters["pairs"] = static_cast<double>(pair_ratios.size());
+}
+
+void SyncFileSystemOf(const fs::path& copy) {
+    platform::FileSystemSync sync;
+    std::error_code error;
+    if (!sync.Watch(copy.native(), error) || !sync.Sync(error)) {
+        std::abort();
+    }
+}
+
+// The first backup into an empty destination, against `cp -r` into another.
 void BM_BackupAgainstCpR(benchmark::State& state) {
     const Tree& tree = GeneratedTree();
     WarmUp(tree);
-    double backup_seconds = 0;
-    double cp_seconds = 0;
-    std::vector<double> pairRatios;
-    double pairBackup = 0;
-    double pairCp = 0;
-    bool backup_first = false;
-    for (auto _ : state) {
-        backup_first = !backup_first;
-        double backup = 0;
-        double cp = 0;
-        for (int turn = 0; turn < 2; ++turn) {
-            const fs::path destination = FreshDestination(tree);
-            const auto start = std::chrono::steady_clock::now();
-            if ((turn == 0) == backup_first) {
-                Backup(tree, destination);
-                backup = Seconds(std::chrono::steady_clock::now() - start);
-            } else {
-                RunCpR(tree.repository, destination);
-                cp = Seconds(std::chrono::steady_clock::now() - start);
-            }
+    fs::path destination;
+    RunPaired(state, {.per_turn = [&] { destination = FreshDestination(tree); },
+                      .ours = [&] { Backup(tree, destination, tree.files); },
+                      .reference = [&] { RunCpR(tree.repository, destination); }});
+    RemoveCopies(tree);
+    Report(state, tree);
+}
+
+// The same against `cp -r` followed by a flush of the file system, which is what `cp -r` costs when its
+// copy, too, is to be on disk when it ends.
+void BM_BackupAgainstCpRAndSync(benchmark::State& state) {
+    const Tree& tree = GeneratedTree();
+    WarmUp(tree);
+    fs::path destination;
+    RunPaired(state, {.per_turn = [&] { destination = FreshDestination(tree); },
+                      .ours = [&] { Backup(tree, destination, tree.files); },
+                      .reference =
+                          [&] {
+                              RunCpR(tree.repository, destination);
+                              SyncFileSystemOf(destination);
+                          }});
+    RemoveCopies(tree);
+    Report(state, tree);
+}
+
+// A complete backup and a complete `rsync -a` copy, each brought up to date again.
+struct UpToDateCopies {
+    fs::path backup;
+    fs::path rsync;
+};
+
+UpToDateCopies MakeUpToDateCopies(const Tree& tree) {
+    UpToDateCopies copies{FreshDestination(tree), FreshDestination(tree)};
+    Backup(tree, copies.backup, tree.files);
+    RunRsync(tree.repository, copies.rsync);
+    return copies;
+}
+
+void BM_UnchangedBackupAgainstRsync(benchmark::State& state) {
+    const Tree& tree = GeneratedTree();
+    WarmUp(tree);
+    const UpToDateCopies copies = MakeUpToDateCopies(tree);
+    RunPaired(state, {.per_turn = [] { sync(); },
+                      .ours = [&] { Backup(tree, copies.backup, 0); },
+                      .reference = [&] { RunRsync(tree.repository, copies.rsync); }});
+    RemoveCopies(tree);
+    Report(state, tree);
+}
+
+// 1 % of the documents, a different set each time, rewritten with new content of the same size.
+void BM_OnePercentChangedBackupAgainstRsync(benchmark::State& state) {
+    const Tree& tree = GeneratedTree();
+    WarmUp(tree);
+    const UpToDateCopies copies = MakeUpToDateCopies(tree);
+    const int changed = tree.files / 100;
+    int round = 0;
+    RunPaired(state, {.per_iteration =
+                          [&] {
+                              ++round;
+                              for (int k = 0; k < changed; ++k) {
+                                  const std::size_t index = (k * 100 + round) % tree.documents.size();
+                                  const auto& [path, size] = tree.documents[index];
+                                  WriteFile(path, size,
+                                            static_cast<std::uint32_t>(100'000 + round * 100 + k));
+                              }
+                          },
+                      .per_turn = [] { sync(); },
+                      .ours = [&] { Backup(tree, copies.backup, changed); },
+                      .reference = [&] { RunRsync(tree.repository, copies.rsync); }});
+    RemoveCopies(tree);
+    Report(state, tree);
+    state.counters["changed"] = changed;
+}
+
+void FsyncPath(const fs::path& path, int flags) {
+    const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC | flags);
+    if (descriptor < 0 || fsync(descriptor) != 0) {
+        std::abort();
+    }
+    close(descriptor);
+}
+
+// The other way of putting a copy on disk: every file, then every folder that got new entries (all of
+// them, and the one the copy was made in).
+void FsyncEveryFileAndFolder(const fs::path& copy) {
+    std::vector<fs::path> folders{copy.parent_path(), copy};
+    for (const auto& entry : fs::recursive_directory_iterator(copy)) {
+        if (entry.is_directory()) {
+            folders.push_back(entry.path());
+        } else {
+            FsyncPath(entry.path(), 0);
         }
-        state.SetIterationTime(backup);
-        backup_seconds += backup;
-        cp_seconds += cp;
-        pairBackup += backup;
-        pairCp += cp;
-        if (!backup_first) {
-            pairRatios.push_back(pairBackup / pairCp);
-            pairBackup = 0;
-            pairCp = 0;
-        }
     }
-    RemoveCopies(tree);
-    Report(state, tree);
-    state.counters["cp_ms"] = cp_seconds * 1e3 / static_cast<double>(state.iterations());
-    state.counters["total_ratio"] = backup_seconds / cp_seconds;
-    std::sort(pairRatios.begin(), pairRatios.end());
-    state.counters["ratio"] =
-        pairRatios.size() % 2 == 1
-            ? pairRatios[pairRatios.size() / 2]
-            : (pairRatios[pairRatios.size() / 2 - 1] + pairRatios[pairRatios.size() / 2]) / 2;
+    for (const fs::path& folder : folders) {
+        FsyncPath(folder, O_DIRECTORY);
+    }
 }
 
-void BM_CpR(benchmark::State& state) {
+// The first backup as it is, against the same without its flushes.
+void BM_DurabilityCost(benchmark::State& state) {
     const Tree& tree = GeneratedTree();
     WarmUp(tree);
-    for (auto _ : state) {
-        state.PauseTiming();
-        const fs::path destination = FreshDestination(tree);
-        state.ResumeTiming();
-        RunCpR(tree.repository, destination);
-    }
+    fs::path destination;
+    RunPaired(state, {.per_turn = [&] { destination = FreshDestination(tree); },
+                      .ours = [&] { Backup(tree, destination, tree.files); },
+                      .reference =
+                          [&] {
+                              g_flushes = false;
+                              Backup(tree, destination, tree.files);
+                              g_flushes = true;
+                          }});
     RemoveCopies(tree);
     Report(state, tree);
 }
 
-void BM_BackupFolder(benchmark::State& state) {
+// The step that ends a backup, on the tree `cp -r` has just written (the same files and folders a first
+// backup writes): one syncfs, against an fsync of each file and folder.
+void BM_DurabilityStep(benchmark::State& state) {
     const Tree& tree = GeneratedTree();
     WarmUp(tree);
-    for (auto _ : state) {
-        state.PauseTiming();
-        const fs::path destination = FreshDestination(tree);
-        state.ResumeTiming();
-        Backup(tree, destination);
-    }
-    RemoveCopies(tree);
-    Report(state, tree);
-}
-
-// Once more over an existing copy: every document replaces its previous copy through a new file.
-void BM_BackupFolderOverPreviousCopy(benchmark::State& state) {
-    const Tree& tree = GeneratedTree();
-    WarmUp(tree);
-    const fs::path destination = FreshDestination(tree);
-    Backup(tree, destination);
-    for (auto _ : state) {
-        state.PauseTiming();
-        sync();
-        state.ResumeTiming();
-        Backup(tree, destination);
-    }
-    RemoveCopies(tree);
-    Report(state, tree);
-}
-
-// `cp -r` into an existing copy, which overwrites each file in place, for comparison with the above.
-void BM_CpROverPreviousCopy(benchmark::State& state) {
-    const Tree& tree = GeneratedTree();
-    WarmUp(tree);
-    const fs::path destination = FreshDestination(tree);
-    fs::create_directories(destination);
-    RunCpR(tree.repository / ".", destination);
-    for (auto _ : state) {
-        state.PauseTiming();
-        sync();
-        state.ResumeTiming();
-        RunCpR(tree.repository / ".", destination);
-    }
+    fs::path destination;
+    RunPaired(state, {.per_turn =
+                          [&] {
+                              destination = FreshDestination(tree);
+                              RunCpR(tree.repository, destination);
+                          },
+                      .ours = [&] { SyncFileSystemOf(destination); },
+                      .reference = [&] { FsyncEveryFileAndFolder(destination); }});
     RemoveCopies(tree);
     Report(state, tree);
 }
 
 BENCHMARK(BM_BackupAgainstCpR)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10);
-BENCHMARK(BM_CpR)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
-BENCHMARK(BM_BackupFolder)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
-BENCHMARK(BM_BackupFolderOverPreviousCopy)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
-BENCHMARK(BM_CpROverPreviousCopy)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
+BENCHMARK(BM_BackupAgainstCpRAndSync)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10);
+BENCHMARK(BM_UnchangedBackupAgainstRsync)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10);
+BENCHMARK(BM_OnePercentChangedBackupAgainstRsync)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(10);
+BENCHMARK(BM_DurabilityCost)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10);
+// An fsync of every file takes seconds; two pairs tell the difference.
+BENCHMARK(BM_DurabilityStep)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(4);
 
 } // namespace
 

@@ -4,6 +4,15 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
+# rsync is the reference for a backup with nothing changed. Only the benchmarks need it, so it is
+# installed here and not with the packages CI needs.
+if ! command -v rsync >/dev/null; then
+    as_root=()
+    if [ "$(id -u)" -ne 0 ]; then
+        as_root=(sudo)
+    fi
+    DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -q --no-install-recommends rsync
+fi
 cmake --preset release >/dev/null
 cmake --build --preset release
 out=build/release/bench

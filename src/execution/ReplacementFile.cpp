@@ -2,7 +2,6 @@
 // one folder (one file system).
 #include "ReplacementFile.h"
 
-#include <cerrno>
 #include <random>
 #include <string>
 
@@ -25,20 +24,17 @@ std::string TemporaryName() {
 
 ReplacementFile::ReplacementFile(const std::filesystem::path& destination) : destination_(destination) {
     const std::filesystem::path folder = destination_.parent_path();
-    for (int attempt = 0; attempt < kNameAttempts && file_ == nullptr; ++attempt) {
+    std::error_code error;
+    for (int attempt = 0; attempt < kNameAttempts && !file_.IsOpen(); ++attempt) {
         temporary_ = folder / TemporaryName();
-        // "x": created here or not at all, never an existing file (or a link planted under that name).
-        file_ = std::fopen(temporary_.c_str(), "wbx");
-        if (file_ == nullptr && errno != EEXIST) {
+        file_ = platform::OutputFile::CreateNew(temporary_.native(), error);
+        if (!file_.IsOpen() && error != std::errc::file_exists) {
             break;
         }
     }
-    if (file_ == nullptr) {
+    if (!file_.IsOpen()) {
         temporary_.clear();
-        return;
     }
-    // The chunks are large; a stream buffer would only copy them once more.
-    std::setvbuf(file_, nullptr, _IONBF, 0);
 }
 
 ReplacementFile::~ReplacementFile() {
@@ -46,17 +42,33 @@ ReplacementFile::~ReplacementFile() {
 }
 
 bool ReplacementFile::Write(const std::byte* data, std::size_t size) {
-    return file_ != nullptr && std::fwrite(data, 1, size, file_) == size;
+    std::error_code error;
+    return file_.IsOpen() && file_.Write(data, size, error);
+}
+
+bool ReplacementFile::SetModified(std::int64_t modified_us) {
+    std::error_code error;
+    return file_.IsOpen() && file_.SetModified(modified_us, error);
+}
+
+std::optional<std::int64_t> ReplacementFile::KeptModified() const {
+    std::error_code error;
+    const platform::EntryStatus status = file_.IsOpen() ? file_.Status(error) : platform::EntryStatus{};
+    if (!file_.IsOpen() || error) {
+        return std::nullopt;
+    }
+    return status.modified_us;
 }
 
 bool ReplacementFile::Commit() {
-    if (file_ == nullptr) {
+    if (!file_.IsOpen()) {
         return false;
     }
-    const bool closed = std::fclose(file_) == 0;
-    file_ = nullptr;
+    // A copy is flushed to the disk before it is reported done; the write-back of each file started
+    // here, while the next is written, leaves that flush little to wait for.
+    file_.StartWriteBack();
     std::error_code error;
-    if (closed) {
+    if (file_.Close(error)) {
         std::filesystem::rename(temporary_, destination_, error);
         if (!error) {
             temporary_.clear();
@@ -68,12 +80,9 @@ bool ReplacementFile::Commit() {
 }
 
 void ReplacementFile::Discard() {
-    if (file_ != nullptr) {
-        std::fclose(file_);
-        file_ = nullptr;
-    }
+    std::error_code ignored;
+    file_.Close(ignored);
     if (!temporary_.empty()) {
-        std::error_code ignored;
         std::filesystem::remove(temporary_, ignored);
         temporary_.clear();
     }

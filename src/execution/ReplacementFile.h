@@ -2,9 +2,12 @@
 // only when it is complete, so that the previous file is never lost to a copy that did not finish.
 #pragma once
 
+#include "platform/OutputFile.h"
+
 #include <cstddef>
-#include <cstdio>
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 
 class ReplacementFile {
 public:
@@ -15,8 +18,13 @@ public:
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
 
-    bool IsOpen() const { return file_ != nullptr; }
+    bool IsOpen() const { return file_.IsOpen(); }
     bool Write(const std::byte* data, std::size_t size);
+    // The time the file is to carry, in microseconds since 1970; set after the last write, since a
+    // write would move it again.
+    bool SetModified(std::int64_t modified_us);
+    // The time the file system keeps for the file now, which may be coarser than the one set.
+    std::optional<std::int64_t> KeptModified() const;
     // Closes the file and renames it over the destination. On failure the temporary file is removed and
     // the destination is as it was.
     bool Commit();
@@ -28,5 +36,5 @@ private:
 
     std::filesystem::path destination_;
     std::filesystem::path temporary_;
-    std::FILE* file_ = nullptr;
+    platform::OutputFile file_;
 };

@@ -1,15 +1,21 @@
 // The repository backup walk.
 #include "RepositoryBackup.h"
 
+#include "KeptTimePrecision.h"
 #include "ReplacementFile.h"
+#include "platform/FileEntry.h"
+#include "platform/FileSystemSync.h"
 #include "repository/ArkonError.h"
 #include "repository/ArkonPath.h"
 #include "repository/Utf8.h"
 
+#include <boost/date_time/posix_time/posix_time_types.hpp>
 #include <boost/uuid/uuid_io.hpp>
 
 #include <QCoreApplication>
+#include <QStringList>
 
+#include <algorithm>
 #include <deque>
 #include <exception>
 #include <filesystem>
@@ -81,23 +87,164 @@ BackupResult Ended(BackupResult result, BackupOutcome outcome, const QString& re
     return result;
 }
 
-enum class DocumentCopy { Done, Skipped, Stopped };
+std::optional<std::int64_t> MicrosecondsSince1970(const boost::posix_time::ptime& time) {
+    if (time.is_special()) {
+        return std::nullopt;
+    }
+    static const boost::posix_time::ptime epoch(boost::gregorian::date(1970, 1, 1));
+    return (time - epoch).total_microseconds();
+}
+
+enum class DocumentCopy { Done, Unchanged, Skipped, Stopped };
+
+// One walk over the source, with what it learns on the way about the destination.
+class BackupWalk {
+public:
+    BackupWalk(arkon::ItemStore& store, fs::path destination, const std::stop_token& stop,
+               BackupResult& result)
+        : store_(store), destination_(std::move(destination)), stop_(stop), result_(result) {}
+
+    // Returns false when a stop was requested. Repository and file-system errors are thrown on.
+    bool Run(arkon::ItemPath source);
+
+    // The destination's file systems, taken in before anything is written to them.
+    platform::FileSystemSync& Sync() { return sync_; }
+
+private:
+    // A folder of the source and its place in the destination, which is empty when the walk made it.
+    struct Folder {
+        arkon::ItemPath path;
+        fs::path local;
+        bool made = false;
+    };
+
+    // What is in a destination folder, read once for all the children that go into it: one short
+    // lookup per entry instead of one walk down the whole path per child.
+    class Present {
+    public:
+        explicit Present(const Folder& folder);
+        std::optional<platform::EntryStatus> Of(const fs::path& local) const;
+
+    private:
+        bool listed_ = true;
+        std::vector<platform::DirectoryEntry> entries_;
+    };
+
+    void Blocked(const fs::path& local);
+    void TakeFolder(const arkon::ItemPath& path, const fs::path& local,
+                    const std::optional<platform::EntryStatus>& existing, std::deque<Folder>& pending,
+                    bool& watched);
+    DocumentCopy CopyDocument(const arkon::ItemPath& document, const arkon::BrowserItemInfo& info,
+                              const fs::path& local, const std::optional<platform::EntryStatus>& existing,
+                              bool& watched);
+    bool Watch(const fs::path& folder, bool& watched);
+
+    arkon::ItemStore& store_;
+    const fs::path destination_;
+    const std::stop_token& stop_;
+    BackupResult& result_;
+    platform::FileSystemSync sync_;
+    KeptTimePrecision precision_;
+};
+
+// An entry of another kind in the place of a document or a folder is the user's: it is neither
+// replaced nor followed, only named.
+void BackupWalk::Blocked(const fs::path& local) {
+    ++result_.skipped;
+    result_.blocked.push_back(
+        QString::fromStdString(local.lexically_relative(destination_).generic_string()).toStdWString());
+}
+
+// New entries in a folder must reach the disk with the folder, so its file system is taken in before
+// the first of them is made. A folder that cannot even be opened takes no new entries.
+bool BackupWalk::Watch(const fs::path& folder, bool& watched) {
+    std::error_code error;
+    if (!watched && !sync_.Watch(folder.native(), error)) {
+        return false;
+    }
+    watched = true;
+    return true;
+}
+
+BackupWalk::Present::Present(const Folder& folder) {
+    if (folder.made) {
+        return;
+    }
+    std::error_code error;
+    entries_ = platform::ReadDirectory(folder.local.native(), error);
+    // A folder that cannot be listed (or is a link the user put in place of the destination) is asked
+    // about one child at a time.
+    listed_ = !error;
+    std::sort(
+        entries_.begin(), entries_.end(),
+        [](const platform::DirectoryEntry& a, const platform::DirectoryEntry& b) { return a.name < b.name; });
+}
+
+std::optional<platform::EntryStatus> BackupWalk::Present::Of(const fs::path& local) const {
+    if (!listed_) {
+        std::error_code ignored;
+        return platform::EntryStatusOf(local.native(), ignored);
+    }
+    const std::string name = local.filename().native();
+    const auto found = std::lower_bound(
+        entries_.begin(), entries_.end(), name,
+        [](const platform::DirectoryEntry& entry, const std::string& n) { return entry.name < n; });
+    if (found == entries_.end() || found->name != name) {
+        return std::nullopt;
+    }
+    return found->status;
+}
+
+void BackupWalk::TakeFolder(const arkon::ItemPath& path, const fs::path& local,
+                            const std::optional<platform::EntryStatus>& existing, std::deque<Folder>& pending,
+                            bool& watched) {
+    std::error_code error;
+    if (existing) {
+        if (existing->type != platform::EntryType::Folder) {
+            Blocked(local);
+            return;
+        }
+    } else {
+        if (!Watch(local.parent_path(), watched) || !fs::create_directory(local, error)) {
+            ++result_.skipped;
+            return;
+        }
+    }
+    pending.push_back({path, local, !existing});
+}
 
 // Repository errors are thrown on; the temporary file is removed on the way out.
-DocumentCopy CopyDocument(arkon::ItemStore& store, const arkon::ItemPath& document, const fs::path& local,
-                          const std::stop_token& stop, std::uint64_t& written) {
-    const auto opened = store.OpenDocument(document, std::nullopt);
+DocumentCopy BackupWalk::CopyDocument(const arkon::ItemPath& document, const arkon::BrowserItemInfo& info,
+                                      const fs::path& local,
+                                      const std::optional<platform::EntryStatus>& existing, bool& watched) {
+    if (existing && existing->type != platform::EntryType::File) {
+        Blocked(local);
+        return DocumentCopy::Skipped;
+    }
+    const auto opened = store_.OpenDocument(document, std::nullopt);
     arkon::BlobInfo blob;
     if (!opened->GetBlobs()->Next(blob)) {
+        ++result_.skipped;
+        return DocumentCopy::Skipped;
+    }
+    const auto time = MicrosecondsSince1970(info.modification_time);
+    if (existing && time && existing->size == blob.size &&
+        precision_.Carries(existing->modified_us, *time, local.parent_path())) {
+        return DocumentCopy::Unchanged;
+    }
+    if (!Watch(local.parent_path(), watched)) {
+        ++result_.skipped;
         return DocumentCopy::Skipped;
     }
     ReplacementFile file(local);
     if (!file.IsOpen()) {
+        ++result_.skipped;
         return DocumentCopy::Skipped;
     }
     const auto reader = opened->OpenBlob(blob.id);
+    std::uint64_t written = 0;
     for (;;) {
-        if (stop.stop_requested()) {
+        if (stop_.stop_requested()) {
             return DocumentCopy::Stopped;
         }
         const arkon::BlobChunk chunk = reader->ReadChunk();
@@ -105,11 +252,60 @@ DocumentCopy CopyDocument(arkon::ItemStore& store, const arkon::ItemPath& docume
             break;
         }
         if (!file.Write(chunk.data, chunk.size)) {
+            ++result_.skipped;
             return DocumentCopy::Skipped;
         }
         written += chunk.size;
     }
-    return file.Commit() ? DocumentCopy::Done : DocumentCopy::Skipped;
+    if ((time && !file.SetModified(*time)) || !file.Commit()) {
+        ++result_.skipped;
+        return DocumentCopy::Skipped;
+    }
+    result_.copied_bytes += written;
+    return DocumentCopy::Done;
+}
+
+bool BackupWalk::Run(arkon::ItemPath source) {
+    // Used as a stack: taken from the back, so the walk goes depth first.
+    std::deque<Folder> pending;
+    pending.push_back({std::move(source), destination_});
+    while (!pending.empty()) {
+        Folder folder = std::move(pending.back());
+        pending.pop_back();
+        bool watched = false;
+        const auto children = store_.ListFolder(folder.path);
+        const Present present(folder);
+        arkon::BrowserItemInfo child;
+        while (children->Next(child)) {
+            if (stop_.stop_requested()) {
+                return false;
+            }
+            const auto name = LocalName(child.name);
+            if (!name) {
+                continue;
+            }
+            arkon::ItemPath child_path = folder.path;
+            child_path.push_back(child.id);
+            const fs::path local = folder.local / *name;
+            if (child.IsFolder()) {
+                TakeFolder(child_path, local, present.Of(local), pending, watched);
+                continue;
+            }
+            switch (CopyDocument(child_path, child, local, present.Of(local), watched)) {
+            case DocumentCopy::Done:
+                ++result_.copied;
+                break;
+            case DocumentCopy::Unchanged:
+                ++result_.unchanged;
+                break;
+            case DocumentCopy::Skipped:
+                break;
+            case DocumentCopy::Stopped:
+                return false;
+            }
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -167,45 +363,21 @@ BackupResult BackupFolder(arkon::ICore& core, const boost::uuids::uuid& connecti
                              .arg(Wide(destination_path), QString::fromLocal8Bit(error.message().c_str())));
         }
 
-        // Used as a stack: taken from the back, so the walk goes depth first.
-        std::deque<std::pair<arkon::ItemPath, fs::path>> pending;
-        pending.emplace_back(std::move(source), fs::path(*destination));
-        while (!pending.empty()) {
-            auto [folder, local_folder] = std::move(pending.back());
-            pending.pop_back();
-            const auto children = store->ListFolder(folder);
-            arkon::BrowserItemInfo child;
-            while (children->Next(child)) {
-                if (stop.stop_requested()) {
-                    return Ended(result, BackupOutcome::Stopped, stopped);
-                }
-                const auto name = LocalName(child.name);
-                if (!name) {
-                    continue;
-                }
-                arkon::ItemPath child_path = folder;
-                child_path.push_back(child.id);
-                fs::path local = local_folder / *name;
-                if (child.IsFolder()) {
-                    fs::create_directories(local, error);
-                    if (!error) {
-                        pending.emplace_back(std::move(child_path), std::move(local));
-                    }
-                    continue;
-                }
-                std::uint64_t written = 0;
-                switch (CopyDocument(*store, child_path, local, stop, written)) {
-                case DocumentCopy::Done:
-                    ++result.copied;
-                    result.copied_bytes += written;
-                    break;
-                case DocumentCopy::Skipped:
-                    ++result.skipped;
-                    break;
-                case DocumentCopy::Stopped:
-                    return Ended(result, BackupOutcome::Stopped, stopped);
-                }
-            }
+        BackupWalk walk(*store, fs::path(*destination), stop, result);
+        if (!walk.Sync().Watch(*destination, error)) {
+            return Ended(result, BackupOutcome::Failed,
+                         Tr("не удалось открыть папку %1: %2")
+                             .arg(Wide(destination_path), QString::fromLocal8Bit(error.message().c_str())));
+        }
+        if (!walk.Run(std::move(source))) {
+            return Ended(result, BackupOutcome::Stopped, stopped);
+        }
+        // Also when nothing was written now: copies left by a run that was cut short may not be on the
+        // disk yet, and this run counts them as done.
+        if (!walk.Sync().Sync(error)) {
+            return Ended(
+                result, BackupOutcome::Failed,
+                Tr("копия не записана на диск: %1").arg(QString::fromLocal8Bit(error.message().c_str())));
         }
         return result;
     } catch (const exceptions::Error& error) {
@@ -231,6 +403,19 @@ QString BackupResultLine(const BackupResult& result) {
     }
     if (result.skipped > 0) {
         line += Tr(", пропущено: %1").arg(result.skipped);
+    }
+    if (!result.blocked.empty()) {
+        // The line stays one line of a log: a few names tell where to look.
+        constexpr std::size_t kNamed = 3;
+        QStringList names;
+        for (std::size_t i = 0; i < result.blocked.size() && i < kNamed; ++i) {
+            names << Tr("«%1»").arg(Wide(result.blocked[i]));
+        }
+        line += Tr(" (место в копии занято: %1").arg(names.join(QStringLiteral(", ")));
+        if (result.blocked.size() > kNamed) {
+            line += Tr(" и ещё %1").arg(result.blocked.size() - kNamed);
+        }
+        line += QLatin1Char(')');
     }
     return line + QLatin1Char('.');
 }

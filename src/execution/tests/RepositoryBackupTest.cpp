@@ -6,6 +6,7 @@
 #include "FolderTree.h"
 #include "HookedCore.h"
 #include "ScopedNoFileAccessOverride.h"
+#include "execution/KeptTimePrecision.h"
 #include "repository/ArkonError.h"
 
 #include <gmock/gmock.h>
@@ -14,8 +15,31 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
 
 using testing::ElementsAre;
+using testing::IsEmpty;
+
+namespace {
+
+// The facts of a destination entry that show whether it was written again.
+struct Written {
+    ino_t inode = 0;
+    timespec modified{};
+};
+
+Written StatOf(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        ADD_FAILURE() << "no " << path;
+    }
+    return {info.st_ino, info.st_mtim};
+}
+
+} // namespace
 
 namespace {
 
@@ -31,9 +55,13 @@ protected:
 
     BackupOutcome Backup(const std::wstring& source, const std::wstring& destination,
                          std::stop_token stop = {}, const boost::uuids::uuid& connection = TestId(1)) {
+        return Run(source, destination, stop, connection).outcome;
+    }
+
+    BackupResult Run(const std::wstring& source, const std::wstring& destination, std::stop_token stop = {},
+                     const boost::uuids::uuid& connection = TestId(1)) {
         return BackupFolder(*core_, connection, source, destination, stop,
-                            QString::fromStdString(settings_.Path("ConnectionsConfig.xml")))
-            .outcome;
+                            QString::fromStdString(settings_.Path("ConnectionsConfig.xml")));
     }
 
     // Makes the reading go through hooks from now on.
@@ -320,4 +348,166 @@ TEST_F(RepositoryBackupTest, ResultLineNamesTheCountsOrWhyTheCopyDidNotComplete)
     EXPECT_EQ(missingRoot.outcome, BackupOutcome::Failed);
     EXPECT_TRUE(BackupResultLine(missingRoot).startsWith("Резервное копирование не выполнено: "));
     EXPECT_FALSE(missingRoot.reason.empty());
+}
+
+TEST_F(RepositoryBackupTest, UnchangedCopiesAreLeftAloneAndOthersRewrittenWithTheDocumentsTime) {
+    // The repository's times have nanoseconds; copies keep them to the microsecond, also before 1970.
+    struct Case {
+        const char* name;
+        std::int64_t seconds;
+        std::int64_t nanoseconds;
+        std::string second_content; // after the first backup; empty: unchanged
+        std::int64_t second_seconds;
+        bool rewritten;
+    };
+    const std::vector<Case> cases = {
+        {"same.dwg", 1'700'000'000, 123'456'789, "", 0, false},
+        {"old.dwg", -2, 500'000'999, "", 0, false},
+        {"size.dwg", 1'700'000'000, 0, "longer content", 1'700'000'000, true}, // same time
+        {"time.dwg", 1'700'000'000, 0, "same size 1", 1'700'000'001, true},    // same size
+    };
+    std::set<std::wstring> read;
+    Hook().after_chunk = [&](const std::wstring& name, int) { read.insert(name); };
+    for (const Case& c : cases) {
+        repo_.Write(std::string("src/") + c.name, "same size 0");
+        repo_.SetModified(std::string("src/") + c.name, c.seconds, c.nanoseconds);
+    }
+    repo_.Write("src/a/b/deep.dwg", "in folders that are there the second time");
+    BackupResult first = Run(L"arkon://Проекты/src", dest_.WidePath());
+    EXPECT_EQ(first.copied, cases.size() + 1);
+    EXPECT_EQ(first.unchanged, 0u);
+    std::map<std::string, Written> before;
+    for (const Case& c : cases) {
+        before[c.name] = StatOf(dest_.Path(c.name));
+        EXPECT_EQ(before[c.name].modified.tv_sec, c.seconds) << c.name;
+        EXPECT_EQ(before[c.name].modified.tv_nsec, c.nanoseconds / 1000 * 1000) << c.name;
+    }
+
+    read.clear();
+    for (const Case& c : cases) {
+        if (!c.second_content.empty()) {
+            repo_.Write(std::string("src/") + c.name, c.second_content);
+            repo_.SetModified(std::string("src/") + c.name, c.second_seconds, 0);
+        }
+    }
+    const BackupResult second = Run(L"arkon://Проекты/src", dest_.WidePath());
+    EXPECT_EQ(second.copied, 2u);
+    EXPECT_EQ(second.unchanged, 3u);
+    EXPECT_EQ(BackupResultLine(second).toStdString(),
+              "Резервное копирование завершено: скопировано документов: 2 (0.0 МБ), без изменений: 3.");
+    for (const Case& c : cases) {
+        const Written after = StatOf(dest_.Path(c.name));
+        EXPECT_EQ(after.inode != before[c.name].inode, c.rewritten) << c.name;
+        EXPECT_EQ(read.count(QString::fromLatin1(c.name).toStdWString()) == 1, c.rewritten) << c.name;
+        EXPECT_EQ(dest_.Read(c.name), c.rewritten ? c.second_content : "same size 0") << c.name;
+        EXPECT_EQ(after.modified.tv_sec, c.rewritten ? c.second_seconds : c.seconds) << c.name;
+    }
+
+    // A copy whose time was changed in the destination is written again, and gets the document's back.
+    dest_.SetModified("same.dwg", 1'700'000'000, 124'000'000);
+    EXPECT_EQ(Run(L"arkon://Проекты/src", dest_.WidePath()).copied, 1u);
+    EXPECT_EQ(StatOf(dest_.Path("same.dwg")).modified.tv_nsec, 123'456'000);
+    EXPECT_THAT(dest_.Entries(),
+                ElementsAre("a/", "a/b/", "a/b/deep.dwg", "old.dwg", "same.dwg", "size.dwg", "time.dwg"));
+}
+
+TEST_F(RepositoryBackupTest, FolderOrLinkInTheWayIsNeitherReplacedNorFollowedAndIsNamed) {
+    FolderTree outside;
+    outside.Write("target.dwg", "outside");
+    outside.MakeFolder("folder");
+    for (const char* name :
+         {"src/a.dwg", "src/b.dwg", "src/c.dwg", "src/d.dwg", "src/e/1.dwg", "src/f/2.dwg"}) {
+        repo_.Write(name, "new");
+    }
+    dest_.Write("a.dwg/kept.txt", "kept");                                 // a folder for a document
+    fs::create_symlink(outside.Path("target.dwg"), dest_.Path("b.dwg"));   // a link to a file
+    fs::create_symlink(outside.Path("gone.dwg"), dest_.Path("c.dwg"));     // a dangling link
+    dest_.Write("e", "a file for a folder");                               // a file for a folder
+    fs::create_directory_symlink(outside.Path("folder"), dest_.Path("f")); // a link to a folder
+    const BackupResult result = Run(L"arkon://Проекты/src", dest_.WidePath());
+    EXPECT_EQ(result.outcome, BackupOutcome::Copied);
+    EXPECT_EQ(result.copied, 1u);
+    EXPECT_THAT(result.blocked, ElementsAre(L"a.dwg", L"b.dwg", L"c.dwg", L"e", L"f"));
+    EXPECT_EQ(BackupResultLine(result).toStdString(),
+              "Резервное копирование завершено: скопировано документов: 1 (0.0 МБ), пропущено: 5 (место в "
+              "копии занято: «a.dwg», «b.dwg», «c.dwg» и ещё 2).");
+    EXPECT_THAT(dest_.Entries(),
+                ElementsAre("a.dwg/", "a.dwg/kept.txt", "b.dwg", "c.dwg", "d.dwg", "e", "f"));
+    EXPECT_TRUE(fs::is_symlink(dest_.Path("b.dwg")) && fs::is_symlink(dest_.Path("f")));
+    EXPECT_EQ(outside.Read("target.dwg"), "outside");
+    EXPECT_THAT(outside.Entries(), ElementsAre("folder/", "target.dwg"));
+
+    // The destination itself may be a link, the user's way of naming the folder: that one is followed.
+    fs::create_directory_symlink(dest_.Path(), outside.Path("link"));
+    const BackupResult through = Run(L"arkon://Проекты/src", outside.WidePath("link"));
+    EXPECT_EQ(through.unchanged, 1u);
+    EXPECT_EQ(through.blocked.size(), 5u);
+
+    // Deeper down the names carry their folders; one entry in the way is named alone.
+    BackupResult deeper;
+    deeper.blocked = {L"Раздел/План.dwg"};
+    deeper.skipped = 1;
+    EXPECT_EQ(BackupResultLine(deeper).toStdString(),
+              "Резервное копирование завершено: скопировано документов: 0 (0.0 МБ), пропущено: 1 (место в "
+              "копии занято: «Раздел/План.dwg»).");
+}
+
+TEST_F(RepositoryBackupTest, InterruptedCopyLeavesEveryOldFileWhole) {
+    // Stopped, or failed by the repository, in the middle of the second of three changed documents.
+    for (const bool stop_it : {true, false}) {
+        SCOPED_TRACE(stop_it ? "stopped" : "failed");
+        FolderTree dest;
+        std::map<std::string, Written> before;
+        for (unsigned i = 1; i <= 3; ++i) {
+            const std::string name = std::to_string(i) + ".bin";
+            repo_.Write("src/" + name, Content(1u << 20, i));
+            dest.Write(name, "previous " + name);
+            before[name] = StatOf(dest.Path(name));
+        }
+        std::stop_source stop;
+        Hook().after_chunk = [&](const std::wstring& name, int chunks) {
+            if (name == L"2.bin" && chunks == 2) {
+                if (!stop_it) {
+                    throw arkon::ArkonError(L"Сбой чтения");
+                }
+                stop.request_stop();
+            }
+        };
+        const BackupResult result = Run(L"arkon://Проекты/src", dest.WidePath(), stop.get_token());
+        EXPECT_EQ(result.outcome, stop_it ? BackupOutcome::Stopped : BackupOutcome::Failed);
+        EXPECT_EQ(result.copied, 1u);
+        EXPECT_TRUE(dest.Read("1.bin") == Content(1u << 20, 1));
+        for (const std::string name : {"2.bin", "3.bin"}) {
+            EXPECT_EQ(dest.Read(name), "previous " + name);
+            EXPECT_EQ(StatOf(dest.Path(name)).inode, before[name].inode);
+        }
+        EXPECT_THAT(dest.Entries(), ElementsAre("1.bin", "2.bin", "3.bin"));
+    }
+}
+
+TEST(KeptTimePrecisionTest, TimesRoundedDownByTheFileSystemStillMatch) {
+    constexpr std::int64_t trial = KeptTimePrecision::kTrialUs;
+    struct Case {
+        std::int64_t kept;
+        std::int64_t step;
+    };
+    for (const Case& c : std::vector<Case>{{trial, 1},
+                                           {trial - 9, 10},
+                                           {trial - 9'999, 10'000},
+                                           {trial - 999'999, 1'000'000},
+                                           {trial - 1'999'999, 2'000'000},
+                                           {trial + 1, 0},          // rounded up
+                                           {trial - 500'000, 0}}) { // no step of any file system
+        EXPECT_EQ(KeptTimePrecision::StepFromTrial(trial, c.kept), c.step) << c.kept;
+    }
+    EXPECT_EQ(KeptTimePrecision::RoundedDown(-1, 2'000'000), -2'000'000);
+    EXPECT_EQ(KeptTimePrecision::RoundedDown(3'999'999, 2'000'000), 2'000'000);
+
+    // This file system keeps microseconds: only equal times match.
+    FolderTree folder;
+    KeptTimePrecision precision;
+    EXPECT_TRUE(precision.Carries(5'000'000, 5'000'000, folder.Path()));
+    EXPECT_FALSE(precision.Carries(5'000'000, 5'000'001, folder.Path()));
+    EXPECT_FALSE(precision.Carries(5'000'000, 5'999'999, folder.Path()));
+    EXPECT_THAT(folder.Entries(), IsEmpty());
 }

@@ -83,13 +83,7 @@ std::size_t InputFile::ReadAt(std::uint64_t offset, std::byte* buffer, std::size
 }
 
 EntryStatus InputFile::Status(std::error_code& error) const {
-    struct stat info {};
-    if (fstat(descriptor_, &info) != 0) {
-        error.assign(errno, std::generic_category());
-        return {};
-    }
-    error.clear();
-    return StatToEntryStatus(info);
+    return DescriptorStatus(descriptor_, error);
 }
 
 } // namespace platform

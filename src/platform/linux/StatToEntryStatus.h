@@ -5,6 +5,9 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <system_error>
+
 namespace platform {
 
 inline EntryStatus StatToEntryStatus(const struct stat& info) {
@@ -20,6 +23,17 @@ inline EntryStatus StatToEntryStatus(const struct stat& info) {
                          static_cast<std::int64_t>(info.st_mtim.tv_nsec) / 1'000;
     status.size = static_cast<std::uint64_t>(info.st_size);
     return status;
+}
+
+// The status of an open file now.
+inline EntryStatus DescriptorStatus(int descriptor, std::error_code& error) {
+    struct stat info {};
+    if (fstat(descriptor, &info) != 0) {
+        error.assign(errno, std::generic_category());
+        return {};
+    }
+    error.clear();
+    return StatToEntryStatus(info);
 }
 
 } // namespace platform

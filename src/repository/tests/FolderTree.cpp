@@ -77,7 +77,8 @@ std::vector<std::string> FolderTree::Entries(std::string_view relative) const {
     std::vector<std::string> entries;
     const fs::path base = Path(relative);
     for (const auto& entry : fs::recursive_directory_iterator(base)) {
-        std::string name = fs::relative(entry.path(), base).string();
+        // Not fs::relative, which resolves links and would name their targets instead.
+        std::string name = entry.path().lexically_relative(base).string();
         if (entry.is_directory() && !entry.is_symlink()) {
             name += '/';
         }

@@ -1,0 +1,36 @@
+// Puts on disk what was written to some file systems: one flush per file system, whatever the number of
+// files written to it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace platform {
+
+class FileSystemSync {
+public:
+    FileSystemSync() = default;
+    ~FileSystemSync();
+    FileSystemSync(const FileSystemSync&) = delete;
+    FileSystemSync& operator=(const FileSystemSync&) = delete;
+
+    // Takes in the file system that holds `folder`, unless it is taken in already. A failure to write
+    // back to it that happens from now on is reported by Sync, also for files closed long before. Call
+    // it before writing into the folder.
+    bool Watch(const std::string& folder, std::error_code& error);
+
+    // Returns when everything written to the watched file systems, files and folder entries alike, is
+    // on their disks; false with the first failure to get it there.
+    bool Sync(std::error_code& error);
+
+private:
+    struct Watched {
+        std::uint64_t device;
+        int descriptor;
+    };
+    std::vector<Watched> watched_;
+};
+
+} // namespace platform

@@ -1,0 +1,49 @@
+// A new file written from its start to its end, created here or not at all: never an existing file, and
+// never something a symbolic link planted under its name points to.
+#pragma once
+
+#include "FileEntry.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <system_error>
+
+namespace platform {
+
+class OutputFile {
+public:
+    OutputFile() = default;
+    ~OutputFile();
+    OutputFile(OutputFile&& other) noexcept;
+    OutputFile& operator=(OutputFile&& other) noexcept;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Fails with std::errc::file_exists when anything, also a dangling link, has that name.
+    static OutputFile CreateNew(const std::string& path, std::error_code& error);
+
+    bool IsOpen() const { return descriptor_ >= 0; }
+
+    // Appends all of `data`, or fails.
+    bool Write(const std::byte* data, std::size_t size, std::error_code& error);
+
+    // Sets the modification time, in microseconds since 1970-01-01 00:00:00 UTC; the file system keeps
+    // it as precisely as it can. The access time stays as it is.
+    bool SetModified(std::int64_t modified_us, std::error_code& error);
+
+    EntryStatus Status(std::error_code& error) const;
+
+    // Starts writing what was written so far to the disk, without waiting for it, so that a flush of
+    // the whole file system later finds little left to write. Changes nothing the file holds.
+    void StartWriteBack();
+
+    // Closing reports what a write that was only buffered until then failed with.
+    bool Close(std::error_code& error);
+
+private:
+    explicit OutputFile(int descriptor) : descriptor_(descriptor) {}
+    int descriptor_ = -1;
+};
+
+} // namespace platform

@@ -1,0 +1,101 @@
+// Linux: a descriptor opened with O_CREAT | O_EXCL, which refuses any existing name, links included.
+#include "platform/OutputFile.h"
+
+#include "StatToEntryStatus.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+namespace platform {
+
+OutputFile::~OutputFile() {
+    if (descriptor_ >= 0) {
+        close(descriptor_);
+    }
+}
+
+OutputFile::OutputFile(OutputFile&& other) noexcept : descriptor_(std::exchange(other.descriptor_, -1)) {}
+
+OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
+    if (this != &other) {
+        if (descriptor_ >= 0) {
+            close(descriptor_);
+        }
+        descriptor_ = std::exchange(other.descriptor_, -1);
+    }
+    return *this;
+}
+
+OutputFile OutputFile::CreateNew(const std::string& path, std::error_code& error) {
+    const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (descriptor < 0) {
+        error.assign(errno, std::generic_category());
+        return {};
+    }
+    error.clear();
+    return OutputFile(descriptor);
+}
+
+bool OutputFile::Write(const std::byte* data, std::size_t size, std::error_code& error) {
+    while (size > 0) {
+        const ssize_t written = write(descriptor_, data, size);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            error.assign(errno, std::generic_category());
+            return false;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    error.clear();
+    return true;
+}
+
+bool OutputFile::SetModified(std::int64_t modified_us, std::error_code& error) {
+    // Rounded towards minus infinity, so that a time before 1970 keeps a non-negative part below a second.
+    std::int64_t seconds = modified_us / 1'000'000;
+    std::int64_t rest = modified_us % 1'000'000;
+    if (rest < 0) {
+        --seconds;
+        rest += 1'000'000;
+    }
+    timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(seconds);
+    times[1].tv_nsec = static_cast<long>(rest * 1'000);
+    if (futimens(descriptor_, times) != 0) {
+        error.assign(errno, std::generic_category());
+        return false;
+    }
+    error.clear();
+    return true;
+}
+
+EntryStatus OutputFile::Status(std::error_code& error) const {
+    return DescriptorStatus(descriptor_, error);
+}
+
+void OutputFile::StartWriteBack() {
+    // Only a hint: a failure here is found again by whatever flushes the file system.
+    sync_file_range(descriptor_, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
+bool OutputFile::Close(std::error_code& error) {
+    const int descriptor = std::exchange(descriptor_, -1);
+    // Linux frees the descriptor even when close fails, so it is never closed twice.
+    if (descriptor >= 0 && close(descriptor) != 0 && errno != EINTR) {
+        error.assign(errno, std::generic_category());
+        return false;
+    }
+    error.clear();
+    return true;
+}
+
+} // namespace platform
