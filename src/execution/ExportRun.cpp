@@ -122,8 +122,11 @@ void RunExport(ExportAction& action, const std::wstring& taskName, const RunCont
     bool changed = false;
     try {
         changed = ExportRun(action, taskName, context).Run();
-    } catch (const exceptions::Error&) {
-        // The repository failed on the way: the run ends without a word and without a save.
+    } catch (const exceptions::Error& error) {
+        // The repository failed on the way: the run ends without a save, and the log says why, after
+        // whatever the tool runs before it wrote.
+        WriteLogLine(context.log, taskName,
+                     RunTexts::RepositoryFailed().arg(QString::fromStdWString(error.GetDescription())), true);
         return;
     }
     if (changed) {

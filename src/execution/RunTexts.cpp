@@ -33,6 +33,10 @@ QString NotFound() {
     return Tr("Не найден файл %1");
 }
 
+QString RepositoryFailed() {
+    return Tr("Ошибка хранилища данных: %1");
+}
+
 QString LimitExceeded() {
     return Tr("Превышено время выполнения (%1 с), программа остановлена.");
 }

@@ -71,6 +71,7 @@ struct Texts {
     Pattern badPath{RunTexts::BadPath().trimmed()};
     Pattern noConnection{RunTexts::NoConnection()};
     Pattern notFound{RunTexts::NotFound()};
+    Pattern repositoryFailed{RunTexts::RepositoryFailed()};
     Pattern notStarted{RunTexts::NotStarted()};
     Pattern limitExceeded{RunTexts::LimitExceeded()};
     QString interrupted = RunTexts::Interrupted();
@@ -101,7 +102,7 @@ Line Classify(const QString& message, int& exitCode) {
         return Line::LimitExceeded;
     }
     if (texts.badPath.Fits(message) || texts.noConnection.Fits(message) || texts.notFound.Fits(message) ||
-        texts.notStarted.Fits(message)) {
+        texts.repositoryFailed.Fits(message) || texts.notStarted.Fits(message)) {
         return Line::RunFailed;
     }
     if (texts.backupDone.Fits(message)) {

@@ -203,11 +203,14 @@ TEST_F(PerformTaskTest, ExportThatCannotReachItsProjectSaysWhyInTheLog) {
     EXPECT_TRUE(Calls().empty());
 }
 
-TEST_F(PerformTaskTest, RepositoryThatFailsEndsTheExportSilently) {
+TEST_F(PerformTaskTest, RepositoryThatFailsEndsTheExportWithItsReasonInTheLog) {
     WriteConnectionsFile(m_settings.Path("ConnectionsConfig.xml"),
                          {{TestId(1), "Проекты", m_repo.Path("исчезла"), ""}});
     EXPECT_EQ(Perform(Export(L"arkon://Проекты/Объект")), 0);
-    EXPECT_TRUE(LogText().empty());
+    const auto messages = LogMessages(m_log.Path());
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_THAT(messages[0], testing::StartsWith("Ошибка хранилища данных: "));
+    EXPECT_THAT(messages[0], testing::HasSubstr(m_repo.Path("исчезла")));
     EXPECT_TRUE(Calls().empty());
 }
 
