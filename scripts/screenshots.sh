@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Screenshots of the scheduler as a user sees it, taken under Xvfb: the main window with a few tasks
 # beside a tray host, the tray menu, the window and its settings menu without a tray, and every page of
-# the task wizard for each action kind, with a folder repository to browse and a connection that fails. The program runs with its user folders in a temporary folder, never the caller's.
+# the task wizard for each action kind, with a folder repository to browse and a connection that fails,
+# and the warning about a damaged storage file. The program runs with its user folders in a temporary
+# folder, never the caller's.
 #
 #   scripts/screenshots.sh [output folder, default build/screenshots]
 #
@@ -294,4 +296,11 @@ shot "$main" main-window-no-tray.png
 xdotool mousemove --window "$main" 30 10 click 1
 shot root settings-menu.png
 xdotool key Escape
+stop_program
+
+# A storage file cut short: the tasks that can be read load, and a warning names the kept copy.
+head -c 600 "$XDG_DATA_HOME/Zelkor-Vostal/ZelkorScheduler/storage.xml" > "$work/cut.xml"
+mv "$work/cut.xml" "$XDG_DATA_HOME/Zelkor-Vostal/ZelkorScheduler/storage.xml"
+start_program
+shot "$(window "Файл задач повреждён")" damaged-storage-warning.png
 stop_program

@@ -72,7 +72,8 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray)
     const QSettings settings;
     restoreGeometry(settings.value(QStringLiteral("MainWindowGeometry")).toByteArray());
     QHeaderView* header = ui->tasksTreeWidget->header();
-    columnsToSize = !header->restoreState(settings.value(QStringLiteral("TasksTreeHeaderState")).toByteArray());
+    columnsToSize =
+        !header->restoreState(settings.value(QStringLiteral("TasksTreeHeaderState")).toByteArray());
     if (columnsToSize) {
         sizeColumns();
     }
@@ -299,9 +300,9 @@ void MainWindow::warnAboutDamagedStorage() {
     if (damage->keptAs.isEmpty()) {
         kept = tr("Сохранить его копию не удалось (%1).").arg(damage->keepError);
     } else if (damage->kind == StorageDamage::Kind::Unreadable) {
-        kept = tr("Файл переименован в «%1».").arg(QDir::toNativeSeparators(damage->keptAs));
+        kept = tr("Файл переименован в\n%1").arg(QDir::toNativeSeparators(damage->keptAs));
     } else {
-        kept = tr("Файл в том виде, в каком он был прочитан, сохранён как «%1».")
+        kept = tr("Файл в том виде, в каком он был прочитан, сохранён как\n%1")
                    .arg(QDir::toNativeSeparators(damage->keptAs));
     }
     const QString text = tr("Файл задач повреждён: %1.\n\n%2\n\nЗагружены задачи, которые удалось прочитать; "
