@@ -3,9 +3,9 @@
 # beside a tray host, the tray menu, the window and its settings menu without a tray, and every page of
 # the task wizard for each action kind, with a folder repository to browse and a connection that fails;
 # the list with the status of runs read from prepared task logs, the log window on a failed export, the
-# notice of a failed run, and the schedule page's next runs across a daylight-saving change (the
-# program runs in Europe/Berlin time). The program runs with its user folders in a temporary folder,
-# never the caller's.
+# notice of a failed run, the schedule page's next runs across a daylight-saving change (the program
+# runs in Europe/Berlin time), and the warning about a damaged storage file. The program runs with its
+# user folders in a temporary folder, never the caller's.
 #
 #   scripts/screenshots.sh [output folder, default build/screenshots]
 #
@@ -395,4 +395,11 @@ shot "$main" main-window-no-tray.png
 xdotool mousemove --window "$main" 30 10 click 1
 shot root settings-menu.png
 xdotool key Escape
+stop_program
+
+# A storage file cut short: the tasks that can be read load, and a warning names the kept copy.
+head -c 600 "$XDG_DATA_HOME/Zelkor-Vostal/ZelkorScheduler/storage.xml" > "$work/cut.xml"
+mv "$work/cut.xml" "$XDG_DATA_HOME/Zelkor-Vostal/ZelkorScheduler/storage.xml"
+start_program
+shot "$(window "Файл задач повреждён")" damaged-storage-warning.png
 stop_program

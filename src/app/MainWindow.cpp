@@ -433,9 +433,9 @@ void MainWindow::warnAboutDamagedStorage() {
     if (damage->keptAs.isEmpty()) {
         kept = tr("Сохранить его копию не удалось (%1).").arg(damage->keepError);
     } else if (damage->kind == StorageDamage::Kind::Unreadable) {
-        kept = tr("Файл переименован в «%1».").arg(QDir::toNativeSeparators(damage->keptAs));
+        kept = tr("Файл переименован в\n%1").arg(QDir::toNativeSeparators(damage->keptAs));
     } else {
-        kept = tr("Файл в том виде, в каком он был прочитан, сохранён как «%1».")
+        kept = tr("Файл в том виде, в каком он был прочитан, сохранён как\n%1")
                    .arg(QDir::toNativeSeparators(damage->keptAs));
     }
     const QString text = tr("Файл задач повреждён: %1.\n\n%2\n\nЗагружены задачи, которые удалось прочитать; "
