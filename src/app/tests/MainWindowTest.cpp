@@ -645,10 +645,13 @@ private slots:
 
     void damagedStorageIsReportedOnceWithItsCopy() {
         m_engine = std::make_unique<TestEngine>("<config><tasks><task><name>cut");
-        const auto window = Window({});
         ModalMessageScript script;
-        window->warnAboutDamagedStorage();
-        window->warnAboutDamagedStorage();
+        {
+            // The window goes before its engine: it tells the engine to stop calling it when it goes.
+            const auto window = Window({});
+            window->warnAboutDamagedStorage();
+            window->warnAboutDamagedStorage();
+        }
         QCOMPARE(script.Messages().size(), std::size_t{1});
         const auto& box = script.Messages().front();
         QCOMPARE(box.icon, QMessageBox::Warning);
