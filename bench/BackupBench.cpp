@@ -284,33 +284,30 @@ void SyncFileSystemOf(const fs::path& copy) {
     }
 }
 
-// The first backup into an empty destination, against `cp -r` into another.
-void BM_BackupAgainstCpR(benchmark::State& state) {
+// A first backup into an empty destination, against `reference` writing the same tree into another.
+void FirstBackupAgainst(benchmark::State& state,
+                        const std::function<void(const Tree&, const fs::path&)>& reference) {
     const Tree& tree = GeneratedTree();
     WarmUp(tree);
     fs::path destination;
     RunPaired(state, {.per_turn = [&] { destination = FreshDestination(tree); },
                       .ours = [&] { Backup(tree, destination, tree.files); },
-                      .reference = [&] { RunCpR(tree.repository, destination); }});
+                      .reference = [&] { reference(tree, destination); }});
     RemoveCopies(tree);
     Report(state, tree);
 }
 
-// The same against `cp -r` followed by a flush of the file system, which is what `cp -r` costs when its
-// copy, too, is to be on disk when it ends.
+void BM_BackupAgainstCpR(benchmark::State& state) {
+    FirstBackupAgainst(state, [](const Tree& tree, const fs::path& to) { RunCpR(tree.repository, to); });
+}
+
+// Against `cp -r` followed by a flush of the file system, which is what `cp -r` costs when its copy, too,
+// is to be on disk when it ends.
 void BM_BackupAgainstCpRAndSync(benchmark::State& state) {
-    const Tree& tree = GeneratedTree();
-    WarmUp(tree);
-    fs::path destination;
-    RunPaired(state, {.per_turn = [&] { destination = FreshDestination(tree); },
-                      .ours = [&] { Backup(tree, destination, tree.files); },
-                      .reference =
-                          [&] {
-                              RunCpR(tree.repository, destination);
-                              SyncFileSystemOf(destination);
-                          }});
-    RemoveCopies(tree);
-    Report(state, tree);
+    FirstBackupAgainst(state, [](const Tree& tree, const fs::path& to) {
+        RunCpR(tree.repository, to);
+        SyncFileSystemOf(to);
+    });
 }
 
 // A complete backup and a complete `rsync -a` copy, each brought up to date again.
@@ -388,19 +385,11 @@ void FsyncEveryFileAndFolder(const fs::path& copy) {
 
 // The first backup as it is, against the same without its flushes.
 void BM_DurabilityCost(benchmark::State& state) {
-    const Tree& tree = GeneratedTree();
-    WarmUp(tree);
-    fs::path destination;
-    RunPaired(state, {.per_turn = [&] { destination = FreshDestination(tree); },
-                      .ours = [&] { Backup(tree, destination, tree.files); },
-                      .reference =
-                          [&] {
-                              g_flushes = false;
-                              Backup(tree, destination, tree.files);
-                              g_flushes = true;
-                          }});
-    RemoveCopies(tree);
-    Report(state, tree);
+    FirstBackupAgainst(state, [](const Tree& tree, const fs::path& to) {
+        g_flushes = false;
+        Backup(tree, to, tree.files);
+        g_flushes = true;
+    });
 }
 
 // The step that ends a backup, on the tree `cp -r` has just written (the same files and folders a first
