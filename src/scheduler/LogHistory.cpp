@@ -1,6 +1,7 @@
 // Reading the tail of a task's log back.
 #include "LogHistory.h"
 
+#include "execution/LogTail.h"
 #include "model/LocalDateTime.h"
 
 #include <QByteArray>
@@ -17,25 +18,25 @@ constexpr qint64 kLongestRead = 64 * 1024;
 constexpr int kStampLength = 20; // "dd.MM.yyyy hh:mm:ss "
 
 struct LogEntry {
-    QByteArray stamp;
+    QString stamp;
     QString message;
 };
 
-int Digits(const char* text, int count) {
+int Digits(const QChar* text, int count) {
     int value = 0;
     for (int i = 0; i < count; ++i) {
-        if (text[i] < '0' || text[i] > '9') {
+        if (text[i] < u'0' || text[i] > u'9') {
             return -1;
         }
-        value = value * 10 + (text[i] - '0');
+        value = value * 10 + (text[i].unicode() - u'0');
     }
     return value;
 }
 
 // The stamp's local time, in the zone the stamps are written in; none for a line without a stamp.
-std::optional<TimePoint> StampTime(const QByteArray& stamp) {
-    const char* s = stamp.constData();
-    if (s[2] != '.' || s[5] != '.' || s[10] != ' ' || s[13] != ':' || s[16] != ':' || s[19] != ' ') {
+std::optional<TimePoint> StampTime(const QString& stamp) {
+    const QChar* s = stamp.constData();
+    if (s[2] != u'.' || s[5] != u'.' || s[10] != u' ' || s[13] != u':' || s[16] != u':' || s[19] != u' ') {
         return std::nullopt;
     }
     const QDate date(Digits(s + 6, 4), Digits(s + 3, 2), Digits(s, 2));
@@ -46,14 +47,12 @@ std::optional<TimePoint> StampTime(const QByteArray& stamp) {
     return FromLocalDateTime(date, time);
 }
 
-// The whole lines of the bytes that carry a stamp; the first is cut unless it starts the file.
-std::vector<LogEntry> Entries(const QByteArray& bytes, bool fromTheStart) {
+// The lines of a piece of the log that carry a stamp.
+std::vector<LogEntry> Entries(const QString& text) {
     std::vector<LogEntry> entries;
-    const QList<QByteArray> lines = bytes.split('\n');
-    for (int i = fromTheStart ? 0 : 1; i < lines.size(); ++i) {
-        const QByteArray& line = lines[i];
+    for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         if (line.size() >= kStampLength) {
-            entries.push_back({line.left(kStampLength), QString::fromUtf8(line.mid(kStampLength))});
+            entries.push_back({line.left(kStampLength), line.mid(kStampLength)});
         }
     }
     return entries;
@@ -79,16 +78,13 @@ LogHistory ReadLogHistory(const QString& path) {
     std::vector<LogEntry> entries;
     std::size_t from = 0;
     for (const qint64 length : {kFirstRead, kLongestRead}) {
-        const qint64 read = std::min(size, length);
-        if (!file.seek(size - read)) {
-            return history;
-        }
-        entries = Entries(file.read(read), read == size);
+        const LogPiece piece = ReadLogPiece(path, 0, length);
+        entries = Entries(piece.text);
         from = entries.size();
         while (from > 0 && entries[from - 1].message != start) {
             --from;
         }
-        if (from > 0 || read == size) {
+        if (from > 0 || piece.start == 0) {
             break;
         }
     }

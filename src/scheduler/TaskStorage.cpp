@@ -32,13 +32,17 @@ std::optional<std::chrono::system_clock::time_point> ToSystemClock(TimePoint tim
     return std::chrono::time_point_cast<system_clock::duration>(time);
 }
 
-// The finishing line of a timed run: when it runs next, in the same local time as the line stamps.
+// A run's time as the engine's own lines name it, in the same local time as the line stamps.
+QString RunTimeText(TimePoint time) {
+    return LocalDateTimeText(time, QStringLiteral("dd.MM.yyyy в hh:mm:ss"));
+}
+
+// The finishing line of a timed run: when it runs next.
 QString FinishText(TimePoint next) {
     if (next == kNever) {
         return TaskStorage::tr("Завершение выполнения задания. Следующий запуск не запланирован.");
     }
-    return TaskStorage::tr("Завершение выполнения задания. Следующий запуск: %2.")
-        .arg(LocalDateTimeText(next, QStringLiteral("dd.MM.yyyy в hh:mm:ss")));
+    return TaskStorage::tr("Завершение выполнения задания. Следующий запуск: %2.").arg(RunTimeText(next));
 }
 
 // The map a run of this action adds to, and what it is about; none for actions without one.
@@ -399,7 +403,7 @@ bool TaskStorage::NoteMissedRuns(Timing& timing, const std::optional<TimePoint>&
     if (missed.count == 0) {
         return false;
     }
-    const QString when = LocalDateTimeText(missed.latest, QStringLiteral("dd.MM.yyyy в hh:mm:ss"));
+    const QString when = RunTimeText(missed.latest);
     WriteLogLine(timing.log.get(), name,
                  missed.count == 1 ? RunTexts::Missed().arg(when)
                                    : RunTexts::MissedMore().arg(when).arg(missed.count - 1),
