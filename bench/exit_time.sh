@@ -18,19 +18,8 @@ for tool in Xvfb openbox trayer xdotool; do
     command -v "$tool" > /dev/null || { echo "missing $tool" >&2; exit 1; }
 done
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2> /dev/null || true; done
-    wait 2> /dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_CACHE_HOME=$work/cache
-export XDG_RUNTIME_DIR=$work/runtime QT_LOGGING_RULES="zelkor.debug=false"
-mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-unset WAYLAND_DISPLAY QT_QPA_PLATFORM
+source scripts/program-home.sh
+export QT_LOGGING_RULES="zelkor.debug=false"
 
 export DISPLAY=:${EXIT_DISPLAY:-88}
 Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp > /dev/null 2>&1 &

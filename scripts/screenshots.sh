@@ -24,20 +24,8 @@ done
 [ -x "$exe" ] || { echo "build the program first: cmake --build --preset dev" >&2; exit 1; }
 mkdir -p "$out"
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2> /dev/null || true; done
-    wait 2> /dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_CACHE_HOME=$work/cache
-export XDG_RUNTIME_DIR=$work/runtime
-mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR" "$XDG_DATA_HOME/Zelkor-Vostal/ZelkorScheduler"
-chmod 700 "$XDG_RUNTIME_DIR"
-unset WAYLAND_DISPLAY QT_QPA_PLATFORM
+source scripts/program-home.sh
+mkdir -p "$XDG_DATA_HOME/Zelkor-Vostal/ZelkorScheduler"
 export LANG=${SCREENSHOT_LANG:-C.UTF-8}
 export TZ=Europe/Berlin
 
