@@ -60,13 +60,11 @@ std::optional<std::int64_t> ReplacementFile::KeptModified() const {
     return status.modified_us;
 }
 
-bool ReplacementFile::Commit() {
+bool ReplacementFile::Commit(platform::FileSystemSync& sync) {
     if (!file_.IsOpen()) {
         return false;
     }
-    // A copy is flushed to the disk before it is reported done; the write-back of each file started
-    // here, while the next is written, leaves that flush little to wait for.
-    file_.StartWriteBack();
+    sync.StartWriteBack(file_);
     std::error_code error;
     if (file_.Close(error)) {
         std::filesystem::rename(temporary_, destination_, error);

@@ -2,6 +2,7 @@
 // only when it is complete, so that the previous file is never lost to a copy that did not finish.
 #pragma once
 
+#include "platform/FileSystemSync.h"
 #include "platform/OutputFile.h"
 
 #include <cstddef>
@@ -25,9 +26,10 @@ public:
     bool SetModified(std::int64_t modified_us);
     // The time the file system keeps for the file now, which may be coarser than the one set.
     std::optional<std::int64_t> KeptModified() const;
-    // Closes the file and renames it over the destination. On failure the temporary file is removed and
-    // the destination is as it was.
-    bool Commit();
+    // Closes the file and renames it over the destination; its write-back is started through `sync`,
+    // which is to put it on disk. On failure the temporary file is removed and the destination is as
+    // it was.
+    bool Commit(platform::FileSystemSync& sync);
 
     const std::filesystem::path& TemporaryPath() const { return temporary_; }
 

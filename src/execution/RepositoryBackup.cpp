@@ -257,7 +257,7 @@ DocumentCopy BackupWalk::CopyDocument(const arkon::ItemPath& document, const ark
         }
         written += chunk.size;
     }
-    if ((time && !file.SetModified(*time)) || !file.Commit()) {
+    if ((time && !file.SetModified(*time)) || !file.Commit(sync_)) {
         ++result_.skipped;
         return DocumentCopy::Skipped;
     }

@@ -2,6 +2,8 @@
 // files written to it.
 #pragma once
 
+#include "WriteBackThread.h"
+
 #include <cstdint>
 #include <string>
 #include <system_error>
@@ -21,6 +23,10 @@ public:
     // it before writing into the folder.
     bool Watch(const std::string& folder, std::error_code& error);
 
+    // Starts writing a finished file of a watched file system to the disk, so that Sync finds little
+    // left to write. Changes nothing the file holds.
+    void StartWriteBack(OutputFile& file) { write_back_.Add(file); }
+
     // Returns when everything written to the watched file systems, files and folder entries alike, is
     // on their disks; false with the first failure to get it there.
     bool Sync(std::error_code& error);
@@ -31,6 +37,7 @@ private:
         int descriptor;
     };
     std::vector<Watched> watched_;
+    WriteBackThread write_back_;
 };
 
 } // namespace platform

@@ -38,6 +38,10 @@ public:
     // the whole file system later finds little left to write. Changes nothing the file holds.
     void StartWriteBack();
 
+    // A second descriptor of the same open file, for starting its write-back elsewhere. Not open, with
+    // the reason in `error`, when no descriptor is left.
+    OutputFile Duplicate(std::error_code& error) const;
+
     // Closing reports what a write that was only buffered until then failed with.
     bool Close(std::error_code& error);
 

@@ -41,6 +41,7 @@ bool FileSystemSync::Watch(const std::string& folder, std::error_code& error) {
 }
 
 bool FileSystemSync::Sync(std::error_code& error) {
+    write_back_.Discard();
     for (const Watched& watched : watched_) {
         if (syncfs(watched.descriptor) != 0) {
             error.assign(errno, std::generic_category());

@@ -87,6 +87,16 @@ void OutputFile::StartWriteBack() {
     sync_file_range(descriptor_, 0, 0, SYNC_FILE_RANGE_WRITE);
 }
 
+OutputFile OutputFile::Duplicate(std::error_code& error) const {
+    const int descriptor = fcntl(descriptor_, F_DUPFD_CLOEXEC, 0);
+    if (descriptor < 0) {
+        error.assign(errno, std::generic_category());
+        return {};
+    }
+    error.clear();
+    return OutputFile(descriptor);
+}
+
 bool OutputFile::Close(std::error_code& error) {
     const int descriptor = std::exchange(descriptor_, -1);
     // Linux frees the descriptor even when close fails, so it is never closed twice.

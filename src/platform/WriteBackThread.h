@@ -1,0 +1,48 @@
+// Starts the write-back of finished files on a thread of its own. Starting it waits for room in the
+// disk's queue, which stays full while a large copy is written: done by the copy itself, that wait
+// took as long as the whole flush it was meant to spare. Here the copy goes on meanwhile.
+#pragma once
+
+#include "OutputFile.h"
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <mutex>
+#include <stop_token>
+#include <thread>
+
+namespace platform {
+
+class WriteBackThread {
+public:
+    WriteBackThread() = default;
+    // Files still waiting are let go without a start: the kernel writes them back in its own time.
+    ~WriteBackThread() = default;
+    WriteBackThread(const WriteBackThread&) = delete;
+    WriteBackThread& operator=(const WriteBackThread&) = delete;
+
+    // Starts the write-back of what was written to `file` so far, once a few files have gathered; the
+    // file stays the caller's, to close as it likes. Waits while many files wait already, each of them
+    // holding a descriptor. When no second descriptor can be had, the write-back is started here.
+    void Add(OutputFile& file);
+
+    // Lets go of the files still waiting and returns when none is being started: for a flush of the
+    // whole file system, which writes them anyway.
+    void Discard();
+
+private:
+    void Work(std::stop_token stop);
+
+    static constexpr std::size_t kWakeAfter = 8;
+    static constexpr std::size_t kMaxWaiting = 64;
+
+    std::mutex mutex_;
+    std::condition_variable_any work_; // for the thread: files are waiting
+    std::condition_variable_any room_; // for the others: room in the queue, or a start is over
+    std::deque<OutputFile> waiting_;
+    bool starting_ = false;
+    std::jthread thread_; // started with the first file, and last, after what it uses
+};
+
+} // namespace platform
