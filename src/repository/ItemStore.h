@@ -35,7 +35,8 @@ public:
     virtual std::unique_ptr<ItemEnumerator> ListFolder(const ItemPath& path) = 0;
 
     // A document as it is now, or the given version of it. Throws ArkonError when the path does not
-    // lead to a readable document, or when the version cannot be had.
+    // lead to a document, or when the version cannot be had; a document that cannot be read may fail
+    // only when its content is asked for.
     virtual std::unique_ptr<RepositoryDocument> OpenDocument(const ItemPath& path,
                                                              const std::optional<std::uint64_t>& version) = 0;
 };

@@ -6,7 +6,6 @@
 #include "FolderText.h"
 #include "ItemIdentity.h"
 #include "platform/FileEntry.h"
-#include "platform/InputFile.h"
 #include "repository/Utf8.h"
 
 #include <boost/date_time/gregorian/gregorian_types.hpp>
@@ -256,18 +255,18 @@ FolderItemStore::OpenDocument(const ItemPath& path, const std::optional<std::uin
         throw MakeError("«%1» не является документом.", ShownPath(full_path));
     }
     std::error_code error;
-    platform::InputFile file = platform::InputFile::Open(full_path, error);
-    if (error == std::errc::no_such_file_or_directory) {
+    const auto status = platform::EntryStatusOf(full_path, error);
+    if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory) {
         ThrowNotFound();
-    }
-    if (error == std::errc::is_a_directory || error == std::errc::invalid_argument ||
-        error == std::errc::too_many_symbolic_link_levels) {
-        throw MakeError("«%1» не является документом.", ShownPath(full_path));
     }
     if (error) {
         throw MakeError("Не удалось открыть документ «%1»: %2", ShownPath(full_path), ShownReason(error));
     }
-    return std::make_unique<FolderDocument>(std::move(file), full_path);
+    // A folder, or a link or special file put in the document's place since it was listed.
+    if (status->type != platform::EntryType::File) {
+        throw MakeError("«%1» не является документом.", ShownPath(full_path));
+    }
+    return std::make_unique<FolderDocument>(full_path, *status);
 }
 
 } // namespace arkon::folder
