@@ -11,7 +11,8 @@ FolderDocument::FolderDocument(std::string path, platform::EntryStatus examined)
     : path_(std::move(path)), examined_(examined) {}
 
 std::unique_ptr<BlobEnumerator> FolderDocument::GetBlobs() {
-    return std::make_unique<VectorEnumerator<BlobInfo>>(std::vector<BlobInfo>{{kContentBlob, examined_.size}});
+    return std::make_unique<VectorEnumerator<BlobInfo>>(
+        std::vector<BlobInfo>{{kContentBlob, examined_.size}});
 }
 
 std::unique_ptr<BlobReader> FolderDocument::OpenBlob(std::uint64_t blob_id) {
