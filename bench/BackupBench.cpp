@@ -42,7 +42,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -194,24 +193,12 @@ fs::path FreshDestination(const Tree& tree) {
     return destination;
 }
 
-// ext4 without a journal looks at every inode deleted in the last half minute before it gives out a new
-// one, so file creation is several times slower for a while after a tree was deleted, and by how much
-// varies with what else was deleted on the disk. Each benchmark begins once its predecessor's deletions
-// are that old; a nightly backup, too, rarely follows a mass deletion.
-std::chrono::steady_clock::time_point g_last_removal;
-
-void AfterRecentDeletions() {
-    constexpr auto kRecently = std::chrono::seconds(31);
-    std::this_thread::sleep_until(g_last_removal + kRecently);
-}
-
 void RemoveCopies(const Tree& tree) {
     for (const auto& entry : fs::directory_iterator(tree.destination.parent_path())) {
         if (entry.path().filename().string().starts_with("copy")) {
             fs::remove_all(entry.path());
         }
     }
-    g_last_removal = std::chrono::steady_clock::now();
 }
 
 // Both are run once untimed first so that the source is in the page cache for whichever comes first.
@@ -222,7 +209,6 @@ void WarmUp(const Tree& tree) {
         Backup(tree, FreshDestination(tree));
         warm = true;
     }
-    AfterRecentDeletions();
 }
 
 void Report(benchmark::State& state, const Tree& tree) {
