@@ -62,6 +62,10 @@ if first:
         row("first backup, against cp -r followed by syncfs", f"{entry['ours_ms']:.0f} ms",
             f"cp -r + syncfs {entry['reference_ms']:.0f} ms",
             f"{entry['ratio']:.2f} (median of {entry['pairs']:.0f} pairs)")
+    entry = b.get("BM_UnflushedBackupAgainstCpR/iterations:10/manual_time")
+    if entry:
+        row("first backup, copying alone (no flushes) against cp -r", f"{entry['ours_ms']:.0f} ms",
+            f"cp -r {entry['reference_ms']:.0f} ms", f"{entry['ratio']:.2f} (median of {entry['pairs']:.0f} pairs)")
     for name, label, goal in [("BM_UnchangedBackupAgainstRsync", "the same backup again, nothing changed", "≤ 0.05"),
                               ("BM_OnePercentChangedBackupAgainstRsync", "the same with 1 % of the documents changed",
                                "≤ 0.1")]:
