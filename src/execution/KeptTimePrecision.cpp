@@ -35,8 +35,8 @@ bool KeptTimePrecision::Carries(std::int64_t kept_us, std::int64_t wanted_us,
         return true;
     }
     if (!step_us_) {
-        // The trial file is removed when it goes out of scope, never renamed into place.
-        ReplacementFile trial(folder / "trial");
+        // The trial file is never put in place; where the file system allows, it never has a name either.
+        ReplacementFile trial(folder / "trial", true);
         std::optional<std::int64_t> kept;
         if (trial.SetModified(kTrialUs)) {
             kept = trial.KeptModified();

@@ -1,5 +1,7 @@
-// Temporary files beside their destination: the rename that puts them in place is atomic only within
-// one folder (one file system).
+// Files that take their destination's place only when complete. A copy for a name the folder did not
+// have is made without a name and linked in at the end, which spares a rename and leaves nothing behind
+// when the program is killed halfway; a copy that replaces a file is written under a temporary name
+// beside it, since the rename that puts it in place is atomic only within one folder.
 #include "ReplacementFile.h"
 
 #include <random>
@@ -22,9 +24,14 @@ std::string TemporaryName() {
 
 } // namespace
 
-ReplacementFile::ReplacementFile(const std::filesystem::path& destination) : destination_(destination) {
+ReplacementFile::ReplacementFile(const std::filesystem::path& destination, bool fresh)
+    : destination_(destination) {
     const std::filesystem::path folder = destination_.parent_path();
     std::error_code error;
+    if (fresh) {
+        file_ = platform::OutputFile::CreateUnnamed(folder.native(), error);
+        unnamed_ = file_.IsOpen();
+    }
     for (int attempt = 0; attempt < kNameAttempts && !file_.IsOpen(); ++attempt) {
         temporary_ = folder / TemporaryName();
         file_ = platform::OutputFile::CreateNew(temporary_.native(), error);
@@ -66,6 +73,18 @@ bool ReplacementFile::Commit(platform::FileSystemSync& sync) {
     }
     sync.StartWriteBack(file_);
     std::error_code error;
+    if (unnamed_ && !LinkUnnamed()) {
+        Discard();
+        return false;
+    }
+    if (temporary_.empty()) {
+        if (file_.Close(error)) {
+            return true;
+        }
+        // Linked under the destination's name just now: it is this copy's own, and not whole.
+        std::filesystem::remove(destination_, error);
+        return false;
+    }
     if (file_.Close(error)) {
         std::filesystem::rename(temporary_, destination_, error);
         if (!error) {
@@ -74,6 +93,24 @@ bool ReplacementFile::Commit(platform::FileSystemSync& sync) {
         }
     }
     Discard();
+    return false;
+}
+
+// Under the destination's name when that is still free; otherwise something took it since the folder
+// was read, and it is replaced as any previous copy is: through a temporary name.
+bool ReplacementFile::LinkUnnamed() {
+    unnamed_ = false;
+    std::error_code error;
+    if (file_.LinkAs(destination_.native(), error)) {
+        return true;
+    }
+    for (int attempt = 0; attempt < kNameAttempts && error == std::errc::file_exists; ++attempt) {
+        const std::filesystem::path temporary = destination_.parent_path() / TemporaryName();
+        if (file_.LinkAs(temporary.native(), error)) {
+            temporary_ = temporary;
+            return true;
+        }
+    }
     return false;
 }
 

@@ -1,5 +1,6 @@
-// A file written under a temporary name beside its destination and put in place of the destination
-// only when it is complete, so that the previous file is never lost to a copy that did not finish.
+// A file written beside its destination and put in its place only when it is complete, so that the
+// previous file is never lost to a copy that did not finish, nor a half-written copy ever seen under
+// the destination's name.
 #pragma once
 
 #include "platform/FileSystemSync.h"
@@ -12,8 +13,10 @@
 
 class ReplacementFile {
 public:
-    // Creates a new hidden file in the destination's folder. Check IsOpen.
-    explicit ReplacementFile(const std::filesystem::path& destination);
+    // Creates the file in the destination's folder: without a name when `fresh` (nothing had the
+    // destination's name when the folder was read) and the file system can make one, otherwise a new
+    // hidden file. Check IsOpen.
+    explicit ReplacementFile(const std::filesystem::path& destination, bool fresh = false);
     // Removes the temporary file unless it was committed.
     ~ReplacementFile();
     ReplacementFile(const ReplacementFile&) = delete;
@@ -26,17 +29,16 @@ public:
     bool SetModified(std::int64_t modified_us);
     // The time the file system keeps for the file now, which may be coarser than the one set.
     std::optional<std::int64_t> KeptModified() const;
-    // Closes the file and renames it over the destination; its write-back is started through `sync`,
-    // which is to put it on disk. On failure the temporary file is removed and the destination is as
-    // it was.
+    // Closes the file and puts it in the destination's place; its write-back is started through `sync`,
+    // which is to put it on disk. On failure the file is removed and the destination is as it was.
     bool Commit(platform::FileSystemSync& sync);
 
-    const std::filesystem::path& TemporaryPath() const { return temporary_; }
-
 private:
+    bool LinkUnnamed();
     void Discard();
 
     std::filesystem::path destination_;
     std::filesystem::path temporary_;
     platform::OutputFile file_;
+    bool unnamed_ = false; // made without a name, and not linked yet
 };

@@ -236,7 +236,7 @@ DocumentCopy BackupWalk::CopyDocument(const arkon::ItemPath& document, const ark
         ++result_.skipped;
         return DocumentCopy::Skipped;
     }
-    ReplacementFile file(local);
+    ReplacementFile file(local, !existing);
     if (!file.IsOpen()) {
         ++result_.skipped;
         return DocumentCopy::Skipped;

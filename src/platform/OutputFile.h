@@ -23,7 +23,16 @@ public:
     // Fails with std::errc::file_exists when anything, also a dangling link, has that name.
     static OutputFile CreateNew(const std::string& path, std::error_code& error);
 
+    // A file without a name in `folder`, which LinkAs gives one; until then no other program sees it, and
+    // it vanishes with its descriptor. Not open, with the reason in `error`, where the file system cannot
+    // make one (some network and FAT file systems).
+    static OutputFile CreateUnnamed(const std::string& folder, std::error_code& error);
+
     bool IsOpen() const { return descriptor_ >= 0; }
+
+    // Gives a file made by CreateUnnamed the name `path`, in the folder it was made in. Fails with
+    // std::errc::file_exists when anything has that name: nothing is ever replaced.
+    bool LinkAs(const std::string& path, std::error_code& error);
 
     // Appends all of `data`, or fails.
     bool Write(const std::byte* data, std::size_t size, std::error_code& error);

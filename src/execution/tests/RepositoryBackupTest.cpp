@@ -485,6 +485,50 @@ TEST_F(RepositoryBackupTest, InterruptedCopyLeavesEveryOldFileWhole) {
     }
 }
 
+// A copy for a name the destination did not have is put in place under that name only when complete,
+// also when something takes the name while the copy is written.
+TEST_F(RepositoryBackupTest, NewCopyAppearsWholeOrNotAtAll) {
+    enum class Meanwhile { Nothing, FileTakesTheName, FolderTakesTheName, Stop };
+    struct Case {
+        Meanwhile meanwhile;
+        BackupOutcome outcome;
+        std::vector<std::string> entries;
+    };
+    const std::string content = Content(3u << 20, 7);
+    repo_.Write("src/new.bin", content);
+    for (const Case& c :
+         std::vector<Case>{{Meanwhile::Nothing, BackupOutcome::Copied, {"new.bin"}},
+                           {Meanwhile::FileTakesTheName, BackupOutcome::Copied, {"new.bin"}},
+                           {Meanwhile::FolderTakesTheName, BackupOutcome::Copied, {"new.bin/"}},
+                           {Meanwhile::Stop, BackupOutcome::Stopped, {}}}) {
+        SCOPED_TRACE(static_cast<int>(c.meanwhile));
+        FolderTree dest;
+        std::stop_source stop;
+        std::vector<std::string> seen_while_written;
+        Hook().after_chunk = [&](const std::wstring&, int chunks) {
+            if (chunks != 1) {
+                return;
+            }
+            seen_while_written = dest.Entries();
+            if (c.meanwhile == Meanwhile::FileTakesTheName) {
+                dest.Write("new.bin", "someone else's");
+            } else if (c.meanwhile == Meanwhile::FolderTakesTheName) {
+                fs::create_directory(dest.Path("new.bin"));
+            } else if (c.meanwhile == Meanwhile::Stop) {
+                stop.request_stop();
+            }
+        };
+        const BackupResult result = Run(L"arkon://Проекты/src", dest.WidePath(), stop.get_token());
+        EXPECT_EQ(result.outcome, c.outcome);
+        EXPECT_THAT(seen_while_written, IsEmpty());
+        EXPECT_EQ(dest.Entries(), c.entries);
+        if (c.entries == std::vector<std::string>{"new.bin"}) {
+            EXPECT_TRUE(dest.Read("new.bin") == content);
+            EXPECT_EQ(result.copied, 1u);
+        }
+    }
+}
+
 TEST(KeptTimePrecisionTest, TimesRoundedDownByTheFileSystemStillMatch) {
     constexpr std::int64_t trial = KeptTimePrecision::kTrialUs;
     struct Case {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 #include <utility>
 
 namespace platform {
@@ -38,6 +39,27 @@ OutputFile OutputFile::CreateNew(const std::string& path, std::error_code& error
     }
     error.clear();
     return OutputFile(descriptor);
+}
+
+OutputFile OutputFile::CreateUnnamed(const std::string& folder, std::error_code& error) {
+    const int descriptor = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (descriptor < 0) {
+        error.assign(errno, std::generic_category());
+        return {};
+    }
+    error.clear();
+    return OutputFile(descriptor);
+}
+
+bool OutputFile::LinkAs(const std::string& path, std::error_code& error) {
+    // Linking by the descriptor itself (AT_EMPTY_PATH) needs a privilege; its link under /proc does not.
+    const std::string self = "/proc/self/fd/" + std::to_string(descriptor_);
+    if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        error.assign(errno, std::generic_category());
+        return false;
+    }
+    error.clear();
+    return true;
 }
 
 bool OutputFile::Write(const std::byte* data, std::size_t size, std::error_code& error) {
