@@ -12,6 +12,19 @@
 #include <utility>
 
 namespace platform {
+namespace {
+
+// A descriptor a call has just given, or -1 with the call's reason in `error`.
+int Checked(int descriptor, std::error_code& error) {
+    if (descriptor < 0) {
+        error.assign(errno, std::generic_category());
+    } else {
+        error.clear();
+    }
+    return descriptor;
+}
+
+} // namespace
 
 OutputFile::~OutputFile() {
     if (descriptor_ >= 0) {
@@ -32,23 +45,11 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
 }
 
 OutputFile OutputFile::CreateNew(const std::string& path, std::error_code& error) {
-    const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (descriptor < 0) {
-        error.assign(errno, std::generic_category());
-        return {};
-    }
-    error.clear();
-    return OutputFile(descriptor);
+    return OutputFile(Checked(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666), error));
 }
 
 OutputFile OutputFile::CreateUnnamed(const std::string& folder, std::error_code& error) {
-    const int descriptor = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-    if (descriptor < 0) {
-        error.assign(errno, std::generic_category());
-        return {};
-    }
-    error.clear();
-    return OutputFile(descriptor);
+    return OutputFile(Checked(open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666), error));
 }
 
 bool OutputFile::LinkAs(const std::string& path, std::error_code& error) {
@@ -110,13 +111,7 @@ void OutputFile::StartWriteBack() {
 }
 
 OutputFile OutputFile::Duplicate(std::error_code& error) const {
-    const int descriptor = fcntl(descriptor_, F_DUPFD_CLOEXEC, 0);
-    if (descriptor < 0) {
-        error.assign(errno, std::generic_category());
-        return {};
-    }
-    error.clear();
-    return OutputFile(descriptor);
+    return OutputFile(Checked(fcntl(descriptor_, F_DUPFD_CLOEXEC, 0), error));
 }
 
 bool OutputFile::Close(std::error_code& error) {
