@@ -24,6 +24,13 @@ int Checked(int descriptor, std::error_code& error) {
     return descriptor;
 }
 
+// A file without a name is given one through its link under /proc; where /proc is not mounted (some
+// containers), no such file is made, or it could never be given a name.
+bool CanLinkUnnamedFiles() {
+    static const bool can = access("/proc/self/fd", X_OK) == 0;
+    return can;
+}
+
 } // namespace
 
 OutputFile::~OutputFile() {
@@ -49,6 +56,10 @@ OutputFile OutputFile::CreateNew(const std::string& path, std::error_code& error
 }
 
 OutputFile OutputFile::CreateUnnamed(const std::string& folder, std::error_code& error) {
+    if (!CanLinkUnnamedFiles()) {
+        error = std::make_error_code(std::errc::operation_not_supported);
+        return {};
+    }
     return OutputFile(Checked(open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666), error));
 }
 
