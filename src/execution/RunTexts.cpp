@@ -13,6 +13,18 @@ QString Tr(const char* text) {
 
 namespace RunTexts {
 
+QString Start() {
+    return Tr("Начало выполнения задания.");
+}
+
+QString Finish() {
+    return Tr("Завершение выполнения задания. Следующий запуск: %2.");
+}
+
+QString FinishWithoutNext() {
+    return Tr("Завершение выполнения задания. Следующий запуск не запланирован.");
+}
+
 QString ToolSucceeded() {
     return Tr("Задание успешно выполнено.");
 }

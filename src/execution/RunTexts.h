@@ -6,19 +6,22 @@
 
 namespace RunTexts {
 
-QString ToolSucceeded();    // "Задание успешно выполнено."
-QString ToolFailed();       // "Задание не выполнено:"
-QString BadPath();          // an export's project path cannot be parsed; %1 the path
-QString NoConnection();     // an export's connection is unknown; %1 the path
-QString NotFound();         // an export's project path does not resolve; %1 the path
-QString RepositoryFailed(); // the repository failed during an export; %1 its description
-QString LimitExceeded();    // after the failure lines of a tool ended at the time limit; %1 the seconds
-QString Interrupted();      // after the lines of a run the closing program cut short
-QString NotStarted();       // a command's program was not started; %1 the reason
-QString ProgramExited();    // a command's program ended; %1 its exit code
-QString ProgramSignaled();  // a command's program was ended by a signal; %1 its number
-QString Missed();           // %1 the latest missed time
-QString MissedMore();       // %1 the latest missed time, %2 how many more were missed
-QString CatchingUp();       // after the start line of a run that makes up for a missed one
+QString Start();             // "Начало выполнения задания."
+QString Finish();            // the end of a timed run; %2 when it runs next
+QString FinishWithoutNext(); // the end of a timed run after which none is planned
+QString ToolSucceeded();     // "Задание успешно выполнено."
+QString ToolFailed();        // "Задание не выполнено:"
+QString BadPath();           // an export's project path cannot be parsed; %1 the path
+QString NoConnection();      // an export's connection is unknown; %1 the path
+QString NotFound();          // an export's project path does not resolve; %1 the path
+QString RepositoryFailed();  // the repository failed during an export; %1 its description
+QString LimitExceeded();     // after the failure lines of a tool ended at the time limit; %1 the seconds
+QString Interrupted();       // after the lines of a run the closing program cut short
+QString NotStarted();        // a command's program was not started; %1 the reason
+QString ProgramExited();     // a command's program ended; %1 its exit code
+QString ProgramSignaled();   // a command's program was ended by a signal; %1 its number
+QString Missed();            // %1 the latest missed time
+QString MissedMore();        // %1 the latest missed time, %2 how many more were missed
+QString CatchingUp();        // after the start line of a run that makes up for a missed one
 
 } // namespace RunTexts

@@ -2,10 +2,10 @@
 #include "LogHistory.h"
 
 #include "execution/LogTail.h"
+#include "execution/RunTexts.h"
 #include "model/LocalDateTime.h"
 
 #include <QByteArray>
-#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 
@@ -74,7 +74,7 @@ LogHistory ReadLogHistory(const QString& path) {
         }
         return history;
     }
-    const QString start = QCoreApplication::translate("TaskStorage", "Начало выполнения задания.");
+    const QString start = RunTexts::Start();
     std::vector<LogEntry> entries;
     std::size_t from = 0;
     for (const qint64 length : {kFirstRead, kLongestRead}) {

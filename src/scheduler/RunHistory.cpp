@@ -4,8 +4,6 @@
 #include "execution/RepositoryBackup.h"
 #include "execution/RunTexts.h"
 
-#include <QCoreApplication>
-
 namespace {
 
 enum class Line {
@@ -58,12 +56,9 @@ Pattern BackupPrefix(BackupOutcome outcome) {
 
 // Made once: a failed tool may write a million lines, each of which passes through here.
 struct Texts {
-    QString start = QCoreApplication::translate("TaskStorage", "Начало выполнения задания.");
+    QString start = RunTexts::Start();
     // The finish line ends in the next run or in the words that there is none.
-    Pattern finish{
-        QCoreApplication::translate("TaskStorage", "Завершение выполнения задания. Следующий запуск: %2.")
-            .section(QLatin1Char('.'), 0, 0) +
-        QStringLiteral("%1")};
+    Pattern finish{RunTexts::Finish().section(QLatin1Char('.'), 0, 0) + QStringLiteral("%1")};
     Pattern missed{RunTexts::Missed().section(QLatin1Char(' '), 0, 1) + QStringLiteral("%1")};
     QString catchingUp = RunTexts::CatchingUp();
     QString toolSucceeded = RunTexts::ToolSucceeded();

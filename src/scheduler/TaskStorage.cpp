@@ -40,9 +40,9 @@ QString RunTimeText(TimePoint time) {
 // The finishing line of a timed run: when it runs next.
 QString FinishText(TimePoint next) {
     if (next == kNever) {
-        return TaskStorage::tr("Завершение выполнения задания. Следующий запуск не запланирован.");
+        return RunTexts::FinishWithoutNext();
     }
-    return TaskStorage::tr("Завершение выполнения задания. Следующий запуск: %2.").arg(RunTimeText(next));
+    return RunTexts::Finish().arg(RunTimeText(next));
 }
 
 // The map a run of this action adds to, and what it is about; none for actions without one.
@@ -510,7 +510,7 @@ void TaskStorage::RunTimed(const TaskInfo* record, bool catchingUp) {
     if (!startName) {
         return; // removed meanwhile: its log and timer go with the removal queued behind us
     }
-    WriteLogLine(timing.log.get(), *startName, tr("Начало выполнения задания."), true);
+    WriteLogLine(timing.log.get(), *startName, RunTexts::Start(), true);
     if (catchingUp) {
         WriteLogLine(timing.log.get(), *startName, RunTexts::CatchingUp(), true);
     }
