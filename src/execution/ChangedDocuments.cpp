@@ -43,14 +43,21 @@ bool UpdateModificationTime(ModificationTimes& times, const std::wstring& key, T
     return true;
 }
 
-std::optional<TimePoint> ModificationTimePoint(const boost::posix_time::ptime& time) {
+std::optional<std::int64_t> MicrosecondsSince1970(const boost::posix_time::ptime& time) {
     if (time.is_special()) {
         return std::nullopt;
     }
     static const boost::posix_time::ptime epoch(boost::gregorian::date(1970, 1, 1));
-    const std::int64_t microseconds = (time - epoch).total_microseconds();
+    return (time - epoch).total_microseconds();
+}
+
+std::optional<TimePoint> ModificationTimePoint(const boost::posix_time::ptime& time) {
+    const auto microseconds = MicrosecondsSince1970(time);
+    if (!microseconds) {
+        return std::nullopt;
+    }
     // Integer division truncates toward zero, also for times before 1970.
-    return TimePointFromTicks(microseconds / 1'000 * kTicksPerMillisecond);
+    return TimePointFromTicks(*microseconds / 1'000 * kTicksPerMillisecond);
 }
 
 bool UpdateModificationTime(ModificationTimes& times, const std::wstring& key,

@@ -5,6 +5,7 @@
 
 #include <boost/date_time/posix_time/ptime.hpp>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +14,10 @@
 // not there or held another time (earlier or later), false when it held exactly this time. The map is
 // changed at once; entries are never removed here.
 bool UpdateModificationTime(ModificationTimes& times, const std::wstring& key, TimePoint time);
+
+// A repository item's modification time in microseconds since 1970-01-01 on the same scale (no
+// time-zone conversion). Nothing for a time that is not a real date and time.
+std::optional<std::int64_t> MicrosecondsSince1970(const boost::posix_time::ptime& time);
 
 // A repository item's modification time as a task remembers it: microseconds since 1970-01-01 on the
 // same scale (no time-zone conversion), truncated toward zero to whole milliseconds. Nothing for a time

@@ -1,6 +1,7 @@
 // The repository backup walk.
 #include "RepositoryBackup.h"
 
+#include "ChangedDocuments.h"
 #include "KeptTimePrecision.h"
 #include "ReplacementFile.h"
 #include "platform/FileEntry.h"
@@ -85,14 +86,6 @@ BackupResult Ended(BackupResult result, BackupOutcome outcome, const QString& re
     result.outcome = outcome;
     result.reason = reason.toStdWString();
     return result;
-}
-
-std::optional<std::int64_t> MicrosecondsSince1970(const boost::posix_time::ptime& time) {
-    if (time.is_special()) {
-        return std::nullopt;
-    }
-    static const boost::posix_time::ptime epoch(boost::gregorian::date(1970, 1, 1));
-    return (time - epoch).total_microseconds();
 }
 
 enum class DocumentCopy { Done, Unchanged, Skipped, Stopped };
