@@ -10,7 +10,6 @@
 #include "repository/ArkonPath.h"
 #include "repository/Utf8.h"
 
-#include <boost/date_time/posix_time/posix_time_types.hpp>
 #include <boost/uuid/uuid_io.hpp>
 
 #include <QCoreApplication>
