@@ -1,4 +1,4 @@
-// A cell's tool tip is its whole text exactly when the view draws it cut.
+// A cell without a tool tip of its own gets its whole text as one exactly when the view draws it cut.
 #include "CutTextToolTips.h"
 
 #include <QAbstractItemView>
@@ -22,7 +22,9 @@ bool CutTextToolTips::isCut(const QStyleOptionViewItem& option, const QModelInde
 
 bool CutTextToolTips::helpEvent(QHelpEvent* event, QAbstractItemView* view,
                                 const QStyleOptionViewItem& option, const QModelIndex& index) {
-    if (event == nullptr || view == nullptr || event->type() != QEvent::ToolTip) {
+    // A cell with a tool tip of its own (a failed run's first error line) keeps it.
+    if (event == nullptr || view == nullptr || event->type() != QEvent::ToolTip ||
+        index.data(Qt::ToolTipRole).isValid()) {
         return QStyledItemDelegate::helpEvent(event, view, option, index);
     }
     if (index.isValid() && isCut(option, index)) {

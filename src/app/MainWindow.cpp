@@ -295,7 +295,7 @@ void MainWindow::showLogOf(const TaskInfo* task) {
     if (task == nullptr) {
         return;
     }
-    const QString path = QDir(m_storage.LogFolder()).filePath(TaskLog::FileNameFor(task->name));
+    const QString path = TaskLog::PathFor(m_storage.LogFolder(), task->name);
     LogViewer* viewer = nullptr;
     for (LogViewer* open : findChildren<LogViewer*>()) {
         if (open->logPath() == path) {

@@ -601,6 +601,14 @@ private slots:
         const QRect name = tree->visualRect(tree->model()->index(1, 0));
         DoubleClick(*tree, name.center());
         QTRY_COMPARE(edits.shown, 1);
+
+        // With no log window open, the toolbar's action opens the current task's.
+        for (LogViewer* open : window->findChildren<LogViewer*>()) {
+            delete open;
+        }
+        tree->setCurrentIndex(tree->model()->index(0, 0));
+        WindowAction(*window, "actionShowLog")->trigger();
+        QCOMPARE(LogViewerTitles(*window), QStringList{"Журнал задания: Архив"});
     }
 
     void failedRunIsNoticedAndTheNoticeOpensItsLog() {
@@ -635,12 +643,28 @@ private slots:
             QVERIFY(!notify->isChecked());
             notify->trigger();
         }
-        // Without a tray the window, which stays on screen, says it in its status bar.
+        // Without a tray the window, which stays on screen, says it in its status bar; turned off, not.
         MainWindow window(*m_engine->storage, false, status);
+        QSettings().setValue(QStringLiteral("Runs/notifyFailures"), false);
+        fail();
+        QTest::qWait(3500); // longer than the notices are gathered for
+        QVERIFY(window.statusBar()->currentMessage().isEmpty());
+        QSettings().setValue(QStringLiteral("Runs/notifyFailures"), true);
         fail();
         QTRY_COMPARE_WITH_TIMEOUT(
             window.statusBar()->currentMessage(),
             QStringLiteral("Задание не выполнено: Экспорт DXF — Ошибка: не найден файл проекта"), 10000);
+
+        // The failed result keeps its own tool tip, the first error line, whatever its width.
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTreeView* tree = Tree(window);
+        const QModelIndex result = tree->model()->index(0, TaskStatusProxy::ResultColumn);
+        tree->scrollTo(result);
+        const QPoint point = tree->visualRect(result).center();
+        QHelpEvent hover(QEvent::ToolTip, point, tree->viewport()->mapToGlobal(point));
+        QApplication::sendEvent(tree->viewport(), &hover);
+        QTRY_VERIFY(QToolTip::text().contains(QStringLiteral("не найден файл проекта")));
     }
 
     void damagedStorageIsReportedOnceWithItsCopy() {
