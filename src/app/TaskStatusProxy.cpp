@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr int kAddedColumns = 3;
-
 QString DateTimeText(TimePoint time) {
     return LocalDateTimeText(time, QStringLiteral("dd.MM.yyyy hh:mm"));
 }
@@ -16,8 +14,8 @@ QString DateTimeText(TimePoint time) {
 
 TaskStatusProxy::TaskStatusProxy(TasksListModel* source, StatusSource status, QObject* parent)
     : QIdentityProxyModel(parent), m_source(source), m_status(std::move(status)),
-      m_sourceColumns(source->columnCount()), m_failedIcon(QStringLiteral(":/task_failed.ico")),
-      m_runningIcon(QStringLiteral(":/task_running.ico")) {
+      m_failedIcon(QStringLiteral(":/task_failed.ico")), m_runningIcon(QStringLiteral(":/task_running.ico")) {
+    Q_ASSERT(source->columnCount() == NextRunColumn);
     setSourceModel(source);
     const auto stale = [this] { m_rowsStale = true; };
     connect(source, &QAbstractItemModel::rowsInserted, this, stale);
@@ -31,7 +29,7 @@ int TaskStatusProxy::columnCount(const QModelIndex& parent) const {
     if (parent.isValid() && isAdded(parent.column())) {
         return 0;
     }
-    return QIdentityProxyModel::columnCount(parent) + kAddedColumns;
+    return QIdentityProxyModel::columnCount(parent) + ColumnCount - NextRunColumn;
 }
 
 int TaskStatusProxy::rowCount(const QModelIndex& parent) const {
@@ -93,7 +91,11 @@ QMap<int, QVariant> TaskStatusProxy::itemData(const QModelIndex& index) const {
 }
 
 QVariant TaskStatusProxy::statusData(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole && role != Qt::DecorationRole && role != Qt::ToolTipRole) {
+    // Asked for every role of every cell at each repaint: the status (behind the engine's lock) is
+    // fetched only for what a cell shows.
+    const bool resultRole =
+        index.column() == ResultColumn && (role == Qt::DecorationRole || role == Qt::ToolTipRole);
+    if (role != Qt::DisplayRole && !resultRole) {
         return {};
     }
     const TaskInfo* task = taskAt(index);

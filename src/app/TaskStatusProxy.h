@@ -57,12 +57,12 @@ public:
     static bool isFailure(RunOutcome outcome);
 
 private:
-    bool isAdded(int column) const { return column >= m_sourceColumns; }
+    // The list model's own columns come first.
+    static bool isAdded(int column) { return column >= NextRunColumn; }
     QVariant statusData(const QModelIndex& index, int role) const;
 
     TasksListModel* m_source;
     StatusSource m_status;
-    int m_sourceColumns;
     QIcon m_failedIcon;
     QIcon m_runningIcon;
     // Rows by task, rebuilt on first use after the rows changed: the engine's calls come one per task.
