@@ -1,8 +1,6 @@
 // Failed runs turned into notices, a burst at a time.
 #include "FailureNotices.h"
 
-#include "TaskStatusProxy.h"
-
 #include <algorithm>
 
 FailureNotices::FailureNotices(std::chrono::milliseconds gathering, std::function<void(const Notice&)> show,
@@ -21,7 +19,7 @@ void FailureNotices::noteStatus(const TaskInfo* task, const QString& name, const
                         seen->last_start != status.last_start || seen->last_end != status.last_end;
     m_seen.insert(task, status);
     const std::optional<TimePoint> ended = status.last_end ? status.last_end : status.last_start;
-    if (!newRun || !TaskStatusProxy::isFailure(status.outcome) || !ended || *ended < m_since) {
+    if (!newRun || !IsFailure(status.outcome) || !ended || *ended < m_since) {
         return;
     }
     Failure failure{task, name, QString::fromStdWString(status.first_error)};

@@ -119,14 +119,14 @@ QVariant TaskStatusProxy::statusData(const QModelIndex& index, int role) const {
             return outcomeText(status.outcome);
         }
         if (role == Qt::DecorationRole) {
-            if (isFailure(status.outcome)) {
+            if (IsFailure(status.outcome)) {
                 return m_failedIcon;
             }
             if (status.outcome == RunOutcome::Running) {
                 return m_runningIcon;
             }
         }
-        if (role == Qt::ToolTipRole && isFailure(status.outcome) && !status.first_error.empty()) {
+        if (role == Qt::ToolTipRole && IsFailure(status.outcome) && !status.first_error.empty()) {
             return QString::fromStdWString(status.first_error);
         }
         break;
@@ -235,8 +235,4 @@ QStringList TaskStatusProxy::cellTexts(int column) {
     default:
         return {};
     }
-}
-
-bool TaskStatusProxy::isFailure(RunOutcome outcome) {
-    return outcome == RunOutcome::Failed || outcome == RunOutcome::LimitExceeded;
 }

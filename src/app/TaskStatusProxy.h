@@ -53,8 +53,6 @@ public:
     static QString outcomeText(RunOutcome outcome);
     // Every kind of text an added column shows, so that it can be made wide enough before it shows them.
     static QStringList cellTexts(int column);
-    // The outcomes a failure notice is given for.
-    static bool isFailure(RunOutcome outcome);
 
 private:
     // The list model's own columns come first.

@@ -16,6 +16,11 @@ enum class RunOutcome {
     LimitExceeded, // the tool ran longer than the time limit and was stopped
 };
 
+// The outcomes the list marks as failures and a notice is given for.
+inline bool IsFailure(RunOutcome outcome) {
+    return outcome == RunOutcome::Failed || outcome == RunOutcome::LimitExceeded;
+}
+
 struct TaskStatus {
     std::optional<TimePoint> next_run; // none: not scheduled
     std::optional<TimePoint> last_start;
