@@ -6,6 +6,10 @@
 #include <QHelpEvent>
 #include <QToolTip>
 
+int CutTextToolTips::textMargin(const QStyle* style, const QWidget* widget) {
+    return style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+}
+
 bool CutTextToolTips::isCut(const QStyleOptionViewItem& option, const QModelIndex& index) const {
     QStyleOptionViewItem cell = option;
     initStyleOption(&cell, index);
@@ -16,8 +20,7 @@ bool CutTextToolTips::isCut(const QStyleOptionViewItem& option, const QModelInde
     const QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
     // The width the style elides the text to: its text rectangle less the margin it keeps on each side.
     const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &cell, widget);
-    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
-    return cell.fontMetrics.horizontalAdvance(cell.text) > textRect.width() - 2 * margin;
+    return cell.fontMetrics.horizontalAdvance(cell.text) > textRect.width() - 2 * textMargin(style, widget);
 }
 
 bool CutTextToolTips::helpEvent(QHelpEvent* event, QAbstractItemView* view,

@@ -8,6 +8,9 @@ class CutTextToolTips : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
+    // The margin a style keeps on each side of a cell's text, inside the text rectangle.
+    static int textMargin(const QStyle* style, const QWidget* widget);
+
     // True when the cell's text is drawn cut (elided) in its current width.
     bool isCut(const QStyleOptionViewItem& option, const QModelIndex& index) const;
 

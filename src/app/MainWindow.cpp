@@ -275,7 +275,7 @@ void MainWindow::sizeStatusColumns() {
     QTreeView* tree = ui->tasksTreeWidget;
     QHeaderView* header = tree->header();
     const QFontMetrics metrics(tree->font());
-    const int margins = 2 * (tree->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, tree) + 1) + 8;
+    const int margins = 2 * CutTextToolTips::textMargin(tree->style(), tree) + 8;
     const int icon = tree->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, tree) + 4;
     for (const int column : kStatusColumns) {
         int width = header->sectionSizeHint(column);
