@@ -3,6 +3,7 @@
 
 #include "ChangedDocuments.h"
 #include "KeptTimePrecision.h"
+#include "LocalText.h"
 #include "ReplacementFile.h"
 #include "platform/FileEntry.h"
 #include "platform/FileSystemSync.h"
@@ -352,14 +353,14 @@ BackupResult BackupFolder(arkon::ICore& core, const boost::uuids::uuid& connecti
         if (error) {
             return Ended(result, BackupOutcome::Failed,
                          Tr("не удалось создать папку %1: %2")
-                             .arg(Wide(destination_path), QString::fromLocal8Bit(error.message().c_str())));
+                             .arg(Wide(destination_path), FromLocal8Bit(error.message())));
         }
 
         BackupWalk walk(*store, fs::path(*destination), stop, result);
         if (!walk.Sync().Watch(*destination, error)) {
             return Ended(result, BackupOutcome::Failed,
                          Tr("не удалось открыть папку %1: %2")
-                             .arg(Wide(destination_path), QString::fromLocal8Bit(error.message().c_str())));
+                             .arg(Wide(destination_path), FromLocal8Bit(error.message())));
         }
         if (!walk.Run(std::move(source))) {
             return Ended(result, BackupOutcome::Stopped, stopped);
@@ -367,16 +368,15 @@ BackupResult BackupFolder(arkon::ICore& core, const boost::uuids::uuid& connecti
         // Also when nothing was written now: copies left by a run that was cut short may not be on the
         // disk yet, and this run counts them as done.
         if (!walk.Sync().Sync(error)) {
-            return Ended(
-                result, BackupOutcome::Failed,
-                Tr("копия не записана на диск: %1").arg(QString::fromLocal8Bit(error.message().c_str())));
+            return Ended(result, BackupOutcome::Failed,
+                         Tr("копия не записана на диск: %1").arg(FromLocal8Bit(error.message())));
         }
         return result;
     } catch (const exceptions::Error& error) {
         return Ended(result, BackupOutcome::Failed, Wide(error.GetDescription()));
     } catch (const std::exception& error) {
         // File-system errors end the copy as repository errors do.
-        return Ended(result, BackupOutcome::Failed, QString::fromLocal8Bit(error.what()));
+        return Ended(result, BackupOutcome::Failed, FromLocal8Bit(error.what()));
     } catch (...) {
         return Ended(result, BackupOutcome::Failed, Tr("неизвестная ошибка."));
     }

@@ -42,9 +42,8 @@ public:
                            m_limits.timeLimit) {
                 End(ToolResult::LimitExceeded, now + m_limits.limitGrace);
             }
-        } else if (!m_stopSeen && m_limits.stop.stop_requested()) {
+        } else if (m_limits.stop.stop_requested()) {
             // Closing cuts short the grace of a tool ended at its limit: the program must end soon.
-            m_stopSeen = true;
             m_killAt = std::min(m_killAt, now + m_limits.stopGrace);
         }
         if (m_cutShort != ToolResult::Succeeded && !m_killed && now >= m_killAt) {
@@ -56,7 +55,6 @@ public:
 private:
     void End(ToolResult reason, Clock::time_point killAt) {
         m_cutShort = reason;
-        m_stopSeen = reason == ToolResult::Interrupted;
         m_killAt = killAt;
         m_child.RequestEnd();
     }
@@ -66,7 +64,6 @@ private:
     ToolResult& m_cutShort;
     const Clock::time_point m_started;
     Clock::time_point m_killAt;
-    bool m_stopSeen = false;
     bool m_killed = false;
 };
 
