@@ -7,15 +7,12 @@ MissedRuns FindMissedRuns(TimePoint since, TimePoint now, TimePoint start, bool 
                           const Trigger& trigger) {
     constexpr std::int64_t kMostCounted = 1'000'000;
     MissedRuns missed;
-    TimePoint next = since < start ? start : NextRun(since, start, workingDaysOnly, trigger);
-    while (next <= now && next != kNever && missed.count < kMostCounted) {
+    // The times the engine would have armed the task's timer for, one after the other.
+    for (TimePoint next = NextExpiry(since, start, workingDaysOnly, trigger);
+         next != kNever && next <= now && missed.count < kMostCounted;
+         next = NextExpiry(next, start, workingDaysOnly, trigger)) {
         ++missed.count;
         missed.latest = next;
-        const TimePoint after = NextRun(next, start, workingDaysOnly, trigger);
-        if (after <= next) {
-            break; // a schedule without a rule gives nothing later
-        }
-        next = after;
     }
     return missed;
 }
