@@ -143,7 +143,6 @@ private:
 // An entry of another kind in the place of a document or a folder is the user's: it is neither
 // replaced nor followed, only named.
 void BackupWalk::Blocked(const fs::path& local) {
-    ++result_.skipped;
     result_.blocked.push_back(
         QString::fromStdString(local.lexically_relative(destination_).generic_string()).toStdWString());
 }
@@ -194,6 +193,7 @@ void BackupWalk::TakeFolder(const arkon::ItemPath& path, const fs::path& local,
     std::error_code error;
     if (existing) {
         if (existing->type != platform::EntryType::Folder) {
+            ++result_.skipped;
             Blocked(local);
             return;
         }
@@ -217,7 +217,6 @@ DocumentCopy BackupWalk::CopyDocument(const arkon::ItemPath& document, const ark
     const auto opened = store_.OpenDocument(document, std::nullopt);
     arkon::BlobInfo blob;
     if (!opened->GetBlobs()->Next(blob)) {
-        ++result_.skipped;
         return DocumentCopy::Skipped;
     }
     const auto time = MicrosecondsSince1970(info.modification_time);
@@ -226,12 +225,10 @@ DocumentCopy BackupWalk::CopyDocument(const arkon::ItemPath& document, const ark
         return DocumentCopy::Unchanged;
     }
     if (!Watch(local.parent_path(), watched)) {
-        ++result_.skipped;
         return DocumentCopy::Skipped;
     }
     ReplacementFile file(local, !existing);
     if (!file.IsOpen()) {
-        ++result_.skipped;
         return DocumentCopy::Skipped;
     }
     const auto reader = opened->OpenBlob(blob.id);
@@ -245,13 +242,11 @@ DocumentCopy BackupWalk::CopyDocument(const arkon::ItemPath& document, const ark
             break;
         }
         if (!file.Write(chunk.data, chunk.size)) {
-            ++result_.skipped;
             return DocumentCopy::Skipped;
         }
         written += chunk.size;
     }
     if ((time && !file.SetModified(*time)) || !file.Commit(sync_)) {
-        ++result_.skipped;
         return DocumentCopy::Skipped;
     }
     result_.copied_bytes += written;
@@ -292,6 +287,7 @@ bool BackupWalk::Run(arkon::ItemPath source) {
                 ++result_.unchanged;
                 break;
             case DocumentCopy::Skipped:
+                ++result_.skipped;
                 break;
             case DocumentCopy::Stopped:
                 return false;
