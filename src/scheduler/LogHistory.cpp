@@ -5,7 +5,6 @@
 #include "execution/RunTexts.h"
 #include "model/LocalDateTime.h"
 
-#include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
 
