@@ -203,6 +203,8 @@ QString TaskStatusProxy::outcomeText(RunOutcome outcome) {
         return tr("Выполняется…");
     case RunOutcome::Succeeded:
         return tr("Успешно");
+    case RunOutcome::Warnings:
+        return tr("Есть предупреждения");
     case RunOutcome::Failed:
         return tr("Ошибка");
     case RunOutcome::Missed:
@@ -226,8 +228,8 @@ QStringList TaskStatusProxy::cellTexts(int column) {
     case ResultColumn: {
         QStringList texts;
         for (const RunOutcome outcome :
-             {RunOutcome::Running, RunOutcome::Succeeded, RunOutcome::Failed, RunOutcome::Missed,
-              RunOutcome::Interrupted, RunOutcome::LimitExceeded}) {
+             {RunOutcome::Running, RunOutcome::Succeeded, RunOutcome::Warnings, RunOutcome::Failed,
+              RunOutcome::Missed, RunOutcome::Interrupted, RunOutcome::LimitExceeded}) {
             texts << outcomeText(outcome);
         }
         return texts;

@@ -131,12 +131,14 @@ int Rank(RunOutcome outcome) {
     switch (outcome) {
     case RunOutcome::Succeeded:
         return 1;
-    case RunOutcome::Failed:
+    case RunOutcome::Warnings:
         return 2;
-    case RunOutcome::LimitExceeded:
+    case RunOutcome::Failed:
         return 3;
-    case RunOutcome::Interrupted:
+    case RunOutcome::LimitExceeded:
         return 4;
+    case RunOutcome::Interrupted:
+        return 5;
     default:
         return 0;
     }

@@ -10,6 +10,7 @@ enum class RunOutcome {
     None,          // never ran
     Running,       // a run has started and not ended
     Succeeded,     // the last run ended without an error
+    Warnings,      // the last run ended, but left something undone that it names (skipped documents)
     Failed,        // the tool failed, a backup did not complete, a command could not start
     Missed,        // the last scheduled time passed while the program was not running
     Interrupted,   // the program was closed during the run
