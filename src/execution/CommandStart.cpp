@@ -54,8 +54,13 @@ bool StartCommand(const CommandAction& action, const RunContext& context, const 
     const auto failure = StartProgram(
         arguments, ToLocal8Bit(folder), *context.context, [ended = context.commandEnded](ProgramEnd end) {
             if (ended) {
-                ended(
-                    (end.bySignal ? RunTexts::ProgramSignaled() : RunTexts::ProgramExited()).arg(end.number));
+                const QString line =
+                    (end.bySignal ? RunTexts::ProgramSignaled() : RunTexts::ProgramExited()).arg(end.number);
+                RunResult result;
+                if (end.bySignal || end.number != 0) {
+                    result.Raise(RunOutcome::Failed, line.toStdWString());
+                }
+                ended(line, result);
             }
         });
     if (!failure) {

@@ -1,6 +1,7 @@
 // What one run of a task needs besides the task itself.
 #pragma once
 
+#include "RunResult.h"
 #include "RunTool.h"
 #include "repository/FindConnection.h"
 
@@ -32,8 +33,12 @@ struct RunContext {
     // The time limit of each tool run, and the stop request of a closing program, which also ends an
     // export before its next document.
     ToolLimits toolLimits;
+    // The run's outcome and counts, filled in as an export or a check goes (its failure lines, its
+    // documents); may be null.
+    RunResult* result = nullptr;
     // Told of what ends beside the worker, for the task's log: a backup copy's result, on the copy's
-    // thread; the line for a command's end, on the context's thread. May be empty.
+    // thread; the line for a command's end with the result it stands for, on the context's thread. May
+    // be empty.
     std::function<void(const BackupResult&)> backupEnded;
-    std::function<void(const QString& line)> commandEnded;
+    std::function<void(const QString& line, const RunResult& result)> commandEnded;
 };

@@ -127,23 +127,6 @@ bool WrittenByTheWorker(Line line) {
     return line == Line::ToolSucceeded || line == Line::ToolFailed || line == Line::RunFailed;
 }
 
-int Rank(RunOutcome outcome) {
-    switch (outcome) {
-    case RunOutcome::Succeeded:
-        return 1;
-    case RunOutcome::Warnings:
-        return 2;
-    case RunOutcome::Failed:
-        return 3;
-    case RunOutcome::LimitExceeded:
-        return 4;
-    case RunOutcome::Interrupted:
-        return 5;
-    default:
-        return 0;
-    }
-}
-
 } // namespace
 
 void RunHistory::Begin(TimePoint time) {
@@ -173,7 +156,7 @@ void RunHistory::FinishReading() {
 }
 
 void RunHistory::Raise(RunOutcome outcome, const QString& errorLine) {
-    if (Rank(outcome) > Rank(m_result)) {
+    if (RunResult::Rank(outcome) > RunResult::Rank(m_result)) {
         m_result = outcome;
     }
     if (m_firstError.empty() && !errorLine.isEmpty()) {

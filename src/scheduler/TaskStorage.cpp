@@ -151,7 +151,7 @@ void TaskStorage::PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* 
     context.backupEnded = [this, stored, id = *id](const BackupResult& result) {
         QueueEndedCopy(stored, id, result);
     };
-    context.commandEnded = [this, stored, id = *id](const QString& line) {
+    context.commandEnded = [this, stored, id = *id](const QString& line, const RunResult&) {
         WriteBesideEnd(stored, id, line, false);
     };
     if (PerformTask(run, context, saveChanges)) {
