@@ -57,6 +57,14 @@ QString Interrupted() {
     return Tr("Выполнение задания прервано: программа закрывается.");
 }
 
+QString Killed() {
+    return Tr("Выполнение задания прервано: программа была остановлена до его окончания.");
+}
+
+QString RunNow() {
+    return Tr("Запуск вручную.");
+}
+
 QString NotStarted() {
     return Tr("Не удалось запустить программу: %1");
 }

@@ -17,6 +17,8 @@ QString NotFound();          // an export's project path does not resolve; %1 th
 QString RepositoryFailed();  // the repository failed during an export; %1 its description
 QString LimitExceeded();     // after the failure lines of a tool ended at the time limit; %1 the seconds
 QString Interrupted();       // after the lines of a run the closing program cut short
+QString Killed();            // at start-up, for a run the program was stopped in the middle of
+QString RunNow();            // before the lines of a run the user asked for
 QString NotStarted();        // a command's program was not started; %1 the reason
 QString ProgramExited();     // a command's program ended; %1 its exit code
 QString ProgramSignaled();   // a command's program was ended by a signal; %1 its number

@@ -9,6 +9,7 @@ namespace {
 enum class Line {
     Other, // within a run, the tool's own error lines
     Start,
+    RunNow, // a run-now run's first line: it has no finish line
     Finish,
     Missed,
     CatchingUp,
@@ -70,6 +71,8 @@ struct Texts {
     Pattern notStarted{RunTexts::NotStarted()};
     Pattern limitExceeded{RunTexts::LimitExceeded()};
     QString interrupted = RunTexts::Interrupted();
+    QString killed = RunTexts::Killed();
+    QString runNow = RunTexts::RunNow();
     Pattern backupDone = BackupPrefix(BackupOutcome::Copied);
     Pattern backupFailed = BackupPrefix(BackupOutcome::Failed);
     Pattern programEnded{RunTexts::ProgramExited()};
@@ -90,7 +93,10 @@ Line Classify(const QString& message, int& exitCode) {
     if (message == texts.toolFailed) {
         return Line::ToolFailed;
     }
-    if (message == texts.interrupted) {
+    if (message == texts.runNow) {
+        return Line::RunNow;
+    }
+    if (message == texts.interrupted || message == texts.killed) {
         return Line::Interrupted;
     }
     if (texts.limitExceeded.Fits(message)) {
@@ -160,7 +166,8 @@ void RunHistory::Raise(RunOutcome outcome, const QString& errorLine) {
         m_result = outcome;
     }
     if (m_firstError.empty() && !errorLine.isEmpty()) {
-        m_firstError = errorLine.toStdWString();
+        // One line of reasonable length: a tool may write a line of megabytes.
+        m_firstError = errorLine.left(static_cast<int>(RunResult::kFirstErrorLength)).toStdWString();
     }
 }
 
@@ -178,6 +185,14 @@ void RunHistory::Feed(TimePoint time, const QString& text) {
         return;
     case Line::Finish:
         End(time);
+        return;
+    case Line::RunNow:
+        m_start = time;
+        m_end.reset();
+        m_open = false;
+        m_ended = false;
+        m_result = RunOutcome::None;
+        m_firstError.clear();
         return;
     case Line::Missed:
         // Not a run, but the time one should have been.

@@ -23,6 +23,7 @@ constexpr const char* kSchema = R"(
 CREATE TABLE IF NOT EXISTS tasks(
     id INTEGER PRIMARY KEY,
     name TEXT NOT NULL,
+    created INTEGER,
     position INTEGER,
     armed_at INTEGER,
     armed_slot INTEGER,
@@ -175,14 +176,18 @@ std::vector<JournalTask> RunJournal::ListedTasks() {
     return journal_queries::ListedTasks(*m_db);
 }
 
-JournalTaskId RunJournal::AddTask(const std::wstring& name) {
+JournalTaskId RunJournal::AddTask(const std::wstring& name, TimePoint created) {
     JournalTaskId id = 0;
     {
         std::lock_guard lock(m_mutex);
         id = ++m_lastTask;
     }
-    Queue([id, name](sqlite::Database& db) {
-        db.Prepare("INSERT OR REPLACE INTO tasks(id, name) VALUES(?1, ?2)").Bind(1, id).Bind(2, name).Run();
+    Queue([id, name, created](sqlite::Database& db) {
+        db.Prepare("INSERT OR REPLACE INTO tasks(id, name, created) VALUES(?1, ?2, ?3)")
+            .Bind(1, id)
+            .Bind(2, name)
+            .Bind(3, TickCount(created))
+            .Run();
     });
     return id;
 }

@@ -54,7 +54,8 @@ public:
     const std::vector<JournalRun>& Unfinished() const { return m_unfinished; }
 
     // ---- queued writes; any thread ----
-    JournalTaskId AddTask(const std::wstring& name);
+    // A task the journal has not known, first seen at `created`.
+    JournalTaskId AddTask(const std::wstring& name, TimePoint created);
     void RenameTask(JournalTaskId task, const std::wstring& name);
     // The tasks in list order; a task no longer among them keeps its history but leaves the list.
     void SetOrder(const std::vector<JournalTaskId>& order);

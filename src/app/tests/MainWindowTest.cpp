@@ -617,8 +617,10 @@ private slots:
         m_engine->storage->AddTask(TestEngine::Task(L"Экспорт DXF"));
         TaskInfo* task = m_engine->storage->Tasks()[0].get();
         const auto fail = [&] {
-            statuses[task] = {std::nullopt, CurrentTime(), CurrentTime(), RunOutcome::Failed,
-                              L"Ошибка: не найден файл проекта"};
+            statuses[task] = {.last_start = CurrentTime(),
+                              .last_end = CurrentTime(),
+                              .outcome = RunOutcome::Failed,
+                              .first_error = L"Ошибка: не найден файл проекта"};
             // The engine tells the window whenever it arms the task anew.
             m_engine->storage->UpdateTask(task, m_engine->storage->Copy(task));
         };

@@ -81,6 +81,12 @@ protected:
 
     QString StoragePath() const { return m_dir.filePath(QStringLiteral("storage.xml")); }
     QString LogFolder() const { return m_dir.filePath(QStringLiteral("logs")); }
+    QString JournalPath() const { return m_dir.filePath(QStringLiteral("journal.sqlite")); }
+    void RemoveJournal() const {
+        for (const char* suffix : {"", "-wal", "-shm"}) {
+            QFile::remove(JournalPath() + QLatin1String(suffix));
+        }
+    }
 
     std::unique_ptr<TaskStorage> MakeEngine() {
         return std::make_unique<TaskStorage>(

@@ -231,6 +231,7 @@ TEST_F(EngineRunsTest, MissedRunsAreNotedAtStartUpAndCaughtUpInListOrderWhenAske
     for (const bool catchUp : {false, true}) {
         SCOPED_TRACE(catchUp);
         const Scoped setting = RunSetting(QStringLiteral("Runs/catchUpMissed"), catchUp);
+        RemoveJournal(); // an installation from before the run journal: the logs tell the past
         WriteLog(L"давно", {{now - 3 * kDay - 12 * kHour, kStart}, {now - 3 * kDay - 12 * kHour, kFinish}});
         WriteLog(L"не запускалась", {});
         QFile log(TaskLog::PathFor(LogFolder(), L"не запускалась")); // empty since the task was added

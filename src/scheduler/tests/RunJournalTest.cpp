@@ -40,9 +40,9 @@ TEST_F(RunJournalTest, ReopenedJournalGivesListedTasksTheirNewestRunsAndLastSucc
     {
         RunJournal journal(Path());
         EXPECT_TRUE(journal.IsNew());
-        backup = journal.AddTask(L"Копия");
-        twin = journal.AddTask(L"Копия"); // same name, its own history
-        const JournalTaskId gone = journal.AddTask(L"Удалённая");
+        backup = journal.AddTask(L"Копия", At(1));
+        twin = journal.AddTask(L"Копия", At(1)); // same name, its own history
+        const JournalTaskId gone = journal.AddTask(L"Удалённая", At(1));
         journal.SetOrder({backup, gone, twin});
         journal.SetOrder({twin, backup}); // moved and removed
         journal.RecordArmed(backup, At(100), At(200));
@@ -86,13 +86,13 @@ TEST_F(RunJournalTest, ReopenedJournalGivesListedTasksTheirNewestRunsAndLastSucc
     EXPECT_EQ(JournalReader(Path()).Runs(backup, 10).front().result.outcome, RunOutcome::Missed);
 
     // A new task after a reopen never takes an identity already handed out.
-    EXPECT_GT(journal.AddTask(L"Новая"), twin);
+    EXPECT_GT(journal.AddTask(L"Новая", At(1)), twin);
 }
 
 TEST_F(RunJournalTest, PruningKeepsTheNewestRunsOfEachTaskAndEveryRecentOne) {
     RunJournal journal(Path());
-    const JournalTaskId busy = journal.AddTask(L"a");
-    const JournalTaskId quiet = journal.AddTask(L"b");
+    const JournalTaskId busy = journal.AddTask(L"a", At(1));
+    const JournalTaskId quiet = journal.AddTask(L"b", At(1));
     journal.SetOrder({busy, quiet});
     for (int i = 0; i < 20; ++i) {
         journal.RecordEnd(journal.RecordStart(Started(busy, RunStart::Timed, i)), At(i), {});
@@ -122,7 +122,7 @@ TEST_F(RunJournalTest, DamagedJournalIsKeptAsideAndANewOneStarted) {
     QFile kept(journal.DamageFound()->keptAs);
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_EQ(kept.readAll(), QByteArray(8192, 'z'));
-    const JournalTaskId task = journal.AddTask(L"x");
+    const JournalTaskId task = journal.AddTask(L"x", At(1));
     journal.SetOrder({task});
     journal.Flush();
     EXPECT_EQ(JournalReader(Path()).ListedTasks().size(), 1u);
@@ -142,7 +142,7 @@ TEST_F(RunJournalTest, KilledWriterLosesAtMostTheRunInProgress) {
         if (child == 0) {
             close(channel[0]);
             RunJournal journal(Path());
-            const JournalTaskId task = journal.AddTask(L"t");
+            const JournalTaskId task = journal.AddTask(L"t", At(1));
             journal.SetOrder({task});
             for (std::int64_t i = 1;; ++i) {
                 const JournalRunId run = journal.RecordStart(Started(task, RunStart::Timed, i));
