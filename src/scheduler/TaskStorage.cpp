@@ -194,6 +194,7 @@ void TaskStorage::Close() {
     m_backups->StopAll(); // between two chunks; their results wait in the queue
     WriteEndedCopies();   // the worker has gone: its logs are this thread's now
     if (m_journal) {
+        RecordOrder(); // the start-up's own recording may have been dropped with the worker's queue
         // Programs of command tasks run on, unwatched: their runs end here for the journal.
         RunResult cut;
         cut.Raise(RunOutcome::Interrupted);
@@ -570,6 +571,19 @@ void TaskStorage::Open(const TaskInfo* record, TaskId id, bool atStartUp) {
         }
     } else if (m_journal) {
         timing.journalId = m_journal->AddTask(schedule.name, now);
+        if (timing.status.last_start && timing.status.outcome != RunOutcome::Running) {
+            // The last run its log told of becomes the first the journal knows, so later starts need
+            // the log no more.
+            JournalRun run;
+            run.task = timing.journalId;
+            run.start = *timing.status.last_start;
+            run.result.outcome = RunOutcome::Running;
+            timing.status.run_id = m_journal->RecordStart(run);
+            RunResult result;
+            result.outcome = timing.status.outcome;
+            result.firstError = timing.status.first_error;
+            m_journal->RecordEnd(timing.status.run_id, timing.status.last_end.value_or(run.start), result);
+        }
     }
     {
         std::lock_guard lock(m_stateMutex);

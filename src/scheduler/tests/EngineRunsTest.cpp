@@ -62,13 +62,6 @@ protected:
     }
 
     // The messages of a task's log without their stamps.
-    QStringList Messages(const std::wstring& name) const {
-        QStringList lines = LogText(name).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        lines.replaceInStrings(QRegularExpression(QStringLiteral(R"(^\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d )")),
-                               {});
-        return lines;
-    }
-
     // Whether the log has `count` lines, the finish line `after` lines before the end.
     bool Finished(const std::wstring& name, int count, int after = 0) const {
         const QStringList lines = Messages(name);
