@@ -56,7 +56,8 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
     statusColumns = new TaskStatusProxy(model, m_status, this);
     ui->tasksTreeWidget->setModel(statusColumns);
     failureNotices = new FailureNotices(
-        kNoticeGathering, [this](const FailureNotices::Notice& notice) { showFailureNotice(notice); }, this);
+        kNoticeGathering, [this](const FailureNotices::Notice& notice) { showFailureNotice(notice); }, this,
+        m_storage.StartedAt());
     m_storage.SetStatusListener(this, [this](const TaskInfo* record) { onStatusChanged(record); });
 
     ui->tasksTreeWidget->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -313,6 +314,7 @@ void MainWindow::showLogOf(const TaskInfo* task) {
 
 void MainWindow::onStatusChanged(const TaskInfo* record) {
     statusColumns->statusChanged(record);
+    warnAboutDamagedJournal(); // known once the engine has opened it, before any status it tells
     if (record != nullptr) {
         noteStatus(record);
         return;
@@ -442,6 +444,24 @@ void MainWindow::warnAboutDamagedStorage() {
                             "при следующем сохранении в файл задач будут записаны только они.")
                              .arg(reason, kept);
     ShowModalMessage(this, QMessageBox::Warning, tr("Файл задач повреждён"), text);
+}
+
+void MainWindow::warnAboutDamagedJournal() {
+    if (journalWarningGiven) {
+        return;
+    }
+    const std::optional<RunJournal::Damage> damage = m_storage.JournalDamage();
+    if (!damage) {
+        return;
+    }
+    journalWarningGiven = true;
+    const QString kept = damage->keptAs.isEmpty()
+                             ? tr("Сохранить его копию не удалось.")
+                             : tr("Файл сохранён как\n%1").arg(QDir::toNativeSeparators(damage->keptAs));
+    ShowModalMessage(this, QMessageBox::Warning, tr("Журнал запусков повреждён"),
+                     tr("Журнал запусков повреждён (%1).\n\n%2\n\nНачат новый журнал; задания и их журналы "
+                        "не затронуты.")
+                         .arg(damage->reason, kept));
 }
 
 void MainWindow::saveSettings() {
