@@ -183,7 +183,7 @@ JournalTaskId RunJournal::AddTask(const std::wstring& name, TimePoint created) {
         id = ++m_lastTask;
     }
     Queue([id, name, created](sqlite::Database& db) {
-        db.Prepare("INSERT OR REPLACE INTO tasks(id, name, created) VALUES(?1, ?2, ?3)")
+        db.Cached("INSERT OR REPLACE INTO tasks(id, name, created) VALUES(?1, ?2, ?3)")
             .Bind(1, id)
             .Bind(2, name)
             .Bind(3, TickCount(created))
@@ -194,7 +194,7 @@ JournalTaskId RunJournal::AddTask(const std::wstring& name, TimePoint created) {
 
 void RunJournal::RenameTask(JournalTaskId task, const std::wstring& name) {
     Queue([task, name](sqlite::Database& db) {
-        db.Prepare("UPDATE tasks SET name = ?2 WHERE id = ?1").Bind(1, task).Bind(2, name).Run();
+        db.Cached("UPDATE tasks SET name = ?2 WHERE id = ?1").Bind(1, task).Bind(2, name).Run();
     });
 }
 
@@ -230,7 +230,7 @@ void RunJournal::SetOrder(const std::vector<JournalTaskId>& order) {
 
 void RunJournal::RecordArmed(JournalTaskId task, TimePoint armedAt, std::optional<TimePoint> slot) {
     Queue([task, armedAt, slot](sqlite::Database& db) {
-        db.Prepare("UPDATE tasks SET armed_at = ?2, armed_slot = ?3 WHERE id = ?1")
+        db.Cached("UPDATE tasks SET armed_at = ?2, armed_slot = ?3 WHERE id = ?1")
             .Bind(1, task)
             .Bind(2, TickCount(armedAt))
             .Bind(3, TickCount(slot))
@@ -246,8 +246,8 @@ JournalRunId RunJournal::RecordStart(const JournalRun& given) {
     }
     Queue([run](sqlite::Database& db) {
         const bool finished = run.result.outcome != RunOutcome::Running;
-        db.Prepare("INSERT INTO runs(id, task, how, slot, started, ended, outcome, missed, error) "
-                   "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)")
+        db.Cached("INSERT INTO runs(id, task, how, slot, started, ended, outcome, missed, error) "
+                  "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)")
             .Bind(1, run.id)
             .Bind(2, run.task)
             .Bind(3, static_cast<std::int64_t>(run.how))
@@ -258,7 +258,7 @@ JournalRunId RunJournal::RecordStart(const JournalRun& given) {
             .Bind(8, run.missed)
             .Bind(9, run.result.firstError)
             .Run();
-        db.Prepare("UPDATE tasks SET last_run = ?2, missed = 0, missed_latest = NULL WHERE id = ?1")
+        db.Cached("UPDATE tasks SET last_run = ?2, missed = 0, missed_latest = NULL WHERE id = ?1")
             .Bind(1, run.task)
             .Bind(2, run.id)
             .Run();
@@ -273,8 +273,8 @@ void RunJournal::RecordMissed(JournalTaskId task, TimePoint found, TimePoint lat
         id = ++m_lastRun;
     }
     Queue([id, task, found, latest, count](sqlite::Database& db) {
-        db.Prepare("INSERT INTO runs(id, task, how, slot, started, ended, outcome, missed) "
-                   "VALUES(?1, ?2, ?3, ?4, ?5, ?5, ?6, ?7)")
+        db.Cached("INSERT INTO runs(id, task, how, slot, started, ended, outcome, missed) "
+                  "VALUES(?1, ?2, ?3, ?4, ?5, ?5, ?6, ?7)")
             .Bind(1, id)
             .Bind(2, task)
             .Bind(3, static_cast<std::int64_t>(RunStart::Missed))
@@ -283,7 +283,7 @@ void RunJournal::RecordMissed(JournalTaskId task, TimePoint found, TimePoint lat
             .Bind(6, static_cast<std::int64_t>(OutcomeCode(RunOutcome::Missed)))
             .Bind(7, count)
             .Run();
-        db.Prepare("UPDATE tasks SET missed = missed + ?2, missed_latest = ?3 WHERE id = ?1")
+        db.Cached("UPDATE tasks SET missed = missed + ?2, missed_latest = ?3 WHERE id = ?1")
             .Bind(1, task)
             .Bind(2, count)
             .Bind(3, TickCount(latest))
@@ -293,8 +293,8 @@ void RunJournal::RecordMissed(JournalTaskId task, TimePoint found, TimePoint lat
 
 void RunJournal::RecordEnd(JournalRunId run, TimePoint end, const RunResult& result) {
     Queue([run, end, result](sqlite::Database& db) {
-        db.Prepare("UPDATE runs SET ended = ?2, outcome = ?3, done = ?4, failed = ?5, skipped = ?6, "
-                   "unchanged = ?7, bytes = ?8, error = ?9 WHERE id = ?1")
+        db.Cached("UPDATE runs SET ended = ?2, outcome = ?3, done = ?4, failed = ?5, skipped = ?6, "
+                  "unchanged = ?7, bytes = ?8, error = ?9 WHERE id = ?1")
             .Bind(1, run)
             .Bind(2, TickCount(end))
             .Bind(3, static_cast<std::int64_t>(OutcomeCode(result.outcome)))
@@ -306,7 +306,7 @@ void RunJournal::RecordEnd(JournalRunId run, TimePoint end, const RunResult& res
             .Bind(9, result.firstError)
             .Run();
         if (Counts(result.outcome)) {
-            db.Prepare("UPDATE tasks SET last_success = ?2 WHERE id = (SELECT task FROM runs WHERE id = ?1)")
+            db.Cached("UPDATE tasks SET last_success = ?2 WHERE id = (SELECT task FROM runs WHERE id = ?1)")
                 .Bind(1, run)
                 .Bind(2, TickCount(end))
                 .Run();
