@@ -88,11 +88,12 @@ QString RunJournal::DefaultPath() {
     return QFileInfo(DefaultStorageFilePath()).absolutePath() + QStringLiteral("/journal.sqlite");
 }
 
-RunJournal::RunJournal(const QString& path, std::chrono::milliseconds retryInterval)
-    : m_retryInterval(retryInterval) {
+RunJournal::RunJournal(const QString& path, std::chrono::milliseconds retryInterval, DamageListener damaged)
+    : m_retryInterval(retryInterval), m_path(path), m_damaged(std::move(damaged)) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     try {
-        Open(path);
+        m_new = !Open(path);
+        m_check = !m_new;
     } catch (const sqlite::Error& error) {
         m_db.reset();
         m_damage = KeepAside(path, QString::fromLocal8Bit(error.what()));
@@ -105,31 +106,62 @@ RunJournal::RunJournal(const QString& path, std::chrono::milliseconds retryInter
             m_db.reset();
         }
         m_new = true;
+        if (m_damaged) {
+            m_damaged(*m_damage);
+        }
     }
     m_writer = std::jthread([this](std::stop_token stop) { RunWriter(stop); });
 }
 
-void RunJournal::Open(const QString& path) {
+void RunJournal::CheckWholeFile() {
+    std::string failure;
+    try {
+        sqlite::Database reader(m_path, sqlite::Database::Mode::ReadOnly);
+        sqlite::Statement check = reader.Prepare("PRAGMA quick_check(1)");
+        if (check.Step() && check.Text(0) != L"ok") {
+            failure = "integrity check: " + QString::fromStdWString(check.Text(0)).toStdString();
+        }
+    } catch (const sqlite::Error& error) {
+        failure = error.what();
+    }
+    if (failure.empty()) {
+        return;
+    }
+    std::cerr << "The run journal is damaged (" << failure << "); a new one is started.\n";
+    Damage damage;
+    {
+        std::lock_guard database(m_dbMutex);
+        m_db.reset();
+        damage = KeepAside(m_path, QString::fromStdString(failure));
+        try {
+            Open(m_path); // what is queued goes to the new journal
+        } catch (const sqlite::Error& error) {
+            std::cerr << "No run journal: " << error.what() << '\n';
+            m_db.reset();
+        }
+    }
+    if (m_damaged) {
+        m_damaged(damage);
+    }
+}
+
+bool RunJournal::Open(const QString& path) {
     const bool existed = QFileInfo(path).size() > 0;
     m_db = std::make_unique<sqlite::Database>(path, sqlite::Database::Mode::ReadWrite);
     m_db->Execute("PRAGMA journal_mode = WAL");
     // With write-ahead logging, NORMAL loses nothing when the program is killed; a power cut may cost the
     // last runs recorded, never the file.
     m_db->Execute("PRAGMA synchronous = NORMAL");
-    if (existed) {
-        sqlite::Statement check = m_db->Prepare("PRAGMA quick_check(1)");
-        if (check.Step() && check.Text(0) != L"ok") {
-            throw sqlite::Error("integrity check: " + QString::fromStdWString(check.Text(0)).toStdString(),
-                                11);
-        }
-    }
     m_db->Execute(kSchema);
-    m_new = !existed;
     sqlite::Statement last = m_db->Prepare("SELECT (SELECT IFNULL(MAX(id), 0) FROM tasks), "
                                            "(SELECT IFNULL(MAX(id), 0) FROM runs)");
     last.Step();
-    m_lastTask = last.Int(0);
-    m_lastRun = last.Int(1);
+    {
+        // Identities handed out before a replaced file are never handed out again.
+        std::lock_guard lock(m_mutex);
+        m_lastTask = std::max(m_lastTask, last.Int(0));
+        m_lastRun = std::max(m_lastRun, last.Int(1));
+    }
 
     sqlite::Statement open = m_db->Prepare("SELECT id FROM runs WHERE outcome IS NULL ORDER BY id");
     std::vector<JournalRunId> ids;
@@ -157,6 +189,7 @@ void RunJournal::Open(const QString& path) {
             .Bind(1, static_cast<std::int64_t>(OutcomeCode(RunOutcome::Interrupted)))
             .Run();
     }
+    return existed;
 }
 
 RunJournal::~RunJournal() {
@@ -169,10 +202,10 @@ RunJournal::~RunJournal() {
 }
 
 std::vector<JournalTask> RunJournal::ListedTasks() {
+    std::lock_guard lock(m_dbMutex); // the writer may already be at work on earlier writes
     if (!m_db) {
         return {};
     }
-    std::lock_guard lock(m_dbMutex); // the writer may already be at work on earlier writes
     return journal_queries::ListedTasks(*m_db);
 }
 
@@ -341,9 +374,6 @@ void RunJournal::Prune(TimePoint since, std::int64_t keep) {
 void RunJournal::Queue(Write write) {
     {
         std::lock_guard lock(m_mutex);
-        if (!m_db) {
-            return;
-        }
         m_queue.push_back(std::move(write));
         ++m_queued;
     }
@@ -357,6 +387,9 @@ void RunJournal::Flush() {
 }
 
 void RunJournal::RunWriter(std::stop_token stop) {
+    if (m_check) {
+        CheckWholeFile();
+    }
     std::unique_lock lock(m_mutex);
     for (;;) {
         m_changed.wait(lock, stop, [&] { return !m_queue.empty(); });
@@ -371,11 +404,13 @@ void RunJournal::RunWriter(std::stop_token stop) {
             {
                 std::lock_guard database(m_dbMutex);
                 try {
-                    sqlite::Transaction transaction(*m_db);
-                    for (const Write& write : batch) {
-                        write(*m_db);
+                    if (m_db) { // else no file could be made: what is recorded is lost, runs go on
+                        sqlite::Transaction transaction(*m_db);
+                        for (const Write& write : batch) {
+                            write(*m_db);
+                        }
+                        transaction.Commit();
                     }
-                    transaction.Commit();
                 } catch (const sqlite::Error& error) {
                     failure = error.what();
                 }

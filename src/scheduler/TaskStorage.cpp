@@ -463,11 +463,14 @@ void TaskStorage::QueueEndedCopy(const TaskInfo* record, TaskId id, JournalRunId
 // ---- worker thread ----
 
 void TaskStorage::OpenJournal() {
-    m_journal = std::make_unique<RunJournal>(m_journalPath);
-    {
-        std::lock_guard lock(m_stateMutex);
-        m_journalDamage = m_journal->DamageFound();
-    }
+    m_journal = std::make_unique<RunJournal>(m_journalPath, std::chrono::seconds(5),
+                                             [this](const RunJournal::Damage& damage) {
+                                                 {
+                                                     std::lock_guard lock(m_stateMutex);
+                                                     m_journalDamage = damage;
+                                                 }
+                                                 NotifyStatus(nullptr); // the window tells the user
+                                             });
     if (m_journal->IsNew()) {
         return; // the tasks' past is in their logs only
     }

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <mutex>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -126,6 +127,38 @@ TEST_F(RunJournalTest, DamagedJournalIsKeptAsideAndANewOneStarted) {
     journal.SetOrder({task});
     journal.Flush();
     EXPECT_EQ(JournalReader(Path()).ListedTasks().size(), 1u);
+}
+
+TEST_F(RunJournalTest, PagesDamagedInTheMiddleAreFoundAfterStartUpAndTheJournalReplaced) {
+    {
+        RunJournal journal(Path());
+        const JournalTaskId task = journal.AddTask(L"t", At(1));
+        journal.SetOrder({task});
+        for (int i = 0; i < 20'000; ++i) {
+            journal.RecordEnd(journal.RecordStart(Started(task, RunStart::Timed, i)), At(i), {});
+        }
+    }
+    {
+        QFile file(Path());
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_GT(file.size(), 40 * 4096);
+        file.seek(20 * 4096); // a page of runs, well past the schema
+        file.write(QByteArray(3 * 4096, '\x5a'));
+    }
+    std::optional<RunJournal::Damage> heard;
+    std::mutex mutex;
+    {
+        RunJournal journal(Path(), std::chrono::milliseconds(50), [&](const RunJournal::Damage& damage) {
+            std::lock_guard lock(mutex);
+            heard = damage;
+        });
+        EXPECT_FALSE(journal.IsNew()); // the file opens: start-up goes on with what it can read
+        journal.Flush();
+    }
+    std::lock_guard lock(mutex);
+    ASSERT_TRUE(heard);
+    EXPECT_TRUE(QFile::exists(heard->keptAs));
+    EXPECT_TRUE(JournalReader(Path()).ListedTasks().empty());
 }
 
 // Killed at any moment, the journal keeps every run whose end it was told before the last flush, and at
