@@ -97,7 +97,7 @@ void Run(const std::vector<std::wstring>& arguments, const ToolLimits& limits, O
 } // namespace
 
 ToolResult RunTool(const std::vector<std::wstring>& arguments, TaskLog* log, const std::wstring& taskName,
-                   const ToolLimits& limits) {
+                   const ToolLimits& limits, std::wstring* reason) {
     WriteDebugOutput(
         QStringLiteral("[%1]: %2")
             .arg(QString::fromStdWString(taskName), QString::fromStdWString(CommandLineText(arguments))));
@@ -108,20 +108,25 @@ ToolResult RunTool(const std::vector<std::wstring>& arguments, TaskLog* log, con
         return ToolResult::Succeeded;
     }
     WriteLogLine(log, taskName, RunTexts::ToolFailed(), true);
+    const auto write = [&](const QString& line, bool withPrefix) {
+        if (reason != nullptr && reason->empty()) {
+            *reason = line.toStdWString();
+        }
+        WriteLogLine(log, taskName, line, withPrefix);
+    };
     if (outcome.error) {
-        WriteLogLine(log, taskName, FromLocal8Bit(outcome.error.message()), false);
+        write(FromLocal8Bit(outcome.error.message()), false);
     } else {
-        LineSplitter lines(
-            [&](std::string_view line) { WriteLogLine(log, taskName, FromLocal8Bit(line), false); });
+        LineSplitter lines([&](std::string_view line) { write(FromLocal8Bit(line), false); });
         outcome.standardError.ReadBack([&lines](std::string_view chunk) { lines.Feed(chunk); });
         lines.Finish();
     }
     switch (outcome.cutShort) {
     case ToolResult::LimitExceeded:
-        WriteLogLine(log, taskName, RunTexts::LimitExceeded().arg(limits.timeLimit.count()), true);
+        write(RunTexts::LimitExceeded().arg(limits.timeLimit.count()), true);
         break;
     case ToolResult::Interrupted:
-        WriteLogLine(log, taskName, RunTexts::Interrupted(), true);
+        write(RunTexts::Interrupted(), true);
         break;
     default:
         return ToolResult::Failed;

@@ -32,6 +32,8 @@ enum class ToolResult { Succeeded, Failed, LimitExceeded, Interrupted };
 // failed whatever its exit code: its failure lines are followed by the limit's line or the line of the
 // interrupted run.
 //
+// `reason`, when given, gets the first line written after "Задание не выполнено:" of a failed run.
+//
 // Throws std::system_error only when no pipe can be had for the program's standard error.
 ToolResult RunTool(const std::vector<std::wstring>& arguments, TaskLog* log, const std::wstring& taskName,
-                   const ToolLimits& limits = {});
+                   const ToolLimits& limits = {}, std::wstring* reason = nullptr);
