@@ -25,34 +25,45 @@ struct Outcome {
     ToolResult cutShort = ToolResult::Succeeded; // LimitExceeded or Interrupted when the run was ended
 };
 
-// Looked at between reads: ends the tool once its time is up or the program is closing.
+// Looked at before the wait and whenever the time it asked for has come or the program is closing: ends
+// the tool once its time is up or the program is closing, and tells when to look again.
 class Watch {
 public:
     Watch(ChildProcess& child, const ToolLimits& limits, ToolResult& cutShort)
         : m_child(child), m_limits(limits), m_cutShort(cutShort), m_started(Clock::now()) {}
 
-    void operator()() {
+    Clock::time_point operator()() {
         const auto now = Clock::now();
         if (m_cutShort == ToolResult::Succeeded) {
             if (m_limits.stop.stop_requested()) {
                 End(ToolResult::Interrupted, now + m_limits.stopGrace);
-            } else if (m_limits.timeLimit.count() > 0 &&
-                       // In seconds: a limit of centuries in nanoseconds would overflow.
-                       std::chrono::duration_cast<std::chrono::seconds>(now - m_started) >=
-                           m_limits.timeLimit) {
+            } else if (const auto limitAt = LimitAt(); now >= limitAt) {
                 End(ToolResult::LimitExceeded, now + m_limits.limitGrace);
+            } else {
+                return limitAt;
             }
         } else if (m_limits.stop.stop_requested()) {
             // Closing cuts short the grace of a tool ended at its limit: the program must end soon.
             m_killAt = std::min(m_killAt, now + m_limits.stopGrace);
         }
-        if (m_cutShort != ToolResult::Succeeded && !m_killed && now >= m_killAt) {
+        if (!m_killed && now >= m_killAt) {
             m_killed = true;
             m_child.ForceEnd();
         }
+        return m_killed ? Clock::time_point::max() : m_killAt;
     }
 
 private:
+    // In seconds: a limit of centuries in nanoseconds would overflow.
+    Clock::time_point LimitAt() const {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::seconds>(Clock::time_point::max() - m_started);
+        if (m_limits.timeLimit.count() <= 0 || m_limits.timeLimit >= left) {
+            return Clock::time_point::max();
+        }
+        return m_started + m_limits.timeLimit;
+    }
+
     void End(ToolResult reason, Clock::time_point killAt) {
         m_cutShort = reason;
         m_killAt = killAt;
@@ -78,16 +89,12 @@ void Run(const std::vector<std::wstring>& arguments, const ToolLimits& limits, O
     if (outcome.error) {
         return;
     }
-    Watch watch(child, limits, outcome.cutShort);
     // Read while the tool runs: a tool with more to say than the pipe holds would otherwise wait for
-    // room for ever, and the scheduler for it.
+    // room for ever, and the scheduler for it. The wait ends with the tool, not with its standard error,
+    // which it may close long before it ends.
     ReadWhileRunning(
-        errorPipe, child, [&outcome](std::string_view chunk) { outcome.standardError.Append(chunk); },
-        std::ref(watch));
-    // A tool may close its standard error long before it ends.
-    while (!child.WaitFor(std::chrono::milliseconds(50))) {
-        watch();
-    }
+        &errorPipe, child, [&outcome](std::string_view chunk) { outcome.standardError.Append(chunk); },
+        Watch(child, limits, outcome.cutShort), limits.stop);
     const int exitCode = child.Wait(outcome.error);
     if (!outcome.error) {
         outcome.exitCode = exitCode;

@@ -3,9 +3,11 @@
 #include "platform/ChildProcess.h"
 
 #include "platform/ChildPipe.h"
+#include "platform/linux/ProcessDescriptor.h"
 #include "platform/linux/SpawnSetup.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -74,14 +76,17 @@ ChildProcess ChildProcess::Start(const std::vector<std::string>& arguments, cons
     return ChildProcess(pid);
 }
 
+ChildProcess::ChildProcess(int pid) : m_pid(pid), m_endDescriptor(OpenProcessDescriptor(pid)) {}
+
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
-    : m_pid(std::exchange(other.m_pid, -1)), m_ended(other.m_ended), m_exitCode(other.m_exitCode),
-      m_waitError(other.m_waitError) {}
+    : m_pid(std::exchange(other.m_pid, -1)), m_endDescriptor(std::exchange(other.m_endDescriptor, -1)),
+      m_ended(other.m_ended), m_exitCode(other.m_exitCode), m_waitError(other.m_waitError) {}
 
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
     if (this != &other) {
         Release();
         m_pid = std::exchange(other.m_pid, -1);
+        m_endDescriptor = std::exchange(other.m_endDescriptor, -1);
         m_ended = other.m_ended;
         m_exitCode = other.m_exitCode;
         m_waitError = other.m_waitError;
@@ -98,6 +103,10 @@ void ChildProcess::Release() {
         ForceEnd();
         while (::waitpid(m_pid, nullptr, 0) == -1 && errno == EINTR) {
         }
+    }
+    if (m_endDescriptor >= 0) {
+        ::close(m_endDescriptor);
+        m_endDescriptor = -1;
     }
     m_pid = -1;
     m_ended = false;
@@ -164,7 +173,14 @@ bool ChildProcess::WaitFor(std::chrono::milliseconds timeout) {
         if (now >= end) {
             return false;
         }
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(kStep, end - now));
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - now);
+        if (m_endDescriptor >= 0) {
+            pollfd request{m_endDescriptor, POLLIN, 0};
+            ::poll(&request, 1,
+                   static_cast<int>(std::min<std::chrono::milliseconds::rep>(left.count(), 1 << 30)));
+        } else {
+            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(kStep, left));
+        }
     }
     return true;
 }
