@@ -57,7 +57,7 @@ ChildProcess ChildProcess::Start(const std::vector<std::string>& arguments, cons
         result = RedirectStream(setup, STDERR_FILENO, streams.standardError, O_WRONLY);
     }
     if (result == 0) {
-        result = setup.ResetSignals(true);
+        result = setup.ResetSignals(SpawnSetup::Detach::OwnGroup);
     }
     pid_t pid = -1;
     if (result == 0) {
