@@ -90,11 +90,10 @@ void Run(const std::vector<std::wstring>& arguments, const ToolLimits& limits, O
         return;
     }
     // Read while the tool runs: a tool with more to say than the pipe holds would otherwise wait for
-    // room for ever, and the scheduler for it. The wait ends with the tool, not with its standard error,
-    // which it may close long before it ends.
-    ReadWhileRunning(
-        &errorPipe, child, [&outcome](std::string_view chunk) { outcome.standardError.Append(chunk); },
-        Watch(child, limits, outcome.cutShort), limits.stop);
+    // room for ever, and the scheduler for it.
+    outcome.cutShort = WaitWithinLimits(
+        child, &errorPipe, [&outcome](std::string_view chunk) { outcome.standardError.Append(chunk); },
+        limits);
     const int exitCode = child.Wait(outcome.error);
     if (!outcome.error) {
         outcome.exitCode = exitCode;
@@ -102,6 +101,14 @@ void Run(const std::vector<std::wstring>& arguments, const ToolLimits& limits, O
 }
 
 } // namespace
+
+ToolResult WaitWithinLimits(ChildProcess& child, ChildPipe* pipe,
+                            const std::function<void(std::string_view)>& sink, const ToolLimits& limits) {
+    // The wait ends with the tool, not with its output, which it may close long before it ends.
+    ToolResult cutShort = ToolResult::Succeeded;
+    ReadWhileRunning(pipe, child, sink, Watch(child, limits, cutShort), limits.stop);
+    return cutShort;
+}
 
 ToolResult RunTool(const std::vector<std::wstring>& arguments, TaskLog* log, const std::wstring& taskName,
                    const ToolLimits& limits, std::wstring* reason) {
