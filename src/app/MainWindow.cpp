@@ -3,6 +3,7 @@
 
 #include "CutTextToolTips.h"
 #include "LogViewer.h"
+#include "ShownName.h"
 #include "TasksListModel.h"
 #include "execution/TaskLog.h"
 #include "platform/AutostartEntry.h"
@@ -105,6 +106,8 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
         hideToTray();
     }
 
+    // Before the columns are sized: their width comes from the texts as the delegate shows them.
+    ui->tasksTreeWidget->setItemDelegate(new CutTextToolTips(ui->tasksTreeWidget));
     const QSettings settings;
     restoreGeometry(settings.value(QStringLiteral("MainWindowGeometry")).toByteArray());
     QHeaderView* header = ui->tasksTreeWidget->header();
@@ -120,7 +123,6 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
         // the default width.
         sizeStatusColumns();
     }
-    ui->tasksTreeWidget->setItemDelegate(new CutTextToolTips(ui->tasksTreeWidget));
 
     updateActions();
 
@@ -303,7 +305,7 @@ void MainWindow::showLogOf(const TaskInfo* task) {
         }
     }
     if (viewer == nullptr) {
-        viewer = new LogViewer(QString::fromStdWString(task->name), path, this);
+        viewer = new LogViewer(ShownName(task->name), path, this);
         viewer->setAttribute(Qt::WA_DeleteOnClose);
     }
     viewer->show();
@@ -325,7 +327,7 @@ void MainWindow::onStatusChanged(const TaskInfo* record) {
 void MainWindow::noteStatus(const TaskInfo* task) {
     // The engine's call may come after the task was removed: only a listed task's record is read.
     if (task != nullptr && statusColumns->rowOf(task) >= 0) {
-        failureNotices->noteStatus(task, QString::fromStdWString(task->name), m_status(task));
+        failureNotices->noteStatus(task, ShownName(task->name), m_status(task));
     }
 }
 
