@@ -56,6 +56,9 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
     }
     statusColumns = new TaskStatusProxy(model, m_status, this);
     ui->tasksTreeWidget->setModel(statusColumns);
+    // Before anything lays the list out: its rows and columns are sized from the texts as the delegate
+    // shows them.
+    ui->tasksTreeWidget->setItemDelegate(new CutTextToolTips(ui->tasksTreeWidget));
     failureNotices = new FailureNotices(
         kNoticeGathering, [this](const FailureNotices::Notice& notice) { showFailureNotice(notice); }, this);
     m_storage.SetStatusListener(this, [this](const TaskInfo* record) { onStatusChanged(record); });
@@ -106,8 +109,6 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
         hideToTray();
     }
 
-    // Before the columns are sized: their width comes from the texts as the delegate shows them.
-    ui->tasksTreeWidget->setItemDelegate(new CutTextToolTips(ui->tasksTreeWidget));
     const QSettings settings;
     restoreGeometry(settings.value(QStringLiteral("MainWindowGeometry")).toByteArray());
     QHeaderView* header = ui->tasksTreeWidget->header();
