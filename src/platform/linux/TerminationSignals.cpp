@@ -59,8 +59,8 @@ bool Answered(int milliseconds) {
 // The event loop did not answer (a thread stuck in a long layout or a blocking call), or a second signal
 // came while the clean exit was going on: the process ends as the signal would have ended it unhandled.
 [[noreturn]] void EndNow(int signal) {
-    std::fprintf(stderr, "Ending at signal %d without the event loop: it did not answer within %d ms\n",
-                 signal, kAnswerMilliseconds);
+    std::fprintf(stderr, "Ending at signal %d without a clean exit: the event loop did not take it\n",
+                 signal);
     std::fflush(stderr);
     std::signal(signal, SIG_DFL);
     sigset_t only;
@@ -73,8 +73,12 @@ bool Answered(int milliseconds) {
 
 [[noreturn]] void Watch() {
     const int signal = NextSignal(-1);
+    QCoreApplication* application = QCoreApplication::instance();
+    if (application == nullptr) {
+        EndNow(signal); // main has returned and the program is ending already
+    }
     QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
+        application,
         [] {
             const std::uint64_t one = 1;
             [[maybe_unused]] const ssize_t written = write(g_answered, &one, sizeof one);
