@@ -77,3 +77,7 @@ private:
 // Whether waits for a child's end (here and for started programs) use the system's process descriptors;
 // on by default. Off, they fall back to what works on any kernel: for tests of that fallback.
 void UseProcessDescriptors(bool use);
+
+// Ends every child started through ChildProcess and not yet reaped, with the processes of its group
+// (SIGKILL): for a program that must end at once without its clean exit, which would have ended them.
+void ForceEndAllChildren();

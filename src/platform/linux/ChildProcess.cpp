@@ -15,7 +15,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <mutex>
 #include <thread>
+#include <unordered_set>
 #include <utility>
 
 extern char** environ;
@@ -28,6 +30,38 @@ int RedirectStream(SpawnSetup& setup, int target, ChildPipe* pipe, int nullDevic
     return pipe != nullptr
                ? posix_spawn_file_actions_adddup2(setup.Actions(), pipe->WriteEnd(), target)
                : posix_spawn_file_actions_addopen(setup.Actions(), target, kNullDevice, nullDeviceFlags, 0);
+}
+
+// The children started here and not yet reaped, each leading its group: what a process that must end at
+// once ends with it.
+std::mutex g_liveMutex;
+std::unordered_set<int> g_live;
+
+void NoteStarted(int pid) {
+    std::lock_guard lock(g_liveMutex);
+    g_live.insert(pid);
+}
+
+// Reaps the child once it has ended (waiting for that with `block`) and gives waitpid's result, 0 while
+// it runs. The end is looked at first without the reap, so that the child leaves the list of live ones
+// while its id cannot name another process yet.
+pid_t Reap(pid_t pid, bool block, int& status) {
+    siginfo_t info{};
+    const int flags = WEXITED | WNOWAIT | (block ? 0 : WNOHANG);
+    int looked = -1;
+    while ((looked = ::waitid(P_PID, static_cast<id_t>(pid), &info, flags)) == -1 && errno == EINTR) {
+    }
+    if (looked == 0 && info.si_pid == 0) {
+        return 0;
+    }
+    {
+        std::lock_guard lock(g_liveMutex);
+        g_live.erase(pid);
+    }
+    pid_t result = -1;
+    while ((result = ::waitpid(pid, &status, 0)) == -1 && errno == EINTR) {
+    }
+    return result;
 }
 
 int ExitCodeOf(int status) {
@@ -73,7 +107,15 @@ ChildProcess ChildProcess::Start(const std::vector<std::string>& arguments, cons
         error = std::error_code(result, std::system_category());
         return {};
     }
+    NoteStarted(pid);
     return ChildProcess(pid);
+}
+
+void ForceEndAllChildren() {
+    std::lock_guard lock(g_liveMutex);
+    for (const int pid : g_live) {
+        ::kill(-pid, SIGKILL);
+    }
 }
 
 ChildProcess::ChildProcess(int pid) : m_pid(pid), m_endDescriptor(OpenProcessDescriptor(pid)) {}
@@ -101,8 +143,8 @@ ChildProcess::~ChildProcess() {
 void ChildProcess::Release() {
     if (m_pid > 0 && !m_ended) {
         ForceEnd();
-        while (::waitpid(m_pid, nullptr, 0) == -1 && errno == EINTR) {
-        }
+        int status = 0;
+        Reap(m_pid, true, status);
     }
     if (m_endDescriptor >= 0) {
         ::close(m_endDescriptor);
@@ -117,7 +159,7 @@ bool ChildProcess::Running() {
         return false;
     }
     int status = 0;
-    const pid_t result = ::waitpid(m_pid, &status, WNOHANG);
+    const pid_t result = Reap(m_pid, false, status);
     if (result == 0) {
         return true;
     }
@@ -139,9 +181,7 @@ int ChildProcess::Wait(std::error_code& error) {
     }
     if (!m_ended) {
         int status = 0;
-        pid_t result = -1;
-        while ((result = ::waitpid(m_pid, &status, 0)) == -1 && errno == EINTR) {
-        }
+        const pid_t result = Reap(m_pid, true, status);
         RecordEnd(result, status);
     }
     if (m_waitError != 0) {

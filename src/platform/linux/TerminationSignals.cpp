@@ -2,6 +2,8 @@
 // the event loop to quit, and ends the process itself when the event loop does not answer in time.
 #include "platform/TerminationSignals.h"
 
+#include "platform/ChildProcess.h"
+
 #include <QCoreApplication>
 #include <QMetaObject>
 
@@ -62,6 +64,8 @@ bool Answered(int milliseconds) {
     std::fprintf(stderr, "Ending at signal %d without a clean exit: the event loop did not take it\n",
                  signal);
     std::fflush(stderr);
+    // The tools the clean exit would have ended; a command task's program runs on, as it always does.
+    ForceEndAllChildren();
     std::signal(signal, SIG_DFL);
     sigset_t only;
     sigemptyset(&only);

@@ -200,3 +200,14 @@ TEST(ChildProcessTest, AStopRequestWakesTheWaitAtOnce) {
     closing.join();
     EXPECT_EQ(child.Wait(error), 128 + SIGKILL);
 }
+
+TEST(ChildProcessTest, EveryLiveChildCanBeEndedAtOnceAndAReapedOneIsLeftAlone) {
+    std::error_code error;
+    ChildProcess ended = ChildProcess::Start({"/bin/true"}, ChildStreams{}, error);
+    ASSERT_FALSE(error) << error.message();
+    EXPECT_EQ(ended.Wait(error), 0);
+    ChildProcess running = ChildProcess::Start({"/bin/sleep", "600"}, ChildStreams{}, error);
+    ASSERT_FALSE(error) << error.message();
+    ForceEndAllChildren();
+    EXPECT_EQ(running.Wait(error), 128 + SIGKILL);
+}
