@@ -3,6 +3,7 @@
 
 #include "CutTextToolTips.h"
 #include "LogViewer.h"
+#include "ShownName.h"
 #include "TasksListModel.h"
 #include "execution/TaskLog.h"
 #include "platform/AutostartEntry.h"
@@ -55,6 +56,9 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
     }
     statusColumns = new TaskStatusProxy(model, m_status, this);
     ui->tasksTreeWidget->setModel(statusColumns);
+    // Before anything lays the list out: its rows and columns are sized from the texts as the delegate
+    // shows them.
+    ui->tasksTreeWidget->setItemDelegate(new CutTextToolTips(ui->tasksTreeWidget));
     failureNotices = new FailureNotices(
         kNoticeGathering, [this](const FailureNotices::Notice& notice) { showFailureNotice(notice); }, this,
         m_storage.StartedAt());
@@ -121,7 +125,6 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
         // the default width.
         sizeStatusColumns();
     }
-    ui->tasksTreeWidget->setItemDelegate(new CutTextToolTips(ui->tasksTreeWidget));
 
     updateActions();
 
@@ -304,7 +307,7 @@ void MainWindow::showLogOf(const TaskInfo* task) {
         }
     }
     if (viewer == nullptr) {
-        viewer = new LogViewer(QString::fromStdWString(task->name), path, this);
+        viewer = new LogViewer(ShownName(task->name), path, this);
         viewer->setAttribute(Qt::WA_DeleteOnClose);
     }
     viewer->show();
@@ -327,7 +330,7 @@ void MainWindow::onStatusChanged(const TaskInfo* record) {
 void MainWindow::noteStatus(const TaskInfo* task) {
     // The engine's call may come after the task was removed: only a listed task's record is read.
     if (task != nullptr && statusColumns->rowOf(task) >= 0) {
-        failureNotices->noteStatus(task, QString::fromStdWString(task->name), m_status(task));
+        failureNotices->noteStatus(task, ShownName(task->name), m_status(task));
     }
 }
 

@@ -17,6 +17,7 @@ enum class Line {
     ToolSucceeded,
     ToolFailed, // its reason follows
     RunFailed,  // the line is its own reason: a path, a connection, a program that did not start
+    RunWarning, // the run found nothing to do where it should have
     LimitExceeded,
     Interrupted,
     // Written when what the run started beside the worker has ended.
@@ -69,6 +70,13 @@ struct Texts {
     Pattern notFound{RunTexts::NotFound()};
     Pattern repositoryFailed{RunTexts::RepositoryFailed()};
     Pattern notStarted{RunTexts::NotStarted()};
+    // Two values each: only the text before the first one is fixed.
+    Pattern noOutputFolder{RunTexts::NoOutputFolder().section(QLatin1String("%1"), 0, 0) +
+                           QStringLiteral("%1")};
+    Pattern noRulesFile{RunTexts::NoRulesFile().section(QLatin1String("%1"), 0, 0) + QStringLiteral("%1")};
+    Pattern noIfcSource{RunTexts::NoIfcSource().section(QLatin1String("%1"), 0, 0) + QStringLiteral("%1")};
+    Pattern noDocuments{RunTexts::NoDocuments()};
+    Pattern noIfcFiles{RunTexts::NoIfcFiles()};
     Pattern limitExceeded{RunTexts::LimitExceeded()};
     QString interrupted = RunTexts::Interrupted();
     QString killed = RunTexts::Killed();
@@ -103,8 +111,13 @@ Line Classify(const QString& message, int& exitCode) {
         return Line::LimitExceeded;
     }
     if (texts.badPath.Fits(message) || texts.noConnection.Fits(message) || texts.notFound.Fits(message) ||
-        texts.repositoryFailed.Fits(message) || texts.notStarted.Fits(message)) {
+        texts.repositoryFailed.Fits(message) || texts.notStarted.Fits(message) ||
+        texts.noOutputFolder.Fits(message) || texts.noRulesFile.Fits(message) ||
+        texts.noIfcSource.Fits(message)) {
         return Line::RunFailed;
+    }
+    if (texts.noDocuments.Fits(message) || texts.noIfcFiles.Fits(message)) {
+        return Line::RunWarning;
     }
     if (texts.backupDone.Fits(message)) {
         return Line::BackupDone;
@@ -130,7 +143,8 @@ Line Classify(const QString& message, int& exitCode) {
 }
 
 bool WrittenByTheWorker(Line line) {
-    return line == Line::ToolSucceeded || line == Line::ToolFailed || line == Line::RunFailed;
+    return line == Line::ToolSucceeded || line == Line::ToolFailed || line == Line::RunFailed ||
+           line == Line::RunWarning;
 }
 
 } // namespace
@@ -240,6 +254,9 @@ void RunHistory::Feed(TimePoint time, const QString& text) {
         break;
     case Line::Interrupted:
         Raise(RunOutcome::Interrupted, {});
+        break;
+    case Line::RunWarning:
+        Raise(RunOutcome::Warnings, message);
         break;
     default: // RunFailed, BackupFailed, ProgramSignaled
         Raise(RunOutcome::Failed, message);

@@ -135,7 +135,13 @@ TEST_F(EngineRunsTest, HangingToolIsEndedAtTheLimitAndTheNextTaskRuns) {
     const Scoped hang = ToolEnv("ZELKOR_FAKECLI_SLEEP_MS", QStringLiteral("600000"));
     auto engine = MakeRealEngine();
     TaskInfo check = Task(L"зависает", In(100ms));
-    check.action = CheckAction{L"/data/rules.ids", L"/data/model.ifc", false, false, false, {}};
+    const QString rules = m_dir.filePath(QStringLiteral("rules.ids"));
+    const QString model = m_dir.filePath(QStringLiteral("model.ifc"));
+    for (const QString& file : {rules, model}) {
+        QFile made(file);
+        ASSERT_TRUE(made.open(QIODevice::WriteOnly));
+    }
+    check.action = CheckAction{rules.toStdWString(), model.toStdWString(), false, false, false, {}};
     const TaskInfo* hanging = engine->AddTask(check);
     engine->AddTask(Task(L"следующая", In(300ms))); // runs /bin/true
     ASSERT_TRUE(WaitUntil([&] { return Finished(L"следующая", 3, 1); }, 30s));
