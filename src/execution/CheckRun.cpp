@@ -21,10 +21,17 @@ void RunCheck(CheckAction& action, const std::wstring& taskName, const RunContex
     } else {
         files = {action.ifc_file};
     }
+    ToolLimits limits = context.toolLimits;
+    limits.document = action.ifc_file;
     try {
-        if (RunTool(CheckArguments(tool, files, action.ids_file), context.log, taskName,
-                    context.toolLimits) == ToolResult::Interrupted) {
-            // Stopped by the closing program: the next run checks the same files again.
+        const ToolResult result =
+            RunTool(CheckArguments(tool, files, action.ids_file), context.log, taskName, limits);
+        if (result == ToolResult::TaskLimitExceeded && context.result) {
+            context.result->Raise(RunOutcome::LimitExceeded);
+        }
+        if (result == ToolResult::Interrupted || result == ToolResult::TaskLimitExceeded) {
+            // Stopped by the closing program or the task's limit: the next run checks the same files
+            // again.
             action.modification_times = before;
         }
     } catch (const std::system_error& failure) {

@@ -55,8 +55,8 @@ public:
         auto children = store->ListFolder(item);
         arkon::BrowserItemInfo child;
         while (children->Next(child)) {
-            if (m_context.toolLimits.stop.stop_requested()) {
-                break; // the program is closing: no further document
+            if (m_context.toolLimits.stop.stop_requested() || m_outOfTime) {
+                break; // the program is closing, or the task's time is up: no further document
             }
             if (child.IsFolder()) {
                 continue;
@@ -93,11 +93,17 @@ private:
             return;
         }
         try {
-            const ToolResult result = RunTool(ExportArguments(m_tool, m_action, path), m_context.log,
-                                              m_taskName, m_context.toolLimits);
-            if (result == ToolResult::Interrupted && m_action.only_changed_documents) {
-                // The closing program stopped the tool before it was done: the next run takes the
-                // document again, as if this run had not reached it.
+            ToolLimits limits = m_context.toolLimits;
+            limits.document = path;
+            const ToolResult result =
+                RunTool(ExportArguments(m_tool, m_action, path), m_context.log, m_taskName, limits);
+            m_outOfTime = result == ToolResult::TaskLimitExceeded;
+            if (m_outOfTime && m_context.result) {
+                m_context.result->Raise(RunOutcome::LimitExceeded);
+            }
+            if ((result == ToolResult::Interrupted || m_outOfTime) && m_action.only_changed_documents) {
+                // The closing program or the task's limit stopped the tool before it was done: the next
+                // run takes the document again, as if this run had not reached it.
                 m_action.modification_times.erase(path);
                 if (previous) {
                     m_action.modification_times.emplace(path, *previous);
@@ -113,6 +119,7 @@ private:
     const RunContext& m_context;
     const std::wstring m_tool;
     bool m_changed = false;
+    bool m_outOfTime = false; // the task's time limit ended the tool
 };
 
 } // namespace

@@ -16,6 +16,7 @@ QString NoConnection();      // an export's connection is unknown; %1 the path
 QString NotFound();          // an export's project path does not resolve; %1 the path
 QString RepositoryFailed();  // the repository failed during an export; %1 its description
 QString LimitExceeded();     // after the failure lines of a tool ended at the time limit; %1 the seconds
+QString TaskLimitExceeded(); // the same for the whole task's limit; %1 the seconds, %2 the document
 QString Interrupted();       // after the lines of a run the closing program cut short
 QString NotStarted();        // a command's program was not started; %1 the reason
 QString ProgramExited();     // a command's program ended; %1 its exit code

@@ -22,7 +22,7 @@ struct Outcome {
     std::error_code error; // the start (or the wait) failed
     int exitCode = -1;
     ErrorOutputBuffer standardError;
-    ToolResult cutShort = ToolResult::Succeeded; // LimitExceeded or Interrupted when the run was ended
+    ToolResult cutShort = ToolResult::Succeeded; // how the run was ended, when it was
 };
 
 // Looked at between reads: ends the tool once its time is up or the program is closing.
@@ -41,6 +41,8 @@ public:
                        std::chrono::duration_cast<std::chrono::seconds>(now - m_started) >=
                            m_limits.timeLimit) {
                 End(ToolResult::LimitExceeded, now + m_limits.limitGrace);
+            } else if (now >= m_limits.taskDeadline) {
+                End(ToolResult::TaskLimitExceeded, now + m_limits.limitGrace);
             }
         } else if (m_limits.stop.stop_requested()) {
             // Closing cuts short the grace of a tool ended at its limit: the program must end soon.
@@ -119,6 +121,12 @@ ToolResult RunTool(const std::vector<std::wstring>& arguments, TaskLog* log, con
     switch (outcome.cutShort) {
     case ToolResult::LimitExceeded:
         WriteLogLine(log, taskName, RunTexts::LimitExceeded().arg(limits.timeLimit.count()), true);
+        break;
+    case ToolResult::TaskLimitExceeded:
+        WriteLogLine(log, taskName,
+                     RunTexts::TaskLimitExceeded().arg(QString::number(limits.taskTimeLimit.count()),
+                                                       QString::fromStdWString(limits.document)),
+                     true);
         break;
     case ToolResult::Interrupted:
         WriteLogLine(log, taskName, RunTexts::Interrupted(), true);

@@ -69,6 +69,9 @@ struct Texts {
     Pattern repositoryFailed{RunTexts::RepositoryFailed()};
     Pattern notStarted{RunTexts::NotStarted()};
     Pattern limitExceeded{RunTexts::LimitExceeded()};
+    // Up to the seconds: the document named after them may hold anything.
+    Pattern taskLimitExceeded{RunTexts::TaskLimitExceeded().section(QLatin1Char('('), 0, 0) +
+                              QStringLiteral("(%1")};
     QString interrupted = RunTexts::Interrupted();
     Pattern backupDone = BackupPrefix(BackupOutcome::Copied);
     Pattern backupFailed = BackupPrefix(BackupOutcome::Failed);
@@ -93,7 +96,7 @@ Line Classify(const QString& message, int& exitCode) {
     if (message == texts.interrupted) {
         return Line::Interrupted;
     }
-    if (texts.limitExceeded.Fits(message)) {
+    if (texts.limitExceeded.Fits(message) || texts.taskLimitExceeded.Fits(message)) {
         return Line::LimitExceeded;
     }
     if (texts.badPath.Fits(message) || texts.noConnection.Fits(message) || texts.notFound.Fits(message) ||
