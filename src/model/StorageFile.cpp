@@ -13,10 +13,8 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QTextCodec>
-#include <QTextStream>
 
 #include <iostream>
-#include <sstream>
 
 using boost::property_tree::wptree;
 
@@ -42,16 +40,31 @@ QString DefaultStorageFilePath() {
            QStringLiteral("/Zelkor-Vostal/ZelkorScheduler/storage.xml");
 }
 
-std::wstring TasksToXml(std::span<const TaskInfo* const> tasks) {
-    wptree root;
-    wptree& list = root.put_child(L"config.tasks", wptree());
-    for (const TaskInfo* task : tasks) {
-        list.push_back({L"task", TaskToTree(*task)});
+namespace {
+
+// The file's bytes: the declaration, then the tree config.tasks.task..., one element a line.
+std::string TasksToUtf8(std::span<const TaskInfo* const> tasks) {
+    std::string out = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<config>\n";
+    if (tasks.empty()) {
+        out += "\t<tasks/>\n";
+    } else {
+        out += "\t<tasks>\n";
+        for (const TaskInfo* task : tasks) {
+            AppendTaskXml(out, *task, 2);
+        }
+        out += "\t</tasks>\n";
     }
-    std::wostringstream text;
-    boost::property_tree::write_xml(
-        text, root, boost::property_tree::xml_writer_make_settings<std::wstring>(L'\t', 1, L"utf-8"));
-    return std::move(text).str();
+    out += "</config>\n";
+    return out;
+}
+
+bool WriteStorageBytes(const QString& path, const std::string& bytes);
+
+} // namespace
+
+std::wstring TasksToXml(std::span<const TaskInfo* const> tasks) {
+    const std::string bytes = TasksToUtf8(tasks);
+    return QString::fromUtf8(bytes.data(), static_cast<int>(bytes.size())).toStdWString();
 }
 
 std::vector<TaskInfo> TasksFromXml(const std::wstring& text) {
@@ -160,33 +173,32 @@ StorageContents LoadStorageFileKeepingDamage(const QString& path) {
 }
 
 bool SaveStorageFile(const QString& path, std::span<const TaskInfo* const> tasks) {
-    std::wstring text;
-    try {
-        text = TasksToXml(tasks);
-    } catch (const boost::property_tree::xml_parser_error& error) {
-        PrintError(QString::fromLocal8Bit(error.what()));
-        return false;
-    }
-    return WriteStorageFile(path, text);
+    return WriteStorageBytes(path, TasksToUtf8(tasks));
 }
 
 bool WriteStorageFile(const QString& path, const std::wstring& text) {
+    const QByteArray bytes = QString::fromStdWString(text).toUtf8();
+    return WriteStorageBytes(path, std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
+
+namespace {
+
+bool WriteStorageBytes(const QString& path, const std::string& bytes) {
     MakeFolderOf(path);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         PrintError(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
         return false;
     }
-    QTextStream stream(&file);
-    stream.setCodec("UTF-8");
-    stream << QString::fromStdWString(text);
-    stream.flush();
-    if (stream.status() != QTextStream::Ok || !file.commit()) {
+    if (file.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size()) ||
+        !file.commit()) {
         PrintError(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
         return false;
     }
     return true;
 }
+
+} // namespace
 
 std::vector<const TaskInfo*> TaskPointers(const std::vector<TaskInfo>& tasks) {
     std::vector<const TaskInfo*> pointers;
