@@ -3,7 +3,7 @@
 
 #include "KeepDamagedFile.h"
 #include "TaskTree.h"
-#include "xml/XmlTree.h"
+#include "xml/XmlDocument.h"
 
 #include <boost/property_tree/xml_parser.hpp>
 
@@ -15,8 +15,6 @@
 #include <QTextCodec>
 
 #include <iostream>
-
-using boost::property_tree::wptree;
 
 namespace {
 
@@ -73,24 +71,25 @@ std::vector<TaskInfo> TasksFromXml(const std::wstring& text) {
 }
 
 std::vector<TaskInfo> TasksFromXml(const std::wstring& text, std::optional<StorageDamage>& damage) {
-    wptree root;
+    std::unique_ptr<XmlDocument> document;
     try {
-        root = ReadXmlTree(text);
+        document = std::make_unique<XmlDocument>(text);
     } catch (const boost::property_tree::xml_parser_error& error) {
         damage =
             StorageDamage{StorageDamage::Kind::Malformed, 0, QString::fromLocal8Bit(error.what()), {}, {}};
         return {};
     }
     std::vector<TaskInfo> tasks;
-    const auto list = root.get_child_optional(L"config.tasks");
+    const auto config = document->Root().Child(L"config");
+    const auto list = config ? config->Child(L"tasks") : std::nullopt;
     if (!list) {
         damage = StorageDamage{
             StorageDamage::Kind::NoTaskList, 0, QStringLiteral("no config.tasks element"), {}, {}};
         return tasks;
     }
     int leftOut = 0;
-    for (const auto& [name, node] : *list) {
-        if (name != L"task") {
+    for (const XmlElement& node : list->Children()) {
+        if (node.Name() != L"task") {
             continue;
         }
         if (auto task = TaskFromTree(node)) {

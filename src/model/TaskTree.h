@@ -3,7 +3,7 @@
 
 #include "TaskInfo.h"
 
-#include <boost/property_tree/ptree.hpp>
+#include "xml/XmlDocument.h"
 
 #include <optional>
 #include <string>
@@ -18,4 +18,4 @@ void AppendUtf8(std::string& out, wchar_t c);
 
 // The record a `task` subtree describes, or nothing when a required key is missing, a value cannot be
 // converted, or the trigger or action type is unknown.
-std::optional<TaskInfo> TaskFromTree(const boost::property_tree::wptree& node);
+std::optional<TaskInfo> TaskFromTree(const XmlElement& node);
