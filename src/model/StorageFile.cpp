@@ -71,9 +71,13 @@ std::vector<TaskInfo> TasksFromXml(const std::wstring& text) {
 }
 
 std::vector<TaskInfo> TasksFromXml(const std::wstring& text, std::optional<StorageDamage>& damage) {
+    return TasksFromXml(std::wstring(text), damage);
+}
+
+std::vector<TaskInfo> TasksFromXml(std::wstring&& text, std::optional<StorageDamage>& damage) {
     std::unique_ptr<XmlDocument> document;
     try {
-        document = std::make_unique<XmlDocument>(text);
+        document = std::make_unique<XmlDocument>(std::move(text));
     } catch (const boost::property_tree::xml_parser_error& error) {
         damage =
             StorageDamage{StorageDamage::Kind::Malformed, 0, QString::fromLocal8Bit(error.what()), {}, {}};

@@ -39,12 +39,12 @@ std::vector<XmlElement> XmlElement::Children() const {
     return children;
 }
 
-XmlDocument::XmlDocument(const std::wstring& text)
-    : m_text(text.begin(), text.end()), m_document(std::make_unique<rapidxml::xml_document<wchar_t>>()) {
-    if (XmlNesting(text) > kMaximumXmlNesting) {
+XmlDocument::XmlDocument(std::wstring text)
+    : m_text(std::move(text)), m_document(std::make_unique<rapidxml::xml_document<wchar_t>>()) {
+    if (XmlNesting(m_text) > kMaximumXmlNesting) {
         throw boost::property_tree::xml_parser_error("elements nested too deeply", std::string(), 0);
     }
-    m_text.push_back(0);
+    // The parser ends at the text's terminating NUL (or at an earlier one, as the tree's reader does).
     try {
         // The flags the tree's reader uses when asked for no flags.
         m_document->parse<rapidxml::parse_comment_nodes>(m_text.data());

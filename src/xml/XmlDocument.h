@@ -35,7 +35,8 @@ class XmlDocument {
 public:
     // Parses `text` as ReadXmlTree does with no flags; throws boost::property_tree::xml_parser_error
     // when it would.
-    explicit XmlDocument(const std::wstring& text);
+    // The text is parsed where it stands.
+    explicit XmlDocument(std::wstring text);
     ~XmlDocument();
     XmlDocument(const XmlDocument&) = delete;
     XmlDocument& operator=(const XmlDocument&) = delete;
@@ -43,6 +44,6 @@ public:
     XmlElement Root() const;
 
 private:
-    std::vector<wchar_t> m_text; // the parser's nodes point into it
+    std::wstring m_text; // the parser's nodes point into it
     std::unique_ptr<boost::property_tree::detail::rapidxml::xml_document<wchar_t>> m_document;
 };
