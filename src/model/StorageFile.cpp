@@ -116,6 +116,48 @@ std::vector<TaskInfo> TasksFromXml(std::wstring&& text, std::optional<StorageDam
 
 namespace {
 
+// The text of well-formed UTF-8 without a byte order mark, decoded in one pass; nothing for any byte
+// sequence Qt's codec might read otherwise (a mark, a malformed or overlong sequence, a surrogate, a
+// non-character), which then takes the codec's way.
+std::optional<std::wstring> PlainUtf8(const QByteArray& bytes) {
+    const auto* at = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const auto* const end = at + bytes.size();
+    if (bytes.startsWith("\xEF\xBB\xBF")) {
+        return std::nullopt;
+    }
+    // Never more characters than bytes.
+    std::wstring text(static_cast<std::size_t>(bytes.size()), L'\0');
+    wchar_t* out = text.data();
+    while (at < end) {
+        const unsigned char lead = *at;
+        if (lead < 0x80) {
+            *out++ = static_cast<wchar_t>(lead);
+            ++at;
+            continue;
+        }
+        const int length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+        if (length == 0 || lead > 0xF4 || end - at < length) {
+            return std::nullopt;
+        }
+        std::uint32_t code = lead & (0x7F >> length);
+        for (int i = 1; i < length; ++i) {
+            if ((at[i] & 0xC0) != 0x80) {
+                return std::nullopt;
+            }
+            code = (code << 6) | (at[i] & 0x3F);
+        }
+        const std::uint32_t least = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
+        if (code < least || code > 0x10FFFF || (code >= 0xD800 && code < 0xE000) ||
+            (code >= 0xFDD0 && code <= 0xFDEF) || (code & 0xFFFE) == 0xFFFE) {
+            return std::nullopt;
+        }
+        *out++ = static_cast<wchar_t>(code);
+        at += length;
+    }
+    text.resize(static_cast<std::size_t>(out - text.data()));
+    return text;
+}
+
 // The file's tasks, and what kept it from being read whole. Nothing is reported for a missing file.
 StorageContents ReadStorageFile(const QString& path, std::optional<QByteArray>& content) {
     MakeFolderOf(path);
@@ -136,10 +178,14 @@ StorageContents ReadStorageFile(const QString& path, std::optional<QByteArray>& 
         return result;
     }
     QTextCodec::ConverterState state;
-    const QString text =
-        QTextCodec::codecForName("UTF-8")->toUnicode(content->constData(), content->size(), &state);
+    std::optional<std::wstring> text = PlainUtf8(*content);
+    if (!text) {
+        text = QTextCodec::codecForName("UTF-8")
+                   ->toUnicode(content->constData(), content->size(), &state)
+                   .toStdWString();
+    }
     std::optional<StorageDamage> damage;
-    result.tasks = TasksFromXml(text.toStdWString(), damage);
+    result.tasks = TasksFromXml(std::move(*text), damage);
     if (state.invalidChars > 0) {
         // Read on with the bytes replaced, but the file must be kept: a save would lose them for good.
         damage = StorageDamage{StorageDamage::Kind::NotUtf8,
