@@ -102,8 +102,8 @@ void FillRuns(const QString& folder) {
     for (int day = 0; day < kRunsPerTask; ++day) {
         for (const JournalTask& task : tasks) {
             const TimePoint start = first + Ticks{kTicksPerDay * day};
-            journal.RecordEnd(journal.RecordStart(Started(task.id, start)), start + Ticks{kTicksPerSecond * 42},
-                              result);
+            journal.RecordEnd(journal.RecordStart(Started(task.id, start)),
+                              start + Ticks{kTicksPerSecond * 42}, result);
         }
     }
     journal.Flush();
