@@ -146,8 +146,12 @@ void TaskStorage::PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* 
     context.context = &m_context;
     context.connectionsFile = m_connectionsFile;
     context.cliPath = m_cliPath;
-    context.toolLimits.timeLimit = m_runSettings().toolTimeLimit;
+    const RunSettings settings = m_runSettings();
+    context.toolLimits.timeLimit = settings.toolTimeLimit;
     context.toolLimits.stop = m_closing.get_token();
+    context.toolLimits.lowPriority = settings.lowPriority;
+    context.lowPriority = settings.lowPriority;
+    context.keepAwake = settings.keepAwake;
     context.backupEnded = [this, stored, id = *id](const BackupResult& result) {
         QueueEndedCopy(stored, id, result);
     };
