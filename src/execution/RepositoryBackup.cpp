@@ -410,7 +410,9 @@ bool BackupWalk::CopyDocument(Step& step) {
         try {
             reader = step.document->OpenBlob(step.blob.id);
         } catch (const exceptions::Error&) {
-            // Changed since the first pass looked at it, perhaps: looked at once more.
+            // Changed since the first pass looked at it, perhaps: looked at once more, its time too, or
+            // the copy would carry the new content with the old time.
+            step.info = store_.GetItemInfo(step.path);
             step.document = store_.OpenDocument(step.path, std::nullopt);
             if (!step.document->GetBlobs()->Next(step.blob)) {
                 ++result_.skipped;

@@ -505,6 +505,24 @@ TEST_F(RepositoryBackupTest, InterruptedCopyLeavesEveryOldFileWhole) {
     }
 }
 
+// The walk decides what to write before it writes: a document that changes in between is written as it
+// is when its turn comes, with the time it has then.
+TEST_F(RepositoryBackupTest, DocumentChangedBeforeItsTurnIsCopiedAsItIsThen) {
+    repo_.Write("src/a.txt", "a");
+    repo_.Write("src/b.txt", "old b");
+    Hook().after_chunk = [&](const std::wstring& name, int) {
+        if (name == L"a.txt") {
+            repo_.Write("src/b.txt", "new b, longer");
+            repo_.SetModified("src/b.txt", 2'000'000'000, 0);
+        }
+    };
+    const BackupResult result = Run(L"arkon://Проекты/src", dest_.WidePath());
+    EXPECT_EQ(result.outcome, BackupOutcome::Copied);
+    EXPECT_EQ(result.copied, 2u);
+    EXPECT_EQ(dest_.Read("b.txt"), "new b, longer");
+    EXPECT_EQ(StatOf(dest_.Path("b.txt")).modified.tv_sec, 2'000'000'000);
+}
+
 // A copy for a name the destination did not have is put in place under that name only when complete,
 // also when something takes the name while the copy is written.
 TEST_F(RepositoryBackupTest, NewCopyAppearsWholeOrNotAtAll) {
