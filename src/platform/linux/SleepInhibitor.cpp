@@ -8,6 +8,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusUnixFileDescriptor>
+#include <QFile>
 #include <QVariant>
 
 #include <fcntl.h>
@@ -28,12 +29,27 @@ QString SystemBusAddress() {
                                                   : QStringLiteral("unix:path=/run/dbus/system_bus_socket");
 }
 
+// Where the bus is a socket file that is not there (no message bus on this machine, as in most
+// containers), there is nobody to ask, and Qt's bus machinery is not even started.
+bool NoBusAt(const QString& address) {
+    const QString prefix = QStringLiteral("unix:path=");
+    if (!address.startsWith(prefix)) {
+        return false;
+    }
+    const QString path = address.mid(prefix.size()).section(QLatin1Char(','), 0, 0);
+    return access(QFile::encodeName(path).constData(), F_OK) != 0;
+}
+
 int RequestInhibitor(const QString& who, const QString& why) {
+    const QString address = SystemBusAddress();
+    if (NoBusAt(address)) {
+        return -1;
+    }
     static std::atomic<unsigned> counter{0};
     const QString name = QStringLiteral("zelkor-sleep-inhibitor-%1").arg(counter++);
     int descriptor = -1;
     {
-        QDBusConnection bus = QDBusConnection::connectToBus(SystemBusAddress(), name);
+        QDBusConnection bus = QDBusConnection::connectToBus(address, name);
         if (bus.isConnected()) {
             QDBusMessage request = QDBusMessage::createMethodCall(
                 QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
