@@ -18,6 +18,7 @@
 
 #include <cstdlib>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -126,6 +127,14 @@ TEST_F(SleepInhibitorTest, HeldWhileItLivesNamingTheProgramAndWhyAndReleasedWhen
                                QStringLiteral("Задание «Архив»"), QStringLiteral("block")}));
         EXPECT_FALSE(logind.Released(0));
     }
+    EXPECT_TRUE(logind.Released(5000));
+    // Copies ask from threads of their own.
+    bool heldOnAThread = false;
+    std::thread([&heldOnAThread] {
+        heldOnAThread =
+            platform::SleepInhibitor(QStringLiteral("Планировщик"), QStringLiteral("копия")).Held();
+    }).join();
+    EXPECT_TRUE(heldOnAThread);
     EXPECT_TRUE(logind.Released(5000));
     standIn.unregisterObject(QStringLiteral("/org/freedesktop/login1"));
     QDBusConnection::disconnectFromBus(QStringLiteral("stand-in logind"));
