@@ -181,10 +181,23 @@ bool BackupWalk::Plan(arkon::ItemPath source) {
     std::error_code missing;
     pending.push_back(
         {std::move(source), destination_, !platform::TargetStatusOf(destination_.native(), missing)});
+    bool top = true;
     while (!pending.empty()) {
         Folder folder = std::move(pending.back());
         pending.pop_back();
-        const auto children = store_.ListFolder(folder.path);
+        std::unique_ptr<arkon::ItemEnumerator> children;
+        try {
+            children = store_.ListFolder(folder.path);
+        } catch (const exceptions::Error& error) {
+            // A sub-folder that cannot be read is left out as a document is; the source itself is not.
+            if (top) {
+                throw;
+            }
+            CheckRepository();
+            Unreadable(folder.local, Wide(error.GetDescription()));
+            continue;
+        }
+        top = false;
         const Present present(folder);
         arkon::BrowserItemInfo child;
         while (children->Next(child)) {
