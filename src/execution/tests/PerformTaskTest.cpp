@@ -44,7 +44,9 @@ protected:
         m_context.connectionsFile = ConnectionsFile();
         m_context.cliPath = FakeCliPath;
         // As the engine does, on the context's thread.
-        m_context.commandEnded = [this](const QString& line, const RunResult&) { WriteLogLine(&m_log, L"задача", line, true); };
+        m_context.commandEnded = [this](const QString& line, const RunResult&) {
+            WriteLogLine(&m_log, L"задача", line, true);
+        };
     }
 
     QString ConnectionsFile() const {
