@@ -145,8 +145,8 @@ cat > "$XDG_DATA_HOME/Zelkor-Vostal/ZelkorScheduler/storage.xml" <<XML
 </config>
 XML
 
-# Logs of earlier runs, as the engine writes them, for the status columns: a backup and a command that
-# succeeded, an export that failed, a check stopped by the time limit, a missed run. The daily report has
+# Logs of earlier runs, as the engine writes them, for the status columns: a backup that left out a
+# document it could not read, a command that succeeded, an export that failed, a check stopped by the time limit, a missed run. The daily report has
 # never run; the long task is started below.
 logs=$XDG_CACHE_HOME/Zelkor-Vostal/ZelkorScheduler
 mkdir -p "$logs"
@@ -160,8 +160,9 @@ run_lines() { # when, lines...
     echo "$(stamp "$when +6 seconds") Завершение выполнения задания. Следующий запуск: $(next_run "$when +1 day")."
 }
 {
-    run_lines "-44 hours" "Резервное копирование завершено: скопировано документов: 14 (3 МБ)."
-    run_lines "-20 hours" "Резервное копирование завершено: скопировано документов: 2 (1 МБ), пропущено: 1."
+    run_lines "-44 hours" "Резервное копирование завершено: скопировано документов: 14 (3,0 МБ)."
+    run_lines "-20 hours" "Резервное копирование завершено с предупреждениями: скопировано документов: 2 (1,1 МБ), \
+пропущено: 1 (не прочитаны: «Смета.xlsx»)."
 } > "$logs/Резервная копия проектов.log"
 {
     run_lines "-14 days" "Задание успешно выполнено." "Задание успешно выполнено."

@@ -340,7 +340,8 @@ void MainWindow::showFailureNotice(const FailureNotices::Notice& notice) {
     }
     if (trayIcon != nullptr) {
         m_noticeTasks = notice.tasks;
-        trayIcon->showMessage(notice.title, notice.text, QSystemTrayIcon::Critical);
+        trayIcon->showMessage(notice.title, notice.text,
+                              notice.warningsOnly ? QSystemTrayIcon::Warning : QSystemTrayIcon::Critical);
         return;
     }
     // Without a tray there is no notice to click; the window is on screen, its status bar says it.

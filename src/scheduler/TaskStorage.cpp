@@ -88,21 +88,6 @@ bool SameSource(const Action& a, const Action& b) {
     return true;
 }
 
-// What a finished copy stands for in the journal.
-RunResult ResultOfCopy(const BackupResult& copy) {
-    RunResult result;
-    result.done = static_cast<std::int64_t>(copy.copied);
-    result.unchanged = static_cast<std::int64_t>(copy.unchanged);
-    result.skipped = static_cast<std::int64_t>(copy.skipped);
-    result.bytes = copy.copied_bytes;
-    if (copy.outcome == BackupOutcome::Stopped) {
-        result.Raise(RunOutcome::Interrupted);
-    } else if (copy.outcome != BackupOutcome::Copied) {
-        result.Raise(RunOutcome::Failed, BackupResultLine(copy).toStdWString());
-    }
-    return result;
-}
-
 // The status a task starts with from what the journal knew of it.
 TaskStatus StatusFromJournal(const JournalTask& known) {
     TaskStatus status;
@@ -283,6 +268,9 @@ void TaskStorage::PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* 
         context.toolLimits.taskTimeLimit = settings.taskTimeLimit;
     }
     context.result = &result;
+    context.toolLimits.lowPriority = settings.lowPriority;
+    context.lowPriority = settings.lowPriority;
+    context.keepAwake = settings.keepAwake;
     // Null on the tool's lane, whose runs start nothing beside it.
     WorkerRun* const performing = t_performing;
     const JournalRunId journalRun = performing != nullptr ? performing->run : 0;
@@ -1106,9 +1094,14 @@ void TaskStorage::WriteEndedCopies() {
         ended.swap(m_endedCopies);
     }
     for (const EndedCopy& copy : ended) {
-        // Only the closing program stops a copy.
-        WriteBesideEnd(copy.record, copy.id, copy.run, BackupResultLine(*copy.result),
-                       ResultOfCopy(*copy.result));
+        const QString line = BackupResultLine(*copy.result);
+        RunResult result = BackupRunResult(*copy.result);
+        if (result.outcome == RunOutcome::Failed || result.outcome == RunOutcome::Warnings) {
+            // The log's line says what went wrong and where, as the list's tool tip and the notice should.
+            result.firstError.clear();
+            result.Raise(result.outcome, line.toStdWString());
+        }
+        WriteBesideEnd(copy.record, copy.id, copy.run, line, result);
     }
 }
 
