@@ -9,6 +9,8 @@ packages=(
     libboost1.81-all-dev
     libhowardhinnant-date-dev tzdata
     libgtest-dev libgmock-dev libbenchmark-dev
+    # The failure notices' test starts a private session bus.
+    dbus dbus-daemon
     # The Debian package: dpkg-shlibdeps finds its dependencies; lintian and the validators of the
     # desktop entry and the AppStream data check it.
     dpkg-dev lintian desktop-file-utils appstream

@@ -3,6 +3,7 @@
 
 #include "CutTextToolTips.h"
 #include "LogViewer.h"
+#include "SettingsDialog.h"
 #include "TasksListModel.h"
 #include "execution/TaskLog.h"
 #include "platform/AutostartEntry.h"
@@ -39,8 +40,10 @@ constexpr std::array<int, 3> kStatusColumns = {TaskStatusProxy::NextRunColumn, T
 
 } // namespace
 
-MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::StatusSource status)
-    : QMainWindow(nullptr), m_storage(storage), ui(new MainWindowUi), m_status(std::move(status)) {
+MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::StatusSource status,
+                       const QString& noticeBus)
+    : QMainWindow(nullptr), m_storage(storage), ui(new MainWindowUi), m_status(std::move(status)),
+      desktopNotices(std::make_unique<DesktopNotifications>(noticeBus)) {
     ui->setupUi(this);
     ui->tasksTreeWidget->addAction(ui->actionRunNow);
     ui->tasksTreeWidget->addAction(ui->actionNewTask);
@@ -93,14 +96,7 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
         trayIcon->show();
         connect(trayIcon, &QSystemTrayIcon::activated, this,
                 [this](QSystemTrayIcon::ActivationReason reason) { onTrayActivated(reason); });
-        connect(trayIcon, &QSystemTrayIcon::messageClicked, this, [this] {
-            int opened = 0;
-            for (const TaskInfo* task : m_noticeTasks) {
-                if (statusColumns->rowOf(task) >= 0 && opened++ < FailureNotices::kNamedTasks) {
-                    showLogOf(task);
-                }
-            }
-        });
+        connect(trayIcon, &QSystemTrayIcon::messageClicked, this, [this] { openLogsOf(m_noticeTasks); });
     } else {
         hideToTray();
     }
@@ -311,6 +307,16 @@ void MainWindow::showLogOf(const TaskInfo* task) {
     viewer->activateWindow();
 }
 
+void MainWindow::openLogsOf(const std::vector<const TaskInfo*>& tasks) {
+    int opened = 0;
+    for (const TaskInfo* task : tasks) {
+        // Only a task still listed: one removed since the notice has no log to open.
+        if (statusColumns->rowOf(task) >= 0 && opened++ < FailureNotices::kNamedTasks) {
+            showLogOf(task);
+        }
+    }
+}
+
 void MainWindow::onStatusChanged(const TaskInfo* record) {
     statusColumns->statusChanged(record);
     if (record != nullptr) {
@@ -333,6 +339,18 @@ void MainWindow::showFailureNotice(const FailureNotices::Notice& notice) {
     if (!notifyFailures()) {
         return;
     }
+    // A desktop without a tray (GNOME) shows the service's notices only; a service that does not answer
+    // leaves the notice to the window.
+    if (desktopNotices->connected()) {
+        desktopNotices->show(
+            notice.title, notice.text, [this, tasks = notice.tasks] { openLogsOf(tasks); },
+            [this, notice] { showNoticeInWindow(notice); });
+        return;
+    }
+    showNoticeInWindow(notice);
+}
+
+void MainWindow::showNoticeInWindow(const FailureNotices::Notice& notice) {
     if (trayIcon != nullptr) {
         m_noticeTasks = notice.tasks;
         trayIcon->showMessage(notice.title, notice.text, QSystemTrayIcon::Critical);
@@ -350,8 +368,9 @@ QMenu* MainWindow::createTrayMenu() {
     connect(autostartAction, &QAction::triggered, this, [](bool checked) { setAutostart(checked); });
     notifyAction = new QAction(tr("Уведомлять об ошибках"), this);
     notifyAction->setCheckable(true);
-    connect(notifyAction, &QAction::triggered, this,
-            [](bool checked) { QSettings().setValue(kNotifyFailuresKey, checked); });
+    connect(notifyAction, &QAction::triggered, this, [](bool checked) { setNotifyFailures(checked); });
+    auto* settingsAction = new QAction(tr("Настройки…"), this);
+    connect(settingsAction, &QAction::triggered, this, [this] { showSettings(); });
     auto* quitAction = new QAction(tr("Выход"), this);
     connect(quitAction, &QAction::triggered, qApp, &QCoreApplication::quit);
 
@@ -360,10 +379,22 @@ QMenu* MainWindow::createTrayMenu() {
     menu->addSeparator();
     menu->addAction(autostartAction);
     menu->addAction(notifyAction);
+    menu->addAction(settingsAction);
     menu->addSeparator();
     menu->addAction(quitAction);
     connect(menu, &QMenu::aboutToShow, this, [this] { updateTrayMenu(); });
     return menu;
+}
+
+void MainWindow::showSettings() {
+    auto* dialog = findChild<SettingsDialog*>();
+    if (dialog == nullptr) {
+        dialog = new SettingsDialog(this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
 }
 
 void MainWindow::updateTrayMenu() {
@@ -452,6 +483,10 @@ void MainWindow::saveSettings() {
 
 bool notifyFailures() {
     return QSettings().value(kNotifyFailuresKey, true).toBool();
+}
+
+void setNotifyFailures(bool enabled) {
+    QSettings().setValue(kNotifyFailuresKey, enabled);
 }
 
 void setAutostart(bool enabled) {

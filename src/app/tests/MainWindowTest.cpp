@@ -434,7 +434,7 @@ private slots:
         QMenu* menu = menus.first()->menu();
         emit menu->aboutToShow();
         QCOMPARE(Texts(menu->actions()), (QStringList{"Скрыть", "-", "Запускать при старте системы",
-                                                      "Уведомлять об ошибках", "-", "Выход"}));
+                                                      "Уведомлять об ошибках", "Настройки…", "-", "Выход"}));
 
         QVERIFY(!window->close());
         QTest::qWait(20);
@@ -503,7 +503,8 @@ private slots:
         showHide->trigger();
         QVERIFY(window->isHidden());
         QCOMPARE(Texts(menu->actions()).mid(1),
-                 (QStringList{"-", "Запускать при старте системы", "Уведомлять об ошибках", "-", "Выход"}));
+                 (QStringList{"-", "Запускать при старте системы", "Уведомлять об ошибках", "Настройки…", "-",
+                              "Выход"}));
     }
 
     void autostartEntryFollowsTheCheckMark() {
