@@ -349,7 +349,7 @@ xdotool windowsize "$main" 640 300
 # The log of the failed export, from the toolbar.
 xdotool mousemove --window "$main" 60 48 click 1
 toolbar 4
-viewer=$(window "Журнал задания: Экспорт DXF")
+viewer=$(window "Журнал задачи: Экспорт DXF")
 shot "$viewer" log-viewer-failed-export.png
 key "$viewer" Escape
 

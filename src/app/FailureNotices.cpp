@@ -49,14 +49,14 @@ void FailureNotices::showGathered() {
     Notice notice;
     const std::size_t named = kNamedTasks;
     if (m_pending.size() == 1) {
-        notice.title = tr("Задание не выполнено: %1").arg(m_pending.front().name);
-        notice.text = m_pending.front().firstError.isEmpty() ? tr("Подробности — в журнале задания.")
+        notice.title = tr("Задача не выполнена: %1").arg(m_pending.front().name);
+        notice.text = m_pending.front().firstError.isEmpty() ? tr("Подробности — в журнале задачи.")
                                                              : m_pending.front().firstError;
     } else {
         const auto errorOf = [](const Failure& failure) {
-            return failure.firstError.isEmpty() ? tr("см. журнал задания") : failure.firstError;
+            return failure.firstError.isEmpty() ? tr("см. журнал задачи") : failure.firstError;
         };
-        notice.title = tr("Не выполнено заданий: %1").arg(m_pending.size());
+        notice.title = tr("Не выполнено задач: %1").arg(m_pending.size());
         QStringList lines;
         for (std::size_t i = 0; i < m_pending.size() && i < named; ++i) {
             lines << tr("%1: %2").arg(m_pending[i].name, errorOf(m_pending[i]));

@@ -117,6 +117,10 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
         sizeStatusColumns();
     }
     ui->tasksTreeWidget->setItemDelegate(new CutTextToolTips(ui->tasksTreeWidget));
+    // Room the list gains (a maximised window) goes to the names, not to the last column; a saved state
+    // may still say otherwise.
+    header->setStretchLastSection(false);
+    ui->tasksTreeWidget->installEventFilter(this);
 
     updateActions();
 
@@ -140,6 +144,33 @@ void MainWindow::showEvent(QShowEvent* event) {
         columnsToSize = false;
         sizeColumns();
     }
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui->tasksTreeWidget && event->type() == QEvent::Resize) {
+        fitNamesToList();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// Only the list's own resizing moves the names' edge: a column the user narrows stays narrow.
+void MainWindow::fitNamesToList() {
+    QTreeView* tree = ui->tasksTreeWidget;
+    QHeaderView* header = tree->header();
+    const int slack = tree->viewport()->width() - header->length();
+    int names = header->sectionSize(0);
+    if (slack > 0) {
+        names += slack;
+        namesWidened += slack;
+    } else if (slack < 0 && namesWidened > 0) {
+        // Given back as the list narrows again, no more than it was given.
+        const int back = std::min(namesWidened, -slack);
+        names -= back;
+        namesWidened -= back;
+    } else {
+        return;
+    }
+    header->resizeSection(0, names);
 }
 
 void MainWindow::sizeColumns() {
@@ -168,8 +199,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     QTimer::singleShot(0, this, [this] { hideToTray(); });
 }
 
-std::optional<TaskInfo> MainWindow::runWizard(const TaskInfo& task) {
-    TaskWizard wizard(task, this, m_storage.Core());
+std::optional<TaskInfo> MainWindow::runWizard(const TaskInfo& task, TaskWizard::Purpose purpose) {
+    TaskWizard wizard(task, this, m_storage.Core(), purpose);
     if (wizard.exec() != QDialog::Accepted) {
         return std::nullopt;
     }
@@ -187,7 +218,7 @@ void MainWindow::insertAndSelect(int row, const QModelIndex& parent, int column,
 }
 
 void MainWindow::newTask() {
-    const std::optional<TaskInfo> task = runWizard(TaskInfo{});
+    const std::optional<TaskInfo> task = runWizard(TaskInfo{}, TaskWizard::Purpose::Create);
     if (!task) {
         return;
     }
@@ -208,7 +239,7 @@ void MainWindow::cloneTask() {
     }
     TaskInfo copy = m_storage.Copy(source);
     copy.name = tr("%1 (копия)").arg(QString::fromStdWString(copy.name)).toStdWString();
-    const std::optional<TaskInfo> task = runWizard(copy);
+    const std::optional<TaskInfo> task = runWizard(copy, TaskWizard::Purpose::Clone);
     if (!task) {
         return;
     }
@@ -220,7 +251,7 @@ void MainWindow::editTask(const QModelIndex& index) {
     if (stored == nullptr) {
         return;
     }
-    const std::optional<TaskInfo> task = runWizard(m_storage.Copy(stored));
+    const std::optional<TaskInfo> task = runWizard(m_storage.Copy(stored), TaskWizard::Purpose::Edit);
     if (!task) {
         return;
     }
@@ -475,7 +506,14 @@ void MainWindow::warnAboutDamagedStorage() {
     ShowModalMessage(this, QMessageBox::Warning, tr("Файл задач повреждён"), text);
 }
 
+void MainWindow::keepSavedState() {
+    stateToSave = false;
+}
+
 void MainWindow::saveSettings() {
+    if (!stateToSave) {
+        return;
+    }
     QSettings settings;
     settings.setValue(QStringLiteral("MainWindowGeometry"), saveGeometry());
     settings.setValue(QStringLiteral("TasksTreeHeaderState"), ui->tasksTreeWidget->header()->saveState());

@@ -6,6 +6,7 @@
 #include "TaskStatusProxy.h"
 #include "model/TaskInfo.h"
 #include "platform/DesktopNotifications.h"
+#include "wizard/TaskWizard.h"
 
 #include <QCoreApplication>
 #include <QMainWindow>
@@ -47,10 +48,15 @@ public:
     // where it kept the file. Start-up calls it once the event loop runs; later calls show nothing.
     void warnAboutDamagedStorage();
 
+    // Leaves the saved geometry and list header as they are when the window goes: a start without a
+    // display shows the window on a screen of its own, whose size is not the user's.
+    void keepSavedState();
+
 protected:
     // Hides the window instead of closing it; the program goes on in the tray.
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void newTask();
@@ -80,9 +86,11 @@ private:
     void saveSettings();
     // The first widths of the list's columns, while no header state is saved.
     void sizeColumns();
+    // The width the list gains goes to the names; when it shrinks, the names give back what they got.
+    void fitNamesToList();
 
     // Runs the editor on `task`; the edited copy when the user finished it.
-    std::optional<TaskInfo> runWizard(const TaskInfo& task);
+    std::optional<TaskInfo> runWizard(const TaskInfo& task, TaskWizard::Purpose purpose);
     // Stores `task` at `row` and makes that row current in `column`.
     void insertAndSelect(int row, const QModelIndex& parent, int column, const TaskInfo& task);
 
@@ -99,6 +107,8 @@ private:
     std::vector<const TaskInfo*> m_noticeTasks; // the tasks of the balloon last shown, for its click
     std::unique_ptr<DesktopNotifications> desktopNotices;
     bool storageWarningGiven = false;
+    int namesWidened = 0;       // what fitNamesToList added to the names' column
+    bool stateToSave = true;    // see keepSavedState
     bool columnsToSize = false; // no header state was saved, and the window has not been shown yet
 };
 

@@ -122,7 +122,7 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(service.shown.size(), std::size_t{1}, 10000);
             const StandInNotices::Shown& notice = service.shown.front();
             QCOMPARE(notice.replaces, 0u);
-            QCOMPARE(notice.summary, QStringLiteral("Задание не выполнено: Экспорт DXF"));
+            QCOMPARE(notice.summary, QStringLiteral("Задача не выполнена: Экспорт DXF"));
             // The service reads markup: the error's own '<' and '&' stay text.
             QCOMPARE(notice.body, QStringLiteral("Ошибка: &lt;нет файла&gt; &amp; папки"));
             QVERIFY(notice.actions.contains(QStringLiteral("default")));
@@ -143,7 +143,7 @@ private slots:
             click(7);
             QTRY_COMPARE(window.findChildren<LogViewer*>().size(), 1);
             QCOMPARE(window.findChild<LogViewer*>()->windowTitle(),
-                     QStringLiteral("Журнал задания: Экспорт DXF"));
+                     QStringLiteral("Журнал задачи: Экспорт DXF"));
 
             // The next failure takes the place of the notice shown.
             Fail(L"Ошибка");
@@ -160,7 +160,7 @@ private slots:
         Fail(L"Ошибка: не найден файл проекта");
         QTRY_COMPARE_WITH_TIMEOUT(
             window.statusBar()->currentMessage(),
-            QStringLiteral("Задание не выполнено: Экспорт DXF — Ошибка: не найден файл проекта"), 10000);
+            QStringLiteral("Задача не выполнена: Экспорт DXF — Ошибка: не найден файл проекта"), 10000);
     }
 };
 

@@ -194,7 +194,7 @@ private slots:
         auto* toolBar = window->findChild<QToolBar*>(QStringLiteral("toolBar"));
         QCOMPARE(Texts(toolBar->actions()),
                  (QStringList{"Запустить сейчас", "Новая задача", "Скопировать задачу", "Удалить задачу",
-                              "Журнал задания"}));
+                              "Журнал задачи"}));
         QCOMPARE(window->toolBarArea(toolBar), Qt::RightToolBarArea);
         QVERIFY(!toolBar->isMovable());
         QVERIFY(!toolBar->isFloatable());
@@ -317,7 +317,8 @@ private slots:
         const TaskInfo before = *stored;
 
         WhenShown<TaskWizard>([](TaskWizard& wizard) {
-            QCOMPARE(wizard.windowTitle(), QStringLiteral("Создание задачи"));
+            QCOMPARE(wizard.windowTitle(), QStringLiteral("Изменение задачи"));
+            QCOMPARE(wizard.currentPage()->title(), QStringLiteral("Изменить задачу"));
             Rename(wizard, QStringLiteral("Другое"));
             wizard.next();
             wizard.findChild<QSpinBox*>(QStringLiteral("repeatSpinBox"))->setValue(4);
@@ -407,7 +408,7 @@ private slots:
         });
         emit Tree(*window)->customContextMenuRequested(QPoint(2, 2));
         QCOMPARE(offered, (QStringList{"Новая задача", "Запустить сейчас", "Скопировать задачу",
-                                       "Удалить задачу", "Журнал задания"}));
+                                       "Удалить задачу", "Журнал задачи"}));
     }
 
     void closeHidesToTheTrayAndSavesState() {
@@ -584,14 +585,14 @@ private slots:
         tree->scrollTo(tree->model()->index(1, TaskStatusProxy::ResultColumn));
         const QRect result = tree->visualRect(tree->model()->index(1, TaskStatusProxy::ResultColumn));
         DoubleClick(*tree, result.center());
-        QCOMPARE(LogViewerTitles(*window), QStringList{"Журнал задания: Экспорт"});
+        QCOMPARE(LogViewerTitles(*window), QStringList{"Журнал задачи: Экспорт"});
         const LogViewer* viewer = window->findChild<LogViewer*>();
         QCOMPARE(viewer->logPath(),
                  QDir(m_engine->storage->LogFolder()).filePath(QStringLiteral("Экспорт.log")));
 
         tree->setCurrentIndex(tree->model()->index(0, TaskStatusProxy::ResultColumn));
         QTest::keyClick(tree, Qt::Key_Return);
-        QCOMPARE(LogViewerTitles(*window), (QStringList{"Журнал задания: Архив", "Журнал задания: Экспорт"}));
+        QCOMPARE(LogViewerTitles(*window), (QStringList{"Журнал задачи: Архив", "Журнал задачи: Экспорт"}));
         // An open log is brought forward, not opened twice.
         WindowAction(*window, "actionShowLog")->trigger();
         QCOMPARE(window->findChildren<LogViewer*>().size(), 2);
@@ -609,7 +610,7 @@ private slots:
         }
         tree->setCurrentIndex(tree->model()->index(0, 0));
         WindowAction(*window, "actionShowLog")->trigger();
-        QCOMPARE(LogViewerTitles(*window), QStringList{"Журнал задания: Архив"});
+        QCOMPARE(LogViewerTitles(*window), QStringList{"Журнал задачи: Архив"});
     }
 
     void failedRunIsNoticedAndTheNoticeOpensItsLog() {
@@ -636,7 +637,7 @@ private slots:
             auto* tray = window.findChild<QSystemTrayIcon*>();
             QTRY_VERIFY_WITH_TIMEOUT((emit tray->messageClicked(), !LogViewerTitles(window).isEmpty()),
                                      10000);
-            QCOMPARE(LogViewerTitles(window), QStringList{"Журнал задания: Экспорт DXF"});
+            QCOMPARE(LogViewerTitles(window), QStringList{"Журнал задачи: Экспорт DXF"});
 
             notify->trigger();
             QCOMPARE(QSettings().value(QStringLiteral("Runs/notifyFailures")), QVariant(false));
@@ -654,7 +655,7 @@ private slots:
         fail();
         QTRY_COMPARE_WITH_TIMEOUT(
             window.statusBar()->currentMessage(),
-            QStringLiteral("Задание не выполнено: Экспорт DXF — Ошибка: не найден файл проекта"), 10000);
+            QStringLiteral("Задача не выполнена: Экспорт DXF — Ошибка: не найден файл проекта"), 10000);
 
         // The failed result keeps its own tool tip, the first error line, whatever its width.
         window.show();
