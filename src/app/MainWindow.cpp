@@ -120,7 +120,7 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
     // Room the list gains (a maximised window) goes to the names, not to the last column; a saved state
     // may still say otherwise.
     header->setStretchLastSection(false);
-    ui->tasksTreeWidget->installEventFilter(this);
+    ui->tasksTreeWidget->viewport()->installEventFilter(this);
 
     updateActions();
 
@@ -147,7 +147,8 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ui->tasksTreeWidget && event->type() == QEvent::Resize) {
+    // The viewport's own resizing: when the view hears of its new size, the viewport still has the old.
+    if (watched == ui->tasksTreeWidget->viewport() && event->type() == QEvent::Resize) {
         fitNamesToList();
     }
     return QMainWindow::eventFilter(watched, event);

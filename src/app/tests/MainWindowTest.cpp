@@ -722,6 +722,25 @@ private slots:
         QTRY_VERIFY(!QToolTip::isVisible());
     }
 
+    void roomTheListGainsGoesToTheNames() {
+        auto window = Window({L"Резервная копия всех проектов отдела"});
+        window->resize(494, 319);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QHeaderView* header = Tree(*window)->header();
+        QTRY_VERIFY(header->length() >= Tree(*window)->viewport()->width());
+        const int names = header->sectionSize(0);
+        const int result = header->sectionSize(TaskStatusProxy::ResultColumn);
+        // Wider than all the columns: the rest was the last column's before.
+        window->resize(window->width() + header->length() - Tree(*window)->viewport()->width() + 300, 319);
+        QTRY_VERIFY(header->sectionSize(0) > names);
+        QCOMPARE(header->sectionSize(TaskStatusProxy::ResultColumn), result);
+        QCOMPARE(header->length(), Tree(*window)->viewport()->width());
+        // Back to the first size, the names give back what they got, no more.
+        window->resize(494, 319);
+        QTRY_COMPARE(header->sectionSize(0), names);
+    }
+
     void geometryAndHeaderAreRestored() {
         {
             auto window = Window({L"Архив"});

@@ -6,6 +6,7 @@
 #include "model/StorageFile.h"
 #include "wizard/ModalMessage.h"
 
+#include <QAbstractButton>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -17,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTranslator>
 #include <QUrl>
+#include <QWizard>
 #include <QtTest>
 
 #include <algorithm>
@@ -116,6 +118,47 @@ private slots:
         QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
         qApp->removeEventFilter(&filter);
         QCOMPARE(m_opened, QList<QUrl>({QUrl::fromLocalFile(help), QUrl::fromLocalFile(help)}));
+    }
+
+    void f1OpensThePageOfWhereItWasPressed() {
+        const QDir help(QCoreApplication::applicationDirPath() + QStringLiteral("/Help"));
+        QVERIFY(help.mkpath(QStringLiteral(".")));
+        for (const char* name : {"index.html", "schedule.html"}) {
+            QFile page(help.filePath(QString::fromLatin1(name)));
+            QVERIFY(page.open(QIODevice::WriteOnly));
+        }
+        QWidget window;
+        window.setProperty("helpPage", QStringLiteral("schedule.html#weekly"));
+        QLineEdit inside(&window);
+        QWidget unnamed;
+        QWidget missing;
+        missing.setProperty("helpPage", QStringLiteral("gone.html"));
+        QWizard wizard;
+        auto* page = new QWizardPage;
+        page->setProperty("helpPage", QStringLiteral("schedule.html"));
+        wizard.addPage(page);
+        wizard.restart();
+
+        HelpKeyFilter filter;
+        qApp->installEventFilter(&filter);
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openedByDesktop");
+        m_opened.clear();
+        ModalMessageScript script;
+        // A widget inside a window, the wizard's own button (meant for the page shown), a window that
+        // names no page, and one whose page is missing.
+        for (QWidget* pressedIn : std::initializer_list<QWidget*>{
+                 &inside, wizard.button(QWizard::CancelButton), &unnamed, &missing}) {
+            QTest::keyRelease(pressedIn, Qt::Key_F1);
+        }
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        qApp->removeEventFilter(&filter);
+        QUrl section = QUrl::fromLocalFile(help.filePath(QStringLiteral("schedule.html")));
+        section.setFragment(QStringLiteral("weekly"));
+        const QUrl start = QUrl::fromLocalFile(help.filePath(QStringLiteral("index.html")));
+        QCOMPARE(m_opened,
+                 (QList<QUrl>{section, QUrl::fromLocalFile(help.filePath(QStringLiteral("schedule.html"))),
+                              start, start}));
+        QVERIFY(script.Messages().empty());
     }
 
     void firstLaunchIsTakenOnce() {
