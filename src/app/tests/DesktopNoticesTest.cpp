@@ -110,7 +110,7 @@ private slots:
 
     void serviceShowsTheNoticeAndItsClickOpensTheLog() {
         PrivateBus bus;
-        QVERIFY(!bus.address.isEmpty());
+        QVERIFY2(!bus.address.isEmpty(), "no dbus-daemon (scripts/install-deps.sh installs it)");
         StandInNotices service;
         QDBusConnection serviceBus = QDBusConnection::connectToBus(bus.address, QStringLiteral("stand-in"));
         QVERIFY(serviceBus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &service,
@@ -155,7 +155,7 @@ private slots:
 
     void withoutAServiceTheWindowSaysIt() {
         PrivateBus bus;
-        QVERIFY(!bus.address.isEmpty());
+        QVERIFY2(!bus.address.isEmpty(), "no dbus-daemon (scripts/install-deps.sh installs it)");
         MainWindow window(*m_engine->storage, false, Statuses(), bus.address);
         Fail(L"Ошибка: не найден файл проекта");
         QTRY_COMPARE_WITH_TIMEOUT(
