@@ -291,7 +291,7 @@ xdotool key Escape
 
 # "Настройки…", the entry above "Выход" in the tray menu: the settings window.
 xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 3
-sleep 0.5
+sleep 1.5
 xdotool key Up Up Return
 shot "$(window "Настройки")" settings-dialog.png
 key "$(window "Настройки")" Escape
