@@ -72,22 +72,22 @@ void FailureNotices::showGathered() {
     const std::size_t failures = m_pending.size() - warnings;
     notice.warningsOnly = failures == 0;
     if (m_pending.size() == 1) {
-        notice.title = (m_pending.front().stale ? tr("Задание давно не выполнялось успешно: %1")
-                        : notice.warningsOnly ? tr("Задание выполнено с предупреждениями: %1")
-                                              : tr("Задание не выполнено: %1"))
+        notice.title = (m_pending.front().stale ? tr("Задача давно не выполнялась успешно: %1")
+                        : notice.warningsOnly ? tr("Задача выполнена с предупреждениями: %1")
+                                              : tr("Задача не выполнена: %1"))
                            .arg(m_pending.front().name);
-        notice.text = m_pending.front().firstError.isEmpty() ? tr("Подробности — в журнале задания.")
+        notice.text = m_pending.front().firstError.isEmpty() ? tr("Подробности — в журнале задачи.")
                                                              : m_pending.front().firstError;
     } else {
         const auto errorOf = [](const Failure& failure) {
-            return failure.firstError.isEmpty() ? tr("см. журнал задания") : failure.firstError;
+            return failure.firstError.isEmpty() ? tr("см. журнал задачи") : failure.firstError;
         };
         if (warnings == 0) {
-            notice.title = tr("Не выполнено заданий: %1").arg(failures);
+            notice.title = tr("Не выполнено задач: %1").arg(failures);
         } else if (failures == 0) {
-            notice.title = tr("Выполнено с предупреждениями заданий: %1").arg(warnings);
+            notice.title = tr("Выполнено с предупреждениями задач: %1").arg(warnings);
         } else {
-            notice.title = tr("Не выполнено заданий: %1, с предупреждениями: %2").arg(failures).arg(warnings);
+            notice.title = tr("Не выполнено задач: %1, с предупреждениями: %2").arg(failures).arg(warnings);
         }
         QStringList lines;
         for (std::size_t i = 0; i < m_pending.size() && i < named; ++i) {

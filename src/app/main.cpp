@@ -20,7 +20,7 @@
 
 int main(int argc, char* argv[]) {
     // Without a display the scheduler still runs its tasks, on Qt's offscreen platform.
-    UseOffscreenPlatformWithoutDisplay();
+    const bool headless = UseOffscreenPlatformWithoutDisplay();
     QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
 
@@ -59,6 +59,9 @@ int main(int argc, char* argv[]) {
     TaskStorage& storage = TaskStorage::Instance();
 
     MainWindow window(storage);
+    if (headless) {
+        window.keepSavedState();
+    }
     QObject::connect(&app, &SingleApplication::instanceStarted, &window,
                      [&window] { window.restoreFromTray(); });
 

@@ -13,6 +13,9 @@ TaskInfoPage::TaskInfoPage(TaskWizard& wizard) : m_wizard(wizard), ui(new TaskIn
     connect(ui->descriptionEdit, &QPlainTextEdit::textChanged, this,
             [this] { m_wizard.GetTask().description = ui->descriptionEdit->toPlainText().toStdWString(); });
     connect(ui->nameEdit, &QLineEdit::textChanged, this, [this] { emit completeChanged(); });
+    // Says why "Далее" is greyed out, while it is.
+    connect(ui->nameEdit, &QLineEdit::textChanged, this,
+            [this](const QString& text) { ui->nameHintLabel->setVisible(text.isEmpty()); });
 }
 
 TaskInfoPage::~TaskInfoPage() {

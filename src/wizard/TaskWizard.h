@@ -21,8 +21,12 @@ public:
     // The page ids are fixed; the action page decides whether the browser page follows.
     enum PageId { InfoPageId = 0, TriggerPageId = 1, ActionPageId = 2, BrowserPageId = 3 };
 
+    // What the wizard is run for: only its titles differ.
+    enum class Purpose { Create, Edit, Clone };
+
     // `core` serves the connection checks and the repository browser; none: the task engine's core.
-    TaskWizard(const TaskInfo& task, QWidget* parent, std::shared_ptr<arkon::ICore> core = nullptr);
+    TaskWizard(const TaskInfo& task, QWidget* parent, std::shared_ptr<arkon::ICore> core = nullptr,
+               Purpose purpose = Purpose::Create);
     // Saves the geometry, then takes the browser page down before anything else of the wizard.
     ~TaskWizard() override;
 

@@ -9,10 +9,12 @@ QObject* MakeLogViewerTest();
 QObject* MakeMainWindowTest();
 QObject* MakeStartUpTest();
 QObject* MakeHelpPagesTest();
+QObject* MakeSettingsDialogTest();
+QObject* MakeDesktopNoticesTest();
 
 int main(int argc, char** argv) {
     return RunGuiTests(argc, argv,
                        {MakeScheduleTextTest, MakeTasksListModelTest, MakeTaskStatusProxyTest,
                         MakeFailureNoticesTest, MakeLogViewerTest, MakeMainWindowTest, MakeStartUpTest,
-                        MakeHelpPagesTest});
+                        MakeHelpPagesTest, MakeSettingsDialogTest, MakeDesktopNoticesTest});
 }

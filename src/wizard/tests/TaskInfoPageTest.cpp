@@ -16,15 +16,21 @@ private slots:
         QCOMPARE(wizard->currentId(), int{TaskWizard::InfoPageId});
         QVERIFY(!wizard->currentPage()->isComplete());
         QVERIFY(!Offered(*wizard, QWizard::NextButton));
+        // Why "Далее" is greyed out is said, while it is.
+        auto* reason = Widget<QLabel>(*wizard, "nameHintLabel");
+        QVERIFY(reason->isVisibleTo(wizard.get()));
+        QCOMPARE(reason->text(), QStringLiteral("Чтобы продолжить, введите название задачи."));
 
         auto* name = Widget<QLineEdit>(*wizard, "nameEdit");
         QTest::keyClick(name, Qt::Key_Space);
         QVERIFY(wizard->currentPage()->isComplete());
         QVERIFY(Offered(*wizard, QWizard::NextButton));
+        QVERIFY(!reason->isVisibleTo(wizard.get()));
         QCOMPARE(wizard->GetTask().name, std::wstring(L" "));
 
         name->clear();
         QVERIFY(!Offered(*wizard, QWizard::NextButton));
+        QVERIFY(reason->isVisibleTo(wizard.get()));
         QVERIFY(wizard->GetTask().name.empty());
     }
 
