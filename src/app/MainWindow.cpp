@@ -204,8 +204,16 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     QTimer::singleShot(0, this, [this] { hideToTray(); });
 }
 
-std::optional<TaskInfo> MainWindow::runWizard(const TaskInfo& task, TaskWizard::Purpose purpose) {
+std::optional<TaskInfo> MainWindow::runWizard(const TaskInfo& task, TaskWizard::Purpose purpose,
+                                              const TaskInfo* edited) {
     TaskWizard wizard(task, this, m_storage.Core(), purpose);
+    std::vector<std::wstring> otherNames;
+    for (const auto& stored : m_storage.Tasks()) {
+        if (stored.get() != edited) {
+            otherNames.push_back(stored->name);
+        }
+    }
+    wizard.SetOtherNames(std::move(otherNames));
     if (wizard.exec() != QDialog::Accepted) {
         return std::nullopt;
     }
@@ -256,7 +264,7 @@ void MainWindow::editTask(const QModelIndex& index) {
     if (stored == nullptr) {
         return;
     }
-    const std::optional<TaskInfo> task = runWizard(m_storage.Copy(stored), TaskWizard::Purpose::Edit);
+    const std::optional<TaskInfo> task = runWizard(m_storage.Copy(stored), TaskWizard::Purpose::Edit, stored);
     if (!task) {
         return;
     }

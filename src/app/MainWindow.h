@@ -92,7 +92,9 @@ private:
     void fitNamesToList();
 
     // Runs the editor on `task`; the edited copy when the user finished it.
-    std::optional<TaskInfo> runWizard(const TaskInfo& task, TaskWizard::Purpose purpose);
+    // `edited`: the stored task being edited, whose own name is no other task's.
+    std::optional<TaskInfo> runWizard(const TaskInfo& task, TaskWizard::Purpose purpose,
+                                      const TaskInfo* edited = nullptr);
     // Stores `task` at `row` and makes that row current in `column`.
     void insertAndSelect(int row, const QModelIndex& parent, int column, const TaskInfo& task);
 
