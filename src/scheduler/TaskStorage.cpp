@@ -832,19 +832,13 @@ TimePoint TaskStorage::Arm(const TaskInfo* record) {
                 }
             });
     }
-    {
-        std::lock_guard lock(m_stateMutex);
-        if (const auto it = m_records.find(record); it != m_records.end() && it->second.id == timing.id) {
-            it->second.expiry = expiry;
-        }
-    }
     const std::optional<TimePoint> slot = expiry == kNever ? std::nullopt : std::optional<TimePoint>(expiry);
     if (m_journal && timing.journalId != 0 && slot != timing.recordedSlot) {
         m_journal->RecordArmed(timing.journalId, m_clock(), slot);
         timing.recordedSlot = slot;
     }
     UpdateAlarm();
-    Publish(record);
+    Publish(record, expiry);
     return expiry;
 }
 
@@ -1043,7 +1037,7 @@ void TaskStorage::UpdateAlarm() {
     }
 }
 
-void TaskStorage::Publish(const TaskInfo* record) {
+void TaskStorage::Publish(const TaskInfo* record, std::optional<TimePoint> expiry) {
     const auto timing = m_timing.find(record);
     if (timing == m_timing.end()) {
         return;
@@ -1054,12 +1048,17 @@ void TaskStorage::Publish(const TaskInfo* record) {
         status.last_end.reset();
     }
     {
+        // The next run and the rest of the status change together: a reader never sees one without
+        // the other.
         std::lock_guard lock(m_stateMutex);
         const auto it = m_records.find(record);
         if (it == m_records.end() || it->second.id != timing->second.id) {
             return;
         }
         it->second.status = std::move(status);
+        if (expiry) {
+            it->second.expiry = *expiry;
+        }
     }
     NotifyStatus(record);
 }
@@ -1110,6 +1109,10 @@ void TaskStorage::FollowRename(Timing& timing, const TaskInfo* record) {
     bool shared = false; // another task of the old name goes on writing the old log
     {
         std::lock_guard lock(m_stateMutex);
+        const auto it = m_records.find(record);
+        if (it == m_records.end() || it->second.id != timing.id) {
+            return; // removed meanwhile, and maybe freed: its removal is queued behind us
+        }
         name = record->name;
         for (const auto& task : m_tasks) {
             shared = shared || (task.get() != record && task->name == timing.logName);
