@@ -13,8 +13,7 @@ QString DateTimeText(TimePoint time) {
 } // namespace
 
 TaskStatusProxy::TaskStatusProxy(TasksListModel* source, StatusSource status, QObject* parent)
-    : QIdentityProxyModel(parent), m_source(source), m_status(std::move(status)),
-      m_failedIcon(QStringLiteral(":/task_failed.ico")), m_runningIcon(QStringLiteral(":/task_running.ico")) {
+    : QIdentityProxyModel(parent), m_source(source), m_status(std::move(status)) {
     Q_ASSERT(source->columnCount() == NextRunColumn);
     setSourceModel(source);
     const auto stale = [this] { m_rowsStale = true; };
@@ -119,12 +118,8 @@ QVariant TaskStatusProxy::statusData(const QModelIndex& index, int role) const {
             return outcomeText(status.outcome);
         }
         if (role == Qt::DecorationRole) {
-            if (IsFailure(status.outcome)) {
-                return m_failedIcon;
-            }
-            if (status.outcome == RunOutcome::Running) {
-                return m_runningIcon;
-            }
+            const QIcon icon = m_icons.of(status.outcome);
+            return icon.isNull() ? QVariant() : icon;
         }
         if (role == Qt::ToolTipRole && IsFailure(status.outcome) && !status.first_error.empty()) {
             return QString::fromStdWString(status.first_error);

@@ -6,6 +6,7 @@ QObject* MakeTasksListModelTest();
 QObject* MakeTaskStatusProxyTest();
 QObject* MakeFailureNoticesTest();
 QObject* MakeLogViewerTest();
+QObject* MakeHistoryWindowTest();
 QObject* MakeMainWindowTest();
 QObject* MakeStartUpTest();
 QObject* MakeHelpPagesTest();
@@ -13,6 +14,6 @@ QObject* MakeHelpPagesTest();
 int main(int argc, char** argv) {
     return RunGuiTests(argc, argv,
                        {MakeScheduleTextTest, MakeTasksListModelTest, MakeTaskStatusProxyTest,
-                        MakeFailureNoticesTest, MakeLogViewerTest, MakeMainWindowTest, MakeStartUpTest,
-                        MakeHelpPagesTest});
+                        MakeFailureNoticesTest, MakeLogViewerTest, MakeHistoryWindowTest, MakeMainWindowTest,
+                        MakeStartUpTest, MakeHelpPagesTest});
 }
