@@ -54,6 +54,10 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const {
                       "%2.")
                 .arg(TimeText(ShownTime(run)), TimeText(run.start));
         }
+        if (index.column() == DocumentsColumn) {
+            const QString counts = countsText(run.result);
+            return counts.isEmpty() ? QVariant() : counts;
+        }
         if (index.column() == ErrorColumn && !run.result.firstError.empty()) {
             return text(run, index.column());
         }
@@ -167,6 +171,24 @@ QString HistoryModel::howText(const JournalRun& run) {
 }
 
 QString HistoryModel::documentsText(const RunResult& result) {
+    const QLocale locale;
+    const auto number = [&locale](std::int64_t n) { return locale.toString(static_cast<qlonglong>(n)); };
+    const std::int64_t total = result.done + result.failed + result.skipped + result.unchanged;
+    if (total == 0) {
+        return {};
+    }
+    QStringList parts{total == result.done ? number(total)
+                                           : tr("%1 из %2").arg(number(result.done), number(total))};
+    if (result.failed > 0) {
+        parts << tr("с ошибкой: %1").arg(number(result.failed));
+    }
+    if (result.skipped > 0) {
+        parts << tr("пропущено: %1").arg(number(result.skipped));
+    }
+    return parts.join(QStringLiteral(", "));
+}
+
+QString HistoryModel::countsText(const RunResult& result) {
     const QLocale locale;
     QStringList parts;
     const auto add = [&](const QString& word, std::int64_t count) {

@@ -45,9 +45,12 @@ public:
     // "по расписанию", "вручную", "пропущенный запуск"; for the slots that passed while no engine ran,
     // how many: "пропущено 3 запуска".
     static QString howText(const JournalRun& run);
-    // "обработано: 14, с ошибкой: 1, пропущено: 2, без изменений: 120", the log's way of counting; empty
-    // for a run that counted no document (a command).
+    // The documents the run took, of those it looked at, and the ones it could not: "14 из 1 260",
+    // "0 из 3, с ошибкой: 1, пропущено: 2"; empty for a run that counted no document (a command).
     static QString documentsText(const RunResult& result);
+    // Every count in the log's way of counting, for the cell's tool tip: "обработано: 14, без изменений:
+    // 1 246".
+    static QString countsText(const RunResult& result);
     // In the user's locale: "3,4 МБ" or "3.4 МБ"; empty for nothing copied.
     static QString bytesText(std::uint64_t bytes);
 

@@ -77,10 +77,11 @@ HistoryWindow::HistoryWindow(const TaskInfo* record, const QString& journalPath,
     ui->setupUi(this);
     ui->runsView->setModel(m_model);
     ui->runsView->setItemDelegate(new CutTextToolTips(ui->runsView));
-    ui->splitter->setStretchFactor(0, 2);
-    ui->splitter->setStretchFactor(1, 3);
+    ui->splitter->setStretchFactor(0, 1);
+    ui->splitter->setStretchFactor(1, 1);
     auto* chart = new QChart;
-    chart->setMargins(QMargins(4, 4, 4, 4));
+    chart->setMargins(QMargins(2, 2, 2, 2));
+    chart->setBackgroundRoundness(0);
     chart->legend()->setAlignment(Qt::AlignTop);
     ui->chartView->setChart(chart);
     ui->chartView->setRenderHint(QPainter::Antialiasing);
@@ -260,7 +261,8 @@ void HistoryWindow::showChart(const std::vector<JournalRun>& runs) {
     lengthAxis->setRange(0, std::max(longest / unit.seconds * 1.1, 1.0));
     lengthAxis->applyNiceNumbers();
     lengthAxis->setLabelFormat(QStringLiteral("%.0f"));
-    lengthAxis->setTitleText(tr("Длительность, %1").arg(tr(unit.name)));
+    // The unit alone: a longer title, turned on its side, does not fit a low chart.
+    lengthAxis->setTitleText(tr(unit.name));
     chart->addAxis(timeAxis, Qt::AlignBottom);
     chart->addAxis(lengthAxis, Qt::AlignLeft);
 
@@ -328,9 +330,11 @@ void HistoryWindow::sizeColumns() {
     header->resizeSection(HistoryModel::HowColumn, widest(how));
     header->resizeSection(HistoryModel::ResultColumn,
                           widest(TaskStatusProxy::cellTexts(TaskStatusProxy::ResultColumn), icon));
+    // A night's backup that skipped a document; larger counts show whole in their tool tip.
     RunResult counted;
-    counted.done = 1000;
-    counted.skipped = 10;
+    counted.done = 100;
+    counted.unchanged = 899;
+    counted.skipped = 1;
     header->resizeSection(HistoryModel::DocumentsColumn, widest({HistoryModel::documentsText(counted)}));
     header->resizeSection(HistoryModel::BytesColumn,
                           widest({HistoryModel::bytesText(1000ULL * 1024 * 1024 - 1)}));

@@ -112,17 +112,19 @@ private slots:
             {"05.12.2026 12:00", "", "вручную", "Прерван", "", "",
              "программа была остановлена до окончания запуска"},
             {"05.12.2026 08:00", "2 ч 02 мин", "пропущенный запуск", "Есть предупреждения",
-             "обработано: 2, пропущено: 1", "500 байт", ""},
+             "2 из 3, пропущено: 1", "500 байт", ""},
             {"05.12.2026 02:00", "", "пропущено 3 запуска", "Пропущен", "", "", ""},
             {"02.12.2026 02:00", "42 с", "по расписанию", "Ошибка", "", "",
              "Нет доступа к папке «/srv/backup»"},
-            {"01.12.2026 02:00", "10 мин 05 с", "по расписанию", "Успешно", "обработано: 14", "3,4 МБ", ""},
+            {"01.12.2026 02:00", "10 мин 05 с", "по расписанию", "Успешно", "14", "3,4 МБ", ""},
         };
         QCOMPARE(window.findChild<QLabel*>(QStringLiteral("noteLabel"))->text(), QString());
         QCOMPARE(model.rowCount(), expected.size());
         for (int row = 0; row < expected.size(); ++row) {
             QCOMPARE(Row(model, row), expected[row]);
         }
+        QCOMPARE(model.index(2, HistoryModel::DocumentsColumn).data(Qt::ToolTipRole).toString(),
+                 QStringLiteral("обработано: 2, пропущено: 1"));
         QVERIFY(!model.index(4, HistoryModel::ResultColumn).data(Qt::DecorationRole).isNull());
         QVERIFY(model.index(5, HistoryModel::ResultColumn).data(Qt::DecorationRole).isNull());
 
