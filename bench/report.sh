@@ -24,6 +24,8 @@ for b in next_run_bench storage_file_bench run_tool_bench backup_bench changed_d
 done
 echo "running engine_timer_bench" >&2
 "$out/engine_timer_bench" >"$results/engine_timer_bench.txt"
+echo "running history_window_bench" >&2
+"$out/history_window_bench" >"$results/history_window_bench.txt"
 echo "running startup.py" >&2
 python3 bench/startup.py build/release/bin/zelkor-scheduler >"$results/startup_bench.txt"
 python3 bench/report.py "$results" | tee "${1:-/dev/stdout}"

@@ -6,8 +6,6 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config clang-format
     qtbase5-dev qttranslations5-l10n
-    # The run history's chart.
-    libqt5charts5-dev
     libboost1.81-all-dev
     # The run journal: SQLite's library and its shell (the shell for looking into a journal by hand).
     libsqlite3-dev sqlite3

@@ -7,26 +7,13 @@
 #include "scheduler/JournalReader.h"
 #include "ui_HistoryWindow.h"
 
-#include <QCursor>
-#include <QDateTime>
 #include <QHeaderView>
 #include <QLocale>
 #include <QTimer>
-#include <QToolTip>
-#include <QtCharts/QChart>
-#include <QtCharts/QDateTimeAxis>
-#include <QtCharts/QLegendMarker>
-#include <QtCharts/QLineSeries>
-#include <QtCharts/QScatterSeries>
-#include <QtCharts/QValueAxis>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
-#include <array>
 #include <exception>
-#include <map>
-
-using namespace QtCharts;
 
 class HistoryWindowUi : public Ui::HistoryWindow {};
 
@@ -37,38 +24,6 @@ namespace {
 constexpr std::chrono::milliseconds kRetryInterval{100};
 constexpr int kRetries = 30;
 
-// The outcomes in the order of the chart's legend.
-constexpr std::array kChartOutcomes = {RunOutcome::Succeeded,     RunOutcome::Warnings,    RunOutcome::Failed,
-                                       RunOutcome::LimitExceeded, RunOutcome::Interrupted, RunOutcome::Missed,
-                                       RunOutcome::Running};
-
-// A unit in which the longest run reads as a small number.
-struct DurationUnit {
-    double seconds;
-    const char* name;
-};
-
-DurationUnit UnitFor(double longestSeconds) {
-    if (longestSeconds <= 120) {
-        return {1, QT_TRANSLATE_NOOP("HistoryWindow", "с")};
-    }
-    if (longestSeconds <= 2 * 3600) {
-        return {60, QT_TRANSLATE_NOOP("HistoryWindow", "мин")};
-    }
-    return {3600, QT_TRANSLATE_NOOP("HistoryWindow", "ч")};
-}
-
-std::optional<double> DurationSeconds(const JournalRun& run) {
-    const std::optional<Ticks> length = HistoryModel::duration(run);
-    return length ? std::optional<double>(std::chrono::duration<double>(*length).count()) : std::nullopt;
-}
-
-double ChartTime(const JournalRun& run) {
-    const TimePoint shown = run.how == RunStart::Missed && run.slot ? *run.slot : run.start;
-    return static_cast<double>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(shown.time_since_epoch()).count());
-}
-
 } // namespace
 
 HistoryWindow::HistoryWindow(const TaskInfo* record, const QString& journalPath, QWidget* parent)
@@ -77,14 +32,8 @@ HistoryWindow::HistoryWindow(const TaskInfo* record, const QString& journalPath,
     ui->setupUi(this);
     ui->runsView->setModel(m_model);
     ui->runsView->setItemDelegate(new CutTextToolTips(ui->runsView));
-    ui->splitter->setStretchFactor(0, 1);
-    ui->splitter->setStretchFactor(1, 1);
-    auto* chart = new QChart;
-    chart->setMargins(QMargins(2, 2, 2, 2));
-    chart->setBackgroundRoundness(0);
-    chart->legend()->setAlignment(Qt::AlignTop);
-    ui->chartView->setChart(chart);
-    ui->chartView->setRenderHint(QPainter::Antialiasing);
+    ui->splitter->setStretchFactor(0, 2);
+    ui->splitter->setStretchFactor(1, 3);
     sizeColumns();
     connect(&m_reading, &QFutureWatcher<Reading>::finished, this, [this] {
         showReading(m_reading.result());
@@ -180,121 +129,9 @@ void HistoryWindow::showReading(Reading reading) {
     m_model->setRuns(std::move(reading.runs));
 }
 
-QColor HistoryWindow::outcomeColor(RunOutcome outcome) {
-    switch (outcome) {
-    case RunOutcome::Succeeded:
-        return {0x2e, 0x9b, 0x47};
-    case RunOutcome::Warnings:
-        return {0xe0, 0x98, 0x10};
-    case RunOutcome::Failed:
-        return {0xd2, 0x3c, 0x32};
-    case RunOutcome::LimitExceeded:
-        return {0x8c, 0x1c, 0x5c};
-    case RunOutcome::Running:
-        return {0x2f, 0x74, 0xc0};
-    case RunOutcome::Interrupted:
-        return {0x70, 0x70, 0x70};
-    default:
-        return {0xb0, 0xb0, 0xb0};
-    }
-}
-
 void HistoryWindow::showChart(const std::vector<JournalRun>& runs) {
-    QChart* chart = ui->chartView->chart();
-    chart->removeAllSeries();
-    for (QAbstractAxis* axis : chart->axes()) {
-        chart->removeAxis(axis);
-        delete axis;
-    }
     ui->chartView->setVisible(!runs.empty());
-    if (runs.empty()) {
-        return;
-    }
-
-    double longest = 0;
-    for (const JournalRun& run : runs) {
-        longest = std::max(longest, DurationSeconds(run).value_or(0));
-    }
-    const DurationUnit unit = UnitFor(longest);
-
-    // The runs in the order they came, each where its length puts it; the rows without a length on the
-    // axis, as squares.
-    auto* trend = new QLineSeries;
-    trend->setPen(QPen(QColor(0xa0, 0xa8, 0xb4), 1.5));
-    std::map<RunOutcome, QScatterSeries*> points;
-    for (const RunOutcome outcome : kChartOutcomes) {
-        auto* series = new QScatterSeries;
-        series->setName(TaskStatusProxy::outcomeText(outcome));
-        series->setColor(outcomeColor(outcome));
-        series->setBorderColor(outcomeColor(outcome).darker(130));
-        const bool lengthless = outcome == RunOutcome::Missed || outcome == RunOutcome::Interrupted ||
-                                outcome == RunOutcome::Running;
-        series->setMarkerShape(lengthless ? QScatterSeries::MarkerShapeRectangle
-                                          : QScatterSeries::MarkerShapeCircle);
-        series->setMarkerSize(lengthless ? 8 : 9);
-        points.emplace(outcome, series);
-    }
-    double first = ChartTime(runs.back());
-    double last = first;
-    for (auto it = runs.rbegin(); it != runs.rend(); ++it) {
-        const double x = ChartTime(*it);
-        first = std::min(first, x);
-        last = std::max(last, x);
-        const std::optional<double> seconds = DurationSeconds(*it);
-        const double y = seconds.value_or(0) / unit.seconds;
-        if (seconds) {
-            trend->append(x, y);
-        }
-        const auto found = points.find(it->result.outcome);
-        (found != points.end() ? found->second : points.at(RunOutcome::Missed))->append(x, y);
-    }
-
-    auto* timeAxis = new QDateTimeAxis;
-    // A day's margin on either side when the runs are days apart, an hour when they are closer.
-    const double day = 24.0 * 3600 * 1000;
-    const double margin = last - first > 2 * day ? day / 2 : 3600.0 * 1000;
-    timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(first - margin)),
-                       QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(last + margin)));
-    timeAxis->setFormat(last - first > 2 * day ? QStringLiteral("dd.MM") : QStringLiteral("dd.MM hh:mm"));
-    timeAxis->setTickCount(7);
-    auto* lengthAxis = new QValueAxis;
-    lengthAxis->setRange(0, std::max(longest / unit.seconds * 1.1, 1.0));
-    lengthAxis->applyNiceNumbers();
-    lengthAxis->setLabelFormat(QStringLiteral("%.0f"));
-    // The unit alone: a longer title, turned on its side, does not fit a low chart.
-    lengthAxis->setTitleText(tr(unit.name));
-    chart->addAxis(timeAxis, Qt::AlignBottom);
-    chart->addAxis(lengthAxis, Qt::AlignLeft);
-
-    const auto attach = [&](QXYSeries* series) {
-        chart->addSeries(series);
-        series->attachAxis(timeAxis);
-        series->attachAxis(lengthAxis);
-    };
-    attach(trend);
-    chart->legend()->markers(trend).first()->setVisible(false);
-    for (const RunOutcome outcome : kChartOutcomes) {
-        QScatterSeries* series = points.at(outcome);
-        attach(series);
-        // Only the outcomes that occur are named in the legend.
-        chart->legend()->markers(series).first()->setVisible(series->count() > 0);
-        const QString name = series->name();
-        connect(series, &QScatterSeries::hovered, this, [name, unit](const QPointF& point, bool over) {
-            if (!over) {
-                QToolTip::hideText();
-                return;
-            }
-            const QString when = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(point.x()))
-                                     .toString(QStringLiteral("dd.MM.yyyy hh:mm"));
-            const auto seconds = static_cast<std::int64_t>(point.y() * unit.seconds);
-            QToolTip::showText(
-                QCursor::pos(),
-                point.y() > 0
-                    ? tr("%1 — %2, %3")
-                          .arg(when, name, HistoryModel::durationText(std::chrono::seconds(seconds)))
-                    : tr("%1 — %2").arg(when, name));
-        });
-    }
+    ui->chartView->setRuns(runs);
 }
 
 void HistoryWindow::sizeColumns() {

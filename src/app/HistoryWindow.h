@@ -5,7 +5,6 @@
 #include "scheduler/JournalRecords.h"
 #include "scheduler/TaskStatus.h"
 
-#include <QColor>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QFutureWatcher>
@@ -42,9 +41,6 @@ public:
 
     // True while a read is under way or wanted; for tests and the benchmark.
     bool isReading() const;
-
-    // The colour of a run's point in the chart: green, amber, red as in the result's words.
-    static QColor outcomeColor(RunOutcome outcome);
 
 private:
     struct Reading {

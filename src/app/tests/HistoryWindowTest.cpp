@@ -1,7 +1,8 @@
 // The run history window over a real journal: the rows newest first with their texts, the chart's points
-// coloured by result, a run the journal records after the engine's status named it, and the words that
-// agree with their numbers.
+// painted in their result's colours, a run the journal records after the engine's status named it, and the
+// words that agree with their numbers.
 #include "app/HistoryWindow.h"
+#include "app/HistoryChart.h"
 #include "app/HistoryModel.h"
 #include "app/TaskStatusProxy.h"
 #include "scheduler/RunJournal.h"
@@ -12,11 +13,7 @@
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTreeView>
-#include <QtCharts/QChartView>
-#include <QtCharts/QScatterSeries>
 #include <QtTest>
-
-using namespace QtCharts;
 
 namespace {
 
@@ -58,16 +55,6 @@ class HistoryWindowTest : public QObject {
             cells << model.index(row, column).data().toString();
         }
         return cells;
-    }
-
-    static QScatterSeries* Series(const HistoryWindow& window, RunOutcome outcome) {
-        for (QAbstractSeries* series :
-             window.findChild<QChartView*>(QStringLiteral("chartView"))->chart()->series()) {
-            if (series->name() == TaskStatusProxy::outcomeText(outcome)) {
-                return qobject_cast<QScatterSeries*>(series);
-            }
-        }
-        return nullptr;
     }
 
 private slots:
@@ -128,29 +115,32 @@ private slots:
         QVERIFY(!model.index(4, HistoryModel::ResultColumn).data(Qt::DecorationRole).isNull());
         QVERIFY(model.index(5, HistoryModel::ResultColumn).data(Qt::DecorationRole).isNull());
 
-        // Each outcome's points in its own colour, the longest run highest, the rows without a length on
-        // the axis; in hours, as the longest run is over two.
-        const std::map<RunOutcome, QList<QPointF>> points = {
-            {RunOutcome::Succeeded, {{0, 605.0 / 3600}, {0, 0.3 / 3600}}},
-            {RunOutcome::Failed, {{0, 42.0 / 3600}}},
-            {RunOutcome::Warnings, {{0, 7325.0 / 3600}}},
-            {RunOutcome::Missed, {{0, 0}}},
-            {RunOutcome::Interrupted, {{0, 0}}},
-        };
-        for (const auto& [outcome, wanted] : points) {
-            const QScatterSeries* series = Series(window, outcome);
-            QVERIFY(series != nullptr);
-            QCOMPARE(series->color(), HistoryWindow::outcomeColor(outcome));
-            QCOMPARE(series->count(), wanted.size());
-            for (int i = 0; i < wanted.size(); ++i) {
-                QVERIFY2(qAbs(series->at(i).y() - wanted[i].y()) < 1e-3, qPrintable(series->name()));
-            }
+        // Every row a point, oldest first, in its outcome's colour where the chart paints it; the longest
+        // run highest, the rows without a length on the time axis.
+        auto* chart = window.findChild<HistoryChart*>(QStringLiteral("chartView"));
+        const std::vector<HistoryChart::Point>& points = chart->points();
+        const std::vector<std::pair<RunOutcome, std::optional<double>>> wanted = {
+            {RunOutcome::Succeeded, 605},
+            {RunOutcome::Failed, 42},
+            {RunOutcome::Missed, std::nullopt},
+            {RunOutcome::Warnings, 7325},
+            {RunOutcome::Interrupted, std::nullopt},
+            {RunOutcome::Succeeded, 0.3}};
+        QCOMPARE(points.size(), wanted.size());
+        const QImage painted = chart->grab().toImage();
+        for (std::size_t i = 0; i < wanted.size(); ++i) {
+            QCOMPARE(points[i].outcome, wanted[i].first);
+            QCOMPARE(points[i].seconds.has_value(), wanted[i].second.has_value());
+            QVERIFY(!points[i].seconds || qAbs(*points[i].seconds - *wanted[i].second) < 1e-3);
+            const QPoint at = chart->position(points[i]).toPoint();
+            QCOMPARE(painted.pixelColor(at), HistoryChart::colour(points[i].outcome));
         }
-        QVERIFY(HistoryWindow::outcomeColor(RunOutcome::Failed) !=
-                HistoryWindow::outcomeColor(RunOutcome::Succeeded));
-        QCOMPARE(
-            Series(window, RunOutcome::Failed)->at(0).x(),
-            static_cast<double>(QDateTime(QDate(2026, 12, 2), QTime(1, 0), Qt::UTC).toMSecsSinceEpoch()));
+        QCOMPARE(points[3].time, Utc(2026, 12, 5, 7, 0));
+        QCOMPARE(points[2].time, Utc(2026, 12, 5, 1, 0)); // the missed row at its latest slot
+        QVERIFY(chart->position(points[3]).y() < chart->position(points[0]).y());
+        QCOMPARE(chart->position(points[2]).y(), chart->position(points[4]).y());
+        QVERIFY(HistoryChart::colour(RunOutcome::Failed) != HistoryChart::colour(RunOutcome::Succeeded));
+        QVERIFY(HistoryChart::colour(RunOutcome::Warnings) != HistoryChart::colour(RunOutcome::Succeeded));
     }
 
     void aRunTheJournalWritesAfterTheStatusIsReadAgain() {
