@@ -9,8 +9,9 @@
 #
 #   scripts/screenshots.sh [output folder, default build/screenshots]
 #
-# Uses the dev build's executable (ZELKOR_EXE overrides it) and Debian's xvfb, trayer (an XEmbed tray
-# host), xdotool and imagemagick; CI does not run it, so scripts/install-deps.sh does not install them:
+# Uses the dev build's executable (ZELKOR_EXE overrides it), the sqlite3 shell (from scripts/install-deps.sh)
+# for the run history, and Debian's xvfb, trayer (an XEmbed tray host), xdotool and imagemagick; CI does
+# not run it, so scripts/install-deps.sh does not install them:
 #   apt-get install xvfb trayer xdotool imagemagick
 set -euo pipefail
 [ -n "${SCREENSHOT_TRACE:-}" ] && set -x
