@@ -136,6 +136,15 @@ m = re.search(r"idle: ([\d.]+) s of CPU time in 5 s", text)
 if m:
     row("engine CPU while idle (5 s, 10,000 tasks)", f"{m.group(1)} s", goal="0 (no polling)")
 
+text = (results / "history_window_bench.txt").read_text() if (results / "history_window_bench.txt").exists() else ""
+m = re.search(r"journal read, 1,000 runs: median ([\d.]+) ms", text)
+if m:
+    row("run journal read, one task's 1,000 runs", f"{m.group(1)} ms")
+m = re.search(r"history window open until its runs are painted, 1,000 runs: median ([\d.]+) ms, worst ([\d.]+) ms", text)
+if m:
+    row("history window, 1,000 runs: to the first paint (median; worst)", f"{m.group(1)} ms; {m.group(2)} ms",
+        goal="< 100 ms")
+
 text = (results / "startup_bench.txt").read_text() if (results / "startup_bench.txt").exists() else ""
 for line in text.splitlines():
     if "|" in line:

@@ -128,6 +128,19 @@ void DrawTaskLog(QPainter& p) {
     }
 }
 
+// A chart of run lengths: bars on an axis, one of them failed.
+void DrawTaskHistory(QPainter& p) {
+    p.setPen(Pen(kInk, 3));
+    p.drawLine(QPointF(6, 6), QPointF(6, 58));
+    p.drawLine(QPointF(6, 58), QPointF(60, 58));
+    const double heights[] = {22, 28, 44, 24};
+    for (int i = 0; i < 4; ++i) {
+        p.setPen(Pen(kInk, 2));
+        p.setBrush(i == 2 ? kRed : kGreen);
+        p.drawRect(QRectF(12 + 12 * i, 54 - heights[i], 9, heights[i]));
+    }
+}
+
 // The sign of a failed run in the task list: small enough to stand before a word.
 void DrawTaskFailed(QPainter& p) {
     Badge(p, 32, 32, 27, kRed);
@@ -230,8 +243,8 @@ int main(int argc, char** argv) {
         {"ZelkorScheduler.ico", DrawApplication}, {"new_task.ico", DrawNewTask},
         {"delete_task.ico", DrawDeleteTask},      {"run_task.ico", DrawRunTask},
         {"copy_task.ico", DrawCopyTask},          {"task_log.ico", DrawTaskLog},
-        {"task_failed.ico", DrawTaskFailed},      {"task_running.ico", DrawTaskRunning},
-        {"task_warnings.ico", DrawTaskWarnings}};
+        {"task_history.ico", DrawTaskHistory},    {"task_failed.ico", DrawTaskFailed},
+        {"task_running.ico", DrawTaskRunning},    {"task_warnings.ico", DrawTaskWarnings}};
     bool written = true;
     for (const auto& [name, draw] : icons) {
         written = Write(out.filePath(QString::fromLatin1(name)), IconFile(draw)) && written;

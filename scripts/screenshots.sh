@@ -3,14 +3,16 @@
 # beside a tray host, the tray menu, the window and its settings menu without a tray, and every page of
 # the task wizard for each action kind, with a folder repository to browse and a connection that fails;
 # the list with the status of runs read from prepared task logs, the log window on a failed export, the
-# notice of a failed run, the schedule page's next runs across a daylight-saving change (the program
-# runs in Europe/Berlin time), the settings window, and the warning about a damaged storage file. The program runs with its
+# notice of a failed run, the run history of a nightly backup, the schedule page's next runs across a
+# daylight-saving change (the program runs in Europe/Berlin time), the settings window, and the warning
+# about a damaged storage file. The program runs with its
 # user folders in a temporary folder, never the caller's.
 #
 #   scripts/screenshots.sh [output folder, default build/screenshots]
 #
-# Uses the dev build's executable (ZELKOR_EXE overrides it) and Debian's xvfb, trayer (an XEmbed tray
-# host), xdotool and imagemagick; CI does not run it, so scripts/install-deps.sh does not install them:
+# Uses the dev build's executable (ZELKOR_EXE overrides it), the sqlite3 shell (from scripts/install-deps.sh)
+# for the run history, and Debian's xvfb, trayer (an XEmbed tray host), xdotool and imagemagick; CI does
+# not run it, so scripts/install-deps.sh does not install them:
 #   apt-get install xvfb trayer xdotool imagemagick
 set -euo pipefail
 [ -n "${SCREENSHOT_TRACE:-}" ] && set -x
@@ -344,7 +346,7 @@ key "$wizard" Escape
 
 # The status of the runs: the long task started now, the list at the first window size and wide enough
 # for every column.
-toolbar() { # the toolbar button in the given place (0 = run now ... 4 = log), at the window's current size
+toolbar() { # the toolbar button in the given place (0 = run now ... 4 = log, 5 = history), at the window's current size
     eval "$(xdotool getwindowgeometry --shell "$main")"
     xdotool mousemove --window "$main" $((WIDTH - 100)) $((19 + 32 * $1)) click 1
 }
@@ -384,6 +386,58 @@ wizard=$(window "Создание задачи")
 shot "$wizard" wizard-new-task.png
 key "$wizard" Escape
 stop_program
+
+# The run history of the nightly backup, from the toolbar: two weeks of nights written into the journal
+# the engine keeps, as its runs record them, with a night the program did not run (caught up in the
+# morning), one slow night, three failing nights in a row, a run started by hand once the destination
+# was back, and a night whose copy skipped a document.
+journal=$XDG_DATA_HOME/Zelkor-Vostal/ZelkorScheduler/journal.sqlite
+task=$(sqlite3 "$journal" "SELECT id FROM tasks WHERE name = 'Резервная копия проектов' AND position IS NOT NULL")
+ticks() { echo $(( $(date -d "$1" +%s) * 10000000 )); }
+run_row() { # when, seconds, how (0 timed, 1 by hand, 2 catch-up), outcome (1 ok, 2 warnings, 3 failed), done, skipped, error
+    local start
+    start=$(ticks "$1")
+    echo "INSERT INTO runs(task, how, slot, started, ended, outcome, done, skipped, unchanged, bytes, error)
+        VALUES($task, $3, $( [ "$3" = 1 ] && echo NULL || echo "$start"), $start, $((start + $2 * 10000000)),
+        $4, $5, $6, 1240, $(( $5 * 412345 )), $( [ -n "${7:-}" ] && echo "'$7'" || echo NULL));"
+}
+{
+    echo "BEGIN; DELETE FROM runs WHERE task = $task;"
+    for night in $(seq 14 -1 1); do
+        when="$(date -d "-$night days" +%F) 02:00"
+        case $night in
+        11) echo "INSERT INTO runs(task, how, slot, started, ended, outcome, missed)
+                VALUES($task, 3, $(ticks "$when"), $(ticks "${when% *} 08:11"), $(ticks "${when% *} 08:11"), 6, 1);"
+            run_row "$(date -d "-$night days" +%F) 08:12" 811 2 1 23 0 ;;
+        8) run_row "$when" 2484 0 1 31 0 ;;
+        6|5|4) run_row "$when" $((60 + night * 7)) 0 3 0 0 \
+                "Нет доступа к папке назначения «/srv/backup»: отказано в доступе" ;;
+        2) run_row "$when" 905 0 2 18 1 ;;
+        *) run_row "$when" $((700 + night * 13)) 0 1 $((10 + night)) 0 ;;
+        esac
+        [ "$night" = 4 ] && run_row "$(date -d "-$night days" +%F) 10:40" 1130 1 1 57 0
+    done
+    echo "UPDATE tasks SET last_run = (SELECT MAX(id) FROM runs WHERE task = $task),
+        last_success = (SELECT MAX(ended) FROM runs WHERE task = $task AND outcome IN (1, 2)) WHERE id = $task;"
+    echo "COMMIT;"
+} | sqlite3 "$journal"
+start_program
+# Started again with a tray, the window stays hidden until the tray icon is clicked (on a busy machine
+# the icon can take longer than one wait).
+sleep 1
+icon=$(window ZelkorScheduler || window ZelkorScheduler)
+eval "$(xdotool getwindowgeometry --shell "$icon")"
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
+main=$(window "Планировщик задач ЗЕЛКОР")
+xdotool mousemove --window "$main" 60 32 click 1
+toolbar 5
+history=$(window "История запусков: Резервная копия проектов")
+shot "$history" history-window.png
+key "$history" Escape
+stop_program
+# Once seen: a shot of the history read back from the logs, as if the journal had been started anew.
+prepared=$(sqlite3 "$journal" "SELECT COUNT(*) FROM runs WHERE task = $task")
+[ "$prepared" = 16 ] || echo "history-window.png: the journal holds $prepared of the 16 prepared runs" >&2
 
 # Without a tray host the window stays on screen and its menu moves to the menu bar.
 kill "$tray"

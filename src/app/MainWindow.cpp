@@ -2,6 +2,7 @@
 #include "MainWindow.h"
 
 #include "CutTextToolTips.h"
+#include "HistoryWindow.h"
 #include "LogViewer.h"
 #include "SettingsDialog.h"
 #include "ShownName.h"
@@ -75,6 +76,7 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
     connect(ui->actionCloneTask, &QAction::triggered, this, [this] { cloneTask(); });
     connect(ui->actionRemoveTask, &QAction::triggered, this, [this] { removeTask(); });
     connect(ui->actionShowLog, &QAction::triggered, this, [this] { showLog(); });
+    connect(ui->actionShowHistory, &QAction::triggered, this, [this] { showHistory(); });
     connect(ui->tasksTreeWidget->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { updateActions(); });
     // A double click on the result opens the log; elsewhere it edits the task. Enter on the result
@@ -280,7 +282,14 @@ void MainWindow::removeTask() {
     if (!current.isValid()) {
         return;
     }
-    failureNotices->forget(statusColumns->taskAt(current));
+    const TaskInfo* removed = statusColumns->taskAt(current);
+    failureNotices->forget(removed);
+    // Its record goes with it: a window keyed by it could be taken for a later task's.
+    for (HistoryWindow* history : findChildren<HistoryWindow*>()) {
+        if (history->record() == removed) {
+            history->close();
+        }
+    }
     if (model->removeRow(current.row(), statusColumns->mapToSource(current.parent()))) {
         updateActions();
     }
@@ -296,7 +305,8 @@ void MainWindow::runNow() {
 void MainWindow::showTaskMenu(const QPoint& point) {
     QList<QAction*> actions{ui->actionNewTask};
     if (ui->tasksTreeWidget->selectionModel()->hasSelection()) {
-        actions << ui->actionRunNow << ui->actionCloneTask << ui->actionRemoveTask << ui->actionShowLog;
+        actions << ui->actionRunNow << ui->actionCloneTask << ui->actionRemoveTask << ui->actionShowLog
+                << ui->actionShowHistory;
     }
     QMenu::exec(actions, ui->tasksTreeWidget->viewport()->mapToGlobal(point), nullptr, ui->tasksTreeWidget);
 }
@@ -307,6 +317,7 @@ void MainWindow::updateActions() {
     ui->actionCloneTask->setEnabled(selected);
     ui->actionRemoveTask->setEnabled(selected);
     ui->actionShowLog->setEnabled(selected);
+    ui->actionShowHistory->setEnabled(selected);
     ui->actionNewTask->setEnabled(true);
 }
 
@@ -361,9 +372,43 @@ void MainWindow::openLogsOf(const std::vector<const TaskInfo*>& tasks) {
     }
 }
 
+void MainWindow::showHistory() {
+    showHistoryOf(statusColumns->taskAt(ui->tasksTreeWidget->currentIndex()));
+}
+
+void MainWindow::showHistoryOf(const TaskInfo* task) {
+    if (task == nullptr) {
+        return;
+    }
+    HistoryWindow* history = nullptr;
+    for (HistoryWindow* open : findChildren<HistoryWindow*>()) {
+        if (open->record() == task) {
+            history = open;
+        }
+    }
+    if (history == nullptr) {
+        history = new HistoryWindow(task, m_storage.JournalPath(), this);
+        history->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    updateHistory(task); // read again also when reopened
+    history->show();
+    history->raise();
+    history->activateWindow();
+}
+
+void MainWindow::updateHistory(const TaskInfo* record) {
+    for (HistoryWindow* history : findChildren<HistoryWindow*>()) {
+        const TaskInfo* task = history->record();
+        if ((record == nullptr || task == record) && statusColumns->rowOf(task) >= 0) {
+            history->update(QString::fromStdWString(task->name), m_storage.JournalId(task), m_status(task));
+        }
+    }
+}
+
 void MainWindow::onStatusChanged(const TaskInfo* record) {
     statusColumns->statusChanged(record);
     warnAboutDamagedJournal(); // known once the engine has opened it, before any status it tells
+    updateHistory(record);
     if (record != nullptr) {
         noteStatus(record);
         return;

@@ -70,6 +70,11 @@ private:
     void updateActions();
     void showLog();
     void showLogOf(const TaskInfo* task);
+    void showHistory();
+    // Opens the task's run history or brings its open window forward.
+    void showHistoryOf(const TaskInfo* task);
+    // Reads the journal again in the history windows of the task (null: of every task).
+    void updateHistory(const TaskInfo* record);
     void onStatusChanged(const TaskInfo* record);
     void noteStatus(const TaskInfo* task);
     void showFailureNotice(const FailureNotices::Notice& notice);

@@ -13,9 +13,7 @@ QString DateTimeText(TimePoint time) {
 } // namespace
 
 TaskStatusProxy::TaskStatusProxy(TasksListModel* source, StatusSource status, QObject* parent)
-    : QIdentityProxyModel(parent), m_source(source), m_status(std::move(status)),
-      m_failedIcon(QStringLiteral(":/task_failed.ico")), m_runningIcon(QStringLiteral(":/task_running.ico")),
-      m_warningsIcon(QStringLiteral(":/task_warnings.ico")) {
+    : QIdentityProxyModel(parent), m_source(source), m_status(std::move(status)) {
     Q_ASSERT(source->columnCount() == NextRunColumn);
     setSourceModel(source);
     const auto stale = [this] { m_rowsStale = true; };
@@ -120,15 +118,9 @@ QVariant TaskStatusProxy::statusData(const QModelIndex& index, int role) const {
             return status.stale_since ? staleText(*status.stale_since) : outcomeText(status.outcome);
         }
         if (role == Qt::DecorationRole) {
-            if (IsFailure(status.outcome) || status.stale_since) {
-                return m_failedIcon;
-            }
-            if (status.outcome == RunOutcome::Running) {
-                return m_runningIcon;
-            }
-            if (status.outcome == RunOutcome::Warnings) {
-                return m_warningsIcon;
-            }
+            // A stale task wears the failure's sign, whatever its last run.
+            const QIcon icon = m_icons.of(status.stale_since ? RunOutcome::Failed : status.outcome);
+            return icon.isNull() ? QVariant() : icon;
         }
         if (role == Qt::ToolTipRole &&
             (IsFailure(status.outcome) || status.outcome == RunOutcome::Warnings) &&

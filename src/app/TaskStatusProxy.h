@@ -2,11 +2,11 @@
 // next, when it last ran and how that ended.
 #pragma once
 
+#include "OutcomeIcons.h"
 #include "scheduler/TaskStatus.h"
 
 #include <QCoreApplication>
 #include <QHash>
-#include <QIcon>
 #include <QIdentityProxyModel>
 
 #include <functional>
@@ -65,9 +65,7 @@ private:
 
     TasksListModel* m_source;
     StatusSource m_status;
-    QIcon m_failedIcon;
-    QIcon m_runningIcon;
-    QIcon m_warningsIcon;
+    OutcomeIcons m_icons;
     // Rows by task, rebuilt on first use after the rows changed: the engine's calls come one per task.
     mutable QHash<const TaskInfo*, int> m_rows;
     mutable bool m_rowsStale = true;

@@ -6,6 +6,7 @@ QObject* MakeTasksListModelTest();
 QObject* MakeTaskStatusProxyTest();
 QObject* MakeFailureNoticesTest();
 QObject* MakeLogViewerTest();
+QObject* MakeHistoryWindowTest();
 QObject* MakeMainWindowTest();
 QObject* MakeStartUpTest();
 QObject* MakeHelpPagesTest();
@@ -15,6 +16,6 @@ QObject* MakeDesktopNoticesTest();
 int main(int argc, char** argv) {
     return RunGuiTests(argc, argv,
                        {MakeScheduleTextTest, MakeTasksListModelTest, MakeTaskStatusProxyTest,
-                        MakeFailureNoticesTest, MakeLogViewerTest, MakeMainWindowTest, MakeStartUpTest,
-                        MakeHelpPagesTest, MakeSettingsDialogTest, MakeDesktopNoticesTest});
+                        MakeFailureNoticesTest, MakeLogViewerTest, MakeHistoryWindowTest, MakeMainWindowTest,
+                        MakeStartUpTest, MakeHelpPagesTest, MakeSettingsDialogTest, MakeDesktopNoticesTest});
 }

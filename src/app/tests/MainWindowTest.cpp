@@ -1,6 +1,8 @@
 // The main window's commands (new, clone, edit, remove, run now), the context menu, the actions that
 // follow the selection, closing to the tray, the tray and settings menus, and the saved state.
 #include "app/MainWindow.h"
+#include "app/HistoryModel.h"
+#include "app/HistoryWindow.h"
 #include "app/LogViewer.h"
 #include "app/ShownName.h"
 #include "app/TasksListModel.h"
@@ -195,7 +197,7 @@ private slots:
         auto* toolBar = window->findChild<QToolBar*>(QStringLiteral("toolBar"));
         QCOMPARE(Texts(toolBar->actions()),
                  (QStringList{"Запустить сейчас", "Новая задача", "Скопировать задачу", "Удалить задачу",
-                              "Журнал задачи"}));
+                              "Журнал задачи", "История запусков"}));
         QCOMPARE(window->toolBarArea(toolBar), Qt::RightToolBarArea);
         QVERIFY(!toolBar->isMovable());
         QVERIFY(!toolBar->isFloatable());
@@ -203,8 +205,8 @@ private slots:
         QCOMPARE(toolBar->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
         QCOMPARE(toolBar->contextMenuPolicy(), Qt::PreventContextMenu);
         QCOMPARE(WindowAction(*window, "actionRemoveTask")->toolTip(), QStringLiteral("Удалить задачу"));
-        for (const char* name :
-             {"actionNewTask", "actionRemoveTask", "actionRunNow", "actionCloneTask", "actionShowLog"}) {
+        for (const char* name : {"actionNewTask", "actionRemoveTask", "actionRunNow", "actionCloneTask",
+                                 "actionShowLog", "actionShowHistory"}) {
             QVERIFY2(!WindowAction(*window, name)->icon().isNull(), name);
             QVERIFY2(!WindowAction(*window, name)->icon().pixmap(24, 24).isNull(), name);
         }
@@ -224,7 +226,7 @@ private slots:
     void actionsFollowTheSelection() {
         auto window = Window({L"Архив", L"Экспорт"});
         const char* const needSelection[] = {"actionRunNow", "actionCloneTask", "actionRemoveTask",
-                                             "actionShowLog"};
+                                             "actionShowLog", "actionShowHistory"};
         for (const char* name : needSelection) {
             QVERIFY2(!WindowAction(*window, name)->isEnabled(), name);
         }
@@ -409,7 +411,7 @@ private slots:
         });
         emit Tree(*window)->customContextMenuRequested(QPoint(2, 2));
         QCOMPARE(offered, (QStringList{"Новая задача", "Запустить сейчас", "Скопировать задачу",
-                                       "Удалить задачу", "Журнал задачи"}));
+                                       "Удалить задачу", "Журнал задачи", "История запусков"}));
     }
 
     void closeHidesToTheTrayAndSavesState() {
@@ -612,6 +614,28 @@ private slots:
         tree->setCurrentIndex(tree->model()->index(0, 0));
         WindowAction(*window, "actionShowLog")->trigger();
         QCOMPARE(LogViewerTitles(*window), QStringList{"Журнал задачи: Архив"});
+    }
+
+    void historyOpensOncePerTaskFollowsItsRunsAndGoesWithIt() {
+        auto window = Window({L"Архив", L"Экспорт"});
+        Select(*window, 0);
+        WindowAction(*window, "actionShowHistory")->trigger();
+        WindowAction(*window, "actionShowHistory")->trigger();
+        const QList<HistoryWindow*> open = window->findChildren<HistoryWindow*>();
+        QCOMPARE(open.size(), 1);
+        QCOMPARE(open.first()->windowTitle(), QStringLiteral("История запусков: Архив"));
+        const QAbstractItemModel* runs =
+            open.first()->findChild<QTreeView*>(QStringLiteral("runsView"))->model();
+        QCOMPARE(runs->rowCount(), 0);
+
+        // The engine's word that the run ended has the window read the journal again.
+        m_engine->storage->RunNow(m_engine->storage->Tasks()[0].get());
+        QTRY_COMPARE(runs->rowCount(), 1);
+        QTRY_COMPARE(runs->index(0, HistoryModel::ResultColumn).data().toString(), QStringLiteral("Успешно"));
+        QCOMPARE(runs->index(0, HistoryModel::HowColumn).data().toString(), QStringLiteral("вручную"));
+
+        WindowAction(*window, "actionRemoveTask")->trigger();
+        QTRY_VERIFY(window->findChildren<HistoryWindow*>().isEmpty());
     }
 
     void failedRunIsNoticedAndTheNoticeOpensItsLog() {
