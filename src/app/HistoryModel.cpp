@@ -1,9 +1,9 @@
 // The run history's cells: local times, durations, how a run came about, what it counted.
 #include "HistoryModel.h"
 
-#include "model/PluralForm.h"
 #include "TaskStatusProxy.h"
 #include "model/LocalDateTime.h"
+#include "model/PluralForm.h"
 
 #include <QLocale>
 
