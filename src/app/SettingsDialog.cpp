@@ -48,10 +48,11 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QDialog(parent), ui(new Settin
     const RunSettings defaults;
     BindMinutes(ui->toolTimeLimitSpinBox, QStringLiteral("Runs/toolTimeLimitSeconds"),
                 defaults.toolTimeLimit.count());
-    BindMinutes(ui->taskTimeLimitSpinBox, QStringLiteral("Runs/taskTimeLimitSeconds"), 0);
+    BindMinutes(ui->taskTimeLimitSpinBox, QStringLiteral("Runs/taskTimeLimitSeconds"),
+                defaults.taskTimeLimit.count());
     BindFlag(ui->catchUpMissedCheckBox, QStringLiteral("Runs/catchUpMissed"), defaults.catchUpMissed);
-    BindFlag(ui->lowPriorityCheckBox, QStringLiteral("Runs/lowPriority"), true);
-    BindFlag(ui->keepAwakeCheckBox, QStringLiteral("Runs/keepAwake"), true);
+    BindFlag(ui->lowPriorityCheckBox, QStringLiteral("Runs/lowPriority"), defaults.lowPriority);
+    BindFlag(ui->keepAwakeCheckBox, QStringLiteral("Runs/keepAwake"), defaults.keepAwake);
 
     ui->notifyFailuresCheckBox->setChecked(notifyFailures());
     connect(ui->notifyFailuresCheckBox, &QCheckBox::toggled, this, [](bool on) { setNotifyFailures(on); });
