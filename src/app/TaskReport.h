@@ -1,0 +1,28 @@
+// Tasks as the terminal commands report them: JSON for scripts, and the table --list prints.
+#pragma once
+
+#include "model/TaskInfo.h"
+#include "scheduler/TaskStatus.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QString>
+
+#include <optional>
+
+// "name", "schedule" (the list's text), "next_run" (ISO 8601 in local time with its offset, null when
+// not scheduled), and from the status, when there is one: "last_run" and "last_end" (times or null),
+// "result" (a word that stays: "running", "succeeded", "warnings", "failed", "missed", "interrupted",
+// "time_limit_exceeded", or null for a task that never ran), "result_text" (the list's word) and
+// "first_error" when the last run failed with one. Without a status (nothing recorded the runs) the
+// run fields are null.
+QJsonObject TaskReportJson(const TaskInfo& task, TimePoint nextRun, const std::optional<TaskStatus>& status);
+
+// The task's next expiry as the engine arms it from now, for a report made without the engine.
+TimePoint ExpectedNextRun(const TaskInfo& task);
+
+// A table with a header line, one line a task, columns as the window shows them.
+QString TaskListTable(const QJsonArray& tasks);
+
+// An ISO 8601 time in the current zone with its offset ("2026-12-08T14:30:00+01:00").
+QString ReportTime(TimePoint time);
