@@ -9,10 +9,11 @@ QObject* MakeLogViewerTest();
 QObject* MakeMainWindowTest();
 QObject* MakeStartUpTest();
 QObject* MakeHelpPagesTest();
+QObject* MakeTerminalCommandTest();
 
 int main(int argc, char** argv) {
     return RunGuiTests(argc, argv,
                        {MakeScheduleTextTest, MakeTasksListModelTest, MakeTaskStatusProxyTest,
                         MakeFailureNoticesTest, MakeLogViewerTest, MakeMainWindowTest, MakeStartUpTest,
-                        MakeHelpPagesTest});
+                        MakeHelpPagesTest, MakeTerminalCommandTest});
 }

@@ -1,0 +1,249 @@
+// The terminal commands against the real program: how the options are read, the exit codes and outputs
+// with no program running (nothing is started, nothing written, no display needed), and --list and
+// --run answered by a running program.
+#include "app/CommandLine.h"
+#include "app/TaskReport.h"
+#include "model/LocalDateTime.h"
+#include "model/StorageFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+struct Outcome {
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+// Without any display: a command must not need one.
+QProcessEnvironment NoDisplay() {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+        environment.remove(QString::fromLatin1(name));
+    }
+    return environment;
+}
+
+Outcome Command(const QStringList& arguments) {
+    QProcess process;
+    process.setProcessEnvironment(NoDisplay());
+    process.start(QStringLiteral(ZELKOR_SCHEDULER_PATH), arguments);
+    Outcome outcome;
+    if (!process.waitForFinished(30000)) {
+        process.kill();
+        process.waitForFinished();
+        outcome.err = QStringLiteral("did not end");
+        return outcome;
+    }
+    outcome.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    outcome.out = QString::fromUtf8(process.readAllStandardOutput());
+    outcome.err = QString::fromUtf8(process.readAllStandardError());
+    return outcome;
+}
+
+QJsonObject JsonOf(const Outcome& outcome) {
+    return QJsonDocument::fromJson(outcome.out.toUtf8()).object();
+}
+
+QString StoragePath() {
+    return qEnvironmentVariable("XDG_DATA_HOME") +
+           QStringLiteral("/Zelkor-Vostal/ZelkorScheduler/storage.xml");
+}
+
+TaskInfo Task(const std::wstring& name, TimePoint start) {
+    TaskInfo task;
+    task.name = name;
+    task.starting_point = start;
+    task.action = CommandAction{L"/bin/true", L"", L""};
+    return task;
+}
+
+void Save(const std::vector<TaskInfo>& tasks) {
+    QVERIFY(SaveStorageFile(StoragePath(), TaskPointers(tasks)));
+}
+
+} // namespace
+
+class TerminalCommandTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { QFile::remove(StoragePath()); }
+
+    void optionsAreRead_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("command");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("json");
+        using C = CommandLine::Command;
+        const auto row = [](const char* tag, QStringList arguments, C command, QString name = {},
+                            bool json = false) {
+            QTest::newRow(tag) << arguments << static_cast<int>(command) << name << json;
+        };
+        row("none", {}, C::StartProgram);
+        row("Qt's options are the application's", {"-platform", "offscreen", "-session", "1a2b", "-reverse"},
+            C::StartProgram);
+        row("list", {"--list", "--json"}, C::List, {}, true);
+        row("run with the name after it", {"--run", "-минус"}, C::Run, "-минус");
+        row("run with the name joined", {"--json", "--run=а=б"}, C::Run, "а=б", true);
+        row("help wins", {"--list", "--help"}, C::Help);
+        row("version", {"--version"}, C::Version);
+    }
+
+    void optionsAreRead() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, command);
+        QFETCH(QString, name);
+        QFETCH(bool, json);
+        const CommandLine read = ParseCommandLine(arguments);
+        QCOMPARE(static_cast<int>(read.command), command);
+        QCOMPARE(read.taskName, name);
+        QCOMPARE(read.json, json);
+    }
+
+    void withoutAProgram_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("help") << QStringList{"--help"} << 0 << "Использование: zelkor-scheduler"
+                              << "";
+        QTest::newRow("version") << QStringList{"--version"} << 0 << "zelkor-scheduler " ZELKOR_VERSION "\n"
+                                 << "";
+        QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << ""
+                                        << "неизвестный параметр «--bogus»";
+        QTest::newRow("value to a flag") << QStringList{"--list=x"} << 2 << ""
+                                         << "неизвестный параметр «--list=x»";
+        QTest::newRow("stray argument") << QStringList{"задача"} << 2 << ""
+                                        << "лишний аргумент «задача»";
+        QTest::newRow("run without a name") << QStringList{"--run"} << 2 << ""
+                                            << "после --run нужно имя задачи";
+        QTest::newRow("empty name") << QStringList{"--run="} << 2 << ""
+                                    << "после --run нужно имя задачи";
+        QTest::newRow("two commands") << QStringList{"--list", "--run", "x"} << 2 << ""
+                                      << "только одно";
+        QTest::newRow("json alone") << QStringList{"--json"} << 2 << ""
+                                    << "--json относится";
+        QTest::newRow("run needs the program") << QStringList{"--run", "x"} << 1 << ""
+                                               << "планировщик не запущен: задачу «x» можно выполнить";
+    }
+
+    void withoutAProgram() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, code);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        const QString settings = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Zelkor-Vostal");
+        QDir(settings).removeRecursively();
+        const Outcome outcome = Command(arguments);
+        QCOMPARE(outcome.code, code);
+        QVERIFY2(out.isEmpty() ? outcome.out.isEmpty() : outcome.out.contains(out), qPrintable(outcome.out));
+        QVERIFY2(err.isEmpty() ? outcome.err.isEmpty() : outcome.err.contains(err), qPrintable(outcome.err));
+        // Bad usage shows the usage; nothing here started the scheduler, which would have written its
+        // first launch.
+        QCOMPARE(outcome.err.contains(QStringLiteral("Использование:")), code == 2);
+        QVERIFY(!QFileInfo::exists(settings));
+    }
+
+    void listReadsTheFilesWhenNoProgramRuns() {
+        const TimePoint start =
+            std::chrono::floor<std::chrono::minutes>(CurrentTime()) + std::chrono::hours(50);
+        // Started, and without a weekday: it never runs again.
+        TaskInfo never = Task(L"без дней", CurrentTime() - std::chrono::hours(1));
+        never.trigger = WeeklyTrigger{1, {}};
+        Save({Task(L"копия", start), never});
+        QFile file(StoragePath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        file.close();
+
+        const Outcome table = Command({QStringLiteral("--list")});
+        QCOMPARE(table.code, 0);
+        const QStringList lines = table.out.split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 3);
+        QVERIFY2(lines[0].startsWith(QStringLiteral("Название")) &&
+                     lines[0].endsWith(QStringLiteral("Результат")),
+                 qPrintable(lines[0]));
+        QVERIFY2(lines[1].startsWith(QStringLiteral("копия")) &&
+                     lines[1].endsWith(LocalDateTimeText(start, QStringLiteral("dd.MM.yyyy hh:mm"))),
+                 qPrintable(lines[1]));
+        QVERIFY2(lines[2].endsWith(QStringLiteral("не запланирован")), qPrintable(lines[2]));
+
+        const QJsonObject json = JsonOf(Command({QStringLiteral("--list"), QStringLiteral("--json")}));
+        QCOMPARE(json.value(QStringLiteral("program_running")), QJsonValue(false));
+        const QJsonArray tasks = json.value(QStringLiteral("tasks")).toArray();
+        QCOMPARE(tasks.size(), 2);
+        QCOMPARE(tasks[0].toObject().value(QStringLiteral("next_run")).toString(), ReportTime(start));
+        QVERIFY(tasks[0].toObject().value(QStringLiteral("last_run")).isNull());
+        QVERIFY(tasks[1].toObject().value(QStringLiteral("next_run")).isNull());
+
+        // Read as it is: nothing written, and a damaged file is not set aside (the program does that).
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), before);
+        file.close();
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("<config><tasks>");
+        file.close();
+        const Outcome damaged = Command({QStringLiteral("--list")});
+        QCOMPARE(damaged.code, 1);
+        QVERIFY2(damaged.err.contains(QStringLiteral("не удалось прочитать файл задач")),
+                 qPrintable(damaged.err));
+        QCOMPARE(QDir(QFileInfo(StoragePath()).path()).entryList(QDir::Files), QStringList{"storage.xml"});
+    }
+
+    void listAndRunAskTheRunningProgram() {
+        const TimePoint start = CurrentTime() + std::chrono::hours(24);
+        Save({Task(L"команда", start), Task(L"дубль", start), Task(L"дубль", start)});
+        QProcess program;
+        program.setProcessEnvironment(NoDisplay());
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start(QStringLiteral(ZELKOR_SCHEDULER_PATH), QStringList());
+        QVERIFY(program.waitForStarted());
+        const auto list = [] {
+            return JsonOf(Command({QStringLiteral("--list"), QStringLiteral("--json")}));
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(list().value(QStringLiteral("program_running")).toBool(), 30000);
+
+        const Outcome run = Command({QStringLiteral("--run"), QStringLiteral("команда")});
+        QCOMPARE(run.code, 0);
+        QCOMPARE(run.out, QStringLiteral("Задача «команда» запущена.\n"));
+        // The engine's own status: the run is seen as the window sees it.
+        const auto first = [&list] {
+            return list().value(QStringLiteral("tasks")).toArray().at(0).toObject();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(!first().value(QStringLiteral("last_run")).isNull(), 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(first().value(QStringLiteral("result")).toString(),
+                                  QStringLiteral("succeeded"), 30000);
+        QCOMPARE(first().value(QStringLiteral("result_text")).toString(), QStringLiteral("Успешно"));
+        QCOMPARE(first().value(QStringLiteral("next_run")).toString(), ReportTime(start));
+
+        const QJsonObject runJson =
+            JsonOf(Command({QStringLiteral("--run"), QStringLiteral("команда"), QStringLiteral("--json")}));
+        QCOMPARE(runJson.value(QStringLiteral("started")), QJsonValue(true));
+        const Outcome unknown = Command({QStringLiteral("--run"), QStringLiteral("нет такой")});
+        QCOMPARE(unknown.code, 1);
+        QVERIFY2(unknown.err.contains(QStringLiteral("нет задачи «нет такой»")), qPrintable(unknown.err));
+        const Outcome twice = Command({QStringLiteral("--run"), QStringLiteral("дубль")});
+        QCOMPARE(twice.code, 1);
+        QVERIFY2(twice.err.contains(QStringLiteral("несколько (2)")), qPrintable(twice.err));
+
+        ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitCode(), 0);
+    }
+};
+
+QObject* MakeTerminalCommandTest() {
+    return new TerminalCommandTest;
+}
+
+#include "TerminalCommandTest.moc"
