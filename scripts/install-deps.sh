@@ -7,6 +7,8 @@ packages=(
     build-essential cmake ninja-build pkg-config clang-format
     qtbase5-dev qttranslations5-l10n
     libboost1.81-all-dev
+    # The run journal: SQLite's library and its shell (the shell for looking into a journal by hand).
+    libsqlite3-dev sqlite3
     libhowardhinnant-date-dev tzdata
     libgtest-dev libgmock-dev libbenchmark-dev
     # The Debian package: dpkg-shlibdeps finds its dependencies; lintian and the validators of the

@@ -1,0 +1,92 @@
+// The journal's read queries.
+#include "JournalReader.h"
+
+#include "Sqlite.h"
+
+namespace {
+
+constexpr const char* kRunColumns =
+    "r.id, r.task, r.how, r.slot, r.started, r.ended, r.outcome, r.done, r.failed, r.skipped, r.unchanged, "
+    "r.bytes, r.missed, r.error";
+
+std::optional<TimePoint> OptionalTime(const sqlite::Statement& row, int column) {
+    const auto ticks = row.OptionalInt(column);
+    return ticks ? std::optional<TimePoint>(TimePointFromTicks(*ticks)) : std::nullopt;
+}
+
+// The run in the columns from `first` on, in the order of kRunColumns.
+JournalRun ReadRun(const sqlite::Statement& row, int first) {
+    JournalRun run;
+    run.id = row.Int(first);
+    run.task = row.Int(first + 1);
+    run.how = static_cast<RunStart>(row.Int(first + 2));
+    run.slot = OptionalTime(row, first + 3);
+    run.start = TimePointFromTicks(row.Int(first + 4));
+    run.end = OptionalTime(row, first + 5);
+    run.result.outcome =
+        row.IsNull(first + 6) ? RunOutcome::Running : OutcomeFromCode(static_cast<int>(row.Int(first + 6)));
+    run.result.done = row.Int(first + 7);
+    run.result.failed = row.Int(first + 8);
+    run.result.skipped = row.Int(first + 9);
+    run.result.unchanged = row.Int(first + 10);
+    run.result.bytes = static_cast<std::uint64_t>(row.Int(first + 11));
+    run.missed = row.Int(first + 12);
+    run.result.firstError = row.Text(first + 13);
+    return run;
+}
+
+} // namespace
+
+namespace journal_queries {
+
+std::vector<JournalTask> ListedTasks(sqlite::Database& db) {
+    sqlite::Statement query =
+        db.Prepare(std::string("SELECT t.id, t.name, t.position, t.armed_at, t.armed_slot, t.last_success, "
+                               "t.missed, t.missed_latest, r.id IS NOT NULL, ") +
+                   kRunColumns +
+                   " FROM tasks t LEFT JOIN runs r ON r.id = t.last_run WHERE t.position IS NOT NULL"
+                   " ORDER BY t.position");
+    std::vector<JournalTask> tasks;
+    while (query.Step()) {
+        JournalTask task;
+        task.id = query.Int(0);
+        task.name = query.Text(1);
+        task.position = query.OptionalInt(2);
+        task.armedAt = OptionalTime(query, 3);
+        task.armedSlot = OptionalTime(query, 4);
+        task.lastSuccess = OptionalTime(query, 5);
+        task.missed = query.Int(6);
+        task.missedLatest = OptionalTime(query, 7);
+        if (query.Int(8) != 0) {
+            task.lastRun = ReadRun(query, 9);
+        }
+        tasks.push_back(std::move(task));
+    }
+    return tasks;
+}
+
+std::vector<JournalRun> Runs(sqlite::Database& db, JournalTaskId task, std::size_t limit) {
+    sqlite::Statement query = db.Prepare(std::string("SELECT ") + kRunColumns +
+                                         " FROM runs r WHERE r.task = ?1 ORDER BY r.id DESC LIMIT ?2");
+    query.Bind(1, task).Bind(2, static_cast<std::int64_t>(limit));
+    std::vector<JournalRun> runs;
+    while (query.Step()) {
+        runs.push_back(ReadRun(query, 0));
+    }
+    return runs;
+}
+
+} // namespace journal_queries
+
+JournalReader::JournalReader(const QString& path)
+    : m_db(std::make_unique<sqlite::Database>(path, sqlite::Database::Mode::ReadOnly)) {}
+
+JournalReader::~JournalReader() = default;
+
+std::vector<JournalTask> JournalReader::ListedTasks() {
+    return journal_queries::ListedTasks(*m_db);
+}
+
+std::vector<JournalRun> JournalReader::Runs(JournalTaskId task, std::size_t limit) {
+    return journal_queries::Runs(*m_db, task, limit);
+}

@@ -1,0 +1,37 @@
+// Reading the run journal without writing it: the history window, the terminal companion, the engine's
+// start-up.
+#pragma once
+
+#include "JournalRecords.h"
+
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+namespace sqlite {
+class Database;
+}
+
+// The queries, over a connection someone else owns.
+namespace journal_queries {
+std::vector<JournalTask> ListedTasks(sqlite::Database& db);
+// The task's runs, newest first, at most `limit`.
+std::vector<JournalRun> Runs(sqlite::Database& db, JournalTaskId task, std::size_t limit);
+} // namespace journal_queries
+
+// A read-only connection of its own, so a reader never waits for the engine's writes (write-ahead
+// logging lets both go on). Throws sqlite::Error when the file cannot be opened or read.
+class JournalReader {
+public:
+    explicit JournalReader(const QString& path);
+    ~JournalReader();
+    JournalReader(const JournalReader&) = delete;
+    JournalReader& operator=(const JournalReader&) = delete;
+
+    std::vector<JournalTask> ListedTasks();
+    std::vector<JournalRun> Runs(JournalTaskId task, std::size_t limit);
+
+private:
+    std::unique_ptr<sqlite::Database> m_db;
+};

@@ -1,0 +1,399 @@
+// The journal's database: its schema, its recovery from damage, and the thread that writes it.
+#include "RunJournal.h"
+
+#include "JournalReader.h"
+#include "Sqlite.h"
+#include "model/KeepDamagedFile.h"
+#include "model/StorageFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <iostream>
+#include <unordered_map>
+
+namespace {
+
+// Version 1. Times are ticks (100 ns) since 1970 in UTC, like the storage file's; a run's outcome is
+// NULL while it runs. A task keeps its newest run, its last success and the slots it missed since that
+// run beside it, so that start-up reads a row per task however long the history. Missed slots are also
+// a row of their own in the runs, for the history.
+constexpr const char* kSchema = R"(
+CREATE TABLE IF NOT EXISTS tasks(
+    id INTEGER PRIMARY KEY,
+    name TEXT NOT NULL,
+    position INTEGER,
+    armed_at INTEGER,
+    armed_slot INTEGER,
+    last_run INTEGER,
+    last_success INTEGER,
+    missed INTEGER NOT NULL DEFAULT 0,
+    missed_latest INTEGER);
+CREATE INDEX IF NOT EXISTS tasks_listed ON tasks(position) WHERE position IS NOT NULL;
+CREATE TABLE IF NOT EXISTS runs(
+    id INTEGER PRIMARY KEY,
+    task INTEGER NOT NULL,
+    how INTEGER NOT NULL,
+    slot INTEGER,
+    started INTEGER NOT NULL,
+    ended INTEGER,
+    outcome INTEGER,
+    done INTEGER NOT NULL DEFAULT 0,
+    failed INTEGER NOT NULL DEFAULT 0,
+    skipped INTEGER NOT NULL DEFAULT 0,
+    unchanged INTEGER NOT NULL DEFAULT 0,
+    bytes INTEGER NOT NULL DEFAULT 0,
+    missed INTEGER NOT NULL DEFAULT 0,
+    error TEXT);
+CREATE INDEX IF NOT EXISTS runs_of_task ON runs(task, id);
+CREATE INDEX IF NOT EXISTS runs_unfinished ON runs(id) WHERE outcome IS NULL;
+PRAGMA user_version = 1;
+)";
+
+std::optional<std::int64_t> TickCount(const std::optional<TimePoint>& time) {
+    return time ? std::optional<std::int64_t>(time->time_since_epoch().count()) : std::nullopt;
+}
+
+std::int64_t TickCount(TimePoint time) {
+    return time.time_since_epoch().count();
+}
+
+bool Counts(RunOutcome outcome) {
+    return outcome == RunOutcome::Succeeded || outcome == RunOutcome::Warnings;
+}
+
+// Moves the database and its write-ahead files aside; the reason is kept for the user.
+RunJournal::Damage KeepAside(const QString& path, const QString& reason) {
+    QString error;
+    RunJournal::Damage damage{KeepDamagedFile(path, std::nullopt, error), reason};
+    for (const char* suffix : {"-wal", "-shm"}) {
+        const QString companion = path + QLatin1String(suffix);
+        if (QFile::exists(companion) &&
+            (damage.keptAs.isEmpty() || !QFile::rename(companion, damage.keptAs + QLatin1String(suffix)))) {
+            QFile::remove(companion); // a new journal must not start from the old one's log
+        }
+    }
+    if (damage.keptAs.isEmpty()) {
+        QFile::remove(path);
+        std::cerr << "The damaged run journal could not be kept: " << error.toLocal8Bit().constData() << '\n';
+    }
+    return damage;
+}
+
+} // namespace
+
+QString RunJournal::DefaultPath() {
+    return QFileInfo(DefaultStorageFilePath()).absolutePath() + QStringLiteral("/journal.sqlite");
+}
+
+RunJournal::RunJournal(const QString& path, std::chrono::milliseconds retryInterval)
+    : m_retryInterval(retryInterval) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    try {
+        Open(path);
+    } catch (const sqlite::Error& error) {
+        m_db.reset();
+        m_damage = KeepAside(path, QString::fromLocal8Bit(error.what()));
+        std::cerr << "The run journal is damaged (" << error.what() << "); a new one is started.\n";
+        try {
+            Open(path);
+        } catch (const sqlite::Error& again) {
+            // Nowhere to write: runs go unrecorded, everything else goes on.
+            std::cerr << "No run journal: " << again.what() << '\n';
+            m_db.reset();
+        }
+        m_new = true;
+    }
+    m_writer = std::jthread([this](std::stop_token stop) { RunWriter(stop); });
+}
+
+void RunJournal::Open(const QString& path) {
+    const bool existed = QFileInfo(path).size() > 0;
+    m_db = std::make_unique<sqlite::Database>(path, sqlite::Database::Mode::ReadWrite);
+    m_db->Execute("PRAGMA journal_mode = WAL");
+    // With write-ahead logging, NORMAL loses nothing when the program is killed; a power cut may cost the
+    // last runs recorded, never the file.
+    m_db->Execute("PRAGMA synchronous = NORMAL");
+    if (existed) {
+        sqlite::Statement check = m_db->Prepare("PRAGMA quick_check(1)");
+        if (check.Step() && check.Text(0) != L"ok") {
+            throw sqlite::Error("integrity check: " + QString::fromStdWString(check.Text(0)).toStdString(),
+                                11);
+        }
+    }
+    m_db->Execute(kSchema);
+    m_new = !existed;
+    sqlite::Statement last = m_db->Prepare("SELECT (SELECT IFNULL(MAX(id), 0) FROM tasks), "
+                                           "(SELECT IFNULL(MAX(id), 0) FROM runs)");
+    last.Step();
+    m_lastTask = last.Int(0);
+    m_lastRun = last.Int(1);
+
+    sqlite::Statement open = m_db->Prepare("SELECT id FROM runs WHERE outcome IS NULL ORDER BY id");
+    std::vector<JournalRunId> ids;
+    while (open.Step()) {
+        ids.push_back(open.Int(0));
+    }
+    for (const JournalRunId id : ids) {
+        sqlite::Statement one =
+            m_db->Prepare("SELECT r.id, r.task, r.how, r.slot, r.started, r.ended, r.outcome, "
+                          "r.done, r.failed, r.skipped, r.unchanged, r.bytes, r.missed, "
+                          "r.error FROM runs r WHERE r.id = ?1");
+        one.Bind(1, id);
+        if (one.Step()) {
+            JournalRun run;
+            run.id = one.Int(0);
+            run.task = one.Int(1);
+            run.how = static_cast<RunStart>(one.Int(2));
+            run.start = TimePointFromTicks(one.Int(4));
+            run.result.outcome = RunOutcome::Interrupted;
+            m_unfinished.push_back(run);
+        }
+    }
+    if (!ids.empty()) {
+        m_db->Prepare("UPDATE runs SET outcome = ?1 WHERE outcome IS NULL")
+            .Bind(1, static_cast<std::int64_t>(OutcomeCode(RunOutcome::Interrupted)))
+            .Run();
+    }
+}
+
+RunJournal::~RunJournal() {
+    Flush();
+    m_writer.request_stop();
+    m_changed.notify_all();
+    if (m_writer.joinable()) {
+        m_writer.join();
+    }
+}
+
+std::vector<JournalTask> RunJournal::ListedTasks() {
+    if (!m_db) {
+        return {};
+    }
+    std::lock_guard lock(m_dbMutex); // the writer may already be at work on earlier writes
+    return journal_queries::ListedTasks(*m_db);
+}
+
+JournalTaskId RunJournal::AddTask(const std::wstring& name) {
+    JournalTaskId id = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        id = ++m_lastTask;
+    }
+    Queue([id, name](sqlite::Database& db) {
+        db.Prepare("INSERT OR REPLACE INTO tasks(id, name) VALUES(?1, ?2)").Bind(1, id).Bind(2, name).Run();
+    });
+    return id;
+}
+
+void RunJournal::RenameTask(JournalTaskId task, const std::wstring& name) {
+    Queue([task, name](sqlite::Database& db) {
+        db.Prepare("UPDATE tasks SET name = ?2 WHERE id = ?1").Bind(1, task).Bind(2, name).Run();
+    });
+}
+
+void RunJournal::SetOrder(const std::vector<JournalTaskId>& order) {
+    Queue([order](sqlite::Database& db) {
+        // Only rows whose place changed are written: adding a task at the end touches one row.
+        std::unordered_map<JournalTaskId, std::int64_t> wanted;
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            wanted.emplace(order[i], static_cast<std::int64_t>(i));
+        }
+        sqlite::Statement listed = db.Prepare("SELECT id, position FROM tasks WHERE position IS NOT NULL");
+        std::vector<std::pair<JournalTaskId, std::optional<std::int64_t>>> changes;
+        while (listed.Step()) {
+            const auto it = wanted.find(listed.Int(0));
+            if (it == wanted.end()) {
+                changes.emplace_back(listed.Int(0), std::nullopt);
+            } else {
+                if (it->second != listed.Int(1)) {
+                    changes.emplace_back(it->first, it->second);
+                }
+                wanted.erase(it);
+            }
+        }
+        for (const auto& [id, position] : wanted) {
+            changes.emplace_back(id, position);
+        }
+        sqlite::Statement update = db.Prepare("UPDATE tasks SET position = ?2 WHERE id = ?1");
+        for (const auto& [id, position] : changes) {
+            update.Bind(1, id).Bind(2, position).Run();
+        }
+    });
+}
+
+void RunJournal::RecordArmed(JournalTaskId task, TimePoint armedAt, std::optional<TimePoint> slot) {
+    Queue([task, armedAt, slot](sqlite::Database& db) {
+        db.Prepare("UPDATE tasks SET armed_at = ?2, armed_slot = ?3 WHERE id = ?1")
+            .Bind(1, task)
+            .Bind(2, TickCount(armedAt))
+            .Bind(3, TickCount(slot))
+            .Run();
+    });
+}
+
+JournalRunId RunJournal::RecordStart(const JournalRun& given) {
+    JournalRun run = given;
+    {
+        std::lock_guard lock(m_mutex);
+        run.id = ++m_lastRun;
+    }
+    Queue([run](sqlite::Database& db) {
+        const bool finished = run.result.outcome != RunOutcome::Running;
+        db.Prepare("INSERT INTO runs(id, task, how, slot, started, ended, outcome, missed, error) "
+                   "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)")
+            .Bind(1, run.id)
+            .Bind(2, run.task)
+            .Bind(3, static_cast<std::int64_t>(run.how))
+            .Bind(4, TickCount(run.slot))
+            .Bind(5, TickCount(run.start))
+            .Bind(6, TickCount(run.end))
+            .Bind(7, finished ? std::optional<std::int64_t>(OutcomeCode(run.result.outcome)) : std::nullopt)
+            .Bind(8, run.missed)
+            .Bind(9, run.result.firstError)
+            .Run();
+        db.Prepare("UPDATE tasks SET last_run = ?2, missed = 0, missed_latest = NULL WHERE id = ?1")
+            .Bind(1, run.task)
+            .Bind(2, run.id)
+            .Run();
+    });
+    return run.id;
+}
+
+void RunJournal::RecordMissed(JournalTaskId task, TimePoint found, TimePoint latest, std::int64_t count) {
+    JournalRunId id = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        id = ++m_lastRun;
+    }
+    Queue([id, task, found, latest, count](sqlite::Database& db) {
+        db.Prepare("INSERT INTO runs(id, task, how, slot, started, ended, outcome, missed) "
+                   "VALUES(?1, ?2, ?3, ?4, ?5, ?5, ?6, ?7)")
+            .Bind(1, id)
+            .Bind(2, task)
+            .Bind(3, static_cast<std::int64_t>(RunStart::Missed))
+            .Bind(4, TickCount(latest))
+            .Bind(5, TickCount(found))
+            .Bind(6, static_cast<std::int64_t>(OutcomeCode(RunOutcome::Missed)))
+            .Bind(7, count)
+            .Run();
+        db.Prepare("UPDATE tasks SET missed = missed + ?2, missed_latest = ?3 WHERE id = ?1")
+            .Bind(1, task)
+            .Bind(2, count)
+            .Bind(3, TickCount(latest))
+            .Run();
+    });
+}
+
+void RunJournal::RecordEnd(JournalRunId run, TimePoint end, const RunResult& result) {
+    Queue([run, end, result](sqlite::Database& db) {
+        db.Prepare("UPDATE runs SET ended = ?2, outcome = ?3, done = ?4, failed = ?5, skipped = ?6, "
+                   "unchanged = ?7, bytes = ?8, error = ?9 WHERE id = ?1")
+            .Bind(1, run)
+            .Bind(2, TickCount(end))
+            .Bind(3, static_cast<std::int64_t>(OutcomeCode(result.outcome)))
+            .Bind(4, result.done)
+            .Bind(5, result.failed)
+            .Bind(6, result.skipped)
+            .Bind(7, result.unchanged)
+            .Bind(8, static_cast<std::int64_t>(result.bytes))
+            .Bind(9, result.firstError)
+            .Run();
+        if (Counts(result.outcome)) {
+            db.Prepare("UPDATE tasks SET last_success = ?2 WHERE id = (SELECT task FROM runs WHERE id = ?1)")
+                .Bind(1, run)
+                .Bind(2, TickCount(end))
+                .Run();
+        }
+    });
+}
+
+void RunJournal::Prune(TimePoint since, std::int64_t keep) {
+    Queue([since, keep](sqlite::Database& db) {
+        sqlite::Statement crowded = db.Prepare("SELECT task FROM runs GROUP BY task HAVING COUNT(*) > ?1");
+        crowded.Bind(1, keep);
+        std::vector<JournalTaskId> tasks;
+        while (crowded.Step()) {
+            tasks.push_back(crowded.Int(0));
+        }
+        sqlite::Statement kept =
+            db.Prepare("SELECT id FROM runs WHERE task = ?1 ORDER BY id DESC LIMIT 1 OFFSET ?2");
+        sqlite::Statement drop = db.Prepare("DELETE FROM runs WHERE task = ?1 AND id < ?2 AND started < ?3");
+        for (const JournalTaskId task : tasks) {
+            kept.Bind(1, task).Bind(2, keep - 1);
+            if (kept.Step()) {
+                const std::int64_t oldestKept = kept.Int(0);
+                kept.Reset();
+                drop.Bind(1, task).Bind(2, oldestKept).Bind(3, TickCount(since)).Run();
+            } else {
+                kept.Reset();
+            }
+        }
+    });
+}
+
+void RunJournal::Queue(Write write) {
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_db) {
+            return;
+        }
+        m_queue.push_back(std::move(write));
+        ++m_queued;
+    }
+    m_changed.notify_all();
+}
+
+void RunJournal::Flush() {
+    std::unique_lock lock(m_mutex);
+    const std::uint64_t target = m_queued;
+    m_changed.wait(lock, [&] { return m_written >= target || !m_writer.joinable(); });
+}
+
+void RunJournal::RunWriter(std::stop_token stop) {
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_changed.wait(lock, stop, [&] { return !m_queue.empty(); });
+        if (m_queue.empty()) {
+            return; // stopping, with nothing left to write
+        }
+        std::deque<Write> batch;
+        batch.swap(m_queue);
+        for (int attempt = 0;; ++attempt) {
+            lock.unlock(); // queuing goes on while the disk works
+            std::optional<std::string> failure;
+            {
+                std::lock_guard database(m_dbMutex);
+                try {
+                    sqlite::Transaction transaction(*m_db);
+                    for (const Write& write : batch) {
+                        write(*m_db);
+                    }
+                    transaction.Commit();
+                } catch (const sqlite::Error& error) {
+                    failure = error.what();
+                }
+            }
+            lock.lock();
+            if (!failure) {
+                break;
+            }
+            if (stop.stop_requested() && attempt > 0) {
+                std::cerr << "The run journal could not be written (" << *failure << "); " << batch.size()
+                          << " records are lost.\n";
+                break;
+            }
+            std::cerr << "The run journal could not be written (" << *failure << "); trying again in "
+                      << m_retryInterval.count() << " ms.\n";
+            m_changed.wait_for(lock, stop, m_retryInterval, [] { return false; });
+            // Later writes join the failed ones, in order, for the next attempt.
+            for (Write& later : m_queue) {
+                batch.push_back(std::move(later));
+            }
+            m_queue.clear();
+        }
+        m_written += batch.size();
+        m_changed.notify_all();
+    }
+}

@@ -1,0 +1,94 @@
+// The run journal: every run of every task, recorded in an SQLite database as it starts and ends.
+#pragma once
+
+#include "JournalRecords.h"
+
+#include <QString>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace sqlite {
+class Database;
+}
+
+// Opened by the engine on its worker at start-up. Reads happen there, before the first write; writes are
+// queued and carried out in order on the journal's own thread, a burst in one transaction, so neither a
+// run nor the window ever waits for the disk. A write that fails is said on standard error and tried
+// again, with everything queued after it, until it succeeds or the journal closes.
+class RunJournal {
+public:
+    struct Damage {
+        QString keptAs; // where the damaged file was moved
+        QString reason;
+    };
+
+    // Opens or creates the database at `path` (write-ahead logging). A file that cannot be opened or
+    // fails its check is moved aside (like a damaged storage file) and a new journal started.
+    explicit RunJournal(const QString& path,
+                        std::chrono::milliseconds retryInterval = std::chrono::seconds(5));
+    // Writes everything queued (or gives up after the retries of one interval) and closes.
+    ~RunJournal();
+    RunJournal(const RunJournal&) = delete;
+    RunJournal& operator=(const RunJournal&) = delete;
+
+    // The per-user file beside the storage file.
+    static QString DefaultPath();
+
+    // True when no journal existed (or a damaged one was replaced): what is known of the tasks' past is
+    // then in their logs only.
+    bool IsNew() const { return m_new; }
+    const std::optional<Damage>& DamageFound() const { return m_damage; }
+
+    // Every task with a place in the list, in list order, with its last run. Before any write.
+    std::vector<JournalTask> ListedTasks();
+    // Runs found unfinished when the journal was opened: each is recorded interrupted now. In id order.
+    const std::vector<JournalRun>& Unfinished() const { return m_unfinished; }
+
+    // ---- queued writes; any thread ----
+    JournalTaskId AddTask(const std::wstring& name);
+    void RenameTask(JournalTaskId task, const std::wstring& name);
+    // The tasks in list order; a task no longer among them keeps its history but leaves the list.
+    void SetOrder(const std::vector<JournalTaskId>& order);
+    void RecordArmed(JournalTaskId task, TimePoint armedAt, std::optional<TimePoint> slot);
+    // A new run (its result's outcome Running); returns its id. The task's missed slots are cleared.
+    JournalRunId RecordStart(const JournalRun& run);
+    // Slots that passed while no engine ran, found at `found`: the latest of them and how many.
+    void RecordMissed(JournalTaskId task, TimePoint found, TimePoint latest, std::int64_t count);
+    void RecordEnd(JournalRunId run, TimePoint end, const RunResult& result);
+    // Keeps the last `keep` runs of each task and every run from `since` on.
+    void Prune(TimePoint since, std::int64_t keep);
+    // Waits until everything queued so far is written (or has failed once). For tests and benchmarks.
+    void Flush();
+
+private:
+    using Write = std::function<void(sqlite::Database&)>;
+    void Open(const QString& path);
+    void Queue(Write write);
+    void RunWriter(std::stop_token stop);
+
+    std::unique_ptr<sqlite::Database> m_db;
+    bool m_new = false;
+    std::optional<Damage> m_damage;
+    std::vector<JournalRun> m_unfinished;
+    std::chrono::milliseconds m_retryInterval;
+
+    std::mutex m_dbMutex; // the connection: the writer's, but for the start-up reads
+    std::mutex m_mutex;   // the queue and the counts
+    std::condition_variable_any m_changed;
+    std::deque<Write> m_queue;
+    std::uint64_t m_queued = 0;  // writes ever queued
+    std::uint64_t m_written = 0; // writes ever carried out (or given up)
+    JournalTaskId m_lastTask = 0;
+    JournalRunId m_lastRun = 0;
+
+    std::jthread m_writer; // last: started once the database is open
+};

@@ -1,0 +1,184 @@
+// The run journal on a real database file: what it gives back after a reopen, after damage and after
+// being killed in the middle of its writes.
+#include "scheduler/RunJournal.h"
+#include "scheduler/JournalReader.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+TimePoint At(std::int64_t seconds) {
+    return TimePointFromTicks(seconds * kTicksPerSecond);
+}
+
+JournalRun Started(JournalTaskId task, RunStart how, std::int64_t seconds) {
+    JournalRun run;
+    run.task = task;
+    run.how = how;
+    run.slot = how == RunStart::RunNow ? std::nullopt : std::optional<TimePoint>(At(seconds));
+    run.start = At(seconds);
+    run.result.outcome = RunOutcome::Running;
+    return run;
+}
+
+class RunJournalTest : public ::testing::Test {
+protected:
+    QString Path() const { return m_folder.filePath(QStringLiteral("journal.sqlite")); }
+    QTemporaryDir m_folder;
+};
+
+TEST_F(RunJournalTest, ReopenedJournalGivesListedTasksTheirNewestRunsAndLastSuccess) {
+    JournalTaskId backup = 0;
+    JournalTaskId twin = 0;
+    {
+        RunJournal journal(Path());
+        EXPECT_TRUE(journal.IsNew());
+        backup = journal.AddTask(L"Копия");
+        twin = journal.AddTask(L"Копия"); // same name, its own history
+        const JournalTaskId gone = journal.AddTask(L"Удалённая");
+        journal.SetOrder({backup, gone, twin});
+        journal.SetOrder({twin, backup}); // moved and removed
+        journal.RecordArmed(backup, At(100), At(200));
+        RunResult ok;
+        ok.done = 3;
+        ok.bytes = 1234;
+        journal.RecordEnd(journal.RecordStart(Started(backup, RunStart::Timed, 200)), At(210), ok);
+        RunResult failed;
+        failed.Raise(RunOutcome::Failed, std::wstring(500, L'x') + L"\nвторая строка");
+        journal.RecordEnd(journal.RecordStart(Started(backup, RunStart::RunNow, 300)), At(301), failed);
+        journal.RecordMissed(backup, At(900), At(800), 3);
+        journal.RecordMissed(twin, At(350), At(340), 2); // cleared by the run that follows
+        journal.RenameTask(twin, L"Копия 2");
+        journal.RecordStart(Started(twin, RunStart::CatchUp, 400)); // left running: killed
+    }
+    RunJournal journal(Path());
+    EXPECT_FALSE(journal.IsNew());
+    ASSERT_EQ(journal.Unfinished().size(), 1u);
+    EXPECT_EQ(journal.Unfinished()[0].task, twin);
+
+    const std::vector<JournalTask> tasks = journal.ListedTasks();
+    ASSERT_EQ(tasks.size(), 2u);
+    EXPECT_EQ(tasks[0].id, twin);
+    EXPECT_EQ(tasks[0].name, L"Копия 2");
+    ASSERT_TRUE(tasks[0].lastRun);
+    EXPECT_EQ(tasks[0].lastRun->result.outcome, RunOutcome::Interrupted);
+    EXPECT_EQ(tasks[0].lastRun->how, RunStart::CatchUp);
+    EXPECT_FALSE(tasks[0].lastSuccess);
+    EXPECT_EQ(tasks[0].missed, 0);
+
+    EXPECT_EQ(tasks[1].id, backup);
+    EXPECT_EQ(tasks[1].armedSlot, At(200));
+    ASSERT_TRUE(tasks[1].lastRun);
+    EXPECT_EQ(tasks[1].lastRun->how, RunStart::RunNow);
+    EXPECT_FALSE(tasks[1].lastRun->slot);
+    EXPECT_EQ(tasks[1].lastRun->result.outcome, RunOutcome::Failed);
+    EXPECT_EQ(tasks[1].lastRun->result.firstError, std::wstring(RunResult::kFirstErrorLength, L'x'));
+    EXPECT_EQ(tasks[1].lastSuccess, At(210));
+    EXPECT_EQ(tasks[1].missed, 3);
+    EXPECT_EQ(tasks[1].missedLatest, At(800));
+    EXPECT_EQ(JournalReader(Path()).Runs(backup, 10).front().result.outcome, RunOutcome::Missed);
+
+    // A new task after a reopen never takes an identity already handed out.
+    EXPECT_GT(journal.AddTask(L"Новая"), twin);
+}
+
+TEST_F(RunJournalTest, PruningKeepsTheNewestRunsOfEachTaskAndEveryRecentOne) {
+    RunJournal journal(Path());
+    const JournalTaskId busy = journal.AddTask(L"a");
+    const JournalTaskId quiet = journal.AddTask(L"b");
+    journal.SetOrder({busy, quiet});
+    for (int i = 0; i < 20; ++i) {
+        journal.RecordEnd(journal.RecordStart(Started(busy, RunStart::Timed, i)), At(i), {});
+    }
+    journal.RecordEnd(journal.RecordStart(Started(quiet, RunStart::Timed, 0)), At(0), {});
+    journal.Prune(At(15), 10); // keep 10 each, and everything from second 15
+    journal.Flush();
+    JournalReader reader(Path());
+    const auto runs = reader.Runs(busy, 100);
+    ASSERT_EQ(runs.size(), 10u);
+    EXPECT_EQ(runs.back().start, At(10));
+    EXPECT_EQ(reader.Runs(quiet, 100).size(), 1u);
+    journal.Prune(At(100), 5); // the newest 5 survive even when all are old
+    journal.Flush();
+    EXPECT_EQ(reader.Runs(busy, 100).size(), 5u);
+}
+
+TEST_F(RunJournalTest, DamagedJournalIsKeptAsideAndANewOneStarted) {
+    {
+        QFile file(Path());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(8192, 'z'));
+    }
+    RunJournal journal(Path());
+    EXPECT_TRUE(journal.IsNew());
+    ASSERT_TRUE(journal.DamageFound());
+    QFile kept(journal.DamageFound()->keptAs);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray(8192, 'z'));
+    const JournalTaskId task = journal.AddTask(L"x");
+    journal.SetOrder({task});
+    journal.Flush();
+    EXPECT_EQ(JournalReader(Path()).ListedTasks().size(), 1u);
+}
+
+// Killed at any moment, the journal keeps every run whose end it was told before the last flush, and at
+// most the run in progress reads back interrupted.
+TEST_F(RunJournalTest, KilledWriterLosesAtMostTheRunInProgress) {
+    for (const int delayMs : {5, 23, 61, 97}) {
+        QFile::remove(Path());
+        QFile::remove(Path() + "-wal");
+        QFile::remove(Path() + "-shm");
+        int channel[2];
+        ASSERT_EQ(pipe(channel), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            close(channel[0]);
+            RunJournal journal(Path());
+            const JournalTaskId task = journal.AddTask(L"t");
+            journal.SetOrder({task});
+            for (std::int64_t i = 1;; ++i) {
+                const JournalRunId run = journal.RecordStart(Started(task, RunStart::Timed, i));
+                journal.RecordEnd(run, At(i), {});
+                journal.Flush();
+                if (write(channel[1], &i, sizeof i) != sizeof i) {
+                    _exit(1);
+                }
+            }
+        }
+        close(channel[1]);
+        usleep(delayMs * 1000);
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        std::int64_t confirmed = 0;
+        for (std::int64_t i = 0; read(channel[0], &i, sizeof i) == sizeof i;) {
+            confirmed = i;
+        }
+        close(channel[0]);
+
+        RunJournal journal(Path());
+        const auto tasks = journal.ListedTasks();
+        if (tasks.empty()) {
+            EXPECT_EQ(confirmed, 0) << delayMs; // killed before its first write
+            continue;
+        }
+        const auto runs = JournalReader(Path()).Runs(tasks[0].id, 1'000'000);
+        ASSERT_GE(static_cast<std::int64_t>(runs.size()), confirmed) << delayMs;
+        for (const JournalRun& run : runs) {
+            if (run.start > At(confirmed)) {
+                EXPECT_EQ(run.id, runs.front().id) << "only the newest run may be unfinished";
+            } else {
+                EXPECT_EQ(run.result.outcome, RunOutcome::Succeeded) << run.id;
+            }
+        }
+    }
+}
+
+} // namespace
