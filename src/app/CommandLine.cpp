@@ -54,9 +54,10 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
             value = argument.mid(equals + 1);
         }
         bool qtValue = false;
-        if (option == QStringLiteral("--run")) {
+        if (option == QStringLiteral("--history") || option == QStringLiteral("--run")) {
             commands << option;
-            result.command = CommandLine::Command::Run;
+            result.command =
+                option == QStringLiteral("--run") ? CommandLine::Command::Run : CommandLine::Command::History;
             // The next argument is taken as it is, so that a name beginning with "-" can be given too.
             if (!value && i + 1 < arguments.size()) {
                 value = arguments.at(++i);
@@ -88,14 +89,14 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         return CommandLine{CommandLine::Command::Help, {}, false, {}};
     }
     if (commands.size() + (version ? 1 : 0) > 1) {
-        return badUsage(tr("можно указать только одно из --list, --run и --version"));
+        return badUsage(tr("можно указать только одно из --list, --history, --run и --version"));
     }
     if (version) {
         result.command = CommandLine::Command::Version;
     }
     if (result.json && (result.command == CommandLine::Command::StartProgram ||
                         result.command == CommandLine::Command::Version)) {
-        return badUsage(tr("--json относится к --list и --run"));
+        return badUsage(tr("--json относится к --list, --history и --run"));
     }
     return result;
 }
@@ -106,12 +107,13 @@ QString UsageText() {
               "Без параметров запускает планировщик, а если он уже запущен, показывает его окно.\n"
               "\n"
               "  --list         задачи: имя, расписание, следующий запуск, последний запуск, результат\n"
+              "  --history ИМЯ  запуски задачи из журнала запусков\n"
               "  --run ИМЯ      выполнить задачу сейчас в запущенном планировщике\n"
-              "  --json         вывод --list и --run в формате JSON\n"
+              "  --json         вывод --list, --history и --run в формате JSON\n"
               "  --help         эта справка\n"
               "  --version      версия программы\n"
               "\n"
-              "Когда планировщик не запущен, --list читает файл задач.\n"
+              "Когда планировщик не запущен, --list и --history читают файл задач и журнал запусков.\n"
               "Коды завершения: 0 — выполнено, 1 — ошибка (причина выводится в поток ошибок),\n"
               "2 — неверные параметры.\n");
 }

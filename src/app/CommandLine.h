@@ -8,13 +8,14 @@ struct CommandLine {
     enum class Command {
         StartProgram, // no option of ours: the scheduler starts (or hands over to the running one)
         List,
+        History,
         Run,
         Help,
         Version,
         BadUsage,
     };
     Command command = Command::StartProgram;
-    QString taskName; // Run
+    QString taskName; // History and Run
     bool json = false;
     QString error; // BadUsage: what was wrong, for standard error
 };

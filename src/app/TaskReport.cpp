@@ -4,46 +4,18 @@
 #include "ScheduleText.h"
 #include "TaskStatusProxy.h"
 #include "platform/LocalClock.h"
+#include "scheduler/JournalRecords.h"
 #include "scheduler/NextRun.h"
 
 #include <QDateTime>
 #include <QJsonValue>
 
 #include <algorithm>
-#include <array>
 
 namespace {
 
 QJsonValue TimeValue(const std::optional<TimePoint>& time) {
     return time && *time != kNever ? QJsonValue(ReportTime(*time)) : QJsonValue(QJsonValue::Null);
-}
-
-QString OutcomeWord(RunOutcome outcome) {
-    switch (outcome) {
-    case RunOutcome::None:
-        return {};
-    case RunOutcome::Running:
-        return QStringLiteral("running");
-    case RunOutcome::Succeeded:
-        return QStringLiteral("succeeded");
-    case RunOutcome::Warnings:
-        return QStringLiteral("warnings");
-    case RunOutcome::Failed:
-        return QStringLiteral("failed");
-    case RunOutcome::Missed:
-        return QStringLiteral("missed");
-    case RunOutcome::Interrupted:
-        return QStringLiteral("interrupted");
-    case RunOutcome::LimitExceeded:
-        return QStringLiteral("time_limit_exceeded");
-    }
-    return {};
-}
-
-// A time of the report as the window shows it, in the offset it was written with.
-QString ShownTime(const QJsonValue& value) {
-    const QDateTime time = QDateTime::fromString(value.toString(), Qt::ISODate);
-    return time.isValid() ? time.toString(QStringLiteral("dd.MM.yyyy hh:mm")) : QString();
 }
 
 } // namespace
@@ -81,9 +53,38 @@ QJsonObject TaskReportJson(const TaskInfo& task, TimePoint nextRun, const std::o
     return report;
 }
 
+QString ShownTime(const QJsonValue& time, const QString& pattern) {
+    const QDateTime parsed = QDateTime::fromString(time.toString(), Qt::ISODate);
+    return parsed.isValid() ? parsed.toString(pattern) : QString();
+}
+
+QString TextTable(const std::vector<QStringList>& rows) {
+    std::vector<int> widths;
+    for (const QStringList& row : rows) {
+        widths.resize(std::max(widths.size(), static_cast<std::size_t>(row.size())), 0);
+        for (int column = 0; column < row.size(); ++column) {
+            widths[static_cast<std::size_t>(column)] =
+                std::max(widths[static_cast<std::size_t>(column)], static_cast<int>(row[column].size()));
+        }
+    }
+    QString table;
+    for (const QStringList& row : rows) {
+        QString line;
+        for (int column = 0; column < row.size(); ++column) {
+            line += row[column].leftJustified(widths[static_cast<std::size_t>(column)] + 2);
+        }
+        while (line.endsWith(u' ')) {
+            line.chop(1);
+        }
+        table += line + u'\n';
+    }
+    return table;
+}
+
 QString TaskListTable(const QJsonArray& tasks) {
+    const QString kListTime = QStringLiteral("dd.MM.yyyy hh:mm");
     // The headers of the window's columns.
-    std::vector<std::array<QString, 5>> rows{{
+    std::vector<QStringList> rows{{
         QCoreApplication::translate("TasksListModel", "Название"),
         QCoreApplication::translate("TasksListModel", "Триггер"),
         QCoreApplication::translate("TaskStatusProxy", "Следующий запуск"),
@@ -96,26 +97,9 @@ QString TaskListTable(const QJsonArray& tasks) {
         rows.push_back({task.value(QStringLiteral("name")).toString(),
                         task.value(QStringLiteral("schedule")).toString(),
                         next.isNull() ? QCoreApplication::translate("TaskStatusProxy", "не запланирован")
-                                      : ShownTime(next),
-                        ShownTime(task.value(QStringLiteral("last_run"))),
+                                      : ShownTime(next, kListTime),
+                        ShownTime(task.value(QStringLiteral("last_run")), kListTime),
                         task.value(QStringLiteral("result_text")).toString()});
     }
-    std::array<int, 5> widths{};
-    for (const auto& row : rows) {
-        for (std::size_t column = 0; column < row.size(); ++column) {
-            widths[column] = std::max(widths[column], static_cast<int>(row[column].size()));
-        }
-    }
-    QString table;
-    for (const auto& row : rows) {
-        QString line;
-        for (std::size_t column = 0; column < row.size(); ++column) {
-            line += column + 1 < row.size() ? row[column].leftJustified(widths[column] + 2) : row[column];
-        }
-        while (line.endsWith(u' ')) {
-            line.chop(1);
-        }
-        table += line + u'\n';
-    }
-    return table;
+    return TextTable(rows);
 }

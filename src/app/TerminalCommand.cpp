@@ -1,9 +1,11 @@
 // A terminal command: asks the running program over its local socket, or reads the files when none runs.
 #include "TerminalCommand.h"
 
+#include "JournalReport.h"
 #include "TaskReport.h"
 #include "TerminalRequests.h"
 #include "model/StorageFile.h"
+#include "scheduler/RunJournal.h"
 #include "singleinstance/RunningInstance.h"
 
 #include <QCoreApplication>
@@ -14,6 +16,8 @@
 #include <QJsonObject>
 
 #include <cstdio>
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -33,8 +37,12 @@ void Print(std::FILE* stream, const QString& text) {
     std::fflush(stream);
 }
 
+void Warn(const QString& text) {
+    Print(stderr, QStringLiteral("zelkor-scheduler: %1\n").arg(text));
+}
+
 int Fail(const QString& reason) {
-    Print(stderr, QStringLiteral("zelkor-scheduler: %1\n").arg(reason));
+    Warn(reason);
     return kFailed;
 }
 
@@ -51,38 +59,86 @@ int PrintList(const QJsonArray& tasks, bool programRunning, bool json) {
     return kDone;
 }
 
-// The list from the storage file, read as it is: nothing is written, no copy of a damaged file is kept
-// (the running program does that at its next start).
-int ListFromFiles(bool json) {
+// The tasks of the storage file, read as it is: nothing is written, no copy of a damaged file is kept
+// (the running program does that at its next start). None when it cannot be read; the reason is said.
+std::optional<std::vector<TaskInfo>> TasksFromFile() {
     const QString path = DefaultStorageFilePath();
-    QJsonArray tasks;
-    if (QFileInfo::exists(path)) {
-        const StorageContents contents = InspectStorageFile(path);
-        if (contents.damage) {
-            const QString where = QDir::toNativeSeparators(path);
-            if (contents.damage->kind != StorageDamage::Kind::TasksLeftOut) {
-                return Fail(tr("не удалось прочитать файл задач %1: %2").arg(where, contents.damage->detail));
-            }
-            Print(stderr, QStringLiteral("zelkor-scheduler: %1\n")
-                              .arg(tr("в файле задач %1 есть задачи, которые не удалось прочитать (%2): они "
-                                      "пропущены")
-                                       .arg(where)
-                                       .arg(contents.damage->tasksLeftOut)));
-        }
-        for (const TaskInfo& task : contents.tasks) {
-            tasks.append(TaskReportJson(task, ExpectedNextRun(task), std::nullopt));
-        }
+    if (!QFileInfo::exists(path)) {
+        return std::vector<TaskInfo>{};
     }
-    return PrintList(tasks, false, json);
+    StorageContents contents = InspectStorageFile(path);
+    if (contents.damage) {
+        const QString where = QDir::toNativeSeparators(path);
+        if (contents.damage->kind != StorageDamage::Kind::TasksLeftOut) {
+            Fail(tr("не удалось прочитать файл задач %1: %2").arg(where, contents.damage->detail));
+            return std::nullopt;
+        }
+        Warn(tr("в файле задач %1 есть задачи, которые не удалось прочитать (%2): они пропущены")
+                 .arg(where)
+                 .arg(contents.damage->tasksLeftOut));
+    }
+    return std::move(contents.tasks);
+}
+
+int ListFromFiles(bool json) {
+    const std::optional<std::vector<TaskInfo>> tasks = TasksFromFile();
+    if (!tasks) {
+        return kFailed;
+    }
+    QString journalError;
+    const std::vector<std::optional<TaskStatus>> statuses =
+        JournalStatuses(RunJournal::DefaultPath(), *tasks, journalError);
+    if (!journalError.isEmpty()) {
+        Warn(journalError);
+    }
+    QJsonArray list;
+    for (std::size_t i = 0; i < tasks->size(); ++i) {
+        list.append(TaskReportJson((*tasks)[i], ExpectedNextRun((*tasks)[i]), statuses[i]));
+    }
+    return PrintList(list, false, json);
+}
+
+int PrintHistory(const QString& name, const QJsonArray& runs, bool programRunning, bool json) {
+    if (json) {
+        PrintJson({{QStringLiteral("program_running"), programRunning},
+                   {QStringLiteral("task"), name},
+                   {QStringLiteral("runs"), runs}});
+    } else {
+        Print(stdout, HistoryTable(runs));
+    }
+    return kDone;
+}
+
+int HistoryFromFiles(const QString& name, bool json) {
+    const std::optional<std::vector<TaskInfo>> tasks = TasksFromFile();
+    if (!tasks) {
+        return kFailed;
+    }
+    std::vector<std::wstring> names;
+    for (const TaskInfo& task : *tasks) {
+        names.push_back(task.name);
+    }
+    const auto history = TaskHistory(RunJournal::DefaultPath(), name, names);
+    if (const QString* error = std::get_if<QString>(&history)) {
+        return Fail(*error);
+    }
+    return PrintHistory(name, std::get<QJsonArray>(history), false, json);
 }
 
 QJsonObject Request(const CommandLine& command) {
     QJsonObject request{{QStringLiteral("protocol"), kTerminalProtocol}};
-    if (command.command == CommandLine::Command::Run) {
+    switch (command.command) {
+    case CommandLine::Command::Run:
         request[QStringLiteral("command")] = QStringLiteral("run");
         request[QStringLiteral("task")] = command.taskName;
-    } else {
+        break;
+    case CommandLine::Command::History:
+        request[QStringLiteral("command")] = QStringLiteral("history");
+        request[QStringLiteral("task")] = command.taskName;
+        break;
+    default:
         request[QStringLiteral("command")] = QStringLiteral("list");
+        break;
     }
     return request;
 }
@@ -116,7 +172,9 @@ int RunTerminalCommand(int& argc, char* argv[], const CommandLine& command,
                            "планировщике")
                             .arg(command.taskName));
         }
-        return ListFromFiles(command.json);
+        return command.command == CommandLine::Command::History
+                   ? HistoryFromFiles(command.taskName, command.json)
+                   : ListFromFiles(command.json);
     case InstanceAnswer::Status::Refused:
         return Fail(
             tr("запущенный планировщик не принял запрос (возможно, это более старая версия программы)"));
@@ -146,6 +204,10 @@ int RunTerminalCommand(int& argc, char* argv[], const CommandLine& command,
             Print(stdout, tr("Задача «%1» запущена.\n").arg(command.taskName));
         }
         return kDone;
+    }
+    if (command.command == CommandLine::Command::History) {
+        return PrintHistory(command.taskName, reply.value(QStringLiteral("runs")).toArray(), true,
+                            command.json);
     }
     return PrintList(reply.value(QStringLiteral("tasks")).toArray(), true, command.json);
 }

@@ -1,7 +1,9 @@
 // Answering list and run requests in the running program.
 #include "TerminalRequests.h"
 
+#include "JournalReport.h"
 #include "TaskReport.h"
+#include "scheduler/RunJournal.h"
 #include "scheduler/TaskStorage.h"
 
 #include <QCoreApplication>
@@ -59,6 +61,19 @@ QByteArray Run(TaskStorage& storage, const QString& name) {
     return Reply({{QStringLiteral("task"), name}, {QStringLiteral("started"), true}});
 }
 
+QByteArray History(const TaskStorage& storage, const QString& name) {
+    std::vector<std::wstring> names;
+    for (const auto& record : storage.Tasks()) {
+        names.push_back(storage.Copy(record.get()).name);
+    }
+    // Read through a connection of its own, beside the engine's writes.
+    auto history = TaskHistory(RunJournal::DefaultPath(), name, names);
+    if (const QString* error = std::get_if<QString>(&history)) {
+        return Error(*error);
+    }
+    return Reply({{QStringLiteral("task"), name}, {QStringLiteral("runs"), std::get<QJsonArray>(history)}});
+}
+
 } // namespace
 
 QByteArray AnswerTerminalRequest(TaskStorage& storage, const QByteArray& request) {
@@ -72,6 +87,9 @@ QByteArray AnswerTerminalRequest(TaskStorage& storage, const QByteArray& request
     const QString command = object.value(QStringLiteral("command")).toString();
     if (command == QStringLiteral("list")) {
         return List(storage);
+    }
+    if (command == QStringLiteral("history")) {
+        return History(storage, object.value(QStringLiteral("task")).toString());
     }
     if (command == QStringLiteral("run")) {
         return Run(storage, object.value(QStringLiteral("task")).toString());

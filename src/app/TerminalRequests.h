@@ -9,8 +9,9 @@ class TaskStorage;
 // says so instead of guessing at the other's words.
 inline constexpr int kTerminalProtocol = 1;
 
-// A request is a JSON object with "protocol", "command" ("list" or "run") and, for "run", "task" (a
-// name). The reply is a JSON object with "protocol" and either "error" (a text for the user) or the
-// command's result: "tasks" (TaskReportJson of each task in list order) or "task" and "started".
+// A request is a JSON object with "protocol", "command" ("list", "history" or "run") and, for the last
+// two, "task" (a name). The reply is a JSON object with "protocol" and either "error" (a text for the
+// user) or the command's result: "tasks" (TaskReportJson of each task in list order), "task" and "runs"
+// (TaskHistory), or "task" and "started".
 // The GUI thread.
 QByteArray AnswerTerminalRequest(TaskStorage& storage, const QByteArray& request);

@@ -1,10 +1,11 @@
 // The terminal commands against the real program: how the options are read, the exit codes and outputs
-// with no program running (nothing is started, nothing written, no display needed), and --list and
-// --run answered by a running program.
+// with no program running (nothing is started, nothing written, no display needed), --history and the
+// last runs from the run journal, and the commands answered by a running program.
 #include "app/CommandLine.h"
 #include "app/TaskReport.h"
 #include "model/LocalDateTime.h"
 #include "model/StorageFile.h"
+#include "scheduler/RunJournal.h"
 
 #include <QDir>
 #include <QFile>
@@ -54,9 +55,14 @@ QJsonObject JsonOf(const Outcome& outcome) {
     return QJsonDocument::fromJson(outcome.out.toUtf8()).object();
 }
 
+// Where the program keeps them: this test program's own paths are in Qt's test mode.
 QString StoragePath() {
     return qEnvironmentVariable("XDG_DATA_HOME") +
            QStringLiteral("/Zelkor-Vostal/ZelkorScheduler/storage.xml");
+}
+
+QString JournalPath() {
+    return QFileInfo(StoragePath()).path() + QStringLiteral("/journal.sqlite");
 }
 
 TaskInfo Task(const std::wstring& name, TimePoint start) {
@@ -71,13 +77,51 @@ void Save(const std::vector<TaskInfo>& tasks) {
     QVERIFY(SaveStorageFile(StoragePath(), TaskPointers(tasks)));
 }
 
+// The scheduler itself, headless, for the scope; SIGTERM ends it as its exit entry does.
+class RunningProgram {
+public:
+    RunningProgram() {
+        m_process.setProcessEnvironment(NoDisplay());
+        m_process.setProcessChannelMode(QProcess::ForwardedChannels);
+        m_process.start(QStringLiteral(ZELKOR_SCHEDULER_PATH), QStringList());
+    }
+    ~RunningProgram() { Stop(); }
+
+    // Once it answers the commands.
+    bool Answers() {
+        return QTest::qWaitFor(
+            [] {
+                return JsonOf(Command({QStringLiteral("--list"), QStringLiteral("--json")}))
+                    .value(QStringLiteral("program_running"))
+                    .toBool();
+            },
+            30000);
+    }
+
+    int Stop() {
+        if (m_process.state() != QProcess::NotRunning) {
+            ::kill(static_cast<pid_t>(m_process.processId()), SIGTERM);
+            m_process.waitForFinished(30000);
+        }
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    }
+
+private:
+    QProcess m_process;
+};
+
 } // namespace
 
 class TerminalCommandTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void cleanup() { QFile::remove(StoragePath()); }
+    void cleanup() {
+        QFile::remove(StoragePath());
+        for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
+            QFile::remove(JournalPath() + suffix);
+        }
+    }
 
     void optionsAreRead_data() {
         QTest::addColumn<QStringList>("arguments");
@@ -200,18 +244,87 @@ private slots:
         QCOMPARE(QDir(QFileInfo(StoragePath()).path()).entryList(QDir::Files), QStringList{"storage.xml"});
     }
 
+    void historyAndLastRunsFromTheJournal() {
+        const TimePoint start =
+            std::chrono::floor<std::chrono::seconds>(CurrentTime()) - std::chrono::hours(3);
+        Save({Task(L"копия", start), Task(L"новая", start)});
+        {
+            RunJournal journal(JournalPath());
+            const JournalTaskId id = journal.AddTask(L"копия");
+            journal.SetOrder({id});
+            journal.RecordMissed(id, start, start - std::chrono::hours(1), 4);
+            const JournalRunId timed = journal.RecordStart({0, id, RunStart::Timed, start, start, {}, {}, 0});
+            journal.RecordEnd(timed, start + std::chrono::minutes(1),
+                              RunResult{RunOutcome::Succeeded, {}, 3});
+            const TimePoint now = start + std::chrono::hours(1);
+            const JournalRunId manual = journal.RecordStart({0, id, RunStart::RunNow, {}, now, {}, {}, 0});
+            journal.RecordEnd(manual, now + std::chrono::seconds(5),
+                              RunResult{RunOutcome::Failed, L"нет доступа"});
+        }
+
+        const auto checkRuns = [&start](const QJsonObject& history, bool running) {
+            QCOMPARE(history.value(QStringLiteral("program_running")).toBool(), running);
+            const QJsonArray runs = history.value(QStringLiteral("runs")).toArray();
+            QCOMPARE(runs.size(), 3);
+            QStringList words;
+            for (const QJsonValue& run : runs) {
+                words << run.toObject().value(QStringLiteral("how")).toString() + u'/' +
+                             run.toObject().value(QStringLiteral("result")).toString();
+            }
+            QCOMPARE(words, QStringList({"missed/missed", "timed/succeeded", "run-now/failed"}));
+            QCOMPARE(runs[0].toObject().value(QStringLiteral("missed")).toInt(), 4);
+            QCOMPARE(runs[1].toObject().value(QStringLiteral("start")).toString(), ReportTime(start));
+            QCOMPARE(runs[1].toObject().value(QStringLiteral("done")).toInt(), 3);
+            QCOMPARE(runs[2].toObject().value(QStringLiteral("first_error")).toString(),
+                     QStringLiteral("нет доступа"));
+        };
+        checkRuns(
+            JsonOf(Command({QStringLiteral("--history"), QStringLiteral("копия"), QStringLiteral("--json")})),
+            false);
+        const Outcome table = Command({QStringLiteral("--history=копия")});
+        QCOMPARE(table.code, 0);
+        const QStringList lines = table.out.split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 4);
+        QVERIFY2(lines[1].contains(QStringLiteral("пропущено запусков: 4")), qPrintable(lines[1]));
+        QVERIFY2(lines[3].contains(QStringLiteral("вручную")) &&
+                     lines[3].endsWith(QStringLiteral("нет доступа")),
+                 qPrintable(lines[3]));
+        // A listed task the journal has not heard of has no runs yet; a name nobody has is an error.
+        const Outcome fresh = Command({QStringLiteral("--history"), QStringLiteral("новая")});
+        QCOMPARE(fresh.code, 0);
+        QCOMPARE(fresh.out.count(u'\n'), 1);
+        const Outcome unknown = Command({QStringLiteral("--history"), QStringLiteral("нет")});
+        QCOMPARE(unknown.code, 1);
+        QVERIFY2(unknown.err.contains(QStringLiteral("нет задачи «нет»")), qPrintable(unknown.err));
+
+        // The list without a program takes each task's last run from the journal.
+        const QJsonArray tasks = JsonOf(Command({QStringLiteral("--list"), QStringLiteral("--json")}))
+                                     .value(QStringLiteral("tasks"))
+                                     .toArray();
+        QCOMPARE(tasks[0].toObject().value(QStringLiteral("result")).toString(), QStringLiteral("failed"));
+        QCOMPARE(tasks[0].toObject().value(QStringLiteral("last_run")).toString(),
+                 ReportTime(start + std::chrono::hours(1)));
+        QCOMPARE(tasks[0].toObject().value(QStringLiteral("first_error")).toString(),
+                 QStringLiteral("нет доступа"));
+        QVERIFY(tasks[1].toObject().value(QStringLiteral("result")).isNull());
+
+        // The running program answers the same.
+        RunningProgram program;
+        QVERIFY(program.Answers());
+        checkRuns(
+            JsonOf(Command({QStringLiteral("--history"), QStringLiteral("копия"), QStringLiteral("--json")})),
+            true);
+        QCOMPARE(program.Stop(), 0);
+    }
+
     void listAndRunAskTheRunningProgram() {
         const TimePoint start = CurrentTime() + std::chrono::hours(24);
         Save({Task(L"команда", start), Task(L"дубль", start), Task(L"дубль", start)});
-        QProcess program;
-        program.setProcessEnvironment(NoDisplay());
-        program.setProcessChannelMode(QProcess::ForwardedChannels);
-        program.start(QStringLiteral(ZELKOR_SCHEDULER_PATH), QStringList());
-        QVERIFY(program.waitForStarted());
+        RunningProgram program;
+        QVERIFY(program.Answers());
         const auto list = [] {
             return JsonOf(Command({QStringLiteral("--list"), QStringLiteral("--json")}));
         };
-        QTRY_VERIFY_WITH_TIMEOUT(list().value(QStringLiteral("program_running")).toBool(), 30000);
 
         const Outcome run = Command({QStringLiteral("--run"), QStringLiteral("команда")});
         QCOMPARE(run.code, 0);
@@ -236,9 +349,7 @@ private slots:
         QCOMPARE(twice.code, 1);
         QVERIFY2(twice.err.contains(QStringLiteral("несколько (2)")), qPrintable(twice.err));
 
-        ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
-        QVERIFY(program.waitForFinished(30000));
-        QCOMPARE(program.exitCode(), 0);
+        QCOMPARE(program.Stop(), 0);
     }
 };
 
