@@ -108,10 +108,11 @@ m = re.search(r"idle: ([\d.]+) s of CPU time in 5 s", text)
 if m:
     row("engine CPU while idle (5 s, 10,000 tasks)", f"{m.group(1)} s", goal="0 (no polling)")
 
-text = (results / "startup_bench.txt").read_text() if (results / "startup_bench.txt").exists() else ""
-for line in text.splitlines():
-    if "|" in line:
-        rows.append(tuple(cell.strip() for cell in line.split("|")))
+for name in ["startup_bench.txt", "terminal_bench.txt"]:
+    text = (results / name).read_text() if (results / name).exists() else ""
+    for line in text.splitlines():
+        if "|" in line:
+            rows.append(tuple(cell.strip() for cell in line.split("|")))
 
 print("| figure | ours | reference | ratio | goal |")
 print("|---|---|---|---|---|")
