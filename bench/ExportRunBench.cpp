@@ -1,7 +1,7 @@
 // Whole export runs with the tool's stand-in. A run limited to changed documents over 10,000 documents
 // of which none changed (goal: under 100 ms, no tool run), and an export of 500 changed documents
 // against a shell loop that starts the stand-in 500 times with the same arguments (goal: no more than
-// 1.2 times the loop).
+// 1.1 times the loop).
 #include "execution/ActionArguments.h"
 #include "execution/BackupRegistry.h"
 #include "execution/PerformTask.h"

@@ -1,6 +1,6 @@
 // The cost of one tool run through RunTool (pipe, start, reading standard error, waiting, the result
 // line in the task log) against starting the same program with posix_spawn and waitpid. The stand-in
-// exits at once, so the difference is the scheduler's own overhead. Goal: at most 1.2 times the plain
+// exits at once, so the difference is the scheduler's own overhead. Goal: at most 1.1 times the plain
 // loop. The interleaved benchmark reports the ratio directly.
 #include "execution/RunTool.h"
 #include "execution/TaskLog.h"

@@ -1,6 +1,8 @@
 // A cell without a tool tip of its own gets its whole text as one exactly when the view draws it cut.
 #include "CutTextToolTips.h"
 
+#include "ShownName.h"
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QHelpEvent>
@@ -8,6 +10,11 @@
 
 int CutTextToolTips::textMargin(const QStyle* style, const QWidget* widget) {
     return style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+}
+
+void CutTextToolTips::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
+    QStyledItemDelegate::initStyleOption(option, index);
+    option->text = ShownName(option->text);
 }
 
 bool CutTextToolTips::isCut(const QStyleOptionViewItem& option, const QModelIndex& index) const {
@@ -31,8 +38,8 @@ bool CutTextToolTips::helpEvent(QHelpEvent* event, QAbstractItemView* view,
         return QStyledItemDelegate::helpEvent(event, view, option, index);
     }
     if (index.isValid() && isCut(option, index)) {
-        QToolTip::showText(event->globalPos(), index.data(Qt::DisplayRole).toString(), view->viewport(),
-                           option.rect);
+        QToolTip::showText(event->globalPos(), ShownName(index.data(Qt::DisplayRole).toString()),
+                           view->viewport(), option.rect);
     } else {
         QToolTip::hideText();
     }

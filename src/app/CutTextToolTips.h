@@ -1,5 +1,6 @@
 // Tool tips for the cells of an item view whose text does not fit: the whole text, read from the
-// model's display role, so the model itself does not change.
+// model's display role, so the model itself does not change. A cell and its tool tip show at most
+// kShownNameLength characters of the text (see ShownName).
 #pragma once
 
 #include <QStyledItemDelegate>
@@ -16,4 +17,7 @@ public:
 
     bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
                    const QModelIndex& index) override;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
 };

@@ -1,6 +1,8 @@
 // Failed runs turned into notices, a burst at a time.
 #include "FailureNotices.h"
 
+#include "TaskStatusProxy.h"
+
 #include <algorithm>
 
 FailureNotices::FailureNotices(std::chrono::milliseconds gathering, std::function<void(const Notice&)> show,
@@ -13,16 +15,31 @@ FailureNotices::FailureNotices(std::chrono::milliseconds gathering, std::functio
 
 void FailureNotices::noteStatus(const TaskInfo* task, const QString& name, const TaskStatus& status) {
     const auto seen = m_seen.find(task);
-    // A run is told apart from the one before by its times, so that two failed runs in a row are two
-    // failures even when no "running" status was seen between them.
-    const bool newRun = seen == m_seen.end() || seen->outcome != status.outcome ||
-                        seen->last_start != status.last_start || seen->last_end != status.last_end;
+    // A run is told apart from the one before by its row in the run journal, or else by its times, so
+    // that two failed runs in a row are two failures even when no "running" status was seen between
+    // them, and one failed run published again (after an edit) is not.
+    const bool newRun =
+        seen == m_seen.end() || seen->outcome != status.outcome ||
+        (status.run_id != 0 ? seen->run_id != status.run_id
+                            : seen->last_start != status.last_start || seen->last_end != status.last_end);
     m_seen.insert(task, status);
     const std::optional<TimePoint> ended = status.last_end ? status.last_end : status.last_start;
-    if (!newRun || !IsFailure(status.outcome) || !ended || *ended < m_since) {
-        return;
+    const bool failed = newRun && IsFailure(status.outcome) && ended && *ended >= m_since;
+    if (!status.stale_since) {
+        m_staleTold.remove(task);
+    } else if (!m_staleTold.contains(task)) {
+        m_staleTold.insert(task);
+        if (!failed) { // else the failure's notice says enough
+            add({task, name, TaskStatusProxy::staleText(*status.stale_since), true});
+        }
     }
-    Failure failure{task, name, QString::fromStdWString(status.first_error)};
+    if (failed) {
+        add({task, name, QString::fromStdWString(status.first_error)});
+    }
+}
+
+void FailureNotices::add(Failure failure) {
+    const TaskInfo* task = failure.task;
     // A task that fails twice within one burst is named once, with its latest error.
     const auto same = std::find_if(m_pending.begin(), m_pending.end(),
                                    [task](const Failure& pending) { return pending.task == task; });
@@ -37,6 +54,7 @@ void FailureNotices::noteStatus(const TaskInfo* task, const QString& name, const
 
 void FailureNotices::forget(const TaskInfo* task) {
     m_seen.remove(task);
+    m_staleTold.remove(task);
     m_pending.erase(std::remove_if(m_pending.begin(), m_pending.end(),
                                    [task](const Failure& pending) { return pending.task == task; }),
                     m_pending.end());
@@ -49,7 +67,9 @@ void FailureNotices::showGathered() {
     Notice notice;
     const std::size_t named = kNamedTasks;
     if (m_pending.size() == 1) {
-        notice.title = tr("Задание не выполнено: %1").arg(m_pending.front().name);
+        notice.title = (m_pending.front().stale ? tr("Задание давно не выполнялось успешно: %1")
+                                                : tr("Задание не выполнено: %1"))
+                           .arg(m_pending.front().name);
         notice.text = m_pending.front().firstError.isEmpty() ? tr("Подробности — в журнале задания.")
                                                              : m_pending.front().firstError;
     } else {

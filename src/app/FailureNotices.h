@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QTimer>
 
@@ -28,8 +29,9 @@ public:
     };
 
     // `show` gets each notice once the failures of a burst are in: `gathering` after the first of them.
-    // Only runs that ended from `since` on are announced: what the engine reads from the logs at
-    // start-up is history, not news.
+    // Only runs that ended from `since` on are announced: what the engine knew at start-up is history,
+    // not news; runs it made up for at start-up ended later and are news. A task that has had no
+    // successful run for long (its status says since when) is announced once.
     FailureNotices(std::chrono::milliseconds gathering, std::function<void(const Notice&)> show,
                    QObject* parent, TimePoint since = CurrentTime());
 
@@ -46,7 +48,9 @@ private:
         const TaskInfo* task;
         QString name;
         QString firstError;
+        bool stale = false; // no failed run, but no successful one for long
     };
+    void add(Failure failure);
 
     void showGathered();
 
@@ -54,5 +58,6 @@ private:
     TimePoint m_since;
     QTimer m_gathering;
     QHash<const TaskInfo*, TaskStatus> m_seen;
+    QSet<const TaskInfo*> m_staleTold; // stale tasks are announced once, until a run succeeds
     std::vector<Failure> m_pending;
 };

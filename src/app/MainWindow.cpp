@@ -3,6 +3,7 @@
 
 #include "CutTextToolTips.h"
 #include "LogViewer.h"
+#include "ShownName.h"
 #include "TasksListModel.h"
 #include "execution/TaskLog.h"
 #include "platform/AutostartEntry.h"
@@ -55,8 +56,12 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
     }
     statusColumns = new TaskStatusProxy(model, m_status, this);
     ui->tasksTreeWidget->setModel(statusColumns);
+    // Before anything lays the list out: its rows and columns are sized from the texts as the delegate
+    // shows them.
+    ui->tasksTreeWidget->setItemDelegate(new CutTextToolTips(ui->tasksTreeWidget));
     failureNotices = new FailureNotices(
-        kNoticeGathering, [this](const FailureNotices::Notice& notice) { showFailureNotice(notice); }, this);
+        kNoticeGathering, [this](const FailureNotices::Notice& notice) { showFailureNotice(notice); }, this,
+        m_storage.StartedAt());
     m_storage.SetStatusListener(this, [this](const TaskInfo* record) { onStatusChanged(record); });
 
     ui->tasksTreeWidget->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -120,7 +125,6 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
         // the default width.
         sizeStatusColumns();
     }
-    ui->tasksTreeWidget->setItemDelegate(new CutTextToolTips(ui->tasksTreeWidget));
 
     updateActions();
 
@@ -303,7 +307,7 @@ void MainWindow::showLogOf(const TaskInfo* task) {
         }
     }
     if (viewer == nullptr) {
-        viewer = new LogViewer(QString::fromStdWString(task->name), path, this);
+        viewer = new LogViewer(ShownName(task->name), path, this);
         viewer->setAttribute(Qt::WA_DeleteOnClose);
     }
     viewer->show();
@@ -313,6 +317,7 @@ void MainWindow::showLogOf(const TaskInfo* task) {
 
 void MainWindow::onStatusChanged(const TaskInfo* record) {
     statusColumns->statusChanged(record);
+    warnAboutDamagedJournal(); // known once the engine has opened it, before any status it tells
     if (record != nullptr) {
         noteStatus(record);
         return;
@@ -325,7 +330,7 @@ void MainWindow::onStatusChanged(const TaskInfo* record) {
 void MainWindow::noteStatus(const TaskInfo* task) {
     // The engine's call may come after the task was removed: only a listed task's record is read.
     if (task != nullptr && statusColumns->rowOf(task) >= 0) {
-        failureNotices->noteStatus(task, QString::fromStdWString(task->name), m_status(task));
+        failureNotices->noteStatus(task, ShownName(task->name), m_status(task));
     }
 }
 
@@ -442,6 +447,24 @@ void MainWindow::warnAboutDamagedStorage() {
                             "при следующем сохранении в файл задач будут записаны только они.")
                              .arg(reason, kept);
     ShowModalMessage(this, QMessageBox::Warning, tr("Файл задач повреждён"), text);
+}
+
+void MainWindow::warnAboutDamagedJournal() {
+    if (journalWarningGiven) {
+        return;
+    }
+    const std::optional<RunJournal::Damage> damage = m_storage.JournalDamage();
+    if (!damage) {
+        return;
+    }
+    journalWarningGiven = true;
+    const QString kept = damage->keptAs.isEmpty()
+                             ? tr("Сохранить его копию не удалось.")
+                             : tr("Файл сохранён как\n%1").arg(QDir::toNativeSeparators(damage->keptAs));
+    ShowModalMessage(this, QMessageBox::Warning, tr("Журнал запусков повреждён"),
+                     tr("Журнал запусков повреждён (%1).\n\n%2\n\nНачат новый журнал; задания и их журналы "
+                        "не затронуты.")
+                         .arg(damage->reason, kept));
 }
 
 void MainWindow::saveSettings() {

@@ -43,6 +43,8 @@ public:
     // Tells the user, with a warning box, when the engine found the storage file damaged at its load and
     // where it kept the file. Start-up calls it once the event loop runs; later calls show nothing.
     void warnAboutDamagedStorage();
+    // The same, once, for a run journal the engine found damaged and replaced.
+    void warnAboutDamagedJournal();
 
 protected:
     // Hides the window instead of closing it; the program goes on in the tray.
@@ -90,6 +92,7 @@ private:
     FailureNotices* failureNotices = nullptr;
     std::vector<const TaskInfo*> m_noticeTasks; // the tasks of the notice last shown, for its click
     bool storageWarningGiven = false;
+    bool journalWarningGiven = false;
     bool columnsToSize = false; // no header state was saved, and the window has not been shown yet
 };
 

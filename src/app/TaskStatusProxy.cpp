@@ -116,10 +116,10 @@ QVariant TaskStatusProxy::statusData(const QModelIndex& index, int role) const {
         break;
     case ResultColumn:
         if (role == Qt::DisplayRole) {
-            return outcomeText(status.outcome);
+            return status.stale_since ? staleText(*status.stale_since) : outcomeText(status.outcome);
         }
         if (role == Qt::DecorationRole) {
-            if (IsFailure(status.outcome)) {
+            if (IsFailure(status.outcome) || status.stale_since) {
                 return m_failedIcon;
             }
             if (status.outcome == RunOutcome::Running) {
@@ -128,6 +128,9 @@ QVariant TaskStatusProxy::statusData(const QModelIndex& index, int role) const {
         }
         if (role == Qt::ToolTipRole && IsFailure(status.outcome) && !status.first_error.empty()) {
             return QString::fromStdWString(status.first_error);
+        }
+        if (role == Qt::ToolTipRole && status.outcome == RunOutcome::Missed && status.missed_count > 0) {
+            return missedText(status);
         }
         break;
     default:
@@ -217,6 +220,15 @@ QString TaskStatusProxy::outcomeText(RunOutcome outcome) {
     return {};
 }
 
+QString TaskStatusProxy::staleText(TimePoint since) {
+    return tr("Нет успешных запусков с %1").arg(LocalDateTimeText(since, QStringLiteral("dd.MM.yyyy")));
+}
+
+QString TaskStatusProxy::missedText(const TaskStatus& status) {
+    const QString latest = status.missed_latest ? DateTimeText(*status.missed_latest) : QString();
+    return tr("Пропущено запусков: %1, последний — %2").arg(status.missed_count).arg(latest);
+}
+
 QStringList TaskStatusProxy::cellTexts(int column) {
     // The widest date and time: digits are of one width in most fonts, and 0 is among the widest.
     const QString dateTime = QStringLiteral("00.00.0000 00:00");
@@ -232,7 +244,7 @@ QStringList TaskStatusProxy::cellTexts(int column) {
               RunOutcome::Missed, RunOutcome::Interrupted, RunOutcome::LimitExceeded}) {
             texts << outcomeText(outcome);
         }
-        return texts;
+        return texts; // the long text of a stale task may be cut: its tool tip shows it whole
     }
     default:
         return {};

@@ -51,6 +51,10 @@ public:
 
     // "Успешно", "Ошибка" and the like; empty for a task that never ran.
     static QString outcomeText(RunOutcome outcome);
+    // "Нет успешных запусков с dd.MM.yyyy": a task long without a successful run, whatever the cause.
+    static QString staleText(TimePoint since);
+    // The tool tip of missed runs: how many and the latest of them.
+    static QString missedText(const TaskStatus& status);
     // Every kind of text an added column shows, so that it can be made wide enough before it shows them.
     static QStringList cellTexts(int column);
 

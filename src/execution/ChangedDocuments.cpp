@@ -69,7 +69,7 @@ bool UpdateModificationTime(ModificationTimes& times, const std::wstring& key,
     return UpdateModificationTime(times, key, *point);
 }
 
-std::vector<std::wstring> CollectChangedIfcFiles(CheckAction& action) {
+std::vector<std::wstring> CollectChangedIfcFiles(CheckAction& action, std::size_t* candidateCount) {
     if (action.ifc_file.empty()) {
         return {};
     }
@@ -81,6 +81,9 @@ std::vector<std::wstring> CollectChangedIfcFiles(CheckAction& action) {
                                         QDir::Name | QDir::IgnoreCase);
     } else {
         candidates.push_back(named);
+    }
+    if (candidateCount != nullptr) {
+        *candidateCount = static_cast<std::size_t>(candidates.size());
     }
     std::vector<std::wstring> changed;
     for (const QFileInfo& candidate : candidates) {

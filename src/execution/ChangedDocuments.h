@@ -34,5 +34,5 @@ bool UpdateModificationTime(ModificationTimes& times, const std::wstring& key,
 // case of the extension, not its sub-folders, no hidden files, by name ignoring case) or one file.
 // Keys and results are absolute paths with "/". A file whose time cannot be read (it is missing) is
 // returned at every run without being remembered, so the check tool reports it. An empty `ifc_file`
-// gives nothing.
-std::vector<std::wstring> CollectChangedIfcFiles(CheckAction& action);
+// gives nothing. `candidates`, when given, gets the number of files looked at, changed or not.
+std::vector<std::wstring> CollectChangedIfcFiles(CheckAction& action, std::size_t* candidates = nullptr);

@@ -1,6 +1,8 @@
 // A tool's standard error in memory, or in a temporary file once it grows large.
 #include "execution/ErrorOutputBuffer.h"
 
+#include "platform/TemporaryFile.h"
+
 #include <array>
 
 ErrorOutputBuffer::~ErrorOutputBuffer() {
@@ -10,9 +12,8 @@ ErrorOutputBuffer::~ErrorOutputBuffer() {
 }
 
 bool ErrorOutputBuffer::MoveToFile() {
-    // tmpfile() makes a file in the temporary folder that is deleted the moment it is made, so nothing
-    // stays behind even when the scheduler is killed.
-    m_file = std::tmpfile();
+    // A file without a name, so nothing stays behind even when the scheduler is killed.
+    m_file = OpenAnonymousTemporaryFile();
     if (m_file == nullptr) {
         m_fileFailed = true;
         return false;

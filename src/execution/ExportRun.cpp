@@ -31,19 +31,19 @@ public:
         std::vector<std::wstring> names;
         std::optional<boost::uuids::uuid> id;
         if (!utils::path::ParseArkonPath(m_action.project_path, root, names, id, true)) {
-            Log(RunTexts::BadPath());
+            Fail(RunTexts::BadPath().arg(QString::fromStdWString(m_action.project_path)));
             return false;
         }
         const auto connection = FindConnection(m_action.connection_id, m_context.connectionsFile);
         if (!connection) {
-            Log(RunTexts::NoConnection());
+            Fail(RunTexts::NoConnection().arg(QString::fromStdWString(m_action.project_path)));
             return false;
         }
         const auto store =
             m_context.core->OpenSession(connection->server, connection->database)->GetItemStore();
         const arkon::ItemPath item = store->ResolvePath(names);
         if (item.size() != names.size()) {
-            Log(RunTexts::NotFound());
+            Fail(RunTexts::NotFound().arg(QString::fromStdWString(m_action.project_path)));
             return false;
         }
         const arkon::BrowserItemInfo info = store->GetItemInfo(item);
@@ -54,24 +54,42 @@ public:
         // Only the documents right in the project folder; its sub-folders are not entered.
         auto children = store->ListFolder(item);
         arkon::BrowserItemInfo child;
-        while (children->Next(child)) {
+        bool found = false;
+        while (!m_stopped && children->Next(child)) {
             if (m_context.toolLimits.stop.stop_requested()) {
                 break; // the program is closing: no further document
             }
             if (child.IsFolder()) {
                 continue;
             }
+            found = true;
             std::vector<std::wstring> childNames = names;
             childNames.push_back(child.name);
             ExportDocument(utils::path::MakeArkonPath(root, childNames, id), child);
+        }
+        if (!found && !m_context.toolLimits.stop.stop_requested()) {
+            const QString line = RunTexts::NoDocuments().arg(QString::fromStdWString(m_action.project_path));
+            WriteLogLine(m_context.log, m_taskName, line, true);
+            RaiseResult(m_context.result, RunOutcome::Warnings, line);
         }
         return m_changed;
     }
 
 private:
-    void Log(const QString& text) {
-        WriteLogLine(m_context.log, m_taskName, text.arg(QString::fromStdWString(m_action.project_path)),
-                     true);
+    // A failure of the run's own: its line, and the run ends.
+    void Fail(const QString& line) {
+        WriteLogLine(m_context.log, m_taskName, line, true);
+        RaiseResult(m_context.result, RunOutcome::Failed, line);
+        m_stopped = true;
+    }
+
+    // Puts back what the task remembered of a document this run did not export, so that the next run
+    // takes it again.
+    void Forget(const std::wstring& path, const std::optional<TimePoint>& previous) {
+        m_action.modification_times.erase(path);
+        if (previous) {
+            m_action.modification_times.emplace(path, *previous);
+        }
     }
 
     void ExportDocument(const std::wstring& path, const arkon::BrowserItemInfo& info) {
@@ -82,6 +100,9 @@ private:
                 previous = it->second;
             }
             if (!UpdateModificationTime(m_action.modification_times, path, info.modification_time)) {
+                if (m_context.result != nullptr) {
+                    ++m_context.result->unchanged;
+                }
                 return;
             }
             m_changed = true;
@@ -89,22 +110,28 @@ private:
         std::error_code error;
         std::filesystem::create_directories(std::filesystem::path(ToLocal8Bit(m_action.output_path)), error);
         if (error) {
-            std::cerr << error.message() << '\n';
+            // Every further document would fail alike: the run ends, and none of them counts as done.
+            Forget(path, previous);
+            Fail(RunTexts::NoOutputFolder().arg(QString::fromStdWString(m_action.output_path),
+                                                FromLocal8Bit(error.message())));
             return;
         }
         try {
+            std::wstring reason;
             const ToolResult result = RunTool(ExportArguments(m_tool, m_action, path), m_context.log,
-                                              m_taskName, m_context.toolLimits);
+                                              m_taskName, m_context.toolLimits, &reason);
+            CountToolRun(m_context.result, result, reason, 1);
             if (result == ToolResult::Interrupted && m_action.only_changed_documents) {
                 // The closing program stopped the tool before it was done: the next run takes the
                 // document again, as if this run had not reached it.
-                m_action.modification_times.erase(path);
-                if (previous) {
-                    m_action.modification_times.emplace(path, *previous);
-                }
+                Forget(path, previous);
             }
         } catch (const std::system_error& failure) {
             std::cerr << failure.what() << '\n';
+            RaiseResult(m_context.result, RunOutcome::Failed, QString::fromLocal8Bit(failure.what()));
+            if (m_context.result != nullptr) {
+                ++m_context.result->failed;
+            }
         }
     }
 
@@ -113,6 +140,7 @@ private:
     const RunContext& m_context;
     const std::wstring m_tool;
     bool m_changed = false;
+    bool m_stopped = false; // a failure of the run's own ended it
 };
 
 } // namespace
@@ -125,8 +153,10 @@ void RunExport(ExportAction& action, const std::wstring& taskName, const RunCont
     } catch (const exceptions::Error& error) {
         // The repository failed on the way: the run ends without a save, and the log says why, after
         // whatever the tool runs before it wrote.
-        WriteLogLine(context.log, taskName,
-                     RunTexts::RepositoryFailed().arg(QString::fromStdWString(error.GetDescription())), true);
+        const QString line =
+            RunTexts::RepositoryFailed().arg(QString::fromStdWString(error.GetDescription()));
+        WriteLogLine(context.log, taskName, line, true);
+        RaiseResult(context.result, RunOutcome::Failed, line);
         return;
     }
     if (changed) {

@@ -52,3 +52,32 @@ bool PerformTask(TaskInfo& task, const RunContext& context, const std::function<
     }
     return false;
 }
+
+void RaiseResult(RunResult* result, RunOutcome outcome, const QString& line) {
+    if (result != nullptr) {
+        result->Raise(outcome, line.trimmed().toStdWString());
+    }
+}
+
+void CountToolRun(RunResult* result, ToolResult toolResult, const std::wstring& reason,
+                  std::int64_t documents) {
+    if (result == nullptr) {
+        return;
+    }
+    switch (toolResult) {
+    case ToolResult::Succeeded:
+        result->done += documents;
+        return;
+    case ToolResult::Failed:
+        result->Raise(RunOutcome::Failed, reason);
+        break;
+    case ToolResult::LimitExceeded:
+        result->Raise(RunOutcome::LimitExceeded, reason);
+        break;
+    case ToolResult::Interrupted:
+        // Neither done nor failed: the next run takes the documents again.
+        result->Raise(RunOutcome::Interrupted, reason);
+        return;
+    }
+    result->failed += documents;
+}

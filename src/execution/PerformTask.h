@@ -19,3 +19,9 @@ void RunExport(ExportAction& action, const std::wstring& taskName, const RunCont
                const std::function<void()>& saveChanges);
 void RunCheck(CheckAction& action, const std::wstring& taskName, const RunContext& context,
               const std::function<void()>& saveChanges);
+
+// What the runs above tell their result (which may be null): a line that makes the run a failure or leaves
+// it with a warning, and the end of one tool run over `documents` documents with the reason it gave.
+void RaiseResult(RunResult* result, RunOutcome outcome, const QString& line);
+void CountToolRun(RunResult* result, ToolResult toolResult, const std::wstring& reason,
+                  std::int64_t documents);

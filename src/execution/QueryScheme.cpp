@@ -13,11 +13,11 @@
 #include <system_error>
 #include <vector>
 
-SchemeInfo QueryScheme(const std::string& format) {
-    return QueryScheme(GetCliPath(), format);
+SchemeInfo QueryScheme(const std::string& format, const ToolLimits& limits) {
+    return QueryScheme(GetCliPath(), format, limits);
 }
 
-SchemeInfo QueryScheme(const std::wstring& toolPath, const std::string& format) {
+SchemeInfo QueryScheme(const std::wstring& toolPath, const std::string& format, const ToolLimits& limits) {
     const std::vector<std::string> arguments{ToLocal8Bit(toolPath), "--action", "select", "--format", format};
     WriteDebugOutput(QString::fromStdWString(CommandLineText(
         {toolPath, L"--action", L"select", L"--format", FromLocal8Bit(format).toStdWString()})));
@@ -36,10 +36,11 @@ SchemeInfo QueryScheme(const std::wstring& toolPath, const std::string& format) 
     SchemeOutputReader reader;
     // Drained to the end even once both values are known: a tool that goes on writing must not wait for
     // room in the pipe while the scheduler waits for the tool.
-    ReadWhileRunning(*outputPipe, child, [&reader](std::string_view chunk) { reader.Feed(chunk); });
+    const ToolResult cutShort = WaitWithinLimits(
+        child, &*outputPipe, [&reader](std::string_view chunk) { reader.Feed(chunk); }, limits);
     reader.Finish();
     child.Wait(error);
-    if (error) {
+    if (error || cutShort != ToolResult::Succeeded) {
         return {};
     }
     return reader.Result();

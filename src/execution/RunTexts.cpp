@@ -49,12 +49,40 @@ QString RepositoryFailed() {
     return Tr("Ошибка хранилища данных: %1");
 }
 
+QString NoOutputFolder() {
+    return Tr("Не удалось создать папку для выгрузки %1: %2");
+}
+
+QString NoRulesFile() {
+    return Tr("Не удалось прочитать файл правил IDS %1: %2");
+}
+
+QString NoIfcSource() {
+    return Tr("Не удалось прочитать файлы IFC %1: %2");
+}
+
+QString NoDocuments() {
+    return Tr("В папке %1 нет документов: выгружать нечего.");
+}
+
+QString NoIfcFiles() {
+    return Tr("В папке %1 нет файлов IFC: проверять нечего.");
+}
+
 QString LimitExceeded() {
     return Tr("Превышено время выполнения (%1 с), программа остановлена.");
 }
 
 QString Interrupted() {
     return Tr("Выполнение задания прервано: программа закрывается.");
+}
+
+QString Killed() {
+    return Tr("Выполнение задания прервано: программа была остановлена до его окончания.");
+}
+
+QString RunNow() {
+    return Tr("Запуск вручную.");
 }
 
 QString NotStarted() {

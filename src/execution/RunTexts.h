@@ -15,8 +15,15 @@ QString BadPath();           // an export's project path cannot be parsed; %1 th
 QString NoConnection();      // an export's connection is unknown; %1 the path
 QString NotFound();          // an export's project path does not resolve; %1 the path
 QString RepositoryFailed();  // the repository failed during an export; %1 its description
+QString NoOutputFolder();    // an export's output folder cannot be made; %1 the folder, %2 why
+QString NoRulesFile();       // a check's IDS file is missing or unreadable; %1 the file, %2 why
+QString NoIfcSource();       // a check's IFC folder or file is missing or unreadable; %1 it, %2 why
+QString NoDocuments();       // an export's project folder holds no documents; %1 the path
+QString NoIfcFiles();        // a check's IFC folder holds no IFC files; %1 the folder
 QString LimitExceeded();     // after the failure lines of a tool ended at the time limit; %1 the seconds
 QString Interrupted();       // after the lines of a run the closing program cut short
+QString Killed();            // at start-up, for a run the program was stopped in the middle of
+QString RunNow();            // before the lines of a run the user asked for
 QString NotStarted();        // a command's program was not started; %1 the reason
 QString ProgramExited();     // a command's program ended; %1 its exit code
 QString ProgramSignaled();   // a command's program was ended by a signal; %1 its number

@@ -25,34 +25,45 @@ struct Outcome {
     ToolResult cutShort = ToolResult::Succeeded; // LimitExceeded or Interrupted when the run was ended
 };
 
-// Looked at between reads: ends the tool once its time is up or the program is closing.
+// Looked at before the wait and whenever the time it asked for has come or the program is closing: ends
+// the tool once its time is up or the program is closing, and tells when to look again.
 class Watch {
 public:
     Watch(ChildProcess& child, const ToolLimits& limits, ToolResult& cutShort)
         : m_child(child), m_limits(limits), m_cutShort(cutShort), m_started(Clock::now()) {}
 
-    void operator()() {
+    Clock::time_point operator()() {
         const auto now = Clock::now();
         if (m_cutShort == ToolResult::Succeeded) {
             if (m_limits.stop.stop_requested()) {
                 End(ToolResult::Interrupted, now + m_limits.stopGrace);
-            } else if (m_limits.timeLimit.count() > 0 &&
-                       // In seconds: a limit of centuries in nanoseconds would overflow.
-                       std::chrono::duration_cast<std::chrono::seconds>(now - m_started) >=
-                           m_limits.timeLimit) {
+            } else if (const auto limitAt = LimitAt(); now >= limitAt) {
                 End(ToolResult::LimitExceeded, now + m_limits.limitGrace);
+            } else {
+                return limitAt;
             }
         } else if (m_limits.stop.stop_requested()) {
             // Closing cuts short the grace of a tool ended at its limit: the program must end soon.
             m_killAt = std::min(m_killAt, now + m_limits.stopGrace);
         }
-        if (m_cutShort != ToolResult::Succeeded && !m_killed && now >= m_killAt) {
+        if (!m_killed && now >= m_killAt) {
             m_killed = true;
             m_child.ForceEnd();
         }
+        return m_killed ? Clock::time_point::max() : m_killAt;
     }
 
 private:
+    // In seconds: a limit of centuries in nanoseconds would overflow.
+    Clock::time_point LimitAt() const {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::seconds>(Clock::time_point::max() - m_started);
+        if (m_limits.timeLimit.count() <= 0 || m_limits.timeLimit >= left) {
+            return Clock::time_point::max();
+        }
+        return m_started + m_limits.timeLimit;
+    }
+
     void End(ToolResult reason, Clock::time_point killAt) {
         m_cutShort = reason;
         m_killAt = killAt;
@@ -78,16 +89,11 @@ void Run(const std::vector<std::wstring>& arguments, const ToolLimits& limits, O
     if (outcome.error) {
         return;
     }
-    Watch watch(child, limits, outcome.cutShort);
     // Read while the tool runs: a tool with more to say than the pipe holds would otherwise wait for
     // room for ever, and the scheduler for it.
-    ReadWhileRunning(
-        errorPipe, child, [&outcome](std::string_view chunk) { outcome.standardError.Append(chunk); },
-        std::ref(watch));
-    // A tool may close its standard error long before it ends.
-    while (!child.WaitFor(std::chrono::milliseconds(50))) {
-        watch();
-    }
+    outcome.cutShort = WaitWithinLimits(
+        child, &errorPipe, [&outcome](std::string_view chunk) { outcome.standardError.Append(chunk); },
+        limits);
     const int exitCode = child.Wait(outcome.error);
     if (!outcome.error) {
         outcome.exitCode = exitCode;
@@ -96,8 +102,16 @@ void Run(const std::vector<std::wstring>& arguments, const ToolLimits& limits, O
 
 } // namespace
 
+ToolResult WaitWithinLimits(ChildProcess& child, ChildPipe* pipe,
+                            const std::function<void(std::string_view)>& sink, const ToolLimits& limits) {
+    // The wait ends with the tool, not with its output, which it may close long before it ends.
+    ToolResult cutShort = ToolResult::Succeeded;
+    ReadWhileRunning(pipe, child, sink, Watch(child, limits, cutShort), limits.stop);
+    return cutShort;
+}
+
 ToolResult RunTool(const std::vector<std::wstring>& arguments, TaskLog* log, const std::wstring& taskName,
-                   const ToolLimits& limits) {
+                   const ToolLimits& limits, std::wstring* reason) {
     WriteDebugOutput(
         QStringLiteral("[%1]: %2")
             .arg(QString::fromStdWString(taskName), QString::fromStdWString(CommandLineText(arguments))));
@@ -108,20 +122,25 @@ ToolResult RunTool(const std::vector<std::wstring>& arguments, TaskLog* log, con
         return ToolResult::Succeeded;
     }
     WriteLogLine(log, taskName, RunTexts::ToolFailed(), true);
+    const auto write = [&](const QString& line, bool withPrefix) {
+        if (reason != nullptr && reason->empty()) {
+            *reason = line.toStdWString();
+        }
+        WriteLogLine(log, taskName, line, withPrefix);
+    };
     if (outcome.error) {
-        WriteLogLine(log, taskName, FromLocal8Bit(outcome.error.message()), false);
+        write(FromLocal8Bit(outcome.error.message()), false);
     } else {
-        LineSplitter lines(
-            [&](std::string_view line) { WriteLogLine(log, taskName, FromLocal8Bit(line), false); });
+        LineSplitter lines([&](std::string_view line) { write(FromLocal8Bit(line), false); });
         outcome.standardError.ReadBack([&lines](std::string_view chunk) { lines.Feed(chunk); });
         lines.Finish();
     }
     switch (outcome.cutShort) {
     case ToolResult::LimitExceeded:
-        WriteLogLine(log, taskName, RunTexts::LimitExceeded().arg(limits.timeLimit.count()), true);
+        write(RunTexts::LimitExceeded().arg(limits.timeLimit.count()), true);
         break;
     case ToolResult::Interrupted:
-        WriteLogLine(log, taskName, RunTexts::Interrupted(), true);
+        write(RunTexts::Interrupted(), true);
         break;
     default:
         return ToolResult::Failed;

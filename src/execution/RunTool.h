@@ -2,10 +2,14 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <stop_token>
 #include <string>
+#include <string_view>
 #include <vector>
 
+class ChildPipe;
+class ChildProcess;
 class TaskLog;
 
 // When a tool run is cut short. An ended tool gets SIGTERM (to its process group) and, when it is still
@@ -32,6 +36,14 @@ enum class ToolResult { Succeeded, Failed, LimitExceeded, Interrupted };
 // failed whatever its exit code: its failure lines are followed by the limit's line or the line of the
 // interrupted run.
 //
+// `reason`, when given, gets the first line written after "Задание не выполнено:" of a failed run.
+//
 // Throws std::system_error only when no pipe can be had for the program's standard error.
 ToolResult RunTool(const std::vector<std::wstring>& arguments, TaskLog* log, const std::wstring& taskName,
-                   const ToolLimits& limits = {});
+                   const ToolLimits& limits = {}, std::wstring* reason = nullptr);
+
+// Waits for a started tool to end within its limits, handing what it writes to the pipe (may be null) to
+// the sink meanwhile, and ending it as above when its time is up or a stop is requested. Tells whether
+// it was cut short (LimitExceeded, Interrupted) or not (Succeeded); the exit code is the child's.
+ToolResult WaitWithinLimits(ChildProcess& child, ChildPipe* pipe,
+                            const std::function<void(std::string_view)>& sink, const ToolLimits& limits);

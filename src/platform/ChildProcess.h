@@ -45,8 +45,13 @@ public:
     int Wait(std::error_code& error);
 
     // Waits up to `timeout` for the end; true when the process has ended (its exit status is then
-    // taken). Looks every few milliseconds, so that the caller can act on a deadline of its own.
+    // taken). Sleeps until the end or the timeout; without a descriptor for the process (see
+    // UseProcessDescriptors) it looks every few milliseconds.
     bool WaitFor(std::chrono::milliseconds timeout);
+
+    // A descriptor that becomes readable once the process has ended, for a poll beside other
+    // descriptors; -1 when the system has none (the caller then asks Running() now and then).
+    int EndDescriptor() const { return m_endDescriptor; }
 
     // Asks the process, and the processes it started in its group, to end (SIGTERM on Linux).
     void RequestEnd();
@@ -57,13 +62,22 @@ public:
     int Pid() const { return m_pid; }
 
 private:
-    explicit ChildProcess(int pid) : m_pid(pid) {}
+    explicit ChildProcess(int pid);
     void Release();
     // Takes what waitpid gave (its result, and errno when that is -1) as the process's end.
     void RecordEnd(int waitResult, int status);
 
     int m_pid = -1;
+    int m_endDescriptor = -1;
     bool m_ended = false;
     int m_exitCode = -1;
     int m_waitError = 0; // errno of a wait that found no such child
 };
+
+// Whether waits for a child's end (here and for started programs) use the system's process descriptors;
+// on by default. Off, they fall back to what works on any kernel: for tests of that fallback.
+void UseProcessDescriptors(bool use);
+
+// Ends every child started through ChildProcess and not yet reaped, with the processes of its group
+// (SIGKILL): for a program that must end at once without its clean exit, which would have ended them.
+void ForceEndAllChildren();

@@ -22,10 +22,11 @@ struct ProgramStartFailure {
 };
 
 // Starts arguments[0] (as it is: no search path) with the rest as its arguments, in `folder` (the
-// current folder when empty), with this process's standard streams and environment. Nothing is started
-// when the folder cannot be entered. Once started, the program is left to itself: the caller does not
-// wait for it and it is not ended with the scheduler. When it ends it is reaped and `ended` is called
-// on the context's thread; not at all when the context is stopped first.
+// current folder when empty), with this process's standard streams and environment, in a session of its
+// own. Nothing is started when the folder cannot be entered. Once started, the program is left to
+// itself: the caller does not wait for it and it is not ended with the scheduler. It is reaped on a
+// thread of its own the moment it ends, and `ended` is then posted to the context, whose thread calls it;
+// never once the context is gone. Until then the context counts the program as work.
 std::optional<ProgramStartFailure> StartProgram(const std::vector<std::string>& arguments,
                                                 const std::string& folder, boost::asio::io_context& context,
                                                 std::function<void(ProgramEnd)> ended);

@@ -42,7 +42,7 @@ namespace journal_queries {
 std::vector<JournalTask> ListedTasks(sqlite::Database& db) {
     sqlite::Statement query =
         db.Prepare(std::string("SELECT t.id, t.name, t.position, t.armed_at, t.armed_slot, t.last_success, "
-                               "t.missed, t.missed_latest, r.id IS NOT NULL, ") +
+                               "t.missed, t.missed_latest, t.created, r.id IS NOT NULL, ") +
                    kRunColumns +
                    " FROM tasks t LEFT JOIN runs r ON r.id = t.last_run WHERE t.position IS NOT NULL"
                    " ORDER BY t.position");
@@ -57,8 +57,9 @@ std::vector<JournalTask> ListedTasks(sqlite::Database& db) {
         task.lastSuccess = OptionalTime(query, 5);
         task.missed = query.Int(6);
         task.missedLatest = OptionalTime(query, 7);
-        if (query.Int(8) != 0) {
-            task.lastRun = ReadRun(query, 9);
+        task.created = OptionalTime(query, 8);
+        if (query.Int(9) != 0) {
+            task.lastRun = ReadRun(query, 10);
         }
         tasks.push_back(std::move(task));
     }

@@ -36,6 +36,7 @@ struct JournalRun {
 struct JournalTask {
     JournalTaskId id = 0;
     std::wstring name;
+    std::optional<TimePoint> created;     // when the journal first knew it
     std::optional<std::int64_t> position; // its place in the list at the last change; none once removed
     std::optional<TimePoint> armedAt;     // when the engine last armed it (at start-up, after a run, an edit)
     std::optional<TimePoint> armedSlot;   // what it was armed for; none: nothing planned

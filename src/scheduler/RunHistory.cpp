@@ -9,6 +9,7 @@ namespace {
 enum class Line {
     Other, // within a run, the tool's own error lines
     Start,
+    RunNow, // a run-now run's first line: it has no finish line
     Finish,
     Missed,
     CatchingUp,
@@ -16,6 +17,7 @@ enum class Line {
     ToolSucceeded,
     ToolFailed, // its reason follows
     RunFailed,  // the line is its own reason: a path, a connection, a program that did not start
+    RunWarning, // the run found nothing to do where it should have
     LimitExceeded,
     Interrupted,
     // Written when what the run started beside the worker has ended.
@@ -68,8 +70,17 @@ struct Texts {
     Pattern notFound{RunTexts::NotFound()};
     Pattern repositoryFailed{RunTexts::RepositoryFailed()};
     Pattern notStarted{RunTexts::NotStarted()};
+    // Two values each: only the text before the first one is fixed.
+    Pattern noOutputFolder{RunTexts::NoOutputFolder().section(QLatin1String("%1"), 0, 0) +
+                           QStringLiteral("%1")};
+    Pattern noRulesFile{RunTexts::NoRulesFile().section(QLatin1String("%1"), 0, 0) + QStringLiteral("%1")};
+    Pattern noIfcSource{RunTexts::NoIfcSource().section(QLatin1String("%1"), 0, 0) + QStringLiteral("%1")};
+    Pattern noDocuments{RunTexts::NoDocuments()};
+    Pattern noIfcFiles{RunTexts::NoIfcFiles()};
     Pattern limitExceeded{RunTexts::LimitExceeded()};
     QString interrupted = RunTexts::Interrupted();
+    QString killed = RunTexts::Killed();
+    QString runNow = RunTexts::RunNow();
     Pattern backupDone = BackupPrefix(BackupOutcome::Copied);
     Pattern backupFailed = BackupPrefix(BackupOutcome::Failed);
     Pattern programEnded{RunTexts::ProgramExited()};
@@ -90,15 +101,23 @@ Line Classify(const QString& message, int& exitCode) {
     if (message == texts.toolFailed) {
         return Line::ToolFailed;
     }
-    if (message == texts.interrupted) {
+    if (message == texts.runNow) {
+        return Line::RunNow;
+    }
+    if (message == texts.interrupted || message == texts.killed) {
         return Line::Interrupted;
     }
     if (texts.limitExceeded.Fits(message)) {
         return Line::LimitExceeded;
     }
     if (texts.badPath.Fits(message) || texts.noConnection.Fits(message) || texts.notFound.Fits(message) ||
-        texts.repositoryFailed.Fits(message) || texts.notStarted.Fits(message)) {
+        texts.repositoryFailed.Fits(message) || texts.notStarted.Fits(message) ||
+        texts.noOutputFolder.Fits(message) || texts.noRulesFile.Fits(message) ||
+        texts.noIfcSource.Fits(message)) {
         return Line::RunFailed;
+    }
+    if (texts.noDocuments.Fits(message) || texts.noIfcFiles.Fits(message)) {
+        return Line::RunWarning;
     }
     if (texts.backupDone.Fits(message)) {
         return Line::BackupDone;
@@ -124,7 +143,8 @@ Line Classify(const QString& message, int& exitCode) {
 }
 
 bool WrittenByTheWorker(Line line) {
-    return line == Line::ToolSucceeded || line == Line::ToolFailed || line == Line::RunFailed;
+    return line == Line::ToolSucceeded || line == Line::ToolFailed || line == Line::RunFailed ||
+           line == Line::RunWarning;
 }
 
 } // namespace
@@ -160,7 +180,8 @@ void RunHistory::Raise(RunOutcome outcome, const QString& errorLine) {
         m_result = outcome;
     }
     if (m_firstError.empty() && !errorLine.isEmpty()) {
-        m_firstError = errorLine.toStdWString();
+        // One line of reasonable length: a tool may write a line of megabytes.
+        m_firstError = errorLine.left(static_cast<int>(RunResult::kFirstErrorLength)).toStdWString();
     }
 }
 
@@ -178,6 +199,14 @@ void RunHistory::Feed(TimePoint time, const QString& text) {
         return;
     case Line::Finish:
         End(time);
+        return;
+    case Line::RunNow:
+        m_start = time;
+        m_end.reset();
+        m_open = false;
+        m_ended = false;
+        m_result = RunOutcome::None;
+        m_firstError.clear();
         return;
     case Line::Missed:
         // Not a run, but the time one should have been.
@@ -225,6 +254,9 @@ void RunHistory::Feed(TimePoint time, const QString& text) {
         break;
     case Line::Interrupted:
         Raise(RunOutcome::Interrupted, {});
+        break;
+    case Line::RunWarning:
+        Raise(RunOutcome::Warnings, message);
         break;
     default: // RunFailed, BackupFailed, ProgramSignaled
         Raise(RunOutcome::Failed, message);

@@ -23,6 +23,7 @@ constexpr const char* kSchema = R"(
 CREATE TABLE IF NOT EXISTS tasks(
     id INTEGER PRIMARY KEY,
     name TEXT NOT NULL,
+    created INTEGER,
     position INTEGER,
     armed_at INTEGER,
     armed_slot INTEGER,
@@ -87,11 +88,12 @@ QString RunJournal::DefaultPath() {
     return QFileInfo(DefaultStorageFilePath()).absolutePath() + QStringLiteral("/journal.sqlite");
 }
 
-RunJournal::RunJournal(const QString& path, std::chrono::milliseconds retryInterval)
-    : m_retryInterval(retryInterval) {
+RunJournal::RunJournal(const QString& path, std::chrono::milliseconds retryInterval, DamageListener damaged)
+    : m_retryInterval(retryInterval), m_path(path), m_damaged(std::move(damaged)) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     try {
-        Open(path);
+        m_new = !Open(path);
+        m_check = !m_new;
     } catch (const sqlite::Error& error) {
         m_db.reset();
         m_damage = KeepAside(path, QString::fromLocal8Bit(error.what()));
@@ -104,31 +106,62 @@ RunJournal::RunJournal(const QString& path, std::chrono::milliseconds retryInter
             m_db.reset();
         }
         m_new = true;
+        if (m_damaged) {
+            m_damaged(*m_damage);
+        }
     }
     m_writer = std::jthread([this](std::stop_token stop) { RunWriter(stop); });
 }
 
-void RunJournal::Open(const QString& path) {
+void RunJournal::CheckWholeFile() {
+    std::string failure;
+    try {
+        sqlite::Database reader(m_path, sqlite::Database::Mode::ReadOnly);
+        sqlite::Statement check = reader.Prepare("PRAGMA quick_check(1)");
+        if (check.Step() && check.Text(0) != L"ok") {
+            failure = "integrity check: " + QString::fromStdWString(check.Text(0)).toStdString();
+        }
+    } catch (const sqlite::Error& error) {
+        failure = error.what();
+    }
+    if (failure.empty()) {
+        return;
+    }
+    std::cerr << "The run journal is damaged (" << failure << "); a new one is started.\n";
+    Damage damage;
+    {
+        std::lock_guard database(m_dbMutex);
+        m_db.reset();
+        damage = KeepAside(m_path, QString::fromStdString(failure));
+        try {
+            Open(m_path); // what is queued goes to the new journal
+        } catch (const sqlite::Error& error) {
+            std::cerr << "No run journal: " << error.what() << '\n';
+            m_db.reset();
+        }
+    }
+    if (m_damaged) {
+        m_damaged(damage);
+    }
+}
+
+bool RunJournal::Open(const QString& path) {
     const bool existed = QFileInfo(path).size() > 0;
     m_db = std::make_unique<sqlite::Database>(path, sqlite::Database::Mode::ReadWrite);
     m_db->Execute("PRAGMA journal_mode = WAL");
     // With write-ahead logging, NORMAL loses nothing when the program is killed; a power cut may cost the
     // last runs recorded, never the file.
     m_db->Execute("PRAGMA synchronous = NORMAL");
-    if (existed) {
-        sqlite::Statement check = m_db->Prepare("PRAGMA quick_check(1)");
-        if (check.Step() && check.Text(0) != L"ok") {
-            throw sqlite::Error("integrity check: " + QString::fromStdWString(check.Text(0)).toStdString(),
-                                11);
-        }
-    }
     m_db->Execute(kSchema);
-    m_new = !existed;
     sqlite::Statement last = m_db->Prepare("SELECT (SELECT IFNULL(MAX(id), 0) FROM tasks), "
                                            "(SELECT IFNULL(MAX(id), 0) FROM runs)");
     last.Step();
-    m_lastTask = last.Int(0);
-    m_lastRun = last.Int(1);
+    {
+        // Identities handed out before a replaced file are never handed out again.
+        std::lock_guard lock(m_mutex);
+        m_lastTask = std::max(m_lastTask, last.Int(0));
+        m_lastRun = std::max(m_lastRun, last.Int(1));
+    }
 
     sqlite::Statement open = m_db->Prepare("SELECT id FROM runs WHERE outcome IS NULL ORDER BY id");
     std::vector<JournalRunId> ids;
@@ -156,6 +189,7 @@ void RunJournal::Open(const QString& path) {
             .Bind(1, static_cast<std::int64_t>(OutcomeCode(RunOutcome::Interrupted)))
             .Run();
     }
+    return existed;
 }
 
 RunJournal::~RunJournal() {
@@ -168,28 +202,32 @@ RunJournal::~RunJournal() {
 }
 
 std::vector<JournalTask> RunJournal::ListedTasks() {
+    std::lock_guard lock(m_dbMutex); // the writer may already be at work on earlier writes
     if (!m_db) {
         return {};
     }
-    std::lock_guard lock(m_dbMutex); // the writer may already be at work on earlier writes
     return journal_queries::ListedTasks(*m_db);
 }
 
-JournalTaskId RunJournal::AddTask(const std::wstring& name) {
+JournalTaskId RunJournal::AddTask(const std::wstring& name, TimePoint created) {
     JournalTaskId id = 0;
     {
         std::lock_guard lock(m_mutex);
         id = ++m_lastTask;
     }
-    Queue([id, name](sqlite::Database& db) {
-        db.Prepare("INSERT OR REPLACE INTO tasks(id, name) VALUES(?1, ?2)").Bind(1, id).Bind(2, name).Run();
+    Queue([id, name, created](sqlite::Database& db) {
+        db.Cached("INSERT OR REPLACE INTO tasks(id, name, created) VALUES(?1, ?2, ?3)")
+            .Bind(1, id)
+            .Bind(2, name)
+            .Bind(3, TickCount(created))
+            .Run();
     });
     return id;
 }
 
 void RunJournal::RenameTask(JournalTaskId task, const std::wstring& name) {
     Queue([task, name](sqlite::Database& db) {
-        db.Prepare("UPDATE tasks SET name = ?2 WHERE id = ?1").Bind(1, task).Bind(2, name).Run();
+        db.Cached("UPDATE tasks SET name = ?2 WHERE id = ?1").Bind(1, task).Bind(2, name).Run();
     });
 }
 
@@ -225,7 +263,7 @@ void RunJournal::SetOrder(const std::vector<JournalTaskId>& order) {
 
 void RunJournal::RecordArmed(JournalTaskId task, TimePoint armedAt, std::optional<TimePoint> slot) {
     Queue([task, armedAt, slot](sqlite::Database& db) {
-        db.Prepare("UPDATE tasks SET armed_at = ?2, armed_slot = ?3 WHERE id = ?1")
+        db.Cached("UPDATE tasks SET armed_at = ?2, armed_slot = ?3 WHERE id = ?1")
             .Bind(1, task)
             .Bind(2, TickCount(armedAt))
             .Bind(3, TickCount(slot))
@@ -241,8 +279,8 @@ JournalRunId RunJournal::RecordStart(const JournalRun& given) {
     }
     Queue([run](sqlite::Database& db) {
         const bool finished = run.result.outcome != RunOutcome::Running;
-        db.Prepare("INSERT INTO runs(id, task, how, slot, started, ended, outcome, missed, error) "
-                   "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)")
+        db.Cached("INSERT INTO runs(id, task, how, slot, started, ended, outcome, missed, error) "
+                  "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)")
             .Bind(1, run.id)
             .Bind(2, run.task)
             .Bind(3, static_cast<std::int64_t>(run.how))
@@ -253,7 +291,7 @@ JournalRunId RunJournal::RecordStart(const JournalRun& given) {
             .Bind(8, run.missed)
             .Bind(9, run.result.firstError)
             .Run();
-        db.Prepare("UPDATE tasks SET last_run = ?2, missed = 0, missed_latest = NULL WHERE id = ?1")
+        db.Cached("UPDATE tasks SET last_run = ?2, missed = 0, missed_latest = NULL WHERE id = ?1")
             .Bind(1, run.task)
             .Bind(2, run.id)
             .Run();
@@ -268,8 +306,8 @@ void RunJournal::RecordMissed(JournalTaskId task, TimePoint found, TimePoint lat
         id = ++m_lastRun;
     }
     Queue([id, task, found, latest, count](sqlite::Database& db) {
-        db.Prepare("INSERT INTO runs(id, task, how, slot, started, ended, outcome, missed) "
-                   "VALUES(?1, ?2, ?3, ?4, ?5, ?5, ?6, ?7)")
+        db.Cached("INSERT INTO runs(id, task, how, slot, started, ended, outcome, missed) "
+                  "VALUES(?1, ?2, ?3, ?4, ?5, ?5, ?6, ?7)")
             .Bind(1, id)
             .Bind(2, task)
             .Bind(3, static_cast<std::int64_t>(RunStart::Missed))
@@ -278,7 +316,7 @@ void RunJournal::RecordMissed(JournalTaskId task, TimePoint found, TimePoint lat
             .Bind(6, static_cast<std::int64_t>(OutcomeCode(RunOutcome::Missed)))
             .Bind(7, count)
             .Run();
-        db.Prepare("UPDATE tasks SET missed = missed + ?2, missed_latest = ?3 WHERE id = ?1")
+        db.Cached("UPDATE tasks SET missed = missed + ?2, missed_latest = ?3 WHERE id = ?1")
             .Bind(1, task)
             .Bind(2, count)
             .Bind(3, TickCount(latest))
@@ -288,8 +326,8 @@ void RunJournal::RecordMissed(JournalTaskId task, TimePoint found, TimePoint lat
 
 void RunJournal::RecordEnd(JournalRunId run, TimePoint end, const RunResult& result) {
     Queue([run, end, result](sqlite::Database& db) {
-        db.Prepare("UPDATE runs SET ended = ?2, outcome = ?3, done = ?4, failed = ?5, skipped = ?6, "
-                   "unchanged = ?7, bytes = ?8, error = ?9 WHERE id = ?1")
+        db.Cached("UPDATE runs SET ended = ?2, outcome = ?3, done = ?4, failed = ?5, skipped = ?6, "
+                  "unchanged = ?7, bytes = ?8, error = ?9 WHERE id = ?1")
             .Bind(1, run)
             .Bind(2, TickCount(end))
             .Bind(3, static_cast<std::int64_t>(OutcomeCode(result.outcome)))
@@ -301,7 +339,7 @@ void RunJournal::RecordEnd(JournalRunId run, TimePoint end, const RunResult& res
             .Bind(9, result.firstError)
             .Run();
         if (Counts(result.outcome)) {
-            db.Prepare("UPDATE tasks SET last_success = ?2 WHERE id = (SELECT task FROM runs WHERE id = ?1)")
+            db.Cached("UPDATE tasks SET last_success = ?2 WHERE id = (SELECT task FROM runs WHERE id = ?1)")
                 .Bind(1, run)
                 .Bind(2, TickCount(end))
                 .Run();
@@ -336,9 +374,6 @@ void RunJournal::Prune(TimePoint since, std::int64_t keep) {
 void RunJournal::Queue(Write write) {
     {
         std::lock_guard lock(m_mutex);
-        if (!m_db) {
-            return;
-        }
         m_queue.push_back(std::move(write));
         ++m_queued;
     }
@@ -352,6 +387,9 @@ void RunJournal::Flush() {
 }
 
 void RunJournal::RunWriter(std::stop_token stop) {
+    if (m_check) {
+        CheckWholeFile();
+    }
     std::unique_lock lock(m_mutex);
     for (;;) {
         m_changed.wait(lock, stop, [&] { return !m_queue.empty(); });
@@ -366,11 +404,13 @@ void RunJournal::RunWriter(std::stop_token stop) {
             {
                 std::lock_guard database(m_dbMutex);
                 try {
-                    sqlite::Transaction transaction(*m_db);
-                    for (const Write& write : batch) {
-                        write(*m_db);
+                    if (m_db) { // else no file could be made: what is recorded is lost, runs go on
+                        sqlite::Transaction transaction(*m_db);
+                        for (const Write& write : batch) {
+                            write(*m_db);
+                        }
+                        transaction.Commit();
                     }
-                    transaction.Commit();
                 } catch (const sqlite::Error& error) {
                     failure = error.what();
                 }

@@ -31,10 +31,16 @@ public:
         QString reason;
     };
 
-    // Opens or creates the database at `path` (write-ahead logging). A file that cannot be opened or
-    // fails its check is moved aside (like a damaged storage file) and a new journal started.
+    using DamageListener = std::function<void(const Damage&)>;
+
+    // Opens or creates the database at `path` (write-ahead logging). A file that cannot be opened is
+    // moved aside (like a damaged storage file) and a new journal started at once; the whole file is
+    // checked afterwards on the journal's thread (a check of a large journal takes longer than a
+    // start-up may), and a file that fails it is moved aside and replaced there. `damaged` hears of
+    // either, on the thread that found it.
     explicit RunJournal(const QString& path,
-                        std::chrono::milliseconds retryInterval = std::chrono::seconds(5));
+                        std::chrono::milliseconds retryInterval = std::chrono::seconds(5),
+                        DamageListener damaged = {});
     // Writes everything queued (or gives up after the retries of one interval) and closes.
     ~RunJournal();
     RunJournal(const RunJournal&) = delete;
@@ -54,7 +60,8 @@ public:
     const std::vector<JournalRun>& Unfinished() const { return m_unfinished; }
 
     // ---- queued writes; any thread ----
-    JournalTaskId AddTask(const std::wstring& name);
+    // A task the journal has not known, first seen at `created`.
+    JournalTaskId AddTask(const std::wstring& name, TimePoint created);
     void RenameTask(JournalTaskId task, const std::wstring& name);
     // The tasks in list order; a task no longer among them keeps its history but leaves the list.
     void SetOrder(const std::vector<JournalTaskId>& order);
@@ -71,7 +78,8 @@ public:
 
 private:
     using Write = std::function<void(sqlite::Database&)>;
-    void Open(const QString& path);
+    bool Open(const QString& path); // true when the file had been written before
+    void CheckWholeFile();
     void Queue(Write write);
     void RunWriter(std::stop_token stop);
 
@@ -80,6 +88,9 @@ private:
     std::optional<Damage> m_damage;
     std::vector<JournalRun> m_unfinished;
     std::chrono::milliseconds m_retryInterval;
+    QString m_path;
+    bool m_check = false; // the file existed: the writer checks it first
+    DamageListener m_damaged;
 
     std::mutex m_dbMutex; // the connection: the writer's, but for the start-up reads
     std::mutex m_mutex;   // the queue and the counts

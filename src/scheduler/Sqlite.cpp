@@ -35,7 +35,16 @@ Database::Database(const QString& path, Mode mode) {
 }
 
 Database::~Database() {
+    m_cached.clear(); // finalised before the connection closes
     sqlite3_close_v2(m_db);
+}
+
+Statement& Database::Cached(const char* sql) {
+    auto& statement = m_cached[sql];
+    if (!statement) {
+        statement = std::make_unique<Statement>(m_db, sql);
+    }
+    return *statement;
 }
 
 void Database::Execute(std::string_view sql) {

@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -40,11 +41,15 @@ public:
 
     void Execute(std::string_view sql);
     Statement Prepare(std::string_view sql);
+    // A statement prepared once for this connection and kept, ready for new values: for writes repeated
+    // thousands of times. Reset it (Run does) before it is asked for again.
+    Statement& Cached(const char* sql);
     std::int64_t Changes() const;
     sqlite3* Handle() const { return m_db; }
 
 private:
     sqlite3* m_db = nullptr;
+    std::unordered_map<const char*, std::unique_ptr<Statement>> m_cached; // by the text's address
 };
 
 // One prepared statement; bind by position (from 1), step, read columns (from 0).

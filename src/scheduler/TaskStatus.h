@@ -8,9 +8,17 @@
 #include <string>
 
 struct TaskStatus {
-    std::optional<TimePoint> next_run; // none: not scheduled
-    std::optional<TimePoint> last_start;
-    std::optional<TimePoint> last_end;
+    std::optional<TimePoint> next_run{}; // none: not scheduled
+    std::optional<TimePoint> last_start{};
+    std::optional<TimePoint> last_end{};
     RunOutcome outcome = RunOutcome::None;
-    std::wstring first_error; // the first error line of the last run, when it failed
+    std::wstring first_error; // the first error line of the last run, when it failed, cut to one line
+    std::int64_t run_id = 0;  // the last run's row in the run journal: tells two runs apart
+    // Slots missed while no engine ran, since the last run (outcome Missed): how many, the latest.
+    std::int64_t missed_count = 0;
+    std::optional<TimePoint> missed_latest{};
+    std::optional<TimePoint> last_success{}; // the end of the last run that succeeded (warnings included)
+    // Set when the task has had no successful run for longer than twice its interval (at least a day):
+    // the end of its last successful run, or when it was first known when it never had one.
+    std::optional<TimePoint> stale_since{};
 };

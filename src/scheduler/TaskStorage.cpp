@@ -2,7 +2,6 @@
 #include "TaskStorage.h"
 
 #include "LogHistory.h"
-#include "MissedRuns.h"
 #include "NextRun.h"
 #include "execution/BackupRegistry.h"
 #include "execution/LogLine.h"
@@ -15,6 +14,10 @@
 #include "platform/FreedMemory.h"
 #include "platform/WallClockAlarm.h"
 #include "repository/ICore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <boost/asio/post.hpp>
 
@@ -69,6 +72,54 @@ bool SameSource(const Action& a, const Action& b) {
     return true;
 }
 
+// What a finished copy stands for in the journal.
+RunResult ResultOfCopy(const BackupResult& copy) {
+    RunResult result;
+    result.done = static_cast<std::int64_t>(copy.copied);
+    result.unchanged = static_cast<std::int64_t>(copy.unchanged);
+    result.skipped = static_cast<std::int64_t>(copy.skipped);
+    result.bytes = copy.copied_bytes;
+    if (copy.outcome == BackupOutcome::Stopped) {
+        result.Raise(RunOutcome::Interrupted);
+    } else if (copy.outcome != BackupOutcome::Copied) {
+        result.Raise(RunOutcome::Failed, BackupResultLine(copy).toStdWString());
+    }
+    return result;
+}
+
+// The status a task starts with from what the journal knew of it.
+TaskStatus StatusFromJournal(const JournalTask& known) {
+    TaskStatus status;
+    if (known.lastRun) {
+        status.last_start = known.lastRun->start;
+        status.last_end = known.lastRun->end;
+        status.outcome = known.lastRun->result.outcome;
+        status.first_error = known.lastRun->result.firstError;
+        status.run_id = known.lastRun->id;
+    }
+    status.last_success = known.lastSuccess;
+    if (known.missed > 0) {
+        status.outcome = RunOutcome::Missed;
+        status.missed_count = known.missed;
+        status.missed_latest = known.missedLatest;
+    }
+    return status;
+}
+
+// How long a task may go without a successful run before it is said to be stale: twice its interval,
+// at least a day.
+Ticks StaleAfter(const Trigger& trigger) {
+    std::int64_t days = 1;
+    if (const auto* daily = std::get_if<DailyTrigger>(&trigger)) {
+        days = daily->repeat_interval;
+    } else if (const auto* weekly = std::get_if<WeeklyTrigger>(&trigger)) {
+        days = 7 * static_cast<std::int64_t>(weekly->repeat_interval);
+    } else if (const auto* monthly = std::get_if<MonthlyTrigger>(&trigger)) {
+        days = 31 * static_cast<std::int64_t>(monthly->repeat_interval);
+    }
+    return Ticks{std::max<std::int64_t>(2 * days, 1) * kTicksPerDay};
+}
+
 const std::wstring* ProjectPath(const Action& action) {
     const auto* e = std::get_if<ExportAction>(&action);
     return e ? &e->project_path : nullptr;
@@ -83,6 +134,8 @@ TaskStorage& TaskStorage::Instance() {
 
 TaskStorage::TaskStorage(Settings settings)
     : m_workGuard(boost::asio::make_work_guard(m_context)), m_storagePath(std::move(settings.storagePath)),
+      m_journalPath(QFileInfo(m_storagePath).absolutePath() + QStringLiteral("/journal.sqlite")),
+      m_startedAt(settings.clock ? settings.clock() : CurrentTime()),
       m_logFolder(std::move(settings.logFolder)), m_clock(std::move(settings.clock)),
       m_saveRetryInterval(settings.saveRetryInterval), m_connectionsFile(std::move(settings.connectionsFile)),
       m_cliPath(std::move(settings.cliPath)), m_runSettings(std::move(settings.runSettings)),
@@ -101,6 +154,8 @@ TaskStorage::TaskStorage(Settings settings)
         RunDueTasks();
     });
     m_worker = std::jthread([this] { RunWorker(); });
+    // First on the worker: every task's opening reads what the journal knew of it.
+    boost::asio::post(m_context, [this] { OpenJournal(); });
     StorageContents stored = LoadStorageFileKeepingDamage(m_storagePath);
     m_loadDamage = std::move(stored.damage);
     for (TaskInfo& task : stored.tasks) {
@@ -108,7 +163,15 @@ TaskStorage::TaskStorage(Settings settings)
         PostOpen(record, *IdOf(record), true);
     }
     // Behind every task's opening, so that the missed runs are all known and taken in list order.
-    boost::asio::post(m_context, [this] { CatchUpMissed(); });
+    boost::asio::post(m_context, [this] {
+        RecordOrder();
+        if (m_journal) {
+            m_journal->Prune(m_clock() - std::chrono::days(365), 1000);
+        }
+        m_fromJournal.clear();
+        m_unfinished.clear();
+        CatchUpMissed();
+    });
     ReturnFreedMemory();
 }
 
@@ -130,6 +193,18 @@ void TaskStorage::Close() {
     m_alarm->Close();
     m_backups->StopAll(); // between two chunks; their results wait in the queue
     WriteEndedCopies();   // the worker has gone: its logs are this thread's now
+    if (m_journal) {
+        RecordOrder(); // the start-up's own recording may have been dropped with the worker's queue
+        // Programs of command tasks run on, unwatched: their runs end here for the journal.
+        RunResult cut;
+        cut.Raise(RunOutcome::Interrupted);
+        for (auto& [record, timing] : m_timing) {
+            for (const JournalRunId run : std::exchange(timing.besideRuns, {})) {
+                m_journal->RecordEnd(run, m_clock(), cut);
+            }
+        }
+        m_journal.reset(); // writes what waits
+    }
 }
 
 void TaskStorage::PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* log,
@@ -148,15 +223,20 @@ void TaskStorage::PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* 
     context.cliPath = m_cliPath;
     context.toolLimits.timeLimit = m_runSettings().toolTimeLimit;
     context.toolLimits.stop = m_closing.get_token();
-    context.backupEnded = [this, stored, id = *id](const BackupResult& result) {
-        QueueEndedCopy(stored, id, result);
+    context.result = m_performing.result;
+    const JournalRunId journalRun = m_performing.run;
+    context.backupEnded = [this, stored, id = *id, journalRun](const BackupResult& result) {
+        QueueEndedCopy(stored, id, journalRun, result);
     };
-    context.commandEnded = [this, stored, id = *id](const QString& line, const RunResult&) {
-        WriteBesideEnd(stored, id, line, false);
+    context.commandEnded = [this, stored, id = *id, journalRun](const QString& line,
+                                                                const RunResult& result) {
+        WriteBesideEnd(stored, id, journalRun, line, result);
     };
     if (PerformTask(run, context, saveChanges)) {
+        m_performing.beside = true;
         if (Timing* timing = TimingOf(stored, *id)) {
             ++timing->beside;
+            timing->besideRuns.push_back(journalRun);
         }
     }
 }
@@ -178,7 +258,7 @@ TaskInfo* TaskStorage::StoreRecord(TaskInfo task) {
     TaskInfo* record = owned.get();
     std::lock_guard lock(m_stateMutex);
     m_tasks.push_back(std::move(owned));
-    m_records[record] = Record{++m_lastId, std::nullopt, {}};
+    m_records[record] = Record{++m_lastId, std::nullopt, {}, 0, kNever};
     return record;
 }
 
@@ -233,7 +313,8 @@ void TaskStorage::UpdateTask(TaskInfo* record, const TaskInfo& edited) {
         }
     }
     boost::asio::post(m_context, [this, record, id] {
-        if (m_timing.contains(record) && m_timing[record].id == id) {
+        if (Timing* timing = TimingOf(record, id)) {
+            FollowRename(*timing, record);
             Arm(record);
         }
     });
@@ -262,7 +343,7 @@ void TaskStorage::RemoveTask(TaskInfo* record) {
 
 void TaskStorage::RunNow(TaskInfo* record) {
     if (const auto id = IdOf(record)) {
-        boost::asio::post(m_context, [this, record, id = *id] { Perform(record, id); });
+        boost::asio::post(m_context, [this, record, id = *id] { RunManually(record, id); });
     }
 }
 
@@ -320,7 +401,30 @@ TaskStatus TaskStorage::Status(const TaskInfo* record) const {
     }
     TaskStatus status = it->second.status;
     status.next_run = it->second.expiry == kNever ? std::nullopt : it->second.expiry;
+    // Stale whatever the cause: failures, missed runs, or the program not running at the task's times.
+    const std::optional<TimePoint> since =
+        status.last_success
+            ? status.last_success
+            : (it->second.known != kNever ? std::optional<TimePoint>(it->second.known) : std::nullopt);
+    if (since && status.next_run && status.outcome != RunOutcome::Running &&
+        m_clock() - *since > StaleAfter(record->trigger)) {
+        status.stale_since = since;
+    }
     return status;
+}
+
+std::optional<JournalTaskId> TaskStorage::JournalId(const TaskInfo* record) const {
+    std::lock_guard lock(m_stateMutex);
+    const auto it = m_records.find(record);
+    if (it == m_records.end() || it->second.journalId == 0) {
+        return std::nullopt;
+    }
+    return it->second.journalId;
+}
+
+std::optional<RunJournal::Damage> TaskStorage::JournalDamage() const {
+    std::lock_guard lock(m_stateMutex);
+    return m_journalDamage;
 }
 
 void TaskStorage::SetStatusListener(QObject* receiver, std::function<void(const TaskInfo*)> changed) {
@@ -347,15 +451,80 @@ void TaskStorage::RecheckDeadlines() {
     });
 }
 
-void TaskStorage::QueueEndedCopy(const TaskInfo* record, TaskId id, const BackupResult& result) {
+void TaskStorage::QueueEndedCopy(const TaskInfo* record, TaskId id, JournalRunId run,
+                                 const BackupResult& result) {
     {
         std::lock_guard lock(m_endedMutex);
-        m_endedCopies.push_back({record, id, std::make_shared<const BackupResult>(result)});
+        m_endedCopies.push_back({record, id, run, std::make_shared<const BackupResult>(result)});
     }
     boost::asio::post(m_context, [this] { WriteEndedCopies(); });
 }
 
 // ---- worker thread ----
+
+void TaskStorage::OpenJournal() {
+    m_journal = std::make_unique<RunJournal>(m_journalPath, std::chrono::seconds(5),
+                                             [this](const RunJournal::Damage& damage) {
+                                                 {
+                                                     std::lock_guard lock(m_stateMutex);
+                                                     m_journalDamage = damage;
+                                                 }
+                                                 NotifyStatus(nullptr); // the window tells the user
+                                             });
+    if (m_journal->IsNew()) {
+        return; // the tasks' past is in their logs only
+    }
+    for (const JournalRun& run : m_journal->Unfinished()) {
+        m_unfinished.insert(run.task);
+    }
+    // The storage file has no identities: a task is the journal's task at the same place with the same
+    // name, or else the first one of its name not taken yet (the file was changed by hand meanwhile).
+    std::vector<JournalTask> listed = m_journal->ListedTasks();
+    std::vector<std::pair<const TaskInfo*, std::wstring>> tasks;
+    {
+        std::lock_guard lock(m_stateMutex);
+        for (const auto& task : m_tasks) {
+            tasks.emplace_back(task.get(), task->name);
+        }
+    }
+    std::vector<bool> taken(listed.size(), false);
+    std::vector<std::size_t> unplaced;
+    for (std::size_t i = 0; i < tasks.size(); ++i) {
+        if (i < listed.size() && listed[i].name == tasks[i].second) {
+            taken[i] = true;
+            m_fromJournal.emplace(tasks[i].first, std::move(listed[i]));
+        } else {
+            unplaced.push_back(i);
+        }
+    }
+    for (const std::size_t i : unplaced) {
+        for (std::size_t j = 0; j < listed.size(); ++j) {
+            if (!taken[j] && listed[j].name == tasks[i].second) {
+                taken[j] = true;
+                m_fromJournal.emplace(tasks[i].first, std::move(listed[j]));
+                break;
+            }
+        }
+    }
+}
+
+void TaskStorage::RecordOrder() {
+    if (!m_journal) {
+        return;
+    }
+    std::vector<JournalTaskId> order;
+    {
+        std::lock_guard lock(m_stateMutex);
+        order.reserve(m_tasks.size());
+        for (const auto& task : m_tasks) {
+            if (const auto it = m_records.find(task.get());
+                it != m_records.end() && it->second.journalId != 0) {
+                order.push_back(it->second.journalId);
+            }
+        }
+    }
+    m_journal->SetOrder(order);
+}
 
 void TaskStorage::Open(const TaskInfo* record, TaskId id, bool atStartUp) {
     TaskInfo schedule;
@@ -373,19 +542,114 @@ void TaskStorage::Open(const TaskInfo* record, TaskId id, bool atStartUp) {
     Timing& timing = m_timing[record];
     timing.id = id;
     timing.timer = std::make_unique<boost::asio::system_timer>(m_context);
-    // Read before the log is opened, which makes the file of a task that has none.
+    std::optional<JournalTask> known;
+    if (auto node = m_fromJournal.extract(record)) {
+        known = std::move(node.mapped());
+    }
+    // Read before the log is opened, which makes the file of a task that has none. Only what the journal
+    // does not know is read from the log: the first start after an upgrade, a replaced journal.
     LogHistory past;
-    if (atStartUp) {
+    if (atStartUp && !known) {
         past = ReadLogHistory(TaskLog::PathFor(m_logFolder, schedule.name));
         timing.history = past.runs;
+        timing.status = past.runs.Status();
+        if (timing.status.outcome == RunOutcome::Succeeded) {
+            timing.status.last_success = timing.status.last_end;
+        }
     }
+    timing.logName = schedule.name;
     timing.log = std::make_unique<TaskLog>(m_logFolder, schedule.name);
     timing.log->SetObserver(
         [&history = timing.history](TimePoint time, const QString& message) { history.Feed(time, message); });
-    if (atStartUp && NoteMissedRuns(timing, past.lastActivity, schedule.name, schedule)) {
-        m_catchUp.emplace_back(record, id);
+
+    const TimePoint now = m_clock();
+    TimePoint firstKnown = now;
+    if (known) {
+        timing.journalId = known->id;
+        timing.recordedSlot = known->armedSlot;
+        timing.status = StatusFromJournal(*known);
+        firstKnown = known->created.value_or(now);
+        if (known->name != schedule.name) {
+            m_journal->RenameTask(known->id, schedule.name);
+        }
+    } else if (m_journal) {
+        timing.journalId = m_journal->AddTask(schedule.name, now);
+        if (timing.status.last_start && timing.status.outcome != RunOutcome::Running) {
+            // The last run its log told of becomes the first the journal knows, so later starts need
+            // the log no more.
+            JournalRun run;
+            run.task = timing.journalId;
+            run.start = *timing.status.last_start;
+            run.result.outcome = RunOutcome::Running;
+            timing.status.run_id = m_journal->RecordStart(run);
+            RunResult result;
+            result.outcome = timing.status.outcome;
+            result.firstError = timing.status.first_error;
+            m_journal->RecordEnd(timing.status.run_id, timing.status.last_end.value_or(run.start), result);
+        }
+    }
+    {
+        std::lock_guard lock(m_stateMutex);
+        if (const auto it = m_records.find(record); it != m_records.end() && it->second.id == id) {
+            it->second.journalId = timing.journalId;
+            it->second.known = firstKnown;
+        }
+    }
+    if (!atStartUp) {
+        RecordOrder();
+    }
+    if (atStartUp) {
+        if (known && m_unfinished.contains(known->id)) {
+            NoteUnfinished(timing, schedule.name);
+        }
+        // Missed slots: from what the journal says was armed, in UTC; from the log's last line only when
+        // the journal does not know the task.
+        MissedRuns missed;
+        if (known) {
+            missed = MissedSinceArmed(*known, schedule);
+        } else if (past.lastActivity) {
+            missed = FindMissedRuns(*past.lastActivity, now, schedule.starting_point,
+                                    schedule.run_only_on_working_days, schedule.trigger);
+        }
+        if (missed.count > 0) {
+            NoteMissedRuns(timing, missed, schedule.name);
+            m_catchUp.push_back({record, id, missed.latest});
+        }
     }
     Arm(record);
+}
+
+void TaskStorage::NoteUnfinished(Timing& timing, const std::wstring& name) {
+    WriteLogLine(timing.log.get(), name, RunTexts::Killed(), true);
+    timing.log->Close();
+}
+
+MissedRuns TaskStorage::MissedSinceArmed(const JournalTask& known, const TaskInfo& schedule) const {
+    if (!known.armedSlot) {
+        return {};
+    }
+    const TimePoint now = m_clock();
+    const TimePoint armed = *known.armedSlot;
+    MissedRuns missed;
+    TimePoint since = armed;
+    if (known.lastRun && known.lastRun->slot == armed) {
+        // The armed slot was served; its arming after the run may not have reached the journal.
+        since = std::max(armed, known.lastRun->start);
+    } else if (armed <= now) {
+        // The slot the engine waited for passed without it: missed, whatever the zone or the clock
+        // says of the local times since.
+        missed.count = 1;
+        missed.latest = armed;
+    } else {
+        return {};
+    }
+    const MissedRuns later = FindMissedRuns(since, now, schedule.starting_point,
+                                            schedule.run_only_on_working_days, schedule.trigger);
+    if (later.count > 0) {
+        missed.count += later.count;
+        missed.latest = later.latest;
+    }
+    return missed;
 }
 
 TaskStorage::Timing* TaskStorage::TimingOf(const TaskInfo* record, TaskId id) {
@@ -393,23 +657,20 @@ TaskStorage::Timing* TaskStorage::TimingOf(const TaskInfo* record, TaskId id) {
     return it != m_timing.end() && it->second.id == id ? &it->second : nullptr;
 }
 
-bool TaskStorage::NoteMissedRuns(Timing& timing, const std::optional<TimePoint>& lastActivity,
-                                 const std::wstring& name, const TaskInfo& schedule) {
-    if (!lastActivity) {
-        return false; // no log: nothing is known of the task's past
-    }
-    const MissedRuns missed = FindMissedRuns(*lastActivity, m_clock(), schedule.starting_point,
-                                             schedule.run_only_on_working_days, schedule.trigger);
-    if (missed.count == 0) {
-        return false;
-    }
+void TaskStorage::NoteMissedRuns(Timing& timing, const MissedRuns& missed, const std::wstring& name) {
     const QString when = RunTimeText(missed.latest);
     WriteLogLine(timing.log.get(), name,
                  missed.count == 1 ? RunTexts::Missed().arg(when)
                                    : RunTexts::MissedMore().arg(when).arg(missed.count - 1),
                  true);
     timing.log->Close();
-    return true;
+    if (m_journal) {
+        m_journal->RecordMissed(timing.journalId, m_clock(), missed.latest, missed.count);
+    }
+    timing.status.outcome = RunOutcome::Missed;
+    timing.status.missed_count += missed.count;
+    timing.status.missed_latest = missed.latest;
+    timing.status.first_error.clear();
 }
 
 void TaskStorage::CatchUpMissed() {
@@ -417,12 +678,12 @@ void TaskStorage::CatchUpMissed() {
     if (missed.empty() || !m_runSettings().catchUpMissed) {
         return;
     }
-    for (const auto& [record, id] : missed) {
+    for (const CatchUp& one : missed) {
         if (m_closing.stop_requested()) {
             return;
         }
-        if (TimingOf(record, id) != nullptr) {
-            RunTimed(record, true);
+        if (TimingOf(one.record, one.id) != nullptr) {
+            RunTimed(one.record, one.slot);
         }
     }
     UpdateAlarm();
@@ -434,10 +695,18 @@ void TaskStorage::Drop(const TaskInfo* record) {
         return;
     }
     Disarm(it->second, record);
-    if (it->second.log) {
+    bool shared = false; // tasks of one name share a log: the last of them takes it along
+    {
+        std::lock_guard lock(m_stateMutex);
+        for (const auto& task : m_tasks) {
+            shared = shared || task->name == it->second.logName;
+        }
+    }
+    if (it->second.log && !shared) {
         it->second.log->Remove();
     }
     m_timing.erase(it);
+    RecordOrder();
     UpdateAlarm();
 }
 
@@ -487,6 +756,11 @@ TimePoint TaskStorage::Arm(const TaskInfo* record) {
             it->second.expiry = expiry;
         }
     }
+    const std::optional<TimePoint> slot = expiry == kNever ? std::nullopt : std::optional<TimePoint>(expiry);
+    if (m_journal && timing.journalId != 0 && slot != timing.recordedSlot) {
+        m_journal->RecordArmed(timing.journalId, m_clock(), slot);
+        timing.recordedSlot = slot;
+    }
     UpdateAlarm();
     Publish(record);
     return expiry;
@@ -502,19 +776,28 @@ void TaskStorage::OnTimer(const TaskInfo* record, std::uint64_t arming) {
     RunTimed(record);
 }
 
-void TaskStorage::RunTimed(const TaskInfo* record, bool catchingUp) {
+void TaskStorage::RunTimed(const TaskInfo* record, std::optional<TimePoint> catchUpSlot) {
     Timing& timing = m_timing.at(record);
     const TaskId id = timing.id;
+    const TimePoint slot = catchUpSlot.value_or(timing.expiry);
     Disarm(timing, record);
     const auto startName = StoredName(record, id);
     if (!startName) {
         return; // removed meanwhile: its log and timer go with the removal queued behind us
     }
+    {
+        // While it runs, the list shows the slot after this one, not the one being served.
+        std::lock_guard lock(m_stateMutex);
+        if (const auto it = m_records.find(record); it != m_records.end() && it->second.id == id) {
+            it->second.expiry = NextExpiry(std::max(m_clock(), slot), record->starting_point,
+                                           record->run_only_on_working_days, record->trigger);
+        }
+    }
     WriteLogLine(timing.log.get(), *startName, RunTexts::Start(), true);
-    if (catchingUp) {
+    if (catchUpSlot) {
         WriteLogLine(timing.log.get(), *startName, RunTexts::CatchingUp(), true);
     }
-    Perform(record, id);
+    Perform(record, id, catchUpSlot ? RunStart::CatchUp : RunStart::Timed, slot);
     if (!IsStored(record, id)) {
         return; // removed during the run
     }
@@ -527,7 +810,55 @@ void TaskStorage::RunTimed(const TaskInfo* record, bool catchingUp) {
     timing.log->Close();
 }
 
-void TaskStorage::Perform(const TaskInfo* record, TaskId id) {
+void TaskStorage::RunManually(const TaskInfo* record, TaskId id) {
+    Timing* timing = TimingOf(record, id);
+    const auto name = StoredName(record, id);
+    if (timing == nullptr || !name) {
+        return;
+    }
+    // A run now has no start line of its own: this one tells its lines from the previous run's.
+    WriteLogLine(timing->log.get(), *name, RunTexts::RunNow(), true);
+    Perform(record, id, RunStart::RunNow, std::nullopt);
+}
+
+JournalRunId TaskStorage::StartRun(Timing& timing, RunStart how, std::optional<TimePoint> slot) {
+    JournalRun run;
+    run.task = timing.journalId;
+    run.how = how;
+    run.slot = slot;
+    run.start = m_clock();
+    run.result.outcome = RunOutcome::Running;
+    run.id = m_journal && timing.journalId != 0 ? m_journal->RecordStart(run) : 0;
+    timing.history.Begin(run.start);
+    TaskStatus& status = timing.status;
+    status.last_start = run.start;
+    status.last_end.reset();
+    status.outcome = RunOutcome::Running;
+    status.first_error.clear();
+    status.run_id = run.id;
+    status.missed_count = 0;
+    status.missed_latest.reset();
+    return run.id;
+}
+
+void TaskStorage::EndRun(Timing& timing, JournalRunId run, const RunResult& result) {
+    const TimePoint end = m_clock();
+    if (m_journal && run != 0) {
+        m_journal->RecordEnd(run, end, result);
+    }
+    if (run != timing.status.run_id) {
+        return; // an older run's program or copy: the status tells of the newest run
+    }
+    TaskStatus& status = timing.status;
+    status.last_end = end;
+    status.outcome = result.outcome;
+    status.first_error = result.firstError;
+    if (result.outcome == RunOutcome::Succeeded || result.outcome == RunOutcome::Warnings) {
+        status.last_success = end;
+    }
+}
+
+void TaskStorage::Perform(const TaskInfo* record, TaskId id, RunStart how, std::optional<TimePoint> slot) {
     TaskInfo run;
     {
         std::lock_guard lock(m_stateMutex);
@@ -539,9 +870,12 @@ void TaskStorage::Perform(const TaskInfo* record, TaskId id) {
     }
     Timing* timing = TimingOf(record, id);
     TaskLog* log = timing != nullptr ? timing->log.get() : nullptr;
+    RunResult result;
+    m_performing = Performing{};
+    m_performing.result = &result;
     if (timing != nullptr) {
         timing->running = true;
-        timing->history.Begin(m_clock());
+        m_performing.run = StartRun(*timing, how, slot);
         Publish(record);
     }
     try {
@@ -551,13 +885,22 @@ void TaskStorage::Perform(const TaskInfo* record, TaskId id) {
         });
     } catch (const std::exception& error) {
         std::cerr << error.what() << '\n';
+        result.Raise(RunOutcome::Failed, QString::fromLocal8Bit(error.what()).toStdWString());
     } catch (...) {
         std::cerr << "unknown error in a task run\n";
+        result.Raise(RunOutcome::Failed);
     }
+    const Performing performed = std::exchange(m_performing, Performing{});
     if (timing != nullptr) {
         timing->running = false;
         timing->history.End(m_clock());
         timing->log->Close(); // a log holds its file only while its task runs
+        if (!performed.beside) {
+            // A run that reports no result of its own is judged by the lines it wrote.
+            const TaskStatus lines = timing->history.Status();
+            result.Raise(lines.outcome, lines.first_error);
+            EndRun(*timing, performed.run, result);
+        }
         Publish(record);
     }
 }
@@ -608,7 +951,7 @@ void TaskStorage::Publish(const TaskInfo* record) {
     if (timing == m_timing.end()) {
         return;
     }
-    TaskStatus status = timing->second.history.Status();
+    TaskStatus status = timing->second.status;
     if (timing->second.running || timing->second.beside > 0) {
         status.outcome = RunOutcome::Running;
         status.last_end.reset();
@@ -624,20 +967,26 @@ void TaskStorage::Publish(const TaskInfo* record) {
     NotifyStatus(record);
 }
 
-void TaskStorage::WriteBesideEnd(const TaskInfo* record, TaskId id, const QString& line, bool interrupted) {
+void TaskStorage::WriteBesideEnd(const TaskInfo* record, TaskId id, JournalRunId run, const QString& line,
+                                 const RunResult& result) {
     Timing* timing = TimingOf(record, id);
     const auto name = StoredName(record, id);
     if (timing == nullptr || !name) {
-        return; // removed meanwhile
+        if (m_journal && run != 0) {
+            m_journal->RecordEnd(run, m_clock(), result); // removed meanwhile: its history still ends
+        }
+        return;
     }
     WriteLogLine(timing->log.get(), *name, line, true);
-    if (interrupted) {
+    if (result.outcome == RunOutcome::Interrupted) {
         WriteLogLine(timing->log.get(), *name, RunTexts::Interrupted(), true);
     }
     timing->log->Close();
     if (timing->beside > 0) {
         --timing->beside;
     }
+    std::erase(timing->besideRuns, run);
+    EndRun(*timing, run, result);
     Publish(record);
 }
 
@@ -649,7 +998,38 @@ void TaskStorage::WriteEndedCopies() {
     }
     for (const EndedCopy& copy : ended) {
         // Only the closing program stops a copy.
-        WriteBesideEnd(copy.record, copy.id, BackupResultLine(*copy.result),
-                       copy.result->outcome == BackupOutcome::Stopped);
+        WriteBesideEnd(copy.record, copy.id, copy.run, BackupResultLine(*copy.result),
+                       ResultOfCopy(*copy.result));
     }
+}
+
+void TaskStorage::FollowRename(Timing& timing, const TaskInfo* record) {
+    std::wstring name;
+    bool shared = false; // another task of the old name goes on writing the old log
+    {
+        std::lock_guard lock(m_stateMutex);
+        name = record->name;
+        for (const auto& task : m_tasks) {
+            shared = shared || (task.get() != record && task->name == timing.logName);
+        }
+    }
+    if (name == timing.logName) {
+        return;
+    }
+    if (m_journal && timing.journalId != 0) {
+        m_journal->RenameTask(timing.journalId, name);
+    }
+    const QString oldPath = timing.log->Path();
+    const QString newPath = TaskLog::PathFor(m_logFolder, name);
+    timing.log->Close();
+    // The log goes with the task unless another task still writes it or the new name has one already
+    // (tasks of one name share their log).
+    if (!shared && oldPath != newPath && !QFile::exists(newPath) && !QFile::rename(oldPath, newPath)) {
+        std::cerr << "The log of a renamed task could not be renamed: "
+                  << QDir::toNativeSeparators(oldPath).toLocal8Bit().constData() << '\n';
+    }
+    timing.logName = name;
+    timing.log = std::make_unique<TaskLog>(m_logFolder, name);
+    timing.log->SetObserver(
+        [&history = timing.history](TimePoint time, const QString& message) { history.Feed(time, message); });
 }

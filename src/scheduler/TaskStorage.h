@@ -2,7 +2,10 @@
 // and keeps the storage file up to date.
 #pragma once
 
+#include "JournalRecords.h"
+#include "MissedRuns.h"
 #include "RunHistory.h"
+#include "RunJournal.h"
 #include "RunSettings.h"
 #include "TaskRunner.h"
 #include "TaskStatus.h"
@@ -110,6 +113,15 @@ public:
 
     // What is known of the task's runs; a default status for a record that is not stored. Any thread.
     TaskStatus Status(const TaskInfo* record) const;
+    // The run journal's file ("journal.sqlite" beside the storage file), and the task's identity in it (none
+    // before the worker has opened the task).
+    const QString& JournalPath() const { return m_journalPath; }
+    std::optional<JournalTaskId> JournalId(const TaskInfo* record) const;
+    // What was wrong with the run journal at start-up, once the worker has opened it; for the window to
+    // tell the user once.
+    std::optional<RunJournal::Damage> JournalDamage() const;
+    // When the engine was made: runs that end later are news, earlier ones history.
+    TimePoint StartedAt() const { return m_startedAt; }
     // `changed` is called on `receiver`'s thread, through its event queue, after a task's status changed
     // (a run started or ended, a program or copy it started ended, the task was armed anew, its log was
     // read at start-up); with null when every task may have changed (the wall clock was set).
@@ -125,6 +137,8 @@ private:
         TaskId id = 0;
         std::optional<TimePoint> expiry;
         TaskStatus status;
+        JournalTaskId journalId = 0;
+        TimePoint known = kNever; // when the journal first knew the task: staleness counts from it
     };
 
     // The worker thread's own part of a task: nothing else touches it.
@@ -134,15 +148,28 @@ private:
         std::unique_ptr<TaskLog> log;
         std::uint64_t arming = 0; // which wait is the current one; 0 while the task is not armed
         TimePoint expiry = kNever;
-        RunHistory history;   // fed every line of the log
+        RunHistory history;   // fed every line of the log: the outcome of a run that reports no result
         bool running = false; // the worker is running the task
         int beside = 0;       // programs and copies its runs started that have not ended
+        std::wstring logName; // the name its log file is named after
+        JournalTaskId journalId = 0;
+        std::optional<TimePoint> recordedSlot; // the slot the journal last heard it was armed for
+        TaskStatus status;                     // of its newest run, as recorded in the journal
+        std::vector<JournalRunId> besideRuns;  // the runs whose program or copy has not ended
+    };
+
+    // The run the worker is carrying out, for the real actions to tie what they start beside it to.
+    struct Performing {
+        JournalRunId run = 0;
+        RunResult* result = nullptr;
+        bool beside = false; // it started a program or a copy that ends later
     };
 
     // A copy's result, waiting for the worker, which alone writes the logs.
     struct EndedCopy {
         const TaskInfo* record = nullptr;
         TaskId id = 0;
+        JournalRunId run = 0;
         std::shared_ptr<const BackupResult> result;
     };
 
@@ -154,18 +181,26 @@ private:
     std::optional<std::wstring> StoredName(const TaskInfo* record, TaskId id) const;
 
     // Worker thread only.
+    void OpenJournal();
+    void RecordOrder();
     void Open(const TaskInfo* record, TaskId id, bool atStartUp);
+    void NoteUnfinished(Timing& timing, const std::wstring& name);
+    MissedRuns MissedSinceArmed(const JournalTask& known, const TaskInfo& schedule) const;
+    void FollowRename(Timing& timing, const TaskInfo* record);
+    void RunManually(const TaskInfo* record, TaskId id);
+    JournalRunId StartRun(Timing& timing, RunStart how, std::optional<TimePoint> slot);
+    void EndRun(Timing& timing, JournalRunId run, const RunResult& result);
     Timing* TimingOf(const TaskInfo* record, TaskId id);
     // Writes the line for the missed runs; true when there were any.
-    bool NoteMissedRuns(Timing& timing, const std::optional<TimePoint>& lastActivity,
-                        const std::wstring& name, const TaskInfo& schedule);
+    void NoteMissedRuns(Timing& timing, const MissedRuns& missed, const std::wstring& name);
     void CatchUpMissed();
     void Drop(const TaskInfo* record);
     TimePoint Arm(const TaskInfo* record);
     void Disarm(Timing& timing, const TaskInfo* record);
     void OnTimer(const TaskInfo* record, std::uint64_t arming);
-    void RunTimed(const TaskInfo* record, bool catchingUp = false);
-    void Perform(const TaskInfo* record, TaskId id);
+    // A timed run, or with `catchUpSlot` one that makes up for the slots missed up to it.
+    void RunTimed(const TaskInfo* record, std::optional<TimePoint> catchUpSlot = std::nullopt);
+    void Perform(const TaskInfo* record, TaskId id, RunStart how, std::optional<TimePoint> slot);
     void MergeRunChanges(const TaskInfo* record, TaskId id, const TaskInfo& run);
     void RunDueTasks();
     void UpdateAlarm();
@@ -176,8 +211,10 @@ private:
     void Publish(const TaskInfo* record);
     // The end of what a run started beside the worker: its line goes to the task's log. On the worker,
     // or once the worker has gone, on the thread that stopped it.
-    void WriteBesideEnd(const TaskInfo* record, TaskId id, const QString& line, bool interrupted);
-    void QueueEndedCopy(const TaskInfo* record, TaskId id, const BackupResult& result); // any thread
+    void WriteBesideEnd(const TaskInfo* record, TaskId id, JournalRunId run, const QString& line,
+                        const RunResult& result);
+    void QueueEndedCopy(const TaskInfo* record, TaskId id, JournalRunId run,
+                        const BackupResult& result); // any thread
     void WriteEndedCopies();
     void RetrySaveLater();
     void PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* log,
@@ -209,14 +246,26 @@ private:
     std::uint64_t m_lastArming = 0;
     boost::asio::steady_timer m_saveRetry{m_context};
     bool m_saveRetryPending = false;
-    std::vector<std::pair<const TaskInfo*, TaskId>> m_catchUp; // missed runs found at start-up
+    struct CatchUp {
+        const TaskInfo* record;
+        TaskId id;
+        TimePoint slot; // the latest missed slot
+    };
+    std::vector<CatchUp> m_catchUp; // missed runs found at start-up
+    std::unique_ptr<RunJournal> m_journal;
+    std::unordered_map<const TaskInfo*, JournalTask> m_fromJournal; // start-up: what the journal knew
+    std::set<JournalTaskId> m_unfinished;                           // start-up: tasks killed mid-run
+    Performing m_performing;
 
     std::stop_source m_closing; // asked when the engine closes: running tools end, runs go no further
     std::mutex m_endedMutex;
     std::vector<EndedCopy> m_endedCopies;
 
     const QString m_storagePath;
+    const QString m_journalPath;
+    const TimePoint m_startedAt;
     std::optional<StorageDamage> m_loadDamage;
+    std::optional<RunJournal::Damage> m_journalDamage; // under m_stateMutex
     const QString m_logFolder;
     const std::function<TimePoint()> m_clock;
     const std::chrono::milliseconds m_saveRetryInterval;

@@ -8,10 +8,12 @@
 #include "repository/ArkonError.h"
 #include "repository/FindConnection.h"
 #include "repository/widgets/ConnectionsManagerWidget.h"
+#include "scheduler/RunSettings.h"
 #include "ui_TaskActionPage.h"
 
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QProgressDialog>
 #include <QTreeView>
 
 #include <algorithm>
@@ -315,32 +317,78 @@ void TaskActionPage::onCheckModeClicked(QCheckBox* box, QLineEdit* edit, bool fi
 }
 
 void TaskActionPage::chooseScheme() {
-    auto* exportAction = std::get_if<ExportAction>(&task().action);
     const int row = ui->formatComboBox->currentIndex();
-    if (exportAction == nullptr || row < 0) {
+    if (std::get_if<ExportAction>(&task().action) == nullptr || row < 0) {
         return;
     }
-    const SchemeInfo scheme = QueryScheme(kFormatRows[row].queryFormat);
-    if (scheme.code.empty() && scheme.name.empty()) {
-        return;
-    }
-    exportAction->scheme_code = ToWide(QString::fromStdString(scheme.code));
-    exportAction->scheme_name = ToWide(QString::fromStdString(scheme.name));
-    ui->schemeLineEdit->setText(SchemeText(*exportAction));
+    queryScheme(kFormatRows[row].queryFormat, [this](const SchemeInfo& scheme) {
+        if (auto* exportAction = std::get_if<ExportAction>(&task().action)) {
+            exportAction->scheme_code = ToWide(QString::fromStdString(scheme.code));
+            exportAction->scheme_name = ToWide(QString::fromStdString(scheme.name));
+            ui->schemeLineEdit->setText(SchemeText(*exportAction));
+        }
+    });
 }
 
 void TaskActionPage::chooseMapping() {
-    auto* exportAction = std::get_if<ExportAction>(&task().action);
-    if (exportAction == nullptr) {
+    if (std::get_if<ExportAction>(&task().action) == nullptr) {
         return;
     }
-    const SchemeInfo mapping = QueryScheme("IFC");
-    if (mapping.code.empty() && mapping.name.empty()) {
+    queryScheme("IFC", [this](const SchemeInfo& mapping) {
+        if (auto* exportAction = std::get_if<ExportAction>(&task().action)) {
+            exportAction->ifc_mapping_code = ToWide(QString::fromStdString(mapping.code));
+            exportAction->ifc_mapping_name = ToWide(QString::fromStdString(mapping.name));
+            ui->ifcMappingEdit->setText(QString::fromStdWString(exportAction->ifc_mapping_name));
+        }
+    });
+}
+
+void TaskActionPage::queryScheme(const std::string& format, std::function<void(const SchemeInfo&)> apply) {
+    if (m_queryProgress != nullptr) {
         return;
     }
-    exportAction->ifc_mapping_code = ToWide(QString::fromStdString(mapping.code));
-    exportAction->ifc_mapping_name = ToWide(QString::fromStdString(mapping.name));
-    ui->ifcMappingEdit->setText(QString::fromStdWString(exportAction->ifc_mapping_name));
+    if (m_query.joinable()) {
+        m_query.join(); // the previous query's thread, whose result has come already
+    }
+    ToolLimits limits;
+    limits.timeLimit = ReadRunSettings().toolTimeLimit;
+    auto* progress =
+        new QProgressDialog(tr("Выберите схему в окне программы ZelkorCLI."), tr("Отмена"), 0, 0, this);
+    progress->setObjectName(QStringLiteral("schemeQueryProgress"));
+    progress->setWindowTitle(tr("Выбор схемы"));
+    progress->setWindowModality(Qt::WindowModal);
+    progress->setMinimumDuration(0);
+    progress->setAutoClose(false);
+    progress->setAutoReset(false);
+    m_queryProgress = progress;
+    ui->selectSchemeButton->setEnabled(false);
+    ui->ifcMappingButton->setEnabled(false);
+    connect(progress, &QProgressDialog::canceled, this, [this] {
+        // The tool is ended; its end, a moment later, closes the dialog.
+        m_query.request_stop();
+        m_queryProgress->setLabelText(tr("Отмена выбора схемы…"));
+        m_queryProgress->show();
+    });
+    m_query = std::jthread([this, format, limits, apply = std::move(apply)](std::stop_token stop) mutable {
+        limits.stop = stop;
+        const SchemeInfo scheme = QueryScheme(format, limits);
+        QMetaObject::invokeMethod(
+            this, [this, scheme, apply] { finishQuery(scheme, apply); }, Qt::QueuedConnection);
+    });
+    progress->show();
+}
+
+void TaskActionPage::finishQuery(const SchemeInfo& scheme,
+                                 const std::function<void(const SchemeInfo&)>& apply) {
+    m_queryProgress->deleteLater();
+    m_queryProgress = nullptr;
+    ui->selectSchemeButton->setEnabled(true);
+    ui->ifcMappingButton->setEnabled(true);
+    // A cancelled query changes nothing, even when the tool had made its choice just before.
+    if (m_query.get_stop_token().stop_requested() || (scheme.code.empty() && scheme.name.empty())) {
+        return;
+    }
+    apply(scheme);
 }
 
 void TaskActionPage::initializePage() {

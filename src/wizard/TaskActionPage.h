@@ -2,6 +2,7 @@
 // repository connection, which it checks before the wizard moves on.
 #pragma once
 
+#include "execution/SchemeInfo.h"
 #include "model/TaskInfo.h"
 #include "repository/Config.h"
 #include "repository/ConnectionsModel.h"
@@ -9,10 +10,13 @@
 #include <QCoreApplication>
 #include <QWizardPage>
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 class QLineEdit;
+class QProgressDialog;
 class QCheckBox;
 class TaskActionPageUi;
 class TaskWizard;
@@ -60,6 +64,10 @@ private:
     void onCheckModeClicked(QCheckBox* box, QLineEdit* edit, bool fileMode);
     void chooseScheme();
     void chooseMapping();
+    // Asks the tool for a scheme on a thread of its own, within the tool's time limit, while a dialog
+    // shows that the page waits and lets the user cancel; `apply` gets a choice that was made.
+    void queryScheme(const std::string& format, std::function<void(const SchemeInfo&)> apply);
+    void finishQuery(const SchemeInfo& scheme, const std::function<void(const SchemeInfo&)>& apply);
 
     TaskWizard& m_wizard;
     // Declared in this order so that the model goes before the file it was read from.
@@ -67,4 +75,7 @@ private:
     std::unique_ptr<arkon_cm::ConnectionsModel> m_connectionsModel;
     TaskActionPageUi* ui;
     arkon_cm::ConnectionsManagerWidget* m_connections = nullptr;
+    QProgressDialog* m_queryProgress = nullptr; // while a scheme query runs
+    // Last: a page that goes while the tool runs stops the query and waits for its thread first.
+    std::jthread m_query;
 };

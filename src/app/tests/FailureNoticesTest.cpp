@@ -72,6 +72,28 @@ private slots:
         QCOMPARE(m_shown[2].text, QStringLiteral("нет папки"));
     }
 
+    void aRunIsOneRunHoweverOftenItsStatusComesAndAStaleTaskIsToldOnce() {
+        auto notices = Notices();
+        TaskStatus failed = Status(RunOutcome::Failed, 11, L"нет диска");
+        failed.run_id = 7;
+        notices->noteStatus(&m_tasks[0], QStringLiteral("Архив"), failed);
+        QTRY_COMPARE(m_shown.size(), std::size_t{1});
+        failed.last_end = TimePointFromTicks(13 * kTicksPerSecond); // published again, after an edit
+        notices->noteStatus(&m_tasks[0], QStringLiteral("Архив"), failed);
+
+        TaskStatus stale = Status(RunOutcome::Missed, 2);
+        stale.stale_since = TimePointFromTicks(2 * kTicksPerSecond);
+        for (int i = 0; i < 3; ++i) {
+            notices->noteStatus(&m_tasks[1], QStringLiteral("Экспорт"), stale);
+        }
+        QTRY_COMPARE(m_shown.size(), std::size_t{2});
+        QVERIFY2(m_shown[1].title.contains(QStringLiteral("давно")), qPrintable(m_shown[1].title));
+        QVERIFY2(m_shown[1].text.startsWith(QStringLiteral("Нет успешных запусков с ")),
+                 qPrintable(m_shown[1].text));
+        QTest::qWait(150);
+        QCOMPARE(m_shown.size(), std::size_t{2});
+    }
+
     void failuresCloseTogetherMakeOneNotice() {
         auto notices = Notices();
         const QString names[] = {"Архив", "Экспорт", "Проверка", "Очистка", "Выгрузка"};

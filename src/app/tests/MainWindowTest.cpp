@@ -2,6 +2,7 @@
 // follow the selection, closing to the tray, the tray and settings menus, and the saved state.
 #include "app/MainWindow.h"
 #include "app/LogViewer.h"
+#include "app/ShownName.h"
 #include "app/TasksListModel.h"
 
 #include "TestEngine.h"
@@ -617,8 +618,10 @@ private slots:
         m_engine->storage->AddTask(TestEngine::Task(L"Экспорт DXF"));
         TaskInfo* task = m_engine->storage->Tasks()[0].get();
         const auto fail = [&] {
-            statuses[task] = {std::nullopt, CurrentTime(), CurrentTime(), RunOutcome::Failed,
-                              L"Ошибка: не найден файл проекта"};
+            statuses[task] = {.last_start = CurrentTime(),
+                              .last_end = CurrentTime(),
+                              .outcome = RunOutcome::Failed,
+                              .first_error = L"Ошибка: не найден файл проекта"};
             // The engine tells the window whenever it arms the task anew.
             m_engine->storage->UpdateTask(task, m_engine->storage->Copy(task));
         };
@@ -718,6 +721,26 @@ private slots:
         QTRY_COMPARE(QToolTip::text(), schedule.data().toString());
         hover(tree->model()->index(1, 0));
         QTRY_VERIFY(!QToolTip::isVisible());
+    }
+
+    void aHugeNameIsShownCutInTheListItsToolTipAndTheLogWindow() {
+        // The task keeps its whole name; the window lays out only the first characters of it.
+        const std::wstring name(1'000'000, L'Я');
+        auto window = Window({name.c_str()});
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QTreeView* tree = Tree(*window);
+        const QModelIndex cell = tree->model()->index(0, 0);
+        QCOMPARE(cell.data().toString().size(), 1'000'000); // the model still gives all of it
+        const QString shown = QString(kShownNameLength, QChar(L'Я')) + QChar(0x2026);
+        const QPoint point = tree->visualRect(cell).center();
+        QHelpEvent hover(QEvent::ToolTip, point, tree->viewport()->mapToGlobal(point));
+        QApplication::sendEvent(tree->viewport(), &hover);
+        QTRY_COMPARE(QToolTip::text(), shown);
+        tree->setCurrentIndex(cell);
+        WindowAction(*window, "actionShowLog")->trigger();
+        QCOMPARE(LogViewerTitles(*window), QStringList{"Журнал задания: " + shown});
+        QVERIFY(m_engine->storage->Tasks()[0]->name == name);
     }
 
     void geometryAndHeaderAreRestored() {

@@ -203,7 +203,13 @@ private slots:
         TaskInfo task;
         task.name = L"проверка";
         task.starting_point = CurrentTime() + std::chrono::seconds(1);
-        task.action = CheckAction{L"/data/rules.ids", L"/data/model.ifc", false, false, false, {}};
+        const QString rules = folder.filePath(QStringLiteral("rules.ids"));
+        const QString model = folder.filePath(QStringLiteral("model.ifc"));
+        for (const QString& file : {rules, model}) {
+            QFile made(file);
+            QVERIFY(made.open(QIODevice::WriteOnly));
+        }
+        task.action = CheckAction{rules.toStdWString(), model.toStdWString(), false, false, false, {}};
         const QString storage = qEnvironmentVariable("XDG_DATA_HOME") +
                                 QStringLiteral("/Zelkor-Vostal/ZelkorScheduler/storage.xml");
         QVERIFY(SaveStorageFile(storage, std::vector<const TaskInfo*>{&task}));

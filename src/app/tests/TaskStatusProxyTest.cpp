@@ -99,7 +99,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(bool, icon);
         QFETCH(bool, tooltip);
-        m_statuses[Task(1)] = {std::nullopt, std::nullopt, std::nullopt, outcome, L"Ошибка: нет файла"};
+        m_statuses[Task(1)] = {.outcome = outcome, .first_error = L"Ошибка: нет файла"};
         const int result = TaskStatusProxy::ResultColumn;
         QCOMPARE(Cell(1, result).toString(), text);
         QCOMPARE(!Cell(1, result, Qt::DecorationRole).value<QIcon>().isNull(), icon);

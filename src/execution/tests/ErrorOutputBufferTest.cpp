@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
 #include <string>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 
 namespace {
@@ -76,3 +78,20 @@ TEST(ErrorOutputBufferTest, FullDiskKeepsTheRestInMemoryWithoutLosingOrder) {
 }
 
 } // namespace
+
+TEST(ErrorOutputBufferTest, TheFileIsKeptFromStartedPrograms) {
+    ErrorOutputBuffer buffer(4);
+    buffer.Append("more than four");
+    ASSERT_TRUE(buffer.Spilled());
+    int unnamed = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+        if (target.find("(deleted)") != std::string::npos || target.find("/#") != std::string::npos) {
+            ++unnamed;
+            const int fd = std::stoi(entry.path().filename().string());
+            EXPECT_TRUE(::fcntl(fd, F_GETFD) & FD_CLOEXEC) << target;
+        }
+    }
+    EXPECT_GE(unnamed, 1);
+}

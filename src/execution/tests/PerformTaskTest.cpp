@@ -43,8 +43,11 @@ protected:
         m_context.context = &m_io;
         m_context.connectionsFile = ConnectionsFile();
         m_context.cliPath = FakeCliPath;
+        m_context.result = &m_result;
         // As the engine does, on the context's thread.
-        m_context.commandEnded = [this](const QString& line, const RunResult&) { WriteLogLine(&m_log, L"задача", line, true); };
+        m_context.commandEnded = [this](const QString& line, const RunResult&) {
+            WriteLogLine(&m_log, L"задача", line, true);
+        };
     }
 
     QString ConnectionsFile() const {
@@ -104,6 +107,7 @@ protected:
     TaskLog m_log{QString::fromStdString(m_settings.Path("logs")), L"задача"};
     TaskInfo m_stored;
     TaskInfo m_task;
+    RunResult m_result;
     RunContext m_context;
 };
 
@@ -214,24 +218,79 @@ TEST_F(PerformTaskTest, RepositoryThatFailsEndsTheExportWithItsReasonInTheLog) {
     EXPECT_TRUE(Calls().empty());
 }
 
-TEST_F(PerformTaskTest, OutputFolderThatCannotBeMadeSkipsTheDocument) {
+TEST_F(PerformTaskTest, ExportThatCannotMakeItsOutputFolderFailsAndMarksNothingDone) {
     m_repo.Write("Объект/План.dwg", "a");
+    m_repo.Write("Объект/Фасад.dwg", "b");
     m_out.Write("экспорт", "a file where the folder should be");
-    testing::internal::CaptureStderr();
     Perform(Export(L"arkon://Проекты/Объект"));
-    EXPECT_FALSE(testing::internal::GetCapturedStderr().empty());
     EXPECT_TRUE(Calls().empty());
-    EXPECT_TRUE(LogText().empty());
+    const std::string line =
+        "Не удалось создать папку для выгрузки " + m_out.Path("экспорт") + ": Not a directory";
+    EXPECT_THAT(LogMessages(m_log.Path()), ElementsAre(line));
+    EXPECT_EQ(m_result.outcome, RunOutcome::Failed);
+    EXPECT_EQ(Utf8(m_result.firstError), line);
+    EXPECT_TRUE(std::get<ExportAction>(m_task.action).modification_times.empty());
+
+    // Once the folder can be made, the next run of changed documents exports both.
+    std::filesystem::remove(m_out.Path("экспорт"));
+    m_result = {};
+    Perform(m_task);
+    EXPECT_EQ(Calls().size(), 2u);
+    EXPECT_EQ(m_result.outcome, RunOutcome::Succeeded);
+    EXPECT_EQ(m_result.done, 2);
+}
+
+TEST_F(PerformTaskTest, ExportOfAFolderWithoutDocumentsWarns) {
+    m_repo.MakeFolder("Объект/Раздел");
+    Perform(Export(L"arkon://Проекты/Объект"));
+    EXPECT_THAT(LogMessages(m_log.Path()),
+                ElementsAre("В папке arkon://Проекты/Объект нет документов: выгружать нечего."));
+    EXPECT_EQ(m_result.outcome, RunOutcome::Warnings);
+}
+
+TEST_F(PerformTaskTest, CheckWithoutItsRulesOrItsFilesFailsOrWarnsBeforeTheTool) {
+    m_out.Write("rules.ids", "ids");
+    m_out.MakeFolder("пусто");
+    struct Case {
+        std::wstring ids;
+        std::wstring ifc;
+        std::string line;
+        RunOutcome outcome;
+    };
+    const std::vector<Case> cases = {
+        {m_out.WidePath("нет.ids"), m_out.WidePath("пусто"),
+         "Не удалось прочитать файл правил IDS " + m_out.Path("нет.ids") + ": No such file or directory",
+         RunOutcome::Failed},
+        {m_out.WidePath("rules.ids"), m_out.WidePath("нет"),
+         "Не удалось прочитать файлы IFC " + m_out.Path("нет") + ": No such file or directory",
+         RunOutcome::Failed},
+        {m_out.WidePath("rules.ids"), m_out.WidePath("пусто"),
+         "В папке " + m_out.Path("пусто") + " нет файлов IFC: проверять нечего.", RunOutcome::Warnings},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        std::filesystem::remove(m_log.Path().toStdString());
+        m_result = {};
+        CheckAction check;
+        check.ids_file = c.ids;
+        check.ifc_file = c.ifc;
+        EXPECT_EQ(Perform(check), 0);
+        EXPECT_THAT(LogMessages(m_log.Path()), ElementsAre(c.line));
+        EXPECT_EQ(m_result.outcome, c.outcome);
+    }
+    EXPECT_TRUE(Calls().empty());
 }
 
 TEST_F(PerformTaskTest, CheckPassesEveryChangedFileToOneRun) {
     for (const char* name : {"a.ifc", "B.IFC", "c.ifc"}) {
         m_out.Write(std::string("модели/") + name, "ifc");
     }
+    m_out.Write("rules.ids", "ids");
     CheckAction check;
     check.ids_file = m_out.WidePath("rules.ids");
     check.ifc_file = m_out.WidePath("модели");
     EXPECT_EQ(Perform(check), 1);
+    EXPECT_EQ(m_result.done, 3);
     EXPECT_THAT(Calls(), ElementsAre(ElementsAre(Utf8(FakeCliPath()), "--action", "check", "--format", "ids",
                                                  "--source-path", m_out.Path("модели/a.ifc"), "--source-path",
                                                  m_out.Path("модели/B.IFC"), "--source-path",
@@ -240,6 +299,7 @@ TEST_F(PerformTaskTest, CheckPassesEveryChangedFileToOneRun) {
     // Unchanged since: no run, no save.
     EXPECT_EQ(Perform(m_task), 0);
     EXPECT_EQ(Calls().size(), 1u);
+    EXPECT_EQ(m_result.unchanged, 3);
 
     // Without the option the stored path goes to the tool as it is.
     check.only_changed_documents = false;

@@ -107,3 +107,16 @@ TEST_F(QuerySchemeTest, DescendantHoldingTheOutputPipeIsNotWaitedFor) {
     EXPECT_LT(elapsed, std::chrono::seconds(30));
     EXPECT_EQ(scheme, (SchemeInfo{"3", "three"}));
 }
+
+TEST_F(QuerySchemeTest, ToolEndedAtTheLimitOrByAStopGivesNoChoice) {
+    const ScopedEnv out("ZELKOR_FAKECLI_STDOUT", "CODE:5\nNAME:не дождались\n");
+    const ScopedEnv sleep("ZELKOR_FAKECLI_SLEEP_MS", "600000");
+    ToolLimits limits;
+    limits.timeLimit = std::chrono::seconds(1);
+    limits.limitGrace = std::chrono::milliseconds(100);
+    EXPECT_EQ(QueryScheme(FakeCliPath(), "DXF", limits), SchemeInfo{});
+    std::stop_source stop;
+    stop.request_stop();
+    EXPECT_EQ(QueryScheme(FakeCliPath(), "DXF", ToolLimits{{}, stop.get_token()}), SchemeInfo{});
+    EXPECT_TRUE(NoChildLeft());
+}

@@ -5,18 +5,61 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdint>
+#include <optional>
 #include <system_error>
 
 namespace {
 
-// How long to wait for output before asking again whether the child has ended. It matters only when
-// a descendant of the child keeps the pipe open after the child ended: normally the pipe reports its
-// end the moment the child exits.
-constexpr int kPollMilliseconds = 50;
+// How often to ask whether the child has ended where the system has no descriptor for its end.
+constexpr int kFallbackPollMilliseconds = 10;
+
+using Clock = std::chrono::steady_clock;
+
+// Milliseconds for poll() until `until`, rounded up so that the wake-up is never early; -1: for ever.
+int TimeoutUntil(Clock::time_point until) {
+    if (until == Clock::time_point::max()) {
+        return -1;
+    }
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
+    return static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(left, 0, 1 << 30));
+}
+
+// Readable once a stop is requested; nothing when none can be.
+class StopDescriptor {
+public:
+    explicit StopDescriptor(std::stop_token stop) {
+        if (!stop.stop_possible()) {
+            return;
+        }
+        m_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        if (m_fd >= 0) {
+            m_callback.emplace(std::move(stop), [fd = m_fd] {
+                const std::uint64_t one = 1;
+                [[maybe_unused]] const ssize_t written = ::write(fd, &one, sizeof one);
+            });
+        }
+    }
+    StopDescriptor(const StopDescriptor&) = delete;
+    StopDescriptor& operator=(const StopDescriptor&) = delete;
+    ~StopDescriptor() {
+        m_callback.reset(); // waits for a callback running on another thread before the close
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    int Fd() const { return m_fd; }
+
+private:
+    int m_fd = -1;
+    std::optional<std::stop_callback<std::function<void()>>> m_callback;
+};
 
 enum class ReadResult { Data, End, Empty, Error };
 
@@ -101,28 +144,53 @@ void ChildPipe::CloseWriteEnd() {
     CloseDescriptor(m_writeEnd);
 }
 
-void ReadWhileRunning(ChildPipe& pipe, ChildProcess& child, const std::function<void(std::string_view)>& sink,
-                      const std::function<void()>& tick) {
-    const int fd = pipe.ReadEnd();
+void ReadWhileRunning(ChildPipe* pipe, ChildProcess& child, const std::function<void(std::string_view)>& sink,
+                      const ChildCheck& check, std::stop_token stop) {
+    StopDescriptor stopped(stop);
+    int readEnd = pipe != nullptr ? pipe->ReadEnd() : -1;
+    const int endFd = child.EndDescriptor();
+    bool stopSeen = false;
+    bool due = true;
+    Clock::time_point next = Clock::time_point::max();
     for (;;) {
-        if (tick) {
-            tick();
+        if (check && (due || Clock::now() >= next)) {
+            next = check();
         }
-        pollfd request{fd, POLLIN, 0};
-        const int ready = ::poll(&request, 1, kPollMilliseconds);
-        if (ready > 0) {
-            // POLLHUP with data still buffered is reported together with POLLIN; read until the end.
-            const ReadResult result = ReadSome(fd, sink);
-            if (result == ReadResult::End || result == ReadResult::Error) {
-                return;
-            }
-            continue;
+        due = false;
+        std::array<pollfd, 3> requests{};
+        nfds_t count = 0;
+        const auto add = [&](int fd) {
+            requests[count] = pollfd{fd, POLLIN, 0};
+            return fd >= 0 ? static_cast<int>(count++) : -1;
+        };
+        const int pipeAt = readEnd >= 0 ? add(readEnd) : -1;
+        const int endAt = endFd >= 0 ? add(endFd) : -1;
+        // Once seen, the stop stays readable: the check has acted on it and gives its own times now.
+        const int stopAt = !stopSeen && stopped.Fd() >= 0 ? add(stopped.Fd()) : -1;
+        int timeout = TimeoutUntil(next);
+        if (endFd < 0 && (timeout < 0 || timeout > kFallbackPollMilliseconds)) {
+            timeout = kFallbackPollMilliseconds;
         }
+        const int ready = ::poll(requests.data(), count, timeout);
         if (ready == -1 && errno != EINTR) {
             return;
         }
-        if (!child.Running()) {
-            DrainWithoutBlocking(fd, sink);
+        if (ready > 0 && pipeAt >= 0 && requests[pipeAt].revents != 0) {
+            // POLLHUP with data still buffered is reported together with POLLIN; read until the end.
+            const ReadResult result = ReadSome(readEnd, sink);
+            if (result == ReadResult::End || result == ReadResult::Error) {
+                readEnd = -1; // the child (or all that held the pipe) closed it; its end comes soon
+            }
+        }
+        if (ready > 0 && stopAt >= 0 && requests[stopAt].revents != 0) {
+            stopSeen = true;
+            due = true;
+        }
+        const bool endReported = ready > 0 && endAt >= 0 && requests[endAt].revents != 0;
+        if ((endReported || endFd < 0) && !child.Running()) {
+            if (readEnd >= 0) {
+                DrainWithoutBlocking(readEnd, sink);
+            }
             return;
         }
     }

@@ -3,9 +3,11 @@
 #include "platform/ChildProcess.h"
 
 #include "platform/ChildPipe.h"
+#include "platform/linux/ProcessDescriptor.h"
 #include "platform/linux/SpawnSetup.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -13,7 +15,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <mutex>
 #include <thread>
+#include <unordered_set>
 #include <utility>
 
 extern char** environ;
@@ -26,6 +30,38 @@ int RedirectStream(SpawnSetup& setup, int target, ChildPipe* pipe, int nullDevic
     return pipe != nullptr
                ? posix_spawn_file_actions_adddup2(setup.Actions(), pipe->WriteEnd(), target)
                : posix_spawn_file_actions_addopen(setup.Actions(), target, kNullDevice, nullDeviceFlags, 0);
+}
+
+// The children started here and not yet reaped, each leading its group: what a process that must end at
+// once ends with it.
+std::mutex g_liveMutex;
+std::unordered_set<int> g_live;
+
+void NoteStarted(int pid) {
+    std::lock_guard lock(g_liveMutex);
+    g_live.insert(pid);
+}
+
+// Reaps the child once it has ended (waiting for that with `block`) and gives waitpid's result, 0 while
+// it runs. The end is looked at first without the reap, so that the child leaves the list of live ones
+// while its id cannot name another process yet.
+pid_t Reap(pid_t pid, bool block, int& status) {
+    siginfo_t info{};
+    const int flags = WEXITED | WNOWAIT | (block ? 0 : WNOHANG);
+    int looked = -1;
+    while ((looked = ::waitid(P_PID, static_cast<id_t>(pid), &info, flags)) == -1 && errno == EINTR) {
+    }
+    if (looked == 0 && info.si_pid == 0) {
+        return 0;
+    }
+    {
+        std::lock_guard lock(g_liveMutex);
+        g_live.erase(pid);
+    }
+    pid_t result = -1;
+    while ((result = ::waitpid(pid, &status, 0)) == -1 && errno == EINTR) {
+    }
+    return result;
 }
 
 int ExitCodeOf(int status) {
@@ -55,7 +91,7 @@ ChildProcess ChildProcess::Start(const std::vector<std::string>& arguments, cons
         result = RedirectStream(setup, STDERR_FILENO, streams.standardError, O_WRONLY);
     }
     if (result == 0) {
-        result = setup.ResetSignals(true);
+        result = setup.ResetSignals(SpawnSetup::Detach::OwnGroup);
     }
     pid_t pid = -1;
     if (result == 0) {
@@ -71,17 +107,28 @@ ChildProcess ChildProcess::Start(const std::vector<std::string>& arguments, cons
         error = std::error_code(result, std::system_category());
         return {};
     }
+    NoteStarted(pid);
     return ChildProcess(pid);
 }
 
+void ForceEndAllChildren() {
+    std::lock_guard lock(g_liveMutex);
+    for (const int pid : g_live) {
+        ::kill(-pid, SIGKILL);
+    }
+}
+
+ChildProcess::ChildProcess(int pid) : m_pid(pid), m_endDescriptor(OpenProcessDescriptor(pid)) {}
+
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
-    : m_pid(std::exchange(other.m_pid, -1)), m_ended(other.m_ended), m_exitCode(other.m_exitCode),
-      m_waitError(other.m_waitError) {}
+    : m_pid(std::exchange(other.m_pid, -1)), m_endDescriptor(std::exchange(other.m_endDescriptor, -1)),
+      m_ended(other.m_ended), m_exitCode(other.m_exitCode), m_waitError(other.m_waitError) {}
 
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
     if (this != &other) {
         Release();
         m_pid = std::exchange(other.m_pid, -1);
+        m_endDescriptor = std::exchange(other.m_endDescriptor, -1);
         m_ended = other.m_ended;
         m_exitCode = other.m_exitCode;
         m_waitError = other.m_waitError;
@@ -96,8 +143,12 @@ ChildProcess::~ChildProcess() {
 void ChildProcess::Release() {
     if (m_pid > 0 && !m_ended) {
         ForceEnd();
-        while (::waitpid(m_pid, nullptr, 0) == -1 && errno == EINTR) {
-        }
+        int status = 0;
+        Reap(m_pid, true, status);
+    }
+    if (m_endDescriptor >= 0) {
+        ::close(m_endDescriptor);
+        m_endDescriptor = -1;
     }
     m_pid = -1;
     m_ended = false;
@@ -108,7 +159,7 @@ bool ChildProcess::Running() {
         return false;
     }
     int status = 0;
-    const pid_t result = ::waitpid(m_pid, &status, WNOHANG);
+    const pid_t result = Reap(m_pid, false, status);
     if (result == 0) {
         return true;
     }
@@ -130,9 +181,7 @@ int ChildProcess::Wait(std::error_code& error) {
     }
     if (!m_ended) {
         int status = 0;
-        pid_t result = -1;
-        while ((result = ::waitpid(m_pid, &status, 0)) == -1 && errno == EINTR) {
-        }
+        const pid_t result = Reap(m_pid, true, status);
         RecordEnd(result, status);
     }
     if (m_waitError != 0) {
@@ -164,7 +213,14 @@ bool ChildProcess::WaitFor(std::chrono::milliseconds timeout) {
         if (now >= end) {
             return false;
         }
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(kStep, end - now));
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - now);
+        if (m_endDescriptor >= 0) {
+            pollfd request{m_endDescriptor, POLLIN, 0};
+            ::poll(&request, 1,
+                   static_cast<int>(std::min<std::chrono::milliseconds::rep>(left.count(), 1 << 30)));
+        } else {
+            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(kStep, left));
+        }
     }
     return true;
 }

@@ -32,10 +32,12 @@ public:
         posix_spawn_file_actions_destroy(&m_actions);
     }
 
+    enum class Detach { None, OwnGroup, OwnSession };
+
     // The program starts with no signal blocked and SIGPIPE at its default, whatever threads of the
-    // scheduler did to their own. With `ownGroup` it leads a process group of its own, so that ending it
-    // reaches whatever it started too.
-    int ResetSignals(bool ownGroup) {
+    // scheduler did to their own. In a group of its own, ending it reaches whatever it started too; in a
+    // session of its own, the signals of the scheduler's terminal (Ctrl+C, a hang-up) do not reach it.
+    int ResetSignals(Detach detach) {
         sigset_t none;
         sigemptyset(&none);
         sigset_t pipeOnly;
@@ -48,11 +50,13 @@ public:
             return result;
         }
         short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
-        if (ownGroup) {
+        if (detach == Detach::OwnGroup) {
             flags |= POSIX_SPAWN_SETPGROUP;
             if (const int result = posix_spawnattr_setpgroup(&m_attributes, 0); result != 0) {
                 return result;
             }
+        } else if (detach == Detach::OwnSession) {
+            flags |= POSIX_SPAWN_SETSID;
         }
         return posix_spawnattr_setflags(&m_attributes, flags);
     }

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -152,3 +153,61 @@ TEST(ChildProcessTest, FailedStartLeavesNoProcess) {
 }
 
 } // namespace
+
+TEST(ChildProcessTest, WaitingSleepsUntilTheEndWithOrWithoutADescriptorForIt) {
+    for (const bool descriptors : {true, false}) {
+        SCOPED_TRACE(descriptors);
+        UseProcessDescriptors(descriptors);
+        ChildPipe pipe;
+        std::error_code error;
+        ChildProcess child = ChildProcess::Start({"/bin/sh", "-c", "exec 2>&-; sleep 0.3; echo late"},
+                                                 ChildStreams{&pipe, nullptr}, error);
+        ASSERT_FALSE(error) << error.message();
+        std::string output;
+        int checks = 0;
+        ReadWhileRunning(
+            &pipe, child, [&output](std::string_view chunk) { output.append(chunk); },
+            [&checks] {
+                ++checks;
+                return std::chrono::steady_clock::time_point::max();
+            });
+        EXPECT_EQ(child.Wait(error), 0);
+        EXPECT_EQ(output, "late\n");
+        // Looked at once before the wait, never on a timer of its own.
+        EXPECT_EQ(checks, 1);
+    }
+    UseProcessDescriptors(true);
+}
+
+TEST(ChildProcessTest, AStopRequestWakesTheWaitAtOnce) {
+    std::error_code error;
+    ChildProcess child = ChildProcess::Start({"/bin/sleep", "600"}, ChildStreams{}, error);
+    ASSERT_FALSE(error) << error.message();
+    std::stop_source stop;
+    std::thread closing([&stop] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        stop.request_stop();
+    });
+    ReadWhileRunning(
+        nullptr, child, {},
+        [&] {
+            if (stop.stop_requested()) {
+                child.ForceEnd();
+            }
+            return std::chrono::steady_clock::time_point::max();
+        },
+        stop.get_token());
+    closing.join();
+    EXPECT_EQ(child.Wait(error), 128 + SIGKILL);
+}
+
+TEST(ChildProcessTest, EveryLiveChildCanBeEndedAtOnceAndAReapedOneIsLeftAlone) {
+    std::error_code error;
+    ChildProcess ended = ChildProcess::Start({"/bin/true"}, ChildStreams{}, error);
+    ASSERT_FALSE(error) << error.message();
+    EXPECT_EQ(ended.Wait(error), 0);
+    ChildProcess running = ChildProcess::Start({"/bin/sleep", "600"}, ChildStreams{}, error);
+    ASSERT_FALSE(error) << error.message();
+    ForceEndAllChildren();
+    EXPECT_EQ(running.Wait(error), 128 + SIGKILL);
+}

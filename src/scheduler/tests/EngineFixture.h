@@ -5,6 +5,8 @@
 #include "scheduler/TaskStorage.h"
 
 #include <QFile>
+#include <QRegularExpression>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -81,6 +83,12 @@ protected:
 
     QString StoragePath() const { return m_dir.filePath(QStringLiteral("storage.xml")); }
     QString LogFolder() const { return m_dir.filePath(QStringLiteral("logs")); }
+    QString JournalPath() const { return m_dir.filePath(QStringLiteral("journal.sqlite")); }
+    void RemoveJournal() const {
+        for (const char* suffix : {"", "-wal", "-shm"}) {
+            QFile::remove(JournalPath() + QLatin1String(suffix));
+        }
+    }
 
     std::unique_ptr<TaskStorage> MakeEngine() {
         return std::make_unique<TaskStorage>(
@@ -91,6 +99,14 @@ protected:
     QString LogText(const std::wstring& name) const {
         QFile file(LogFolder() + QStringLiteral("/") + TaskLog::FileNameFor(name));
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+
+    // The log's lines without their stamps.
+    QStringList Messages(const std::wstring& name) const {
+        QStringList lines = LogText(name).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        lines.replaceInStrings(QRegularExpression(QStringLiteral(R"(^\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d )")),
+                               {});
+        return lines;
     }
 
     static TaskInfo Task(const std::wstring& name, TimePoint start, Trigger trigger = DailyTrigger{1}) {

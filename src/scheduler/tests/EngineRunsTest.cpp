@@ -62,13 +62,6 @@ protected:
     }
 
     // The messages of a task's log without their stamps.
-    QStringList Messages(const std::wstring& name) const {
-        QStringList lines = LogText(name).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        lines.replaceInStrings(QRegularExpression(QStringLiteral(R"(^\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d )")),
-                               {});
-        return lines;
-    }
-
     // Whether the log has `count` lines, the finish line `after` lines before the end.
     bool Finished(const std::wstring& name, int count, int after = 0) const {
         const QStringList lines = Messages(name);
@@ -142,7 +135,13 @@ TEST_F(EngineRunsTest, HangingToolIsEndedAtTheLimitAndTheNextTaskRuns) {
     const Scoped hang = ToolEnv("ZELKOR_FAKECLI_SLEEP_MS", QStringLiteral("600000"));
     auto engine = MakeRealEngine();
     TaskInfo check = Task(L"зависает", In(100ms));
-    check.action = CheckAction{L"/data/rules.ids", L"/data/model.ifc", false, false, false, {}};
+    const QString rules = m_dir.filePath(QStringLiteral("rules.ids"));
+    const QString model = m_dir.filePath(QStringLiteral("model.ifc"));
+    for (const QString& file : {rules, model}) {
+        QFile made(file);
+        ASSERT_TRUE(made.open(QIODevice::WriteOnly));
+    }
+    check.action = CheckAction{rules.toStdWString(), model.toStdWString(), false, false, false, {}};
     const TaskInfo* hanging = engine->AddTask(check);
     engine->AddTask(Task(L"следующая", In(300ms))); // runs /bin/true
     ASSERT_TRUE(WaitUntil([&] { return Finished(L"следующая", 3, 1); }, 30s));
@@ -231,6 +230,7 @@ TEST_F(EngineRunsTest, MissedRunsAreNotedAtStartUpAndCaughtUpInListOrderWhenAske
     for (const bool catchUp : {false, true}) {
         SCOPED_TRACE(catchUp);
         const Scoped setting = RunSetting(QStringLiteral("Runs/catchUpMissed"), catchUp);
+        RemoveJournal(); // an installation from before the run journal: the logs tell the past
         WriteLog(L"давно", {{now - 3 * kDay - 12 * kHour, kStart}, {now - 3 * kDay - 12 * kHour, kFinish}});
         WriteLog(L"не запускалась", {});
         QFile log(TaskLog::PathFor(LogFolder(), L"не запускалась")); // empty since the task was added

@@ -58,6 +58,9 @@ TEST_F(LogHistoryTest, LastRunIsToldByItsLines) {
     const QString limit = QStringLiteral("Превышено время выполнения (5 с), программа остановлена.");
     const QString missed =
         QStringLiteral("Пропущен запуск: 03.03.2026 в 10:00:00 и ещё 2 (программа не работала).");
+    const QString noFolder = QStringLiteral("Не удалось создать папку для выгрузки /out: Not a directory");
+    const QString noDocuments = QStringLiteral("В папке arkon://П/О нет документов: выгружать нечего.");
+    const QString noIfc = QStringLiteral("В папке /m нет файлов IFC: проверять нечего.");
     const std::vector<Case> cases = {
         {{kStart, kDone, kDone, kFinish}, RunOutcome::Succeeded, L"", 0, 3},
         {{kStart, kFailed, "ошибка 1", "ошибка 2", kDone, kFinish}, RunOutcome::Failed, L"ошибка 1", 0, 5},
@@ -99,6 +102,10 @@ TEST_F(LogHistoryTest, LastRunIsToldByItsLines) {
         {{kStart, kFinish, missed}, RunOutcome::Missed, L"", 0, 1},
         // A run-now request after a timed run has no start line of its own.
         {{kStart, kFinish, kFailed, "x"}, RunOutcome::Failed, L"x", 2, 3},
+        {{kStart, kFinish, noFolder}, RunOutcome::Failed, noFolder.toStdWString(), 2, 2},
+        // A run that found nothing to work on did not succeed either.
+        {{kStart, noDocuments, kFinish}, RunOutcome::Warnings, noDocuments.toStdWString(), 0, 2},
+        {{kStart, noIfc, kFinish}, RunOutcome::Warnings, noIfc.toStdWString(), 0, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.lines.back().toStdString());

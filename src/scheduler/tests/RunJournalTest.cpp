@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <mutex>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -40,9 +41,9 @@ TEST_F(RunJournalTest, ReopenedJournalGivesListedTasksTheirNewestRunsAndLastSucc
     {
         RunJournal journal(Path());
         EXPECT_TRUE(journal.IsNew());
-        backup = journal.AddTask(L"Копия");
-        twin = journal.AddTask(L"Копия"); // same name, its own history
-        const JournalTaskId gone = journal.AddTask(L"Удалённая");
+        backup = journal.AddTask(L"Копия", At(1));
+        twin = journal.AddTask(L"Копия", At(1)); // same name, its own history
+        const JournalTaskId gone = journal.AddTask(L"Удалённая", At(1));
         journal.SetOrder({backup, gone, twin});
         journal.SetOrder({twin, backup}); // moved and removed
         journal.RecordArmed(backup, At(100), At(200));
@@ -86,13 +87,13 @@ TEST_F(RunJournalTest, ReopenedJournalGivesListedTasksTheirNewestRunsAndLastSucc
     EXPECT_EQ(JournalReader(Path()).Runs(backup, 10).front().result.outcome, RunOutcome::Missed);
 
     // A new task after a reopen never takes an identity already handed out.
-    EXPECT_GT(journal.AddTask(L"Новая"), twin);
+    EXPECT_GT(journal.AddTask(L"Новая", At(1)), twin);
 }
 
 TEST_F(RunJournalTest, PruningKeepsTheNewestRunsOfEachTaskAndEveryRecentOne) {
     RunJournal journal(Path());
-    const JournalTaskId busy = journal.AddTask(L"a");
-    const JournalTaskId quiet = journal.AddTask(L"b");
+    const JournalTaskId busy = journal.AddTask(L"a", At(1));
+    const JournalTaskId quiet = journal.AddTask(L"b", At(1));
     journal.SetOrder({busy, quiet});
     for (int i = 0; i < 20; ++i) {
         journal.RecordEnd(journal.RecordStart(Started(busy, RunStart::Timed, i)), At(i), {});
@@ -122,10 +123,42 @@ TEST_F(RunJournalTest, DamagedJournalIsKeptAsideAndANewOneStarted) {
     QFile kept(journal.DamageFound()->keptAs);
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_EQ(kept.readAll(), QByteArray(8192, 'z'));
-    const JournalTaskId task = journal.AddTask(L"x");
+    const JournalTaskId task = journal.AddTask(L"x", At(1));
     journal.SetOrder({task});
     journal.Flush();
     EXPECT_EQ(JournalReader(Path()).ListedTasks().size(), 1u);
+}
+
+TEST_F(RunJournalTest, PagesDamagedInTheMiddleAreFoundAfterStartUpAndTheJournalReplaced) {
+    {
+        RunJournal journal(Path());
+        const JournalTaskId task = journal.AddTask(L"t", At(1));
+        journal.SetOrder({task});
+        for (int i = 0; i < 20'000; ++i) {
+            journal.RecordEnd(journal.RecordStart(Started(task, RunStart::Timed, i)), At(i), {});
+        }
+    }
+    {
+        QFile file(Path());
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_GT(file.size(), 40 * 4096);
+        file.seek(20 * 4096); // a page of runs, well past the schema
+        file.write(QByteArray(3 * 4096, '\x5a'));
+    }
+    std::optional<RunJournal::Damage> heard;
+    std::mutex mutex;
+    {
+        RunJournal journal(Path(), std::chrono::milliseconds(50), [&](const RunJournal::Damage& damage) {
+            std::lock_guard lock(mutex);
+            heard = damage;
+        });
+        EXPECT_FALSE(journal.IsNew()); // the file opens: start-up goes on with what it can read
+        journal.Flush();
+    }
+    std::lock_guard lock(mutex);
+    ASSERT_TRUE(heard);
+    EXPECT_TRUE(QFile::exists(heard->keptAs));
+    EXPECT_TRUE(JournalReader(Path()).ListedTasks().empty());
 }
 
 // Killed at any moment, the journal keeps every run whose end it was told before the last flush, and at
@@ -142,7 +175,7 @@ TEST_F(RunJournalTest, KilledWriterLosesAtMostTheRunInProgress) {
         if (child == 0) {
             close(channel[0]);
             RunJournal journal(Path());
-            const JournalTaskId task = journal.AddTask(L"t");
+            const JournalTaskId task = journal.AddTask(L"t", At(1));
             journal.SetOrder({task});
             for (std::int64_t i = 1;; ++i) {
                 const JournalRunId run = journal.RecordStart(Started(task, RunStart::Timed, i));

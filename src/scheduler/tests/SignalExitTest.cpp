@@ -25,3 +25,22 @@ TEST(SignalExit, TerminationSignalsShutTheEngineDownAndExitWithZero) {
         EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("storage.xml"))));
     }
 }
+
+TEST(SignalExit, AProgramWhoseEventLoopIsStuckStillEndsWithinSeconds) {
+    QTemporaryDir dir;
+    QProcess probe;
+    probe.start(QStringLiteral(SIGNAL_EXIT_PROBE),
+                {dir.filePath(QStringLiteral("storage.xml")), dir.filePath(QStringLiteral("logs")),
+                 QStringLiteral("stuck")});
+    ASSERT_TRUE(probe.waitForStarted());
+    ASSERT_TRUE(probe.waitForReadyRead(10'000));
+    ::kill(static_cast<pid_t>(probe.processId()), SIGTERM);
+    const bool ended = probe.waitForFinished(5'000);
+    if (!ended) {
+        probe.kill();
+        probe.waitForFinished();
+    }
+    EXPECT_TRUE(ended);
+    // Ended as by the signal itself: no clean exit took place.
+    EXPECT_EQ(probe.exitStatus(), QProcess::CrashExit);
+}

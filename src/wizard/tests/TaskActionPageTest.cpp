@@ -14,6 +14,8 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QScreen>
 #include <QSettings>
 #include <QToolButton>
@@ -219,28 +221,55 @@ private slots:
         PageTestRepository repository;
         auto wizard = OnActionPage(ExportTask());
         auto* format = Widget<QComboBox>(*wizard, "formatComboBox");
+        auto* schemeButton = Widget<QToolButton>(*wizard, "selectSchemeButton");
+        auto* mappingButton = Widget<QToolButton>(*wizard, "ifcMappingButton");
+        // The query runs beside the event loop; the buttons wait for its end.
+        const auto ask = [](QToolButton* button) {
+            button->click();
+            QTRY_VERIFY(button->isEnabled());
+        };
         format->setCurrentIndex(3); // TXF/SXF, asked for as "PNR"
-        Widget<QToolButton>(*wizard, "selectSchemeButton")->click();
+        ask(schemeButton);
         auto& action = std::get<ExportAction>(wizard->GetTask().action);
         QVERIFY(action.scheme_code == L"PNR-1");
         QVERIFY(action.scheme_name == L"Схема PNR");
         QCOMPARE(Widget<QLineEdit>(*wizard, "schemeLineEdit")->text(), QStringLiteral("Схема PNR"));
 
         format->setCurrentIndex(4);
-        Widget<QToolButton>(*wizard, "ifcMappingButton")->click();
+        ask(mappingButton);
         QVERIFY(action.ifc_mapping_code == L"IFC-1");
         QVERIFY(action.ifc_mapping_name == L"Схема IFC");
         QCOMPARE(Widget<QLineEdit>(*wizard, "ifcMappingEdit")->text(), QStringLiteral("Схема IFC"));
 
         // A query that yields nothing changes nothing.
         qputenv("ZELKOR_FAKECLI_STDOUT", "Выбор отменён\n");
-        Widget<QToolButton>(*wizard, "ifcMappingButton")->click();
+        ask(mappingButton);
         format->setCurrentIndex(0);
-        Widget<QToolButton>(*wizard, "selectSchemeButton")->click();
+        ask(schemeButton);
         qunsetenv("ZELKOR_FAKECLI_STDOUT");
         QVERIFY(action.ifc_mapping_code == L"IFC-1");
         QCOMPARE(Widget<QLineEdit>(*wizard, "ifcMappingEdit")->text(), QStringLiteral("Схема IFC"));
         QVERIFY(action.scheme_code.empty() && action.scheme_name.empty());
+    }
+
+    void aWaitingSchemeQueryShowsItselfAndCanBeCancelled() {
+        PageTestRepository repository;
+        auto wizard = OnActionPage(ExportTask());
+        qputenv("ZELKOR_FAKECLI_SLEEP_MS", "600000");
+        auto* button = Widget<QToolButton>(*wizard, "selectSchemeButton");
+        button->click();
+        qunsetenv("ZELKOR_FAKECLI_SLEEP_MS");
+        // The window answers while the tool runs, and says that it waits.
+        QProgressDialog* progress = nullptr;
+        QTRY_VERIFY((progress = wizard->findChild<QProgressDialog*>("schemeQueryProgress")) != nullptr &&
+                    progress->isVisible());
+        QVERIFY(!button->isEnabled());
+        QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 10000);
+        QTRY_VERIFY(wizard->findChild<QProgressDialog*>("schemeQueryProgress") == nullptr);
+        const auto& action = std::get<ExportAction>(wizard->GetTask().action);
+        QVERIFY(action.scheme_code == L"S-7");
+        QCOMPARE(Widget<QLineEdit>(*wizard, "schemeLineEdit")->text(), QStringLiteral("Схема семь"));
     }
 
     void ifcVersionShownAndKept() {

@@ -94,6 +94,7 @@ private slots:
         Widget<QLineEdit>(*wizard, "exportDstPathEdit")->setText(QStringLiteral("/srv/dwg"));
         Widget<QComboBox>(*wizard, "formatComboBox")->setCurrentIndex(1);
         Widget<QToolButton>(*wizard, "selectSchemeButton")->click();
+        QTRY_VERIFY(Widget<QToolButton>(*wizard, "selectSchemeButton")->isEnabled()); // the query has ended
         wizard->next();
         QCOMPARE(wizard->currentId(), int{TaskWizard::BrowserPageId});
         QVERIFY(PickTopItem(*wizard, L"Проекты"));
