@@ -85,49 +85,52 @@ QString Details(const QJsonObject& run) {
 
 } // namespace
 
-std::variant<QJsonArray, QString> TaskHistory(const QString& journalPath, const QString& name,
-                                              const std::vector<std::wstring>& listNames) {
-    const std::wstring wanted = name.toStdWString();
-    const auto listed = std::count(listNames.begin(), listNames.end(), wanted);
-    if (listed > 1) {
-        return tr("задач с именем «%1» несколько (%2); чтобы увидеть запуски одной из них, дайте ей другое "
-                  "имя")
-            .arg(name)
-            .arg(listed);
-    }
+static QString ReadError(const QString& journalPath, const sqlite::Error& error) {
+    return tr("не удалось прочитать журнал запусков %1: %2")
+        .arg(journalPath, QString::fromStdString(error.what()));
+}
+
+std::variant<QJsonArray, QString> JournalRuns(const QString& journalPath, JournalTaskId task) {
     std::vector<JournalRun> runs;
-    bool known = listed == 1;
     if (QFileInfo::exists(journalPath)) {
         try {
-            JournalReader reader(journalPath);
-            std::vector<JournalTaskId> found;
-            for (const JournalTask& task : reader.ListedTasks()) {
-                if (task.name == wanted) {
-                    found.push_back(task.id);
-                }
-            }
-            if (found.size() > 1) {
-                return tr("задач с именем «%1» несколько (%2); чтобы увидеть запуски одной из них, дайте ей "
-                          "другое имя")
-                    .arg(name)
-                    .arg(found.size());
-            }
-            if (!found.empty()) {
-                known = true;
-                runs = reader.Runs(found.front(), kRunsShown);
-            }
+            runs = JournalReader(journalPath).Runs(task, kRunsShown);
         } catch (const sqlite::Error& error) {
-            return tr("не удалось прочитать журнал запусков %1: %2")
-                .arg(journalPath, QString::fromStdString(error.what()));
+            return ReadError(journalPath, error);
         }
-    }
-    if (!known) {
-        return tr("нет задачи «%1»").arg(name);
     }
     QJsonArray history;
     std::for_each(runs.rbegin(), runs.rend(),
                   [&history](const JournalRun& run) { history.append(RunJson(run)); });
     return history;
+}
+
+std::variant<QJsonArray, QString> TaskHistory(const QString& journalPath, const QString& name,
+                                              const std::vector<std::wstring>& listNames) {
+    const std::wstring wanted = name.toStdWString();
+    const auto listed = std::count(listNames.begin(), listNames.end(), wanted);
+    if (listed > 1) {
+        return SeveralTasksText(name, listed);
+    }
+    std::vector<JournalTaskId> found;
+    if (QFileInfo::exists(journalPath)) {
+        try {
+            for (const JournalTask& task : JournalReader(journalPath).ListedTasks()) {
+                if (task.name == wanted) {
+                    found.push_back(task.id);
+                }
+            }
+        } catch (const sqlite::Error& error) {
+            return ReadError(journalPath, error);
+        }
+    }
+    if (found.size() > 1) {
+        return SeveralTasksText(name, static_cast<qsizetype>(found.size()));
+    }
+    if (found.empty()) {
+        return listed == 1 ? std::variant<QJsonArray, QString>(QJsonArray()) : NoTaskText(name);
+    }
+    return JournalRuns(journalPath, found.front());
 }
 
 std::vector<std::optional<TaskStatus>> JournalStatuses(const QString& journalPath,
@@ -156,7 +159,11 @@ std::vector<std::optional<TaskStatus>> JournalStatuses(const QString& journalPat
             status.last_end = task.lastRun->end;
             status.outcome = task.lastRun->result.outcome;
             status.first_error = task.lastRun->result.firstError;
+            status.run_id = task.lastRun->id;
         }
+        status.last_success = task.lastSuccess;
+        status.missed_count = task.missed;
+        status.missed_latest = task.missedLatest;
         if (task.missed > 0) {
             status.outcome = RunOutcome::Missed;
         }

@@ -47,6 +47,8 @@ QJsonObject TaskReportJson(const TaskInfo& task, TimePoint nextRun, const std::o
     const QString word = OutcomeWord(status->outcome);
     report[QStringLiteral("result")] = word.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(word);
     report[QStringLiteral("result_text")] = TaskStatusProxy::outcomeText(status->outcome);
+    report[QStringLiteral("last_success")] = TimeValue(status->last_success);
+    report[QStringLiteral("missed_count")] = static_cast<qint64>(status->missed_count);
     if (IsFailure(status->outcome) && !status->first_error.empty()) {
         report[QStringLiteral("first_error")] = QString::fromStdWString(status->first_error);
     }
@@ -56,6 +58,17 @@ QJsonObject TaskReportJson(const TaskInfo& task, TimePoint nextRun, const std::o
 QString ShownTime(const QJsonValue& time, const QString& pattern) {
     const QDateTime parsed = QDateTime::fromString(time.toString(), Qt::ISODate);
     return parsed.isValid() ? parsed.toString(pattern) : QString();
+}
+
+QString NoTaskText(const QString& name) {
+    return QCoreApplication::translate("TaskReport", "нет задачи «%1»").arg(name);
+}
+
+QString SeveralTasksText(const QString& name, qsizetype count) {
+    return QCoreApplication::translate("TaskReport",
+                                       "задач с именем «%1» несколько (%2): дайте нужной задаче другое имя")
+        .arg(name)
+        .arg(count);
 }
 
 QString TextTable(const std::vector<QStringList>& rows) {

@@ -33,5 +33,9 @@ QString TextTable(const std::vector<QStringList>& rows);
 // A time of a report as a table shows it, in the offset it was written with; empty for null.
 QString ShownTime(const QJsonValue& time, const QString& pattern);
 
+// "нет задачи «…»", and the refusal to pick one of several tasks of one name (they also share a log).
+QString NoTaskText(const QString& name);
+QString SeveralTasksText(const QString& name, qsizetype count);
+
 // An ISO 8601 time in the current zone with its offset ("2026-12-08T14:30:00+01:00").
 QString ReportTime(TimePoint time);

@@ -3,7 +3,6 @@
 
 #include "JournalReport.h"
 #include "TaskReport.h"
-#include "scheduler/RunJournal.h"
 #include "scheduler/TaskStorage.h"
 
 #include <QCoreApplication>
@@ -11,6 +10,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <optional>
+#include <variant>
 #include <vector>
 
 namespace {
@@ -39,7 +40,8 @@ QByteArray List(const TaskStorage& storage) {
     return Reply({{QStringLiteral("tasks"), tasks}});
 }
 
-QByteArray Run(TaskStorage& storage, const QString& name) {
+// The one task of the list with that name, or the reply that says why there is none.
+std::variant<TaskInfo*, QByteArray> Named(const TaskStorage& storage, const QString& name) {
     std::vector<TaskInfo*> found;
     const std::wstring wanted = name.toStdWString();
     for (const auto& record : storage.Tasks()) {
@@ -47,31 +49,36 @@ QByteArray Run(TaskStorage& storage, const QString& name) {
             found.push_back(record.get());
         }
     }
-    if (found.empty()) {
-        return Error(tr("нет задачи «%1»").arg(name));
+    if (found.size() == 1) {
+        return found.front();
     }
-    // Which one was meant cannot be told; they also share their log.
-    if (found.size() > 1) {
-        return Error(
-            tr("задач с именем «%1» несколько (%2); чтобы выполнить одну из них, дайте ей другое имя")
-                .arg(name)
-                .arg(found.size()));
+    return Error(found.empty() ? NoTaskText(name)
+                               : SeveralTasksText(name, static_cast<qsizetype>(found.size())));
+}
+
+QByteArray Run(TaskStorage& storage, const QString& name) {
+    const auto named = Named(storage, name);
+    if (const QByteArray* refused = std::get_if<QByteArray>(&named)) {
+        return *refused;
     }
-    storage.RunNow(found.front());
+    storage.RunNow(std::get<TaskInfo*>(named));
     return Reply({{QStringLiteral("task"), name}, {QStringLiteral("started"), true}});
 }
 
 QByteArray History(const TaskStorage& storage, const QString& name) {
-    std::vector<std::wstring> names;
-    for (const auto& record : storage.Tasks()) {
-        names.push_back(storage.Copy(record.get()).name);
+    const auto named = Named(storage, name);
+    if (const QByteArray* refused = std::get_if<QByteArray>(&named)) {
+        return *refused;
     }
-    // Read through a connection of its own, beside the engine's writes.
-    auto history = TaskHistory(RunJournal::DefaultPath(), name, names);
-    if (const QString* error = std::get_if<QString>(&history)) {
+    // Read through a connection of its own, beside the engine's writes. A task the worker has not
+    // opened yet has no runs to show.
+    const std::optional<JournalTaskId> id = storage.JournalId(std::get<TaskInfo*>(named));
+    const auto runs =
+        id ? JournalRuns(storage.JournalPath(), *id) : std::variant<QJsonArray, QString>(QJsonArray());
+    if (const QString* error = std::get_if<QString>(&runs)) {
         return Error(*error);
     }
-    return Reply({{QStringLiteral("task"), name}, {QStringLiteral("runs"), std::get<QJsonArray>(history)}});
+    return Reply({{QStringLiteral("task"), name}, {QStringLiteral("runs"), std::get<QJsonArray>(runs)}});
 }
 
 } // namespace

@@ -250,7 +250,7 @@ private slots:
         Save({Task(L"копия", start), Task(L"новая", start)});
         {
             RunJournal journal(JournalPath());
-            const JournalTaskId id = journal.AddTask(L"копия");
+            const JournalTaskId id = journal.AddTask(L"копия", start);
             journal.SetOrder({id});
             journal.RecordMissed(id, start, start - std::chrono::hours(1), 4);
             const JournalRunId timed = journal.RecordStart({0, id, RunStart::Timed, start, start, {}, {}, 0});
@@ -337,6 +337,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(first().value(QStringLiteral("result")).toString(),
                                   QStringLiteral("succeeded"), 30000);
         QCOMPARE(first().value(QStringLiteral("result_text")).toString(), QStringLiteral("Успешно"));
+        QCOMPARE(first().value(QStringLiteral("last_success")), first().value(QStringLiteral("last_end")));
         QCOMPARE(first().value(QStringLiteral("next_run")).toString(), ReportTime(start));
 
         const QJsonObject runJson =
