@@ -51,7 +51,7 @@ void MeasureLateness() {
     std::vector<double> lateMs;
     TaskStorage engine(TaskStorage::Settings{
         dir.filePath(QStringLiteral("storage.xml")), dir.filePath(QStringLiteral("logs")),
-        [&](const TaskInfo*, TaskInfo& task, TaskLog*, const std::function<void()>&) {
+        [&](const TaskInfo*, TaskInfo& task, TaskLog*, RunResult&, const std::function<void()>&) {
             const TimePoint now = CurrentTime();
             std::lock_guard lock(mutex);
             lateMs.push_back(static_cast<double>((now - task.starting_point).count()) / kTicksPerMillisecond);
@@ -95,7 +95,7 @@ void MeasureMemoryAndIdle() {
     const double before = ResidentMiB();
     TaskStorage engine(TaskStorage::Settings{
         path, dir.filePath(QStringLiteral("logs")),
-        [](const TaskInfo*, TaskInfo&, TaskLog*, const std::function<void()>&) {}, CurrentTime});
+        [](const TaskInfo*, TaskInfo&, TaskLog*, RunResult&, const std::function<void()>&) {}, CurrentTime});
     while (true) { // armed once every task has its expiry
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         if (engine.ArmedExpiry(engine.Tasks().back().get())) {

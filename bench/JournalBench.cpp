@@ -78,7 +78,7 @@ void StoreTasks(const QString& folder) {
 std::unique_ptr<TaskStorage> Engine(const QString& folder) {
     return std::make_unique<TaskStorage>(TaskStorage::Settings{
         folder + QStringLiteral("/storage.xml"), folder + QStringLiteral("/logs"),
-        [](const TaskInfo*, TaskInfo&, TaskLog*, const std::function<void()>&) {}, CurrentTime});
+        [](const TaskInfo*, TaskInfo&, TaskLog*, RunResult&, const std::function<void()>&) {}, CurrentTime});
 }
 
 // From the engine's construction until the last task is armed with its status known.
@@ -102,8 +102,8 @@ void FillRuns(const QString& folder) {
     for (int day = 0; day < kRunsPerTask; ++day) {
         for (const JournalTask& task : tasks) {
             const TimePoint start = first + Ticks{kTicksPerDay * day};
-            journal.RecordEnd(journal.RecordStart(Started(task.id, start)), start + Ticks{kTicksPerSecond * 42},
-                              result);
+            journal.RecordEnd(journal.RecordStart(Started(task.id, start)),
+                              start + Ticks{kTicksPerSecond * 42}, result);
         }
     }
     journal.Flush();

@@ -22,6 +22,8 @@ for b in next_run_bench storage_file_bench run_tool_bench backup_bench changed_d
     echo "running $b" >&2
     "$out/$b" --benchmark_format=json >"$results/$b.json" 2>/dev/null
 done
+echo "running window_stall_bench" >&2
+"$out/window_stall_bench" >"$results/window_stall_bench.txt"
 echo "running engine_timer_bench" >&2
 "$out/engine_timer_bench" >"$results/engine_timer_bench.txt"
 echo "running startup.py" >&2

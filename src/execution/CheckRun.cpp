@@ -78,13 +78,16 @@ void RunCheck(CheckAction& action, const std::wstring& taskName, const RunContex
     } else {
         files = {action.ifc_file};
     }
+    ToolLimits limits = context.toolLimits;
+    limits.document = action.ifc_file;
     try {
         std::wstring reason;
-        const ToolResult result = RunTool(CheckArguments(tool, files, action.ids_file), context.log, taskName,
-                                          context.toolLimits, &reason);
+        const ToolResult result =
+            RunTool(CheckArguments(tool, files, action.ids_file), context.log, taskName, limits, &reason);
         CountToolRun(context.result, result, reason, static_cast<std::int64_t>(files.size()));
-        if (result == ToolResult::Interrupted) {
-            // Stopped by the closing program: the next run checks the same files again.
+        if (result == ToolResult::Interrupted || result == ToolResult::TaskLimitExceeded) {
+            // Stopped by the closing program or the task's limit: the next run checks the same files
+            // again.
             action.modification_times = before;
         }
     } catch (const std::system_error& failure) {

@@ -56,8 +56,8 @@ public:
         arkon::BrowserItemInfo child;
         bool found = false;
         while (!m_stopped && children->Next(child)) {
-            if (m_context.toolLimits.stop.stop_requested()) {
-                break; // the program is closing: no further document
+            if (m_context.toolLimits.stop.stop_requested() || m_outOfTime) {
+                break; // the program is closing, or the task's time is up: no further document
             }
             if (child.IsFolder()) {
                 continue;
@@ -118,12 +118,15 @@ private:
         }
         try {
             std::wstring reason;
-            const ToolResult result = RunTool(ExportArguments(m_tool, m_action, path), m_context.log,
-                                              m_taskName, m_context.toolLimits, &reason);
+            ToolLimits limits = m_context.toolLimits;
+            limits.document = path;
+            const ToolResult result =
+                RunTool(ExportArguments(m_tool, m_action, path), m_context.log, m_taskName, limits, &reason);
             CountToolRun(m_context.result, result, reason, 1);
-            if (result == ToolResult::Interrupted && m_action.only_changed_documents) {
-                // The closing program stopped the tool before it was done: the next run takes the
-                // document again, as if this run had not reached it.
+            m_outOfTime = result == ToolResult::TaskLimitExceeded;
+            if ((result == ToolResult::Interrupted || m_outOfTime) && m_action.only_changed_documents) {
+                // The closing program or the task's limit stopped the tool before it was done: the next
+                // run takes the document again, as if this run had not reached it.
                 Forget(path, previous);
             }
         } catch (const std::system_error& failure) {
@@ -140,7 +143,8 @@ private:
     const RunContext& m_context;
     const std::wstring m_tool;
     bool m_changed = false;
-    bool m_stopped = false; // a failure of the run's own ended it
+    bool m_stopped = false;   // a failure of the run's own ended it
+    bool m_outOfTime = false; // the task's time limit ended the tool
 };
 
 } // namespace

@@ -74,6 +74,10 @@ void CountToolRun(RunResult* result, ToolResult toolResult, const std::wstring& 
     case ToolResult::LimitExceeded:
         result->Raise(RunOutcome::LimitExceeded, reason);
         break;
+    case ToolResult::TaskLimitExceeded:
+        // The task's own limit: the document is taken again by the next run.
+        result->Raise(RunOutcome::LimitExceeded, reason);
+        return;
     case ToolResult::Interrupted:
         // Neither done nor failed: the next run takes the documents again.
         result->Raise(RunOutcome::Interrupted, reason);

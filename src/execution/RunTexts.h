@@ -21,6 +21,7 @@ QString NoIfcSource();       // a check's IFC folder or file is missing or unrea
 QString NoDocuments();       // an export's project folder holds no documents; %1 the path
 QString NoIfcFiles();        // a check's IFC folder holds no IFC files; %1 the folder
 QString LimitExceeded();     // after the failure lines of a tool ended at the time limit; %1 the seconds
+QString TaskLimitExceeded(); // the same for the whole task's limit; %1 the seconds, %2 the document
 QString Interrupted();       // after the lines of a run the closing program cut short
 QString Killed();            // at start-up, for a run the program was stopped in the middle of
 QString RunNow();            // before the lines of a run the user asked for

@@ -22,7 +22,7 @@ struct Outcome {
     std::error_code error; // the start (or the wait) failed
     int exitCode = -1;
     ErrorOutputBuffer standardError;
-    ToolResult cutShort = ToolResult::Succeeded; // LimitExceeded or Interrupted when the run was ended
+    ToolResult cutShort = ToolResult::Succeeded; // how the run was ended, when it was
 };
 
 // Looked at before the wait and whenever the time it asked for has come or the program is closing: ends
@@ -39,8 +39,10 @@ public:
                 End(ToolResult::Interrupted, now + m_limits.stopGrace);
             } else if (const auto limitAt = LimitAt(); now >= limitAt) {
                 End(ToolResult::LimitExceeded, now + m_limits.limitGrace);
+            } else if (now >= m_limits.taskDeadline) {
+                End(ToolResult::TaskLimitExceeded, now + m_limits.limitGrace);
             } else {
-                return limitAt;
+                return std::min(limitAt, m_limits.taskDeadline);
             }
         } else if (m_limits.stop.stop_requested()) {
             // Closing cuts short the grace of a tool ended at its limit: the program must end soon.
@@ -138,6 +140,12 @@ ToolResult RunTool(const std::vector<std::wstring>& arguments, TaskLog* log, con
     switch (outcome.cutShort) {
     case ToolResult::LimitExceeded:
         write(RunTexts::LimitExceeded().arg(limits.timeLimit.count()), true);
+        break;
+    case ToolResult::TaskLimitExceeded:
+        WriteLogLine(log, taskName,
+                     RunTexts::TaskLimitExceeded().arg(QString::number(limits.taskTimeLimit.count()),
+                                                       QString::fromStdWString(limits.document)),
+                     true);
         break;
     case ToolResult::Interrupted:
         write(RunTexts::Interrupted(), true);

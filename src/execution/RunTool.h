@@ -17,12 +17,17 @@ class TaskLog;
 struct ToolLimits {
     std::chrono::seconds timeLimit{0}; // 0: none
     std::stop_token stop;              // the program is closing
+    // The end of the whole task run the tool run is part of; its limit and what the tool works on name
+    // it in the line.
+    std::chrono::steady_clock::time_point taskDeadline = std::chrono::steady_clock::time_point::max();
+    std::chrono::seconds taskTimeLimit{0};
+    std::wstring document{};
     std::chrono::milliseconds limitGrace = std::chrono::seconds(10);
     // Short, so that the program ends within a few seconds of being asked to.
     std::chrono::milliseconds stopGrace = std::chrono::seconds(2);
 };
 
-enum class ToolResult { Succeeded, Failed, LimitExceeded, Interrupted };
+enum class ToolResult { Succeeded, Failed, LimitExceeded, TaskLimitExceeded, Interrupted };
 
 // Starts arguments[0] with the rest as its arguments (no search path: a relative program is relative to
 // the current folder), its standard output to the null device and its standard error read while it
@@ -32,9 +37,9 @@ enum class ToolResult { Succeeded, Failed, LimitExceeded, Interrupted };
 // failed. Lines go through WriteLogLine under the task's name; the log may be null. Standard error is
 // held until the tool ends: in memory up to 8 MiB, beyond that in an anonymous temporary file.
 //
-// A tool that outlives the time limit, or is still running when a stop is requested, is ended and has
-// failed whatever its exit code: its failure lines are followed by the limit's line or the line of the
-// interrupted run.
+// A tool that outlives the time limit or the task's deadline, or is still running when a stop is
+// requested, is ended and has failed whatever its exit code: its failure lines are followed by the
+// limit's line (the task's names the document) or the line of the interrupted run.
 //
 // `reason`, when given, gets the first line written after "Задание не выполнено:" of a failed run.
 //

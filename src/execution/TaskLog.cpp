@@ -46,6 +46,8 @@ TaskLog::TaskLog(const QString& folder, const std::wstring& taskName) : m_path(P
 
 TaskLog::TaskLog(const std::wstring& taskName) : TaskLog(DefaultFolder(), taskName) {}
 
+TaskLog::TaskLog() = default;
+
 TaskLog::~TaskLog() = default;
 
 QString TaskLog::DefaultFolder() {

@@ -3,7 +3,7 @@
 
 #include "KeepDamagedFile.h"
 #include "TaskTree.h"
-#include "xml/XmlTree.h"
+#include "xml/XmlDocument.h"
 
 #include <boost/property_tree/xml_parser.hpp>
 
@@ -13,12 +13,8 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QTextCodec>
-#include <QTextStream>
 
 #include <iostream>
-#include <sstream>
-
-using boost::property_tree::wptree;
 
 namespace {
 
@@ -42,16 +38,31 @@ QString DefaultStorageFilePath() {
            QStringLiteral("/Zelkor-Vostal/ZelkorScheduler/storage.xml");
 }
 
-std::wstring TasksToXml(std::span<const TaskInfo* const> tasks) {
-    wptree root;
-    wptree& list = root.put_child(L"config.tasks", wptree());
-    for (const TaskInfo* task : tasks) {
-        list.push_back({L"task", TaskToTree(*task)});
+namespace {
+
+// The file's bytes: the declaration, then the tree config.tasks.task..., one element a line.
+std::string TasksToUtf8(std::span<const TaskInfo* const> tasks) {
+    std::string out = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<config>\n";
+    if (tasks.empty()) {
+        out += "\t<tasks/>\n";
+    } else {
+        out += "\t<tasks>\n";
+        for (const TaskInfo* task : tasks) {
+            AppendTaskXml(out, *task, 2);
+        }
+        out += "\t</tasks>\n";
     }
-    std::wostringstream text;
-    boost::property_tree::write_xml(
-        text, root, boost::property_tree::xml_writer_make_settings<std::wstring>(L'\t', 1, L"utf-8"));
-    return std::move(text).str();
+    out += "</config>\n";
+    return out;
+}
+
+bool WriteStorageBytes(const QString& path, const std::string& bytes);
+
+} // namespace
+
+std::wstring TasksToXml(std::span<const TaskInfo* const> tasks) {
+    const std::string bytes = TasksToUtf8(tasks);
+    return QString::fromUtf8(bytes.data(), static_cast<int>(bytes.size())).toStdWString();
 }
 
 std::vector<TaskInfo> TasksFromXml(const std::wstring& text) {
@@ -60,24 +71,29 @@ std::vector<TaskInfo> TasksFromXml(const std::wstring& text) {
 }
 
 std::vector<TaskInfo> TasksFromXml(const std::wstring& text, std::optional<StorageDamage>& damage) {
-    wptree root;
+    return TasksFromXml(std::wstring(text), damage);
+}
+
+std::vector<TaskInfo> TasksFromXml(std::wstring&& text, std::optional<StorageDamage>& damage) {
+    std::unique_ptr<XmlDocument> document;
     try {
-        root = ReadXmlTree(text);
+        document = std::make_unique<XmlDocument>(std::move(text));
     } catch (const boost::property_tree::xml_parser_error& error) {
         damage =
             StorageDamage{StorageDamage::Kind::Malformed, 0, QString::fromLocal8Bit(error.what()), {}, {}};
         return {};
     }
     std::vector<TaskInfo> tasks;
-    const auto list = root.get_child_optional(L"config.tasks");
+    const auto config = document->Root().Child(L"config");
+    const auto list = config ? config->Child(L"tasks") : std::nullopt;
     if (!list) {
         damage = StorageDamage{
             StorageDamage::Kind::NoTaskList, 0, QStringLiteral("no config.tasks element"), {}, {}};
         return tasks;
     }
     int leftOut = 0;
-    for (const auto& [name, node] : *list) {
-        if (name != L"task") {
+    for (const XmlElement& node : list->Children()) {
+        if (node.Name() != L"task") {
             continue;
         }
         if (auto task = TaskFromTree(node)) {
@@ -100,6 +116,48 @@ std::vector<TaskInfo> TasksFromXml(const std::wstring& text, std::optional<Stora
 
 namespace {
 
+// The text of well-formed UTF-8 without a byte order mark, decoded in one pass; nothing for any byte
+// sequence Qt's codec might read otherwise (a mark, a malformed or overlong sequence, a surrogate, a
+// non-character), which then takes the codec's way.
+std::optional<std::wstring> PlainUtf8(const QByteArray& bytes) {
+    const auto* at = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const auto* const end = at + bytes.size();
+    if (bytes.startsWith("\xEF\xBB\xBF")) {
+        return std::nullopt;
+    }
+    // Never more characters than bytes.
+    std::wstring text(static_cast<std::size_t>(bytes.size()), L'\0');
+    wchar_t* out = text.data();
+    while (at < end) {
+        const unsigned char lead = *at;
+        if (lead < 0x80) {
+            *out++ = static_cast<wchar_t>(lead);
+            ++at;
+            continue;
+        }
+        const int length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+        if (length == 0 || lead > 0xF4 || end - at < length) {
+            return std::nullopt;
+        }
+        std::uint32_t code = lead & (0x7F >> length);
+        for (int i = 1; i < length; ++i) {
+            if ((at[i] & 0xC0) != 0x80) {
+                return std::nullopt;
+            }
+            code = (code << 6) | (at[i] & 0x3F);
+        }
+        const std::uint32_t least = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
+        if (code < least || code > 0x10FFFF || (code >= 0xD800 && code < 0xE000) ||
+            (code >= 0xFDD0 && code <= 0xFDEF) || (code & 0xFFFE) == 0xFFFE) {
+            return std::nullopt;
+        }
+        *out++ = static_cast<wchar_t>(code);
+        at += length;
+    }
+    text.resize(static_cast<std::size_t>(out - text.data()));
+    return text;
+}
+
 // The file's tasks, and what kept it from being read whole. Nothing is reported for a missing file.
 StorageContents ReadStorageFile(const QString& path, std::optional<QByteArray>& content) {
     MakeFolderOf(path);
@@ -120,10 +178,14 @@ StorageContents ReadStorageFile(const QString& path, std::optional<QByteArray>& 
         return result;
     }
     QTextCodec::ConverterState state;
-    const QString text =
-        QTextCodec::codecForName("UTF-8")->toUnicode(content->constData(), content->size(), &state);
+    std::optional<std::wstring> text = PlainUtf8(*content);
+    if (!text) {
+        text = QTextCodec::codecForName("UTF-8")
+                   ->toUnicode(content->constData(), content->size(), &state)
+                   .toStdWString();
+    }
     std::optional<StorageDamage> damage;
-    result.tasks = TasksFromXml(text.toStdWString(), damage);
+    result.tasks = TasksFromXml(std::move(*text), damage);
     if (state.invalidChars > 0) {
         // Read on with the bytes replaced, but the file must be kept: a save would lose them for good.
         damage = StorageDamage{StorageDamage::Kind::NotUtf8,
@@ -165,33 +227,32 @@ StorageContents LoadStorageFileKeepingDamage(const QString& path) {
 }
 
 bool SaveStorageFile(const QString& path, std::span<const TaskInfo* const> tasks) {
-    std::wstring text;
-    try {
-        text = TasksToXml(tasks);
-    } catch (const boost::property_tree::xml_parser_error& error) {
-        PrintError(QString::fromLocal8Bit(error.what()));
-        return false;
-    }
-    return WriteStorageFile(path, text);
+    return WriteStorageBytes(path, TasksToUtf8(tasks));
 }
 
 bool WriteStorageFile(const QString& path, const std::wstring& text) {
+    const QByteArray bytes = QString::fromStdWString(text).toUtf8();
+    return WriteStorageBytes(path, std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
+
+namespace {
+
+bool WriteStorageBytes(const QString& path, const std::string& bytes) {
     MakeFolderOf(path);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         PrintError(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
         return false;
     }
-    QTextStream stream(&file);
-    stream.setCodec("UTF-8");
-    stream << QString::fromStdWString(text);
-    stream.flush();
-    if (stream.status() != QTextStream::Ok || !file.commit()) {
+    if (file.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size()) ||
+        !file.commit()) {
         PrintError(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
         return false;
     }
     return true;
 }
+
+} // namespace
 
 std::vector<const TaskInfo*> TaskPointers(const std::vector<TaskInfo>& tasks) {
     std::vector<const TaskInfo*> pointers;

@@ -45,6 +45,8 @@ std::wstring TasksToXml(std::span<const TaskInfo* const> tasks);
 std::vector<TaskInfo> TasksFromXml(const std::wstring& text);
 // The same, saying what was wrong with a text that did not give every task.
 std::vector<TaskInfo> TasksFromXml(const std::wstring& text, std::optional<StorageDamage>& damage);
+// The same, parsing the text where it stands.
+std::vector<TaskInfo> TasksFromXml(std::wstring&& text, std::optional<StorageDamage>& damage);
 
 // Pointers to every element of a list, for the calls above.
 std::vector<const TaskInfo*> TaskPointers(const std::vector<TaskInfo>& tasks);

@@ -5,8 +5,6 @@
 
 #include <stdexcept>
 
-using boost::property_tree::wptree;
-
 namespace {
 
 // A task that breaks a reading rule is left out whole; the first broken rule ends its reading.
@@ -14,8 +12,8 @@ namespace {
     throw std::invalid_argument("task left out of the storage file");
 }
 
-const wptree& Required(const wptree& node, const wchar_t* name) {
-    const auto child = node.get_child_optional(name);
+XmlElement Required(const XmlElement& node, const wchar_t* name) {
+    const auto child = node.Child(name);
     if (!child) {
         RejectTask();
     }
@@ -24,15 +22,15 @@ const wptree& Required(const wptree& node, const wchar_t* name) {
 
 // A NUL can reach a value only through a character reference ("&#0;"). Written back raw, it would end
 // the parser's reading of the next file there, and every task with it: such a value is unconvertible.
-const std::wstring& Checked(const std::wstring& text) {
+std::wstring Checked(std::wstring text) {
     if (text.find(L'\0') != std::wstring::npos) {
         RejectTask();
     }
     return text;
 }
 
-const std::wstring& RequiredText(const wptree& node, const wchar_t* name) {
-    return Checked(Required(node, name).data());
+std::wstring RequiredText(const XmlElement& node, const wchar_t* name) {
+    return Checked(Required(node, name).Text());
 }
 
 template <typename T>
@@ -43,26 +41,26 @@ T Converted(const std::optional<T>& value) {
     return *value;
 }
 
-std::optional<std::wstring> OptionalText(const wptree& node, const wchar_t* name) {
-    const auto child = node.get_child_optional(name);
-    return child ? std::optional<std::wstring>(Checked(child->data())) : std::nullopt;
+std::optional<std::wstring> OptionalText(const XmlElement& node, const wchar_t* name) {
+    const auto child = node.Child(name);
+    return child ? std::optional<std::wstring>(Checked(child->Text())) : std::nullopt;
 }
 
 // Every child of that name of an optional list element, as bytes.
-std::vector<std::uint8_t> ByteList(const wptree& node, const wchar_t* list, const wchar_t* item) {
+std::vector<std::uint8_t> ByteList(const XmlElement& node, const wchar_t* list, const wchar_t* item) {
     std::vector<std::uint8_t> values;
-    if (const auto children = node.get_child_optional(list)) {
-        for (const auto& [name, child] : *children) {
-            if (name == item) {
-                values.push_back(Converted(ParseByte(child.data())));
+    if (const auto children = node.Child(list)) {
+        for (const XmlElement& child : children->Children()) {
+            if (child.Name() == item) {
+                values.push_back(Converted(ParseByte(child.Text())));
             }
         }
     }
     return values;
 }
 
-Trigger ReadTrigger(const wptree& node) {
-    const std::wstring& type = RequiredText(node, L"type");
+Trigger ReadTrigger(const XmlElement& node) {
+    const std::wstring type = RequiredText(node, L"type");
     const std::int32_t interval = Converted(ParseInt32(RequiredText(node, L"repeat_interval")));
     if (type == L"daily") {
         return DailyTrigger{interval};
@@ -86,34 +84,36 @@ Trigger ReadTrigger(const wptree& node) {
 
 // The map is read only while the option is on; a repeated path keeps its first entry.
 template <typename A>
-void ReadChangedDocuments(const wptree& node, A& action) {
+void ReadChangedDocuments(const XmlElement& node, A& action) {
     if (const auto text = OptionalText(node, L"only_changed_documents")) {
         action.only_changed_documents = ParseBool(*text).value_or(true);
     }
     if (!action.only_changed_documents) {
         return;
     }
-    const auto times = node.get_child_optional(L"modification_times");
+    const auto times = node.Child(L"modification_times");
     if (!times) {
         return;
     }
-    for (const auto& [name, document] : *times) {
-        if (name != L"document") {
+    for (const XmlElement& document : times->Children()) {
+        if (document.Name() != L"document") {
             continue;
         }
-        const std::wstring& path = RequiredText(document, L"path");
+        std::wstring path = RequiredText(document, L"path");
         const std::int64_t ticks = Converted(ParseInt64(RequiredText(document, L"last_modified")));
-        action.modification_times.emplace(path, TimePointFromTicks(ticks));
+        // The file keeps the map's order: each path goes at the end, without a search.
+        action.modification_times.emplace_hint(action.modification_times.end(), std::move(path),
+                                               TimePointFromTicks(ticks));
     }
 }
 
-void ReadOptional(const wptree& node, const wchar_t* name, std::wstring& field) {
+void ReadOptional(const XmlElement& node, const wchar_t* name, std::wstring& field) {
     if (auto text = OptionalText(node, name)) {
         field = std::move(*text);
     }
 }
 
-ExportAction ReadExport(const wptree& node) {
+ExportAction ReadExport(const XmlElement& node) {
     ExportAction a;
     a.connection_id = Converted(ParseUuid(RequiredText(node, L"connection_id")));
     a.output_path = RequiredText(node, L"output_path");
@@ -129,8 +129,8 @@ ExportAction ReadExport(const wptree& node) {
     return a;
 }
 
-Action ReadAction(const wptree& node) {
-    const std::wstring& type = RequiredText(node, L"type");
+Action ReadAction(const XmlElement& node) {
+    const std::wstring type = RequiredText(node, L"type");
     if (type == L"backup") {
         BackupAction a;
         a.connection_id = Converted(ParseUuid(RequiredText(node, L"connection_id")));
@@ -162,7 +162,7 @@ Action ReadAction(const wptree& node) {
 
 } // namespace
 
-std::optional<TaskInfo> TaskFromTree(const wptree& node) {
+std::optional<TaskInfo> TaskFromTree(const XmlElement& node) {
     try {
         TaskInfo task;
         task.name = RequiredText(node, L"name");

@@ -78,6 +78,9 @@ struct Texts {
     Pattern noDocuments{RunTexts::NoDocuments()};
     Pattern noIfcFiles{RunTexts::NoIfcFiles()};
     Pattern limitExceeded{RunTexts::LimitExceeded()};
+    // Up to the seconds: the document named after them may hold anything.
+    Pattern taskLimitExceeded{RunTexts::TaskLimitExceeded().section(QLatin1Char('('), 0, 0) +
+                              QStringLiteral("(%1")};
     QString interrupted = RunTexts::Interrupted();
     QString killed = RunTexts::Killed();
     QString runNow = RunTexts::RunNow();
@@ -107,7 +110,7 @@ Line Classify(const QString& message, int& exitCode) {
     if (message == texts.interrupted || message == texts.killed) {
         return Line::Interrupted;
     }
-    if (texts.limitExceeded.Fits(message)) {
+    if (texts.limitExceeded.Fits(message) || texts.taskLimitExceeded.Fits(message)) {
         return Line::LimitExceeded;
     }
     if (texts.badPath.Fits(message) || texts.noConnection.Fits(message) || texts.notFound.Fits(message) ||

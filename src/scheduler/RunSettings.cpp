@@ -7,11 +7,15 @@ RunSettings ReadRunSettings() {
     RunSettings settings;
     const QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Zelkor-Vostal"),
                           QStringLiteral("ZelkorScheduler"));
-    bool ok = false;
-    const qlonglong limit = store.value(QStringLiteral("Runs/toolTimeLimitSeconds")).toLongLong(&ok);
-    if (ok && limit >= 0) {
-        settings.toolTimeLimit = std::chrono::seconds(limit);
-    }
+    const auto readLimit = [&store](const QString& key, std::chrono::seconds& limit) {
+        bool ok = false;
+        const qlonglong seconds = store.value(key).toLongLong(&ok);
+        if (ok && seconds >= 0) {
+            limit = std::chrono::seconds(seconds);
+        }
+    };
+    readLimit(QStringLiteral("Runs/toolTimeLimitSeconds"), settings.toolTimeLimit);
+    readLimit(QStringLiteral("Runs/taskTimeLimitSeconds"), settings.taskTimeLimit);
     const QVariant catchUp = store.value(QStringLiteral("Runs/catchUpMissed"));
     if (catchUp.isValid()) {
         settings.catchUpMissed = catchUp.toBool();

@@ -6,6 +6,9 @@
 struct RunSettings {
     // "Runs/toolTimeLimitSeconds": a tool run that lasts longer is ended; 0 is no limit.
     std::chrono::seconds toolTimeLimit{14'400};
+    // "Runs/taskTimeLimitSeconds": an export or a check whose tool runs together last longer is ended
+    // with the document it was at, and takes no further one; 0 is no limit.
+    std::chrono::seconds taskTimeLimit{21'600};
     // "Runs/catchUpMissed": a task that missed runs while the program was not running runs once soon
     // after start-up.
     bool catchUpMissed = false;

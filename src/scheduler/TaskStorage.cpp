@@ -1,4 +1,5 @@
-// The engine's threads: task list changes on the caller's thread, timers and runs on the worker.
+// The engine's threads: task list changes on the caller's thread, timers and runs on the worker, the
+// suite's tool on its lane, saves on the saving thread.
 #include "TaskStorage.h"
 
 #include "LogHistory.h"
@@ -49,7 +50,8 @@ QString FinishText(TimePoint next) {
 }
 
 // The map a run of this action adds to, and what it is about; none for actions without one.
-ModificationTimes* ChangeTimes(Action& action) {
+template <typename A>
+auto ChangeTimes(A& action) -> decltype(&std::get<ExportAction>(action).modification_times) {
     if (auto* a = std::get_if<ExportAction>(&action)) {
         return a->only_changed_documents ? &a->modification_times : nullptr;
     }
@@ -59,12 +61,26 @@ ModificationTimes* ChangeTimes(Action& action) {
     return nullptr;
 }
 
+// The times an export or a check remembers, whether or not it uses them now.
+ModificationTimes* RememberedTimes(Action& action) {
+    if (auto* a = std::get_if<ExportAction>(&action)) {
+        return &a->modification_times;
+    }
+    if (auto* a = std::get_if<CheckAction>(&action)) {
+        return &a->modification_times;
+    }
+    return nullptr;
+}
+
+// Whether the documents both look at are the same, so that the times remembered for one hold for the
+// other.
 bool SameSource(const Action& a, const Action& b) {
     if (a.index() != b.index()) {
         return false;
     }
     if (const auto* e = std::get_if<ExportAction>(&a)) {
-        return e->project_path == std::get<ExportAction>(b).project_path;
+        const auto& other = std::get<ExportAction>(b);
+        return e->connection_id == other.connection_id && e->project_path == other.project_path;
     }
     if (const auto* c = std::get_if<CheckAction>(&a)) {
         return c->ifc_file == std::get<CheckAction>(b).ifc_file;
@@ -120,9 +136,15 @@ Ticks StaleAfter(const Trigger& trigger) {
     return Ticks{std::max<std::int64_t>(2 * days, 1) * kTicksPerDay};
 }
 
-const std::wstring* ProjectPath(const Action& action) {
-    const auto* e = std::get_if<ExportAction>(&action);
-    return e ? &e->project_path : nullptr;
+// The worker's run under way, for the real actions to tie what they start beside it to.
+struct WorkerRun {
+    JournalRunId run = 0;
+    bool beside = false; // it started a program or a copy that ends later
+};
+thread_local WorkerRun* t_performing = nullptr;
+
+bool NeedsTool(const Action& action) {
+    return std::holds_alternative<ExportAction>(action) || std::holds_alternative<CheckAction>(action);
 }
 
 } // namespace
@@ -133,7 +155,8 @@ TaskStorage& TaskStorage::Instance() {
 }
 
 TaskStorage::TaskStorage(Settings settings)
-    : m_workGuard(boost::asio::make_work_guard(m_context)), m_storagePath(std::move(settings.storagePath)),
+    : m_workGuard(boost::asio::make_work_guard(m_context)), m_laneGuard(boost::asio::make_work_guard(m_lane)),
+      m_storagePath(std::move(settings.storagePath)),
       m_journalPath(QFileInfo(m_storagePath).absolutePath() + QStringLiteral("/journal.sqlite")),
       m_startedAt(settings.clock ? settings.clock() : CurrentTime()),
       m_logFolder(std::move(settings.logFolder)), m_clock(std::move(settings.clock)),
@@ -142,9 +165,9 @@ TaskStorage::TaskStorage(Settings settings)
       m_core(arkon::CreateCore()), m_backups(std::make_unique<BackupRegistry>(m_core, m_connectionsFile)),
       m_runner(std::move(settings.runner)) {
     if (!m_runner) {
-        m_runner = [this](const TaskInfo* stored, TaskInfo& run, TaskLog* log,
+        m_runner = [this](const TaskInfo* stored, TaskInfo& run, TaskLog* log, RunResult& result,
                           const std::function<void()>& saveChanges) {
-            PerformAction(stored, run, log, saveChanges);
+            PerformAction(stored, run, log, result, saveChanges);
         };
     }
     m_alarm = std::make_unique<WallClockAlarm>(m_context, [this](bool clockSet) {
@@ -153,7 +176,9 @@ TaskStorage::TaskStorage(Settings settings)
         }
         RunDueTasks();
     });
-    m_worker = std::jthread([this] { RunWorker(); });
+    m_saver = std::jthread([this] { RunSaver(); });
+    m_laneThread = std::jthread([this] { RunLoop(m_lane); });
+    m_worker = std::jthread([this] { RunLoop(m_context); });
     // First on the worker: every task's opening reads what the journal knew of it.
     boost::asio::post(m_context, [this] { OpenJournal(); });
     StorageContents stored = LoadStorageFileKeepingDamage(m_storagePath);
@@ -190,9 +215,15 @@ void TaskStorage::Close() {
     if (m_worker.joinable()) {
         m_worker.join();
     }
+    // Runs still queued there never start; the running one ends soon, its tool stopped.
+    m_lane.stop();
+    if (m_laneThread.joinable()) {
+        m_laneThread.join();
+    }
+    TakeLaneNotes(); // the worker has gone: its logs are this thread's now
     m_alarm->Close();
     m_backups->StopAll(); // between two chunks; their results wait in the queue
-    WriteEndedCopies();   // the worker has gone: its logs are this thread's now
+    WriteEndedCopies();
     if (m_journal) {
         RecordOrder(); // the start-up's own recording may have been dropped with the worker's queue
         // Programs of command tasks run on, unwatched: their runs end here for the journal.
@@ -205,9 +236,28 @@ void TaskStorage::Close() {
         }
         m_journal.reset(); // writes what waits
     }
+    bool unsaved = false;
+    {
+        std::lock_guard lock(m_saverMutex);
+        m_saverStopping = true;
+    }
+    m_saverWake.notify_one();
+    m_saved.notify_all();
+    if (m_saver.joinable()) {
+        m_saver.join();
+    }
+    {
+        std::lock_guard lock(m_saverMutex);
+        unsaved = m_saveDue || m_lastSaveFailed;
+        m_saveDue = false;
+    }
+    if (unsaved && !Save()) {
+        std::cerr << "The tasks could not be saved before the program closed: the changes since the last "
+                     "save are lost.\n";
+    }
 }
 
-void TaskStorage::PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* log,
+void TaskStorage::PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* log, RunResult& result,
                                 const std::function<void()>& saveChanges) {
     const auto id = IdOf(stored);
     if (!id) {
@@ -221,10 +271,21 @@ void TaskStorage::PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* 
     context.context = &m_context;
     context.connectionsFile = m_connectionsFile;
     context.cliPath = m_cliPath;
-    context.toolLimits.timeLimit = m_runSettings().toolTimeLimit;
+    const RunSettings settings = m_runSettings();
+    context.toolLimits.timeLimit = settings.toolTimeLimit;
     context.toolLimits.stop = m_closing.get_token();
-    context.result = m_performing.result;
-    const JournalRunId journalRun = m_performing.run;
+    if (settings.taskTimeLimit.count() > 0) {
+        const auto now = std::chrono::steady_clock::now();
+        // In seconds first: a limit of centuries must not overflow the clock.
+        const auto left = std::chrono::duration_cast<std::chrono::seconds>(
+            std::chrono::steady_clock::time_point::max() - now);
+        context.toolLimits.taskDeadline = now + std::min(settings.taskTimeLimit, left);
+        context.toolLimits.taskTimeLimit = settings.taskTimeLimit;
+    }
+    context.result = &result;
+    // Null on the tool's lane, whose runs start nothing beside it.
+    WorkerRun* const performing = t_performing;
+    const JournalRunId journalRun = performing != nullptr ? performing->run : 0;
     context.backupEnded = [this, stored, id = *id, journalRun](const BackupResult& result) {
         QueueEndedCopy(stored, id, journalRun, result);
     };
@@ -233,7 +294,9 @@ void TaskStorage::PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* 
         WriteBesideEnd(stored, id, journalRun, line, result);
     };
     if (PerformTask(run, context, saveChanges)) {
-        m_performing.beside = true;
+        if (performing != nullptr) {
+            performing->beside = true;
+        }
         if (Timing* timing = TimingOf(stored, *id)) {
             ++timing->beside;
             timing->besideRuns.push_back(journalRun);
@@ -241,11 +304,11 @@ void TaskStorage::PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* 
     }
 }
 
-void TaskStorage::RunWorker() {
-    // A handler that throws must not take the worker down with it: every later run depends on it.
+void TaskStorage::RunLoop(boost::asio::io_context& context) {
+    // A handler that throws must not take the thread down with it: every later run depends on it.
     for (;;) {
         try {
-            m_context.run();
+            context.run();
             return;
         } catch (const std::exception& error) {
             std::cerr << error.what() << '\n';
@@ -288,7 +351,7 @@ std::optional<std::wstring> TaskStorage::StoredName(const TaskInfo* record, Task
 TaskInfo* TaskStorage::AddTask(const TaskInfo& task) {
     TaskInfo* record = StoreRecord(task);
     PostOpen(record, *IdOf(record), false);
-    Save();
+    RequestSave();
     return record;
 }
 
@@ -298,17 +361,21 @@ void TaskStorage::UpdateTask(TaskInfo* record, const TaskInfo& edited) {
         std::lock_guard lock(m_stateMutex);
         id = m_records.at(record).id;
         if (record != &edited) {
-            const std::wstring* oldPath = ProjectPath(record->action);
-            const std::wstring previousProject = oldPath ? *oldPath : std::wstring();
+            // The editor's copy holds the times as they were when it was taken; a run may have added
+            // to them since. They tell of the source's documents, and only while it stays the same.
+            const bool sameSource = SameSource(record->action, edited.action);
+            ModificationTimes kept;
+            if (ModificationTimes* times = RememberedTimes(record->action); times && sameSource) {
+                kept = std::move(*times);
+            }
             record->name = edited.name;
             record->description = edited.description;
             record->starting_point = edited.starting_point;
             record->trigger = edited.trigger;
             record->run_only_on_working_days = edited.run_only_on_working_days;
             record->action = edited.action;
-            if (auto* exported = std::get_if<ExportAction>(&record->action);
-                exported && exported->project_path != previousProject) {
-                exported->modification_times.clear();
+            if (ModificationTimes* times = RememberedTimes(record->action)) {
+                *times = std::move(kept);
             }
         }
     }
@@ -318,7 +385,7 @@ void TaskStorage::UpdateTask(TaskInfo* record, const TaskInfo& edited) {
             Arm(record);
         }
     });
-    Save();
+    RequestSave();
 }
 
 void TaskStorage::RemoveTask(TaskInfo* record) {
@@ -338,7 +405,7 @@ void TaskStorage::RemoveTask(TaskInfo* record) {
         // Queued behind every handler already waiting for this task, which then find it gone.
         boost::asio::post(m_context, [this, record] { Drop(record); });
     }
-    Save();
+    RequestSave();
 }
 
 void TaskStorage::RunNow(TaskInfo* record) {
@@ -347,7 +414,7 @@ void TaskStorage::RunNow(TaskInfo* record) {
     }
 }
 
-void TaskStorage::Save() {
+bool TaskStorage::Save() {
     std::lock_guard saving(m_saveMutex);
     // The copy is taken under the save mutex, so the last save to finish always holds the latest list.
     std::vector<TaskInfo> tasks;
@@ -358,25 +425,52 @@ void TaskStorage::Save() {
             tasks.push_back(*task);
         }
     }
-    if (!SaveStorageFile(m_storagePath, TaskPointers(tasks))) {
-        // The reason is on standard error already; the tasks stay in memory and are written later.
-        boost::asio::post(m_context, [this] { RetrySaveLater(); });
-    }
+    const bool saved = SaveStorageFile(m_storagePath, TaskPointers(tasks));
+    tasks.clear();
     ReturnFreedMemory();
+    return saved;
 }
 
-void TaskStorage::RetrySaveLater() {
-    if (m_saveRetryPending) {
-        return;
-    }
-    m_saveRetryPending = true;
-    m_saveRetry.expires_after(m_saveRetryInterval);
-    m_saveRetry.async_wait([this](const boost::system::error_code& error) {
-        m_saveRetryPending = false;
-        if (!error) {
-            Save();
+void TaskStorage::RequestSave() {
+    {
+        std::lock_guard lock(m_saverMutex);
+        if (!m_saverStopping) {
+            m_saveDue = true;
+            m_saverWake.notify_one();
+            return;
         }
-    });
+    }
+    Save(); // closed: nothing saves later
+}
+
+void TaskStorage::RunSaver() {
+    std::unique_lock lock(m_saverMutex);
+    for (;;) {
+        const auto wanted = [this] { return m_saverStopping || m_saveDue; };
+        if (m_lastSaveFailed) {
+            // The reason is on standard error already; the tasks stay in memory and are written later.
+            m_saveDue |= !m_saverWake.wait_for(lock, m_saveRetryInterval, wanted);
+        } else {
+            m_saverWake.wait(lock, wanted);
+        }
+        if (m_saverStopping) {
+            return; // what is still due is saved by the closing thread
+        }
+        // Every change made from here on asks for the next save; those made meanwhile share this one.
+        m_saveDue = false;
+        m_saving = true;
+        lock.unlock();
+        const bool saved = Save();
+        lock.lock();
+        m_saving = false;
+        m_lastSaveFailed = !saved;
+        m_saved.notify_all();
+    }
+}
+
+void TaskStorage::WaitForSaves() {
+    std::unique_lock lock(m_saverMutex);
+    m_saved.wait(lock, [this] { return m_saverStopping || m_lastSaveFailed || (!m_saveDue && !m_saving); });
 }
 
 TaskInfo TaskStorage::Copy(const TaskInfo* record) const {
@@ -780,37 +874,51 @@ void TaskStorage::RunTimed(const TaskInfo* record, std::optional<TimePoint> catc
     Timing& timing = m_timing.at(record);
     const TaskId id = timing.id;
     const TimePoint slot = catchUpSlot.value_or(timing.expiry);
+    const RunStart how = catchUpSlot ? RunStart::CatchUp : RunStart::Timed;
     Disarm(timing, record);
-    const auto startName = StoredName(record, id);
-    if (!startName) {
-        return; // removed meanwhile: its log and timer go with the removal queued behind us
-    }
     {
-        // While it runs, the list shows the slot after this one, not the one being served.
+        // While it runs (or waits for the tool), the list shows the slot after this one, not the one
+        // being served.
         std::lock_guard lock(m_stateMutex);
         if (const auto it = m_records.find(record); it != m_records.end() && it->second.id == id) {
             it->second.expiry = NextExpiry(std::max(m_clock(), slot), record->starting_point,
                                            record->run_only_on_working_days, record->trigger);
         }
     }
+    // The tool's runs wait for one another there; its lines, the start line first, come back here.
+    if (QueueOnLane(record, id, how, slot)) {
+        return;
+    }
+    const auto startName = StoredName(record, id);
+    if (!startName) {
+        return; // removed meanwhile: its log and timer go with the removal queued behind us
+    }
     WriteLogLine(timing.log.get(), *startName, RunTexts::Start(), true);
     if (catchUpSlot) {
         WriteLogLine(timing.log.get(), *startName, RunTexts::CatchingUp(), true);
     }
-    Perform(record, id, catchUpSlot ? RunStart::CatchUp : RunStart::Timed, slot);
+    Perform(record, id, how, slot);
+    FinishTimed(record, id);
+}
+
+void TaskStorage::FinishTimed(const TaskInfo* record, TaskId id) {
     if (!IsStored(record, id)) {
         return; // removed during the run
     }
     const TimePoint next = Arm(record);
     const auto name = StoredName(record, id);
-    if (!name) {
+    Timing* timing = TimingOf(record, id);
+    if (!name || timing == nullptr) {
         return;
     }
-    WriteLogLine(timing.log.get(), *name, FinishText(next), true);
-    timing.log->Close();
+    WriteLogLine(timing->log.get(), *name, FinishText(next), true);
+    timing->log->Close();
 }
 
 void TaskStorage::RunManually(const TaskInfo* record, TaskId id) {
+    if (QueueOnLane(record, id, RunStart::RunNow, std::nullopt)) {
+        return;
+    }
     Timing* timing = TimingOf(record, id);
     const auto name = StoredName(record, id);
     if (timing == nullptr || !name) {
@@ -821,12 +929,13 @@ void TaskStorage::RunManually(const TaskInfo* record, TaskId id) {
     Perform(record, id, RunStart::RunNow, std::nullopt);
 }
 
-JournalRunId TaskStorage::StartRun(Timing& timing, RunStart how, std::optional<TimePoint> slot) {
+JournalRunId TaskStorage::StartRun(Timing& timing, RunStart how, std::optional<TimePoint> slot,
+                                   TimePoint start) {
     JournalRun run;
     run.task = timing.journalId;
     run.how = how;
     run.slot = slot;
-    run.start = m_clock();
+    run.start = start;
     run.result.outcome = RunOutcome::Running;
     run.id = m_journal && timing.journalId != 0 ? m_journal->RecordStart(run) : 0;
     timing.history.Begin(run.start);
@@ -871,17 +980,17 @@ void TaskStorage::Perform(const TaskInfo* record, TaskId id, RunStart how, std::
     Timing* timing = TimingOf(record, id);
     TaskLog* log = timing != nullptr ? timing->log.get() : nullptr;
     RunResult result;
-    m_performing = Performing{};
-    m_performing.result = &result;
+    WorkerRun performing;
     if (timing != nullptr) {
         timing->running = true;
-        m_performing.run = StartRun(*timing, how, slot);
+        performing.run = StartRun(*timing, how, slot, m_clock());
         Publish(record);
     }
+    t_performing = &performing;
     try {
-        m_runner(record, run, log, [this, record, id, &run] {
+        m_runner(record, run, log, result, [this, record, id, &run] {
             MergeRunChanges(record, id, run);
-            Save();
+            RequestSave();
         });
     } catch (const std::exception& error) {
         std::cerr << error.what() << '\n';
@@ -890,7 +999,8 @@ void TaskStorage::Perform(const TaskInfo* record, TaskId id, RunStart how, std::
         std::cerr << "unknown error in a task run\n";
         result.Raise(RunOutcome::Failed);
     }
-    const Performing performed = std::exchange(m_performing, Performing{});
+    t_performing = nullptr;
+    const WorkerRun& performed = performing;
     if (timing != nullptr) {
         timing->running = false;
         timing->history.End(m_clock());
@@ -912,8 +1022,7 @@ void TaskStorage::MergeRunChanges(const TaskInfo* record, TaskId id, const TaskI
         return;
     }
     TaskInfo* stored = const_cast<TaskInfo*>(record); // the list owns it as non-const
-    TaskInfo runCopy = run;
-    ModificationTimes* runTimes = ChangeTimes(runCopy.action);
+    const ModificationTimes* runTimes = ChangeTimes(run.action);
     ModificationTimes* storedTimes = ChangeTimes(stored->action);
     // An edit that changed what the task looks at makes the run's findings meaningless for it.
     if (runTimes == nullptr || storedTimes == nullptr || !SameSource(run.action, stored->action)) {
@@ -952,7 +1061,7 @@ void TaskStorage::Publish(const TaskInfo* record) {
         return;
     }
     TaskStatus status = timing->second.status;
-    if (timing->second.running || timing->second.beside > 0) {
+    if (timing->second.running || timing->second.beside > 0 || timing->second.onLane > 0) {
         status.outcome = RunOutcome::Running;
         status.last_end.reset();
     }
@@ -1032,4 +1141,142 @@ void TaskStorage::FollowRename(Timing& timing, const TaskInfo* record) {
     timing.log = std::make_unique<TaskLog>(m_logFolder, name);
     timing.log->SetObserver(
         [&history = timing.history](TimePoint time, const QString& message) { history.Feed(time, message); });
+}
+
+bool TaskStorage::QueueOnLane(const TaskInfo* record, TaskId id, RunStart how,
+                              std::optional<TimePoint> slot) {
+    Timing* timing = TimingOf(record, id);
+    if (timing == nullptr) {
+        return false;
+    }
+    auto run = std::make_shared<TaskInfo>();
+    {
+        std::lock_guard lock(m_stateMutex);
+        const auto it = m_records.find(record);
+        if (it == m_records.end() || it->second.id != id || !NeedsTool(record->action)) {
+            return false;
+        }
+        *run = *record;
+    }
+    ++timing->onLane;
+    Publish(record);
+    boost::asio::post(m_lane, [this, record, id, run, how, slot] { RunOnLane(record, id, run, how, slot); });
+    return true;
+}
+
+void TaskStorage::TakeLaneNotes() {
+    std::vector<LaneNote> notes;
+    {
+        std::lock_guard lock(m_laneMutex);
+        notes.swap(m_laneNotes);
+    }
+    for (LaneNote& note : notes) {
+        Timing* timing = TimingOf(note.record, note.id);
+        if (timing == nullptr) {
+            continue; // removed meanwhile: its log has gone
+        }
+        switch (note.kind) {
+        case LaneNote::Kind::Line:
+            // Written as the run wrote it: its stamp, and its copy in the trace, are the run's own.
+            timing->log->Write(FormatLogLine(note.time, note.message).toUtf8());
+            timing->log->Observe(note.time, note.message);
+            break;
+        case LaneNote::Kind::Started:
+            timing->laneRuns.push_back(StartRun(*timing, note.how, note.slot, note.time));
+            Publish(note.record);
+            break;
+        case LaneNote::Kind::Ended:
+            ToolRunEnded(note.record, note.id, *note.result, note.timed);
+            break;
+        }
+    }
+}
+
+void TaskStorage::ToolRunEnded(const TaskInfo* record, TaskId id, const RunResult& result, bool timed) {
+    Timing* timing = TimingOf(record, id);
+    if (timing == nullptr) {
+        return;
+    }
+    --timing->onLane;
+    timing->history.End(m_clock());
+    if (!timing->laneRuns.empty()) {
+        // A run that reports no result of its own is judged by the lines it wrote.
+        RunResult judged = result;
+        const TaskStatus lines = timing->history.Status();
+        judged.Raise(lines.outcome, lines.first_error);
+        EndRun(*timing, timing->laneRuns.front(), judged);
+        timing->laneRuns.pop_front();
+    }
+    if (timed) {
+        FinishTimed(record, id);
+    }
+    timing->log->Close(); // a log holds its file only while its task runs
+    Publish(record);
+}
+
+// ---- the tool's lane ----
+
+void TaskStorage::RunOnLane(const TaskInfo* record, TaskId id, const std::shared_ptr<TaskInfo>& run,
+                            RunStart how, std::optional<TimePoint> slot) {
+    // The run's lines go to the worker, which writes them to the task's log in the order written.
+    TaskLog relay;
+    relay.SetObserver([this, record, id](TimePoint time, const QString& message) {
+        LaneNote line;
+        line.record = record;
+        line.id = id;
+        line.time = time;
+        line.message = message;
+        PushLaneNote(std::move(line));
+    });
+    const bool timed = how != RunStart::RunNow;
+    if (timed) {
+        WriteLogLine(&relay, run->name, RunTexts::Start(), true);
+        if (how == RunStart::CatchUp) {
+            WriteLogLine(&relay, run->name, RunTexts::CatchingUp(), true);
+        }
+    } else {
+        // A run now has no start line of its own: this one tells its lines from the previous run's.
+        WriteLogLine(&relay, run->name, RunTexts::RunNow(), true);
+    }
+    LaneNote started;
+    started.kind = LaneNote::Kind::Started;
+    started.record = record;
+    started.id = id;
+    started.time = m_clock();
+    started.how = how;
+    started.slot = slot;
+    PushLaneNote(std::move(started));
+    auto result = std::make_shared<RunResult>();
+    try {
+        m_runner(record, *run, &relay, *result, [this, record, id, run] {
+            MergeRunChanges(record, id, *run);
+            RequestSave();
+        });
+    } catch (const std::exception& error) {
+        std::cerr << error.what() << '\n';
+        result->Raise(RunOutcome::Failed, QString::fromLocal8Bit(error.what()).toStdWString());
+    } catch (...) {
+        std::cerr << "unknown error in a task run\n";
+        result->Raise(RunOutcome::Failed);
+    }
+    LaneNote ended;
+    ended.kind = LaneNote::Kind::Ended;
+    ended.record = record;
+    ended.id = id;
+    ended.time = m_clock();
+    ended.timed = timed;
+    ended.result = result;
+    PushLaneNote(std::move(ended));
+}
+
+void TaskStorage::PushLaneNote(LaneNote note) {
+    bool first = false;
+    {
+        std::lock_guard lock(m_laneMutex);
+        first = m_laneNotes.empty();
+        m_laneNotes.push_back(std::move(note));
+    }
+    if (first) {
+        boost::asio::post(m_context, [this] { TakeLaneNotes(); });
+    }
 }

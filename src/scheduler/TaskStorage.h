@@ -1,5 +1,6 @@
 // The engine: owns every task, arms one timer per task on a worker thread, runs tasks when they are due
-// and keeps the storage file up to date.
+// (the suite's tool on a lane of its own) and keeps the storage file up to date from a thread of its
+// own.
 #pragma once
 
 #include "JournalRecords.h"
@@ -20,11 +21,12 @@
 
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
-#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/system_timer.hpp>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -55,7 +57,8 @@ public:
         QString connectionsFile = ConnectionsFilePath();    // for the real actions
         std::function<std::wstring()> cliPath = GetCliPath; // for the real actions
         // A save that failed (a full disk, a folder made read-only) is tried again this often until
-        // one succeeds, so that the tasks reach the file once writing works again.
+        // one succeeds (or the next change comes), so that the tasks reach the file once writing works
+        // again.
         std::chrono::milliseconds saveRetryInterval = std::chrono::seconds(30);
         // Read at each run (the tool's time limit) and at start-up (catching up missed runs).
         std::function<RunSettings()> runSettings = ReadRunSettings;
@@ -78,20 +81,28 @@ public:
     const std::vector<std::unique_ptr<TaskInfo>>& Tasks() const { return m_tasks; }
 
     // Stores a copy at the end of the list, arms it, opens its log and saves; returns the stored record.
+    // The save is made on the engine's saving thread, one for a burst of changes.
     TaskInfo* AddTask(const TaskInfo& task);
-    // Copies the edited task into the stored one, re-arms it and saves. A changed export project clears
-    // the remembered modification times. Throws std::out_of_range for a record that is not stored.
+    // Copies the edited task into the stored one, re-arms it and saves. The remembered modification
+    // times stay the engine's (a run may have added to them since the editor took its copy) unless the
+    // source changed (an export's connection or project, a check's IFC folder or file): then they are
+    // cleared. Throws std::out_of_range for a record that is not stored.
     void UpdateTask(TaskInfo* record, const TaskInfo& edited);
     // Drops the task's timer, its log and log file, and the record; saves. Unknown records only save.
     void RemoveTask(TaskInfo* record);
-    // Runs the task on the worker as soon as it is free; the timed runs stay where they were.
+    // Runs the task as soon as it can: an export or a check behind the tool's runs already asked for, any
+    // other task on the worker once it is free. The timed runs stay where they were.
     void RunNow(TaskInfo* record);
-    // Writes every stored task to the storage file.
-    void Save();
+    // Writes every stored task to the storage file now, on the calling thread; false when it could not
+    // (the reason is on standard error).
+    bool Save();
+    // Waits until every change made so far has reached the file, or the last save failed.
+    void WaitForSaves();
     // Ends running tools (SIGTERM, SIGKILL after two seconds) and backup copies (between two chunks),
-    // writes the end of their runs to their logs and stops the worker; programs of command tasks run on.
-    // Nothing runs afterwards; the list can still be read and saved. For the program's exit, while
-    // everything the logs need still exists; the GUI thread, once.
+    // writes the end of their runs to their logs and stops the worker and the tool's lane; programs of
+    // command tasks run on. Makes a last save when a change has not reached the file, and says on
+    // standard error when that failed too. Nothing runs afterwards; the list can still be read and
+    // saved. For the program's exit, while everything the logs need still exists; the GUI thread, once.
     void Close();
 
     // The folder that holds the task logs.
@@ -156,13 +167,22 @@ private:
         std::optional<TimePoint> recordedSlot; // the slot the journal last heard it was armed for
         TaskStatus status;                     // of its newest run, as recorded in the journal
         std::vector<JournalRunId> besideRuns;  // the runs whose program or copy has not ended
+        int onLane = 0;                        // its runs waiting for the tool's lane or running there
+        std::deque<JournalRunId> laneRuns;     // those of them that have started, in order
     };
 
-    // The run the worker is carrying out, for the real actions to tie what they start beside it to.
-    struct Performing {
-        JournalRunId run = 0;
-        RunResult* result = nullptr;
-        bool beside = false; // it started a program or a copy that ends later
+    // What a run on the tool's lane tells the worker, which alone writes the task logs. Taken in order.
+    struct LaneNote {
+        enum class Kind { Line, Started, Ended };
+        Kind kind = Kind::Line;
+        const TaskInfo* record = nullptr;
+        TaskId id = 0;
+        TimePoint time;
+        QString message;                         // a line of the run
+        bool timed = false;                      // ended: a timed run, whose finish line follows
+        std::shared_ptr<const RunResult> result; // ended
+        RunStart how = RunStart::Timed;          // started
+        std::optional<TimePoint> slot;           // started
     };
 
     // A copy's result, waiting for the worker, which alone writes the logs.
@@ -188,7 +208,7 @@ private:
     MissedRuns MissedSinceArmed(const JournalTask& known, const TaskInfo& schedule) const;
     void FollowRename(Timing& timing, const TaskInfo* record);
     void RunManually(const TaskInfo* record, TaskId id);
-    JournalRunId StartRun(Timing& timing, RunStart how, std::optional<TimePoint> slot);
+    JournalRunId StartRun(Timing& timing, RunStart how, std::optional<TimePoint> slot, TimePoint start);
     void EndRun(Timing& timing, JournalRunId run, const RunResult& result);
     Timing* TimingOf(const TaskInfo* record, TaskId id);
     // Writes the line for the missed runs; true when there were any.
@@ -200,11 +220,29 @@ private:
     void OnTimer(const TaskInfo* record, std::uint64_t arming);
     // A timed run, or with `catchUpSlot` one that makes up for the slots missed up to it.
     void RunTimed(const TaskInfo* record, std::optional<TimePoint> catchUpSlot = std::nullopt);
+    // Arms the task again after its timed run and writes the finish line.
+    void FinishTimed(const TaskInfo* record, TaskId id);
     void Perform(const TaskInfo* record, TaskId id, RunStart how, std::optional<TimePoint> slot);
+    // Queues a run of an export or a check on the tool's lane, with a copy of the task as it is now;
+    // false for a task of another kind (or one removed meanwhile), which the worker runs itself.
+    bool QueueOnLane(const TaskInfo* record, TaskId id, RunStart how, std::optional<TimePoint> slot);
+    void TakeLaneNotes(); // or, once the worker and the lane have gone, the thread that stopped them
+    // The end of a run on the tool's lane, with what the run filled in.
+    void ToolRunEnded(const TaskInfo* record, TaskId id, const RunResult& result, bool timed);
+    // Any thread.
     void MergeRunChanges(const TaskInfo* record, TaskId id, const TaskInfo& run);
     void RunDueTasks();
     void UpdateAlarm();
-    void RunWorker();
+    static void RunLoop(boost::asio::io_context& context);
+
+    // The tool's lane.
+    void RunOnLane(const TaskInfo* record, TaskId id, const std::shared_ptr<TaskInfo>& run, RunStart how,
+                   std::optional<TimePoint> slot);
+    void PushLaneNote(LaneNote note); // any thread
+
+    // Asks the saving thread for a save of the list as it will be then. Any thread.
+    void RequestSave();
+    void RunSaver();
     // Tells the listener, if any, on its own thread. Any thread; m_stateMutex must not be held.
     void NotifyStatus(const TaskInfo* record);
     // Copies the status the worker knows into the shared record and tells the listener.
@@ -216,8 +254,7 @@ private:
     void QueueEndedCopy(const TaskInfo* record, TaskId id, JournalRunId run,
                         const BackupResult& result); // any thread
     void WriteEndedCopies();
-    void RetrySaveLater();
-    void PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* log,
+    void PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* log, RunResult& result,
                        const std::function<void()>& saveChanges);
 
     boost::asio::io_context m_context;
@@ -232,6 +269,9 @@ private:
     // them by posting to the worker, so a removal is carried out after any handler already queued for the
     // task, and every handler checks that its task and its wait are still current before touching
     // anything. m_saveMutex makes saves one at a time, each writing a copy of the list taken under it.
+    // Exports and checks run on the tool's lane, one at a time in the order asked for, each on a copy
+    // of its task taken when it was queued; their lines and their end come back to the worker as lane
+    // notes, so that the worker's timers, copies and commands never wait for the tool.
     mutable std::mutex m_stateMutex;
     std::vector<std::unique_ptr<TaskInfo>> m_tasks;
     std::unordered_map<const TaskInfo*, Record> m_records;
@@ -244,8 +284,6 @@ private:
     std::unique_ptr<WallClockAlarm> m_alarm;
     TimePoint m_alarmTime = kNever;
     std::uint64_t m_lastArming = 0;
-    boost::asio::steady_timer m_saveRetry{m_context};
-    bool m_saveRetryPending = false;
     struct CatchUp {
         const TaskInfo* record;
         TaskId id;
@@ -255,11 +293,24 @@ private:
     std::unique_ptr<RunJournal> m_journal;
     std::unordered_map<const TaskInfo*, JournalTask> m_fromJournal; // start-up: what the journal knew
     std::set<JournalTaskId> m_unfinished;                           // start-up: tasks killed mid-run
-    Performing m_performing;
 
     std::stop_source m_closing; // asked when the engine closes: running tools end, runs go no further
     std::mutex m_endedMutex;
     std::vector<EndedCopy> m_endedCopies;
+
+    boost::asio::io_context m_lane;
+    boost::asio::executor_work_guard<boost::asio::io_context::executor_type> m_laneGuard;
+    std::mutex m_laneMutex;
+    std::vector<LaneNote> m_laneNotes;
+
+    // The saving thread's state, under m_saverMutex.
+    std::mutex m_saverMutex;
+    std::condition_variable m_saverWake;
+    bool m_saveDue = false; // a change has not been saved yet
+    bool m_saving = false;  // the saving thread is writing
+    std::condition_variable m_saved;
+    bool m_lastSaveFailed = false; // tried again after the retry interval
+    bool m_saverStopping = false;
 
     const QString m_storagePath;
     const QString m_journalPath;
@@ -277,5 +328,8 @@ private:
     TaskRunner m_runner;
     std::mutex m_saveMutex;
 
-    std::jthread m_worker; // last: started when everything above exists, joined before it goes
+    // Last: started when everything above exists, joined before it goes.
+    std::jthread m_saver;
+    std::jthread m_laneThread;
+    std::jthread m_worker;
 };

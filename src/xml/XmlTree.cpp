@@ -65,17 +65,19 @@ int XmlNesting(const std::wstring& text, int limit) {
             break;
         }
         const std::wstring_view rest = xml.substr(at);
-        if (rest.starts_with(L"<!--")) {
+        // Told apart by the character after "<" first: elements, by far the most, then need no more.
+        const wchar_t second = rest.size() > 1 ? rest[1] : L'\0';
+        if (second == L'!' && rest.starts_with(L"<!--")) {
             at = After(xml, at + 4, L"-->");
-        } else if (rest.starts_with(L"<![CDATA[")) {
+        } else if (second == L'!' && rest.starts_with(L"<![CDATA[")) {
             at = After(xml, at + 9, L"]]>");
-        } else if (rest.starts_with(L"<!DOCTYPE") && rest.size() > 9 && IsBlank(rest[9])) {
+        } else if (second == L'!' && rest.starts_with(L"<!DOCTYPE") && rest.size() > 9 && IsBlank(rest[9])) {
             at = AfterDocumentType(xml, at + 10);
-        } else if (rest.starts_with(L"<!")) {
+        } else if (second == L'!') {
             at = After(xml, at + 2, L">");
-        } else if (rest.starts_with(L"<?")) {
+        } else if (second == L'?') {
             at = After(xml, at + 2, L"?>");
-        } else if (rest.starts_with(L"</")) {
+        } else if (second == L'/') {
             depth = std::max(0, depth - 1);
             at = After(xml, at + 2, L">");
         } else {

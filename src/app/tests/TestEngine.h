@@ -23,7 +23,7 @@ public:
         }
         storage = std::make_unique<TaskStorage>(TaskStorage::Settings{
             m_dir.filePath(QStringLiteral("storage.xml")), m_dir.filePath(QStringLiteral("logs")),
-            [this](const TaskInfo*, TaskInfo& task, TaskLog*, const std::function<void()>&) {
+            [this](const TaskInfo*, TaskInfo& task, TaskLog*, RunResult&, const std::function<void()>&) {
                 std::lock_guard lock(m_mutex);
                 m_runs.push_back(task.name);
             }});
@@ -43,7 +43,9 @@ public:
         return m_runs;
     }
 
+    // The storage file once the engine's saves have caught up.
     QString StorageText() const {
+        storage->WaitForSaves();
         QFile file(m_dir.filePath(QStringLiteral("storage.xml")));
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }

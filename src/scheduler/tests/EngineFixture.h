@@ -45,7 +45,8 @@ public:
     std::function<void(TaskInfo&, const std::function<void()>&)> behaviour;
 
     TaskRunner Runner() {
-        return [this](const TaskInfo*, TaskInfo& task, TaskLog*, const std::function<void()>& saveChanges) {
+        return [this](const TaskInfo*, TaskInfo& task, TaskLog*, RunResult&,
+                      const std::function<void()>& saveChanges) {
             RecordedRun run{task.name, CurrentTime(), {}};
             if (behaviour) {
                 behaviour(task, saveChanges);

@@ -28,7 +28,8 @@ protected:
                                             std::function<void()> during = {}) {
         return std::make_unique<TaskStorage>(TaskStorage::Settings{
             StoragePath(), LogFolder(),
-            [fails, during](const TaskInfo*, TaskInfo& task, TaskLog* log, const std::function<void()>&) {
+            [fails, during](const TaskInfo*, TaskInfo& task, TaskLog* log, RunResult&,
+                            const std::function<void()>&) {
                 if (during) {
                     during();
                 }

@@ -130,7 +130,7 @@ TEST_F(EngineRunsTest, BackupAndCommandOutcomesFollowTheDesignedLinesAndSetTheSt
     EXPECT_EQ(m_files.Read("копия/документ.txt"), "содержимое");
 }
 
-TEST_F(EngineRunsTest, HangingToolIsEndedAtTheLimitAndTheNextTaskRuns) {
+TEST_F(EngineRunsTest, HangingToolHoldsUpOnlyTheToolsOwnQueueAndIsEndedAtTheLimit) {
     const Scoped limit = RunSetting(QStringLiteral("Runs/toolTimeLimitSeconds"), 1);
     const Scoped hang = ToolEnv("ZELKOR_FAKECLI_SLEEP_MS", QStringLiteral("600000"));
     auto engine = MakeRealEngine();
@@ -143,14 +143,59 @@ TEST_F(EngineRunsTest, HangingToolIsEndedAtTheLimitAndTheNextTaskRuns) {
     }
     check.action = CheckAction{rules.toStdWString(), model.toStdWString(), false, false, false, {}};
     const TaskInfo* hanging = engine->AddTask(check);
+    check.name = L"ждёт";
+    check.starting_point = In(300ms);
+    engine->AddTask(check);
     engine->AddTask(Task(L"следующая", In(300ms))); // runs /bin/true
     ASSERT_TRUE(WaitUntil([&] { return Finished(L"следующая", 3, 1); }, 30s));
+    // On time, while the tool still hangs; the other check waits for the tool without a line yet.
+    EXPECT_EQ(Messages(L"зависает"), QStringList{kStart});
+    EXPECT_TRUE(Messages(L"ждёт").isEmpty());
 
     const QString limitLine = QStringLiteral("Превышено время выполнения (1 с), программа остановлена.");
-    ASSERT_TRUE(Finished(L"зависает", 4));
-    EXPECT_EQ(Messages(L"зависает").mid(0, 3), (QStringList{kStart, kFailed, limitLine}));
+    for (const std::wstring name : {L"зависает", L"ждёт"}) {
+        ASSERT_TRUE(WaitUntil([&] { return Finished(name, 4); }, 30s));
+        EXPECT_EQ(Messages(name).mid(0, 3), (QStringList{kStart, kFailed, limitLine}));
+    }
     EXPECT_EQ(engine->Status(hanging).outcome, RunOutcome::LimitExceeded);
     EXPECT_EQ(engine->Status(hanging).first_error, limitLine.toStdWString());
+}
+
+TEST_F(EngineRunsTest, TaskTimeLimitEndsTheToolNamingItsDocumentAndTakesNoFurtherOne) {
+    m_repo.Write("Объект/План.dwg", "a");
+    m_repo.Write("Объект/Фасад.dwg", "b");
+    const QString calls = QString::fromStdString(m_files.Path("calls"));
+    const Scoped argumentsFile = ToolEnv("ZELKOR_FAKECLI_ARGS_FILE", calls);
+    const Scoped hang = ToolEnv("ZELKOR_FAKECLI_SLEEP_MS", QStringLiteral("600000"));
+    const Scoped runLimit = RunSetting(QStringLiteral("Runs/toolTimeLimitSeconds"), 0);
+    const Scoped taskLimit = RunSetting(QStringLiteral("Runs/taskTimeLimitSeconds"), 1);
+    auto engine = MakeRealEngine();
+    TaskInfo task = Task(L"экспорт", In(100ms));
+    ExportAction action;
+    action.connection_id = TestId(1);
+    action.project_path = L"arkon://Проекты/Объект";
+    action.output_path = m_files.WidePath("out");
+    action.only_changed_documents = true;
+    task.action = action;
+    const TaskInfo* record = engine->AddTask(task);
+    ASSERT_TRUE(WaitUntil([&] { return Finished(L"экспорт", 4); }, 30s)) << LogText(L"экспорт").toStdString();
+
+    QFile file(calls);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> arguments = file.readAll().split('\0');
+    EXPECT_EQ(arguments.count("--project-path"), 1); // the second document was not begun
+    const QString document = QString::fromUtf8(arguments.value(arguments.indexOf("--project-path") + 1));
+    EXPECT_EQ(
+        Messages(L"экспорт").mid(0, 3),
+        (QStringList{kStart, kFailed,
+                     QStringLiteral("Превышено время выполнения задания (1 с), программа остановлена на "
+                                    "документе %1.")
+                         .arg(document)}));
+    EXPECT_EQ(engine->Status(record).outcome, RunOutcome::LimitExceeded);
+    engine.reset();
+    // Neither document counts as exported: the next run takes both.
+    EXPECT_TRUE(
+        std::get<ExportAction>(LoadStorageFile(StoragePath()).at(0).action).modification_times.empty());
 }
 
 TEST_F(EngineRunsTest, ClosingEndsTheRunningToolAndTakesNoFurtherDocument) {

@@ -92,7 +92,7 @@ TEST_F(EngineTest, SavesRefusedByAReadOnlyFolderAreMadeOnceWritingWorksAgain) {
     settings.saveRetryInterval = 100ms;
     auto engine = std::make_unique<TaskStorage>(settings);
     engine->AddTask(Task(L"first", CurrentTime() + Ticks{kTicksPerDay}));
-    ASSERT_EQ(LoadStorageFile(storage).size(), 1u);
+    ASSERT_TRUE(WaitUntil([&] { return LoadStorageFile(storage).size() == 1; }));
 
     ASSERT_EQ(::chmod(folder.toLocal8Bit().constData(), 0555), 0);
     testing::internal::CaptureStderr();
@@ -106,4 +106,36 @@ TEST_F(EngineTest, SavesRefusedByAReadOnlyFolderAreMadeOnceWritingWorksAgain) {
     ASSERT_EQ(::chmod(folder.toLocal8Bit().constData(), 0755), 0);
     EXPECT_TRUE(WaitUntil([&] { return LoadStorageFile(storage).size() == 2; }, 5s));
     engine.reset();
+}
+
+TEST_F(EngineTest, ClosingMakesALastSaveAndSaysWhenItFailsToo) {
+    ScopedNoFileAccessOverride asAnyUser;
+    if (!asAnyUser.Active()) {
+        GTEST_SKIP() << "the capabilities cannot be dropped here";
+    }
+    for (const bool writableAgain : {true, false}) {
+        SCOPED_TRACE(writableAgain);
+        const QString folder = m_dir.filePath(writableAgain ? QStringLiteral("a") : QStringLiteral("b"));
+        ASSERT_TRUE(QDir().mkpath(folder));
+        const QString storage = folder + QStringLiteral("/storage.xml");
+        TaskStorage::Settings settings{storage, LogFolder(), m_runner.Runner()};
+        settings.saveRetryInterval = 1h; // no retry before the program closes
+        auto engine = std::make_unique<TaskStorage>(settings);
+        engine->AddTask(Task(L"first", CurrentTime() + Ticks{kTicksPerDay}));
+        ASSERT_TRUE(WaitUntil([&] { return LoadStorageFile(storage).size() == 1; }));
+        ASSERT_EQ(::chmod(folder.toLocal8Bit().constData(), 0555), 0);
+        testing::internal::CaptureStderr();
+        engine->AddTask(Task(L"second", CurrentTime() + Ticks{kTicksPerDay}));
+        std::this_thread::sleep_for(200ms); // the save is refused
+        if (writableAgain) {
+            ASSERT_EQ(::chmod(folder.toLocal8Bit().constData(), 0755), 0);
+        }
+        engine->Close();
+        const std::string printed = testing::internal::GetCapturedStderr();
+        ::chmod(folder.toLocal8Bit().constData(), 0755);
+        EXPECT_EQ(LoadStorageFile(storage).size(), writableAgain ? 2u : 1u);
+        EXPECT_EQ(printed.find("could not be saved before the program closed") != std::string::npos,
+                  !writableAgain)
+            << printed;
+    }
 }

@@ -22,7 +22,8 @@ int main(int argc, char** argv) {
     {
         TaskStorage engine(TaskStorage::Settings{
             QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]),
-            [](const TaskInfo*, TaskInfo&, TaskLog*, const std::function<void()>&) {}, CurrentTime});
+            [](const TaskInfo*, TaskInfo&, TaskLog*, RunResult&, const std::function<void()>&) {},
+            CurrentTime});
         TaskInfo task;
         task.name = L"probe";
         engine.AddTask(task);

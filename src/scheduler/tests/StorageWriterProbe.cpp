@@ -1,5 +1,6 @@
-// Keeps adding tasks, each add saving the storage file, and prints how many are stored after every
-// save, until it is killed. The kill test reads the file it leaves behind.
+// Keeps adding tasks, each add followed by a save made here (the engine's own saves come later, on its
+// saving thread), and prints how many are stored after every save, until it is killed. The kill test reads
+// the file it leaves behind.
 #include "scheduler/TaskStorage.h"
 
 #include <QCoreApplication>
@@ -15,13 +16,14 @@ int main(int argc, char** argv) {
     QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
     TaskStorage engine(TaskStorage::Settings{
         QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]),
-        [](const TaskInfo*, TaskInfo&, TaskLog*, const std::function<void()>&) {}, CurrentTime});
+        [](const TaskInfo*, TaskInfo&, TaskLog*, RunResult&, const std::function<void()>&) {}, CurrentTime});
     for (std::size_t i = engine.Tasks().size();; ++i) {
         TaskInfo task;
         task.name = L"t" + std::to_wstring(i);
         task.description = std::wstring(200, L'ж'); // a file of some size, so a write takes a while
         task.starting_point = CurrentTime() + Ticks{kTicksPerDay};
         engine.AddTask(task);
+        engine.Save();
         std::printf("%zu\n", i + 1);
         std::fflush(stdout);
     }

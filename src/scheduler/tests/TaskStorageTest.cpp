@@ -102,7 +102,10 @@ TEST_F(EngineTest, NewProjectPathClearsTheRememberedTimesAndANewNameDoesNot) {
     std::get<ExportAction>(task.action).project_path = L"arkon://P/b";
     engine->UpdateTask(record, task);
     EXPECT_TRUE(std::get<ExportAction>(engine->Copy(record).action).modification_times.empty());
-    EXPECT_EQ(LoadStorageFile(StoragePath()).at(0).name, L"renamed");
+    EXPECT_TRUE(WaitUntil([&] {
+        const auto stored = LoadStorageFile(StoragePath());
+        return !stored.empty() && stored[0].name == L"renamed";
+    }));
 }
 
 TEST_F(EngineTest, RemovalDeletesTheLogAndLeavesOtherTasksAlone) {
@@ -115,9 +118,8 @@ TEST_F(EngineTest, RemovalDeletesTheLogAndLeavesOtherTasksAlone) {
     ASSERT_TRUE(WaitUntil([&] { return !QFile::exists(LogFolder() + QStringLiteral("/gone.log")); }));
     EXPECT_EQ(engine->ArmedExpiry(kept), keptExpiry);
     EXPECT_FALSE(engine->ArmedExpiry(gone));
-    const auto stored = LoadStorageFile(StoragePath());
-    ASSERT_EQ(stored.size(), 1u);
-    EXPECT_EQ(stored[0].name, L"kept");
+    ASSERT_TRUE(WaitUntil([&] { return LoadStorageFile(StoragePath()).size() == 1; }));
+    EXPECT_EQ(LoadStorageFile(StoragePath())[0].name, L"kept");
     engine->RemoveTask(gone); // unknown now: only saves
     EXPECT_EQ(engine->Tasks().size(), 1u);
 }
@@ -183,6 +185,45 @@ TEST_F(EngineTest, EditMadeDuringARunIsKeptAndTheRunsTimesAreMergedOnlyForTheSam
     EXPECT_EQ(std::get<ExportAction>(stored[0].action).modification_times.size(), 1u);
     EXPECT_TRUE(std::get<ExportAction>(stored[1].action).modification_times.empty());
     EXPECT_EQ(std::get<ExportAction>(stored[1].action).project_path, L"arkon://P/b");
+}
+
+TEST_F(EngineTest, EditKeepsTheTimesARunRecordedSinceTheEditorsCopyUnlessTheSourceChanged) {
+    auto engine = MakeEngine();
+    m_runner.behaviour = [](TaskInfo& task, const std::function<void()>& saveChanges) {
+        std::get<ExportAction>(task.action).modification_times[L"arkon://P/a/new"] =
+            TimePointFromTicks(20'000);
+        saveChanges();
+    };
+    struct Case {
+        const char* change;
+        std::function<void(ExportAction&)> edit;
+        std::size_t times;
+    } cases[] = {
+        {"description", [](ExportAction&) {}, 2},
+        {"output folder", [](ExportAction& a) { a.output_path = L"/tmp/elsewhere"; }, 2},
+        {"connection", [](ExportAction& a) { a.connection_id.data[0] = 7; }, 0},
+        {"project", [](ExportAction& a) { a.project_path = L"arkon://P/b"; }, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.change);
+        TaskInfo task = Task(L"export", CurrentTime() + kDay);
+        task.action = Export(L"arkon://P/a");
+        std::get<ExportAction>(task.action).modification_times[L"arkon://P/a/old"] =
+            TimePointFromTicks(10'000);
+        TaskInfo* record = engine->AddTask(task);
+        TaskInfo edited = engine->Copy(record); // the editor opens before the run
+        const std::size_t runs = m_runner.Runs().size();
+        engine->RunNow(record);
+        ASSERT_TRUE(WaitUntil([&] {
+            return m_runner.Runs().size() == runs + 1 &&
+                   std::get<ExportAction>(engine->Copy(record).action).modification_times.size() == 2;
+        }));
+        edited.description = L"edited";
+        c.edit(std::get<ExportAction>(edited.action));
+        engine->UpdateTask(record, edited);
+        EXPECT_EQ(std::get<ExportAction>(engine->Copy(record).action).modification_times.size(), c.times);
+        engine->RemoveTask(record);
+    }
 }
 
 TEST_F(EngineTest, TaskRemovedDuringItsRunIsNotTouchedAfterwards) {

@@ -55,7 +55,8 @@ private:
         TaskStorage::Settings settings;
         settings.storagePath = files.filePath(QStringLiteral("storage.xml"));
         settings.logFolder = files.filePath(QStringLiteral("logs"));
-        settings.runner = [](const TaskInfo*, TaskInfo&, TaskLog*, const std::function<void()>&) {};
+        settings.runner = [](const TaskInfo*, TaskInfo&, TaskLog*, RunResult&, const std::function<void()>&) {
+        };
         settings.connectionsFile = ConnectionsFilePath();
         {
             TaskStorage storage(settings);
