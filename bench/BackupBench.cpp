@@ -12,10 +12,13 @@
 // - what putting a finished copy on disk costs the first backup: the same backup with the flushes turned
 //   into no-ops, against the real one;
 // - the two ways of putting a copy on disk, one syncfs against an fsync of every file and folder, each
-//   right after `cp -r` wrote the tree.
+//   right after `cp -r` wrote the tree;
+// - how long small reads of another file on the same disk wait during a first backup, with the copy at
+//   the user's priority and at its own low one.
 // Set ZELKOR_BENCH_DIR to put the trees on another file system than the temporary folder's.
 #include "execution/RepositoryBackup.h"
 #include "platform/FileSystemSync.h"
+#include "platform/LowPriority.h"
 #include "repository/Config.h"
 #include "repository/ConnectionsModel.h"
 #include "repository/Utf8.h"
@@ -43,6 +46,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -423,6 +427,73 @@ void BM_DurabilityStep(benchmark::State& state) {
     Report(state, tree);
 }
 
+// The user's work during a backup: small reads of another file on the same disk (4 KiB at a random
+// place, past the page cache, as opening a document does), one every 5 ms while a first backup runs
+// with the page cache emptied before it, so that its reading goes to the disk as well. The copy runs at
+// the priority it has by default ("Runs/lowPriority" on: argument 1) or at the user's own (0).
+// Emptying the cache needs root; "cold" says whether it was done.
+void BM_InteractiveReadsDuringBackup(benchmark::State& state) {
+    const bool low = state.range(0) != 0;
+    const Tree& tree = GeneratedTree();
+    WarmUp(tree);
+    constexpr std::size_t kProbeSize = 256u << 20;
+    constexpr std::size_t kRead = 4096;
+    static const fs::path probe = [&] {
+        const fs::path path = tree.destination.parent_path() / "probe.bin";
+        WriteFile(path, kProbeSize, 7);
+        return path;
+    }();
+    const int descriptor = open(probe.c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC);
+    void* buffer = std::aligned_alloc(kRead, kRead);
+    if (descriptor < 0 || buffer == nullptr) {
+        std::abort();
+    }
+    std::vector<double> latencies_us;
+    std::uint32_t random = 12345;
+    bool cold = true;
+    for (auto _ : state) {
+        const fs::path destination = FreshDestination(tree);
+        std::ofstream drop("/proc/sys/vm/drop_caches");
+        cold = (drop << "1" << std::flush).good() && cold;
+        std::atomic<bool> done{false};
+        const auto start = std::chrono::steady_clock::now();
+        std::thread copy([&] {
+            if (low) {
+                platform::LowerThisThreadsPriority();
+            }
+            Backup(tree, destination, tree.files);
+            done = true;
+        });
+        while (!done) {
+            random = random * 1664525u + 1013904223u;
+            const off_t offset =
+                static_cast<off_t>(random % (kProbeSize / kRead)) * static_cast<off_t>(kRead);
+            const auto before = std::chrono::steady_clock::now();
+            if (pread(descriptor, buffer, kRead, offset) != static_cast<ssize_t>(kRead)) {
+                std::abort();
+            }
+            latencies_us.push_back(Seconds(std::chrono::steady_clock::now() - before) * 1e6);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        copy.join();
+        state.SetIterationTime(Seconds(std::chrono::steady_clock::now() - start));
+    }
+    std::free(buffer);
+    close(descriptor);
+    RemoveCopies(tree);
+    std::sort(latencies_us.begin(), latencies_us.end());
+    const auto at = [&](double share) {
+        return latencies_us.empty()
+                   ? 0.0
+                   : latencies_us[std::min(latencies_us.size() - 1,
+                                           static_cast<std::size_t>(share * latencies_us.size()))];
+    };
+    state.counters["median_us"] = at(0.5);
+    state.counters["p99_us"] = at(0.99);
+    state.counters["reads"] = static_cast<double>(latencies_us.size());
+    state.counters["cold"] = cold ? 1 : 0;
+}
+
 BENCHMARK(BM_BackupAgainstCpR)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10);
 BENCHMARK(BM_BackupAgainstCpRAndSync)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10);
 BENCHMARK(BM_UnflushedBackupAgainstCpR)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10);
@@ -436,5 +507,12 @@ BENCHMARK(BM_DurabilityCost)->Unit(benchmark::kMillisecond)->UseManualTime()->It
 BENCHMARK(BM_DurabilityStep)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(4);
 
 } // namespace
+
+BENCHMARK(BM_InteractiveReadsDuringBackup)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(4);
 
 BENCHMARK_MAIN();

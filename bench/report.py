@@ -99,6 +99,18 @@ if entry:
     row("after cp -r of the same tree: one syncfs", f"{entry['ours_ms']:.0f} ms",
         f"fsync of every file and folder {entry['reference_ms']:.0f} ms", f"{entry['ratio']:.3f}")
 
+normal = b.get("BM_InteractiveReadsDuringBackup/0/iterations:4/manual_time")
+low = b.get("BM_InteractiveReadsDuringBackup/1/iterations:4/manual_time")
+if normal and low:
+    cold = "" if normal.get("cold") and low.get("cold") else " (page cache not emptied: not root)"
+    row("4 KiB reads past the cache during a first backup, median" + cold,
+        f"{low['median_us'] / 1000:.2f} ms at low priority", f"{normal['median_us'] / 1000:.2f} ms at normal",
+        f"{low['median_us'] / normal['median_us']:.2f}")
+    row("the same, 99th percentile", f"{low['p99_us'] / 1000:.2f} ms at low priority",
+        f"{normal['p99_us'] / 1000:.2f} ms at normal", f"{low['p99_us'] / normal['p99_us']:.2f}")
+    row("first backup while those reads go on", f"{ms(low):.0f} ms at low priority",
+        f"{ms(normal):.0f} ms at normal", f"{ms(low) / ms(normal):.2f}")
+
 b = bench("export_run_bench")
 entry = b.get("BM_UnchangedExportOf10000Documents")
 if entry:

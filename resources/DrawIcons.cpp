@@ -26,6 +26,7 @@ const QColor kPaper(0xfb, 0xfc, 0xfe);
 const QColor kBlue(0x2f, 0x74, 0xc0);
 const QColor kGreen(0x2e, 0x9b, 0x47);
 const QColor kRed(0xd2, 0x3c, 0x32);
+const QColor kAmber(0xf0, 0xa8, 0x1c);
 
 QPen Pen(const QColor& color, double width) {
     return QPen(color, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
@@ -135,6 +136,17 @@ void DrawTaskFailed(QPainter& p) {
     p.drawPoint(QPointF(32, 48));
 }
 
+// A run that ended but left something out: a triangle, told from a failure by its shape as well as its
+// colour.
+void DrawTaskWarnings(QPainter& p) {
+    p.setPen(Pen(Qt::white, 2.5));
+    p.setBrush(kAmber);
+    p.drawPolygon(QPolygonF({{32, 5}, {60, 56}, {4, 56}}));
+    p.setPen(Pen(kInk, 7));
+    p.drawLine(QPointF(32, 22), QPointF(32, 38));
+    p.drawPoint(QPointF(32, 48));
+}
+
 void DrawTaskRunning(QPainter& p) {
     Badge(p, 32, 32, 27, kBlue);
     p.setPen(Pen(Qt::white, 6));
@@ -218,7 +230,8 @@ int main(int argc, char** argv) {
         {"ZelkorScheduler.ico", DrawApplication}, {"new_task.ico", DrawNewTask},
         {"delete_task.ico", DrawDeleteTask},      {"run_task.ico", DrawRunTask},
         {"copy_task.ico", DrawCopyTask},          {"task_log.ico", DrawTaskLog},
-        {"task_failed.ico", DrawTaskFailed},      {"task_running.ico", DrawTaskRunning}};
+        {"task_failed.ico", DrawTaskFailed},      {"task_running.ico", DrawTaskRunning},
+        {"task_warnings.ico", DrawTaskWarnings}};
     bool written = true;
     for (const auto& [name, draw] : icons) {
         written = Write(out.filePath(QString::fromLatin1(name)), IconFile(draw)) && written;

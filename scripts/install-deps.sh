@@ -11,6 +11,8 @@ packages=(
     libsqlite3-dev sqlite3
     libhowardhinnant-date-dev tzdata
     libgtest-dev libgmock-dev libbenchmark-dev
+    # The sleep inhibitor's and the failure notices' tests run a message bus of their own.
+    dbus dbus-daemon
     # The Debian package: dpkg-shlibdeps finds its dependencies; lintian and the validators of the
     # desktop entry and the AppStream data check it.
     dpkg-dev lintian desktop-file-utils appstream

@@ -4,7 +4,7 @@
 # the task wizard for each action kind, with a folder repository to browse and a connection that fails;
 # the list with the status of runs read from prepared task logs, the log window on a failed export, the
 # notice of a failed run, the schedule page's next runs across a daylight-saving change (the program
-# runs in Europe/Berlin time), and the warning about a damaged storage file. The program runs with its
+# runs in Europe/Berlin time), the settings window, and the warning about a damaged storage file. The program runs with its
 # user folders in a temporary folder, never the caller's.
 #
 #   scripts/screenshots.sh [output folder, default build/screenshots]
@@ -145,8 +145,8 @@ cat > "$XDG_DATA_HOME/Zelkor-Vostal/ZelkorScheduler/storage.xml" <<XML
 </config>
 XML
 
-# Logs of earlier runs, as the engine writes them, for the status columns: a backup and a command that
-# succeeded, an export that failed, a check stopped by the time limit, a missed run. The daily report has
+# Logs of earlier runs, as the engine writes them, for the status columns: a backup that left out a
+# document it could not read, a command that succeeded, an export that failed, a check stopped by the time limit, a missed run. The daily report has
 # never run; the long task is started below.
 logs=$XDG_CACHE_HOME/Zelkor-Vostal/ZelkorScheduler
 mkdir -p "$logs"
@@ -160,8 +160,9 @@ run_lines() { # when, lines...
     echo "$(stamp "$when +6 seconds") Завершение выполнения задания. Следующий запуск: $(next_run "$when +1 day")."
 }
 {
-    run_lines "-44 hours" "Резервное копирование завершено: скопировано документов: 14 (3 МБ)."
-    run_lines "-20 hours" "Резервное копирование завершено: скопировано документов: 2 (1 МБ), пропущено: 1."
+    run_lines "-44 hours" "Резервное копирование завершено: скопировано документов: 14 (3,0 МБ)."
+    run_lines "-20 hours" "Резервное копирование завершено с предупреждениями: скопировано документов: 2 (1,1 МБ), \
+пропущено: 1 (не прочитаны: «Смета.xlsx»)."
 } > "$logs/Резервная копия проектов.log"
 {
     run_lines "-14 days" "Задание успешно выполнено." "Задание успешно выполнено."
@@ -237,7 +238,7 @@ key() { # window id, keys...
 
 open_task() { # the y position of the task's row in the main window; sets $wizard to its editor
     xdotool mousemove --window "$main" 60 "$1" click --repeat 2 --delay 80 1
-    wizard=$(window "Создание задачи")
+    wizard=$(window "Изменение задачи")
 }
 
 start_program() {
@@ -289,6 +290,13 @@ xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 3
 shot root tray-menu.png
 xdotool key Escape
 
+# "Настройки…", the entry above "Выход" in the tray menu: the settings window.
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 3
+sleep 1.5
+xdotool key Up Up Return
+shot "$(window "Настройки")" settings-dialog.png
+key "$(window "Настройки")" Escape
+
 # The wizard on the first task (a backup): each page in turn, Enter presses the default button; the
 # browser opens at the stored folder.
 open_task 32
@@ -313,9 +321,12 @@ key "$wizard" Return Return
 shot "$wizard" wizard-page-2-command.png
 key "$wizard" Escape
 
-# A check shows its files on the action page and only the flag on the last page.
+# A check on Saturdays and Sundays that starts on a weekday: the schedule page says the first run is on
+# that day and offers the first Saturday; its action page warns of the IDS and IFC paths not there.
 open_task 82
-key "$wizard" Return Return
+key "$wizard" Return
+shot "$wizard" wizard-page-1-weekly-start.png
+key "$wizard" Return
 shot "$wizard" wizard-page-2-check.png
 key "$wizard" Return
 shot "$wizard" wizard-page-3-check.png
@@ -349,7 +360,7 @@ xdotool windowsize "$main" 640 300
 # The log of the failed export, from the toolbar.
 xdotool mousemove --window "$main" 60 48 click 1
 toolbar 4
-viewer=$(window "Журнал задания: Экспорт DXF")
+viewer=$(window "Журнал задачи: Экспорт DXF")
 shot "$viewer" log-viewer-failed-export.png
 key "$viewer" Escape
 

@@ -24,17 +24,18 @@ void FailureNotices::noteStatus(const TaskInfo* task, const QString& name, const
                             : seen->last_start != status.last_start || seen->last_end != status.last_end);
     m_seen.insert(task, status);
     const std::optional<TimePoint> ended = status.last_end ? status.last_end : status.last_start;
-    const bool failed = newRun && IsFailure(status.outcome) && ended && *ended >= m_since;
+    const bool warning = status.outcome == RunOutcome::Warnings;
+    const bool failed = newRun && (IsFailure(status.outcome) || warning) && ended && *ended >= m_since;
     if (!status.stale_since) {
         m_staleTold.remove(task);
     } else if (!m_staleTold.contains(task)) {
         m_staleTold.insert(task);
-        if (!failed) { // else the failure's notice says enough
-            add({task, name, TaskStatusProxy::staleText(*status.stale_since), true});
+        if (!failed) { // else the run's notice says enough
+            add({task, name, TaskStatusProxy::staleText(*status.stale_since), true, false});
         }
     }
     if (failed) {
-        add({task, name, QString::fromStdWString(status.first_error)});
+        add({task, name, QString::fromStdWString(status.first_error), false, warning});
     }
 }
 
@@ -66,20 +67,34 @@ void FailureNotices::showGathered() {
     }
     Notice notice;
     const std::size_t named = kNamedTasks;
+    const auto warnings = static_cast<std::size_t>(std::count_if(
+        m_pending.begin(), m_pending.end(), [](const Failure& pending) { return pending.warning; }));
+    const std::size_t failures = m_pending.size() - warnings;
+    notice.warningsOnly = failures == 0;
     if (m_pending.size() == 1) {
-        notice.title = (m_pending.front().stale ? tr("Задание давно не выполнялось успешно: %1")
-                                                : tr("Задание не выполнено: %1"))
+        notice.title = (m_pending.front().stale ? tr("Задача давно не выполнялась успешно: %1")
+                        : notice.warningsOnly ? tr("Задача выполнена с предупреждениями: %1")
+                                              : tr("Задача не выполнена: %1"))
                            .arg(m_pending.front().name);
-        notice.text = m_pending.front().firstError.isEmpty() ? tr("Подробности — в журнале задания.")
+        notice.text = m_pending.front().firstError.isEmpty() ? tr("Подробности — в журнале задачи.")
                                                              : m_pending.front().firstError;
     } else {
         const auto errorOf = [](const Failure& failure) {
-            return failure.firstError.isEmpty() ? tr("см. журнал задания") : failure.firstError;
+            return failure.firstError.isEmpty() ? tr("см. журнал задачи") : failure.firstError;
         };
-        notice.title = tr("Не выполнено заданий: %1").arg(m_pending.size());
+        if (warnings == 0) {
+            notice.title = tr("Не выполнено задач: %1").arg(failures);
+        } else if (failures == 0) {
+            notice.title = tr("Выполнено с предупреждениями задач: %1").arg(warnings);
+        } else {
+            notice.title = tr("Не выполнено задач: %1, с предупреждениями: %2").arg(failures).arg(warnings);
+        }
         QStringList lines;
         for (std::size_t i = 0; i < m_pending.size() && i < named; ++i) {
-            lines << tr("%1: %2").arg(m_pending[i].name, errorOf(m_pending[i]));
+            // In a mixed burst a warning is told from a failure.
+            const QString line =
+                m_pending[i].warning && failures > 0 ? tr("%1 (предупреждение): %2") : tr("%1: %2");
+            lines << line.arg(m_pending[i].name, errorOf(m_pending[i]));
         }
         if (m_pending.size() > named) {
             lines << tr("и ещё %1").arg(m_pending.size() - named);

@@ -1,5 +1,5 @@
-// Which status changes are failed runs the user should hear of, gathered so that a burst of failures
-// makes one notice instead of a stack of them.
+// Which status changes are failed runs (or runs that ended with warnings) the user should hear of,
+// gathered so that a burst of them makes one notice instead of a stack of them.
 #pragma once
 
 #include "model/TimePoint.h"
@@ -26,6 +26,7 @@ public:
         QString title;
         QString text;
         std::vector<const TaskInfo*> tasks; // the failed tasks, in the order they failed
+        bool warningsOnly = false;          // every run named ended, only with warnings
     };
 
     // `show` gets each notice once the failures of a burst are in: `gathering` after the first of them.
@@ -35,7 +36,8 @@ public:
     FailureNotices(std::chrono::milliseconds gathering, std::function<void(const Notice&)> show,
                    QObject* parent, TimePoint since = CurrentTime());
 
-    // The task's status as it stands now: a failed run not seen before is a failure to announce.
+    // The task's status as it stands now: a failed run not seen before is a failure to announce, a run
+    // with warnings not seen before a warning.
     void noteStatus(const TaskInfo* task, const QString& name, const TaskStatus& status);
     // The task is gone: nothing more is said of it.
     void forget(const TaskInfo* task);
@@ -49,6 +51,7 @@ private:
         QString name;
         QString firstError;
         bool stale = false; // no failed run, but no successful one for long
+        bool warning = false;
     };
     void add(Failure failure);
 

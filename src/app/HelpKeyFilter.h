@@ -9,8 +9,9 @@ class HelpKeyFilter : public QObject {
     Q_DECLARE_TR_FUNCTIONS(HelpKeyFilter)
 
 public:
-    // Consumes every release of F1 and opens "Help/index.html" beside the executable with the desktop's
-    // handler for web pages; key presses, F1's included, and all other events pass on. When the page is
-    // missing or nothing can open it, a message box names the file.
+    // Consumes every release of F1 and opens, from "Help" beside the executable, the page of the window
+    // or wizard page it was pressed in ("Help/index.html" when none is named or the named one is
+    // missing) with the desktop's handler for web pages; key presses, F1's included, and all other
+    // events pass on. When the start page is missing or nothing can open it, a message box names the file.
     bool eventFilter(QObject* watched, QEvent* event) override;
 };

@@ -18,7 +18,7 @@ class LogViewerUi : public Ui::LogViewer {};
 LogViewer::LogViewer(const QString& taskName, const QString& logPath, QWidget* parent)
     : QDialog(parent), ui(new LogViewerUi), m_path(logPath) {
     ui->setupUi(this);
-    setWindowTitle(tr("Журнал задания: %1").arg(taskName));
+    setWindowTitle(tr("Журнал задачи: %1").arg(taskName));
     ui->logTextEdit->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     // Shown while the log holds no line: the engine writes the first one when the task first runs.
     ui->logTextEdit->setPlaceholderText(tr("Задание ещё не запускалось: в журнале нет записей."));

@@ -3,6 +3,7 @@
 
 #include "CutTextToolTips.h"
 #include "LogViewer.h"
+#include "SettingsDialog.h"
 #include "ShownName.h"
 #include "TasksListModel.h"
 #include "execution/TaskLog.h"
@@ -40,8 +41,10 @@ constexpr std::array<int, 3> kStatusColumns = {TaskStatusProxy::NextRunColumn, T
 
 } // namespace
 
-MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::StatusSource status)
-    : QMainWindow(nullptr), m_storage(storage), ui(new MainWindowUi), m_status(std::move(status)) {
+MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::StatusSource status,
+                       const QString& noticeBus)
+    : QMainWindow(nullptr), m_storage(storage), ui(new MainWindowUi), m_status(std::move(status)),
+      desktopNotices(std::make_unique<DesktopNotifications>(noticeBus)) {
     ui->setupUi(this);
     ui->tasksTreeWidget->addAction(ui->actionRunNow);
     ui->tasksTreeWidget->addAction(ui->actionNewTask);
@@ -98,14 +101,7 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
         trayIcon->show();
         connect(trayIcon, &QSystemTrayIcon::activated, this,
                 [this](QSystemTrayIcon::ActivationReason reason) { onTrayActivated(reason); });
-        connect(trayIcon, &QSystemTrayIcon::messageClicked, this, [this] {
-            int opened = 0;
-            for (const TaskInfo* task : m_noticeTasks) {
-                if (statusColumns->rowOf(task) >= 0 && opened++ < FailureNotices::kNamedTasks) {
-                    showLogOf(task);
-                }
-            }
-        });
+        connect(trayIcon, &QSystemTrayIcon::messageClicked, this, [this] { openLogsOf(m_noticeTasks); });
     } else {
         hideToTray();
     }
@@ -125,6 +121,10 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
         // the default width.
         sizeStatusColumns();
     }
+    // Room the list gains (a maximised window) goes to the names, not to the last column; a saved state
+    // may still say otherwise.
+    header->setStretchLastSection(false);
+    ui->tasksTreeWidget->viewport()->installEventFilter(this);
 
     updateActions();
 
@@ -148,6 +148,34 @@ void MainWindow::showEvent(QShowEvent* event) {
         columnsToSize = false;
         sizeColumns();
     }
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // The viewport's own resizing: when the view hears of its new size, the viewport still has the old.
+    if (watched == ui->tasksTreeWidget->viewport() && event->type() == QEvent::Resize) {
+        fitNamesToList();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// Only the list's own resizing moves the names' edge: a column the user narrows stays narrow.
+void MainWindow::fitNamesToList() {
+    QTreeView* tree = ui->tasksTreeWidget;
+    QHeaderView* header = tree->header();
+    const int slack = tree->viewport()->width() - header->length();
+    int names = header->sectionSize(0);
+    if (slack > 0) {
+        names += slack;
+        namesWidened += slack;
+    } else if (slack < 0 && namesWidened > 0) {
+        // Given back as the list narrows again, no more than it was given.
+        const int back = std::min(namesWidened, -slack);
+        names -= back;
+        namesWidened -= back;
+    } else {
+        return;
+    }
+    header->resizeSection(0, names);
 }
 
 void MainWindow::sizeColumns() {
@@ -176,8 +204,16 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     QTimer::singleShot(0, this, [this] { hideToTray(); });
 }
 
-std::optional<TaskInfo> MainWindow::runWizard(const TaskInfo& task) {
-    TaskWizard wizard(task, this, m_storage.Core());
+std::optional<TaskInfo> MainWindow::runWizard(const TaskInfo& task, TaskWizard::Purpose purpose,
+                                              const TaskInfo* edited) {
+    TaskWizard wizard(task, this, m_storage.Core(), purpose);
+    std::vector<std::wstring> otherNames;
+    for (const auto& stored : m_storage.Tasks()) {
+        if (stored.get() != edited) {
+            otherNames.push_back(stored->name);
+        }
+    }
+    wizard.SetOtherNames(std::move(otherNames));
     if (wizard.exec() != QDialog::Accepted) {
         return std::nullopt;
     }
@@ -195,7 +231,7 @@ void MainWindow::insertAndSelect(int row, const QModelIndex& parent, int column,
 }
 
 void MainWindow::newTask() {
-    const std::optional<TaskInfo> task = runWizard(TaskInfo{});
+    const std::optional<TaskInfo> task = runWizard(TaskInfo{}, TaskWizard::Purpose::Create);
     if (!task) {
         return;
     }
@@ -216,7 +252,7 @@ void MainWindow::cloneTask() {
     }
     TaskInfo copy = m_storage.Copy(source);
     copy.name = tr("%1 (копия)").arg(QString::fromStdWString(copy.name)).toStdWString();
-    const std::optional<TaskInfo> task = runWizard(copy);
+    const std::optional<TaskInfo> task = runWizard(copy, TaskWizard::Purpose::Clone);
     if (!task) {
         return;
     }
@@ -228,7 +264,7 @@ void MainWindow::editTask(const QModelIndex& index) {
     if (stored == nullptr) {
         return;
     }
-    const std::optional<TaskInfo> task = runWizard(m_storage.Copy(stored));
+    const std::optional<TaskInfo> task = runWizard(m_storage.Copy(stored), TaskWizard::Purpose::Edit, stored);
     if (!task) {
         return;
     }
@@ -315,6 +351,16 @@ void MainWindow::showLogOf(const TaskInfo* task) {
     viewer->activateWindow();
 }
 
+void MainWindow::openLogsOf(const std::vector<const TaskInfo*>& tasks) {
+    int opened = 0;
+    for (const TaskInfo* task : tasks) {
+        // Only a task still listed: one removed since the notice has no log to open.
+        if (statusColumns->rowOf(task) >= 0 && opened++ < FailureNotices::kNamedTasks) {
+            showLogOf(task);
+        }
+    }
+}
+
 void MainWindow::onStatusChanged(const TaskInfo* record) {
     statusColumns->statusChanged(record);
     warnAboutDamagedJournal(); // known once the engine has opened it, before any status it tells
@@ -338,9 +384,22 @@ void MainWindow::showFailureNotice(const FailureNotices::Notice& notice) {
     if (!notifyFailures()) {
         return;
     }
+    // A desktop without a tray (GNOME) shows the service's notices only; a service that does not answer
+    // leaves the notice to the window.
+    if (desktopNotices->connected()) {
+        desktopNotices->show(
+            notice.title, notice.text, [this, tasks = notice.tasks] { openLogsOf(tasks); },
+            [this, notice] { showNoticeInWindow(notice); });
+        return;
+    }
+    showNoticeInWindow(notice);
+}
+
+void MainWindow::showNoticeInWindow(const FailureNotices::Notice& notice) {
     if (trayIcon != nullptr) {
         m_noticeTasks = notice.tasks;
-        trayIcon->showMessage(notice.title, notice.text, QSystemTrayIcon::Critical);
+        trayIcon->showMessage(notice.title, notice.text,
+                              notice.warningsOnly ? QSystemTrayIcon::Warning : QSystemTrayIcon::Critical);
         return;
     }
     // Without a tray there is no notice to click; the window is on screen, its status bar says it.
@@ -355,8 +414,9 @@ QMenu* MainWindow::createTrayMenu() {
     connect(autostartAction, &QAction::triggered, this, [](bool checked) { setAutostart(checked); });
     notifyAction = new QAction(tr("Уведомлять об ошибках"), this);
     notifyAction->setCheckable(true);
-    connect(notifyAction, &QAction::triggered, this,
-            [](bool checked) { QSettings().setValue(kNotifyFailuresKey, checked); });
+    connect(notifyAction, &QAction::triggered, this, [](bool checked) { setNotifyFailures(checked); });
+    auto* settingsAction = new QAction(tr("Настройки…"), this);
+    connect(settingsAction, &QAction::triggered, this, [this] { showSettings(); });
     auto* quitAction = new QAction(tr("Выход"), this);
     connect(quitAction, &QAction::triggered, qApp, &QCoreApplication::quit);
 
@@ -365,10 +425,22 @@ QMenu* MainWindow::createTrayMenu() {
     menu->addSeparator();
     menu->addAction(autostartAction);
     menu->addAction(notifyAction);
+    menu->addAction(settingsAction);
     menu->addSeparator();
     menu->addAction(quitAction);
     connect(menu, &QMenu::aboutToShow, this, [this] { updateTrayMenu(); });
     return menu;
+}
+
+void MainWindow::showSettings() {
+    auto* dialog = findChild<SettingsDialog*>();
+    if (dialog == nullptr) {
+        dialog = new SettingsDialog(this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
 }
 
 void MainWindow::updateTrayMenu() {
@@ -467,7 +539,14 @@ void MainWindow::warnAboutDamagedJournal() {
                          .arg(damage->reason, kept));
 }
 
+void MainWindow::keepSavedState() {
+    stateToSave = false;
+}
+
 void MainWindow::saveSettings() {
+    if (!stateToSave) {
+        return;
+    }
     QSettings settings;
     settings.setValue(QStringLiteral("MainWindowGeometry"), saveGeometry());
     settings.setValue(QStringLiteral("TasksTreeHeaderState"), ui->tasksTreeWidget->header()->saveState());
@@ -475,6 +554,10 @@ void MainWindow::saveSettings() {
 
 bool notifyFailures() {
     return QSettings().value(kNotifyFailuresKey, true).toBool();
+}
+
+void setNotifyFailures(bool enabled) {
+    QSettings().setValue(kNotifyFailuresKey, enabled);
 }
 
 void setAutostart(bool enabled) {

@@ -5,11 +5,14 @@
 #include "FailureNotices.h"
 #include "TaskStatusProxy.h"
 #include "model/TaskInfo.h"
+#include "platform/DesktopNotifications.h"
+#include "wizard/TaskWizard.h"
 
 #include <QCoreApplication>
 #include <QMainWindow>
 #include <QSystemTrayIcon>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -27,9 +30,10 @@ public:
     // hidden (start-up shows it on the first launch only); without one its menu goes to the menu bar
     // and the window is shown. Whether a tray is used is decided here once: an icon that appears later
     // would have no window to bring back, one that disappears leaves the second start to do it.
-    // The status columns and the failure notices read `status`; none: the engine's.
+    // The status columns and the failure notices read `status`; none: the engine's. The notices go to
+    // the notification service on the bus at `noticeBus` (empty: the session's), else to the tray.
     explicit MainWindow(TaskStorage& storage, bool useTray = QSystemTrayIcon::isSystemTrayAvailable(),
-                        TaskStatusProxy::StatusSource status = {});
+                        TaskStatusProxy::StatusSource status = {}, const QString& noticeBus = {});
     // Saves the geometry and the list header's state.
     ~MainWindow() override;
 
@@ -46,10 +50,15 @@ public:
     // The same, once, for a run journal the engine found damaged and replaced.
     void warnAboutDamagedJournal();
 
+    // Leaves the saved geometry and list header as they are when the window goes: a start without a
+    // display shows the window on a screen of its own, whose size is not the user's.
+    void keepSavedState();
+
 protected:
     // Hides the window instead of closing it; the program goes on in the tray.
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void newTask();
@@ -64,19 +73,28 @@ private:
     void onStatusChanged(const TaskInfo* record);
     void noteStatus(const TaskInfo* task);
     void showFailureNotice(const FailureNotices::Notice& notice);
+    // Where there is no notification service: the tray's balloon, or the status bar without a tray.
+    void showNoticeInWindow(const FailureNotices::Notice& notice);
+    void openLogsOf(const std::vector<const TaskInfo*>& tasks);
     void sizeStatusColumns();
 
     QMenu* createTrayMenu();
     void updateTrayMenu();
+    // "Настройки": one window at a time, brought forward when it is open already.
+    void showSettings();
     void onTrayActivated(QSystemTrayIcon::ActivationReason reason);
     void toggleVisibility();
     void hideToTray();
     void saveSettings();
     // The first widths of the list's columns, while no header state is saved.
     void sizeColumns();
+    // The width the list gains goes to the names; when it shrinks, the names give back what they got.
+    void fitNamesToList();
 
     // Runs the editor on `task`; the edited copy when the user finished it.
-    std::optional<TaskInfo> runWizard(const TaskInfo& task);
+    // `edited`: the stored task being edited, whose own name is no other task's.
+    std::optional<TaskInfo> runWizard(const TaskInfo& task, TaskWizard::Purpose purpose,
+                                      const TaskInfo* edited = nullptr);
     // Stores `task` at `row` and makes that row current in `column`.
     void insertAndSelect(int row, const QModelIndex& parent, int column, const TaskInfo& task);
 
@@ -90,14 +108,18 @@ private:
     TaskStatusProxy::StatusSource m_status;
     TaskStatusProxy* statusColumns = nullptr; // what the list view shows: the model and the status
     FailureNotices* failureNotices = nullptr;
-    std::vector<const TaskInfo*> m_noticeTasks; // the tasks of the notice last shown, for its click
+    std::vector<const TaskInfo*> m_noticeTasks; // the tasks of the balloon last shown, for its click
+    std::unique_ptr<DesktopNotifications> desktopNotices;
     bool storageWarningGiven = false;
     bool journalWarningGiven = false;
+    int namesWidened = 0;       // what fitNamesToList added to the names' column
+    bool stateToSave = true;    // see keepSavedState
     bool columnsToSize = false; // no header state was saved, and the window has not been shown yet
 };
 
 // Whether failed runs are announced: the "Runs/notifyFailures" setting, on unless turned off.
 bool notifyFailures();
+void setNotifyFailures(bool enabled);
 
 // Makes the session start this executable, or stops it doing so. Failures are not reported: the
 // autostart entry's check mark shows the real state the next time the menu opens.

@@ -2,6 +2,7 @@
 #include "ScheduleText.h"
 
 #include "model/LocalDateTime.h"
+#include "model/PluralForm.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -12,28 +13,10 @@ QString tr(const char* text) {
     return QCoreApplication::translate("TasksListModel", text);
 }
 
-enum class PluralForm { One, SingularNumbered, Few, Many };
-
-// Tested in this order: 1; ends in 1 but not 11; ends in 2 to 4 outside 10 to 20; everything else.
-PluralForm FormOf(int n) {
-    if (n == 1) {
-        return PluralForm::One;
-    }
-    if (n % 10 == 1 && n % 100 != 11) {
-        return PluralForm::SingularNumbered;
-    }
-    const int last = n % 10;
-    const int lastTwo = n % 100;
-    if ((last == 2 || last == 3 || last == 4) && !(lastTwo >= 10 && lastTwo <= 20)) {
-        return PluralForm::Few;
-    }
-    return PluralForm::Many;
-}
-
 } // namespace
 
 QString describeDayInterval(int interval) {
-    switch (FormOf(interval)) {
+    switch (PluralFormOf(interval)) {
     case PluralForm::One:
         return tr("каждый день");
     case PluralForm::SingularNumbered:
@@ -47,7 +30,7 @@ QString describeDayInterval(int interval) {
 }
 
 QString describeWeekInterval(int interval) {
-    switch (FormOf(interval)) {
+    switch (PluralFormOf(interval)) {
     case PluralForm::One:
         return tr("каждую неделю");
     case PluralForm::SingularNumbered:

@@ -14,7 +14,8 @@ QString DateTimeText(TimePoint time) {
 
 TaskStatusProxy::TaskStatusProxy(TasksListModel* source, StatusSource status, QObject* parent)
     : QIdentityProxyModel(parent), m_source(source), m_status(std::move(status)),
-      m_failedIcon(QStringLiteral(":/task_failed.ico")), m_runningIcon(QStringLiteral(":/task_running.ico")) {
+      m_failedIcon(QStringLiteral(":/task_failed.ico")), m_runningIcon(QStringLiteral(":/task_running.ico")),
+      m_warningsIcon(QStringLiteral(":/task_warnings.ico")) {
     Q_ASSERT(source->columnCount() == NextRunColumn);
     setSourceModel(source);
     const auto stale = [this] { m_rowsStale = true; };
@@ -125,8 +126,13 @@ QVariant TaskStatusProxy::statusData(const QModelIndex& index, int role) const {
             if (status.outcome == RunOutcome::Running) {
                 return m_runningIcon;
             }
+            if (status.outcome == RunOutcome::Warnings) {
+                return m_warningsIcon;
+            }
         }
-        if (role == Qt::ToolTipRole && IsFailure(status.outcome) && !status.first_error.empty()) {
+        if (role == Qt::ToolTipRole &&
+            (IsFailure(status.outcome) || status.outcome == RunOutcome::Warnings) &&
+            !status.first_error.empty()) {
             return QString::fromStdWString(status.first_error);
         }
         if (role == Qt::ToolTipRole && status.outcome == RunOutcome::Missed && status.missed_count > 0) {

@@ -67,6 +67,7 @@ private:
     StatusSource m_status;
     QIcon m_failedIcon;
     QIcon m_runningIcon;
+    QIcon m_warningsIcon;
     // Rows by task, rebuilt on first use after the rows changed: the engine's calls come one per task.
     mutable QHash<const TaskInfo*, int> m_rows;
     mutable bool m_rowsStale = true;

@@ -41,7 +41,7 @@ int main(int argc, char* argv[]) {
     }
 
     // Without a display the scheduler still runs its tasks, on Qt's offscreen platform.
-    UseOffscreenPlatformWithoutDisplay();
+    const bool headless = UseOffscreenPlatformWithoutDisplay();
     QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
 
@@ -83,6 +83,9 @@ int main(int argc, char* argv[]) {
         [&storage](const QByteArray& request) { return AnswerTerminalRequest(storage, request); });
 
     MainWindow window(storage);
+    if (headless) {
+        window.keepSavedState();
+    }
     QObject::connect(&app, &SingleApplication::instanceStarted, &window,
                      [&window] { window.restoreFromTray(); });
 

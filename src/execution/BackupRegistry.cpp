@@ -1,7 +1,9 @@
 // Running backup copies and their end.
 #include "BackupRegistry.h"
 
+#include "KeepAwake.h"
 #include "RepositoryBackup.h"
+#include "platform/LowPriority.h"
 
 #include <iostream>
 #include <vector>
@@ -26,7 +28,7 @@ void BackupRegistry::ReapFinished() {
 }
 
 bool BackupRegistry::Start(const TaskInfo* stored, const TaskInfo& task,
-                           std::function<void(const BackupResult&)> ended) {
+                           std::function<void(const BackupResult&)> ended, BackupRunOptions options) {
     const auto* action = std::get_if<BackupAction>(&task.action);
     if (action == nullptr) {
         return false;
@@ -43,17 +45,26 @@ bool BackupRegistry::Start(const TaskInfo* stored, const TaskInfo& task,
         return false;
     }
     auto copy = std::make_shared<Copy>();
-    copy->thread = std::jthread([this, copy = copy.get(), core = core_, file = connections_file_,
-                                 source = *action, ended = std::move(ended)](std::stop_token stop) {
-        const BackupResult result = BackupFolder(*core, source.connection_id, source.source_path,
-                                                 source.destination_path, stop, file);
-        if (ended) {
-            ended(result);
-        }
-        std::lock_guard done(mutex_);
-        copy->finished = true;
-        finished_.notify_all();
-    });
+    copy->thread =
+        std::jthread([this, copy = copy.get(), core = core_, file = connections_file_, source = *action,
+                      name = task.name, options, ended = std::move(ended)](std::stop_token stop) {
+            if (options.lowPriority) {
+                // The thread is the copy's alone, and the write-back thread it starts inherits this.
+                platform::LowerThisThreadsPriority();
+            }
+            BackupResult result;
+            {
+                const platform::SleepInhibitor awake = KeepAwake(name, options.keepAwake);
+                result = BackupFolder(*core, source.connection_id, source.source_path,
+                                      source.destination_path, stop, file);
+            }
+            if (ended) {
+                ended(result);
+            }
+            std::lock_guard done(mutex_);
+            copy->finished = true;
+            finished_.notify_all();
+        });
     copies_.emplace(stored, std::move(copy));
     return true;
 }

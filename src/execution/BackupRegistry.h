@@ -18,6 +18,12 @@
 #include <mutex>
 #include <thread>
 
+// How a copy runs beside the user's work ("Runs/lowPriority", "Runs/keepAwake").
+struct BackupRunOptions {
+    bool lowPriority = false; // the copy's threads get the processor and the disk last
+    bool keepAwake = false;   // the machine does not suspend while the copy runs
+};
+
 class BackupRegistry {
 public:
     explicit BackupRegistry(std::shared_ptr<arkon::ICore> core,
@@ -36,7 +42,7 @@ public:
     // one task have in common. `ended`, when given, gets the copy's result on the copy's thread once it
     // has ended, also when it was stopped; it is not called when nothing was started.
     bool Start(const TaskInfo* stored, const TaskInfo& task,
-               std::function<void(const BackupResult&)> ended = {});
+               std::function<void(const BackupResult&)> ended = {}, BackupRunOptions options = {});
 
     bool IsRunning(const TaskInfo& task) const;
 

@@ -3,6 +3,7 @@
 
 #include "BackupRegistry.h"
 #include "CommandStart.h"
+#include "KeepAwake.h"
 #include "RepositoryBackup.h"
 
 #include <QCoreApplication>
@@ -15,7 +16,8 @@ namespace {
 // A run that finds the task's previous copy still going is told as a copy that could not start, through
 // the same way as a finished copy, so that its line too follows the run's finish line.
 bool StartBackup(TaskInfo& task, const RunContext& context) {
-    if (context.backups->Start(context.stored, task, context.backupEnded)) {
+    if (context.backups->Start(context.stored, task, context.backupEnded,
+                               BackupRunOptions{context.lowPriority, context.keepAwake})) {
         return true;
     }
     if (!context.backupEnded) {
@@ -36,14 +38,18 @@ bool PerformTask(TaskInfo& task, const RunContext& context, const std::function<
         switch (KindOf(task.action)) {
         case ActionKind::Backup:
             return StartBackup(task, context);
-        case ActionKind::Export:
+        case ActionKind::Export: {
+            const platform::SleepInhibitor awake = KeepAwake(task.name, context.keepAwake);
             RunExport(std::get<ExportAction>(task.action), task.name, context, saveChanges);
             break;
+        }
         case ActionKind::Command:
             return StartCommand(std::get<CommandAction>(task.action), context, task.name);
-        case ActionKind::Check:
+        case ActionKind::Check: {
+            const platform::SleepInhibitor awake = KeepAwake(task.name, context.keepAwake);
             RunCheck(std::get<CheckAction>(task.action), task.name, context, saveChanges);
             break;
+        }
         }
     } catch (const std::exception& error) {
         std::cerr << error.what() << '\n';

@@ -6,41 +6,61 @@
 
 #include <random>
 #include <string>
+#include <string_view>
 
 namespace {
 
 constexpr int kNameAttempts = 16;
+constexpr char kPrefix[] = ".zelkor-backup-";
+constexpr char kSuffix[] = ".tmp";
+constexpr std::size_t kDigitCount = 16;
+constexpr char kDigits[] = "0123456789abcdef";
 
 std::string TemporaryName() {
     thread_local std::mt19937_64 random{std::random_device{}()};
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string name = ".zelkor-backup-";
+    std::string name = kPrefix;
     std::uint64_t value = random();
-    for (int i = 0; i < 16; ++i, value >>= 4) {
+    for (std::size_t i = 0; i < kDigitCount; ++i, value >>= 4) {
         name.push_back(kDigits[value & 0xF]);
     }
-    return name + ".tmp";
+    return name + kSuffix;
 }
 
 } // namespace
 
-ReplacementFile::ReplacementFile(const std::filesystem::path& destination, bool fresh)
-    : destination_(destination) {
+bool ReplacementFile::IsTemporaryName(const std::string& name) {
+    const std::string_view prefix = kPrefix;
+    const std::string_view suffix = kSuffix;
+    if (name.size() != prefix.size() + kDigitCount + suffix.size() || !name.starts_with(prefix) ||
+        !name.ends_with(suffix)) {
+        return false;
+    }
+    const std::string_view digits = std::string_view(name).substr(prefix.size(), kDigitCount);
+    return digits.find_first_not_of(kDigits) == std::string_view::npos;
+}
+
+ReplacementFile::ReplacementFile(const std::filesystem::path& destination, bool fresh,
+                                 std::optional<std::uint32_t> permissions)
+    : destination_(destination), permissions_(permissions) {
     const std::filesystem::path folder = destination_.parent_path();
-    std::error_code error;
+    // Never wider than the document while it is written, whatever the umask lets through.
+    const std::uint32_t mode = permissions ? 0600 : 0666;
     if (fresh) {
-        file_ = platform::OutputFile::CreateUnnamed(folder.native(), error);
+        file_ = platform::OutputFile::CreateUnnamed(folder.native(), error_, mode);
         unnamed_ = file_.IsOpen();
     }
     for (int attempt = 0; attempt < kNameAttempts && !file_.IsOpen(); ++attempt) {
         temporary_ = folder / TemporaryName();
-        file_ = platform::OutputFile::CreateNew(temporary_.native(), error);
-        if (!file_.IsOpen() && error != std::errc::file_exists) {
+        file_ = platform::OutputFile::CreateNew(temporary_.native(), error_, mode);
+        if (!file_.IsOpen() && error_ != std::errc::file_exists) {
             break;
         }
     }
     if (!file_.IsOpen()) {
         temporary_.clear();
+    } else if (!temporary_.empty()) {
+        // A later backup into this folder removes what a killed one left, but not this file.
+        file_.MarkInUse();
     }
 }
 
@@ -49,13 +69,11 @@ ReplacementFile::~ReplacementFile() {
 }
 
 bool ReplacementFile::Write(const std::byte* data, std::size_t size) {
-    std::error_code error;
-    return file_.IsOpen() && file_.Write(data, size, error);
+    return file_.IsOpen() && file_.Write(data, size, error_);
 }
 
 bool ReplacementFile::SetModified(std::int64_t modified_us) {
-    std::error_code error;
-    return file_.IsOpen() && file_.SetModified(modified_us, error);
+    return file_.IsOpen() && file_.SetModified(modified_us, error_);
 }
 
 std::optional<std::int64_t> ReplacementFile::KeptModified() const {
@@ -71,23 +89,27 @@ bool ReplacementFile::Commit(platform::FileSystemSync& sync) {
     if (!file_.IsOpen()) {
         return false;
     }
+    if (permissions_ && !file_.SetPermissions(*permissions_, error_)) {
+        Discard();
+        return false;
+    }
     sync.StartWriteBack(file_);
-    std::error_code error;
     if (unnamed_ && !LinkUnnamed()) {
         Discard();
         return false;
     }
     if (temporary_.empty()) {
-        if (file_.Close(error)) {
+        if (file_.Close(error_)) {
             return true;
         }
         // Linked under the destination's name just now: it is this copy's own, and not whole.
-        std::filesystem::remove(destination_, error);
+        std::error_code ignored;
+        std::filesystem::remove(destination_, ignored);
         return false;
     }
-    if (file_.Close(error)) {
-        std::filesystem::rename(temporary_, destination_, error);
-        if (!error) {
+    if (file_.Close(error_)) {
+        std::filesystem::rename(temporary_, destination_, error_);
+        if (!error_) {
             temporary_.clear();
             return true;
         }
@@ -100,13 +122,12 @@ bool ReplacementFile::Commit(platform::FileSystemSync& sync) {
 // was read, and it is replaced as any previous copy is: through a temporary name.
 bool ReplacementFile::LinkUnnamed() {
     unnamed_ = false;
-    std::error_code error;
-    if (file_.LinkAs(destination_.native(), error)) {
+    if (file_.LinkAs(destination_.native(), error_)) {
         return true;
     }
-    for (int attempt = 0; attempt < kNameAttempts && error == std::errc::file_exists; ++attempt) {
+    for (int attempt = 0; attempt < kNameAttempts && error_ == std::errc::file_exists; ++attempt) {
         const std::filesystem::path temporary = destination_.parent_path() / TemporaryName();
-        if (file_.LinkAs(temporary.native(), error)) {
+        if (file_.LinkAs(temporary.native(), error_)) {
             temporary_ = temporary;
             return true;
         }

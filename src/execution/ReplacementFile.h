@@ -10,19 +10,28 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <string>
+#include <system_error>
 
 class ReplacementFile {
 public:
     // Creates the file in the destination's folder: without a name when `fresh` (nothing had the
     // destination's name when the folder was read) and the file system can make one, otherwise a new
-    // hidden file. Check IsOpen.
-    explicit ReplacementFile(const std::filesystem::path& destination, bool fresh = false);
+    // hidden file named by TemporaryNamePattern. Check IsOpen, and Error for why not. With `permissions`
+    // the file is readable and writable by its owner alone until Commit gives it exactly those.
+    explicit ReplacementFile(const std::filesystem::path& destination, bool fresh = false,
+                             std::optional<std::uint32_t> permissions = std::nullopt);
     // Removes the temporary file unless it was committed.
     ~ReplacementFile();
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
 
     bool IsOpen() const { return file_.IsOpen(); }
+    // Why the last step failed.
+    const std::error_code& Error() const { return error_; }
+
+    // Whether a file name is one a ReplacementFile gives its temporary files.
+    static bool IsTemporaryName(const std::string& name);
     bool Write(const std::byte* data, std::size_t size);
     // The time the file is to carry, in microseconds since 1970; set after the last write, since a
     // write would move it again.
@@ -40,5 +49,7 @@ private:
     std::filesystem::path destination_;
     std::filesystem::path temporary_;
     platform::OutputFile file_;
+    std::optional<std::uint32_t> permissions_;
+    std::error_code error_;
     bool unnamed_ = false; // made without a name, and not linked yet
 };

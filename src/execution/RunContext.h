@@ -40,5 +40,9 @@ struct RunContext {
     // thread; the line for a command's end with the result it stands for, on the context's thread. May
     // be empty.
     std::function<void(const BackupResult&)> backupEnded;
+    // The machine does not suspend while a copy or a tool runs ("Runs/keepAwake"); copies and tools
+    // give way to the user's work ("Runs/lowPriority", in toolLimits for the tool).
+    bool keepAwake = false;
+    bool lowPriority = false;
     std::function<void(const QString& line, const RunResult& result)> commandEnded;
 };

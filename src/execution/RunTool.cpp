@@ -87,7 +87,8 @@ void Run(const std::vector<std::wstring>& arguments, const ToolLimits& limits, O
         local.push_back(ToLocal8Bit(argument));
     }
     ChildPipe errorPipe;
-    ChildProcess child = ChildProcess::Start(local, ChildStreams{nullptr, &errorPipe}, outcome.error);
+    ChildProcess child =
+        ChildProcess::Start(local, ChildStreams{nullptr, &errorPipe}, outcome.error, limits.lowPriority);
     if (outcome.error) {
         return;
     }

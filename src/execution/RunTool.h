@@ -25,6 +25,8 @@ struct ToolLimits {
     std::chrono::milliseconds limitGrace = std::chrono::seconds(10);
     // Short, so that the program ends within a few seconds of being asked to.
     std::chrono::milliseconds stopGrace = std::chrono::seconds(2);
+    // The tool gets the processor and the disk only when nothing else wants them ("Runs/lowPriority").
+    bool lowPriority = false;
 };
 
 enum class ToolResult { Succeeded, Failed, LimitExceeded, TaskLimitExceeded, Interrupted };

@@ -29,10 +29,23 @@ QString ExistingCopyOf(const QString& path, const QByteArray& content) {
     return {};
 }
 
-QString WriteNewCopy(const QString& name, const QByteArray& content, QString& error) {
+// The bits of the owner, the group and others; the "user" ones describe this process's access.
+constexpr QFileDevice::Permissions kModeBits =
+    QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup |
+    QFileDevice::WriteGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::WriteOther |
+    QFileDevice::ExeOther;
+
+QString WriteNewCopy(const QString& name, const QString& original, const QByteArray& content,
+                     QString& error) {
     QFile copy(name);
     if (!copy.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         error = copy.errorString();
+        return {};
+    }
+    // The file's own mode, before any of its content is in the copy: a private file stays private.
+    if (!copy.setPermissions(QFileInfo(original).permissions() & kModeBits)) {
+        error = copy.errorString();
+        copy.remove();
         return {};
     }
     // The original is replaced at the next save, which is synced to disk: so is its copy, first.
@@ -65,7 +78,7 @@ QString KeepDamagedFile(const QString& path, const std::optional<QByteArray>& co
             continue;
         }
         if (content) {
-            return WriteNewCopy(name, *content, error);
+            return WriteNewCopy(name, path, *content, error);
         }
         QFile original(path);
         // Qt never renames over an existing file.

@@ -25,9 +25,10 @@ public:
     // path: a relative name is relative to the current folder. A start that fails (no such file, not
     // executable, no arguments at all) sets the error and gives an object with no process; no process is left
     // behind by it. The write ends of the given pipes are closed here once the child holds them, so that the
-    // pipe reports its end when the child (and whatever it started) has closed them.
+    // pipe reports its end when the child (and whatever it started) has closed them. With `lowPriority` the
+    // program (and whatever it starts) gets the processor and the disk only when nothing else wants them.
     static ChildProcess Start(const std::vector<std::string>& arguments, const ChildStreams& streams,
-                              std::error_code& error);
+                              std::error_code& error, bool lowPriority = false);
 
     ChildProcess() = default;
     ChildProcess(ChildProcess&& other) noexcept;

@@ -17,6 +17,7 @@ struct EntryStatus {
     // Microseconds since 1970-01-01 00:00:00 UTC, rounded down from whatever the file system keeps.
     std::int64_t modified_us = 0;
     std::uint64_t size = 0;
+    std::uint32_t permissions = 0; // the permission bits (rwx for owner, group and others)
 };
 
 struct DirectoryEntry {

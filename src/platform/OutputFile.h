@@ -20,13 +20,16 @@ public:
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // Fails with std::errc::file_exists when anything, also a dangling link, has that name.
-    static OutputFile CreateNew(const std::string& path, std::error_code& error);
+    // Fails with std::errc::file_exists when anything, also a dangling link, has that name. The new file
+    // gets `permissions` less the process's umask.
+    static OutputFile CreateNew(const std::string& path, std::error_code& error,
+                                std::uint32_t permissions = 0666);
 
     // A file without a name in `folder`, which LinkAs gives one; until then no other program sees it, and
     // it vanishes with its descriptor. Not open, with the reason in `error`, where the file system cannot
     // make one (some network and FAT file systems).
-    static OutputFile CreateUnnamed(const std::string& folder, std::error_code& error);
+    static OutputFile CreateUnnamed(const std::string& folder, std::error_code& error,
+                                    std::uint32_t permissions = 0666);
 
     bool IsOpen() const { return descriptor_ >= 0; }
 
@@ -40,6 +43,13 @@ public:
     // Sets the modification time, in microseconds since 1970-01-01 00:00:00 UTC; the file system keeps
     // it as precisely as it can. The access time stays as it is.
     bool SetModified(std::int64_t modified_us, std::error_code& error);
+
+    // Gives the file exactly these permission bits, whatever the umask.
+    bool SetPermissions(std::uint32_t permissions, std::error_code& error);
+
+    // Marks the file as being written, for as long as it is open, to whoever asks IsAbandoned. Only
+    // a hint: it fails where the file system keeps no locks, and nothing relies on it then.
+    void MarkInUse();
 
     EntryStatus Status(std::error_code& error) const;
 

@@ -4,6 +4,8 @@
 #include <boost/date_time/posix_time/ptime.hpp>
 #include <boost/uuid/uuid.hpp>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,9 @@ struct BrowserItemInfo {
     // The last change of the item, at microsecond resolution, on the UTC scale without a time zone.
     boost::posix_time::ptime modification_time;
     bool folder = false;
+    // The item's permission bits (rwx for owner, group and others) where the repository keeps any: a
+    // backup gives them to the item's copy.
+    std::optional<std::uint32_t> permissions;
 
     bool IsFolder() const { return folder; }
 };

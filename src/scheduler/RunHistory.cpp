@@ -22,6 +22,7 @@ enum class Line {
     Interrupted,
     // Written when what the run started beside the worker has ended.
     BackupDone,
+    BackupWarnings, // the copy went to its end, leaving out what it names
     BackupFailed,
     ProgramEnded, // with its exit code
     ProgramSignaled,
@@ -85,6 +86,7 @@ struct Texts {
     QString killed = RunTexts::Killed();
     QString runNow = RunTexts::RunNow();
     Pattern backupDone = BackupPrefix(BackupOutcome::Copied);
+    Pattern backupWarnings = BackupPrefix(BackupOutcome::Warnings);
     Pattern backupFailed = BackupPrefix(BackupOutcome::Failed);
     Pattern programEnded{RunTexts::ProgramExited()};
     Pattern programSignaled{RunTexts::ProgramSignaled()};
@@ -124,6 +126,9 @@ Line Classify(const QString& message, int& exitCode) {
     }
     if (texts.backupDone.Fits(message)) {
         return Line::BackupDone;
+    }
+    if (texts.backupWarnings.Fits(message)) {
+        return Line::BackupWarnings;
     }
     if (texts.backupFailed.Fits(message)) {
         return Line::BackupFailed;
@@ -251,6 +256,9 @@ void RunHistory::Feed(TimePoint time, const QString& text) {
         break;
     case Line::ToolFailed:
         Raise(RunOutcome::Failed, {}); // the reason follows
+        break;
+    case Line::BackupWarnings:
+        Raise(RunOutcome::Warnings, message);
         break;
     case Line::LimitExceeded:
         Raise(RunOutcome::LimitExceeded, message);

@@ -20,5 +20,12 @@ RunSettings ReadRunSettings() {
     if (catchUp.isValid()) {
         settings.catchUpMissed = catchUp.toBool();
     }
+    for (const auto& [key, value] : {std::pair{"Runs/lowPriority", &settings.lowPriority},
+                                     std::pair{"Runs/keepAwake", &settings.keepAwake}}) {
+        const QVariant stored = store.value(QLatin1String(key));
+        if (stored.isValid()) {
+            *value = stored.toBool();
+        }
+    }
     return settings;
 }

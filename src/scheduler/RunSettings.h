@@ -12,6 +12,11 @@ struct RunSettings {
     // "Runs/catchUpMissed": a task that missed runs while the program was not running runs once soon
     // after start-up.
     bool catchUpMissed = false;
+    // "Runs/lowPriority": backups and the suite's tool get the processor and the disk only when the
+    // user's work does not want them.
+    bool lowPriority = true;
+    // "Runs/keepAwake": the machine does not suspend while a backup or the suite's tool runs.
+    bool keepAwake = true;
 };
 
 // Reads the settings of organisation "Zelkor-Vostal", application "ZelkorScheduler"; a missing or

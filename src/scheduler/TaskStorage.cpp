@@ -88,21 +88,6 @@ bool SameSource(const Action& a, const Action& b) {
     return true;
 }
 
-// What a finished copy stands for in the journal.
-RunResult ResultOfCopy(const BackupResult& copy) {
-    RunResult result;
-    result.done = static_cast<std::int64_t>(copy.copied);
-    result.unchanged = static_cast<std::int64_t>(copy.unchanged);
-    result.skipped = static_cast<std::int64_t>(copy.skipped);
-    result.bytes = copy.copied_bytes;
-    if (copy.outcome == BackupOutcome::Stopped) {
-        result.Raise(RunOutcome::Interrupted);
-    } else if (copy.outcome != BackupOutcome::Copied) {
-        result.Raise(RunOutcome::Failed, BackupResultLine(copy).toStdWString());
-    }
-    return result;
-}
-
 // The status a task starts with from what the journal knew of it.
 TaskStatus StatusFromJournal(const JournalTask& known) {
     TaskStatus status;
@@ -283,6 +268,9 @@ void TaskStorage::PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* 
         context.toolLimits.taskTimeLimit = settings.taskTimeLimit;
     }
     context.result = &result;
+    context.toolLimits.lowPriority = settings.lowPriority;
+    context.lowPriority = settings.lowPriority;
+    context.keepAwake = settings.keepAwake;
     // Null on the tool's lane, whose runs start nothing beside it.
     WorkerRun* const performing = t_performing;
     const JournalRunId journalRun = performing != nullptr ? performing->run : 0;
@@ -844,19 +832,13 @@ TimePoint TaskStorage::Arm(const TaskInfo* record) {
                 }
             });
     }
-    {
-        std::lock_guard lock(m_stateMutex);
-        if (const auto it = m_records.find(record); it != m_records.end() && it->second.id == timing.id) {
-            it->second.expiry = expiry;
-        }
-    }
     const std::optional<TimePoint> slot = expiry == kNever ? std::nullopt : std::optional<TimePoint>(expiry);
     if (m_journal && timing.journalId != 0 && slot != timing.recordedSlot) {
         m_journal->RecordArmed(timing.journalId, m_clock(), slot);
         timing.recordedSlot = slot;
     }
     UpdateAlarm();
-    Publish(record);
+    Publish(record, expiry);
     return expiry;
 }
 
@@ -1055,7 +1037,7 @@ void TaskStorage::UpdateAlarm() {
     }
 }
 
-void TaskStorage::Publish(const TaskInfo* record) {
+void TaskStorage::Publish(const TaskInfo* record, std::optional<TimePoint> expiry) {
     const auto timing = m_timing.find(record);
     if (timing == m_timing.end()) {
         return;
@@ -1066,12 +1048,17 @@ void TaskStorage::Publish(const TaskInfo* record) {
         status.last_end.reset();
     }
     {
+        // The next run and the rest of the status change together: a reader never sees one without
+        // the other.
         std::lock_guard lock(m_stateMutex);
         const auto it = m_records.find(record);
         if (it == m_records.end() || it->second.id != timing->second.id) {
             return;
         }
         it->second.status = std::move(status);
+        if (expiry) {
+            it->second.expiry = *expiry;
+        }
     }
     NotifyStatus(record);
 }
@@ -1106,9 +1093,14 @@ void TaskStorage::WriteEndedCopies() {
         ended.swap(m_endedCopies);
     }
     for (const EndedCopy& copy : ended) {
-        // Only the closing program stops a copy.
-        WriteBesideEnd(copy.record, copy.id, copy.run, BackupResultLine(*copy.result),
-                       ResultOfCopy(*copy.result));
+        const QString line = BackupResultLine(*copy.result);
+        RunResult result = BackupRunResult(*copy.result);
+        if (result.outcome == RunOutcome::Failed || result.outcome == RunOutcome::Warnings) {
+            // The log's line says what went wrong and where, as the list's tool tip and the notice should.
+            result.firstError.clear();
+            result.Raise(result.outcome, line.toStdWString());
+        }
+        WriteBesideEnd(copy.record, copy.id, copy.run, line, result);
     }
 }
 
@@ -1117,6 +1109,10 @@ void TaskStorage::FollowRename(Timing& timing, const TaskInfo* record) {
     bool shared = false; // another task of the old name goes on writing the old log
     {
         std::lock_guard lock(m_stateMutex);
+        const auto it = m_records.find(record);
+        if (it == m_records.end() || it->second.id != timing.id) {
+            return; // removed meanwhile, and maybe freed: its removal is queued behind us
+        }
         name = record->name;
         for (const auto& task : m_tasks) {
             shared = shared || (task.get() != record && task->name == timing.logName);

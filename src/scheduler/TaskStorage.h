@@ -246,7 +246,8 @@ private:
     // Tells the listener, if any, on its own thread. Any thread; m_stateMutex must not be held.
     void NotifyStatus(const TaskInfo* record);
     // Copies the status the worker knows into the shared record and tells the listener.
-    void Publish(const TaskInfo* record);
+    // With `expiry`, the task's next run changes with it.
+    void Publish(const TaskInfo* record, std::optional<TimePoint> expiry = std::nullopt);
     // The end of what a run started beside the worker: its line goes to the task's log. On the worker,
     // or once the worker has gone, on the thread that stopped it.
     void WriteBesideEnd(const TaskInfo* record, TaskId id, JournalRunId run, const QString& line,

@@ -12,6 +12,7 @@
 #include "ui_TaskActionPage.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QProgressDialog>
 #include <QTreeView>
@@ -81,6 +82,9 @@ TaskActionPage::TaskActionPage(TaskWizard& wizard)
         ui->formatComboBox->addItem(QString::fromLatin1(row.text), static_cast<int>(row.format));
     }
     ui->commandParamsGroupBox->hide();
+    for (QLabel* warning : {ui->workingDirectoryWarning, ui->idsPathWarning, ui->ifcPathWarning}) {
+        warning->hide();
+    }
 
     // A damaged connections file leaves the list empty: the user can still add a connection here.
     std::vector<arkon_cm::Connection> connections;
@@ -145,6 +149,15 @@ TaskActionPage::TaskActionPage(TaskWizard& wizard)
     connect(ui->executableButton, &QAbstractButton::clicked, this, [this] { chooseApplication(); });
     storeText(ui->argumentsEdit, &CommandAction::arguments, Completeness::Unaffected);
     storeText(ui->workingDirectoryEdit, &CommandAction::working_directory, Completeness::Unaffected);
+    connect(ui->workingDirectoryButton, &QAbstractButton::clicked, this,
+            [this] { chooseFolder(ui->workingDirectoryEdit); });
+    // A path that is not there yet is only pointed out: it may be made before the first run.
+    connect(ui->workingDirectoryEdit, &QLineEdit::textChanged, this,
+            [this] { warnAboutMissingPath(ui->workingDirectoryEdit, ui->workingDirectoryWarning, false); });
+    connect(ui->idsEdit, &QLineEdit::textChanged, this,
+            [this] { warnAboutMissingPath(ui->idsEdit, ui->idsPathWarning, ui->checkFileIDS->isChecked()); });
+    connect(ui->ifcEdit, &QLineEdit::textChanged, this,
+            [this] { warnAboutMissingPath(ui->ifcEdit, ui->ifcPathWarning, ui->checkFileIFC->isChecked()); });
 
     storeText(ui->idsEdit, &CheckAction::ids_file, Completeness::Changes);
     storeText(ui->ifcEdit, &CheckAction::ifc_file, Completeness::Changes);
@@ -155,7 +168,7 @@ TaskActionPage::TaskActionPage(TaskWizard& wizard)
         if (auto* check = std::get_if<CheckAction>(&task().action)) {
             check->ids_file_mode = checked;
         }
-        onCheckModeClicked(ui->checkFileIDS, ui->idsEdit, checked);
+        onCheckModeClicked(ui->idsEdit);
     });
     connect(ui->getFileIFC, &QAbstractButton::clicked, this, [this] {
         chooseCheckInput(ui->ifcEdit, ui->checkFileIFC->isChecked(), QStringLiteral("IFC (*.ifc)"));
@@ -164,7 +177,7 @@ TaskActionPage::TaskActionPage(TaskWizard& wizard)
         if (auto* check = std::get_if<CheckAction>(&task().action)) {
             check->ifc_file_mode = checked;
         }
-        onCheckModeClicked(ui->checkFileIFC, ui->ifcEdit, checked);
+        onCheckModeClicked(ui->ifcEdit);
     });
 }
 
@@ -310,10 +323,21 @@ void TaskActionPage::chooseCheckInput(QLineEdit* edit, bool fileMode, const QStr
     }
 }
 
-void TaskActionPage::onCheckModeClicked(QCheckBox* box, QLineEdit* edit, bool fileMode) {
-    box->setText(fileMode ? tr("Выбор файла") : tr("Выбор папки"));
+void TaskActionPage::onCheckModeClicked(QLineEdit* edit) {
     // A file path means nothing as a folder and the other way round.
     edit->clear();
+}
+
+void TaskActionPage::warnAboutMissingPath(const QLineEdit* edit, QLabel* warning, bool file) {
+    const QString path = edit->text();
+    const QFileInfo info(path);
+    QString text;
+    if (!path.isEmpty() && !(file ? info.isFile() : info.isDir())) {
+        text = file ? tr("Файл не найден: он должен появиться до запуска задачи.")
+                    : tr("Папка не найдена: она должна появиться до запуска задачи.");
+    }
+    warning->setText(text);
+    warning->setVisible(!text.isEmpty());
 }
 
 void TaskActionPage::chooseScheme() {
@@ -423,8 +447,9 @@ void TaskActionPage::initializePage() {
         ui->ifcEdit->setText(QString::fromStdWString(stored.ifc_file));
         ui->checkFileIDS->setChecked(stored.ids_file_mode);
         ui->checkFileIFC->setChecked(stored.ifc_file_mode);
-        ui->checkFileIDS->setText(stored.ids_file_mode ? tr("Выбор файла") : tr("Выбор папки"));
-        ui->checkFileIFC->setText(stored.ifc_file_mode ? tr("Выбор файла") : tr("Выбор папки"));
+        // The modes were set after the paths: the warnings look again with the stored modes.
+        warnAboutMissingPath(ui->idsEdit, ui->idsPathWarning, stored.ids_file_mode);
+        warnAboutMissingPath(ui->ifcEdit, ui->ifcPathWarning, stored.ifc_file_mode);
     }
     setFinalPage(ui->actionComboBox->currentIndex() == kCommandIndex);
 }

@@ -18,6 +18,7 @@
 class QLineEdit;
 class QProgressDialog;
 class QCheckBox;
+class QLabel;
 class TaskActionPageUi;
 class TaskWizard;
 namespace arkon_cm {
@@ -61,7 +62,9 @@ private:
     void chooseFolder(QLineEdit* edit);
     void chooseApplication();
     void chooseCheckInput(QLineEdit* edit, bool fileMode, const QString& filter);
-    void onCheckModeClicked(QCheckBox* box, QLineEdit* edit, bool fileMode);
+    void onCheckModeClicked(QLineEdit* edit);
+    // Says beside a path that nothing of that kind is there, without keeping the user from going on.
+    void warnAboutMissingPath(const QLineEdit* edit, QLabel* warning, bool file);
     void chooseScheme();
     void chooseMapping();
     // Asks the tool for a scheme on a thread of its own, within the tool's time limit, while a dialog

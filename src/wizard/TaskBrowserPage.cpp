@@ -95,6 +95,8 @@ void TaskBrowserPage::initializePage() {
     const Action& action = m_wizard.GetTask().action;
     QString stored;
     if (const auto* check = std::get_if<CheckAction>(&action)) {
+        // Only the flag is left to choose; the designed title speaks of backups.
+        ui->browserGroupBox->setTitle(tr("Какие документы проверять"));
         m_browser->hide();
         ui->pathsLineEdit->hide();
         ui->onlyChangedDocsCheckBox->show();

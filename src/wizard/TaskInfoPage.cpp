@@ -4,6 +4,8 @@
 #include "TaskWizard.h"
 #include "ui_TaskInfoPage.h"
 
+#include <algorithm>
+
 class TaskInfoPageUi : public Ui::TaskInfoPage {};
 
 TaskInfoPage::TaskInfoPage(TaskWizard& wizard) : m_wizard(wizard), ui(new TaskInfoPageUi) {
@@ -13,6 +15,27 @@ TaskInfoPage::TaskInfoPage(TaskWizard& wizard) : m_wizard(wizard), ui(new TaskIn
     connect(ui->descriptionEdit, &QPlainTextEdit::textChanged, this,
             [this] { m_wizard.GetTask().description = ui->descriptionEdit->toPlainText().toStdWString(); });
     connect(ui->nameEdit, &QLineEdit::textChanged, this, [this] { emit completeChanged(); });
+    // Says why "Далее" is greyed out, while it is, and what a blank or taken name leads to.
+    connect(ui->nameEdit, &QLineEdit::textChanged, this, [this](const QString& text) { showNameHint(text); });
+}
+
+QString TaskInfoPage::nameHint(const QString& name, const std::vector<std::wstring>& otherNames) {
+    if (name.isEmpty()) {
+        return tr("Чтобы продолжить, введите название задачи.");
+    }
+    if (name.trimmed().isEmpty()) {
+        return tr("Название состоит только из пробелов: задачу будет трудно узнать в списке.");
+    }
+    if (std::find(otherNames.begin(), otherNames.end(), name.toStdWString()) != otherNames.end()) {
+        return tr("Задача с таким названием уже есть: у двух задач будет общий журнал.");
+    }
+    return {};
+}
+
+void TaskInfoPage::showNameHint(const QString& name) {
+    const QString hint = nameHint(name, m_wizard.OtherNames());
+    ui->nameHintLabel->setText(hint);
+    ui->nameHintLabel->setVisible(!hint.isEmpty());
 }
 
 TaskInfoPage::~TaskInfoPage() {
@@ -24,6 +47,7 @@ void TaskInfoPage::initializePage() {
     const TaskInfo& task = m_wizard.GetTask();
     ui->nameEdit->setText(QString::fromStdWString(task.name));
     ui->descriptionEdit->setPlainText(QString::fromStdWString(task.description));
+    showNameHint(ui->nameEdit->text());
 }
 
 bool TaskInfoPage::isComplete() const {

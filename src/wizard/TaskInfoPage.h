@@ -4,6 +4,9 @@
 #include <QCoreApplication>
 #include <QWizardPage>
 
+#include <string>
+#include <vector>
+
 class TaskInfoPageUi;
 class TaskWizard;
 
@@ -21,7 +24,13 @@ public:
     // A name of at least one character, blanks included.
     bool isComplete() const override;
 
+    // What the line under the name says: why "Далее" is greyed out (no name), or that a name of blanks
+    // or another task's is accepted but may not be what the user wants. Empty: nothing to say.
+    static QString nameHint(const QString& name, const std::vector<std::wstring>& otherNames);
+
 private:
+    void showNameHint(const QString& name);
+
     TaskWizard& m_wizard;
     TaskInfoPageUi* ui;
 };

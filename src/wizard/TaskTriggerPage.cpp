@@ -4,9 +4,11 @@
 #include "TaskWizard.h"
 #include "model/LocalDateTime.h"
 #include "model/LocalZone.h"
+#include "model/PluralForm.h"
 #include "scheduler/NextRun.h"
 #include "ui_TaskTriggerPage.h"
 
+#include <QLocale>
 #include <QStringList>
 
 class TaskTriggerPageUi : public Ui::TaskTriggerPage {};
@@ -17,6 +19,10 @@ constexpr int kDailyIndex = static_cast<int>(TriggerKind::Daily);
 constexpr int kWeeklyIndex = static_cast<int>(TriggerKind::Weekly);
 constexpr std::int64_t kTicksPerMinute = 60 * kTicksPerSecond;
 constexpr std::size_t kShownRuns = 3;
+
+Weekday WeekdayOf(const QDate& date) {
+    return static_cast<Weekday>(date.dayOfWeek() % 7); // Qt counts Sunday as 7
+}
 
 std::int32_t& IntervalOf(Trigger& trigger) {
     return std::visit([](auto& kind) -> std::int32_t& { return kind.repeat_interval; }, trigger);
@@ -52,6 +58,10 @@ TaskTriggerPage::TaskTriggerPage(TaskWizard& wizard) : m_wizard(wizard), ui(new 
             [this](const QTime& time) { onStartChanged(ui->startDateEdit->date(), time); });
     connect(ui->runOnlyOnWeekdays, &QCheckBox::stateChanged, this,
             [this](int state) { onWorkingDaysFlagChanged(state); });
+    connect(ui->moveStartButton, &QAbstractButton::clicked, this,
+            [this] { ui->startDateEdit->setDate(m_firstChosenDay); });
+    ui->startDayNoteLabel->hide();
+    ui->moveStartButton->hide();
 }
 
 TaskTriggerPage::~TaskTriggerPage() {
@@ -85,10 +95,28 @@ void TaskTriggerPage::onKindChanged(int index) {
 void TaskTriggerPage::showKind(int index) {
     ui->weekDaysWidget->setVisible(index == kWeeklyIndex);
     applyWorkingDaysRule();
-    if (index == kWeeklyIndex) {
-        ui->repeatLabel->setText(tr("недель"));
-    } else if (index == kDailyIndex) {
-        ui->repeatLabel->setText(tr("дней"));
+    showIntervalWords();
+}
+
+void TaskTriggerPage::showIntervalWords() {
+    const PluralForm form = PluralFormOf(ui->repeatSpinBox->value());
+    const bool singular = form == PluralForm::One || form == PluralForm::SingularNumbered;
+    const auto pick = [form](const char* one, const char* few, const char* many) {
+        return tr(form == PluralForm::Few ? few : form == PluralForm::Many ? many : one);
+    };
+    switch (KindOf(task().trigger)) {
+    case TriggerKind::Daily:
+        ui->label_2->setText(singular ? tr("Повторять каждый") : tr("Повторять каждые"));
+        ui->repeatLabel->setText(pick("день", "дня", "дней"));
+        break;
+    case TriggerKind::Weekly:
+        ui->label_2->setText(singular ? tr("Повторять каждую") : tr("Повторять каждые"));
+        ui->repeatLabel->setText(pick("неделю", "недели", "недель"));
+        break;
+    case TriggerKind::Monthly:
+        ui->label_2->setText(singular ? tr("Повторять каждый") : tr("Повторять каждые"));
+        ui->repeatLabel->setText(pick("месяц", "месяца", "месяцев"));
+        break;
     }
 }
 
@@ -106,6 +134,7 @@ void TaskTriggerPage::onDayToggled(Weekday day, bool checked) {
 
 void TaskTriggerPage::onIntervalChanged(int value) {
     IntervalOf(task().trigger) = value;
+    showIntervalWords();
     applyWorkingDaysRule();
     showNextRuns();
 }
@@ -148,22 +177,13 @@ void TaskTriggerPage::initializePage() {
     // What the spin box can show is what the task gets: a stored 150 shows as 99 and becomes 99, also
     // when the spin box already showed 99 and so said nothing.
     IntervalOf(task().trigger) = ui->repeatSpinBox->value();
-    switch (KindOf(task().trigger)) {
-    case TriggerKind::Daily:
-        ui->repeatLabel->setText(tr("дней"));
-        break;
-    case TriggerKind::Weekly: {
-        ui->repeatLabel->setText(tr("недель"));
+    showIntervalWords();
+    if (const auto* weekly = std::get_if<WeeklyTrigger>(&task().trigger)) {
         // Read from a copy: each box that changes writes into the record's set.
-        const std::set<Weekday> weekdays = std::get<WeeklyTrigger>(task().trigger).weekdays;
+        const std::set<Weekday> weekdays = weekly->weekdays;
         for (const auto& [box, day] : m_dayBoxes) {
             box->setChecked(weekdays.count(day) != 0);
         }
-        break;
-    }
-    case TriggerKind::Monthly:
-        ui->repeatLabel->setText(tr("месяцев"));
-        break;
     }
     applyWorkingDaysRule();
     showNextRuns();
@@ -191,6 +211,7 @@ void TaskTriggerPage::showNextRuns() {
     if (runs.size() > kShownRuns) {
         texts << QStringLiteral("…");
     }
+    showStartDayNote();
     if (runs.empty()) {
         ui->nextRunsLabel->setText(tr("Ближайший запуск: не запланирован"));
     } else if (runs.size() == 1) {
@@ -198,6 +219,38 @@ void TaskTriggerPage::showNextRuns() {
     } else {
         ui->nextRunsLabel->setText(tr("Ближайшие запуски: %1").arg(texts.join(QStringLiteral(", "))));
     }
+}
+
+void TaskTriggerPage::showStartDayNote() {
+    // A weekly task runs on its start day first, chosen or not (the preview shows it); from then on it
+    // runs on the chosen days. Said only while that first run is still ahead.
+    const TaskInfo& record = task();
+    const auto* weekly = std::get_if<WeeklyTrigger>(&record.trigger);
+    const QDate start = ToLocalDateTime(record.starting_point).date;
+    m_firstChosenDay = {};
+    if (weekly != nullptr && record.starting_point > CurrentTime() &&
+        weekly->weekdays.count(WeekdayOf(start)) == 0) {
+        for (int days = 1; days <= 7 && !m_firstChosenDay.isValid(); ++days) {
+            if (weekly->weekdays.count(WeekdayOf(start.addDays(days))) != 0) {
+                m_firstChosenDay = start.addDays(days);
+            }
+        }
+    }
+    const bool shown = m_firstChosenDay.isValid();
+    ui->startDayNoteLabel->setVisible(shown);
+    ui->moveStartButton->setVisible(shown);
+    if (!shown) {
+        return;
+    }
+    const QLocale russian(QLocale::Russian);
+    const QString dateFormat = QStringLiteral("dd.MM.yyyy");
+    ui->startDayNoteLabel->setText(
+        tr("День начала, %1 (%2), не выбран: задача впервые запустится в этот день, а затем — по выбранным "
+           "дням.")
+            .arg(start.toString(dateFormat), russian.dayName(start.dayOfWeek())));
+    ui->moveStartButton->setText(
+        tr("Перенести начало на %1 (%2)")
+            .arg(m_firstChosenDay.toString(dateFormat), russian.dayName(m_firstChosenDay.dayOfWeek())));
 }
 
 bool TaskTriggerPage::isComplete() const {

@@ -4,13 +4,13 @@
 #include "model/TaskInfo.h"
 
 #include <QCoreApplication>
+#include <QDate>
 #include <QWizardPage>
 
 #include <utility>
 #include <vector>
 
 class QCheckBox;
-class QDate;
 class QTime;
 class TaskTriggerPageUi;
 class TaskWizard;
@@ -43,8 +43,13 @@ private:
     void applyWorkingDaysRule();
     // The next runs the engine would arm for the schedule as it stands, in local time.
     void showNextRuns();
+    // "Повторять каждые 3 дня": the words agree with the interval and the kind.
+    void showIntervalWords();
+    // Explains a weekly start on a day that is not chosen and offers the first chosen day after it.
+    void showStartDayNote();
 
     TaskWizard& m_wizard;
     TaskTriggerPageUi* ui;
     std::vector<std::pair<QCheckBox*, Weekday>> m_dayBoxes;
+    QDate m_firstChosenDay; // where the offered move puts the start; invalid while none is offered
 };

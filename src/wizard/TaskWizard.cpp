@@ -18,9 +18,9 @@ const QString kGeometryKey = QStringLiteral("TaskWizard/geometry");
 
 } // namespace
 
-TaskWizard::TaskWizard(const TaskInfo& task, QWidget* parent, std::shared_ptr<arkon::ICore> core)
+TaskWizard::TaskWizard(const TaskInfo& task, QWidget* parent, std::shared_ptr<arkon::ICore> core,
+                       Purpose purpose)
     : QWizard(parent), m_core(core ? std::move(core) : TaskStorage::Instance().Core()), m_task(task) {
-    setWindowTitle(tr("Создание задачи"));
     setWizardStyle(QWizard::ClassicStyle);
     setOptions(QWizard::NoBackButtonOnStartPage);
 
@@ -29,6 +29,21 @@ TaskWizard::TaskWizard(const TaskInfo& task, QWidget* parent, std::shared_ptr<ar
     setPage(ActionPageId, new TaskActionPage(*this));
     m_browserPage = new TaskBrowserPage(*this);
     setPage(BrowserPageId, m_browserPage);
+
+    // The first page alone has a title; a new task keeps the designed ones.
+    switch (purpose) {
+    case Purpose::Create:
+        setWindowTitle(tr("Создание задачи"));
+        break;
+    case Purpose::Edit:
+        setWindowTitle(tr("Изменение задачи"));
+        page(InfoPageId)->setTitle(tr("Изменить задачу"));
+        break;
+    case Purpose::Clone:
+        setWindowTitle(tr("Копирование задачи"));
+        page(InfoPageId)->setTitle(tr("Скопировать задачу"));
+        break;
+    }
 
     m_geometryRestored = restoreGeometry(QSettings().value(kGeometryKey).toByteArray());
 }

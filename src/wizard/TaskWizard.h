@@ -9,6 +9,7 @@
 #include <QWizard>
 
 #include <memory>
+#include <vector>
 
 class TaskBrowserPage;
 
@@ -21,8 +22,12 @@ public:
     // The page ids are fixed; the action page decides whether the browser page follows.
     enum PageId { InfoPageId = 0, TriggerPageId = 1, ActionPageId = 2, BrowserPageId = 3 };
 
+    // What the wizard is run for: only its titles differ.
+    enum class Purpose { Create, Edit, Clone };
+
     // `core` serves the connection checks and the repository browser; none: the task engine's core.
-    TaskWizard(const TaskInfo& task, QWidget* parent, std::shared_ptr<arkon::ICore> core = nullptr);
+    TaskWizard(const TaskInfo& task, QWidget* parent, std::shared_ptr<arkon::ICore> core = nullptr,
+               Purpose purpose = Purpose::Create);
     // Saves the geometry, then takes the browser page down before anything else of the wizard.
     ~TaskWizard() override;
 
@@ -35,6 +40,10 @@ public:
     // The connection the action page verified, for the browser page; never stored in the task.
     arkon_cm::Connection& GetConnection() { return m_connection; }
     const std::shared_ptr<arkon::ICore>& GetCore() const { return m_core; }
+    // The names of the other stored tasks: a name among them is accepted, with a word that the two tasks
+    // will share their log.
+    void SetOtherNames(std::vector<std::wstring> names) { m_otherNames = std::move(names); }
+    const std::vector<std::wstring>& OtherNames() const { return m_otherNames; }
 
     // Room for the tallest page, not only for the one shown first: the wizard opens at this size until
     // the user chose one, so every page and action kind shows whole in it.
@@ -47,6 +56,7 @@ private:
     std::shared_ptr<arkon::ICore> m_core;
     arkon_cm::Connection m_connection;
     TaskInfo m_task;
+    std::vector<std::wstring> m_otherNames;
     TaskBrowserPage* m_browserPage = nullptr;
     bool m_geometryRestored = false;
 };

@@ -9,11 +9,14 @@ QObject* MakeLogViewerTest();
 QObject* MakeMainWindowTest();
 QObject* MakeStartUpTest();
 QObject* MakeHelpPagesTest();
+QObject* MakeSettingsDialogTest();
+QObject* MakeDesktopNoticesTest();
 QObject* MakeTerminalCommandTest();
 
 int main(int argc, char** argv) {
     return RunGuiTests(argc, argv,
                        {MakeScheduleTextTest, MakeTasksListModelTest, MakeTaskStatusProxyTest,
                         MakeFailureNoticesTest, MakeLogViewerTest, MakeMainWindowTest, MakeStartUpTest,
-                        MakeHelpPagesTest, MakeTerminalCommandTest});
+                        MakeHelpPagesTest, MakeSettingsDialogTest, MakeDesktopNoticesTest,
+                        MakeTerminalCommandTest});
 }

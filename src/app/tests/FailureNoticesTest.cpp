@@ -54,7 +54,7 @@ private slots:
         }
         QTRY_COMPARE(m_shown.size(), std::size_t{1});
         QCOMPARE(m_shown[0].tasks, std::vector<const TaskInfo*>{&m_tasks[0]});
-        QCOMPARE(m_shown[0].title, QStringLiteral("Задание не выполнено: Архив"));
+        QCOMPARE(m_shown[0].title, QStringLiteral("Задача не выполнена: Архив"));
         QCOMPARE(m_shown[0].text, QStringLiteral("нет диска"));
 
         // The same status again is no new run: the next notice names only the task that failed since.
@@ -63,7 +63,7 @@ private slots:
         notices->noteStatus(&m_tasks[1], QStringLiteral("Экспорт"), Status(RunOutcome::LimitExceeded, 16));
         QTRY_COMPARE(m_shown.size(), std::size_t{2});
         QCOMPARE(m_shown[1].tasks, std::vector<const TaskInfo*>{&m_tasks[1]});
-        QCOMPARE(m_shown[1].text, QStringLiteral("Подробности — в журнале задания."));
+        QCOMPARE(m_shown[1].text, QStringLiteral("Подробности — в журнале задачи."));
 
         // A failed run after another, with no running status seen between them, is a new failure.
         notices->noteStatus(&m_tasks[0], QStringLiteral("Архив"),
@@ -108,10 +108,30 @@ private slots:
         notices->forget(&m_tasks[4]);
         QTRY_COMPARE(m_shown.size(), std::size_t{1});
         const FailureNotices::Notice& notice = m_shown[0];
-        QCOMPARE(notice.title, QStringLiteral("Не выполнено заданий: 4"));
+        QCOMPARE(notice.title, QStringLiteral("Не выполнено задач: 4"));
         QCOMPARE(notice.text, QStringLiteral("Экспорт: код 2\nПроверка: код 2\nОчистка: код 2\nи ещё 1"));
         QCOMPARE(notice.tasks,
                  (std::vector<const TaskInfo*>{&m_tasks[1], &m_tasks[2], &m_tasks[3], &m_tasks[0]}));
+        QVERIFY(!notice.warningsOnly);
+    }
+
+    void runsWithWarningsAreAnnouncedAsWarnings() {
+        auto notices = Notices();
+        notices->noteStatus(&m_tasks[0], QStringLiteral("Архив"),
+                            Status(RunOutcome::Warnings, 11, L"не прочитаны: «a.dwg»"));
+        QTRY_COMPARE(m_shown.size(), std::size_t{1});
+        QCOMPARE(m_shown[0].title, QStringLiteral("Задача выполнена с предупреждениями: Архив"));
+        QCOMPARE(m_shown[0].text, QStringLiteral("не прочитаны: «a.dwg»"));
+        QVERIFY(m_shown[0].warningsOnly);
+
+        // Beside a failure, a warning is named as one.
+        notices->noteStatus(&m_tasks[1], QStringLiteral("Экспорт"), Status(RunOutcome::Failed, 12, L"код 2"));
+        notices->noteStatus(&m_tasks[0], QStringLiteral("Архив"),
+                            Status(RunOutcome::Warnings, 13, L"занято"));
+        QTRY_COMPARE(m_shown.size(), std::size_t{2});
+        QCOMPARE(m_shown[1].title, QStringLiteral("Не выполнено задач: 1, с предупреждениями: 1"));
+        QCOMPARE(m_shown[1].text, QStringLiteral("Экспорт: код 2\nАрхив (предупреждение): занято"));
+        QVERIFY(!m_shown[1].warningsOnly);
     }
 };
 

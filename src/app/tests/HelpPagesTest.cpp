@@ -1,7 +1,8 @@
 // The help pages as the build lays them out beside the program: each page is well-formed, every link
 // between pages and to the style sheet leads to a file (and an anchor) that is there, every page can
-// be reached from the start page, and no written page is left out.
+// be reached from the start page, no written page is left out, and the pages windows name for F1 are there.
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QMap>
 #include <QSet>
@@ -76,6 +77,32 @@ private slots:
             }
         }
         QCOMPARE(reached.size(), pages.size());
+
+        // The pages F1 opens: every "helpPage" a window or wizard page names in its .ui file is there,
+        // anchor included.
+        QDirIterator forms(QStringLiteral(ZELKOR_HELP_SOURCE_DIR "/../../src"), {QStringLiteral("*.ui")},
+                           QDir::Files, QDirIterator::Subdirectories);
+        int named = 0;
+        while (forms.hasNext()) {
+            QFile form(forms.next());
+            QVERIFY(form.open(QIODevice::ReadOnly));
+            QXmlStreamReader xml(&form);
+            while (!xml.atEnd()) {
+                if (xml.readNext() != QXmlStreamReader::StartElement ||
+                    xml.name() != QLatin1String("property") ||
+                    xml.attributes().value(QLatin1String("name")) != QLatin1String("helpPage")) {
+                    continue;
+                }
+                xml.readNextStartElement();
+                const QUrl url(xml.readElementText());
+                const QString where = form.fileName() + QStringLiteral(" → ") + url.toString();
+                QVERIFY2(pages.contains(url.path()), qPrintable(where));
+                QVERIFY2(!url.hasFragment() || pages[url.path()].anchors.contains(url.fragment()),
+                         qPrintable(where));
+                ++named;
+            }
+        }
+        QVERIFY(named >= 7);
     }
 };
 

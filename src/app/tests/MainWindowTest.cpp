@@ -195,7 +195,7 @@ private slots:
         auto* toolBar = window->findChild<QToolBar*>(QStringLiteral("toolBar"));
         QCOMPARE(Texts(toolBar->actions()),
                  (QStringList{"Запустить сейчас", "Новая задача", "Скопировать задачу", "Удалить задачу",
-                              "Журнал задания"}));
+                              "Журнал задачи"}));
         QCOMPARE(window->toolBarArea(toolBar), Qt::RightToolBarArea);
         QVERIFY(!toolBar->isMovable());
         QVERIFY(!toolBar->isFloatable());
@@ -318,7 +318,8 @@ private slots:
         const TaskInfo before = *stored;
 
         WhenShown<TaskWizard>([](TaskWizard& wizard) {
-            QCOMPARE(wizard.windowTitle(), QStringLiteral("Создание задачи"));
+            QCOMPARE(wizard.windowTitle(), QStringLiteral("Изменение задачи"));
+            QCOMPARE(wizard.currentPage()->title(), QStringLiteral("Изменить задачу"));
             Rename(wizard, QStringLiteral("Другое"));
             wizard.next();
             wizard.findChild<QSpinBox*>(QStringLiteral("repeatSpinBox"))->setValue(4);
@@ -408,7 +409,7 @@ private slots:
         });
         emit Tree(*window)->customContextMenuRequested(QPoint(2, 2));
         QCOMPARE(offered, (QStringList{"Новая задача", "Запустить сейчас", "Скопировать задачу",
-                                       "Удалить задачу", "Журнал задания"}));
+                                       "Удалить задачу", "Журнал задачи"}));
     }
 
     void closeHidesToTheTrayAndSavesState() {
@@ -435,7 +436,7 @@ private slots:
         QMenu* menu = menus.first()->menu();
         emit menu->aboutToShow();
         QCOMPARE(Texts(menu->actions()), (QStringList{"Скрыть", "-", "Запускать при старте системы",
-                                                      "Уведомлять об ошибках", "-", "Выход"}));
+                                                      "Уведомлять об ошибках", "Настройки…", "-", "Выход"}));
 
         QVERIFY(!window->close());
         QTest::qWait(20);
@@ -504,7 +505,8 @@ private slots:
         showHide->trigger();
         QVERIFY(window->isHidden());
         QCOMPARE(Texts(menu->actions()).mid(1),
-                 (QStringList{"-", "Запускать при старте системы", "Уведомлять об ошибках", "-", "Выход"}));
+                 (QStringList{"-", "Запускать при старте системы", "Уведомлять об ошибках", "Настройки…", "-",
+                              "Выход"}));
     }
 
     void autostartEntryFollowsTheCheckMark() {
@@ -584,14 +586,14 @@ private slots:
         tree->scrollTo(tree->model()->index(1, TaskStatusProxy::ResultColumn));
         const QRect result = tree->visualRect(tree->model()->index(1, TaskStatusProxy::ResultColumn));
         DoubleClick(*tree, result.center());
-        QCOMPARE(LogViewerTitles(*window), QStringList{"Журнал задания: Экспорт"});
+        QCOMPARE(LogViewerTitles(*window), QStringList{"Журнал задачи: Экспорт"});
         const LogViewer* viewer = window->findChild<LogViewer*>();
         QCOMPARE(viewer->logPath(),
                  QDir(m_engine->storage->LogFolder()).filePath(QStringLiteral("Экспорт.log")));
 
         tree->setCurrentIndex(tree->model()->index(0, TaskStatusProxy::ResultColumn));
         QTest::keyClick(tree, Qt::Key_Return);
-        QCOMPARE(LogViewerTitles(*window), (QStringList{"Журнал задания: Архив", "Журнал задания: Экспорт"}));
+        QCOMPARE(LogViewerTitles(*window), (QStringList{"Журнал задачи: Архив", "Журнал задачи: Экспорт"}));
         // An open log is brought forward, not opened twice.
         WindowAction(*window, "actionShowLog")->trigger();
         QCOMPARE(window->findChildren<LogViewer*>().size(), 2);
@@ -609,7 +611,7 @@ private slots:
         }
         tree->setCurrentIndex(tree->model()->index(0, 0));
         WindowAction(*window, "actionShowLog")->trigger();
-        QCOMPARE(LogViewerTitles(*window), QStringList{"Журнал задания: Архив"});
+        QCOMPARE(LogViewerTitles(*window), QStringList{"Журнал задачи: Архив"});
     }
 
     void failedRunIsNoticedAndTheNoticeOpensItsLog() {
@@ -638,7 +640,7 @@ private slots:
             auto* tray = window.findChild<QSystemTrayIcon*>();
             QTRY_VERIFY_WITH_TIMEOUT((emit tray->messageClicked(), !LogViewerTitles(window).isEmpty()),
                                      10000);
-            QCOMPARE(LogViewerTitles(window), QStringList{"Журнал задания: Экспорт DXF"});
+            QCOMPARE(LogViewerTitles(window), QStringList{"Журнал задачи: Экспорт DXF"});
 
             notify->trigger();
             QCOMPARE(QSettings().value(QStringLiteral("Runs/notifyFailures")), QVariant(false));
@@ -656,7 +658,7 @@ private slots:
         fail();
         QTRY_COMPARE_WITH_TIMEOUT(
             window.statusBar()->currentMessage(),
-            QStringLiteral("Задание не выполнено: Экспорт DXF — Ошибка: не найден файл проекта"), 10000);
+            QStringLiteral("Задача не выполнена: Экспорт DXF — Ошибка: не найден файл проекта"), 10000);
 
         // The failed result keeps its own tool tip, the first error line, whatever its width.
         window.show();
@@ -739,8 +741,27 @@ private slots:
         QTRY_COMPARE(QToolTip::text(), shown);
         tree->setCurrentIndex(cell);
         WindowAction(*window, "actionShowLog")->trigger();
-        QCOMPARE(LogViewerTitles(*window), QStringList{"Журнал задания: " + shown});
+        QCOMPARE(LogViewerTitles(*window), QStringList{"Журнал задачи: " + shown});
         QVERIFY(m_engine->storage->Tasks()[0]->name == name);
+    }
+
+    void roomTheListGainsGoesToTheNames() {
+        auto window = Window({L"Резервная копия всех проектов отдела"});
+        window->resize(494, 319);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QHeaderView* header = Tree(*window)->header();
+        QTRY_VERIFY(header->length() >= Tree(*window)->viewport()->width());
+        const int names = header->sectionSize(0);
+        const int result = header->sectionSize(TaskStatusProxy::ResultColumn);
+        // Wider than all the columns: the rest was the last column's before.
+        window->resize(window->width() + header->length() - Tree(*window)->viewport()->width() + 300, 319);
+        QTRY_VERIFY(header->sectionSize(0) > names);
+        QCOMPARE(header->sectionSize(TaskStatusProxy::ResultColumn), result);
+        QCOMPARE(header->length(), Tree(*window)->viewport()->width());
+        // Back to the first size, the names give back what they got, no more.
+        window->resize(494, 319);
+        QTRY_COMPARE(header->sectionSize(0), names);
     }
 
     void geometryAndHeaderAreRestored() {

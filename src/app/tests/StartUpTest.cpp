@@ -6,6 +6,7 @@
 #include "model/StorageFile.h"
 #include "wizard/ModalMessage.h"
 
+#include <QAbstractButton>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -17,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTranslator>
 #include <QUrl>
+#include <QWizard>
 #include <QtTest>
 
 #include <algorithm>
@@ -118,6 +120,47 @@ private slots:
         QCOMPARE(m_opened, QList<QUrl>({QUrl::fromLocalFile(help), QUrl::fromLocalFile(help)}));
     }
 
+    void f1OpensThePageOfWhereItWasPressed() {
+        const QDir help(QCoreApplication::applicationDirPath() + QStringLiteral("/Help"));
+        QVERIFY(help.mkpath(QStringLiteral(".")));
+        for (const char* name : {"index.html", "schedule.html"}) {
+            QFile page(help.filePath(QString::fromLatin1(name)));
+            QVERIFY(page.open(QIODevice::WriteOnly));
+        }
+        QWidget window;
+        window.setProperty("helpPage", QStringLiteral("schedule.html#weekly"));
+        QLineEdit inside(&window);
+        QWidget unnamed;
+        QWidget missing;
+        missing.setProperty("helpPage", QStringLiteral("gone.html"));
+        QWizard wizard;
+        auto* page = new QWizardPage;
+        page->setProperty("helpPage", QStringLiteral("schedule.html"));
+        wizard.addPage(page);
+        wizard.restart();
+
+        HelpKeyFilter filter;
+        qApp->installEventFilter(&filter);
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openedByDesktop");
+        m_opened.clear();
+        ModalMessageScript script;
+        // A widget inside a window, the wizard's own button (meant for the page shown), a window that
+        // names no page, and one whose page is missing.
+        for (QWidget* pressedIn : std::initializer_list<QWidget*>{
+                 &inside, wizard.button(QWizard::CancelButton), &unnamed, &missing}) {
+            QTest::keyRelease(pressedIn, Qt::Key_F1);
+        }
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        qApp->removeEventFilter(&filter);
+        QUrl section = QUrl::fromLocalFile(help.filePath(QStringLiteral("schedule.html")));
+        section.setFragment(QStringLiteral("weekly"));
+        const QUrl start = QUrl::fromLocalFile(help.filePath(QStringLiteral("index.html")));
+        QCOMPARE(m_opened,
+                 (QList<QUrl>{section, QUrl::fromLocalFile(help.filePath(QStringLiteral("schedule.html"))),
+                              start, start}));
+        QVERIFY(script.Messages().empty());
+    }
+
     void firstLaunchIsTakenOnce() {
         QSettings settings;
         settings.remove(QStringLiteral("firstLaunch"));
@@ -143,6 +186,10 @@ private slots:
 
     void primarySecondStartAndStop() {
         QFile::remove(ProgramSettingsPath());
+        // The size and place the user gave the window on a display.
+        const QByteArray geometry("saved on a display");
+        QSettings(ProgramSettingsPath(), QSettings::IniFormat)
+            .setValue(QStringLiteral("MainWindowGeometry"), geometry);
         // No display at all: the program chooses the offscreen platform by itself.
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
@@ -170,13 +217,13 @@ private slots:
         QVERIFY(clock.elapsed() >= 1000); // it waits a second before it goes
         QCOMPARE(primary.state(), QProcess::Running);
 
-        // SIGTERM ends it as the exit entry does: the window's state is saved on the way out.
-        QVERIFY(!ProgramSetting(QStringLiteral("MainWindowGeometry")).isValid());
+        // SIGTERM ends it as the exit entry does. Without a display the window was on a screen of its
+        // own: what the user saved on a display is kept.
         ::kill(static_cast<pid_t>(primary.processId()), SIGTERM);
         QVERIFY(primary.waitForFinished(30000));
         QCOMPARE(primary.exitStatus(), QProcess::NormalExit);
         QCOMPARE(primary.exitCode(), 0);
-        QVERIFY(ProgramSetting(QStringLiteral("MainWindowGeometry")).isValid());
+        QCOMPARE(ProgramSetting(QStringLiteral("MainWindowGeometry")).toByteArray(), geometry);
 
         // The primary role was given up: the next start is a primary again, and stays.
         QProcess next;

@@ -86,6 +86,8 @@ private slots:
         QTest::newRow("never ran") << RunOutcome::None << QString() << false << false;
         QTest::newRow("running") << RunOutcome::Running << QStringLiteral("Выполняется…") << true << false;
         QTest::newRow("succeeded") << RunOutcome::Succeeded << QStringLiteral("Успешно") << false << false;
+        QTest::newRow("warnings") << RunOutcome::Warnings << QStringLiteral("Есть предупреждения") << true
+                                  << true;
         QTest::newRow("failed") << RunOutcome::Failed << QStringLiteral("Ошибка") << true << true;
         QTest::newRow("missed") << RunOutcome::Missed << QStringLiteral("Пропущен") << false << false;
         QTest::newRow("interrupted") << RunOutcome::Interrupted << QStringLiteral("Прерван") << false
@@ -103,6 +105,18 @@ private slots:
         const int result = TaskStatusProxy::ResultColumn;
         QCOMPARE(Cell(1, result).toString(), text);
         QCOMPARE(!Cell(1, result, Qt::DecorationRole).value<QIcon>().isNull(), icon);
+        // Each marked outcome has its own sign.
+        const auto sign = [this](RunOutcome o) {
+            m_statuses[Task(1)].outcome = o;
+            return Cell(1, TaskStatusProxy::ResultColumn, Qt::DecorationRole).value<QIcon>().cacheKey();
+        };
+        if (icon) {
+            const qint64 own = sign(outcome);
+            for (const RunOutcome other : {RunOutcome::Running, RunOutcome::Warnings, RunOutcome::Failed}) {
+                QCOMPARE(own == sign(other), other == outcome || (IsFailure(other) && IsFailure(outcome)));
+            }
+            m_statuses[Task(1)].outcome = outcome;
+        }
         QCOMPARE(Cell(1, result, Qt::ToolTipRole).toString(),
                  tooltip ? QStringLiteral("Ошибка: нет файла") : QString());
         // Only the row's own status shows.

@@ -9,6 +9,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sched.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -158,4 +160,19 @@ TEST_F(BackupRegistryTest, DestroyingTheRegistryStopsARunningCopyAndWaitsForIt) 
     EXPECT_LT(chunks_read.load(), 40);
     EXPECT_EQ(dest_.Read("big.bin"), "previous");
     EXPECT_THAT(dest_.Entries(), ElementsAre("big.bin"));
+}
+
+TEST_F(BackupRegistryTest, ALowPriorityCopyReadsAtIdlePriorityAndTheCallerKeepsItsOwn) {
+    repo_.Write("src/doc.txt", "doc");
+    auto registry = MakeRegistry();
+    for (const bool low : {true, false}) {
+        std::atomic<int> policy{-1};
+        hooks_->after_chunk = [&](const std::wstring&, int) { policy = sched_getscheduler(0); };
+        const TaskInfo task =
+            BackupTask(L"Копия", L"arkon://Проекты/src", dest_.WidePath(low ? "low" : "normal"));
+        ASSERT_TRUE(registry->Start(&task, task, {}, BackupRunOptions{low, false}));
+        ASSERT_TRUE(registry->WaitFor(task, 30s));
+        EXPECT_EQ(policy, low ? SCHED_IDLE : SCHED_OTHER);
+    }
+    EXPECT_EQ(sched_getscheduler(0), SCHED_OTHER);
 }

@@ -282,3 +282,16 @@ TEST_F(RunToolTest, ToolThatClosesItsErrorOutputAndHangsIsStillEndedAtItsLimit) 
     EXPECT_EQ(Messages(), (std::vector<std::string>{kFailure, kLimit}));
     EXPECT_TRUE(NoChildLeft());
 }
+
+TEST_F(RunToolTest, ALowPriorityToolRunsInTheIdleClassesForTheProcessorAndTheDisk) {
+    // Field 41 of the stat line is the scheduling policy; 5 is the idle class.
+    const std::vector<std::wstring> probe = {L"/bin/sh", L"-c",
+                                             L"sleep 0.2; ionice -p $$ | grep -q idle && set -- $(cat "
+                                             L"/proc/$$/stat) && shift 40 && test \"$1\" = 5"};
+    for (const bool low : {true, false}) {
+        ToolLimits limits;
+        limits.lowPriority = low;
+        EXPECT_EQ(RunTool(probe, nullptr, L"Задание", limits),
+                  low ? ToolResult::Succeeded : ToolResult::Failed);
+    }
+}

@@ -521,6 +521,8 @@ TEST_F(StorageFileTest, DamagedFileIsKeptAsReadBeforeAnythingReplacesIt) {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("storage.xml"));
         WriteBytes(path, c.content);
+        const QFileDevice::Permissions privateMode = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+        QFile::setPermissions(path, privateMode);
         testing::internal::CaptureStderr();
         const StorageContents loaded = LoadStorageFileKeepingDamage(path);
         const std::string printed = testing::internal::GetCapturedStderr();
@@ -532,6 +534,9 @@ TEST_F(StorageFileTest, DamagedFileIsKeptAsReadBeforeAnythingReplacesIt) {
                         .hasMatch())
             << loaded.damage->keptAs.toStdString();
         EXPECT_EQ(ReadBytes(loaded.damage->keptAs), c.content);
+        EXPECT_EQ(QFile::permissions(loaded.damage->keptAs) &
+                      ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
+                  privateMode);
         EXPECT_EQ(ReadBytes(path), c.content);
         EXPECT_NE(printed.find(loaded.damage->keptAs.toStdString()), std::string::npos) << printed;
         EXPECT_NE(printed.find(loaded.damage->detail.toStdString()), std::string::npos) << printed;

@@ -3,11 +3,13 @@
 #include "platform/ChildProcess.h"
 
 #include "platform/ChildPipe.h"
+#include "platform/linux/IoPriority.h"
 #include "platform/linux/ProcessDescriptor.h"
 #include "platform/linux/SpawnSetup.h"
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -74,7 +76,7 @@ int ExitCodeOf(int status) {
 } // namespace
 
 ChildProcess ChildProcess::Start(const std::vector<std::string>& arguments, const ChildStreams& streams,
-                                 std::error_code& error) {
+                                 std::error_code& error, bool lowPriority) {
     error.clear();
     if (arguments.empty()) {
         error = std::make_error_code(std::errc::invalid_argument);
@@ -95,8 +97,22 @@ ChildProcess ChildProcess::Start(const std::vector<std::string>& arguments, cons
     }
     pid_t pid = -1;
     if (result == 0) {
+        // The disk's priority cannot be given through posix_spawn, but a new process inherits the starting
+        // thread's: this thread has it only for the moment of the start.
+        const int ioPriority = lowPriority ? platform::ThisThreadsIoPriority() : -1;
+        const bool lowered = ioPriority >= 0 && platform::SetThisThreadsIoPriority(platform::kIdleIoPriority);
         // glibc reports a failed exec here and has already reaped the process it made for it.
         result = posix_spawn(&pid, argv[0], setup.Actions(), setup.Attributes(), argv.data(), environ);
+        if (lowered) {
+            platform::SetThisThreadsIoPriority(ioPriority);
+        }
+        // The processor's priority neither: glibc's posix_spawn takes no idle class, and this thread could
+        // not take its own priority back. The program gets it when its exec has succeeded, before it can
+        // have started anything of its own worth speaking of.
+        if (result == 0 && lowPriority) {
+            sched_param parameter{};
+            sched_setscheduler(pid, SCHED_IDLE, &parameter);
+        }
     }
     for (ChildPipe* pipe : {streams.standardOutput, streams.standardError}) {
         if (pipe != nullptr) {

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <mutex>
 #include <string>
 
 namespace {
@@ -35,16 +34,10 @@ bool NeedsRefresh() {
     return true;
 }
 
-// The C library guards its zone state with a lock of its own, which ThreadSanitizer cannot see: the
-// engine's worker, the tool's lane and the GUI thread all stamp times, and without a lock it can see
-// their reading of the zone would be reported as a race.
-std::mutex zoneMutex;
-
 } // namespace
 
 void RefreshLocalClock() {
     if (NeedsRefresh()) {
-        std::lock_guard lock(zoneMutex);
         tzset();
     }
 }
@@ -52,7 +45,6 @@ void RefreshLocalClock() {
 std::int64_t LocalUtcOffset(std::int64_t utcSeconds) {
     const std::time_t time = static_cast<std::time_t>(utcSeconds);
     std::tm local{};
-    std::lock_guard lock(zoneMutex);
     if (localtime_r(&time, &local) == nullptr) {
         return 0;
     }

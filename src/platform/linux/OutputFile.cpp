@@ -4,6 +4,7 @@
 #include "StatToEntryStatus.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,16 +52,20 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
     return *this;
 }
 
-OutputFile OutputFile::CreateNew(const std::string& path, std::error_code& error) {
-    return OutputFile(Checked(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666), error));
+OutputFile OutputFile::CreateNew(const std::string& path, std::error_code& error, std::uint32_t permissions) {
+    return OutputFile(
+        Checked(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(permissions)),
+                error));
 }
 
-OutputFile OutputFile::CreateUnnamed(const std::string& folder, std::error_code& error) {
+OutputFile OutputFile::CreateUnnamed(const std::string& folder, std::error_code& error,
+                                     std::uint32_t permissions) {
     if (!CanLinkUnnamedFiles()) {
         error = std::make_error_code(std::errc::operation_not_supported);
         return {};
     }
-    return OutputFile(Checked(open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666), error));
+    return OutputFile(Checked(
+        open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, static_cast<mode_t>(permissions)), error));
 }
 
 bool OutputFile::LinkAs(const std::string& path, std::error_code& error) {
@@ -110,6 +115,21 @@ bool OutputFile::SetModified(std::int64_t modified_us, std::error_code& error) {
     }
     error.clear();
     return true;
+}
+
+bool OutputFile::SetPermissions(std::uint32_t permissions, std::error_code& error) {
+    if (fchmod(descriptor_, static_cast<mode_t>(permissions)) != 0) {
+        error.assign(errno, std::generic_category());
+        return false;
+    }
+    error.clear();
+    return true;
+}
+
+void OutputFile::MarkInUse() {
+    // A lock of the open file description: it goes with the last descriptor, also when the program is
+    // killed, which is what tells an abandoned file from one being written.
+    flock(descriptor_, LOCK_EX | LOCK_NB);
 }
 
 EntryStatus OutputFile::Status(std::error_code& error) const {

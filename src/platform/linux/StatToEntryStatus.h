@@ -22,6 +22,7 @@ inline EntryStatus StatToEntryStatus(const struct stat& info) {
     status.modified_us = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000 +
                          static_cast<std::int64_t>(info.st_mtim.tv_nsec) / 1'000;
     status.size = static_cast<std::uint64_t>(info.st_size);
+    status.permissions = static_cast<std::uint32_t>(info.st_mode & 0777);
     return status;
 }
 

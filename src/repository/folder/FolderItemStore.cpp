@@ -124,6 +124,7 @@ std::vector<FolderItemStore::Child> FolderItemStore::ReadFolder(const std::strin
         child.info.name = std::move(*name);
         child.info.modification_time = TimeOf(entry.status.modified_us);
         child.info.folder = entry.status.type == platform::EntryType::Folder;
+        child.info.permissions = entry.status.permissions;
         children.push_back(std::move(child));
     }
     std::lock_guard lock(mutex_);
@@ -231,6 +232,7 @@ BrowserItemInfo FolderItemStore::GetItemInfo(const ItemPath& path) {
     info.name = WideFromUtf8Lossy(LastNameOf(relative_path.empty() ? root_ : relative_path));
     info.modification_time = TimeOf(status->modified_us);
     info.folder = status->type == platform::EntryType::Folder;
+    info.permissions = status->permissions;
     return info;
 }
 

@@ -51,7 +51,7 @@ ConnectionDialog::ConnectionDialog(QWidget* parent, Purpose purpose, Connection 
     : QDialog(parent), ui_(std::make_unique<Ui::ConnectionDialog>()), connection_(std::move(connection)),
       taken_names_(std::move(taken_names)), core_(std::move(core)) {
     ui_->setupUi(this);
-    setWindowTitle(purpose == Purpose::Add ? tr("Новое подключение") : tr("Изменение подключения"));
+    setWindowTitle(purpose == Purpose::Add ? tr("Новое соединение") : tr("Изменение соединения"));
     ui_->nameEdit->setText(QString::fromStdWString(connection_.name));
     ui_->serverEdit->setText(QString::fromStdWString(connection_.server));
     ui_->databaseEdit->setText(QString::fromStdWString(connection_.database));
@@ -80,14 +80,14 @@ Connection ConnectionDialog::GetConnection() const {
 QString ConnectionDialog::Problem() const {
     const QString name = Trimmed(*ui_->nameEdit);
     if (name.isEmpty()) {
-        return tr("Введите имя подключения.");
+        return tr("Введите имя соединения.");
     }
     // The name is the first part of every repository path of the connection, after "arkon://".
     if (name.contains(QLatin1Char('/'))) {
-        return tr("Имя подключения не может содержать знак «/».");
+        return tr("Имя соединения не может содержать знак «/».");
     }
     if (std::find(taken_names_.begin(), taken_names_.end(), name.toStdWString()) != taken_names_.end()) {
-        return tr("Подключение с именем «%1» уже есть.").arg(name);
+        return tr("Соединение с именем «%1» уже есть.").arg(name);
     }
     return PathProblem(Trimmed(*ui_->serverEdit), Trimmed(*ui_->databaseEdit));
 }

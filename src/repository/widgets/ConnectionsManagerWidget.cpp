@@ -120,7 +120,7 @@ void ConnectionsManagerWidget::ShowConnection(QTreeWidgetItem& item, const Conne
         item.setToolTip(0, QString());
     } else {
         item.setIcon(0, style()->standardIcon(QStyle::SP_MessageBoxWarning));
-        item.setToolTip(0, tr("Подключение заполнено не полностью: нужны имя и папка сервера."));
+        item.setToolTip(0, tr("Соединение заполнено не полностью: нужны имя и папка сервера."));
     }
     item.setToolTip(1, item.text(1));
 }
@@ -181,8 +181,8 @@ void ConnectionsManagerWidget::RemoveConnection() {
         return;
     }
     const QString name = QString::fromStdWString(connections_[static_cast<std::size_t>(row)].name);
-    if (arkon_widgets::ShowMessage(this, QMessageBox::Question, tr("Удаление подключения"),
-                                   tr("Удалить подключение «%1»?").arg(name),
+    if (arkon_widgets::ShowMessage(this, QMessageBox::Question, tr("Удаление соединения"),
+                                   tr("Удалить соединение «%1»?").arg(name),
                                    QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
         return;
     }

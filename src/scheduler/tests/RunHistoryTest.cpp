@@ -55,6 +55,9 @@ TEST_F(LogHistoryTest, LastRunIsToldByItsLines) {
         int endLine;
     };
     const QString backupFailed = QStringLiteral("Резервное копирование не выполнено: папка X не найдена.");
+    const QString backupWarned =
+        QStringLiteral("Резервное копирование завершено с предупреждениями: скопировано документов: 1 (0,0 "
+                       "МБ), пропущено: 1 (не прочитаны: «a.dwg»).");
     const QString limit = QStringLiteral("Превышено время выполнения (5 с), программа остановлена.");
     const QString missed =
         QStringLiteral("Пропущен запуск: 03.03.2026 в 10:00:00 и ещё 2 (программа не работала).");
@@ -87,6 +90,7 @@ TEST_F(LogHistoryTest, LastRunIsToldByItsLines) {
          3},
         // A copy's or a program's end comes after the finish line and ends the run.
         {{kStart, kFinish, backupFailed}, RunOutcome::Failed, backupFailed.toStdWString(), 0, 2},
+        {{kStart, kFinish, backupWarned}, RunOutcome::Warnings, backupWarned.toStdWString(), 0, 2},
         {{kStart, kFinish, QStringLiteral("Программа завершилась с кодом 0.")},
          RunOutcome::Succeeded,
          L"",

@@ -8,6 +8,8 @@
 
 #include <QRegularExpression>
 
+#include <sys/stat.h>
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -224,6 +226,30 @@ TEST_F(EngineTest, EditKeepsTheTimesARunRecordedSinceTheEditorsCopyUnlessTheSour
         EXPECT_EQ(std::get<ExportAction>(engine->Copy(record).action).modification_times.size(), c.times);
         engine->RemoveTask(record);
     }
+}
+
+TEST_F(EngineTest, ChangesReturnBeforeTheirSaveWhichABurstShares) {
+    // A file that takes a while to write: the change must not wait for it.
+    TaskInfo large = Task(L"large", CurrentTime() + kDay);
+    large.action = Export(L"arkon://P/a");
+    for (int i = 0; i < 50'000; ++i) {
+        std::get<ExportAction>(large.action).modification_times[L"arkon://P/a/" + std::to_wstring(i)] =
+            TimePointFromTicks(i);
+    }
+    ASSERT_TRUE(SaveStorageFile(StoragePath(), TaskPointers({large})));
+    auto engine = MakeEngine();
+    const auto size = [this] {
+        struct stat status {};
+        return ::stat(StoragePath().toLocal8Bit().constData(), &status) == 0 ? status.st_size : 0;
+    };
+    const auto before = size();
+    for (int i = 0; i < 5; ++i) {
+        engine->AddTask(Task(L"new " + std::to_wstring(i), CurrentTime() + kDay));
+    }
+    EXPECT_EQ(size(), before); // no save has been made yet
+    engine->WaitForSaves();
+    EXPECT_GT(size(), before);
+    EXPECT_EQ(LoadStorageFile(StoragePath()).size(), 6u);
 }
 
 TEST_F(EngineTest, TaskRemovedDuringItsRunIsNotTouchedAfterwards) {

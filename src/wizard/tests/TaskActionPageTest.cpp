@@ -13,11 +13,13 @@
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <QTreeView>
 #include <QtTest>
@@ -308,20 +310,19 @@ private slots:
         QCOMPARE(VisibleGroups(*wizard), (QStringList{"checkIFCParamsGroupBox"}));
         // Filled from the record without clearing the edit.
         QVERIFY(!idsBox->isChecked());
-        QCOMPARE(idsBox->text(), QStringLiteral("Выбор папки"));
         QVERIFY(ifcBox->isChecked());
-        QCOMPARE(ifcBox->text(), QStringLiteral("Выбор файла"));
         QCOMPARE(ids->text(), QStringLiteral("/data/rules"));
         QVERIFY(!Offered(*wizard, QWizard::NextButton)); // no IFC path
         ifc->setText(QStringLiteral("/data/model.ifc"));
         QVERIFY(Offered(*wizard, QWizard::NextButton));
 
         idsBox->click(); // to file mode
-        QCOMPARE(idsBox->text(), QStringLiteral("Выбор файла"));
         QVERIFY(ids->text().isEmpty());
         QVERIFY(!Offered(*wizard, QWizard::NextButton));
         ifcBox->click(); // to folder mode
-        QCOMPARE(ifcBox->text(), QStringLiteral("Выбор папки"));
+        // The boxes say what checking them means, whatever their state.
+        QCOMPARE(idsBox->text(), QStringLiteral("Выбрать один файл IDS"));
+        QCOMPARE(ifcBox->text(), QStringLiteral("Выбрать один файл IFC"));
         QVERIFY(ifc->text().isEmpty());
         const auto& stored = std::get<CheckAction>(wizard->GetTask().action);
         QVERIFY(stored.ids_file_mode);
@@ -331,6 +332,37 @@ private slots:
         ifc->setText(QStringLiteral("/data/models"));
         QVERIFY(stored.ids_file == L"/data/rules.ids");
         QVERIFY(stored.ifc_file == L"/data/models");
+        QVERIFY(Offered(*wizard, QWizard::NextButton));
+    }
+
+    void missingFoldersAreWarnedAboutWithoutStopping() {
+        QTemporaryDir folder;
+        const QString missing = folder.filePath(QStringLiteral("нет"));
+        TaskInfo task = NamedTask(L"Очистка");
+        task.action = CommandAction{L"/bin/true", missing.toStdWString(), L""};
+        auto wizard = OnActionPage(task);
+        auto* warning = Widget<QLabel>(*wizard, "workingDirectoryWarning");
+        QVERIFY(warning->isVisibleTo(wizard.get()));
+        QCOMPARE(warning->text(),
+                 QStringLiteral("Папка не найдена: она должна появиться до запуска задачи."));
+        QVERIFY(Offered(*wizard, QWizard::FinishButton));
+        Widget<QLineEdit>(*wizard, "workingDirectoryEdit")->setText(folder.path());
+        QVERIFY(!warning->isVisibleTo(wizard.get()));
+
+        // The IFC path is looked at as the mode says: a folder is no file, and the other way round.
+        CheckAction check;
+        check.ids_file = L"/data/rules.ids";
+        check.ifc_file = folder.path().toStdWString();
+        check.ifc_file_mode = false;
+        task.action = check;
+        wizard = OnActionPage(task);
+        auto* ifcWarning = Widget<QLabel>(*wizard, "ifcPathWarning");
+        QVERIFY(!ifcWarning->isVisibleTo(wizard.get()));
+        QVERIFY(Widget<QLabel>(*wizard, "idsPathWarning")->isVisibleTo(wizard.get()));
+        Widget<QCheckBox>(*wizard, "checkFileIFC")->click(); // to file mode, which empties the path
+        Widget<QLineEdit>(*wizard, "ifcEdit")->setText(folder.path());
+        QCOMPARE(ifcWarning->text(),
+                 QStringLiteral("Файл не найден: он должен появиться до запуска задачи."));
         QVERIFY(Offered(*wizard, QWizard::NextButton));
     }
 

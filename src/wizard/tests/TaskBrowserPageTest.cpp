@@ -178,7 +178,7 @@ private slots:
         QVERIFY(!flag->isHidden());
         QVERIFY(!flag->isChecked());
         QCOMPARE(Widget<QGroupBox>(*wizard, "browserGroupBox")->title(),
-                 QStringLiteral("Папки для резервного копирования"));
+                 QStringLiteral("Какие документы проверять"));
         QVERIFY(Offered(*wizard, QWizard::FinishButton));
         flag->setChecked(true);
         QVERIFY(std::get<CheckAction>(wizard->GetTask().action).only_changed_documents);

@@ -16,15 +16,29 @@ private slots:
         QCOMPARE(wizard->currentId(), int{TaskWizard::InfoPageId});
         QVERIFY(!wizard->currentPage()->isComplete());
         QVERIFY(!Offered(*wizard, QWizard::NextButton));
+        // Why "Далее" is greyed out is said, while it is.
+        auto* reason = Widget<QLabel>(*wizard, "nameHintLabel");
+        QVERIFY(reason->isVisibleTo(wizard.get()));
+        QCOMPARE(reason->text(), QStringLiteral("Чтобы продолжить, введите название задачи."));
 
         auto* name = Widget<QLineEdit>(*wizard, "nameEdit");
+        // A name of blanks is accepted, with a word; so is another task's name.
+        wizard->SetOtherNames({L"Архив"});
         QTest::keyClick(name, Qt::Key_Space);
         QVERIFY(wizard->currentPage()->isComplete());
         QVERIFY(Offered(*wizard, QWizard::NextButton));
+        QVERIFY(reason->isVisibleTo(wizard.get()));
+        QVERIFY2(reason->text().contains(QStringLiteral("пробел")), qPrintable(reason->text()));
         QCOMPARE(wizard->GetTask().name, std::wstring(L" "));
+        name->setText(QStringLiteral("Архив"));
+        QVERIFY(Offered(*wizard, QWizard::NextButton));
+        QVERIFY2(reason->text().contains(QStringLiteral("общий журнал")), qPrintable(reason->text()));
+        name->setText(QStringLiteral("Архив 2"));
+        QVERIFY(!reason->isVisibleTo(wizard.get()));
 
         name->clear();
         QVERIFY(!Offered(*wizard, QWizard::NextButton));
+        QVERIFY(reason->isVisibleTo(wizard.get()));
         QVERIFY(wizard->GetTask().name.empty());
     }
 

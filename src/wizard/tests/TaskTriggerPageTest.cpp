@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QLabel>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTimeEdit>
 #include <QtTest>
@@ -67,7 +68,7 @@ private slots:
         QCOMPARE(page.date()->date(), ToLocalDateTime(CurrentTime()).date);
         QVERIFY(page.shown(page.workingDays()));
         QVERIFY(!page.shown(page.weekDays()));
-        QCOMPARE(page.repeatLabel()->text(), QStringLiteral("дней"));
+        QCOMPARE(page.repeatLabel()->text(), QStringLiteral("день"));
         // As soon as an editor changes value the start is stored again, in whole minutes.
         const QTime later = page.time()->time().addSecs(60);
         page.time()->setTime(later);
@@ -85,7 +86,7 @@ private slots:
         QCOMPARE(page.weekdays(), std::set<Weekday>{1}); // Monday only, as the fresh boxes stand
         QVERIFY(page.shown(page.weekDays()));
         QVERIFY(!page.shown(page.workingDays()));
-        QCOMPARE(page.repeatLabel()->text(), QStringLiteral("недель"));
+        QCOMPARE(page.repeatLabel()->text(), QStringLiteral("недели"));
 
         page.day("mondayCheckBox")->setChecked(false);
         QVERIFY(page.weekdays().empty());
@@ -102,7 +103,7 @@ private slots:
         QCOMPARE(page.task().trigger, Trigger{DailyTrigger{3}});
         QVERIFY(page.page->isComplete());
         QVERIFY(!page.shown(page.weekDays()));
-        QCOMPARE(page.repeatLabel()->text(), QStringLiteral("дней"));
+        QCOMPARE(page.repeatLabel()->text(), QStringLiteral("дня"));
         page.kind()->setCurrentIndex(1);
         QCOMPARE(page.weekdays(), (std::set<Weekday>{0, 6}));
     }
@@ -130,7 +131,7 @@ private slots:
         TriggerPage page(task);
         QCOMPARE(page.kind()->currentIndex(), 1);
         QCOMPARE(page.repeat()->value(), 2);
-        QCOMPARE(page.repeatLabel()->text(), QStringLiteral("недель"));
+        QCOMPARE(page.repeatLabel()->text(), QStringLiteral("недели"));
         QVERIFY(page.day("sundayCheckBox")->isChecked());
         QVERIFY(page.day("fridayCheckBox")->isChecked());
         QVERIFY(!page.day("mondayCheckBox")->isChecked());
@@ -222,7 +223,7 @@ private slots:
         TriggerPage page(task);
         QCOMPARE(page.kind()->currentIndex(), -1);
         QCOMPARE(page.repeat()->value(), 3);
-        QCOMPARE(page.repeatLabel()->text(), QStringLiteral("месяцев"));
+        QCOMPARE(page.repeatLabel()->text(), QStringLiteral("месяца"));
         QVERIFY(!page.shown(page.weekDays()));
         QVERIFY(!page.shown(page.workingDays()));
         QVERIFY(page.page->isComplete());
@@ -276,6 +277,57 @@ private slots:
         page.day("sundayCheckBox")->setChecked(false);
         page.date()->setDate(QDate(2020, 1, 1));
         QCOMPARE(page.nextRuns(), QStringLiteral("Ближайший запуск: не запланирован"));
+    }
+
+    void intervalWordsAgreeWithTheNumber_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("interval");
+        QTest::addColumn<QString>("words");
+        QTest::newRow("day 1") << 0 << 1 << "Повторять каждый 1 день";
+        QTest::newRow("day 21") << 0 << 21 << "Повторять каждый 21 день";
+        QTest::newRow("day 3") << 0 << 3 << "Повторять каждые 3 дня";
+        QTest::newRow("day 11") << 0 << 11 << "Повторять каждые 11 дней";
+        QTest::newRow("week 1") << 1 << 1 << "Повторять каждую 1 неделю";
+        QTest::newRow("week 22") << 1 << 22 << "Повторять каждые 22 недели";
+        QTest::newRow("week 12") << 1 << 12 << "Повторять каждые 12 недель";
+    }
+
+    void intervalWordsAgreeWithTheNumber() {
+        QFETCH(int, kind);
+        QFETCH(int, interval);
+        QFETCH(QString, words);
+        TriggerPage page(NamedTask(L"Архив"));
+        page.kind()->setCurrentIndex(kind);
+        page.repeat()->setValue(interval);
+        QCOMPARE(Widget<QLabel>(*page.page, "label_2")->text() + QStringLiteral(" %1 ").arg(interval) +
+                     page.repeatLabel()->text(),
+                 words);
+    }
+
+    void weeklyStartOnADayNotChosenIsExplainedAndCanMove() {
+        const ScopedTimeZone zone("UTC");
+        TaskInfo task = NamedTask(L"Отчёт");
+        // Wednesday 6 January 2100, Mondays and Fridays: the first run is that Wednesday.
+        task.starting_point = Utc(2100, 1, 6, 9, 30);
+        task.trigger = WeeklyTrigger{1, {1, 5}};
+        TriggerPage page(task);
+        QLabel* note = Widget<QLabel>(*page.page, "startDayNoteLabel");
+        auto* move = Widget<QPushButton>(*page.page, "moveStartButton");
+        QVERIFY(page.shown(note) && page.shown(move));
+        QVERIFY2(note->text().contains(QStringLiteral("06.01.2100 (среда)")), qPrintable(note->text()));
+        QCOMPARE(move->text(), QStringLiteral("Перенести начало на 08.01.2100 (пятница)"));
+        move->click();
+        QCOMPARE_TIME(page.task().starting_point, Utc(2100, 1, 8, 9, 30));
+        QVERIFY(!page.shown(note) && !page.shown(move));
+        // A chosen start day, a daily schedule or a start in the past say nothing.
+        page.date()->setDate(QDate(2100, 1, 4));
+        QVERIFY(!page.shown(note));
+        page.date()->setDate(QDate(2000, 1, 5));
+        QVERIFY(!page.shown(note));
+        page.date()->setDate(QDate(2100, 1, 6));
+        QVERIFY(page.shown(note));
+        page.kind()->setCurrentIndex(0);
+        QVERIFY(!page.shown(note));
     }
 };
 

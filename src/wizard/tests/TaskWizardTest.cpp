@@ -30,6 +30,19 @@ class TaskWizardTest : public QObject {
 private slots:
     void init() { QSettings().remove(QStringLiteral("TaskWizard/geometry")); }
 
+    void titlesSayWhatTheWizardIsFor() {
+        const std::pair<TaskWizard::Purpose, QStringList> cases[] = {
+            {TaskWizard::Purpose::Create, {"Создание задачи", "Создать задачу"}},
+            {TaskWizard::Purpose::Edit, {"Изменение задачи", "Изменить задачу"}},
+            {TaskWizard::Purpose::Clone, {"Копирование задачи", "Скопировать задачу"}},
+        };
+        for (const auto& [purpose, titles] : cases) {
+            TaskWizard wizard(NamedTask(L"Архив"), nullptr, arkon::CreateCore(), purpose);
+            QCOMPARE(wizard.windowTitle(), titles[0]);
+            QCOMPARE(wizard.page(TaskWizard::InfoPageId)->title(), titles[1]);
+        }
+    }
+
     void framePagesAndIds() {
         auto wizard = ShownWizard(NamedTask(L"Архив"));
         QCOMPARE(wizard->windowTitle(), QStringLiteral("Создание задачи"));

@@ -51,7 +51,7 @@ class ConnectionDialogTest : public QObject {
 private slots:
     void showsTheConnectionAndGivesItBackTrimmed() {
         ConnectionDialog dialog(nullptr, ConnectionDialog::Purpose::Edit, SomeConnection(), {}, nullptr);
-        QCOMPARE(dialog.windowTitle(), QStringLiteral("Изменение подключения"));
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Изменение соединения"));
         QCOMPARE(Edit(dialog, "nameEdit").text(), QStringLiteral("Проекты"));
         QCOMPARE(Edit(dialog, "serverEdit").text(), QStringLiteral("/srv/projects"));
         QCOMPARE(Edit(dialog, "databaseEdit").text(), QStringLiteral("2026"));
@@ -68,7 +68,7 @@ private slots:
         QVERIFY(edited.database.empty());
 
         ConnectionDialog added(nullptr, ConnectionDialog::Purpose::Add, Connection{}, {}, nullptr);
-        QCOMPARE(added.windowTitle(), QStringLiteral("Новое подключение"));
+        QCOMPARE(added.windowTitle(), QStringLiteral("Новое соединение"));
     }
 
     void refusesWhatCannotBeUsed_data() {
@@ -86,19 +86,19 @@ private slots:
         QTest::newRow("no name") << ""
                                  << "/srv/new"
                                  << ""
-                                 << "Введите имя подключения.";
+                                 << "Введите имя соединения.";
         QTest::newRow("blank name") << "   "
                                     << "/srv/new"
                                     << ""
-                                    << "Введите имя подключения.";
+                                    << "Введите имя соединения.";
         QTest::newRow("slash in name") << "a/b"
                                        << "/srv/new"
                                        << ""
-                                       << "Имя подключения не может содержать знак «/».";
+                                       << "Имя соединения не может содержать знак «/».";
         QTest::newRow("name taken") << "Занято"
                                     << "/srv/new"
                                     << ""
-                                    << "Подключение с именем «Занято» уже есть.";
+                                    << "Соединение с именем «Занято» уже есть.";
         QTest::newRow("no server") << "Новое"
                                    << ""
                                    << ""

@@ -128,7 +128,7 @@ private slots:
         script.Then(FillConnection(QStringLiteral(" Новое "), QStringLiteral("/srv/new"),
                                    QStringLiteral("db"), &title));
         Button(widget, "addConnectionButton").click();
-        QCOMPARE(title, QStringLiteral("Новое подключение"));
+        QCOMPARE(title, QStringLiteral("Новое соединение"));
         QCOMPARE(changed.count(), 1);
 
         const std::vector<Connection>& edited = widget.GetEditedConnections();
@@ -201,7 +201,7 @@ private slots:
         script.Then(FillConnection({}, {}, {}, &title));
         QTreeWidget& list = List(widget);
         emit list.itemDoubleClicked(list.topLevelItem(2), 0);
-        QCOMPARE(title, QStringLiteral("Изменение подключения"));
+        QCOMPARE(title, QStringLiteral("Изменение соединения"));
         QCOMPARE(changed.count(), 1);
         QCOMPARE(script.Unanswered(), 0);
     }
@@ -214,8 +214,8 @@ private slots:
         ShownMessage question;
         script.Then(Press(QMessageBox::No, &question));
         Button(widget, "removeConnectionButton").click();
-        QCOMPARE(question.title, QStringLiteral("Удаление подключения"));
-        QCOMPARE(question.text, QStringLiteral("Удалить подключение «Архив»?"));
+        QCOMPARE(question.title, QStringLiteral("Удаление соединения"));
+        QCOMPARE(question.text, QStringLiteral("Удалить соединение «Архив»?"));
         QCOMPARE(question.buttons, QMessageBox::Yes | QMessageBox::No);
         QCOMPARE(widget.GetEditedConnections().size(), std::size_t{3});
         QCOMPARE(changed.count(), 0);

@@ -1,0 +1,343 @@
+// The backup walk's two passes.
+#include "BackupWalk.h"
+
+#include "ChangedDocuments.h"
+#include "LocalText.h"
+#include "ReplacementFile.h"
+#include "platform/AbandonedFile.h"
+#include "repository/Error.h"
+#include "repository/Utf8.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <utility>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A repository name used as one local file name. Names that would lead out of the destination folder
+// (".", "..", anything with "/") are refused whatever the backend delivers.
+std::optional<fs::path> LocalName(const std::wstring& name) {
+    const auto bytes = Utf8FromWide(name);
+    if (!bytes || bytes->empty() || *bytes == "." || *bytes == ".." ||
+        bytes->find('/') != std::string::npos || bytes->find('\0') != std::string::npos) {
+        return std::nullopt;
+    }
+    return fs::path(*bytes);
+}
+
+QString Tr(const char* text) {
+    return QCoreApplication::translate("TaskStorage", text);
+}
+
+QString Wide(const std::wstring& text) {
+    return QString::fromStdWString(text);
+}
+
+// A temporary file that nobody marks in use was left by a backup that was killed, unless it was made
+// so lately that its writer may not have marked it yet (which it does at once).
+constexpr std::chrono::seconds kAbandonedAfter{2};
+
+// A folder's copy keeps its owner's right to add and replace files, or the next backup could not
+// write into it.
+std::uint32_t FolderPermissions(std::uint32_t permissions) {
+    return (permissions & 0777) | 0700;
+}
+
+} // namespace
+
+QString BackupWalk::Shown(const fs::path& local) const {
+    return QString::fromStdString(local.lexically_relative(destination_).generic_string());
+}
+
+// An entry of another kind in the place of a document or a folder is the user's: it is neither
+// replaced nor followed, only named.
+void BackupWalk::Blocked(const fs::path& local) {
+    ++result_.skipped;
+    result_.blocked.push_back(Shown(local).toStdWString());
+}
+
+void BackupWalk::Unreadable(const fs::path& local, const QString& reason) {
+    ++result_.skipped;
+    if (result_.unreadable.empty()) {
+        result_.first_read_error =
+            Tr("не удалось прочитать «%1»: %2").arg(Shown(local), reason).toStdWString();
+    }
+    result_.unreadable.push_back(Shown(local).toStdWString());
+}
+
+// New entries in a folder must reach the disk with the folder, so its file system is taken in before
+// the first of them is made.
+void BackupWalk::Watch(const fs::path& folder) {
+    if (folder == watched_) {
+        return;
+    }
+    std::error_code error;
+    if (!sync_.Watch(folder.native(), error)) {
+        throw DestinationError{
+            Tr("не удалось открыть папку «%1»: %2").arg(Shown(folder), FromLocal8Bit(error.message()))};
+    }
+    watched_ = folder;
+}
+
+BackupWalk::Present::Present(const Folder& folder) {
+    if (folder.made) {
+        return;
+    }
+    std::error_code error;
+    entries_ = platform::ReadDirectory(folder.local.native(), error);
+    // A folder that cannot be listed (or is a link the user put in place of the destination) is asked
+    // about one child at a time.
+    listed_ = !error;
+    // What a killed backup left here goes now; only files of our own name pattern, and only when
+    // nobody is writing them.
+    std::erase_if(entries_, [&folder](const platform::DirectoryEntry& entry) {
+        std::error_code ignored;
+        return entry.status.type == platform::EntryType::File &&
+               ReplacementFile::IsTemporaryName(entry.name) &&
+               platform::RemoveIfAbandoned((folder.local / entry.name).native(), kAbandonedAfter, ignored);
+    });
+    std::sort(
+        entries_.begin(), entries_.end(),
+        [](const platform::DirectoryEntry& a, const platform::DirectoryEntry& b) { return a.name < b.name; });
+}
+
+std::optional<platform::EntryStatus> BackupWalk::Present::Of(const fs::path& local) const {
+    if (!listed_) {
+        std::error_code ignored;
+        return platform::EntryStatusOf(local.native(), ignored);
+    }
+    const std::string name = local.filename().native();
+    const auto found = std::lower_bound(
+        entries_.begin(), entries_.end(), name,
+        [](const platform::DirectoryEntry& entry, const std::string& n) { return entry.name < n; });
+    if (found == entries_.end() || found->name != name) {
+        return std::nullopt;
+    }
+    return found->status;
+}
+
+void BackupWalk::PlanFolder(const arkon::ItemPath& path, const fs::path& local,
+                            const std::optional<platform::EntryStatus>& existing,
+                            std::optional<std::uint32_t> permissions, std::deque<Folder>& pending) {
+    if (existing && existing->type != platform::EntryType::Folder) {
+        Blocked(local);
+        return;
+    }
+    Step step;
+    step.local = local;
+    step.folder = true;
+    step.permissions = permissions;
+    step.exists = existing.has_value();
+    step.present_permissions = existing ? existing->permissions : 0;
+    steps_.push_back(std::move(step));
+    pending.push_back({path, local, !existing});
+}
+
+void BackupWalk::PlanDocument(const arkon::ItemPath& document, const arkon::BrowserItemInfo& info,
+                              const fs::path& local, const std::optional<platform::EntryStatus>& existing) {
+    if (existing && existing->type != platform::EntryType::File) {
+        Blocked(local);
+        return;
+    }
+    Step step;
+    try {
+        step.document = store_.OpenDocument(document, std::nullopt);
+        if (!step.document->GetBlobs()->Next(step.blob)) {
+            ++result_.skipped; // nothing to copy
+            return;
+        }
+    } catch (const exceptions::Error& error) {
+        CheckRepository();
+        Unreadable(local, Wide(error.GetDescription()));
+        return;
+    }
+    const auto time = MicrosecondsSince1970(info.modification_time);
+    if (existing && time && existing->size == step.blob.size &&
+        precision_.Carries(existing->modified_us, *time, local.parent_path())) {
+        ++result_.unchanged;
+        if (!info.permissions || *info.permissions == existing->permissions) {
+            return;
+        }
+        // Only the mode is to change; the content is not written again.
+        step.document.reset();
+    }
+    step.local = local;
+    step.path = document;
+    step.info = info;
+    step.permissions = info.permissions;
+    step.exists = existing.has_value();
+    step.present_permissions = existing ? existing->permissions : 0;
+    steps_.push_back(std::move(step));
+}
+
+bool BackupWalk::Plan(arkon::ItemPath source) {
+    // Used as a stack: taken from the back, so the walk goes depth first.
+    std::deque<Folder> pending;
+    std::error_code missing;
+    pending.push_back(
+        {std::move(source), destination_, !platform::TargetStatusOf(destination_.native(), missing)});
+    bool top = true;
+    while (!pending.empty()) {
+        Folder folder = std::move(pending.back());
+        pending.pop_back();
+        std::unique_ptr<arkon::ItemEnumerator> children;
+        try {
+            children = store_.ListFolder(folder.path);
+        } catch (const exceptions::Error& error) {
+            // A sub-folder that cannot be read is left out as a document is; the source itself is not.
+            if (top) {
+                throw;
+            }
+            CheckRepository();
+            Unreadable(folder.local, Wide(error.GetDescription()));
+            continue;
+        }
+        top = false;
+        const Present present(folder);
+        arkon::BrowserItemInfo child;
+        while (children->Next(child)) {
+            if (stop_.stop_requested()) {
+                return false;
+            }
+            const auto name = LocalName(child.name);
+            if (!name) {
+                continue;
+            }
+            arkon::ItemPath child_path = folder.path;
+            child_path.push_back(child.id);
+            const fs::path local = folder.local / *name;
+            if (child.IsFolder()) {
+                PlanFolder(child_path, local, present.Of(local), child.permissions, pending);
+            } else {
+                PlanDocument(child_path, child, local, present.Of(local));
+            }
+        }
+    }
+    return true;
+}
+
+std::uint64_t BackupWalk::Needed(std::uint64_t block) const {
+    std::uint64_t needed = 0;
+    for (const Step& step : steps_) {
+        if (step.folder ? !step.exists : step.document != nullptr) {
+            const std::uint64_t size = step.folder ? 0 : step.blob.size;
+            needed += (size + block - 1) / block * block + (step.folder ? block : 0);
+        }
+    }
+    return needed;
+}
+
+void BackupWalk::MakeFolder(const Step& step) {
+    std::error_code error;
+    if (!step.exists) {
+        Watch(step.local.parent_path());
+        fs::create_directory(step.local, error);
+        if (error) {
+            throw DestinationError{Tr("не удалось создать папку «%1»: %2")
+                                       .arg(Shown(step.local), FromLocal8Bit(error.message()))};
+        }
+    }
+    // Made with the umask's mode, which may be wider than the source's.
+    if (step.permissions &&
+        (!step.exists || step.present_permissions != FolderPermissions(*step.permissions))) {
+        fs::permissions(step.local, static_cast<fs::perms>(FolderPermissions(*step.permissions)),
+                        fs::perm_options::replace, error);
+        if (error) {
+            throw DestinationError{Tr("не удалось задать права папки «%1»: %2")
+                                       .arg(Shown(step.local), FromLocal8Bit(error.message()))};
+        }
+    }
+}
+
+bool BackupWalk::CopyDocument(Step& step) {
+    std::error_code error;
+    if (!step.document) {
+        fs::permissions(step.local, static_cast<fs::perms>(*step.permissions & 0777),
+                        fs::perm_options::replace, error);
+        if (error) {
+            throw DestinationError{Tr("не удалось задать права «%1»: %2")
+                                       .arg(Shown(step.local), FromLocal8Bit(error.message()))};
+        }
+        return true;
+    }
+    Watch(step.local.parent_path());
+    const auto permissions =
+        step.permissions ? std::optional<std::uint32_t>(*step.permissions & 0777) : std::nullopt;
+    ReplacementFile file(step.local, !step.exists, permissions);
+    const auto refused = [&](const ReplacementFile& f) {
+        ++result_.failed;
+        return DestinationError{
+            Tr("не удалось записать «%1»: %2").arg(Shown(step.local), FromLocal8Bit(f.Error().message()))};
+    };
+    if (!file.IsOpen()) {
+        throw refused(file);
+    }
+    std::unique_ptr<arkon::BlobReader> reader;
+    try {
+        try {
+            reader = step.document->OpenBlob(step.blob.id);
+        } catch (const exceptions::Error&) {
+            // Changed since the first pass looked at it, perhaps: looked at once more, its time too, or
+            // the copy would carry the new content with the old time.
+            step.info = store_.GetItemInfo(step.path);
+            step.document = store_.OpenDocument(step.path, std::nullopt);
+            if (!step.document->GetBlobs()->Next(step.blob)) {
+                ++result_.skipped;
+                return true;
+            }
+            reader = step.document->OpenBlob(step.blob.id);
+        }
+        std::uint64_t written = 0;
+        for (;;) {
+            if (stop_.stop_requested()) {
+                return false;
+            }
+            const arkon::BlobChunk chunk = reader->ReadChunk();
+            if (chunk.size == 0) {
+                break;
+            }
+            if (!file.Write(chunk.data, chunk.size)) {
+                throw refused(file);
+            }
+            written += chunk.size;
+        }
+        const auto time = MicrosecondsSince1970(step.info.modification_time);
+        if (time && !file.SetModified(*time)) {
+            throw refused(file);
+        }
+        if (!file.Commit(sync_)) {
+            // A folder put in the document's place while it was copied is the user's, as one found there.
+            if (file.Error() == std::errc::is_a_directory) {
+                Blocked(step.local);
+                return true;
+            }
+            throw refused(file);
+        }
+        ++result_.copied;
+        result_.copied_bytes += written;
+    } catch (const exceptions::Error& error) {
+        CheckRepository();
+        Unreadable(step.local, Wide(error.GetDescription()));
+    }
+    return true;
+}
+
+bool BackupWalk::Copy() {
+    for (Step& step : steps_) {
+        if (stop_.stop_requested()) {
+            return false;
+        }
+        if (step.folder) {
+            MakeFolder(step);
+        } else if (!CopyDocument(step)) {
+            return false;
+        }
+        step.document.reset(); // done with: another backend may hold the document open
+    }
+    return true;
+}
