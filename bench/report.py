@@ -145,10 +145,11 @@ if m:
     row("history window, 1,000 runs: to the first paint (median; worst)", f"{m.group(1)} ms; {m.group(2)} ms",
         goal="< 100 ms")
 
-text = (results / "startup_bench.txt").read_text() if (results / "startup_bench.txt").exists() else ""
-for line in text.splitlines():
-    if "|" in line:
-        rows.append(tuple(cell.strip() for cell in line.split("|")))
+for name in ["startup_bench.txt", "terminal_bench.txt"]:
+    text = (results / name).read_text() if (results / name).exists() else ""
+    for line in text.splitlines():
+        if "|" in line:
+            rows.append(tuple(cell.strip() for cell in line.split("|")))
 
 
 

@@ -30,4 +30,6 @@ echo "running history_window_bench" >&2
 "$out/history_window_bench" >"$results/history_window_bench.txt"
 echo "running startup.py" >&2
 python3 bench/startup.py build/release/bin/zelkor-scheduler >"$results/startup_bench.txt"
+echo "running terminal.py" >&2
+python3 bench/terminal.py build/release/bin/zelkor-scheduler >"$results/terminal_bench.txt"
 python3 bench/report.py "$results" | tee "${1:-/dev/stdout}"

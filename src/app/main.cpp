@@ -1,8 +1,12 @@
 // The scheduler's entry point: one primary instance sits in the tray with its engine and main window;
-// a second start only tells the primary, which brings its window forward.
+// a second start only tells the primary, which brings its window forward. With an option the start is a
+// terminal command instead, which asks the primary (or reads the files) and ends.
+#include "CommandLine.h"
 #include "FirstLaunch.h"
 #include "HelpKeyFilter.h"
 #include "MainWindow.h"
+#include "TerminalCommand.h"
+#include "TerminalRequests.h"
 #include "platform/DebugOutput.h"
 #include "platform/HeadlessPlatform.h"
 #include "platform/TerminationSignals.h"
@@ -18,14 +22,31 @@
 #include <chrono>
 #include <thread>
 
+namespace {
+
+// Also how a terminal command finds the primary: the key depends on them.
+const SingleApplication::Modes kGuardModes = SingleApplication::NotifySecondary;
+
+} // namespace
+
 int main(int argc, char* argv[]) {
+    // Read before anything else: a command needs no display and never starts the scheduler.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    const CommandLine commandLine = ParseCommandLine(arguments);
+    if (commandLine.command != CommandLine::Command::StartProgram) {
+        return RunTerminalCommand(argc, argv, commandLine, kGuardModes);
+    }
+
     // Without a display the scheduler still runs its tasks, on Qt's offscreen platform.
     const bool headless = UseOffscreenPlatformWithoutDisplay();
     QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
 
     // Made before the names are set: the guard's key comes from the executable's own name and path.
-    SingleApplication app(argc, argv, true, SingleApplication::NotifySecondary, 1000);
+    SingleApplication app(argc, argv, true, kGuardModes, 1000);
     if (!app.isPrimaryInstance()) {
         // The primary has been told already; sleep_for sleeps on the monotonic clock and resumes after
         // an interruption until the whole second has passed.
@@ -57,6 +78,9 @@ int main(int argc, char* argv[]) {
                               translated ? QStringLiteral("loaded") : QStringLiteral("not found")));
 
     TaskStorage& storage = TaskStorage::Instance();
+    // Requests are read in the event loop, once everything below exists.
+    app.setRequestHandler(
+        [&storage](const QByteArray& request) { return AnswerTerminalRequest(storage, request); });
 
     MainWindow window(storage);
     if (headless) {

@@ -205,6 +205,11 @@ std::vector<TaskInfo> LoadStorageFile(const QString& path) {
     return ReadStorageFile(path, content).tasks;
 }
 
+StorageContents InspectStorageFile(const QString& path) {
+    std::optional<QByteArray> content;
+    return ReadStorageFile(path, content);
+}
+
 StorageContents LoadStorageFileKeepingDamage(const QString& path) {
     std::optional<QByteArray> content;
     StorageContents result = ReadStorageFile(path, content);

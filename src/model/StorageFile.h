@@ -23,6 +23,10 @@ struct StorageContents {
     std::optional<StorageDamage> damage;
 };
 
+// LoadStorageFile that also says what kept the file from being read whole; keeps no copy and reports
+// nothing (for a reader beside the running program).
+StorageContents InspectStorageFile(const QString& path);
+
 // LoadStorageFile for the engine's start: when the file exists but cannot be read whole (unreadable, not
 // UTF-8, not well-formed, no task list) or a task in it is left out, the file is kept beside itself
 // before anything can write over it (KeepDamagedFile: the bytes as read, or the file moved aside when it

@@ -10,6 +10,9 @@
 enum class ConnectionKind : quint8 {
     StartRequest = 1,
     SecondaryAnnounce = 2, // a secondary instance reports that it started
+    // A terminal command of the program asks the running one; one request frame follows the message
+    // and one reply frame comes back (RequestFrame). Never counts as a start.
+    TerminalRequest = 3,
 };
 
 // An 8-byte header with the body length, then the body: the key as a length-prefixed byte array, the

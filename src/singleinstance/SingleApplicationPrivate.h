@@ -21,6 +21,9 @@ enum class ConnectionStage : quint8 {
     AwaitHeader = 0,
     AwaitBody = 1,
     Accepted = 2,
+    // A terminal command's connection: its request frame is awaited, then it is answered and closed.
+    AwaitRequest = 3,
+    Answered = 4,
 };
 
 // The primary's record of one accepted socket.
@@ -49,6 +52,7 @@ public:
     QString instanceKey;
     SingleApplication::Modes options;
     QMap<QLocalSocket*, PeerConnection> connectionMap;
+    SingleApplication::RequestHandler requestHandler;
 
 private slots:
     void slotConnectionEstablished();
@@ -67,4 +71,5 @@ private:
     void readyRead(QLocalSocket* peer);
     void readConnectHeader(QLocalSocket* peer);
     void readConnectBody(QLocalSocket* peer);
+    void readRequest(QLocalSocket* peer);
 };

@@ -12,10 +12,12 @@ QObject* MakeStartUpTest();
 QObject* MakeHelpPagesTest();
 QObject* MakeSettingsDialogTest();
 QObject* MakeDesktopNoticesTest();
+QObject* MakeTerminalCommandTest();
 
 int main(int argc, char** argv) {
     return RunGuiTests(argc, argv,
                        {MakeScheduleTextTest, MakeTasksListModelTest, MakeTaskStatusProxyTest,
                         MakeFailureNoticesTest, MakeLogViewerTest, MakeHistoryWindowTest, MakeMainWindowTest,
-                        MakeStartUpTest, MakeHelpPagesTest, MakeSettingsDialogTest, MakeDesktopNoticesTest});
+                        MakeStartUpTest, MakeHelpPagesTest, MakeSettingsDialogTest, MakeDesktopNoticesTest,
+                        MakeTerminalCommandTest});
 }

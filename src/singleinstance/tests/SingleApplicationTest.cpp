@@ -3,6 +3,8 @@
 #include "singleinstance/SingleApplication.h"
 #include "singleinstance/ConnectMessage.h"
 #include "singleinstance/InstanceKey.h"
+#include "singleinstance/RequestFrame.h"
+#include "singleinstance/RunningInstance.h"
 
 #include "platform/LocalServerName.h"
 
@@ -15,6 +17,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <chrono>
+#include <future>
 #include <memory>
 
 namespace {
@@ -85,6 +89,16 @@ private:
         QTRY_VERIFY(Peers().isEmpty());
         QCOMPARE(started.count(), 0);
         QCOMPARE(received.count(), 0);
+    }
+
+    // A terminal command's request, sent from a thread of its own while this one runs the primary.
+    static InstanceAnswer Ask(const QByteArray& request, SingleApplication::Modes modes = kPrimaryModes) {
+        auto asked = std::async(std::launch::async,
+                                [&request, modes] { return AskRunningInstance(request, modes, 5000); });
+        const bool ready = QTest::qWaitFor(
+            [&asked] { return asked.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 10000);
+        return ready ? asked.get()
+                     : InstanceAnswer{InstanceAnswer::Status::Failed, {}, QStringLiteral("hangs")};
     }
 
     SingleApplication& m_application;
@@ -226,6 +240,47 @@ private slots:
         QVERIFY(socket);
         Send(*socket, Header(body.size()) + body);
         QTRY_COMPARE(started.count(), 1);
+    }
+
+    void terminalRequestIsAnsweredAndIsNoStart() {
+        QSignalSpy started(&m_application, &SingleApplication::instanceStarted);
+        QSignalSpy received(&m_application, &SingleApplication::receivedMessage);
+        m_application.setRequestHandler([](const QByteArray& request) { return "re:" + request; });
+        const InstanceAnswer answer = Ask("list");
+        QCOMPARE(answer.status, InstanceAnswer::Status::Answered);
+        QCOMPARE(answer.reply, QByteArray("re:list"));
+
+        // A request in pieces is read when whole; what follows it is no message.
+        auto socket = Connect();
+        QVERIFY(socket);
+        const QByteArray body =
+            ConnectMessage::BuildBody(PrimaryKey(), ConnectionKind::TerminalRequest, 0xFFFFFFFF);
+        const QByteArray bytes = ConnectMessage::BuildHeader(body.size()) + body + RequestFrame::Build("run");
+        Send(*socket, bytes.left(bytes.size() - 2));
+        QTest::qWait(100);
+        QCOMPARE(socket->bytesAvailable(), qint64{0});
+        Send(*socket, bytes.right(2) + "tail");
+        QTRY_COMPARE(socket->state(), QLocalSocket::UnconnectedState);
+        QCOMPARE(RequestFrame::Read(socket->readAll(), 100).payload, std::optional<QByteArray>("re:run"));
+        QCOMPARE(started.count(), 0);
+        QCOMPARE(received.count(), 0);
+        m_application.setRequestHandler(nullptr);
+    }
+
+    void terminalRequestsAreRefusedWithoutAHandlerOrWhenTooLong() {
+        QCOMPARE(Ask("list").status, InstanceAnswer::Status::Refused);
+        m_application.setRequestHandler([](const QByteArray&) { return QByteArray("never"); });
+        const QByteArray body =
+            ConnectMessage::BuildBody(PrimaryKey(), ConnectionKind::TerminalRequest, 0xFFFFFFFF);
+        QByteArray tooLong = RequestFrame::Build(QByteArray());
+        tooLong[1] = 0x10; // a megabyte announced
+        ExpectRefused(ConnectMessage::BuildHeader(body.size()) + body + tooLong);
+        m_application.setRequestHandler(nullptr);
+    }
+
+    void aCommandOfAnotherInstallationFindsNoProgram() {
+        // Another path in the key, as a copy of the program elsewhere has.
+        QCOMPARE(Ask("list", SingleApplication::IgnorePath).status, InstanceAnswer::Status::NotRunning);
     }
 
     void connectionsAreReadSeparately() {

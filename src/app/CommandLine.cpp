@@ -1,0 +1,122 @@
+// Reading the options. Done before any application object exists, so that a command needs no display
+// and never starts the scheduler.
+#include "CommandLine.h"
+
+#include <QCoreApplication>
+
+#include <optional>
+
+namespace {
+
+const char* const kContext = "CommandLine";
+
+QString tr(const char* text) {
+    return QCoreApplication::translate(kContext, text);
+}
+
+// Options the application object of a graphical Qt program takes itself, with whether a value follows.
+bool IsQtOption(const QString& argument, bool& takesValue) {
+    static const QStringList withValue{
+        QStringLiteral("-platform"),        QStringLiteral("-platformpluginpath"),
+        QStringLiteral("-platformtheme"),   QStringLiteral("-plugin"),
+        QStringLiteral("-qwindowgeometry"), QStringLiteral("-qwindowicon"),
+        QStringLiteral("-qwindowtitle"),    QStringLiteral("-session"),
+        QStringLiteral("-style"),           QStringLiteral("-stylesheet"),
+        QStringLiteral("-display"),         QStringLiteral("-geometry"),
+        QStringLiteral("-title"),           QStringLiteral("-name")};
+    static const QStringList flags{QStringLiteral("-reverse"), QStringLiteral("-widgetcount"),
+                                   QStringLiteral("-nograb"), QStringLiteral("-dograb"),
+                                   QStringLiteral("-sync")};
+    takesValue = withValue.contains(argument);
+    return takesValue || flags.contains(argument);
+}
+
+} // namespace
+
+CommandLine ParseCommandLine(const QStringList& arguments) {
+    CommandLine result;
+    bool help = false;
+    bool version = false;
+    QStringList commands;
+    const auto badUsage = [](const QString& error) {
+        CommandLine bad;
+        bad.command = CommandLine::Command::BadUsage;
+        bad.error = error;
+        return bad;
+    };
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        QString option = argument;
+        std::optional<QString> value;
+        const int equals = argument.indexOf(u'=');
+        if (argument.startsWith(QStringLiteral("--")) && equals > 2) {
+            option = argument.left(equals);
+            value = argument.mid(equals + 1);
+        }
+        bool qtValue = false;
+        if (option == QStringLiteral("--history") || option == QStringLiteral("--run")) {
+            commands << option;
+            result.command =
+                option == QStringLiteral("--run") ? CommandLine::Command::Run : CommandLine::Command::History;
+            // The next argument is taken as it is, so that a name beginning with "-" can be given too.
+            if (!value && i + 1 < arguments.size()) {
+                value = arguments.at(++i);
+            }
+            if (!value || value->isEmpty()) {
+                return badUsage(tr("после %1 нужно имя задачи").arg(option));
+            }
+            result.taskName = *value;
+        } else if (value) {
+            return badUsage(tr("неизвестный параметр «%1»").arg(argument));
+        } else if (argument == QStringLiteral("--list")) {
+            commands << argument;
+            result.command = CommandLine::Command::List;
+        } else if (argument == QStringLiteral("--json")) {
+            result.json = true;
+        } else if (argument == QStringLiteral("--help")) {
+            help = true;
+        } else if (argument == QStringLiteral("--version")) {
+            version = true;
+        } else if (IsQtOption(argument, qtValue)) {
+            i += qtValue ? 1 : 0;
+        } else if (argument.startsWith(u'-')) {
+            return badUsage(tr("неизвестный параметр «%1»").arg(argument));
+        } else {
+            return badUsage(tr("лишний аргумент «%1»").arg(argument));
+        }
+    }
+    if (help) {
+        return CommandLine{CommandLine::Command::Help, {}, false, {}};
+    }
+    if (commands.size() + (version ? 1 : 0) > 1) {
+        return badUsage(tr("можно указать только одно из --list, --history, --run и --version"));
+    }
+    if (version) {
+        result.command = CommandLine::Command::Version;
+    }
+    if (result.json && (result.command == CommandLine::Command::StartProgram ||
+                        result.command == CommandLine::Command::Version)) {
+        return badUsage(tr("--json относится к --list, --history и --run"));
+    }
+    return result;
+}
+
+QString UsageText() {
+    return tr("Использование: zelkor-scheduler [ПАРАМЕТР]\n"
+              "\n"
+              "Без параметров запускает планировщик, а если он уже запущен,\n"
+              "показывает его окно.\n"
+              "\n"
+              "  --list         задачи: имя, расписание, следующий и последний запуск,\n"
+              "                 результат\n"
+              "  --history ИМЯ  запуски задачи из журнала запусков\n"
+              "  --run ИМЯ      выполнить задачу сейчас в запущенном планировщике\n"
+              "  --json         вывод --list, --history и --run в формате JSON\n"
+              "  --help         эта справка\n"
+              "  --version      версия программы\n"
+              "\n"
+              "Когда планировщик не запущен, --list и --history читают файл задач\n"
+              "и журнал запусков.\n"
+              "Коды завершения: 0 — выполнено, 1 — ошибка (причина выводится в поток\n"
+              "ошибок), 2 — неверные параметры.\n");
+}

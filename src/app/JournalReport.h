@@ -1,0 +1,37 @@
+// What the terminal commands read from the run journal: a task's runs (--history) and, when no program
+// runs, each task's last run (--list). Read through a read-only connection of its own, never written.
+#pragma once
+
+#include "model/TaskInfo.h"
+#include "scheduler/JournalRecords.h"
+#include "scheduler/TaskStatus.h"
+
+#include <QJsonArray>
+#include <QString>
+
+#include <optional>
+#include <variant>
+#include <vector>
+
+// The runs of the journal's task, oldest first (the newest kRunsShown at most), each as an object with
+// "start", "end", "slot" (ISO 8601 times or null), "how" ("timed", "run-now", "catch-up", "missed"),
+// "result" (the journal's word), "result_text", the counts "done", "failed", "skipped", "unchanged",
+// "bytes", "missed", and "first_error" when there is one. A journal that cannot be read is an error
+// (its text); a missing one has no runs.
+std::variant<QJsonArray, QString> JournalRuns(const QString& journalPath, JournalTaskId task);
+inline constexpr std::size_t kRunsShown = 1000;
+
+// JournalRuns of the task `name` when no engine says which task of the journal it is: the one the
+// journal lists under that name. `listNames` are the names in the storage file: a listed task the
+// journal does not know yet has no runs; a name neither knows is an error, and so is one that several
+// tasks share.
+std::variant<QJsonArray, QString> TaskHistory(const QString& journalPath, const QString& name,
+                                              const std::vector<std::wstring>& listNames);
+
+// The last run of each task as the journal knows it, matched by name and place in the list; none for a
+// task it does not know. A journal that cannot be read gives none for every task and its reason.
+std::vector<std::optional<TaskStatus>> JournalStatuses(const QString& journalPath,
+                                                       const std::vector<TaskInfo>& tasks, QString& error);
+
+// A table with a header line and one line a run.
+QString HistoryTable(const QJsonArray& runs);

@@ -1,0 +1,118 @@
+// The tasks' report for the terminal commands, built by the running program or from the files.
+#include "TaskReport.h"
+
+#include "ScheduleText.h"
+#include "TaskStatusProxy.h"
+#include "platform/LocalClock.h"
+#include "scheduler/JournalRecords.h"
+#include "scheduler/NextRun.h"
+
+#include <QDateTime>
+#include <QJsonValue>
+
+#include <algorithm>
+
+namespace {
+
+QJsonValue TimeValue(const std::optional<TimePoint>& time) {
+    return time && *time != kNever ? QJsonValue(ReportTime(*time)) : QJsonValue(QJsonValue::Null);
+}
+
+} // namespace
+
+QString ReportTime(TimePoint time) {
+    const qint64 seconds = std::chrono::floor<std::chrono::seconds>(time.time_since_epoch()).count();
+    RefreshLocalClock();
+    const auto offset = static_cast<int>(LocalUtcOffset(seconds));
+    return QDateTime::fromSecsSinceEpoch(seconds, Qt::OffsetFromUTC, offset).toString(Qt::ISODate);
+}
+
+TimePoint ExpectedNextRun(const TaskInfo& task) {
+    return NextExpiry(CurrentTime(), task);
+}
+
+QJsonObject TaskReportJson(const TaskInfo& task, TimePoint nextRun, const std::optional<TaskStatus>& status) {
+    QJsonObject report{{QStringLiteral("name"), QString::fromStdWString(task.name)},
+                       {QStringLiteral("schedule"), describeSchedule(task)},
+                       {QStringLiteral("next_run"), TimeValue(nextRun)},
+                       {QStringLiteral("last_run"), QJsonValue::Null},
+                       {QStringLiteral("last_end"), QJsonValue::Null},
+                       {QStringLiteral("result"), QJsonValue::Null},
+                       {QStringLiteral("result_text"), QString()}};
+    if (!status) {
+        return report;
+    }
+    report[QStringLiteral("last_run")] = TimeValue(status->last_start);
+    report[QStringLiteral("last_end")] = TimeValue(status->last_end);
+    const QString word = OutcomeWord(status->outcome);
+    report[QStringLiteral("result")] = word.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(word);
+    report[QStringLiteral("result_text")] = TaskStatusProxy::outcomeText(status->outcome);
+    report[QStringLiteral("last_success")] = TimeValue(status->last_success);
+    report[QStringLiteral("missed_count")] = static_cast<qint64>(status->missed_count);
+    if (IsFailure(status->outcome) && !status->first_error.empty()) {
+        report[QStringLiteral("first_error")] = QString::fromStdWString(status->first_error);
+    }
+    return report;
+}
+
+QString ShownTime(const QJsonValue& time, const QString& pattern) {
+    const QDateTime parsed = QDateTime::fromString(time.toString(), Qt::ISODate);
+    return parsed.isValid() ? parsed.toString(pattern) : QString();
+}
+
+QString NoTaskText(const QString& name) {
+    return QCoreApplication::translate("TaskReport", "нет задачи «%1»").arg(name);
+}
+
+QString SeveralTasksText(const QString& name, qsizetype count) {
+    return QCoreApplication::translate("TaskReport",
+                                       "задач с именем «%1» несколько (%2): дайте нужной задаче другое имя")
+        .arg(name)
+        .arg(count);
+}
+
+QString TextTable(const std::vector<QStringList>& rows) {
+    std::vector<int> widths;
+    for (const QStringList& row : rows) {
+        widths.resize(std::max(widths.size(), static_cast<std::size_t>(row.size())), 0);
+        for (int column = 0; column < row.size(); ++column) {
+            widths[static_cast<std::size_t>(column)] =
+                std::max(widths[static_cast<std::size_t>(column)], static_cast<int>(row[column].size()));
+        }
+    }
+    QString table;
+    for (const QStringList& row : rows) {
+        QString line;
+        for (int column = 0; column < row.size(); ++column) {
+            line += row[column].leftJustified(widths[static_cast<std::size_t>(column)] + 2);
+        }
+        while (line.endsWith(u' ')) {
+            line.chop(1);
+        }
+        table += line + u'\n';
+    }
+    return table;
+}
+
+QString TaskListTable(const QJsonArray& tasks) {
+    const QString kListTime = QStringLiteral("dd.MM.yyyy hh:mm");
+    // The headers of the window's columns.
+    std::vector<QStringList> rows{{
+        QCoreApplication::translate("TasksListModel", "Название"),
+        QCoreApplication::translate("TasksListModel", "Триггер"),
+        QCoreApplication::translate("TaskStatusProxy", "Следующий запуск"),
+        QCoreApplication::translate("TaskStatusProxy", "Последний запуск"),
+        QCoreApplication::translate("TaskStatusProxy", "Результат"),
+    }};
+    for (const QJsonValue& value : tasks) {
+        const QJsonObject task = value.toObject();
+        const QJsonValue next = task.value(QStringLiteral("next_run"));
+        rows.push_back({task.value(QStringLiteral("name")).toString(),
+                        task.value(QStringLiteral("schedule")).toString(),
+                        next.isNull() ? QCoreApplication::translate("TaskStatusProxy", "не запланирован")
+                                      : ShownTime(next, kListTime),
+                        ShownTime(task.value(QStringLiteral("last_run")), kListTime),
+                        task.value(QStringLiteral("result_text")).toString()});
+    }
+    return TextTable(rows);
+}

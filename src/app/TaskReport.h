@@ -1,0 +1,41 @@
+// Tasks as the terminal commands report them: JSON for scripts, and the table --list prints.
+#pragma once
+
+#include "model/TaskInfo.h"
+#include "scheduler/TaskStatus.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+// "name", "schedule" (the list's text), "next_run" (ISO 8601 in local time with its offset, null when
+// not scheduled), and from the status, when there is one: "last_run" and "last_end" (times or null),
+// "result" (the run journal's word for the outcome, or null for a task that never ran), "result_text"
+// (the list's word) and
+// "first_error" when the last run failed with one. Without a status (nothing recorded the runs) the
+// run fields are null.
+QJsonObject TaskReportJson(const TaskInfo& task, TimePoint nextRun, const std::optional<TaskStatus>& status);
+
+// The task's next expiry as the engine arms it from now, for a report made without the engine.
+TimePoint ExpectedNextRun(const TaskInfo& task);
+
+// A table with a header line, one line a task, columns as the window shows them.
+QString TaskListTable(const QJsonArray& tasks);
+
+// Rows of texts in columns two spaces apart, the first row a header, each line without trailing blanks.
+QString TextTable(const std::vector<QStringList>& rows);
+
+// A time of a report as a table shows it, in the offset it was written with; empty for null.
+QString ShownTime(const QJsonValue& time, const QString& pattern);
+
+// "нет задачи «…»", and the refusal to pick one of several tasks of one name (they also share a log).
+QString NoTaskText(const QString& name);
+QString SeveralTasksText(const QString& name, qsizetype count);
+
+// An ISO 8601 time in the current zone with its offset ("2026-12-08T14:30:00+01:00").
+QString ReportTime(TimePoint time);

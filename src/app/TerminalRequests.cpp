@@ -1,0 +1,105 @@
+// Answering list and run requests in the running program.
+#include "TerminalRequests.h"
+
+#include "JournalReport.h"
+#include "TaskReport.h"
+#include "scheduler/TaskStorage.h"
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <optional>
+#include <variant>
+#include <vector>
+
+namespace {
+
+QString tr(const char* text) {
+    return QCoreApplication::translate("TerminalRequests", text);
+}
+
+QByteArray Reply(QJsonObject reply) {
+    reply[QStringLiteral("protocol")] = kTerminalProtocol;
+    return QJsonDocument(reply).toJson(QJsonDocument::Compact);
+}
+
+QByteArray Error(const QString& text) {
+    return Reply({{QStringLiteral("error"), text}});
+}
+
+QByteArray List(const TaskStorage& storage) {
+    QJsonArray tasks;
+    for (const auto& record : storage.Tasks()) {
+        // A copy: the worker may be adding modification times to the record meanwhile.
+        const TaskInfo task = storage.Copy(record.get());
+        const TaskStatus status = storage.Status(record.get());
+        tasks.append(TaskReportJson(task, status.next_run.value_or(kNever), status));
+    }
+    return Reply({{QStringLiteral("tasks"), tasks}});
+}
+
+// The one task of the list with that name, or the reply that says why there is none.
+std::variant<TaskInfo*, QByteArray> Named(const TaskStorage& storage, const QString& name) {
+    std::vector<TaskInfo*> found;
+    const std::wstring wanted = name.toStdWString();
+    for (const auto& record : storage.Tasks()) {
+        if (storage.Copy(record.get()).name == wanted) {
+            found.push_back(record.get());
+        }
+    }
+    if (found.size() == 1) {
+        return found.front();
+    }
+    return Error(found.empty() ? NoTaskText(name)
+                               : SeveralTasksText(name, static_cast<qsizetype>(found.size())));
+}
+
+QByteArray Run(TaskStorage& storage, const QString& name) {
+    const auto named = Named(storage, name);
+    if (const QByteArray* refused = std::get_if<QByteArray>(&named)) {
+        return *refused;
+    }
+    storage.RunNow(std::get<TaskInfo*>(named));
+    return Reply({{QStringLiteral("task"), name}, {QStringLiteral("started"), true}});
+}
+
+QByteArray History(const TaskStorage& storage, const QString& name) {
+    const auto named = Named(storage, name);
+    if (const QByteArray* refused = std::get_if<QByteArray>(&named)) {
+        return *refused;
+    }
+    // Read through a connection of its own, beside the engine's writes. A task the worker has not
+    // opened yet has no runs to show.
+    const std::optional<JournalTaskId> id = storage.JournalId(std::get<TaskInfo*>(named));
+    const auto runs =
+        id ? JournalRuns(storage.JournalPath(), *id) : std::variant<QJsonArray, QString>(QJsonArray());
+    if (const QString* error = std::get_if<QString>(&runs)) {
+        return Error(*error);
+    }
+    return Reply({{QStringLiteral("task"), name}, {QStringLiteral("runs"), std::get<QJsonArray>(runs)}});
+}
+
+} // namespace
+
+QByteArray AnswerTerminalRequest(TaskStorage& storage, const QByteArray& request) {
+    const QJsonObject object = QJsonDocument::fromJson(request).object();
+    const int protocol = object.value(QStringLiteral("protocol")).toInt();
+    if (protocol != kTerminalProtocol) {
+        return Error(tr("запрос версии %1 не поддерживается: запущенный планировщик понимает версию %2")
+                         .arg(protocol)
+                         .arg(kTerminalProtocol));
+    }
+    const QString command = object.value(QStringLiteral("command")).toString();
+    if (command == QStringLiteral("list")) {
+        return List(storage);
+    }
+    if (command == QStringLiteral("history")) {
+        return History(storage, object.value(QStringLiteral("task")).toString());
+    }
+    if (command == QStringLiteral("run")) {
+        return Run(storage, object.value(QStringLiteral("task")).toString());
+    }
+    return Error(tr("запущенный планировщик не знает команды «%1»").arg(command));
+}

@@ -1,0 +1,17 @@
+// The running program's answers to its terminal commands, from the engine's own list and status.
+#pragma once
+
+#include <QByteArray>
+
+class TaskStorage;
+
+// Written by both sides as "protocol" in every request and reply; a side that meets another number
+// says so instead of guessing at the other's words.
+inline constexpr int kTerminalProtocol = 1;
+
+// A request is a JSON object with "protocol", "command" ("list", "history" or "run") and, for the last
+// two, "task" (a name). The reply is a JSON object with "protocol" and either "error" (a text for the
+// user) or the command's result: "tasks" (TaskReportJson of each task in list order), "task" and "runs"
+// (TaskHistory), or "task" and "started".
+// The GUI thread.
+QByteArray AnswerTerminalRequest(TaskStorage& storage, const QByteArray& request);

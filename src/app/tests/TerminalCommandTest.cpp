@@ -1,0 +1,361 @@
+// The terminal commands against the real program: how the options are read, the exit codes and outputs
+// with no program running (nothing is started, nothing written, no display needed), --history and the
+// last runs from the run journal, and the commands answered by a running program.
+#include "app/CommandLine.h"
+#include "app/TaskReport.h"
+#include "model/LocalDateTime.h"
+#include "model/StorageFile.h"
+#include "scheduler/RunJournal.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+struct Outcome {
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+// Without any display: a command must not need one.
+QProcessEnvironment NoDisplay() {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+        environment.remove(QString::fromLatin1(name));
+    }
+    return environment;
+}
+
+Outcome Command(const QStringList& arguments) {
+    QProcess process;
+    process.setProcessEnvironment(NoDisplay());
+    process.start(QStringLiteral(ZELKOR_SCHEDULER_PATH), arguments);
+    Outcome outcome;
+    if (!process.waitForFinished(30000)) {
+        process.kill();
+        process.waitForFinished();
+        outcome.err = QStringLiteral("did not end");
+        return outcome;
+    }
+    outcome.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    outcome.out = QString::fromUtf8(process.readAllStandardOutput());
+    outcome.err = QString::fromUtf8(process.readAllStandardError());
+    return outcome;
+}
+
+QJsonObject JsonOf(const Outcome& outcome) {
+    return QJsonDocument::fromJson(outcome.out.toUtf8()).object();
+}
+
+// Where the program keeps them: this test program's own paths are in Qt's test mode.
+QString StoragePath() {
+    return qEnvironmentVariable("XDG_DATA_HOME") +
+           QStringLiteral("/Zelkor-Vostal/ZelkorScheduler/storage.xml");
+}
+
+QString JournalPath() {
+    return QFileInfo(StoragePath()).path() + QStringLiteral("/journal.sqlite");
+}
+
+TaskInfo Task(const std::wstring& name, TimePoint start) {
+    TaskInfo task;
+    task.name = name;
+    task.starting_point = start;
+    task.action = CommandAction{L"/bin/true", L"", L""};
+    return task;
+}
+
+void Save(const std::vector<TaskInfo>& tasks) {
+    QVERIFY(SaveStorageFile(StoragePath(), TaskPointers(tasks)));
+}
+
+// The scheduler itself, headless, for the scope; SIGTERM ends it as its exit entry does.
+class RunningProgram {
+public:
+    RunningProgram() {
+        m_process.setProcessEnvironment(NoDisplay());
+        m_process.setProcessChannelMode(QProcess::ForwardedChannels);
+        m_process.start(QStringLiteral(ZELKOR_SCHEDULER_PATH), QStringList());
+    }
+    ~RunningProgram() { Stop(); }
+
+    // Once it answers the commands.
+    bool Answers() {
+        return QTest::qWaitFor(
+            [] {
+                return JsonOf(Command({QStringLiteral("--list"), QStringLiteral("--json")}))
+                    .value(QStringLiteral("program_running"))
+                    .toBool();
+            },
+            30000);
+    }
+
+    int Stop() {
+        if (m_process.state() != QProcess::NotRunning) {
+            ::kill(static_cast<pid_t>(m_process.processId()), SIGTERM);
+            m_process.waitForFinished(30000);
+        }
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    }
+
+private:
+    QProcess m_process;
+};
+
+} // namespace
+
+class TerminalCommandTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() {
+        QFile::remove(StoragePath());
+        for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
+            QFile::remove(JournalPath() + suffix);
+        }
+    }
+
+    void optionsAreRead_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("command");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("json");
+        using C = CommandLine::Command;
+        const auto row = [](const char* tag, QStringList arguments, C command, QString name = {},
+                            bool json = false) {
+            QTest::newRow(tag) << arguments << static_cast<int>(command) << name << json;
+        };
+        row("none", {}, C::StartProgram);
+        row("Qt's options are the application's", {"-platform", "offscreen", "-session", "1a2b", "-reverse"},
+            C::StartProgram);
+        row("list", {"--list", "--json"}, C::List, {}, true);
+        row("run with the name after it", {"--run", "-минус"}, C::Run, "-минус");
+        row("run with the name joined", {"--json", "--run=а=б"}, C::Run, "а=б", true);
+        row("help wins", {"--list", "--help"}, C::Help);
+        row("version", {"--version"}, C::Version);
+    }
+
+    void optionsAreRead() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, command);
+        QFETCH(QString, name);
+        QFETCH(bool, json);
+        const CommandLine read = ParseCommandLine(arguments);
+        QCOMPARE(static_cast<int>(read.command), command);
+        QCOMPARE(read.taskName, name);
+        QCOMPARE(read.json, json);
+    }
+
+    void withoutAProgram_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("help") << QStringList{"--help"} << 0 << "Использование: zelkor-scheduler"
+                              << "";
+        QTest::newRow("version") << QStringList{"--version"} << 0 << "zelkor-scheduler " ZELKOR_VERSION "\n"
+                                 << "";
+        QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << ""
+                                        << "неизвестный параметр «--bogus»";
+        QTest::newRow("value to a flag") << QStringList{"--list=x"} << 2 << ""
+                                         << "неизвестный параметр «--list=x»";
+        QTest::newRow("stray argument") << QStringList{"задача"} << 2 << ""
+                                        << "лишний аргумент «задача»";
+        QTest::newRow("run without a name") << QStringList{"--run"} << 2 << ""
+                                            << "после --run нужно имя задачи";
+        QTest::newRow("empty name") << QStringList{"--run="} << 2 << ""
+                                    << "после --run нужно имя задачи";
+        QTest::newRow("two commands") << QStringList{"--list", "--run", "x"} << 2 << ""
+                                      << "только одно";
+        QTest::newRow("json alone") << QStringList{"--json"} << 2 << ""
+                                    << "--json относится";
+        QTest::newRow("run needs the program") << QStringList{"--run", "x"} << 1 << ""
+                                               << "планировщик не запущен: задачу «x» можно выполнить";
+    }
+
+    void withoutAProgram() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, code);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        const QString settings = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Zelkor-Vostal");
+        QDir(settings).removeRecursively();
+        const Outcome outcome = Command(arguments);
+        QCOMPARE(outcome.code, code);
+        QVERIFY2(out.isEmpty() ? outcome.out.isEmpty() : outcome.out.contains(out), qPrintable(outcome.out));
+        QVERIFY2(err.isEmpty() ? outcome.err.isEmpty() : outcome.err.contains(err), qPrintable(outcome.err));
+        // Bad usage shows the usage; nothing here started the scheduler, which would have written its
+        // first launch.
+        QCOMPARE(outcome.err.contains(QStringLiteral("Использование:")), code == 2);
+        QVERIFY(!QFileInfo::exists(settings));
+    }
+
+    void listReadsTheFilesWhenNoProgramRuns() {
+        const TimePoint start =
+            std::chrono::floor<std::chrono::minutes>(CurrentTime()) + std::chrono::hours(50);
+        // Started, and without a weekday: it never runs again.
+        TaskInfo never = Task(L"без дней", CurrentTime() - std::chrono::hours(1));
+        never.trigger = WeeklyTrigger{1, {}};
+        Save({Task(L"копия", start), never});
+        QFile file(StoragePath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        file.close();
+
+        const Outcome table = Command({QStringLiteral("--list")});
+        QCOMPARE(table.code, 0);
+        const QStringList lines = table.out.split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 3);
+        QVERIFY2(lines[0].startsWith(QStringLiteral("Название")) &&
+                     lines[0].endsWith(QStringLiteral("Результат")),
+                 qPrintable(lines[0]));
+        QVERIFY2(lines[1].startsWith(QStringLiteral("копия")) &&
+                     lines[1].endsWith(LocalDateTimeText(start, QStringLiteral("dd.MM.yyyy hh:mm"))),
+                 qPrintable(lines[1]));
+        QVERIFY2(lines[2].endsWith(QStringLiteral("не запланирован")), qPrintable(lines[2]));
+
+        const QJsonObject json = JsonOf(Command({QStringLiteral("--list"), QStringLiteral("--json")}));
+        QCOMPARE(json.value(QStringLiteral("program_running")), QJsonValue(false));
+        const QJsonArray tasks = json.value(QStringLiteral("tasks")).toArray();
+        QCOMPARE(tasks.size(), 2);
+        QCOMPARE(tasks[0].toObject().value(QStringLiteral("next_run")).toString(), ReportTime(start));
+        QVERIFY(tasks[0].toObject().value(QStringLiteral("last_run")).isNull());
+        QVERIFY(tasks[1].toObject().value(QStringLiteral("next_run")).isNull());
+
+        // Read as it is: nothing written, and a damaged file is not set aside (the program does that).
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), before);
+        file.close();
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("<config><tasks>");
+        file.close();
+        const Outcome damaged = Command({QStringLiteral("--list")});
+        QCOMPARE(damaged.code, 1);
+        QVERIFY2(damaged.err.contains(QStringLiteral("не удалось прочитать файл задач")),
+                 qPrintable(damaged.err));
+        QCOMPARE(QDir(QFileInfo(StoragePath()).path()).entryList(QDir::Files), QStringList{"storage.xml"});
+    }
+
+    void historyAndLastRunsFromTheJournal() {
+        const TimePoint start =
+            std::chrono::floor<std::chrono::seconds>(CurrentTime()) - std::chrono::hours(3);
+        Save({Task(L"копия", start), Task(L"новая", start)});
+        {
+            RunJournal journal(JournalPath());
+            const JournalTaskId id = journal.AddTask(L"копия", start);
+            journal.SetOrder({id});
+            journal.RecordMissed(id, start, start - std::chrono::hours(1), 4);
+            const JournalRunId timed = journal.RecordStart({0, id, RunStart::Timed, start, start, {}, {}, 0});
+            journal.RecordEnd(timed, start + std::chrono::minutes(1),
+                              RunResult{RunOutcome::Succeeded, {}, 3});
+            const TimePoint now = start + std::chrono::hours(1);
+            const JournalRunId manual = journal.RecordStart({0, id, RunStart::RunNow, {}, now, {}, {}, 0});
+            journal.RecordEnd(manual, now + std::chrono::seconds(5),
+                              RunResult{RunOutcome::Failed, L"нет доступа"});
+        }
+
+        const auto checkRuns = [&start](const QJsonObject& history, bool running) {
+            QCOMPARE(history.value(QStringLiteral("program_running")).toBool(), running);
+            const QJsonArray runs = history.value(QStringLiteral("runs")).toArray();
+            QCOMPARE(runs.size(), 3);
+            QStringList words;
+            for (const QJsonValue& run : runs) {
+                words << run.toObject().value(QStringLiteral("how")).toString() + u'/' +
+                             run.toObject().value(QStringLiteral("result")).toString();
+            }
+            QCOMPARE(words, QStringList({"missed/missed", "timed/succeeded", "run-now/failed"}));
+            QCOMPARE(runs[0].toObject().value(QStringLiteral("missed")).toInt(), 4);
+            QCOMPARE(runs[1].toObject().value(QStringLiteral("start")).toString(), ReportTime(start));
+            QCOMPARE(runs[1].toObject().value(QStringLiteral("done")).toInt(), 3);
+            QCOMPARE(runs[2].toObject().value(QStringLiteral("first_error")).toString(),
+                     QStringLiteral("нет доступа"));
+        };
+        checkRuns(
+            JsonOf(Command({QStringLiteral("--history"), QStringLiteral("копия"), QStringLiteral("--json")})),
+            false);
+        const Outcome table = Command({QStringLiteral("--history=копия")});
+        QCOMPARE(table.code, 0);
+        const QStringList lines = table.out.split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 4);
+        QVERIFY2(lines[1].contains(QStringLiteral("пропущено запусков: 4")), qPrintable(lines[1]));
+        QVERIFY2(lines[3].contains(QStringLiteral("вручную")) &&
+                     lines[3].endsWith(QStringLiteral("нет доступа")),
+                 qPrintable(lines[3]));
+        // A listed task the journal has not heard of has no runs yet; a name nobody has is an error.
+        const Outcome fresh = Command({QStringLiteral("--history"), QStringLiteral("новая")});
+        QCOMPARE(fresh.code, 0);
+        QCOMPARE(fresh.out.count(u'\n'), 1);
+        const Outcome unknown = Command({QStringLiteral("--history"), QStringLiteral("нет")});
+        QCOMPARE(unknown.code, 1);
+        QVERIFY2(unknown.err.contains(QStringLiteral("нет задачи «нет»")), qPrintable(unknown.err));
+
+        // The list without a program takes each task's last run from the journal.
+        const QJsonArray tasks = JsonOf(Command({QStringLiteral("--list"), QStringLiteral("--json")}))
+                                     .value(QStringLiteral("tasks"))
+                                     .toArray();
+        QCOMPARE(tasks[0].toObject().value(QStringLiteral("result")).toString(), QStringLiteral("failed"));
+        QCOMPARE(tasks[0].toObject().value(QStringLiteral("last_run")).toString(),
+                 ReportTime(start + std::chrono::hours(1)));
+        QCOMPARE(tasks[0].toObject().value(QStringLiteral("first_error")).toString(),
+                 QStringLiteral("нет доступа"));
+        QVERIFY(tasks[1].toObject().value(QStringLiteral("result")).isNull());
+
+        // The running program answers the same.
+        RunningProgram program;
+        QVERIFY(program.Answers());
+        checkRuns(
+            JsonOf(Command({QStringLiteral("--history"), QStringLiteral("копия"), QStringLiteral("--json")})),
+            true);
+        QCOMPARE(program.Stop(), 0);
+    }
+
+    void listAndRunAskTheRunningProgram() {
+        const TimePoint start = CurrentTime() + std::chrono::hours(24);
+        Save({Task(L"команда", start), Task(L"дубль", start), Task(L"дубль", start)});
+        RunningProgram program;
+        QVERIFY(program.Answers());
+        const auto list = [] {
+            return JsonOf(Command({QStringLiteral("--list"), QStringLiteral("--json")}));
+        };
+
+        const Outcome run = Command({QStringLiteral("--run"), QStringLiteral("команда")});
+        QCOMPARE(run.code, 0);
+        QCOMPARE(run.out, QStringLiteral("Задача «команда» запущена.\n"));
+        // The engine's own status: the run is seen as the window sees it.
+        const auto first = [&list] {
+            return list().value(QStringLiteral("tasks")).toArray().at(0).toObject();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(!first().value(QStringLiteral("last_run")).isNull(), 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(first().value(QStringLiteral("result")).toString(),
+                                  QStringLiteral("succeeded"), 30000);
+        QCOMPARE(first().value(QStringLiteral("result_text")).toString(), QStringLiteral("Успешно"));
+        QCOMPARE(first().value(QStringLiteral("last_success")), first().value(QStringLiteral("last_end")));
+        QCOMPARE(first().value(QStringLiteral("next_run")).toString(), ReportTime(start));
+
+        const QJsonObject runJson =
+            JsonOf(Command({QStringLiteral("--run"), QStringLiteral("команда"), QStringLiteral("--json")}));
+        QCOMPARE(runJson.value(QStringLiteral("started")), QJsonValue(true));
+        const Outcome unknown = Command({QStringLiteral("--run"), QStringLiteral("нет такой")});
+        QCOMPARE(unknown.code, 1);
+        QVERIFY2(unknown.err.contains(QStringLiteral("нет задачи «нет такой»")), qPrintable(unknown.err));
+        const Outcome twice = Command({QStringLiteral("--run"), QStringLiteral("дубль")});
+        QCOMPARE(twice.code, 1);
+        QVERIFY2(twice.err.contains(QStringLiteral("несколько (2)")), qPrintable(twice.err));
+
+        QCOMPARE(program.Stop(), 0);
+    }
+};
+
+QObject* MakeTerminalCommandTest() {
+    return new TerminalCommandTest;
+}
+
+#include "TerminalCommandTest.moc"
