@@ -136,6 +136,19 @@ m = re.search(r"idle: ([\d.]+) s of CPU time in 5 s", text)
 if m:
     row("engine CPU while idle (5 s, 10,000 tasks)", f"{m.group(1)} s", goal="0 (no polling)")
 
+text = (results / "journal_bench.txt").read_text() if (results / "journal_bench.txt").exists() else ""
+m = re.search(r"start and end: ([\d.]+) µs median on the calling thread, ([\d.]+) µs median until committed", text)
+if m:
+    row("run journal: record a run's start and end (queued; committed)", f"{m.group(1)} µs; {m.group(2)} µs")
+m = re.search(r"journal file with (\d+) runs of \d+ tasks: ([\d.]+) MiB", text)
+if m:
+    row(f"run journal file with {int(m.group(1)):,} runs", f"{m.group(2)} MiB")
+m = re.search(r"start-up with \d+ tasks: ([\d.]+) ms with \d+ runs in the journal, ([\d.]+) ms with none", text)
+if m:
+    more = float(m.group(1)) - float(m.group(2))
+    row("engine start-up, 10,000 tasks, 1,000,000 runs in the journal", f"{m.group(1)} ms",
+        f"no runs {m.group(2)} ms", f"{more:+.0f} ms", "≤ 50 ms more")
+
 text = (results / "history_window_bench.txt").read_text() if (results / "history_window_bench.txt").exists() else ""
 m = re.search(r"journal read, 1,000 runs: median ([\d.]+) ms", text)
 if m:

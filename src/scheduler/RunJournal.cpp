@@ -88,8 +88,10 @@ QString RunJournal::DefaultPath() {
     return QFileInfo(DefaultStorageFilePath()).absolutePath() + QStringLiteral("/journal.sqlite");
 }
 
-RunJournal::RunJournal(const QString& path, std::chrono::milliseconds retryInterval, DamageListener damaged)
-    : m_retryInterval(retryInterval), m_path(path), m_damaged(std::move(damaged)) {
+RunJournal::RunJournal(const QString& path, std::chrono::milliseconds retryInterval, DamageListener damaged,
+                       std::chrono::milliseconds quietAfter)
+    : m_retryInterval(retryInterval), m_path(path), m_damaged(std::move(damaged)),
+      m_quietAt(std::chrono::steady_clock::now() + quietAfter) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     try {
         m_new = !Open(path);
@@ -193,7 +195,7 @@ bool RunJournal::Open(const QString& path) {
 }
 
 RunJournal::~RunJournal() {
-    Flush();
+    // The writer writes what is queued before it stops.
     m_writer.request_stop();
     m_changed.notify_all();
     if (m_writer.joinable()) {
@@ -348,7 +350,7 @@ void RunJournal::RecordEnd(JournalRunId run, TimePoint end, const RunResult& res
 }
 
 void RunJournal::Prune(TimePoint since, std::int64_t keep) {
-    Queue([since, keep](sqlite::Database& db) {
+    QueueWhenQuiet([since, keep](sqlite::Database& db) {
         sqlite::Statement crowded = db.Prepare("SELECT task FROM runs GROUP BY task HAVING COUNT(*) > ?1");
         crowded.Bind(1, keep);
         std::vector<JournalTaskId> tasks;
@@ -380,6 +382,15 @@ void RunJournal::Queue(Write write) {
     m_changed.notify_all();
 }
 
+void RunJournal::QueueWhenQuiet(Write write) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_quietWrites.push_back(std::move(write));
+        ++m_queued;
+    }
+    m_changed.notify_all();
+}
+
 void RunJournal::Flush() {
     std::unique_lock lock(m_mutex);
     const std::uint64_t target = m_queued;
@@ -387,14 +398,32 @@ void RunJournal::Flush() {
 }
 
 void RunJournal::RunWriter(std::stop_token stop) {
-    if (m_check) {
-        CheckWholeFile();
-    }
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_changed.wait(lock, stop, [&] { return !m_queue.empty(); });
+        // The whole-file check and the pruning read the whole file: they wait until start-up is over,
+        // so that they never compete with it for the disk and the processor.
+        const bool quietWork = m_check || !m_quietWrites.empty();
+        if (quietWork) {
+            m_changed.wait_until(lock, stop, m_quietAt, [&] { return !m_queue.empty(); });
+        } else {
+            m_changed.wait(lock, stop, [&] { return !m_queue.empty() || !m_quietWrites.empty(); });
+        }
+        if (m_queue.empty() && stop.stop_requested()) {
+            return; // stopping, with nothing left to write; what waited for quiet is left for next time
+        }
+        if (m_queue.empty() && quietWork && std::chrono::steady_clock::now() >= m_quietAt) {
+            if (std::exchange(m_check, false)) {
+                lock.unlock();
+                CheckWholeFile();
+                lock.lock();
+            }
+            for (Write& write : m_quietWrites) {
+                m_queue.push_back(std::move(write)); // counted as queued when they were asked for
+            }
+            m_quietWrites.clear();
+        }
         if (m_queue.empty()) {
-            return; // stopping, with nothing left to write
+            continue;
         }
         std::deque<Write> batch;
         batch.swap(m_queue);

@@ -38,10 +38,13 @@ public:
     // checked afterwards on the journal's thread (a check of a large journal takes longer than a
     // start-up may), and a file that fails it is moved aside and replaced there. `damaged` hears of
     // either, on the thread that found it.
+    // The check and the pruning wait until `quietAfter` has passed since the journal was opened.
     explicit RunJournal(const QString& path,
                         std::chrono::milliseconds retryInterval = std::chrono::seconds(5),
-                        DamageListener damaged = {});
-    // Writes everything queued (or gives up after the retries of one interval) and closes.
+                        DamageListener damaged = {},
+                        std::chrono::milliseconds quietAfter = std::chrono::seconds(10));
+    // Writes everything queued (or gives up after the retries of one interval) and closes; what waits
+    // for start-up to be over is left for the next time.
     ~RunJournal();
     RunJournal(const RunJournal&) = delete;
     RunJournal& operator=(const RunJournal&) = delete;
@@ -71,7 +74,7 @@ public:
     // Slots that passed while no engine ran, found at `found`: the latest of them and how many.
     void RecordMissed(JournalTaskId task, TimePoint found, TimePoint latest, std::int64_t count);
     void RecordEnd(JournalRunId run, TimePoint end, const RunResult& result);
-    // Keeps the last `keep` runs of each task and every run from `since` on.
+    // Keeps the last `keep` runs of each task and every run from `since` on; once start-up is over.
     void Prune(TimePoint since, std::int64_t keep);
     // Waits until everything queued so far is written (or has failed once). For tests and benchmarks.
     void Flush();
@@ -81,6 +84,7 @@ private:
     bool Open(const QString& path); // true when the file had been written before
     void CheckWholeFile();
     void Queue(Write write);
+    void QueueWhenQuiet(Write write);
     void RunWriter(std::stop_token stop);
 
     std::unique_ptr<sqlite::Database> m_db;
@@ -89,8 +93,10 @@ private:
     std::vector<JournalRun> m_unfinished;
     std::chrono::milliseconds m_retryInterval;
     QString m_path;
-    bool m_check = false; // the file existed: the writer checks it first
+    bool m_check = false; // the file existed: the writer checks it once start-up is over; under m_mutex
     DamageListener m_damaged;
+    std::chrono::steady_clock::time_point m_quietAt;
+    std::deque<Write> m_quietWrites; // under m_mutex
 
     std::mutex m_dbMutex; // the connection: the writer's, but for the start-up reads
     std::mutex m_mutex;   // the queue and the counts

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <mutex>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -91,7 +92,7 @@ TEST_F(RunJournalTest, ReopenedJournalGivesListedTasksTheirNewestRunsAndLastSucc
 }
 
 TEST_F(RunJournalTest, PruningKeepsTheNewestRunsOfEachTaskAndEveryRecentOne) {
-    RunJournal journal(Path());
+    RunJournal journal(Path(), std::chrono::seconds(5), {}, std::chrono::milliseconds(0));
     const JournalTaskId busy = journal.AddTask(L"a", At(1));
     const JournalTaskId quiet = journal.AddTask(L"b", At(1));
     journal.SetOrder({busy, quiet});
@@ -148,12 +149,25 @@ TEST_F(RunJournalTest, PagesDamagedInTheMiddleAreFoundAfterStartUpAndTheJournalR
     std::optional<RunJournal::Damage> heard;
     std::mutex mutex;
     {
-        RunJournal journal(Path(), std::chrono::milliseconds(50), [&](const RunJournal::Damage& damage) {
-            std::lock_guard lock(mutex);
-            heard = damage;
-        });
+        RunJournal journal(
+            Path(), std::chrono::milliseconds(50),
+            [&](const RunJournal::Damage& damage) {
+                std::lock_guard lock(mutex);
+                heard = damage;
+            },
+            std::chrono::milliseconds(100));
         EXPECT_FALSE(journal.IsNew()); // the file opens: start-up goes on with what it can read
-        journal.Flush();
+        // Found once start-up is over, on the journal's thread.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < deadline) {
+            {
+                std::lock_guard lock(mutex);
+                if (heard) {
+                    break;
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
     }
     std::lock_guard lock(mutex);
     ASSERT_TRUE(heard);
