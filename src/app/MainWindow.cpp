@@ -1,6 +1,7 @@
 // The main window's commands, context menu, tray menu and saved state.
 #include "MainWindow.h"
 
+#include "ChildDialogs.h"
 #include "CutTextToolTips.h"
 #include "HistoryWindow.h"
 #include "LogViewer.h"
@@ -285,7 +286,7 @@ void MainWindow::removeTask() {
     const TaskInfo* removed = statusColumns->taskAt(current);
     failureNotices->forget(removed);
     // Its record goes with it: a window keyed by it could be taken for a later task's.
-    for (HistoryWindow* history : findChildren<HistoryWindow*>()) {
+    for (HistoryWindow* history : ChildDialogs<HistoryWindow>(*this)) {
         if (history->record() == removed) {
             history->close();
         }
@@ -348,7 +349,7 @@ void MainWindow::showLogOf(const TaskInfo* task) {
     }
     const QString path = TaskLog::PathFor(m_storage.LogFolder(), task->name);
     LogViewer* viewer = nullptr;
-    for (LogViewer* open : findChildren<LogViewer*>()) {
+    for (LogViewer* open : ChildDialogs<LogViewer>(*this)) {
         if (open->logPath() == path) {
             viewer = open;
         }
@@ -381,7 +382,7 @@ void MainWindow::showHistoryOf(const TaskInfo* task) {
         return;
     }
     HistoryWindow* history = nullptr;
-    for (HistoryWindow* open : findChildren<HistoryWindow*>()) {
+    for (HistoryWindow* open : ChildDialogs<HistoryWindow>(*this)) {
         if (open->record() == task) {
             history = open;
         }
@@ -397,7 +398,7 @@ void MainWindow::showHistoryOf(const TaskInfo* task) {
 }
 
 void MainWindow::updateHistory(const TaskInfo* record) {
-    for (HistoryWindow* history : findChildren<HistoryWindow*>()) {
+    for (HistoryWindow* history : ChildDialogs<HistoryWindow>(*this)) {
         const TaskInfo* task = history->record();
         if ((record == nullptr || task == record) && statusColumns->rowOf(task) >= 0) {
             history->update(QString::fromStdWString(task->name), m_storage.JournalId(task), m_status(task));

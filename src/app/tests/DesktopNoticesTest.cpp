@@ -1,6 +1,7 @@
 // Failure notices through the desktop's notification service: a stand-in service on a private bus of
 // the test's own gets the notice, and its click opens the task's log; without a service the window
 // says it itself.
+#include "app/ChildDialogs.h"
 #include "app/LogViewer.h"
 #include "app/MainWindow.h"
 
@@ -139,10 +140,10 @@ private slots:
             };
             click(8);
             QTest::qWait(200);
-            QVERIFY(window.findChildren<LogViewer*>().isEmpty());
+            QVERIFY(ChildDialogs<LogViewer>(window).isEmpty());
             click(7);
-            QTRY_COMPARE(window.findChildren<LogViewer*>().size(), 1);
-            QCOMPARE(window.findChild<LogViewer*>()->windowTitle(),
+            QTRY_COMPARE(ChildDialogs<LogViewer>(window).size(), 1);
+            QCOMPARE(ChildDialogs<LogViewer>(window).value(0)->windowTitle(),
                      QStringLiteral("Журнал задачи: Экспорт DXF"));
 
             // The next failure takes the place of the notice shown.

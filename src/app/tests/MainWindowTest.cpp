@@ -1,6 +1,7 @@
 // The main window's commands (new, clone, edit, remove, run now), the context menu, the actions that
 // follow the selection, closing to the tray, the tray and settings menus, and the saved state.
 #include "app/MainWindow.h"
+#include "app/ChildDialogs.h"
 #include "app/HistoryModel.h"
 #include "app/HistoryWindow.h"
 #include "app/LogViewer.h"
@@ -148,7 +149,7 @@ private:
 
 QStringList LogViewerTitles(const MainWindow& window) {
     QStringList titles;
-    for (const LogViewer* viewer : window.findChildren<LogViewer*>()) {
+    for (const LogViewer* viewer : ChildDialogs<LogViewer>(window)) {
         titles << viewer->windowTitle();
     }
     titles.sort();
@@ -589,7 +590,7 @@ private slots:
         const QRect result = tree->visualRect(tree->model()->index(1, TaskStatusProxy::ResultColumn));
         DoubleClick(*tree, result.center());
         QCOMPARE(LogViewerTitles(*window), QStringList{"Журнал задачи: Экспорт"});
-        const LogViewer* viewer = window->findChild<LogViewer*>();
+        const LogViewer* viewer = ChildDialogs<LogViewer>(*window).value(0);
         QCOMPARE(viewer->logPath(),
                  QDir(m_engine->storage->LogFolder()).filePath(QStringLiteral("Экспорт.log")));
 
@@ -598,7 +599,7 @@ private slots:
         QCOMPARE(LogViewerTitles(*window), (QStringList{"Журнал задачи: Архив", "Журнал задачи: Экспорт"}));
         // An open log is brought forward, not opened twice.
         WindowAction(*window, "actionShowLog")->trigger();
-        QCOMPARE(window->findChildren<LogViewer*>().size(), 2);
+        QCOMPARE(ChildDialogs<LogViewer>(*window).size(), 2);
         QCOMPARE(edits.shown, 0);
 
         // Elsewhere a double click still edits the task.
@@ -608,7 +609,7 @@ private slots:
         QTRY_COMPARE(edits.shown, 1);
 
         // With no log window open, the toolbar's action opens the current task's.
-        for (LogViewer* open : window->findChildren<LogViewer*>()) {
+        for (LogViewer* open : ChildDialogs<LogViewer>(*window)) {
             delete open;
         }
         tree->setCurrentIndex(tree->model()->index(0, 0));
@@ -619,10 +620,14 @@ private slots:
     void historyOpensOncePerTaskFollowsItsRunsAndGoesWithIt() {
         auto window = Window({L"Архив", L"Экспорт"});
         Select(*window, 0);
+        // A log window open beside it is no history window (both are dialogs without a meta-object of
+        // their own: Qt's cast took one for the other).
+        WindowAction(*window, "actionShowLog")->trigger();
         WindowAction(*window, "actionShowHistory")->trigger();
         WindowAction(*window, "actionShowHistory")->trigger();
-        const QList<HistoryWindow*> open = window->findChildren<HistoryWindow*>();
+        const QList<HistoryWindow*> open = ChildDialogs<HistoryWindow>(*window);
         QCOMPARE(open.size(), 1);
+        QCOMPARE(ChildDialogs<LogViewer>(*window).size(), 1);
         QCOMPARE(open.first()->windowTitle(), QStringLiteral("История запусков: Архив"));
         const QAbstractItemModel* runs =
             open.first()->findChild<QTreeView*>(QStringLiteral("runsView"))->model();
@@ -635,7 +640,7 @@ private slots:
         QCOMPARE(runs->index(0, HistoryModel::HowColumn).data().toString(), QStringLiteral("вручную"));
 
         WindowAction(*window, "actionRemoveTask")->trigger();
-        QTRY_VERIFY(window->findChildren<HistoryWindow*>().isEmpty());
+        QTRY_VERIFY(ChildDialogs<HistoryWindow>(*window).isEmpty());
     }
 
     void failedRunIsNoticedAndTheNoticeOpensItsLog() {
