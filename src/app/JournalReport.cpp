@@ -4,6 +4,7 @@
 #include "TaskReport.h"
 #include "TaskStatusProxy.h"
 #include "scheduler/JournalReader.h"
+#include "scheduler/JournalTasks.h"
 #include "scheduler/Sqlite.h"
 
 #include <QCoreApplication>
@@ -147,42 +148,14 @@ std::vector<std::optional<TaskStatus>> JournalStatuses(const QString& journalPat
                     .arg(journalPath, QString::fromStdString(failure.what()));
         return statuses;
     }
-    // The same place and name first; then the first task of that name not taken yet (the list changed
-    // since the journal last heard of it).
-    std::vector<bool> taken(known.size(), false);
-    const auto take = [&](std::size_t index, std::size_t journalIndex) {
-        taken[journalIndex] = true;
-        const JournalTask& task = known[journalIndex];
-        TaskStatus status;
-        if (task.lastRun) {
-            status.last_start = task.lastRun->start;
-            status.last_end = task.lastRun->end;
-            status.outcome = task.lastRun->result.outcome;
-            status.first_error = task.lastRun->result.firstError;
-            status.run_id = task.lastRun->id;
-        }
-        status.last_success = task.lastSuccess;
-        status.missed_count = task.missed;
-        status.missed_latest = task.missedLatest;
-        if (task.missed > 0) {
-            status.outcome = RunOutcome::Missed;
-        }
-        statuses[index] = status;
-    };
-    for (std::size_t i = 0; i < tasks.size(); ++i) {
-        if (i < known.size() && known[i].name == tasks[i].name) {
-            take(i, i);
-        }
+    std::vector<std::wstring> names;
+    for (const TaskInfo& task : tasks) {
+        names.push_back(task.name);
     }
+    const auto matches = MatchJournalTasks(names, known);
     for (std::size_t i = 0; i < tasks.size(); ++i) {
-        if (statuses[i]) {
-            continue;
-        }
-        for (std::size_t j = 0; j < known.size(); ++j) {
-            if (!taken[j] && known[j].name == tasks[i].name) {
-                take(i, j);
-                break;
-            }
+        if (matches[i]) {
+            statuses[i] = StatusFromJournal(known[*matches[i]]);
         }
     }
     return statuses;

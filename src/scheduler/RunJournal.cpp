@@ -165,28 +165,18 @@ bool RunJournal::Open(const QString& path) {
         m_lastRun = std::max(m_lastRun, last.Int(1));
     }
 
-    sqlite::Statement open = m_db->Prepare("SELECT id FROM runs WHERE outcome IS NULL ORDER BY id");
-    std::vector<JournalRunId> ids;
+    sqlite::Statement open =
+        m_db->Prepare("SELECT id, task, how, started FROM runs WHERE outcome IS NULL ORDER BY id");
     while (open.Step()) {
-        ids.push_back(open.Int(0));
+        JournalRun run;
+        run.id = open.Int(0);
+        run.task = open.Int(1);
+        run.how = static_cast<RunStart>(open.Int(2));
+        run.start = TimePointFromTicks(open.Int(3));
+        run.result.outcome = RunOutcome::Interrupted;
+        m_unfinished.push_back(run);
     }
-    for (const JournalRunId id : ids) {
-        sqlite::Statement one =
-            m_db->Prepare("SELECT r.id, r.task, r.how, r.slot, r.started, r.ended, r.outcome, "
-                          "r.done, r.failed, r.skipped, r.unchanged, r.bytes, r.missed, "
-                          "r.error FROM runs r WHERE r.id = ?1");
-        one.Bind(1, id);
-        if (one.Step()) {
-            JournalRun run;
-            run.id = one.Int(0);
-            run.task = one.Int(1);
-            run.how = static_cast<RunStart>(one.Int(2));
-            run.start = TimePointFromTicks(one.Int(4));
-            run.result.outcome = RunOutcome::Interrupted;
-            m_unfinished.push_back(run);
-        }
-    }
-    if (!ids.empty()) {
+    if (!m_unfinished.empty()) {
         m_db->Prepare("UPDATE runs SET outcome = ?1 WHERE outcome IS NULL")
             .Bind(1, static_cast<std::int64_t>(OutcomeCode(RunOutcome::Interrupted)))
             .Run();

@@ -2,6 +2,7 @@
 // suite's tool on its lane, saves on the saving thread.
 #include "TaskStorage.h"
 
+#include "JournalTasks.h"
 #include "LogHistory.h"
 #include "NextRun.h"
 #include "execution/BackupRegistry.h"
@@ -86,25 +87,6 @@ bool SameSource(const Action& a, const Action& b) {
         return c->ifc_file == std::get<CheckAction>(b).ifc_file;
     }
     return true;
-}
-
-// The status a task starts with from what the journal knew of it.
-TaskStatus StatusFromJournal(const JournalTask& known) {
-    TaskStatus status;
-    if (known.lastRun) {
-        status.last_start = known.lastRun->start;
-        status.last_end = known.lastRun->end;
-        status.outcome = known.lastRun->result.outcome;
-        status.first_error = known.lastRun->result.firstError;
-        status.run_id = known.lastRun->id;
-    }
-    status.last_success = known.lastSuccess;
-    if (known.missed > 0) {
-        status.outcome = RunOutcome::Missed;
-        status.missed_count = known.missed;
-        status.missed_latest = known.missedLatest;
-    }
-    return status;
 }
 
 // How long a task may go without a successful run before it is said to be stale: twice its interval,
@@ -559,33 +541,20 @@ void TaskStorage::OpenJournal() {
     for (const JournalRun& run : m_journal->Unfinished()) {
         m_unfinished.insert(run.task);
     }
-    // The storage file has no identities: a task is the journal's task at the same place with the same
-    // name, or else the first one of its name not taken yet (the file was changed by hand meanwhile).
     std::vector<JournalTask> listed = m_journal->ListedTasks();
-    std::vector<std::pair<const TaskInfo*, std::wstring>> tasks;
+    std::vector<const TaskInfo*> records;
+    std::vector<std::wstring> names;
     {
         std::lock_guard lock(m_stateMutex);
         for (const auto& task : m_tasks) {
-            tasks.emplace_back(task.get(), task->name);
+            records.push_back(task.get());
+            names.push_back(task->name);
         }
     }
-    std::vector<bool> taken(listed.size(), false);
-    std::vector<std::size_t> unplaced;
-    for (std::size_t i = 0; i < tasks.size(); ++i) {
-        if (i < listed.size() && listed[i].name == tasks[i].second) {
-            taken[i] = true;
-            m_fromJournal.emplace(tasks[i].first, std::move(listed[i]));
-        } else {
-            unplaced.push_back(i);
-        }
-    }
-    for (const std::size_t i : unplaced) {
-        for (std::size_t j = 0; j < listed.size(); ++j) {
-            if (!taken[j] && listed[j].name == tasks[i].second) {
-                taken[j] = true;
-                m_fromJournal.emplace(tasks[i].first, std::move(listed[j]));
-                break;
-            }
+    const auto matches = MatchJournalTasks(names, listed);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (matches[i]) {
+            m_fromJournal.emplace(records[i], std::move(listed[*matches[i]]));
         }
     }
 }
@@ -969,29 +938,17 @@ void TaskStorage::Perform(const TaskInfo* record, TaskId id, RunStart how, std::
         Publish(record);
     }
     t_performing = &performing;
-    try {
-        m_runner(record, run, log, result, [this, record, id, &run] {
-            MergeRunChanges(record, id, run);
-            RequestSave();
-        });
-    } catch (const std::exception& error) {
-        std::cerr << error.what() << '\n';
-        result.Raise(RunOutcome::Failed, QString::fromLocal8Bit(error.what()).toStdWString());
-    } catch (...) {
-        std::cerr << "unknown error in a task run\n";
-        result.Raise(RunOutcome::Failed);
-    }
+    CallRunner(record, id, run, log, result);
     t_performing = nullptr;
-    const WorkerRun& performed = performing;
     if (timing != nullptr) {
         timing->running = false;
         timing->history.End(m_clock());
         timing->log->Close(); // a log holds its file only while its task runs
-        if (!performed.beside) {
+        if (!performing.beside) {
             // A run that reports no result of its own is judged by the lines it wrote.
             const TaskStatus lines = timing->history.Status();
             result.Raise(lines.outcome, lines.first_error);
-            EndRun(*timing, performed.run, result);
+            EndRun(*timing, performing.run, result);
         }
         Publish(record);
     }
@@ -1214,13 +1171,18 @@ void TaskStorage::ToolRunEnded(const TaskInfo* record, TaskId id, const RunResul
 
 void TaskStorage::RunOnLane(const TaskInfo* record, TaskId id, const std::shared_ptr<TaskInfo>& run,
                             RunStart how, std::optional<TimePoint> slot) {
+    const auto note = [record, id](LaneNote::Kind kind, TimePoint time) {
+        LaneNote made;
+        made.kind = kind;
+        made.record = record;
+        made.id = id;
+        made.time = time;
+        return made;
+    };
     // The run's lines go to the worker, which writes them to the task's log in the order written.
     TaskLog relay;
-    relay.SetObserver([this, record, id](TimePoint time, const QString& message) {
-        LaneNote line;
-        line.record = record;
-        line.id = id;
-        line.time = time;
+    relay.SetObserver([this, &note](TimePoint time, const QString& message) {
+        LaneNote line = note(LaneNote::Kind::Line, time);
         line.message = message;
         PushLaneNote(std::move(line));
     });
@@ -1234,35 +1196,33 @@ void TaskStorage::RunOnLane(const TaskInfo* record, TaskId id, const std::shared
         // A run now has no start line of its own: this one tells its lines from the previous run's.
         WriteLogLine(&relay, run->name, RunTexts::RunNow(), true);
     }
-    LaneNote started;
-    started.kind = LaneNote::Kind::Started;
-    started.record = record;
-    started.id = id;
-    started.time = m_clock();
+    LaneNote started = note(LaneNote::Kind::Started, m_clock());
     started.how = how;
     started.slot = slot;
     PushLaneNote(std::move(started));
     auto result = std::make_shared<RunResult>();
+    CallRunner(record, id, *run, &relay, *result);
+    LaneNote ended = note(LaneNote::Kind::Ended, m_clock());
+    ended.timed = timed;
+    ended.result = result;
+    PushLaneNote(std::move(ended));
+}
+
+void TaskStorage::CallRunner(const TaskInfo* record, TaskId id, TaskInfo& run, TaskLog* log,
+                             RunResult& result) {
+    // A run that throws fails; nothing escapes to the thread that runs it.
     try {
-        m_runner(record, *run, &relay, *result, [this, record, id, run] {
-            MergeRunChanges(record, id, *run);
+        m_runner(record, run, log, result, [this, record, id, &run] {
+            MergeRunChanges(record, id, run);
             RequestSave();
         });
     } catch (const std::exception& error) {
         std::cerr << error.what() << '\n';
-        result->Raise(RunOutcome::Failed, QString::fromLocal8Bit(error.what()).toStdWString());
+        result.Raise(RunOutcome::Failed, QString::fromLocal8Bit(error.what()).toStdWString());
     } catch (...) {
         std::cerr << "unknown error in a task run\n";
-        result->Raise(RunOutcome::Failed);
+        result.Raise(RunOutcome::Failed);
     }
-    LaneNote ended;
-    ended.kind = LaneNote::Kind::Ended;
-    ended.record = record;
-    ended.id = id;
-    ended.time = m_clock();
-    ended.timed = timed;
-    ended.result = result;
-    PushLaneNote(std::move(ended));
 }
 
 void TaskStorage::PushLaneNote(LaneNote note) {

@@ -239,6 +239,8 @@ private:
     void RunOnLane(const TaskInfo* record, TaskId id, const std::shared_ptr<TaskInfo>& run, RunStart how,
                    std::optional<TimePoint> slot);
     void PushLaneNote(LaneNote note); // any thread
+    // Runs the task through the runner on the calling thread (the worker or the lane).
+    void CallRunner(const TaskInfo* record, TaskId id, TaskInfo& run, TaskLog* log, RunResult& result);
 
     // Asks the saving thread for a save of the list as it will be then. Any thread.
     void RequestSave();
