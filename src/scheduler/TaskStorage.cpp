@@ -193,6 +193,7 @@ void TaskStorage::Close() {
     WriteEndedCopies();
     if (m_journal) {
         RecordOrder(); // the start-up's own recording may have been dropped with the worker's queue
+        RecordEditedArming();
         // Programs of command tasks run on, unwatched: their runs end here for the journal.
         RunResult cut;
         cut.Raise(RunOutcome::Interrupted);
@@ -291,7 +292,7 @@ TaskInfo* TaskStorage::StoreRecord(TaskInfo task) {
     TaskInfo* record = owned.get();
     std::lock_guard lock(m_stateMutex);
     m_tasks.push_back(std::move(owned));
-    m_records[record] = Record{++m_lastId, std::nullopt, {}, 0, kNever};
+    m_records[record] = Record{++m_lastId, std::nullopt, {}, 0, kNever, false};
     return record;
 }
 
@@ -330,6 +331,7 @@ void TaskStorage::UpdateTask(TaskInfo* record, const TaskInfo& edited) {
     {
         std::lock_guard lock(m_stateMutex);
         id = m_records.at(record).id;
+        m_records.at(record).edited = true;
         if (record != &edited) {
             // The editor's copy holds the times as they were when it was taken; a run may have added
             // to them since. They tell of the source's documents, and only while it stays the same.
@@ -555,6 +557,21 @@ void TaskStorage::OpenJournal() {
     for (std::size_t i = 0; i < records.size(); ++i) {
         if (matches[i]) {
             m_fromJournal.emplace(records[i], std::move(listed[*matches[i]]));
+        }
+    }
+}
+
+void TaskStorage::RecordEditedArming() {
+    // An edit the worker had no time to arm before it stopped: the journal must not keep the old slot,
+    // which would read as missed at the next start.
+    std::lock_guard lock(m_stateMutex);
+    const TimePoint now = m_clock();
+    for (const auto& [record, stored] : m_records) {
+        if (stored.edited && stored.journalId != 0) {
+            const TimePoint next =
+                NextExpiry(now, record->starting_point, record->run_only_on_working_days, record->trigger);
+            m_journal->RecordArmed(stored.journalId, now,
+                                   next == kNever ? std::nullopt : std::optional<TimePoint>(next));
         }
     }
 }
@@ -785,6 +802,7 @@ TimePoint TaskStorage::Arm(const TaskInfo* record) {
         start = record->starting_point;
         workingDays = record->run_only_on_working_days;
         trigger = record->trigger;
+        it->second.edited = false;
     }
     const TimePoint expiry = NextExpiry(m_clock(), start, workingDays, trigger);
 

@@ -150,6 +150,7 @@ private:
         TaskStatus status;
         JournalTaskId journalId = 0;
         TimePoint known = kNever; // when the journal first knew the task: staleness counts from it
+        bool edited = false;      // changed since the worker last armed it
     };
 
     // The worker thread's own part of a task: nothing else touches it.
@@ -203,6 +204,7 @@ private:
     // Worker thread only.
     void OpenJournal();
     void RecordOrder();
+    void RecordEditedArming(); // at close, the worker gone
     void Open(const TaskInfo* record, TaskId id, bool atStartUp);
     void NoteUnfinished(Timing& timing, const std::wstring& name);
     MissedRuns MissedSinceArmed(const JournalTask& known, const TaskInfo& schedule) const;

@@ -129,7 +129,7 @@ TEST_F(EngineJournalTest, MissedRunsComeFromWhatWasArmed) {
     const QDate autumn(2027, 10, 31); // Berlin leaves summer time at 03:00
     const Case cases[] = {
         {"time moved to one passed today", "Europe/Berlin", QTime(14, 0), QDateTime(march, QTime(12, 0)),
-         QTime(10, 0), "Europe/Berlin", QDateTime(march, QTime(12, 0), Qt::UTC), 0},
+         QTime(10, 0), "Europe/Berlin", QDateTime(march, QTime(14, 0), Qt::UTC), 0}, // past the old 14:00
         {"ran in the second 02:30", "Europe/Berlin", QTime(2, 30),
          QDateTime(autumn, QTime(1, 30, 10), Qt::UTC), std::nullopt, "Europe/Berlin",
          QDateTime(autumn, QTime(2, 0), Qt::UTC), 0},
