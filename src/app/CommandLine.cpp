@@ -71,6 +71,9 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         } else if (argument == QStringLiteral("--list")) {
             commands << argument;
             result.command = CommandLine::Command::List;
+        } else if (argument == QStringLiteral("--background")) {
+            commands << argument;
+            result.command = CommandLine::Command::Background;
         } else if (argument == QStringLiteral("--json")) {
             result.json = true;
         } else if (argument == QStringLiteral("--help")) {
@@ -89,12 +92,14 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         return CommandLine{CommandLine::Command::Help, {}, false, {}};
     }
     if (commands.size() + (version ? 1 : 0) > 1) {
-        return badUsage(tr("можно указать только одно из --list, --history, --run и --version"));
+        return badUsage(
+            tr("можно указать только одно из --list, --history, --run, --background и --version"));
     }
     if (version) {
         result.command = CommandLine::Command::Version;
     }
     if (result.json && (result.command == CommandLine::Command::StartProgram ||
+                        result.command == CommandLine::Command::Background ||
                         result.command == CommandLine::Command::Version)) {
         return badUsage(tr("--json относится к --list, --history и --run"));
     }
@@ -112,6 +117,9 @@ QString UsageText() {
               "  --history ИМЯ  запуски задачи из журнала запусков\n"
               "  --run ИМЯ      выполнить задачу сейчас в запущенном планировщике\n"
               "  --json         вывод --list, --history и --run в формате JSON\n"
+              "  --background   выполнять задачи без окна (так запускает служба\n"
+              "                 пользователя systemd); пока открыто окно программы,\n"
+              "                 задачи выполняет оно, а фоновый режим ждёт\n"
               "  --help         эта справка\n"
               "  --version      версия программы\n"
               "\n"

@@ -7,6 +7,7 @@
 struct CommandLine {
     enum class Command {
         StartProgram, // no option of ours: the scheduler starts (or hands over to the running one)
+        Background,   // the engine without a window, while no window's program runs
         List,
         History,
         Run,

@@ -19,9 +19,10 @@ void FailureNotices::noteStatus(const TaskInfo* task, const QString& name, const
     // that two failed runs in a row are two failures even when no "running" status was seen between
     // them, and one failed run published again (after an edit) is not.
     const bool newRun =
-        seen == m_seen.end() || seen->outcome != status.outcome ||
-        (status.run_id != 0 ? seen->run_id != status.run_id
-                            : seen->last_start != status.last_start || seen->last_end != status.last_end);
+        (seen == m_seen.end() || seen->outcome != status.outcome ||
+         (status.run_id != 0 ? seen->run_id != status.run_id
+                             : seen->last_start != status.last_start || seen->last_end != status.last_end)) &&
+        !m_announcedRuns.contains(status.run_id);
     m_seen.insert(task, status);
     const std::optional<TimePoint> ended = status.last_end ? status.last_end : status.last_start;
     const bool warning = status.outcome == RunOutcome::Warnings;
@@ -35,7 +36,7 @@ void FailureNotices::noteStatus(const TaskInfo* task, const QString& name, const
         }
     }
     if (failed) {
-        add({task, name, QString::fromStdWString(status.first_error), false, warning});
+        add({task, name, QString::fromStdWString(status.first_error), false, warning, status.run_id});
     }
 }
 
@@ -61,23 +62,54 @@ void FailureNotices::forget(const TaskInfo* task) {
                     m_pending.end());
 }
 
+void FailureNotices::forgetTasks() {
+    m_seen.clear();
+    m_staleTold.clear();
+    m_pending.clear(); // their runs are told again by the new records
+}
+
+void FailureNotices::announcePast(const std::vector<PastRun>& runs) {
+    std::vector<Failure> failures;
+    for (const PastRun& run : runs) {
+        failures.push_back({run.task, run.name, run.firstError, false, run.warning});
+    }
+    if (failures.empty()) {
+        return;
+    }
+    Notice notice = compose(failures);
+    notice.title =
+        tr("Пока окно было закрыто — %1").arg(notice.title.left(1).toLower() + notice.title.mid(1));
+    m_show(notice);
+}
+
 void FailureNotices::showGathered() {
     if (m_pending.empty()) {
         return;
     }
+    for (const Failure& failure : m_pending) {
+        if (failure.runId != 0) {
+            m_announcedRuns.insert(failure.runId);
+        }
+    }
+    const Notice notice = compose(m_pending);
+    m_pending.clear();
+    m_show(notice);
+}
+
+FailureNotices::Notice FailureNotices::compose(const std::vector<Failure>& gathered) const {
     Notice notice;
     const std::size_t named = kNamedTasks;
     const auto warnings = static_cast<std::size_t>(std::count_if(
-        m_pending.begin(), m_pending.end(), [](const Failure& pending) { return pending.warning; }));
-    const std::size_t failures = m_pending.size() - warnings;
+        gathered.begin(), gathered.end(), [](const Failure& pending) { return pending.warning; }));
+    const std::size_t failures = gathered.size() - warnings;
     notice.warningsOnly = failures == 0;
-    if (m_pending.size() == 1) {
-        notice.title = (m_pending.front().stale ? tr("Задача давно не выполнялась успешно: %1")
+    if (gathered.size() == 1) {
+        notice.title = (gathered.front().stale ? tr("Задача давно не выполнялась успешно: %1")
                         : notice.warningsOnly ? tr("Задача выполнена с предупреждениями: %1")
                                               : tr("Задача не выполнена: %1"))
-                           .arg(m_pending.front().name);
-        notice.text = m_pending.front().firstError.isEmpty() ? tr("Подробности — в журнале задачи.")
-                                                             : m_pending.front().firstError;
+                           .arg(gathered.front().name);
+        notice.text = gathered.front().firstError.isEmpty() ? tr("Подробности — в журнале задачи.")
+                                                            : gathered.front().firstError;
     } else {
         const auto errorOf = [](const Failure& failure) {
             return failure.firstError.isEmpty() ? tr("см. журнал задачи") : failure.firstError;
@@ -90,20 +122,19 @@ void FailureNotices::showGathered() {
             notice.title = tr("Не выполнено задач: %1, с предупреждениями: %2").arg(failures).arg(warnings);
         }
         QStringList lines;
-        for (std::size_t i = 0; i < m_pending.size() && i < named; ++i) {
+        for (std::size_t i = 0; i < gathered.size() && i < named; ++i) {
             // In a mixed burst a warning is told from a failure.
             const QString line =
-                m_pending[i].warning && failures > 0 ? tr("%1 (предупреждение): %2") : tr("%1: %2");
-            lines << line.arg(m_pending[i].name, errorOf(m_pending[i]));
+                gathered[i].warning && failures > 0 ? tr("%1 (предупреждение): %2") : tr("%1: %2");
+            lines << line.arg(gathered[i].name, errorOf(gathered[i]));
         }
-        if (m_pending.size() > named) {
-            lines << tr("и ещё %1").arg(m_pending.size() - named);
+        if (gathered.size() > named) {
+            lines << tr("и ещё %1").arg(gathered.size() - named);
         }
         notice.text = lines.join(QLatin1Char('\n'));
     }
-    for (const Failure& failure : m_pending) {
+    for (const Failure& failure : gathered) {
         notice.tasks.push_back(failure.task);
     }
-    m_pending.clear();
-    m_show(notice);
+    return notice;
 }

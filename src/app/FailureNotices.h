@@ -41,6 +41,19 @@ public:
     void noteStatus(const TaskInfo* task, const QString& name, const TaskStatus& status);
     // The task is gone: nothing more is said of it.
     void forget(const TaskInfo* task);
+    // Every task record is gone (the engine replaced them): what was seen of them is dropped, but a run
+    // announced already is not announced again when the new records tell of it.
+    void forgetTasks();
+
+    // A run that ended while the window's program was not running (the background engine's).
+    struct PastRun {
+        const TaskInfo* task;
+        QString name;
+        QString firstError;
+        bool warning = false;
+    };
+    // Announces the runs at once, as one notice that says they happened while the window was closed.
+    void announcePast(const std::vector<PastRun>& runs);
 
     // The notices name at most this many tasks; the rest are counted.
     static constexpr int kNamedTasks = 3;
@@ -52,8 +65,10 @@ private:
         QString firstError;
         bool stale = false; // no failed run, but no successful one for long
         bool warning = false;
+        std::int64_t runId = 0; // in the run journal; 0: not known
     };
     void add(Failure failure);
+    Notice compose(const std::vector<Failure>& failures) const;
 
     void showGathered();
 
@@ -63,4 +78,5 @@ private:
     QHash<const TaskInfo*, TaskStatus> m_seen;
     QSet<const TaskInfo*> m_staleTold; // stale tasks are announced once, until a run succeeds
     std::vector<Failure> m_pending;
+    QSet<std::int64_t> m_announcedRuns;
 };

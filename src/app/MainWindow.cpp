@@ -10,6 +10,8 @@
 #include "TasksListModel.h"
 #include "execution/TaskLog.h"
 #include "platform/AutostartEntry.h"
+#include "scheduler/JournalReader.h"
+#include "scheduler/Sqlite.h"
 #include "scheduler/TaskStorage.h"
 #include "ui_MainWindow.h"
 #include "wizard/ModalMessage.h"
@@ -234,6 +236,9 @@ void MainWindow::insertAndSelect(int row, const QModelIndex& parent, int column,
 }
 
 void MainWindow::newTask() {
+    if (m_standby) {
+        return; // the other engine owns the tasks
+    }
     const std::optional<TaskInfo> task = runWizard(TaskInfo{}, TaskWizard::Purpose::Create);
     if (!task) {
         return;
@@ -248,6 +253,9 @@ void MainWindow::newTask() {
 }
 
 void MainWindow::cloneTask() {
+    if (m_standby) {
+        return; // the other engine owns the tasks
+    }
     const QModelIndex current = ui->tasksTreeWidget->currentIndex();
     const TaskInfo* source = statusColumns->taskAt(current);
     if (source == nullptr) {
@@ -263,6 +271,9 @@ void MainWindow::cloneTask() {
 }
 
 void MainWindow::editTask(const QModelIndex& index) {
+    if (m_standby) {
+        return; // the other engine owns the tasks
+    }
     TaskInfo* stored = statusColumns->taskAt(index);
     if (stored == nullptr) {
         return;
@@ -279,6 +290,9 @@ void MainWindow::editTask(const QModelIndex& index) {
 }
 
 void MainWindow::removeTask() {
+    if (m_standby) {
+        return; // the other engine owns the tasks
+    }
     const QModelIndex current = ui->tasksTreeWidget->currentIndex();
     if (!current.isValid()) {
         return;
@@ -297,6 +311,9 @@ void MainWindow::removeTask() {
 }
 
 void MainWindow::runNow() {
+    if (m_standby) {
+        return; // the other engine owns the tasks
+    }
     const QModelIndex current = ui->tasksTreeWidget->currentIndex();
     if (TaskInfo* task = statusColumns->taskAt(current)) {
         m_storage.RunNow(task);
@@ -314,12 +331,102 @@ void MainWindow::showTaskMenu(const QPoint& point) {
 
 void MainWindow::updateActions() {
     const bool selected = ui->tasksTreeWidget->selectionModel()->hasSelection();
-    ui->actionRunNow->setEnabled(selected);
-    ui->actionCloneTask->setEnabled(selected);
-    ui->actionRemoveTask->setEnabled(selected);
+    ui->actionRunNow->setEnabled(selected && !m_standby);
+    ui->actionCloneTask->setEnabled(selected && !m_standby);
+    ui->actionRemoveTask->setEnabled(selected && !m_standby);
     ui->actionShowLog->setEnabled(selected);
     ui->actionShowHistory->setEnabled(selected);
-    ui->actionNewTask->setEnabled(true);
+    ui->actionNewTask->setEnabled(!m_standby);
+}
+
+void MainWindow::waitForTasks() {
+    m_standby = true;
+    standbyRefresh = new QTimer(this);
+    standbyRefresh->setInterval(1000);
+    connect(standbyRefresh, &QTimer::timeout, this, [this] {
+        m_storage.RefreshStandby();
+        updateBackgroundNotice();
+    });
+    standbyRefresh->start();
+    updateBackgroundNotice();
+    ui->backgroundNotice->show();
+    updateActions();
+}
+
+void MainWindow::updateBackgroundNotice() {
+    QStringList running;
+    for (const std::wstring& name : m_storage.RunningTasks()) {
+        running << tr("«%1»").arg(ShownName(name));
+    }
+    ui->backgroundNotice->setText(
+        running.isEmpty()
+            ? tr("Задачи передаются этому окну от фонового режима планировщика. Пока они не переданы, "
+                 "задачи нельзя изменять и запускать.")
+            : tr("Задачи выполняет фоновый режим планировщика: сейчас выполняется %1. Когда выполнение "
+                 "закончится, задачи перейдут к этому окну; до тех пор их нельзя изменять и запускать.")
+                  .arg(running.join(tr(", "))));
+}
+
+void MainWindow::takeOverTasks(const std::function<void()>& start) {
+    // The windows and notices of the old records go with them.
+    for (LogViewer* viewer : ChildDialogs<LogViewer>(*this)) {
+        viewer->close();
+    }
+    for (HistoryWindow* history : ChildDialogs<HistoryWindow>(*this)) {
+        history->close();
+    }
+    ++m_listGeneration;
+    m_noticeTasks.clear();
+    failureNotices->forgetTasks();
+    delete standbyRefresh;
+    standbyRefresh = nullptr;
+    m_standby = false;
+    model->showReplacedTasks(start);
+    ui->backgroundNotice->hide();
+    updateActions();
+    warnAboutDamagedStorage();
+    announceBackgroundRuns();
+}
+
+void MainWindow::announceBackgroundRuns() {
+    if (m_standby) {
+        return; // the other engine may still add to them: told once the tasks are here
+    }
+    const QString seenKey = QStringLiteral("Notices/backgroundRunsSeen");
+    QSettings settings;
+    const bool first = !settings.contains(seenKey);
+    std::vector<NamedRun> runs;
+    JournalRunId last = 0;
+    try {
+        JournalReader journal(m_storage.JournalPath());
+        if (!first) {
+            runs = journal.BackgroundRunsAfter(settings.value(seenKey).toLongLong());
+        }
+        last = journal.LastRunId();
+    } catch (const sqlite::Error&) {
+        return; // no journal yet, or one the engine replaces: nothing to tell
+    }
+    settings.setValue(seenKey, static_cast<qlonglong>(last));
+    // Runs that ended while this program stood by were told as they ended; of a task the latest run.
+    std::vector<FailureNotices::PastRun> past;
+    for (const NamedRun& named : runs) {
+        const RunOutcome outcome = named.run.result.outcome;
+        if (!named.run.end || *named.run.end >= m_storage.StartedAt() ||
+            !(IsFailure(outcome) || outcome == RunOutcome::Warnings)) {
+            continue;
+        }
+        const auto& tasks = m_storage.Tasks();
+        const auto task = std::find_if(tasks.begin(), tasks.end(),
+                                       [&named](const auto& record) { return record->name == named.task; });
+        if (task == tasks.end()) {
+            continue; // removed since
+        }
+        std::erase_if(past, [record = task->get()](const auto& told) { return told.task == record; });
+        past.push_back({task->get(), ShownName(named.task),
+                        QString::fromStdWString(named.run.result.firstError),
+                        outcome == RunOutcome::Warnings});
+    }
+    failureNotices->announcePast(past);
 }
 
 void MainWindow::sizeStatusColumns() {
@@ -434,7 +541,12 @@ void MainWindow::showFailureNotice(const FailureNotices::Notice& notice) {
     // leaves the notice to the window.
     if (desktopNotices->connected()) {
         desktopNotices->show(
-            notice.title, notice.text, [this, tasks = notice.tasks] { openLogsOf(tasks); },
+            notice.title, notice.text,
+            [this, tasks = notice.tasks, generation = m_listGeneration] {
+                if (generation == m_listGeneration) { // else the records have gone
+                    openLogsOf(tasks);
+                }
+            },
             [this, notice] { showNoticeInWindow(notice); });
         return;
     }

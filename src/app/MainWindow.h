@@ -12,6 +12,8 @@
 #include <QMainWindow>
 #include <QSystemTrayIcon>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -19,6 +21,7 @@
 class MainWindowUi;
 class QAction;
 class QMenu;
+class QTimer;
 class TaskStorage;
 class TasksListModel;
 
@@ -49,6 +52,16 @@ public:
     void warnAboutDamagedStorage();
     // The same, once, for a run journal the engine found damaged and replaced.
     void warnAboutDamagedJournal();
+
+    // Another engine (the background one) runs the tasks until the engine's standby ends: the window
+    // shows the list as that engine's journal tells it, says so above the list, and changes nothing.
+    void waitForTasks();
+    // The wait is over: `start` makes the engine take the tasks (and replace its records); the list is
+    // read anew and can be changed again.
+    void takeOverTasks(const std::function<void()>& start);
+    // Tells the failed runs (and the runs with warnings) the background engine made before this program
+    // started and nobody was told of, as one notice; the next start tells only later ones.
+    void announceBackgroundRuns();
 
     // Leaves the saved geometry and list header as they are when the window goes: a start without a
     // display shows the window on a screen of its own, whose size is not the user's.
@@ -82,6 +95,7 @@ private:
     void showNoticeInWindow(const FailureNotices::Notice& notice);
     void openLogsOf(const std::vector<const TaskInfo*>& tasks);
     void sizeStatusColumns();
+    void updateBackgroundNotice();
 
     QMenu* createTrayMenu();
     void updateTrayMenu();
@@ -115,6 +129,9 @@ private:
     FailureNotices* failureNotices = nullptr;
     std::vector<const TaskInfo*> m_noticeTasks; // the tasks of the balloon last shown, for its click
     std::unique_ptr<DesktopNotifications> desktopNotices;
+    bool m_standby = false;             // see waitForTasks
+    QTimer* standbyRefresh = nullptr;   // reads the other engine's statuses while waiting
+    std::uint64_t m_listGeneration = 0; // a notice's tasks are of this list's records only
     bool storageWarningGiven = false;
     bool journalWarningGiven = false;
     int namesWidened = 0;       // what fitNamesToList added to the names' column

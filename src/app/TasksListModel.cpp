@@ -119,3 +119,13 @@ void TasksListModel::appendStoredTask(TaskInfo* task) {
     m_root.insertChild(row, task);
     endInsertRows();
 }
+
+void TasksListModel::showReplacedTasks(const std::function<void()>& replace) {
+    beginResetModel();
+    m_root.children.clear();
+    replace();
+    for (const auto& task : m_storage.Tasks()) {
+        m_root.insertChild(static_cast<int>(m_root.children.size()), task.get());
+    }
+    endResetModel();
+}

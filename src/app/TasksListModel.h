@@ -6,6 +6,8 @@
 #include <QAbstractItemModel>
 #include <QCoreApplication>
 
+#include <functional>
+
 class TaskStorage;
 struct TaskInfo;
 
@@ -33,6 +35,9 @@ public:
     bool insertTask(int row, const QModelIndex& parent, const TaskInfo& task);
     // Shows a record the engine already holds as the last row; used to fill the list at start.
     void appendStoredTask(TaskInfo* task);
+    // Shows the engine's records anew after `replace` made the engine replace them all (its standby
+    // ended): no row points at a record of before.
+    void showReplacedTasks(const std::function<void()>& replace);
 
     // The task a row shows, null for an index that carries none.
     TaskInfo* taskAt(const QModelIndex& index) const;

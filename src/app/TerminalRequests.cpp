@@ -61,6 +61,9 @@ QByteArray Run(TaskStorage& storage, const QString& name) {
     if (const QByteArray* refused = std::get_if<QByteArray>(&named)) {
         return *refused;
     }
+    if (storage.StartingStopped()) {
+        return Error(tr("задачи передаются окну планировщика; повторите команду, когда окно их примет"));
+    }
     storage.RunNow(std::get<TaskInfo*>(named));
     return Reply({{QStringLiteral("task"), name}, {QStringLiteral("started"), true}});
 }

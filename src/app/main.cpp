@@ -1,6 +1,8 @@
 // The scheduler's entry point: one primary instance sits in the tray with its engine and main window;
 // a second start only tells the primary, which brings its window forward. With an option the start is a
-// terminal command instead, which asks the primary (or reads the files) and ends.
+// terminal command instead, which asks the running engine (or reads the files) and ends, or the engine
+// without a window, which runs the tasks while no window's program does.
+#include "BackgroundEngine.h"
 #include "CommandLine.h"
 #include "FirstLaunch.h"
 #include "HelpKeyFilter.h"
@@ -9,8 +11,11 @@
 #include "TerminalRequests.h"
 #include "platform/DebugOutput.h"
 #include "platform/HeadlessPlatform.h"
+#include "platform/OwnershipLock.h"
 #include "platform/TerminationSignals.h"
 #include "scheduler/TaskStorage.h"
+#include "singleinstance/InstanceKey.h"
+#include "singleinstance/RequestServer.h"
 #include "singleinstance/SingleApplication.h"
 
 #include <QDir>
@@ -20,12 +25,47 @@
 #include <QTranslator>
 
 #include <chrono>
+#include <iostream>
+#include <memory>
 #include <thread>
 
 namespace {
 
 // Also how a terminal command finds the primary: the key depends on them.
 const SingleApplication::Modes kGuardModes = SingleApplication::NotifySecondary;
+
+// The key of the installation, as the guard computes it: call before any name of the application is set.
+QString InstallationKey() {
+    return ComputeInstanceKey(InstanceIdentity::OfThisProcess(kGuardModes), kGuardModes);
+}
+
+void SetApplicationNames() {
+    QCoreApplication::setOrganizationName(QStringLiteral("Zelkor-Vostal"));
+    QCoreApplication::setApplicationName(QStringLiteral("ZelkorScheduler"));
+}
+
+int RunInBackground(int& argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    const QString key = InstallationKey();
+    QuitOnTerminationSignals();
+    SetApplicationNames();
+    BackgroundEngine engine(EngineLockPath(), key, &TaskStorage::DefaultSettings);
+    if (!engine.Begin()) {
+        std::cerr << "The background engine of the scheduler runs already.\n";
+        return 0;
+    }
+    return QCoreApplication::exec();
+}
+
+// The window role is free but for the moments a background engine looks at it.
+void TakeWindowRole(platform::OwnershipLock& role) {
+    for (int attempt = 0; attempt < 250 && !role.TryTake(); ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (!role.Held()) {
+        std::cerr << "The window's role could not be taken: a background engine may go on running tasks.\n";
+    }
+}
 
 } // namespace
 
@@ -36,6 +76,9 @@ int main(int argc, char* argv[]) {
         arguments << QString::fromLocal8Bit(argv[i]);
     }
     const CommandLine commandLine = ParseCommandLine(arguments);
+    if (commandLine.command == CommandLine::Command::Background) {
+        return RunInBackground(argc, argv);
+    }
     if (commandLine.command != CommandLine::Command::StartProgram) {
         return RunTerminalCommand(argc, argv, commandLine, kGuardModes);
     }
@@ -54,10 +97,10 @@ int main(int argc, char* argv[]) {
         return 0;
     }
 
+    const QString key = InstallationKey(); // the same the guard computed
     QuitOnTerminationSignals();
     QApplication::setQuitOnLastWindowClosed(false);
-    QApplication::setOrganizationName(QStringLiteral("Zelkor-Vostal"));
-    QApplication::setApplicationName(QStringLiteral("ZelkorScheduler"));
+    SetApplicationNames();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/ZelkorScheduler.ico")));
     QGuiApplication::setDesktopFileName(QStringLiteral("zelkor-scheduler"));
     QApplication::setAttribute(Qt::AA_DisableWindowContextHelpButton);
@@ -77,12 +120,40 @@ int main(int argc, char* argv[]) {
                          .arg(QApplication::applicationDirPath(),
                               translated ? QStringLiteral("loaded") : QStringLiteral("not found")));
 
-    TaskStorage& storage = TaskStorage::Instance();
+    // A background engine that runs the tasks sees the window's role taken, ends its runs under way and
+    // gives up the engine's role; slots that pass meanwhile are this engine's to run.
+    platform::OwnershipLock windowRole(EngineLockPath(), platform::OwnershipLock::Role::Window);
+    platform::OwnershipLock engineRole(EngineLockPath(), platform::OwnershipLock::Role::Engine);
+    const TimePoint claimedAt = CurrentTime();
+    TakeWindowRole(windowRole);
+    const bool owner = engineRole.TryTake();
+    TaskStorage& storage = TaskStorage::Instance(!owner);
     // Requests are read in the event loop, once everything below exists.
-    app.setRequestHandler(
-        [&storage](const QByteArray& request) { return AnswerTerminalRequest(storage, request); });
+    std::unique_ptr<RequestServer> server;
+    const auto serve = [&server, &storage, &key] {
+        server = std::make_unique<RequestServer>(
+            key, [&storage](const QByteArray& request) { return AnswerTerminalRequest(storage, request); });
+        if (!server->Listen()) {
+            std::cerr << "The scheduler cannot listen for the terminal commands.\n";
+        }
+    };
 
     MainWindow window(storage);
+    QTimer claim;
+    if (owner) {
+        serve();
+    } else {
+        window.waitForTasks();
+        claim.setInterval(250);
+        QObject::connect(&claim, &QTimer::timeout, &window, [&] {
+            if (engineRole.TryTake()) {
+                claim.stop();
+                window.takeOverTasks([&storage, claimedAt] { storage.Start(claimedAt); });
+                serve();
+            }
+        });
+        claim.start();
+    }
     if (headless) {
         window.keepSavedState();
     }
@@ -99,10 +170,15 @@ int main(int argc, char* argv[]) {
     QTimer::singleShot(0, &window, [&storage] {
         WriteDebugOutput(QStringLiteral("event loop running, %1 tasks loaded").arg(storage.Tasks().size()));
     });
-    QTimer::singleShot(0, &window, [&window] { window.warnAboutDamagedStorage(); });
+    QTimer::singleShot(0, &window, [&window] {
+        window.warnAboutDamagedStorage();
+        window.announceBackgroundRuns();
+    });
 
     const int result = QApplication::exec();
-    // While the logs' texts and the trace still work: after main they may be gone.
+    // While the logs' texts and the trace still work: after main they may be gone. The engine's role is
+    // given up after the last save, when the roles go.
+    server.reset();
     storage.Close();
     return result;
 }

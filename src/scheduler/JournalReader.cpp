@@ -5,9 +5,14 @@
 
 namespace {
 
-constexpr const char* kRunColumns =
-    "r.id, r.task, r.how, r.slot, r.started, r.ended, r.outcome, r.done, r.failed, r.skipped, r.unchanged, "
-    "r.bytes, r.missed, r.error";
+// A journal of the first version, which only a newer engine changes, has no column "background".
+std::string RunColumns(sqlite::Database& db) {
+    sqlite::Statement version = db.Prepare("PRAGMA user_version");
+    version.Step();
+    return std::string("r.id, r.task, r.how, r.slot, r.started, r.ended, r.outcome, r.done, r.failed, "
+                       "r.skipped, r.unchanged, r.bytes, r.missed, r.error, ") +
+           (version.Int(0) >= 2 ? "r.background" : "0");
+}
 
 std::optional<TimePoint> OptionalTime(const sqlite::Statement& row, int column) {
     const auto ticks = row.OptionalInt(column);
@@ -32,6 +37,7 @@ JournalRun ReadRun(const sqlite::Statement& row, int first) {
     run.result.bytes = static_cast<std::uint64_t>(row.Int(first + 11));
     run.missed = row.Int(first + 12);
     run.result.firstError = row.Text(first + 13);
+    run.background = row.Int(first + 14) != 0;
     return run;
 }
 
@@ -43,7 +49,7 @@ std::vector<JournalTask> ListedTasks(sqlite::Database& db) {
     sqlite::Statement query =
         db.Prepare(std::string("SELECT t.id, t.name, t.position, t.armed_at, t.armed_slot, t.last_success, "
                                "t.missed, t.missed_latest, t.created, r.id IS NOT NULL, ") +
-                   kRunColumns +
+                   RunColumns(db) +
                    " FROM tasks t LEFT JOIN runs r ON r.id = t.last_run WHERE t.position IS NOT NULL"
                    " ORDER BY t.position");
     std::vector<JournalTask> tasks;
@@ -67,7 +73,7 @@ std::vector<JournalTask> ListedTasks(sqlite::Database& db) {
 }
 
 std::vector<JournalRun> Runs(sqlite::Database& db, JournalTaskId task, std::size_t limit) {
-    sqlite::Statement query = db.Prepare(std::string("SELECT ") + kRunColumns +
+    sqlite::Statement query = db.Prepare(std::string("SELECT ") + RunColumns(db) +
                                          " FROM runs r WHERE r.task = ?1 ORDER BY r.id DESC LIMIT ?2");
     query.Bind(1, task).Bind(2, static_cast<std::int64_t>(limit));
     std::vector<JournalRun> runs;
@@ -75,6 +81,25 @@ std::vector<JournalRun> Runs(sqlite::Database& db, JournalTaskId task, std::size
         runs.push_back(ReadRun(query, 0));
     }
     return runs;
+}
+
+std::vector<NamedRun> BackgroundRunsAfter(sqlite::Database& db, JournalRunId after) {
+    sqlite::Statement query = db.Prepare(std::string("SELECT t.name, ") + RunColumns(db) +
+                                         " FROM runs r JOIN tasks t ON t.id = r.task"
+                                         " WHERE r.background = 1 AND r.id > ?1 AND r.outcome IS NOT NULL"
+                                         " ORDER BY r.id");
+    query.Bind(1, after);
+    std::vector<NamedRun> runs;
+    while (query.Step()) {
+        runs.push_back({query.Text(0), ReadRun(query, 1)});
+    }
+    return runs;
+}
+
+JournalRunId LastRunId(sqlite::Database& db) {
+    sqlite::Statement query = db.Prepare("SELECT IFNULL(MAX(id), 0) FROM runs");
+    query.Step();
+    return query.Int(0);
 }
 
 } // namespace journal_queries
@@ -90,4 +115,12 @@ std::vector<JournalTask> JournalReader::ListedTasks() {
 
 std::vector<JournalRun> JournalReader::Runs(JournalTaskId task, std::size_t limit) {
     return journal_queries::Runs(*m_db, task, limit);
+}
+
+std::vector<NamedRun> JournalReader::BackgroundRunsAfter(JournalRunId after) {
+    return journal_queries::BackgroundRunsAfter(*m_db, after);
+}
+
+JournalRunId JournalReader::LastRunId() {
+    return journal_queries::LastRunId(*m_db);
 }

@@ -7,17 +7,26 @@
 #include <QString>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace sqlite {
 class Database;
 }
 
+struct NamedRun {
+    std::wstring task; // its name as the journal knows it
+    JournalRun run;
+};
+
 // The queries, over a connection someone else owns.
 namespace journal_queries {
 std::vector<JournalTask> ListedTasks(sqlite::Database& db);
 // The task's runs, newest first, at most `limit`.
 std::vector<JournalRun> Runs(sqlite::Database& db, JournalTaskId task, std::size_t limit);
+// The ended runs of the background engine after the run `after`, oldest first.
+std::vector<NamedRun> BackgroundRunsAfter(sqlite::Database& db, JournalRunId after);
+JournalRunId LastRunId(sqlite::Database& db); // 0 without runs
 } // namespace journal_queries
 
 // A read-only connection of its own, so a reader never waits for the engine's writes (write-ahead
@@ -31,6 +40,8 @@ public:
 
     std::vector<JournalTask> ListedTasks();
     std::vector<JournalRun> Runs(JournalTaskId task, std::size_t limit);
+    std::vector<NamedRun> BackgroundRunsAfter(JournalRunId after);
+    JournalRunId LastRunId();
 
 private:
     std::unique_ptr<sqlite::Database> m_db;

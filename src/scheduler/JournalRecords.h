@@ -31,6 +31,7 @@ struct JournalRun {
     std::optional<TimePoint> end; // none while it runs, and for an interrupted run
     RunResult result;             // outcome Running while it runs
     std::int64_t missed = 0;      // for RunStart::Missed: how many slots passed
+    bool background = false;      // run by the background engine
 };
 
 struct JournalTask {

@@ -15,10 +15,10 @@
 
 namespace {
 
-// Version 1. Times are ticks (100 ns) since 1970 in UTC, like the storage file's; a run's outcome is
-// NULL while it runs. A task keeps its newest run, its last success and the slots it missed since that
-// run beside it, so that start-up reads a row per task however long the history. Missed slots are also
-// a row of their own in the runs, for the history.
+// Version 2 (version 1 had no column "background": added on opening). Times are ticks (100 ns) since 1970 in
+// UTC, like the storage file's; a run's outcome is NULL while it runs. A task keeps its newest run, its last
+// success and the slots it missed since that run beside it, so that start-up reads a row per task however
+// long the history. Missed slots are also a row of their own in the runs, for the history.
 constexpr const char* kSchema = R"(
 CREATE TABLE IF NOT EXISTS tasks(
     id INTEGER PRIMARY KEY,
@@ -46,10 +46,11 @@ CREATE TABLE IF NOT EXISTS runs(
     unchanged INTEGER NOT NULL DEFAULT 0,
     bytes INTEGER NOT NULL DEFAULT 0,
     missed INTEGER NOT NULL DEFAULT 0,
-    error TEXT);
+    error TEXT,
+    background INTEGER NOT NULL DEFAULT 0);
 CREATE INDEX IF NOT EXISTS runs_of_task ON runs(task, id);
 CREATE INDEX IF NOT EXISTS runs_unfinished ON runs(id) WHERE outcome IS NULL;
-PRAGMA user_version = 1;
+PRAGMA user_version = 2;
 )";
 
 std::optional<std::int64_t> TickCount(const std::optional<TimePoint>& time) {
@@ -154,6 +155,13 @@ bool RunJournal::Open(const QString& path) {
     // With write-ahead logging, NORMAL loses nothing when the program is killed; a power cut may cost the
     // last runs recorded, never the file.
     m_db->Execute("PRAGMA synchronous = NORMAL");
+    {
+        sqlite::Statement version = m_db->Prepare("PRAGMA user_version");
+        version.Step();
+        if (version.Int(0) == 1) {
+            m_db->Execute("ALTER TABLE runs ADD COLUMN background INTEGER NOT NULL DEFAULT 0");
+        }
+    }
     m_db->Execute(kSchema);
     sqlite::Statement last = m_db->Prepare("SELECT (SELECT IFNULL(MAX(id), 0) FROM tasks), "
                                            "(SELECT IFNULL(MAX(id), 0) FROM runs)");
@@ -271,8 +279,8 @@ JournalRunId RunJournal::RecordStart(const JournalRun& given) {
     }
     Queue([run](sqlite::Database& db) {
         const bool finished = run.result.outcome != RunOutcome::Running;
-        db.Cached("INSERT INTO runs(id, task, how, slot, started, ended, outcome, missed, error) "
-                  "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)")
+        db.Cached("INSERT INTO runs(id, task, how, slot, started, ended, outcome, missed, error, background) "
+                  "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)")
             .Bind(1, run.id)
             .Bind(2, run.task)
             .Bind(3, static_cast<std::int64_t>(run.how))
@@ -282,6 +290,7 @@ JournalRunId RunJournal::RecordStart(const JournalRun& given) {
             .Bind(7, finished ? std::optional<std::int64_t>(OutcomeCode(run.result.outcome)) : std::nullopt)
             .Bind(8, run.missed)
             .Bind(9, run.result.firstError)
+            .Bind(10, std::int64_t{run.background ? 1 : 0})
             .Run();
         db.Cached("UPDATE tasks SET last_run = ?2, missed = 0, missed_latest = NULL WHERE id = ?1")
             .Bind(1, run.task)

@@ -21,4 +21,6 @@ struct TaskStatus {
     // Set when the task has had no successful run for longer than twice its interval (at least a day):
     // the end of its last successful run, or when it was first known when it never had one.
     std::optional<TimePoint> stale_since{};
+
+    bool operator==(const TaskStatus&) const = default;
 };

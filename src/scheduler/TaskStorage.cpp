@@ -2,9 +2,11 @@
 // suite's tool on its lane, saves on the saving thread.
 #include "TaskStorage.h"
 
+#include "JournalReader.h"
 #include "JournalTasks.h"
 #include "LogHistory.h"
 #include "NextRun.h"
+#include "Sqlite.h"
 #include "execution/BackupRegistry.h"
 #include "execution/LogLine.h"
 #include "execution/PerformTask.h"
@@ -116,13 +118,25 @@ bool NeedsTool(const Action& action) {
 
 } // namespace
 
-TaskStorage& TaskStorage::Instance() {
-    static TaskStorage storage(Settings{DefaultStorageFilePath(), TaskLog::DefaultFolder(), {}});
+TaskStorage::Settings TaskStorage::DefaultSettings() {
+    Settings settings;
+    settings.storagePath = DefaultStorageFilePath();
+    settings.logFolder = TaskLog::DefaultFolder();
+    return settings;
+}
+
+TaskStorage& TaskStorage::Instance(bool standby) {
+    static TaskStorage storage([standby] {
+        Settings settings = DefaultSettings();
+        settings.standby = standby;
+        return settings;
+    }());
     return storage;
 }
 
 TaskStorage::TaskStorage(Settings settings)
-    : m_workGuard(boost::asio::make_work_guard(m_context)), m_laneGuard(boost::asio::make_work_guard(m_lane)),
+    : m_workGuard(boost::asio::make_work_guard(m_context)), m_standby(settings.standby),
+      m_background(settings.background), m_laneGuard(boost::asio::make_work_guard(m_lane)),
       m_storagePath(std::move(settings.storagePath)),
       m_journalPath(QFileInfo(m_storagePath).absolutePath() + QStringLiteral("/journal.sqlite")),
       m_startedAt(settings.clock ? settings.clock() : CurrentTime()),
@@ -143,6 +157,77 @@ TaskStorage::TaskStorage(Settings settings)
         }
         RunDueTasks();
     });
+    if (m_standby) {
+        LoadForStandby();
+    } else {
+        StartEngine(settings.owedSince);
+    }
+}
+
+void TaskStorage::LoadForStandby() {
+    // Read only: the other engine owns the files.
+    StorageContents stored = InspectStorageFile(m_storagePath);
+    const TimePoint now = m_clock();
+    for (TaskInfo& task : stored.tasks) {
+        TaskInfo* record = StoreRecord(std::move(task));
+        std::lock_guard lock(m_stateMutex);
+        m_records.at(record).expiry = NextExpiry(now, *record);
+    }
+    RefreshStandby();
+}
+
+void TaskStorage::RefreshStandby() {
+    if (!m_standby) {
+        return;
+    }
+    // The statuses are the journal's, as the terminal commands show them when no engine answers; a
+    // run of the other engine shows as running while it goes.
+    std::vector<JournalTask> known;
+    try {
+        if (QFileInfo::exists(m_journalPath)) {
+            known = JournalReader(m_journalPath).ListedTasks();
+        }
+    } catch (const sqlite::Error& error) {
+        std::cerr << "The run journal could not be read: " << error.what() << '\n';
+        return;
+    }
+    std::vector<const TaskInfo*> changed;
+    {
+        std::lock_guard lock(m_stateMutex);
+        std::vector<std::wstring> names;
+        for (const auto& task : m_tasks) {
+            names.push_back(task->name);
+        }
+        const auto matches = MatchJournalTasks(names, known);
+        for (std::size_t i = 0; i < m_tasks.size(); ++i) {
+            Record& shown = m_records.at(m_tasks[i].get());
+            const TaskStatus status = matches[i] ? StatusFromJournal(known[*matches[i]]) : TaskStatus{};
+            if (!(status == shown.status)) {
+                shown.status = status;
+                changed.push_back(m_tasks[i].get());
+            }
+        }
+    }
+    for (const TaskInfo* record : changed) {
+        NotifyStatus(record);
+    }
+}
+
+void TaskStorage::Start(std::optional<TimePoint> owedSince) {
+    if (!std::exchange(m_standby, false)) {
+        return;
+    }
+    {
+        std::lock_guard lock(m_stateMutex);
+        m_records.clear();
+        m_tasks.clear();
+    }
+    StartEngine(owedSince);
+    NotifyStatus(nullptr);
+}
+
+void TaskStorage::StartEngine(std::optional<TimePoint> owedSince) {
+    m_owedSince = owedSince;
     m_saver = std::jthread([this] { RunSaver(); });
     m_laneThread = std::jthread([this] { RunLoop(m_lane); });
     m_worker = std::jthread([this] { RunLoop(m_context); });
@@ -162,9 +247,38 @@ TaskStorage::TaskStorage(Settings settings)
         }
         m_fromJournal.clear();
         m_unfinished.clear();
+        RunOwed();
         CatchUpMissed();
     });
     ReturnFreedMemory();
+}
+
+void TaskStorage::StopStartingRuns() {
+    if (m_stopStarting.exchange(true)) {
+        return;
+    }
+    if (m_standby) {
+        m_startingStopped = true; // nothing was ever started
+        return;
+    }
+    // Behind whatever the worker is doing: a run it starts before this has published itself by then.
+    boost::asio::post(m_context, [this] { m_startingStopped = true; });
+}
+
+bool TaskStorage::Idle() const {
+    return m_startingStopped && RunningTasks().empty();
+}
+
+std::vector<std::wstring> TaskStorage::RunningTasks() const {
+    std::vector<std::wstring> names;
+    std::lock_guard lock(m_stateMutex);
+    for (const auto& task : m_tasks) {
+        const auto it = m_records.find(task.get());
+        if (it != m_records.end() && it->second.status.outcome == RunOutcome::Running) {
+            names.push_back(task->name);
+        }
+    }
+    return names;
 }
 
 TaskStorage::~TaskStorage() {
@@ -679,7 +793,10 @@ void TaskStorage::Open(const TaskInfo* record, TaskId id, bool atStartUp) {
             missed = FindMissedRuns(*past.lastActivity, now, schedule.starting_point,
                                     schedule.run_only_on_working_days, schedule.trigger);
         }
-        if (missed.count > 0) {
+        if (missed.count > 0 && m_owedSince && known && known->armedSlot >= m_owedSince) {
+            // It fell while the other engine handed over: ours to run, not missed.
+            m_owed.push_back({record, id, missed.latest});
+        } else if (missed.count > 0) {
             NoteMissedRuns(timing, missed, schedule.name);
             m_catchUp.push_back({record, id, missed.latest});
         }
@@ -752,6 +869,15 @@ void TaskStorage::CatchUpMissed() {
         }
         if (TimingOf(one.record, one.id) != nullptr) {
             RunTimed(one.record, one.slot);
+        }
+    }
+    UpdateAlarm();
+}
+
+void TaskStorage::RunOwed() {
+    for (const CatchUp& one : std::exchange(m_owed, {})) {
+        if (TimingOf(one.record, one.id) != nullptr) {
+            RunTimed(one.record, one.slot, RunStart::Timed);
         }
     }
     UpdateAlarm();
@@ -839,12 +965,15 @@ void TaskStorage::OnTimer(const TaskInfo* record, std::uint64_t arming) {
     RunTimed(record);
 }
 
-void TaskStorage::RunTimed(const TaskInfo* record, std::optional<TimePoint> catchUpSlot) {
+void TaskStorage::RunTimed(const TaskInfo* record, std::optional<TimePoint> lateSlot, RunStart lateHow) {
     Timing& timing = m_timing.at(record);
     const TaskId id = timing.id;
-    const TimePoint slot = catchUpSlot.value_or(timing.expiry);
-    const RunStart how = catchUpSlot ? RunStart::CatchUp : RunStart::Timed;
+    const TimePoint slot = lateSlot.value_or(timing.expiry);
+    const RunStart how = lateSlot ? lateHow : RunStart::Timed;
     Disarm(timing, record);
+    if (m_stopStarting) {
+        return; // handing over: the journal keeps the slot for the next engine
+    }
     {
         // While it runs (or waits for the tool), the list shows the slot after this one, not the one
         // being served.
@@ -863,7 +992,7 @@ void TaskStorage::RunTimed(const TaskInfo* record, std::optional<TimePoint> catc
         return; // removed meanwhile: its log and timer go with the removal queued behind us
     }
     WriteLogLine(timing.log.get(), *startName, RunTexts::Start(), true);
-    if (catchUpSlot) {
+    if (how == RunStart::CatchUp) {
         WriteLogLine(timing.log.get(), *startName, RunTexts::CatchingUp(), true);
     }
     Perform(record, id, how, slot);
@@ -885,6 +1014,9 @@ void TaskStorage::FinishTimed(const TaskInfo* record, TaskId id) {
 }
 
 void TaskStorage::RunManually(const TaskInfo* record, TaskId id) {
+    if (m_stopStarting) {
+        return;
+    }
     if (QueueOnLane(record, id, RunStart::RunNow, std::nullopt)) {
         return;
     }
@@ -906,6 +1038,7 @@ JournalRunId TaskStorage::StartRun(Timing& timing, RunStart how, std::optional<T
     run.slot = slot;
     run.start = start;
     run.result.outcome = RunOutcome::Running;
+    run.background = m_background;
     run.id = m_journal && timing.journalId != 0 ? m_journal->RecordStart(run) : 0;
     timing.history.Begin(run.start);
     TaskStatus& status = timing.status;

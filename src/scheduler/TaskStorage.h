@@ -23,6 +23,7 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/system_timer.hpp>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -62,14 +63,25 @@ public:
         std::chrono::milliseconds saveRetryInterval = std::chrono::seconds(30);
         // Read at each run (the tool's time limit) and at start-up (catching up missed runs).
         std::function<RunSettings()> runSettings = ReadRunSettings;
+        // Another engine runs the tasks: load the storage file (and what the journal knows of each task)
+        // for the window, but arm, run and write nothing until Start.
+        bool standby = false;
+        // Taking over from another engine that stopped starting runs at this time: a task whose slot from
+        // then on passed without a run is run at start-up as the timed run it is, instead of missed.
+        std::optional<TimePoint> owedSince{};
+        // The runs are the background engine's: the journal says so, for the window to tell of them.
+        bool background = false;
     };
 
-    // The one engine of the process, made on first use with the user's files and the real actions.
-    static TaskStorage& Instance();
+    // The user's files and the real actions.
+    static Settings DefaultSettings();
+    // The one engine of the process, made on first use with DefaultSettings; in standby when the first
+    // call asks for it.
+    static TaskStorage& Instance(bool standby = false);
 
-    // Loads the storage file and arms every task; does not save. On the worker, each task's log tells
-    // its last run, and a task that missed runs while the program was not running gets a line saying so
-    // (and, when the settings ask for it, one run soon after, in list order).
+    // Loads the storage file and arms every task (in standby: only loads); does not save. On the worker, each
+    // task's log tells its last run, and a task that missed runs while the program was not running gets a
+    // line saying so (and, when the settings ask for it, one run soon after, in list order).
     explicit TaskStorage(Settings settings);
     // Closes the engine unless it is closed already.
     ~TaskStorage() override;
@@ -105,6 +117,26 @@ public:
     // saved. For the program's exit, while everything the logs need still exists; the GUI thread, once.
     void Close();
 
+    // Standby: whether Start has not been called yet.
+    bool InStandby() const { return m_standby; }
+    // Ends the standby: the storage file is read anew, into new records (the old ones are freed: whoever
+    // holds them must read the list again), and every task is armed as at the construction of an engine
+    // with `owedSince`. The GUI thread.
+    void Start(std::optional<TimePoint> owedSince);
+    // Standby: reads the statuses from the journal again (the other engine's runs), and tells the
+    // listener of each that changed. The GUI thread.
+    void RefreshStandby();
+
+    // Handing over to another engine: from now on a timer that expires starts nothing and leaves its slot
+    // in the journal for the other engine, and run-now requests are dropped. Runs under way go on.
+    void StopStartingRuns();
+    bool StartingStopped() const { return m_stopStarting; }
+    // After StopStartingRuns, once nothing of this engine runs any more: no run on the worker, none
+    // waiting for the tool's lane or running there, no program or copy whose end is awaited.
+    bool Idle() const;
+    // The names of the tasks with a run under way (or waiting for the tool's lane), in list order.
+    std::vector<std::wstring> RunningTasks() const;
+
     // The folder that holds the task logs.
     const QString& LogFolder() const { return m_logFolder; }
 
@@ -118,8 +150,8 @@ public:
     std::optional<TimePoint> ArmedExpiry(const TaskInfo* record) const;
     // Looks at every deadline again, as a change of the wall clock does.
     void RecheckDeadlines();
-    // What the load at construction found wrong with the storage file, and where it kept the file; for
-    // the window to tell the user once. Never changes afterwards.
+    // What the load at construction (or at Start) found wrong with the storage file, and where it kept
+    // the file; for the window to tell the user once. Never changes afterwards.
     const std::optional<StorageDamage>& LoadDamage() const { return m_loadDamage; }
 
     // What is known of the task's runs; a default status for a record that is not stored. Any thread.
@@ -194,6 +226,8 @@ private:
         std::shared_ptr<const BackupResult> result;
     };
 
+    void LoadForStandby();
+    void StartEngine(std::optional<TimePoint> owedSince);
     TaskInfo* StoreRecord(TaskInfo task);
     void PostOpen(const TaskInfo* record, TaskId id, bool atStartUp);
     std::optional<TaskId> IdOf(const TaskInfo* record) const;
@@ -216,12 +250,15 @@ private:
     // Writes the line for the missed runs; true when there were any.
     void NoteMissedRuns(Timing& timing, const MissedRuns& missed, const std::wstring& name);
     void CatchUpMissed();
+    void RunOwed();
     void Drop(const TaskInfo* record);
     TimePoint Arm(const TaskInfo* record);
     void Disarm(Timing& timing, const TaskInfo* record);
     void OnTimer(const TaskInfo* record, std::uint64_t arming);
-    // A timed run, or with `catchUpSlot` one that makes up for the slots missed up to it.
-    void RunTimed(const TaskInfo* record, std::optional<TimePoint> catchUpSlot = std::nullopt);
+    // A timed run, or with `lateSlot` one that serves it late: one that makes up for the slots missed up
+    // to it (`how` CatchUp), or the slot another engine left (`how` Timed).
+    void RunTimed(const TaskInfo* record, std::optional<TimePoint> lateSlot = std::nullopt,
+                  RunStart how = RunStart::CatchUp);
     // Arms the task again after its timed run and writes the finish line.
     void FinishTimed(const TaskInfo* record, TaskId id);
     void Perform(const TaskInfo* record, TaskId id, RunStart how, std::optional<TimePoint> slot);
@@ -295,11 +332,17 @@ private:
         TimePoint slot; // the latest missed slot
     };
     std::vector<CatchUp> m_catchUp; // missed runs found at start-up
+    std::vector<CatchUp> m_owed;    // slots another engine left, found at start-up
+    std::optional<TimePoint> m_owedSince;
     std::unique_ptr<RunJournal> m_journal;
     std::unordered_map<const TaskInfo*, JournalTask> m_fromJournal; // start-up: what the journal knew
     std::set<JournalTaskId> m_unfinished;                           // start-up: tasks killed mid-run
 
     std::stop_source m_closing; // asked when the engine closes: running tools end, runs go no further
+    bool m_standby = false;     // the GUI thread's
+    const bool m_background;
+    std::atomic<bool> m_stopStarting = false;    // handing over: set by any thread, read by the worker
+    std::atomic<bool> m_startingStopped = false; // the worker has seen it: what runs now was started before
     std::mutex m_endedMutex;
     std::vector<EndedCopy> m_endedCopies;
 

@@ -10,8 +10,8 @@
 enum class ConnectionKind : quint8 {
     StartRequest = 1,
     SecondaryAnnounce = 2, // a secondary instance reports that it started
-    // A terminal command of the program asks the running one; one request frame follows the message
-    // and one reply frame comes back (RequestFrame). Never counts as a start.
+    // A request to the running engine's own server (RequestServer), not to the guard; one request frame
+    // follows the message and one reply frame comes back (RequestFrame). Never counts as a start.
     TerminalRequest = 3,
 };
 

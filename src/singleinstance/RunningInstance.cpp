@@ -4,8 +4,7 @@
 #include "singleinstance/ConnectMessage.h"
 #include "singleinstance/InstanceKey.h"
 #include "singleinstance/RequestFrame.h"
-
-#include "platform/LocalServerName.h"
+#include "singleinstance/RequestServer.h"
 
 #include <QDeadlineTimer>
 #include <QLocalSocket>
@@ -26,7 +25,7 @@ InstanceAnswer AskRunningInstance(const QByteArray& request, SingleApplication::
     const QString key = ComputeInstanceKey(InstanceIdentity::OfThisProcess(modes), modes);
     const QDeadlineTimer deadline(timeoutMs);
     QLocalSocket socket;
-    socket.connectToServer(LocalServerName(key), QIODevice::ReadWrite);
+    socket.connectToServer(EngineServerName(key), QIODevice::ReadWrite);
     if (!socket.waitForConnected(Remaining(deadline))) {
         // No socket, or one a killed program left behind that nobody listens on.
         const QLocalSocket::LocalSocketError error = socket.error();

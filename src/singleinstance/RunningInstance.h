@@ -1,4 +1,5 @@
-// A terminal command's way to the running program of its installation: one request, one reply.
+// A terminal command's (or a starting window's) way to the running engine of its installation: one request,
+// one reply.
 #pragma once
 
 #include "singleinstance/SingleApplication.h"
@@ -19,8 +20,9 @@ struct InstanceAnswer {
     QString error;
 };
 
-// Finds the primary instance under the key it computed itself (so call this with the modes the program
-// gives its guard, before any name of the application is set), sends the request after a connect message
+// Finds the running engine (the window's program or the background engine, whichever runs the tasks)
+// under the key it computed itself (so call this with the modes the program gives its guard, before any
+// name of the application is set), sends the request after a connect message
 // of kind TerminalRequest and waits up to `timeoutMs` for the reply. Never touches the shared block: a
 // command is no start of the program and takes no instance number.
 InstanceAnswer AskRunningInstance(const QByteArray& request, SingleApplication::Modes modes, int timeoutMs);

@@ -25,10 +25,6 @@ qint64 SingleApplication::primaryProcessId() const {
     return d->primaryProcessId();
 }
 
-void SingleApplication::setRequestHandler(RequestHandler handler) {
-    d->requestHandler = std::move(handler);
-}
-
 void SingleApplication::abortSafely() {
     const SharedMemoryBlock* memory = d->memory.get();
     qCritical("SingleApplication: %d %s", memory ? static_cast<int>(memory->LastError()) : 0,

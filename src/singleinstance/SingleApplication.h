@@ -4,8 +4,6 @@
 #include <QApplication>
 #include <QByteArray>
 
-#include <functional>
-
 class SingleApplicationPrivate;
 
 // The first process of an installation becomes the primary instance and listens on a local server;
@@ -36,11 +34,6 @@ public:
     // Logs the shared block's error and ends the process with status 1. Used when the block cannot be
     // created, attached or locked.
     [[noreturn]] void abortSafely();
-
-    // Answers the terminal commands of the program in the primary: takes a request's payload and returns
-    // the reply's. Only the same user's commands are heard; without a handler none are.
-    using RequestHandler = std::function<QByteArray(const QByteArray& request)>;
-    void setRequestHandler(RequestHandler handler);
 
 signals:
     void instanceStarted();

@@ -3,11 +3,9 @@
 #include "singleinstance/SingleApplicationPrivate.h"
 
 #include "singleinstance/InstanceKey.h"
-#include "singleinstance/RequestFrame.h"
 
 #include "platform/CurrentUserName.h"
 #include "platform/LocalServerName.h"
-#include "platform/PeerUser.h"
 #include "platform/SharedMemoryBlock.h"
 
 #include <QElapsedTimer>
@@ -293,12 +291,6 @@ void SingleApplicationPrivate::readyRead(QLocalSocket* peer) {
     case ConnectionStage::Accepted:
         slotDataAvailable(peer, found->instanceId);
         break;
-    case ConnectionStage::AwaitRequest:
-        readRequest(peer);
-        break;
-    case ConnectionStage::Answered:
-        peer->readAll();
-        break;
     }
 }
 
@@ -336,17 +328,6 @@ void SingleApplicationPrivate::readConnectBody(QLocalSocket* peer) {
         return;
     }
     found->instanceId = decoded->instanceNumber;
-    if (decoded->kind == static_cast<quint8>(ConnectionKind::TerminalRequest)) {
-        // A command can run tasks: only the user the program runs as may send one, whatever the rights
-        // of the socket's folder.
-        if (!requestHandler || !IsPeerOfThisUser(peer->socketDescriptor())) {
-            peer->close();
-            return;
-        }
-        found->stage = ConnectionStage::AwaitRequest;
-        readRequest(peer);
-        return;
-    }
     found->stage = ConnectionStage::Accepted;
 
     // A receiver of instanceStarted may run a nested event loop in which the peer goes away.
@@ -358,31 +339,5 @@ void SingleApplicationPrivate::readConnectBody(QLocalSocket* peer) {
     }
     if (alive && peer->bytesAvailable() > 0) {
         emit q->receivedMessage(decoded->instanceNumber, peer->readAll());
-    }
-}
-
-void SingleApplicationPrivate::readRequest(QLocalSocket* peer) {
-    const auto found = connectionMap.find(peer);
-    if (found == connectionMap.end()) {
-        return;
-    }
-    const RequestFrame::Reading reading =
-        RequestFrame::Read(peer->peek(RequestFrame::kLengthSize + RequestFrame::kMaximumRequestSize),
-                           RequestFrame::kMaximumRequestSize);
-    if (reading.tooLong) {
-        peer->close();
-        return;
-    }
-    if (!reading.payload) {
-        return;
-    }
-    peer->read(reading.frameSize);
-    found->stage = ConnectionStage::Answered;
-    const QPointer<QLocalSocket> alive(peer);
-    const QByteArray reply = requestHandler(*reading.payload);
-    if (alive) {
-        peer->write(RequestFrame::Build(reply));
-        // Closes once the reply is written.
-        peer->disconnectFromServer();
     }
 }

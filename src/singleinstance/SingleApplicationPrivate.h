@@ -21,9 +21,6 @@ enum class ConnectionStage : quint8 {
     AwaitHeader = 0,
     AwaitBody = 1,
     Accepted = 2,
-    // A terminal command's connection: its request frame is awaited, then it is answered and closed.
-    AwaitRequest = 3,
-    Answered = 4,
 };
 
 // The primary's record of one accepted socket.
@@ -52,7 +49,6 @@ public:
     QString instanceKey;
     SingleApplication::Modes options;
     QMap<QLocalSocket*, PeerConnection> connectionMap;
-    SingleApplication::RequestHandler requestHandler;
 
 private slots:
     void slotConnectionEstablished();
@@ -71,5 +67,4 @@ private:
     void readyRead(QLocalSocket* peer);
     void readConnectHeader(QLocalSocket* peer);
     void readConnectBody(QLocalSocket* peer);
-    void readRequest(QLocalSocket* peer);
 };

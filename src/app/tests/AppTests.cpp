@@ -13,11 +13,12 @@ QObject* MakeHelpPagesTest();
 QObject* MakeSettingsDialogTest();
 QObject* MakeDesktopNoticesTest();
 QObject* MakeTerminalCommandTest();
+QObject* MakeBackgroundEngineTest();
 
 int main(int argc, char** argv) {
     return RunGuiTests(argc, argv,
                        {MakeScheduleTextTest, MakeTasksListModelTest, MakeTaskStatusProxyTest,
                         MakeFailureNoticesTest, MakeLogViewerTest, MakeHistoryWindowTest, MakeMainWindowTest,
                         MakeStartUpTest, MakeHelpPagesTest, MakeSettingsDialogTest, MakeDesktopNoticesTest,
-                        MakeTerminalCommandTest});
+                        MakeTerminalCommandTest, MakeBackgroundEngineTest});
 }

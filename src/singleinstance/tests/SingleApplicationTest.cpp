@@ -4,6 +4,7 @@
 #include "singleinstance/ConnectMessage.h"
 #include "singleinstance/InstanceKey.h"
 #include "singleinstance/RequestFrame.h"
+#include "singleinstance/RequestServer.h"
 #include "singleinstance/RunningInstance.h"
 
 #include "platform/LocalServerName.h"
@@ -242,17 +243,20 @@ private slots:
         QTRY_COMPARE(started.count(), 1);
     }
 
-    void terminalRequestIsAnsweredAndIsNoStart() {
+    void terminalRequestIsAnsweredByTheEngineAndIsNoStart() {
+        QCOMPARE(Ask("list").status, InstanceAnswer::Status::NotRunning); // no engine listens yet
         QSignalSpy started(&m_application, &SingleApplication::instanceStarted);
         QSignalSpy received(&m_application, &SingleApplication::receivedMessage);
-        m_application.setRequestHandler([](const QByteArray& request) { return "re:" + request; });
+        RequestServer engine(PrimaryKey(), [](const QByteArray& request) { return "re:" + request; });
+        QVERIFY(engine.Listen());
         const InstanceAnswer answer = Ask("list");
         QCOMPARE(answer.status, InstanceAnswer::Status::Answered);
         QCOMPARE(answer.reply, QByteArray("re:list"));
 
         // A request in pieces is read when whole; what follows it is no message.
-        auto socket = Connect();
-        QVERIFY(socket);
+        auto socket = std::make_unique<QLocalSocket>();
+        socket->connectToServer(EngineServerName(PrimaryKey()));
+        QVERIFY(socket->waitForConnected(5000));
         const QByteArray body =
             ConnectMessage::BuildBody(PrimaryKey(), ConnectionKind::TerminalRequest, 0xFFFFFFFF);
         const QByteArray bytes = ConnectMessage::BuildHeader(body.size()) + body + RequestFrame::Build("run");
@@ -264,18 +268,23 @@ private slots:
         QCOMPARE(RequestFrame::Read(socket->readAll(), 100).payload, std::optional<QByteArray>("re:run"));
         QCOMPARE(started.count(), 0);
         QCOMPARE(received.count(), 0);
-        m_application.setRequestHandler(nullptr);
-    }
 
-    void terminalRequestsAreRefusedWithoutAHandlerOrWhenTooLong() {
-        QCOMPARE(Ask("list").status, InstanceAnswer::Status::Refused);
-        m_application.setRequestHandler([](const QByteArray&) { return QByteArray("never"); });
-        const QByteArray body =
-            ConnectMessage::BuildBody(PrimaryKey(), ConnectionKind::TerminalRequest, 0xFFFFFFFF);
+        // Refused: another kind of message, another key, a frame announced too long.
         QByteArray tooLong = RequestFrame::Build(QByteArray());
         tooLong[1] = 0x10; // a megabyte announced
-        ExpectRefused(ConnectMessage::BuildHeader(body.size()) + body + tooLong);
-        m_application.setRequestHandler(nullptr);
+        const QByteArray otherKey =
+            ConnectMessage::BuildBody(PrimaryKey().replace(0, 1, u'#'), ConnectionKind::TerminalRequest, 1);
+        for (const QByteArray& refused :
+             {Message(PrimaryKey(), ConnectionKind::StartRequest, 1) + RequestFrame::Build("list"),
+              ConnectMessage::BuildHeader(otherKey.size()) + otherKey + RequestFrame::Build("list"),
+              ConnectMessage::BuildHeader(body.size()) + body + tooLong}) {
+            auto peer = std::make_unique<QLocalSocket>();
+            peer->connectToServer(EngineServerName(PrimaryKey()));
+            QVERIFY(peer->waitForConnected(5000));
+            Send(*peer, refused);
+            QTRY_COMPARE(peer->state(), QLocalSocket::UnconnectedState);
+            QCOMPARE(peer->readAll(), QByteArray());
+        }
     }
 
     void aCommandOfAnotherInstallationFindsNoProgram() {

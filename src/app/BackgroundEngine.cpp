@@ -1,0 +1,105 @@
+// The roles decide who runs the tasks: the engine role is held by whichever process runs them; a window's
+// program holds the window role for its whole life and waits for the engine role, which this engine gives
+// up (after its runs) as soon as it sees the window role taken, and takes again once it is free.
+#include "BackgroundEngine.h"
+
+#include "TerminalRequests.h"
+#include "scheduler/RunSettings.h"
+
+#include "model/StorageFile.h"
+
+#include <QFileInfo>
+
+#include <iostream>
+
+QString EngineLockPath() {
+    return QFileInfo(DefaultStorageFilePath()).absolutePath() + QStringLiteral("/engine.lock");
+}
+
+BackgroundEngine::BackgroundEngine(const QString& lockPath, const QString& key,
+                                   std::function<TaskStorage::Settings()> settings,
+                                   std::chrono::milliseconds poll)
+    : m_background(lockPath, platform::OwnershipLock::Role::Background),
+      m_engine(lockPath, platform::OwnershipLock::Role::Engine),
+      m_window(lockPath, platform::OwnershipLock::Role::Window), m_key(key), m_settings(std::move(settings)),
+      m_waitingSince(CurrentTime()) {
+    m_poll.setInterval(poll);
+    QObject::connect(&m_poll, &QTimer::timeout, [this] { Poll(); });
+}
+
+BackgroundEngine::~BackgroundEngine() {
+    m_server.reset();
+    m_storage.reset(); // closes: runs under way are ended as at any exit
+}
+
+bool BackgroundEngine::Begin() {
+    if (!m_background.TryTake()) {
+        return false;
+    }
+    m_poll.start();
+    Poll();
+    return true;
+}
+
+bool BackgroundEngine::WindowRuns() {
+    if (!m_window.TryTake()) {
+        return true;
+    }
+    m_window.Release(); // held only for the look: a starting window must find it free
+    return false;
+}
+
+void BackgroundEngine::Poll() {
+    switch (m_state) {
+    case State::Waiting:
+        if (!WindowRuns() && m_engine.TryTake()) {
+            TakeOver();
+        }
+        break;
+    case State::Running:
+        if (WindowRuns()) {
+            std::cerr << "A window of the scheduler started: the runs under way end here, then it takes the "
+                         "tasks.\n";
+            m_storage->StopStartingRuns();
+            m_waitingSince = CurrentTime();
+            m_handOverLimit = ReadRunSettings().taskTimeLimit;
+            m_handingOver.start();
+            m_state = State::HandingOver;
+            Poll();
+        }
+        break;
+    case State::HandingOver:
+        // A program a command task started may run for days: after the longest a run may take, the
+        // window gets the tasks anyway and the program runs on unwatched, as at any exit.
+        if (m_storage->Idle() ||
+            (m_handOverLimit.count() > 0 &&
+             m_handingOver.hasExpired(
+                 std::chrono::duration_cast<std::chrono::milliseconds>(m_handOverLimit).count()))) {
+            FinishHandOver();
+        }
+        break;
+    }
+}
+
+void BackgroundEngine::TakeOver() {
+    TaskStorage::Settings settings = m_settings();
+    settings.background = true;
+    settings.owedSince = m_waitingSince;
+    m_storage = std::make_unique<TaskStorage>(std::move(settings));
+    m_server = std::make_unique<RequestServer>(
+        m_key, [this](const QByteArray& request) { return AnswerTerminalRequest(*m_storage, request); });
+    if (!m_server->Listen()) {
+        std::cerr << "The background engine cannot listen for the terminal commands.\n";
+    }
+    m_state = State::Running;
+    std::cerr << "The background engine runs the tasks.\n";
+}
+
+void BackgroundEngine::FinishHandOver() {
+    m_server.reset();
+    m_storage->Close();
+    m_storage.reset();
+    m_engine.Release();
+    m_state = State::Waiting;
+    std::cerr << "The tasks were handed over to the window; the background engine waits for it to end.\n";
+}
