@@ -16,6 +16,8 @@ packages=(
     # The Debian package: dpkg-shlibdeps finds its dependencies; lintian and the validators of the
     # desktop entry and the AppStream data check it.
     dpkg-dev lintian desktop-file-utils appstream
+    # The package's user unit is checked by systemd-analyze, which looks up the manual page it names.
+    systemd man-db
     # The fuzz targets: clang with libFuzzer's runtime, and the symboliser for readable reports.
     clang libclang-rt-14-dev llvm
 )

@@ -2,6 +2,7 @@
 // back there on each change.
 #include "SettingsDialog.h"
 
+#include "BackgroundRuns.h"
 #include "MainWindow.h"
 #include "platform/AutostartEntry.h"
 #include "scheduler/RunSettings.h"
@@ -62,6 +63,13 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QDialog(parent), ui(new Settin
         // A failed write shows at once: the box follows the entry as it is.
         const QSignalBlocker quiet(ui->autostartCheckBox);
         ui->autostartCheckBox->setChecked(AutostartEntryExists());
+    });
+    ui->backgroundRunsCheckBox->setChecked(BackgroundRuns::Enabled());
+    connect(ui->backgroundRunsCheckBox, &QCheckBox::toggled, this, [this](bool on) {
+        BackgroundRuns::Set(this, on);
+        // After a failure, or a change made by hand meanwhile, the box shows what the manager says.
+        const QSignalBlocker quiet(ui->backgroundRunsCheckBox);
+        ui->backgroundRunsCheckBox->setChecked(BackgroundRuns::Enabled());
     });
 
     connect(ui->buttonBox, &QDialogButtonBox::rejected, this, &QDialog::close);

@@ -12,7 +12,8 @@ class SettingsDialog : public QDialog {
     Q_DECLARE_TR_FUNCTIONS(SettingsDialog)
 
 public:
-    // Shows what is stored now: the settings store and whether the autostart entry exists.
+    // Shows what is stored now: the settings store, whether the autostart entry exists and whether the
+    // background service is enabled.
     explicit SettingsDialog(QWidget* parent);
     ~SettingsDialog() override;
 
