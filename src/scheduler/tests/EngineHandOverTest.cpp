@@ -1,0 +1,121 @@
+// Handing the tasks from one engine to the next: an engine in standby reads and writes nothing it does
+// not own, an engine that stops starting runs leaves its slots in the journal, and the next engine runs
+// the slots that fell during the hand-over once, as the timed runs they are.
+#include "EngineFixture.h"
+
+#include "model/StorageFile.h"
+#include "scheduler/JournalReader.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+class EngineHandOverTest : public EngineTest {
+protected:
+    std::unique_ptr<TaskStorage> MakeEngine(bool standby = false, std::optional<TimePoint> owedSince = {}) {
+        TaskStorage::Settings settings{StoragePath(), LogFolder(), m_runner.Runner(),
+                                       [this] { return CurrentTime() + Ticks{m_clockOffset.load()}; }};
+        settings.standby = standby;
+        settings.owedSince = owedSince;
+        return std::make_unique<TaskStorage>(std::move(settings));
+    }
+
+    std::vector<JournalRun> History(const std::wstring& name) const {
+        JournalReader journal(JournalPath());
+        for (const JournalTask& task : journal.ListedTasks()) {
+            if (task.name == name) {
+                return journal.Runs(task.id, 100);
+            }
+        }
+        return {};
+    }
+};
+
+TEST_F(EngineHandOverTest, AStandbyEngineWritesNothingAndTakesTheFileAsItIsWhenItStarts) {
+    TaskStatus last;
+    {
+        auto owner = MakeEngine();
+        owner->AddTask(Task(L"ran", In(1h)));
+        owner->RunNow(owner->Tasks()[0].get());
+        ASSERT_TRUE(WaitUntil([&] { return m_runner.CountOf(L"ran") == 1; }));
+        ASSERT_TRUE(WaitUntil([&] { return owner->Status(owner->Tasks()[0].get()).last_end.has_value(); }));
+        owner->Close();
+        last = owner->Status(owner->Tasks()[0].get());
+    }
+    const auto modified = [this] {
+        return QFileInfo(StoragePath()).lastModified().toMSecsSinceEpoch() +
+               QFileInfo(JournalPath() + QStringLiteral("-wal")).size();
+    };
+    const qint64 before = modified();
+    QDir(LogFolder()).removeRecursively();
+
+    auto standby = MakeEngine(true);
+    ASSERT_EQ(standby->Tasks().size(), 1u);
+    const TaskInfo* shown = standby->Tasks()[0].get();
+    EXPECT_EQ(standby->Status(shown).run_id, last.run_id) << "the journal's status";
+    EXPECT_EQ(standby->Status(shown).outcome, last.outcome);
+    EXPECT_TRUE(standby->Status(shown).next_run.has_value());
+    standby->RunNow(standby->Tasks()[0].get()); // the window refuses it; nothing may run even so
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(m_runner.CountOf(L"ran"), 1u);
+    EXPECT_EQ(modified(), before);
+    EXPECT_FALSE(QFileInfo::exists(LogFolder()));
+
+    // Meanwhile the other engine added a task: the start reads the file as it is then.
+    std::vector<TaskInfo> tasks{Task(L"ran", In(1h)), Task(L"added", In(300ms))};
+    ASSERT_TRUE(SaveStorageFile(StoragePath(), TaskPointers(tasks)));
+    standby->Start(std::nullopt);
+    ASSERT_EQ(standby->Tasks().size(), 2u);
+    EXPECT_TRUE(WaitUntil([&] { return m_runner.CountOf(L"added") == 1; }));
+    EXPECT_EQ(m_runner.CountOf(L"ran"), 1u) << "the run now asked for in standby stays dropped";
+}
+
+TEST_F(EngineHandOverTest, SlotsLeftDuringAHandOverRunOnceInTheNextEngine) {
+    struct Case {
+        const char* what;
+        std::chrono::milliseconds owedFromSlot; // where the next engine's owed time lies, from the slot
+        bool runs;
+    };
+    for (const Case& one : {Case{"the slot fell during the hand-over", -200ms, true},
+                            Case{"the slot passed before the hand-over began", 200ms, false}}) {
+        SCOPED_TRACE(one.what);
+        RemoveJournal();
+        QFile::remove(StoragePath());
+        QDir(LogFolder()).removeRecursively();
+        const std::wstring name = one.runs ? L"owed" : L"missed";
+        const TimePoint slot = std::chrono::floor<std::chrono::seconds>(In(1500ms));
+        {
+            auto first = MakeEngine();
+            first->AddTask(Task(name, slot));
+            first->WaitForSaves();
+            ASSERT_TRUE(WaitUntil([&] { return first->ArmedExpiry(first->Tasks()[0].get()).has_value(); }));
+            first->StopStartingRuns();
+            first->RunNow(first->Tasks()[0].get());
+            ASSERT_TRUE(WaitUntil([&] { return first->Idle(); }));
+            ASSERT_TRUE(WaitUntil([&] { return CurrentTime() > slot + 100ms; }, 5s));
+            EXPECT_TRUE(first->Idle());
+            first->Close();
+        }
+        EXPECT_EQ(m_runner.CountOf(name), 0u);
+
+        auto next = MakeEngine(false, slot + one.owedFromSlot);
+        if (one.runs) {
+            ASSERT_TRUE(WaitUntil([&] { return m_runner.CountOf(name) == 1; }));
+            ASSERT_TRUE(WaitUntil([&] { return History(name).size() == 1; }));
+            EXPECT_EQ(History(name)[0].how, RunStart::Timed);
+            EXPECT_EQ(History(name)[0].slot, slot);
+        } else {
+            ASSERT_TRUE(WaitUntil([&] { return History(name).size() == 1; }));
+            EXPECT_EQ(History(name)[0].how, RunStart::Missed);
+            EXPECT_EQ(m_runner.CountOf(name), 0u);
+        }
+        next->Close();
+        EXPECT_EQ(m_runner.CountOf(name), one.runs ? 1u : 0u) << "run once only";
+    }
+}
+
+} // namespace
