@@ -339,6 +339,16 @@ void MainWindow::updateActions() {
     ui->actionNewTask->setEnabled(!m_standby);
 }
 
+void MainWindow::leaveScreen() {
+    saveSettings(); // while the window still has its place
+    stateToSave = false;
+    leaving = true;
+    hide();
+    if (trayIcon != nullptr) {
+        trayIcon->hide();
+    }
+}
+
 void MainWindow::waitForTasks() {
     m_standby = true;
     standbyRefresh = new QTimer(this);
@@ -634,6 +644,9 @@ void MainWindow::hideToTray() {
 }
 
 void MainWindow::restoreFromTray() {
+    if (leaving) {
+        return; // a second start while the program ends: it finds none once it has
+    }
     setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     show();
     raise();

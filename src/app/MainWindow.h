@@ -63,6 +63,9 @@ public:
     // started and nobody was told of, as one notice; the next start tells only later ones.
     void announceBackgroundRuns();
 
+    // Hides the window and the tray icon for good: the program is ending, once its runs have.
+    void leaveScreen();
+
     // Leaves the saved geometry and list header as they are when the window goes: a start without a
     // display shows the window on a screen of its own, whose size is not the user's.
     void keepSavedState();
@@ -130,6 +133,7 @@ private:
     std::vector<const TaskInfo*> m_noticeTasks; // the tasks of the balloon last shown, for its click
     std::unique_ptr<DesktopNotifications> desktopNotices;
     bool m_standby = false;             // see waitForTasks
+    bool leaving = false;               // see leaveScreen
     QTimer* standbyRefresh = nullptr;   // reads the other engine's statuses while waiting
     std::uint64_t m_listGeneration = 0; // a notice's tasks are of this list's records only
     bool storageWarningGiven = false;

@@ -13,12 +13,15 @@
 #include "platform/HeadlessPlatform.h"
 #include "platform/OwnershipLock.h"
 #include "platform/TerminationSignals.h"
+#include "scheduler/RunSettings.h"
 #include "scheduler/TaskStorage.h"
 #include "singleinstance/InstanceKey.h"
 #include "singleinstance/RequestServer.h"
 #include "singleinstance/SingleApplication.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QIcon>
 #include <QSettings>
 #include <QTimer>
@@ -65,6 +68,32 @@ void TakeWindowRole(platform::OwnershipLock& role) {
     if (!role.Held()) {
         std::cerr << "The window's role could not be taken: a background engine may go on running tasks.\n";
     }
+}
+
+// With a background engine waiting to take the tasks back, the runs under way end before this program
+// does (out of sight), as the background engine lets its own end before a window takes the tasks: none
+// is cut off. Without one they are ended as at any exit.
+void LetRunsEndForTheBackgroundEngine(TaskStorage& storage, MainWindow& window) {
+    platform::OwnershipLock background(EngineLockPath(), platform::OwnershipLock::Role::Background);
+    if (storage.InStandby() || background.TryTake() || storage.RunningTasks().empty()) {
+        return;
+    }
+    storage.StopStartingRuns();
+    window.leaveScreen();
+    std::cerr << "The runs under way end before the program does; the background engine then takes the "
+                 "tasks.\n";
+    const auto limit = std::chrono::duration_cast<std::chrono::milliseconds>(ReadRunSettings().taskTimeLimit);
+    QElapsedTimer waited;
+    waited.start();
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (storage.Idle() || (limit.count() > 0 && waited.hasExpired(limit.count()))) {
+            loop.quit();
+        }
+    });
+    poll.start(200);
+    loop.exec();
 }
 
 } // namespace
@@ -176,6 +205,7 @@ int main(int argc, char* argv[]) {
     });
 
     const int result = QApplication::exec();
+    LetRunsEndForTheBackgroundEngine(storage, window);
     // While the logs' texts and the trace still work: after main they may be gone. The engine's role is
     // given up after the last save, when the roles go.
     server.reset();

@@ -136,29 +136,30 @@ private slots:
     }
 
     void aWindowTakesOverAfterTheRunAndHandsBackAtItsEnd() {
-        Save({{L"long", 2}, {L"window", 9}, {L"after", 15}});
+        Save({{L"long", 2}, {L"longInWindow", 9}, {L"after", 16}});
         Side background(true);
         QVERIFY(QTest::qWaitFor([this] { return Marked().count(QStringLiteral("long")) == 1; }, 10000));
         auto window = std::make_unique<Side>(false); // while the long run goes
         WaitUntil(11);
         QVERIFY2(background.Errors().contains(QStringLiteral("handed over")),
                  qPrintable(background.Errors()));
-        window->End(SIGTERM);
-        WaitUntil(18);
+        window->End(SIGTERM); // in the middle of its long run, which it lets end first
+        WaitUntil(19);
 
         const auto journal = Journal();
         QCOMPARE(journal.at(L"long").runs, 1);
         QCOMPARE(journal.at(L"long").background, 1);
         QCOMPARE(journal.at(L"long").interrupted, 0); // finished before the hand-over
-        QCOMPARE(journal.at(L"window").runs, 1);
-        QCOMPARE(journal.at(L"window").background, 0);
+        QCOMPARE(journal.at(L"longInWindow").runs, 1);
+        QCOMPARE(journal.at(L"longInWindow").background, 0);
+        QCOMPARE(journal.at(L"longInWindow").interrupted, 0);
         QCOMPARE(journal.at(L"after").runs, 1);
         QCOMPARE(journal.at(L"after").background, 1);
         for (const auto& [name, counted] : journal) {
             QCOMPARE(counted.missed, 0);
         }
         QCOMPARE(Marked(), (std::map<QString, int>{{QStringLiteral("long"), 1},
-                                                   {QStringLiteral("window"), 1},
+                                                   {QStringLiteral("longInWindow"), 1},
                                                    {QStringLiteral("after"), 1}}));
     }
 
