@@ -2,6 +2,7 @@
 // being killed in the middle of its writes.
 #include "scheduler/RunJournal.h"
 #include "scheduler/JournalReader.h"
+#include "scheduler/Sqlite.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -229,3 +230,37 @@ TEST_F(RunJournalTest, KilledWriterLosesAtMostTheRunInProgress) {
 }
 
 } // namespace
+
+TEST_F(RunJournalTest, AJournalOfTheFirstVersionIsReadAsItIsAndGetsTheBackgroundColumnWhenOpened) {
+    {
+        // The first version's runs table, as an older program left it.
+        sqlite::Database old(Path(), sqlite::Database::Mode::ReadWrite);
+        old.Execute("CREATE TABLE tasks(id INTEGER PRIMARY KEY, name TEXT NOT NULL, created INTEGER, "
+                    "position INTEGER, armed_at INTEGER, armed_slot INTEGER, last_run INTEGER, "
+                    "last_success INTEGER, missed INTEGER NOT NULL DEFAULT 0, missed_latest INTEGER);"
+                    "CREATE TABLE runs(id INTEGER PRIMARY KEY, task INTEGER NOT NULL, how INTEGER NOT NULL, "
+                    "slot INTEGER, started INTEGER NOT NULL, ended INTEGER, outcome INTEGER, "
+                    "done INTEGER NOT NULL DEFAULT 0, failed INTEGER NOT NULL DEFAULT 0, "
+                    "skipped INTEGER NOT NULL DEFAULT 0, unchanged INTEGER NOT NULL DEFAULT 0, "
+                    "bytes INTEGER NOT NULL DEFAULT 0, missed INTEGER NOT NULL DEFAULT 0, error TEXT);"
+                    "INSERT INTO tasks(id, name, position, last_run) VALUES(1, 'old', 0, 1);"
+                    "INSERT INTO runs(id, task, how, started, ended, outcome) VALUES(1, 1, 0, 10, 20, 1);"
+                    "PRAGMA user_version = 1;");
+    }
+    ASSERT_EQ(JournalReader(Path()).Runs(1, 10).size(), 1u) << "read before a new engine opened it";
+    {
+        RunJournal journal(Path());
+        JournalRun run = Started(1, RunStart::Timed, 30);
+        run.background = true;
+        journal.RecordEnd(journal.RecordStart(run), At(31), RunResult{});
+    }
+    JournalReader reader(Path());
+    const std::vector<JournalRun> runs = reader.Runs(1, 10);
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_TRUE(runs[0].background);
+    EXPECT_FALSE(runs[1].background);
+    const std::vector<NamedRun> background = reader.BackgroundRunsAfter(0);
+    ASSERT_EQ(background.size(), 1u);
+    EXPECT_EQ(background[0].task, L"old");
+    EXPECT_TRUE(reader.BackgroundRunsAfter(background[0].run.id).empty());
+}
