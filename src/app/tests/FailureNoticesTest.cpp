@@ -133,6 +133,32 @@ private slots:
         QCOMPARE(m_shown[1].text, QStringLiteral("Экспорт: код 2\nАрхив (предупреждение): занято"));
         QVERIFY(!m_shown[1].warningsOnly);
     }
+
+    void recordsReplacedAfterAHandOverTellNoRunTwiceAndPastRunsMakeOneNotice() {
+        auto notices = Notices();
+        TaskStatus told = Status(RunOutcome::Failed, 11, L"нет диска");
+        told.run_id = 7;
+        notices->noteStatus(&m_tasks[0], QStringLiteral("Архив"), told);
+        QTRY_COMPARE(m_shown.size(), std::size_t{1});
+        // The engine's records are new after the hand-over; the same journal run is no news, a later
+        // one is.
+        notices->forgetTasks();
+        notices->noteStatus(&m_tasks[3], QStringLiteral("Архив"), told);
+        TaskStatus later = Status(RunOutcome::Failed, 12, L"снова");
+        later.run_id = 8;
+        notices->noteStatus(&m_tasks[4], QStringLiteral("Экспорт"), later);
+        QTRY_COMPARE(m_shown.size(), std::size_t{2});
+        QCOMPARE(m_shown[1].tasks, std::vector<const TaskInfo*>{&m_tasks[4]});
+
+        notices->announcePast({{&m_tasks[0], QStringLiteral("Архив"), QStringLiteral("нет диска"), false},
+                               {&m_tasks[1], QStringLiteral("Экспорт"), QString(), true}});
+        QCOMPARE(m_shown.size(), std::size_t{3}); // at once, not gathered
+        QCOMPARE(m_shown[2].title,
+                 QStringLiteral("Пока окно было закрыто — не выполнено задач: 1, с предупреждениями: 1"));
+        QCOMPARE(m_shown[2].tasks, (std::vector<const TaskInfo*>{&m_tasks[0], &m_tasks[1]}));
+        notices->announcePast({});
+        QCOMPARE(m_shown.size(), std::size_t{3});
+    }
 };
 
 QObject* MakeFailureNoticesTest() {

@@ -10,7 +10,9 @@
 
 #include "TestEngine.h"
 #include "WhenShown.h"
+#include "model/StorageFile.h"
 #include "platform/AutostartEntry.h"
+#include "scheduler/RunJournal.h"
 #include "wizard/ModalMessage.h"
 #include "wizard/TaskWizard.h"
 
@@ -19,6 +21,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -699,6 +702,63 @@ private slots:
         QHelpEvent hover(QEvent::ToolTip, point, tree->viewport()->mapToGlobal(point));
         QApplication::sendEvent(tree->viewport(), &hover);
         QTRY_VERIFY(QToolTip::text().contains(QStringLiteral("не найден файл проекта")));
+    }
+
+    void aStandingByWindowChangesNothingThenTakesTheTasksAndTellsTheBackgroundFailures() {
+        QTemporaryDir folder;
+        const QString storagePath = folder.filePath(QStringLiteral("storage.xml"));
+        const std::vector<TaskInfo> tasks{TestEngine::Task(L"Архив")};
+        QVERIFY(SaveStorageFile(storagePath, TaskPointers(tasks)));
+        {
+            // What the background engine did while no window ran: a failure, and an older one told before.
+            RunJournal journal(folder.filePath(QStringLiteral("journal.sqlite")));
+            const JournalTaskId task = journal.AddTask(L"Архив", TimePointFromTicks(0));
+            journal.SetOrder({task});
+            for (const std::int64_t second : {100, 200}) {
+                JournalRun run;
+                run.task = task;
+                run.start = TimePointFromTicks(second * kTicksPerSecond);
+                run.result.outcome = RunOutcome::Running;
+                run.background = true;
+                RunResult failed;
+                failed.Raise(RunOutcome::Failed, second == 100 ? L"старое" : L"нет диска");
+                const JournalRunId id = journal.RecordStart(run);
+                journal.RecordEnd(id, run.start + std::chrono::seconds(1), failed);
+                if (second == 100) {
+                    QSettings().setValue(QStringLiteral("Notices/backgroundRunsSeen"),
+                                         static_cast<qlonglong>(id));
+                }
+            }
+        }
+        TaskStorage::Settings settings{
+            storagePath, folder.filePath(QStringLiteral("logs")),
+            [](const TaskInfo*, TaskInfo&, TaskLog*, RunResult&, const std::function<void()>&) {}};
+        settings.standby = true;
+        TaskStorage storage(std::move(settings));
+        MainWindow window(storage, false);
+        window.waitForTasks();
+        auto* notice = window.findChild<QLabel*>(QStringLiteral("backgroundNotice"));
+        QVERIFY(!notice->isHidden());
+        QVERIFY(notice->text().contains(QStringLiteral("фонового режима")));
+        Tree(window)->setCurrentIndex(Tree(window)->model()->index(0, 0));
+        for (const char* name : {"actionNewTask", "actionRunNow", "actionCloneTask", "actionRemoveTask"}) {
+            QVERIFY2(!WindowAction(window, name)->isEnabled(), name);
+        }
+        QVERIFY(WindowAction(window, "actionShowHistory")->isEnabled());
+        window.announceBackgroundRuns(); // the background engine may still add to them
+        QVERIFY(window.statusBar()->currentMessage().isEmpty());
+
+        window.takeOverTasks([&storage] { storage.Start(std::nullopt); });
+        QVERIFY(notice->isHidden());
+        QVERIFY(WindowAction(window, "actionNewTask")->isEnabled());
+        QCOMPARE(Tree(window)->model()->rowCount(), 1);
+        QCOMPARE(static_cast<TasksListModel*>(Tree(window)->model())->rowCount(), 1);
+        QCOMPARE(window.statusBar()->currentMessage(),
+                 QStringLiteral("Пока окно было закрыто — задача не выполнена: Архив — нет диска"));
+        window.statusBar()->clearMessage();
+        window.announceBackgroundRuns();
+        QVERIFY(window.statusBar()->currentMessage().isEmpty()); // told once
+        storage.Close();
     }
 
     void damagedStorageIsReportedOnceWithItsCopy() {
