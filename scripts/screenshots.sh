@@ -471,6 +471,22 @@ shot root settings-menu.png
 xdotool key Escape
 stop_program
 
+# The background engine runs a long task when the window's program starts: the window stands by.
+"$exe" --background > "$work/background.log" 2>&1 &
+background=$!
+pids+=("$background")
+sleep 1.5
+"$exe" --run "Долгая выгрузка" > /dev/null
+sleep 1
+start_program
+main=$(window "Планировщик задач ЗЕЛКОР")
+sleep 1.5
+shot "$main" main-window-standby.png
+kill -TERM "$background"
+wait "$background" || true
+pkill -f '^/bin/sleep 120$' || true
+stop_program
+
 # A storage file cut short: the tasks that can be read load, and a warning names the kept copy.
 head -c 600 "$XDG_DATA_HOME/Zelkor-Vostal/ZelkorScheduler/storage.xml" > "$work/cut.xml"
 mv "$work/cut.xml" "$XDG_DATA_HOME/Zelkor-Vostal/ZelkorScheduler/storage.xml"
