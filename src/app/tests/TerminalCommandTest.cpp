@@ -141,6 +141,9 @@ private slots:
         row("run with the name joined", {"--json", "--run=а=б"}, C::Run, "а=б", true);
         row("help wins", {"--list", "--help"}, C::Help);
         row("version", {"--version"}, C::Version);
+        row("background engine", {"--background"}, C::Background);
+        row("background engine and another command", {"--background", "--list"}, C::BadUsage);
+        row("background engine with json", {"--background", "--json"}, C::BadUsage);
     }
 
     void optionsAreRead() {
