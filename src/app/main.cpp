@@ -179,6 +179,7 @@ int main(int argc, char* argv[]) {
                 claim.stop();
                 window.takeOverTasks([&storage, claimedAt] { storage.Start(claimedAt); });
                 serve();
+                WriteDebugOutput(QStringLiteral("tasks taken over from the background engine"));
             }
         });
         claim.start();
