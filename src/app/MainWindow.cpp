@@ -142,6 +142,9 @@ MainWindow::~MainWindow() {
     // Before anything the calls use goes: calls still queued for the window die with it.
     m_storage.SetStatusListener(nullptr, {});
     saveSettings();
+    // The list may still lay itself out while the window is hidden on its way out, and its status
+    // cells read through this object, of which only the widget is left by then.
+    ui->tasksTreeWidget->setModel(nullptr);
     delete ui;
 }
 
