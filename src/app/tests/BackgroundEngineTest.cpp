@@ -187,6 +187,23 @@ private slots:
         QCOMPARE(journal.at(L"afterBackgroundKilled").missed, 0);
     }
 
+    void aWindowKilledWhileStandingByLeavesTheTasksToTheBackgroundEngine() {
+        Save({{L"long", 2}, {L"resumed", 9}});
+        Side background(true);
+        QVERIFY(QTest::qWaitFor([this] { return Marked().count(QStringLiteral("long")) == 1; }, 10000));
+        Side window(false);
+        QTest::qWait(1500);
+        window.End(SIGKILL); // standing by, while the background engine ends its run to hand over
+        WaitUntil(12);
+
+        const auto journal = Journal();
+        QCOMPARE(journal.at(L"long").runs, 1);
+        QCOMPARE(journal.at(L"long").interrupted, 0);
+        QCOMPARE(journal.at(L"resumed").runs, 1);
+        QCOMPARE(journal.at(L"resumed").background, 1);
+        QCOMPARE(journal.at(L"resumed").missed, 0);
+    }
+
     void everyDueRunHappensOnceThroughTwentyAlternations() {
         // A task falls due every two seconds while the window's program comes and goes.
         constexpr int kTasks = 36;
