@@ -9,19 +9,17 @@
 #include "MainWindow.h"
 #include "TerminalCommand.h"
 #include "TerminalRequests.h"
+#include "WindowSide.h"
 #include "platform/DebugOutput.h"
 #include "platform/HeadlessPlatform.h"
 #include "platform/OwnershipLock.h"
 #include "platform/TerminationSignals.h"
-#include "scheduler/RunSettings.h"
 #include "scheduler/TaskStorage.h"
 #include "singleinstance/InstanceKey.h"
 #include "singleinstance/RequestServer.h"
 #include "singleinstance/SingleApplication.h"
 
 #include <QDir>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QIcon>
 #include <QSettings>
 #include <QTimer>
@@ -58,42 +56,6 @@ int RunInBackground(int& argc, char* argv[]) {
         return 0;
     }
     return QCoreApplication::exec();
-}
-
-// The window role is free but for the moments a background engine looks at it.
-void TakeWindowRole(platform::OwnershipLock& role) {
-    for (int attempt = 0; attempt < 250 && !role.TryTake(); ++attempt) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    if (!role.Held()) {
-        std::cerr << "The window's role could not be taken: a background engine may go on running tasks.\n";
-    }
-}
-
-// With a background engine waiting to take the tasks back, the runs under way end before this program
-// does (out of sight), as the background engine lets its own end before a window takes the tasks: none
-// is cut off. Without one they are ended as at any exit.
-void LetRunsEndForTheBackgroundEngine(TaskStorage& storage, MainWindow& window) {
-    platform::OwnershipLock background(EngineLockPath(), platform::OwnershipLock::Role::Background);
-    if (storage.InStandby() || background.TryTake() || storage.RunningTasks().empty()) {
-        return;
-    }
-    storage.StopStartingRuns();
-    window.leaveScreen();
-    std::cerr << "The runs under way end before the program does; the background engine then takes the "
-                 "tasks.\n";
-    const auto limit = std::chrono::duration_cast<std::chrono::milliseconds>(ReadRunSettings().taskTimeLimit);
-    QElapsedTimer waited;
-    waited.start();
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (storage.Idle() || (limit.count() > 0 && waited.hasExpired(limit.count()))) {
-            loop.quit();
-        }
-    });
-    poll.start(200);
-    loop.exec();
 }
 
 } // namespace
