@@ -4,7 +4,6 @@
 #include "BackgroundEngine.h"
 
 #include "TerminalRequests.h"
-#include "scheduler/RunSettings.h"
 
 #include "model/StorageFile.h"
 
@@ -62,19 +61,12 @@ void BackgroundEngine::Poll() {
                          "tasks.\n";
             m_storage->StopStartingRuns();
             m_waitingSince = CurrentTime();
-            m_handOverLimit = ReadRunSettings().taskTimeLimit;
-            m_handingOver.start();
             m_state = State::HandingOver;
             Poll();
         }
         break;
     case State::HandingOver:
-        // A program a command task started may run for days: after the longest a run may take, the
-        // window gets the tasks anyway and the program runs on unwatched, as at any exit.
-        if (m_storage->Idle() ||
-            (m_handOverLimit.count() > 0 &&
-             m_handingOver.hasExpired(
-                 std::chrono::duration_cast<std::chrono::milliseconds>(m_handOverLimit).count()))) {
+        if (m_storage->Idle()) {
             FinishHandOver();
         }
         break;

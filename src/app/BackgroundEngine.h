@@ -7,7 +7,6 @@
 #include "scheduler/TaskStorage.h"
 #include "singleinstance/RequestServer.h"
 
-#include <QElapsedTimer>
 #include <QTimer>
 
 #include <chrono>
@@ -51,7 +50,5 @@ private:
     TimePoint m_waitingSince;
     std::unique_ptr<TaskStorage> m_storage;
     std::unique_ptr<RequestServer> m_server;
-    QElapsedTimer m_handingOver;
-    std::chrono::seconds m_handOverLimit{0};
     QTimer m_poll;
 };

@@ -3,10 +3,8 @@
 
 #include "BackgroundEngine.h"
 #include "MainWindow.h"
-#include "scheduler/RunSettings.h"
 #include "scheduler/TaskStorage.h"
 
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -32,13 +30,10 @@ void LetRunsEndForTheBackgroundEngine(TaskStorage& storage, MainWindow& window) 
     window.leaveScreen();
     std::cerr << "The runs under way end before the program does; the background engine then takes the "
                  "tasks.\n";
-    const auto limit = std::chrono::duration_cast<std::chrono::milliseconds>(ReadRunSettings().taskTimeLimit);
-    QElapsedTimer waited;
-    waited.start();
     QEventLoop loop;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (storage.Idle() || (limit.count() > 0 && waited.hasExpired(limit.count()))) {
+        if (storage.Idle()) { // or the whole-run limit has passed
             loop.quit();
         }
     });

@@ -257,6 +257,9 @@ void TaskStorage::StopStartingRuns() {
     if (m_stopStarting.exchange(true)) {
         return;
     }
+    const std::chrono::seconds limit = m_runSettings().taskTimeLimit;
+    m_waitForRunsUntil = limit.count() > 0 ? std::chrono::steady_clock::now() + limit
+                                           : std::chrono::steady_clock::time_point::max();
     if (m_standby) {
         m_startingStopped = true; // nothing was ever started
         return;
@@ -266,7 +269,8 @@ void TaskStorage::StopStartingRuns() {
 }
 
 bool TaskStorage::Idle() const {
-    return m_startingStopped && RunningTasks().empty();
+    return m_startingStopped &&
+           (RunningTasks().empty() || std::chrono::steady_clock::now() >= m_waitForRunsUntil);
 }
 
 std::vector<std::wstring> TaskStorage::RunningTasks() const {

@@ -132,7 +132,9 @@ public:
     void StopStartingRuns();
     bool StartingStopped() const { return m_stopStarting; }
     // After StopStartingRuns, once nothing of this engine runs any more: no run on the worker, none
-    // waiting for the tool's lane or running there, no program or copy whose end is awaited.
+    // waiting for the tool's lane or running there, no program or copy whose end is awaited. Also once the
+    // whole-run limit has passed since: a program a command task started may run for days, and it then
+    // runs on unwatched, as at any exit. The thread that called StopStartingRuns.
     bool Idle() const;
     // The names of the tasks with a run under way (or waiting for the tool's lane), in list order.
     std::vector<std::wstring> RunningTasks() const;
@@ -343,6 +345,7 @@ private:
     const bool m_background;
     std::atomic<bool> m_stopStarting = false;    // handing over: set by any thread, read by the worker
     std::atomic<bool> m_startingStopped = false; // the worker has seen it: what runs now was started before
+    std::chrono::steady_clock::time_point m_waitForRunsUntil; // see Idle
     std::mutex m_endedMutex;
     std::vector<EndedCopy> m_endedCopies;
 

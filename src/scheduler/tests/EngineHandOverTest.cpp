@@ -16,9 +16,15 @@ namespace {
 
 class EngineHandOverTest : public EngineTest {
 protected:
-    std::unique_ptr<TaskStorage> MakeEngine(bool standby = false, std::optional<TimePoint> owedSince = {}) {
+    std::unique_ptr<TaskStorage> MakeEngine(bool standby = false, std::optional<TimePoint> owedSince = {},
+                                            std::chrono::seconds runLimit = std::chrono::hours(6)) {
         TaskStorage::Settings settings{StoragePath(), LogFolder(), m_runner.Runner(),
                                        [this] { return CurrentTime() + Ticks{m_clockOffset.load()}; }};
+        settings.runSettings = [runLimit] {
+            RunSettings run;
+            run.taskTimeLimit = runLimit;
+            return run;
+        };
         settings.standby = standby;
         settings.owedSince = owedSince;
         return std::make_unique<TaskStorage>(std::move(settings));
@@ -116,6 +122,20 @@ TEST_F(EngineHandOverTest, SlotsLeftDuringAHandOverRunOnceInTheNextEngine) {
         next->Close();
         EXPECT_EQ(m_runner.CountOf(name), one.runs ? 1u : 0u) << "run once only";
     }
+}
+
+TEST_F(EngineHandOverTest, AHandOverWaitsForTheRunUnderWayAtMostTheWholeRunLimit) {
+    m_runner.behaviour = [](TaskInfo&, const std::function<void()>&) { std::this_thread::sleep_for(3s); };
+    auto engine = MakeEngine(false, std::nullopt, 1s);
+    TaskInfo task = Task(L"долгая", In(100ms));
+    task.action = ExportAction{}; // on the tool's lane, as long runs are: the worker stays free
+    const TaskInfo* record = engine->AddTask(task);
+    ASSERT_TRUE(WaitUntil([&] { return engine->Status(record).outcome == RunOutcome::Running; }));
+    engine->StopStartingRuns();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_FALSE(engine->Idle()) << "the run goes on";
+    EXPECT_TRUE(WaitUntil([&] { return engine->Idle(); }, 2s)) << "the limit has passed";
+    EXPECT_EQ(m_runner.CountOf(L"долгая"), 0u) << "and the run still goes on";
 }
 
 } // namespace
