@@ -131,6 +131,9 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
     header->setStretchLastSection(false);
     ui->tasksTreeWidget->viewport()->installEventFilter(this);
 
+    if (m_storage.InStandby()) {
+        waitForTasks();
+    }
     updateActions();
 
     for (int i = 0; i < ui->toolBar->layout()->count(); ++i) {
@@ -239,7 +242,7 @@ void MainWindow::insertAndSelect(int row, const QModelIndex& parent, int column,
 }
 
 void MainWindow::newTask() {
-    if (m_standby) {
+    if (m_storage.InStandby()) {
         return; // the other engine owns the tasks
     }
     const std::optional<TaskInfo> task = runWizard(TaskInfo{}, TaskWizard::Purpose::Create);
@@ -256,7 +259,7 @@ void MainWindow::newTask() {
 }
 
 void MainWindow::cloneTask() {
-    if (m_standby) {
+    if (m_storage.InStandby()) {
         return; // the other engine owns the tasks
     }
     const QModelIndex current = ui->tasksTreeWidget->currentIndex();
@@ -274,7 +277,7 @@ void MainWindow::cloneTask() {
 }
 
 void MainWindow::editTask(const QModelIndex& index) {
-    if (m_standby) {
+    if (m_storage.InStandby()) {
         return; // the other engine owns the tasks
     }
     TaskInfo* stored = statusColumns->taskAt(index);
@@ -293,7 +296,7 @@ void MainWindow::editTask(const QModelIndex& index) {
 }
 
 void MainWindow::removeTask() {
-    if (m_standby) {
+    if (m_storage.InStandby()) {
         return; // the other engine owns the tasks
     }
     const QModelIndex current = ui->tasksTreeWidget->currentIndex();
@@ -314,7 +317,7 @@ void MainWindow::removeTask() {
 }
 
 void MainWindow::runNow() {
-    if (m_standby) {
+    if (m_storage.InStandby()) {
         return; // the other engine owns the tasks
     }
     const QModelIndex current = ui->tasksTreeWidget->currentIndex();
@@ -334,12 +337,12 @@ void MainWindow::showTaskMenu(const QPoint& point) {
 
 void MainWindow::updateActions() {
     const bool selected = ui->tasksTreeWidget->selectionModel()->hasSelection();
-    ui->actionRunNow->setEnabled(selected && !m_standby);
-    ui->actionCloneTask->setEnabled(selected && !m_standby);
-    ui->actionRemoveTask->setEnabled(selected && !m_standby);
+    ui->actionRunNow->setEnabled(selected && !m_storage.InStandby());
+    ui->actionCloneTask->setEnabled(selected && !m_storage.InStandby());
+    ui->actionRemoveTask->setEnabled(selected && !m_storage.InStandby());
     ui->actionShowLog->setEnabled(selected);
     ui->actionShowHistory->setEnabled(selected);
-    ui->actionNewTask->setEnabled(!m_standby);
+    ui->actionNewTask->setEnabled(!m_storage.InStandby());
 }
 
 void MainWindow::leaveScreen() {
@@ -353,7 +356,6 @@ void MainWindow::leaveScreen() {
 }
 
 void MainWindow::waitForTasks() {
-    m_standby = true;
     standbyRefresh = new QTimer(this);
     standbyRefresh->setInterval(1000);
     connect(standbyRefresh, &QTimer::timeout, this, [this] {
@@ -363,7 +365,6 @@ void MainWindow::waitForTasks() {
     standbyRefresh->start();
     updateBackgroundNotice();
     ui->backgroundNotice->show();
-    updateActions();
 }
 
 void MainWindow::updateBackgroundNotice() {
@@ -393,7 +394,6 @@ void MainWindow::takeOverTasks(const std::function<void()>& start) {
     failureNotices->forgetTasks();
     delete standbyRefresh;
     standbyRefresh = nullptr;
-    m_standby = false;
     model->showReplacedTasks(start);
     ui->backgroundNotice->hide();
     updateActions();
@@ -402,7 +402,7 @@ void MainWindow::takeOverTasks(const std::function<void()>& start) {
 }
 
 void MainWindow::announceBackgroundRuns() {
-    if (m_standby) {
+    if (m_storage.InStandby()) {
         return; // the other engine may still add to them: told once the tasks are here
     }
     const QString seenKey = QStringLiteral("Notices/backgroundRunsSeen");

@@ -53,9 +53,8 @@ public:
     // The same, once, for a run journal the engine found damaged and replaced.
     void warnAboutDamagedJournal();
 
-    // Another engine (the background one) runs the tasks until the engine's standby ends: the window
-    // shows the list as that engine's journal tells it, says so above the list, and changes nothing.
-    void waitForTasks();
+    // While the engine stands by (another engine, the background one, runs the tasks), the window shows
+    // the list as that engine's journal tells it, says so above the list, and changes nothing.
     // The wait is over: `start` makes the engine take the tasks (and replace its records); the list is
     // read anew and can be changed again.
     void takeOverTasks(const std::function<void()>& start);
@@ -98,6 +97,7 @@ private:
     void showNoticeInWindow(const FailureNotices::Notice& notice);
     void openLogsOf(const std::vector<const TaskInfo*>& tasks);
     void sizeStatusColumns();
+    void waitForTasks();
     void updateBackgroundNotice();
 
     QMenu* createTrayMenu();
@@ -132,7 +132,6 @@ private:
     FailureNotices* failureNotices = nullptr;
     std::vector<const TaskInfo*> m_noticeTasks; // the tasks of the balloon last shown, for its click
     std::unique_ptr<DesktopNotifications> desktopNotices;
-    bool m_standby = false;             // see waitForTasks
     bool leaving = false;               // see leaveScreen
     QTimer* standbyRefresh = nullptr;   // reads the other engine's statuses while waiting
     std::uint64_t m_listGeneration = 0; // a notice's tasks are of this list's records only

@@ -134,7 +134,6 @@ int main(int argc, char* argv[]) {
     if (owner) {
         serve();
     } else {
-        window.waitForTasks();
         claim.setInterval(250);
         QObject::connect(&claim, &QTimer::timeout, &window, [&] {
             if (engineRole.TryTake()) {

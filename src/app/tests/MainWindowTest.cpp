@@ -736,7 +736,6 @@ private slots:
         settings.standby = true;
         TaskStorage storage(std::move(settings));
         MainWindow window(storage, false);
-        window.waitForTasks();
         auto* notice = window.findChild<QLabel*>(QStringLiteral("backgroundNotice"));
         QVERIFY(!notice->isHidden());
         QVERIFY(notice->text().contains(QStringLiteral("фонового режима")));
@@ -748,10 +747,14 @@ private slots:
         window.announceBackgroundRuns(); // the background engine may still add to them
         QVERIFY(window.statusBar()->currentMessage().isEmpty());
 
+        // The background engine's last save added a task: the list is read anew with the file.
+        const std::vector<TaskInfo> saved{TestEngine::Task(L"Архив"), TestEngine::Task(L"Отчёт")};
+        QVERIFY(SaveStorageFile(storagePath, TaskPointers(saved)));
         window.takeOverTasks([&storage] { storage.Start(std::nullopt); });
         QVERIFY(notice->isHidden());
         QVERIFY(WindowAction(window, "actionNewTask")->isEnabled());
-        QCOMPARE(Tree(window)->model()->rowCount(), 1);
+        QCOMPARE(Tree(window)->model()->rowCount(), 2);
+        QCOMPARE(RowName(window, 1), QStringLiteral("Отчёт"));
         QCOMPARE(window.statusBar()->currentMessage(),
                  QStringLiteral("Пока окно было закрыто — задача не выполнена: Архив — нет диска"));
         window.statusBar()->clearMessage();
