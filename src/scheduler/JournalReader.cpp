@@ -124,3 +124,9 @@ std::vector<NamedRun> JournalReader::BackgroundRunsAfter(JournalRunId after) {
 JournalRunId JournalReader::LastRunId() {
     return journal_queries::LastRunId(*m_db);
 }
+
+std::int64_t JournalReader::DataVersion() {
+    sqlite::Statement version = m_db->Prepare("PRAGMA data_version");
+    version.Step();
+    return version.Int(0);
+}

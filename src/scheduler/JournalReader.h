@@ -42,6 +42,8 @@ public:
     std::vector<JournalRun> Runs(JournalTaskId task, std::size_t limit);
     std::vector<NamedRun> BackgroundRunsAfter(JournalRunId after);
     JournalRunId LastRunId();
+    // Changes whenever another connection has written the file since this one last looked.
+    std::int64_t DataVersion();
 
 private:
     std::unique_ptr<sqlite::Database> m_db;

@@ -182,13 +182,23 @@ void TaskStorage::RefreshStandby() {
     }
     // The statuses are the journal's, as the terminal commands show them when no engine answers; a
     // run of the other engine shows as running while it goes.
+    // Called every second: a journal nobody wrote since the last look is not read again.
     std::vector<JournalTask> known;
     try {
-        if (QFileInfo::exists(m_journalPath)) {
-            known = JournalReader(m_journalPath).ListedTasks();
+        if (!m_standbyJournal && QFileInfo::exists(m_journalPath)) {
+            m_standbyJournal = std::make_unique<JournalReader>(m_journalPath);
+        }
+        if (m_standbyJournal) {
+            const std::int64_t version = m_standbyJournal->DataVersion();
+            if (version == m_standbyJournalVersion) {
+                return;
+            }
+            m_standbyJournalVersion = version;
+            known = m_standbyJournal->ListedTasks();
         }
     } catch (const sqlite::Error& error) {
         std::cerr << "The run journal could not be read: " << error.what() << '\n';
+        m_standbyJournal.reset();
         return;
     }
     std::vector<const TaskInfo*> changed;
@@ -217,6 +227,7 @@ void TaskStorage::Start(std::optional<TimePoint> owedSince) {
     if (!std::exchange(m_standby, false)) {
         return;
     }
+    m_standbyJournal.reset();
     {
         std::lock_guard lock(m_stateMutex);
         m_records.clear();

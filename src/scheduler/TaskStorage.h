@@ -39,6 +39,7 @@
 #include <vector>
 
 class BackupRegistry;
+class JournalReader;
 struct BackupResult;
 class TaskLog;
 class WallClockAlarm;
@@ -342,6 +343,8 @@ private:
 
     std::stop_source m_closing; // asked when the engine closes: running tools end, runs go no further
     bool m_standby = false;     // the GUI thread's
+    std::unique_ptr<JournalReader> m_standbyJournal; // standby: kept open to see whether it was written
+    std::int64_t m_standbyJournalVersion = -1;
     const bool m_background;
     std::atomic<bool> m_stopStarting = false;    // handing over: set by any thread, read by the worker
     std::atomic<bool> m_startingStopped = false; // the worker has seen it: what runs now was started before

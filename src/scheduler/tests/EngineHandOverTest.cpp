@@ -5,6 +5,7 @@
 
 #include "model/StorageFile.h"
 #include "scheduler/JournalReader.h"
+#include "scheduler/RunJournal.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -69,6 +70,20 @@ TEST_F(EngineHandOverTest, AStandbyEngineWritesNothingAndTakesTheFileAsItIsWhenI
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(m_runner.CountOf(L"ran"), 1u);
     EXPECT_EQ(modified(), before);
+
+    // The other engine starts a run: the next look at the journal shows it.
+    standby->RefreshStandby();
+    {
+        RunJournal other(JournalPath());
+        JournalRun run;
+        run.task = other.ListedTasks().at(0).id;
+        run.start = CurrentTime();
+        run.result.outcome = RunOutcome::Running;
+        other.RecordStart(run);
+    }
+    standby->RefreshStandby();
+    EXPECT_EQ(standby->Status(shown).outcome, RunOutcome::Running);
+    EXPECT_EQ(standby->RunningTasks(), std::vector<std::wstring>{L"ran"});
     EXPECT_FALSE(QFileInfo::exists(LogFolder()));
 
     // Meanwhile the other engine added a task: the start reads the file as it is then.
