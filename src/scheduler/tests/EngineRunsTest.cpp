@@ -61,7 +61,17 @@ protected:
         return std::make_unique<TaskStorage>(settings);
     }
 
-    // The messages of a task's log without their stamps.
+    // An export of the changed documents of the repository's "Объект" into "out", due soon.
+    TaskInfo ExportTask(const std::wstring& name) const {
+        TaskInfo task = Task(name, In(100ms));
+        ExportAction action;
+        action.connection_id = TestId(1);
+        action.project_path = L"arkon://Проекты/Объект";
+        action.output_path = m_files.WidePath("out");
+        task.action = action;
+        return task;
+    }
+
     // Whether the log has `count` lines, the finish line `after` lines before the end.
     bool Finished(const std::wstring& name, int count, int after = 0) const {
         const QStringList lines = Messages(name);
@@ -170,14 +180,7 @@ TEST_F(EngineRunsTest, TaskTimeLimitEndsTheToolNamingItsDocumentAndTakesNoFurthe
     const Scoped runLimit = RunSetting(QStringLiteral("Runs/toolTimeLimitSeconds"), 0);
     const Scoped taskLimit = RunSetting(QStringLiteral("Runs/taskTimeLimitSeconds"), 1);
     auto engine = MakeRealEngine();
-    TaskInfo task = Task(L"экспорт", In(100ms));
-    ExportAction action;
-    action.connection_id = TestId(1);
-    action.project_path = L"arkon://Проекты/Объект";
-    action.output_path = m_files.WidePath("out");
-    action.only_changed_documents = true;
-    task.action = action;
-    const TaskInfo* record = engine->AddTask(task);
+    const TaskInfo* record = engine->AddTask(ExportTask(L"экспорт"));
     ASSERT_TRUE(WaitUntil([&] { return Finished(L"экспорт", 4); }, 30s)) << LogText(L"экспорт").toStdString();
 
     QFile file(calls);
@@ -207,13 +210,7 @@ TEST_F(EngineRunsTest, ClosingEndsTheRunningToolAndTakesNoFurtherDocument) {
     const Scoped stubborn =
         ToolEnv("ZELKOR_FAKECLI_IGNORE_TERM", QStringLiteral("1")); // only SIGKILL ends it
     auto engine = MakeRealEngine();
-    TaskInfo task = Task(L"экспорт", In(100ms));
-    ExportAction action;
-    action.connection_id = TestId(1);
-    action.project_path = L"arkon://Проекты/Объект";
-    action.output_path = m_files.WidePath("out");
-    task.action = action;
-    engine->AddTask(task);
+    engine->AddTask(ExportTask(L"экспорт"));
     ASSERT_TRUE(WaitUntil([&] { return QFile::exists(calls); })); // the tool runs for the first document
 
     engine->Close(); // would wait ten minutes for the tool
