@@ -704,6 +704,15 @@ void MainWindow::warnAboutDamagedJournal() {
         return;
     }
     journalWarningGiven = true;
+    if (!damage->movedAside) {
+        ShowModalMessage(
+            this, QMessageBox::Warning, tr("Журнал запусков недоступен"),
+            tr("Журнал запусков не удаётся записать (%1).\n\nЗадачи выполняются как обычно; записи о "
+               "запусках будут внесены в журнал, когда запись станет возможна. Пока программа не "
+               "закрыта, они не потеряются.")
+                .arg(damage->reason));
+        return;
+    }
     const QString kept = damage->keptAs.isEmpty()
                              ? tr("Сохранить его копию не удалось.")
                              : tr("Файл сохранён как\n%1").arg(QDir::toNativeSeparators(damage->keptAs));

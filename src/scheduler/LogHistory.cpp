@@ -59,6 +59,10 @@ std::vector<LogEntry> Entries(const QString& text) {
 
 } // namespace
 
+TimePoint EndOfLoggedSecond(TimePoint stamp) {
+    return std::chrono::floor<std::chrono::seconds>(stamp) + std::chrono::seconds(1) - Ticks{1};
+}
+
 LogHistory ReadLogHistory(const QString& path) {
     LogHistory history;
     QFile file(path);
@@ -88,10 +92,20 @@ LogHistory ReadLogHistory(const QString& path) {
         }
     }
     from = from > 0 ? from - 1 : 0; // from the start line on
+    const QString runNow = RunTexts::RunNow();
+    const QString catchingUp = RunTexts::CatchingUp();
     for (std::size_t i = from; i < entries.size(); ++i) {
         if (const auto time = StampTime(entries[i].stamp)) {
             history.runs.Feed(*time, entries[i].message);
             history.lastActivity = time;
+            if (entries[i].message == start) {
+                history.lastTimedStart = time;
+                history.lastRunHow = RunStart::Timed;
+            } else if (entries[i].message == catchingUp) {
+                history.lastRunHow = RunStart::CatchUp;
+            } else if (entries[i].message == runNow) {
+                history.lastRunHow = RunStart::RunNow;
+            }
         }
     }
     history.runs.FinishReading();

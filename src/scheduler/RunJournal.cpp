@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <sqlite3.h>
+
 #include <iostream>
 #include <unordered_map>
 
@@ -52,6 +54,7 @@ CREATE INDEX IF NOT EXISTS runs_of_task ON runs(task, id);
 CREATE INDEX IF NOT EXISTS runs_unfinished ON runs(id) WHERE outcome IS NULL;
 PRAGMA user_version = 2;
 )";
+constexpr std::int64_t kVersion = 2;
 
 std::optional<std::int64_t> TickCount(const std::optional<TimePoint>& time) {
     return time ? std::optional<std::int64_t>(time->time_since_epoch().count()) : std::nullopt;
@@ -95,25 +98,83 @@ RunJournal::RunJournal(const QString& path, std::chrono::milliseconds retryInter
       m_quietAt(std::chrono::steady_clock::now() + quietAfter) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     try {
-        m_new = !Open(path);
+        m_new = !Connect(path);
         m_check = !m_new;
+        ReadAtStartUp(*m_db);
     } catch (const sqlite::Error& error) {
         m_db.reset();
-        m_damage = KeepAside(path, QString::fromLocal8Bit(error.what()));
-        std::cerr << "The run journal is damaged (" << error.what() << "); a new one is started.\n";
-        try {
-            Open(path);
-        } catch (const sqlite::Error& again) {
-            // Nowhere to write: runs go unrecorded, everything else goes on.
-            std::cerr << "No run journal: " << again.what() << '\n';
-            m_db.reset();
-        }
-        m_new = true;
-        if (m_damaged) {
-            m_damaged(*m_damage);
+        if (IsDamage(error)) {
+            ReplaceDamaged(QString::fromLocal8Bit(error.what()));
+        } else {
+            // Locked by another program, not ours to write, on a full or failing disk: the file stays as it
+            // is, and is read as far as it can be; the writer connects once it can.
+            std::cerr << "The run journal cannot be written now (" << error.what()
+                      << "); the runs are recorded once it can.\n";
+            ReadWithoutWriting(path);
+            if (!IsBusy(error)) {
+                TellUnwritable(QString::fromLocal8Bit(error.what()));
+            }
         }
     }
     m_writer = std::jthread([this](std::stop_token stop) { RunWriter(stop); });
+}
+
+void RunJournal::ReplaceDamaged(const QString& reason) {
+    m_damage = KeepAside(m_path, reason);
+    std::cerr << "The run journal is damaged (" << reason.toLocal8Bit().constData()
+              << "); a new one is started.\n";
+    m_listed.clear();
+    m_unfinished.clear();
+    try {
+        Connect(m_path);
+    } catch (const sqlite::Error& again) {
+        // Nowhere to write now: the writer tries again.
+        std::cerr << "No run journal: " << again.what() << '\n';
+        m_db.reset();
+    }
+    m_new = true;
+    if (m_damaged) {
+        m_damaged(*m_damage);
+    }
+}
+
+void RunJournal::ReadWithoutWriting(const QString& path) {
+    if (QFileInfo(path).size() == 0) {
+        m_new = true; // there is no past to read
+        return;
+    }
+    try {
+        sqlite::Database reader(path, sqlite::Database::Mode::ReadOnly);
+        ReadAtStartUp(reader);
+        m_check = true;
+    } catch (const sqlite::Error& error) {
+        if (IsDamage(error)) {
+            ReplaceDamaged(QString::fromLocal8Bit(error.what()));
+            return;
+        }
+        // Not even readable: the tasks' past is in their logs only, as with no journal.
+        std::cerr << "The run journal cannot be read (" << error.what() << ").\n";
+        m_listed.clear();
+        m_unfinished.clear();
+        m_new = true;
+    }
+}
+
+void RunJournal::TellUnwritable(const QString& reason) {
+    if (std::exchange(m_unwritableTold, true) || !m_damaged) {
+        return;
+    }
+    m_damaged(Damage{QString(), reason, false});
+}
+
+bool RunJournal::IsDamage(const sqlite::Error& error) {
+    const int primary = error.Code() & 0xff;
+    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
+}
+
+bool RunJournal::IsBusy(const sqlite::Error& error) {
+    const int primary = error.Code() & 0xff;
+    return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
 }
 
 void RunJournal::CheckWholeFile() {
@@ -125,6 +186,9 @@ void RunJournal::CheckWholeFile() {
             failure = "integrity check: " + QString::fromStdWString(check.Text(0)).toStdString();
         }
     } catch (const sqlite::Error& error) {
+        if (!IsDamage(error)) {
+            return; // locked or unreadable for now: no verdict on the file
+        }
         failure = error.what();
     }
     if (failure.empty()) {
@@ -137,7 +201,7 @@ void RunJournal::CheckWholeFile() {
         m_db.reset();
         damage = KeepAside(m_path, QString::fromStdString(failure));
         try {
-            Open(m_path); // what is queued goes to the new journal
+            Connect(m_path); // what is queued goes to the new journal
         } catch (const sqlite::Error& error) {
             std::cerr << "No run journal: " << error.what() << '\n';
             m_db.reset();
@@ -148,23 +212,42 @@ void RunJournal::CheckWholeFile() {
     }
 }
 
-bool RunJournal::Open(const QString& path) {
+bool RunJournal::Connect(const QString& path) {
     const bool existed = QFileInfo(path).size() > 0;
-    m_db = std::make_unique<sqlite::Database>(path, sqlite::Database::Mode::ReadWrite);
-    m_db->Execute("PRAGMA journal_mode = WAL");
+    // Kept only once it is set up: a connection that failed halfway is made afresh at the next attempt.
+    auto db = std::make_unique<sqlite::Database>(path, sqlite::Database::Mode::ReadWrite);
+    if (sqlite3_db_readonly(db->Handle(), "main") == 1) {
+        // SQLite opens a file it may not write for reading only, and says so at the first write.
+        throw sqlite::Error("open " + QFile::encodeName(path).toStdString() + ": the file cannot be written",
+                            SQLITE_READONLY);
+    }
+    db->Execute("PRAGMA journal_mode = WAL");
     // With write-ahead logging, NORMAL loses nothing when the program is killed; a power cut may cost the
     // last runs recorded, never the file.
-    m_db->Execute("PRAGMA synchronous = NORMAL");
+    db->Execute("PRAGMA synchronous = NORMAL");
+    std::int64_t version = 0;
     {
-        sqlite::Statement version = m_db->Prepare("PRAGMA user_version");
-        version.Step();
-        if (version.Int(0) == 1) {
-            m_db->Execute("ALTER TABLE runs ADD COLUMN background INTEGER NOT NULL DEFAULT 0");
-        }
+        sqlite::Statement read = db->Prepare("PRAGMA user_version");
+        read.Step();
+        version = read.Int(0);
     }
-    m_db->Execute(kSchema);
-    sqlite::Statement last = m_db->Prepare("SELECT (SELECT IFNULL(MAX(id), 0) FROM tasks), "
-                                           "(SELECT IFNULL(MAX(id), 0) FROM runs)");
+    // A journal of today's version is only read here: opening it must not wait for another program
+    // that writes it (or fail where it cannot be written).
+    if (version < kVersion) {
+        sqlite::Transaction upgrade(*db);
+        if (version == 1) {
+            db->Execute("ALTER TABLE runs ADD COLUMN background INTEGER NOT NULL DEFAULT 0");
+        }
+        db->Execute(kSchema);
+        upgrade.Commit();
+    }
+    m_db = std::move(db);
+    return existed;
+}
+
+void RunJournal::ReadAtStartUp(sqlite::Database& db) {
+    sqlite::Statement last = db.Prepare("SELECT (SELECT IFNULL(MAX(id), 0) FROM tasks), "
+                                        "(SELECT IFNULL(MAX(id), 0) FROM runs)");
     last.Step();
     {
         // Identities handed out before a replaced file are never handed out again.
@@ -174,7 +257,7 @@ bool RunJournal::Open(const QString& path) {
     }
 
     sqlite::Statement open =
-        m_db->Prepare("SELECT id, task, how, started FROM runs WHERE outcome IS NULL ORDER BY id");
+        db.Prepare("SELECT id, task, how, started FROM runs WHERE outcome IS NULL ORDER BY id");
     while (open.Step()) {
         JournalRun run;
         run.id = open.Int(0);
@@ -185,11 +268,21 @@ bool RunJournal::Open(const QString& path) {
         m_unfinished.push_back(run);
     }
     if (!m_unfinished.empty()) {
-        m_db->Prepare("UPDATE runs SET outcome = ?1 WHERE outcome IS NULL")
-            .Bind(1, static_cast<std::int64_t>(OutcomeCode(RunOutcome::Interrupted)))
-            .Run();
+        const JournalRunId newest = m_unfinished.back().id;
+        Queue([newest](sqlite::Database& db) {
+            db.Prepare("UPDATE runs SET outcome = ?1 WHERE outcome IS NULL AND id <= ?2")
+                .Bind(1, static_cast<std::int64_t>(OutcomeCode(RunOutcome::Interrupted)))
+                .Bind(2, newest)
+                .Run();
+        });
     }
-    return existed;
+    m_listed = journal_queries::ListedTasks(db);
+    // Read as they will be once the writer has marked them: the program that ran them has gone.
+    for (JournalTask& task : m_listed) {
+        if (task.lastRun && task.lastRun->result.outcome == RunOutcome::Running) {
+            task.lastRun->result.outcome = RunOutcome::Interrupted;
+        }
+    }
 }
 
 RunJournal::~RunJournal() {
@@ -202,11 +295,7 @@ RunJournal::~RunJournal() {
 }
 
 std::vector<JournalTask> RunJournal::ListedTasks() {
-    std::lock_guard lock(m_dbMutex); // the writer may already be at work on earlier writes
-    if (!m_db) {
-        return {};
-    }
-    return journal_queries::ListedTasks(*m_db);
+    return std::exchange(m_listed, {});
 }
 
 JournalTaskId RunJournal::AddTask(const std::wstring& name, TimePoint created) {
@@ -428,32 +517,47 @@ void RunJournal::RunWriter(std::stop_token stop) {
         batch.swap(m_queue);
         for (int attempt = 0;; ++attempt) {
             lock.unlock(); // queuing goes on while the disk works
-            std::optional<std::string> failure;
+            std::optional<sqlite::Error> failure;
             {
                 std::lock_guard database(m_dbMutex);
                 try {
-                    if (m_db) { // else no file could be made: what is recorded is lost, runs go on
-                        sqlite::Transaction transaction(*m_db);
-                        for (const Write& write : batch) {
-                            write(*m_db);
-                        }
-                        transaction.Commit();
+                    if (!m_db) {
+                        Connect(m_path); // it could not be opened for writing before
                     }
+                    sqlite::Transaction transaction(*m_db);
+                    for (const Write& write : batch) {
+                        write(*m_db);
+                    }
+                    transaction.Commit();
                 } catch (const sqlite::Error& error) {
-                    failure = error.what();
+                    failure = error;
+                    if (!IsBusy(error)) {
+                        m_db.reset(); // connected afresh: the file may be writable, or a new one, by then
+                    }
                 }
             }
             lock.lock();
             if (!failure) {
+                if (std::exchange(m_failing, false)) {
+                    std::cerr << "The run journal is written again.\n";
+                }
                 break;
             }
             if (stop.stop_requested() && attempt > 0) {
-                std::cerr << "The run journal could not be written (" << *failure << "); " << batch.size()
-                          << " records are lost.\n";
+                std::cerr << "The run journal could not be written (" << failure->what() << "); "
+                          << batch.size() << " records are lost; the task logs keep what the runs did.\n";
                 break;
             }
-            std::cerr << "The run journal could not be written (" << *failure << "); trying again in "
-                      << m_retryInterval.count() << " ms.\n";
+            if (!std::exchange(m_failing, true)) {
+                // Said once, not at every attempt: a journal that cannot be written may stay so for days.
+                std::cerr << "The run journal could not be written (" << failure->what()
+                          << "); the records are kept and written as soon as it can be.\n";
+            }
+            if (!IsBusy(*failure)) {
+                lock.unlock();
+                TellUnwritable(QString::fromLocal8Bit(failure->what()));
+                lock.lock();
+            }
             m_changed.wait_for(lock, stop, m_retryInterval, [] { return false; });
             // Later writes join the failed ones, in order, for the next attempt.
             for (Write& later : m_queue) {

@@ -18,7 +18,8 @@
 
 namespace sqlite {
 class Database;
-}
+class Error;
+} // namespace sqlite
 
 // Opened by the engine on its worker at start-up. Reads happen there, before the first write; writes are
 // queued and carried out in order on the journal's own thread, a burst in one transaction, so neither a
@@ -26,18 +27,23 @@ class Database;
 // again, with everything queued after it, until it succeeds or the journal closes.
 class RunJournal {
 public:
+    // What the user is told of: a damaged file moved aside, or one that cannot be written (it is left
+    // where it is, and written once it can be).
     struct Damage {
         QString keptAs; // where the damaged file was moved
         QString reason;
+        bool movedAside = true;
     };
 
     using DamageListener = std::function<void(const Damage&)>;
 
-    // Opens or creates the database at `path` (write-ahead logging). A file that cannot be opened is
-    // moved aside (like a damaged storage file) and a new journal started at once; the whole file is
-    // checked afterwards on the journal's thread (a check of a large journal takes longer than a
-    // start-up may), and a file that fails it is moved aside and replaced there. `damaged` hears of
-    // either, on the thread that found it.
+    // Opens or creates the database at `path` (write-ahead logging). A file that is not a database or
+    // whose pages are damaged is moved aside (like a damaged storage file) and a new journal started at
+    // once; the whole file is checked afterwards on the journal's thread (a check of a large journal
+    // takes longer than a start-up may), and a file that fails it is moved aside and replaced there. A
+    // file that is only locked by another program, or cannot be written, stays: it is read as far as it
+    // can be, and the writes wait until it can be written. `damaged` hears of a file moved aside, and
+    // once of one that cannot be written (not of a lock), on the thread that found it.
     // The check and the pruning wait until `quietAfter` has passed since the journal was opened.
     explicit RunJournal(const QString& path,
                         std::chrono::milliseconds retryInterval = std::chrono::seconds(5),
@@ -57,7 +63,7 @@ public:
     bool IsNew() const { return m_new; }
     const std::optional<Damage>& DamageFound() const { return m_damage; }
 
-    // Every task with a place in the list, in list order, with its last run. Before any write.
+    // Every task with a place in the list, in list order, with its last run, as read at opening. Once.
     std::vector<JournalTask> ListedTasks();
     // Runs found unfinished when the journal was opened: each is recorded interrupted now. In id order.
     const std::vector<JournalRun>& Unfinished() const { return m_unfinished; }
@@ -81,7 +87,13 @@ public:
 
 private:
     using Write = std::function<void(sqlite::Database&)>;
-    bool Open(const QString& path); // true when the file had been written before
+    static bool IsDamage(const sqlite::Error& error);
+    static bool IsBusy(const sqlite::Error& error); // another connection holds the lock
+    bool Connect(const QString& path);              // for writing; true when the file had been written before
+    void ReadAtStartUp(sqlite::Database& db);
+    void ReadWithoutWriting(const QString& path);
+    void ReplaceDamaged(const QString& reason);
+    void TellUnwritable(const QString& reason);
     void CheckWholeFile();
     void Queue(Write write);
     void QueueWhenQuiet(Write write);
@@ -90,7 +102,10 @@ private:
     std::unique_ptr<sqlite::Database> m_db;
     bool m_new = false;
     std::optional<Damage> m_damage;
+    std::vector<JournalTask> m_listed;
     std::vector<JournalRun> m_unfinished;
+    bool m_failing = false;        // the last write failed; under m_mutex
+    bool m_unwritableTold = false; // the listener heard that the file cannot be written
     std::chrono::milliseconds m_retryInterval;
     QString m_path;
     bool m_check = false; // the file existed: the writer checks it once start-up is over; under m_mutex

@@ -7,6 +7,7 @@
 #include "LogHistory.h"
 #include "NextRun.h"
 #include "Sqlite.h"
+#include "StartUpVerdict.h"
 #include "execution/BackupRegistry.h"
 #include "execution/LogLine.h"
 #include "execution/PerformTask.h"
@@ -242,13 +243,21 @@ void TaskStorage::StartEngine(std::optional<TimePoint> owedSince) {
     m_saver = std::jthread([this] { RunSaver(); });
     m_laneThread = std::jthread([this] { RunLoop(m_lane); });
     m_worker = std::jthread([this] { RunLoop(m_context); });
-    // First on the worker: every task's opening reads what the journal knew of it.
-    boost::asio::post(m_context, [this] { OpenJournal(); });
+    // The whole list first: the journal's tasks are matched to it at once, by name and place, and a task
+    // matched against half a list would be taken for a new one and lose its history.
     StorageContents stored = LoadStorageFileKeepingDamage(m_storagePath);
     m_loadDamage = std::move(stored.damage);
+    std::vector<std::pair<const TaskInfo*, TaskId>> loaded;
+    loaded.reserve(stored.tasks.size());
     for (TaskInfo& task : stored.tasks) {
         TaskInfo* record = StoreRecord(std::move(task));
-        PostOpen(record, *IdOf(record), true);
+        loaded.emplace_back(record, *IdOf(record));
+    }
+    stored.tasks.clear();
+    // First on the worker: every task's opening reads what the journal knew of it.
+    boost::asio::post(m_context, [this] { OpenJournal(); });
+    for (const auto& [record, id] : loaded) {
+        PostOpen(record, id, true);
     }
     // Behind every task's opening, so that the missed runs are all known and taken in list order.
     boost::asio::post(m_context, [this] {
@@ -683,6 +692,16 @@ void TaskStorage::OpenJournal() {
         }
     }
     const auto matches = MatchJournalTasks(names, listed);
+    {
+        // Known at once, not only once opened: an engine closed before it opened every task still keeps
+        // each task's place in the journal.
+        std::lock_guard lock(m_stateMutex);
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            if (const auto it = m_records.find(records[i]); matches[i] && it != m_records.end()) {
+                it->second.journalId = listed[*matches[i]].id;
+            }
+        }
+    }
     for (std::size_t i = 0; i < records.size(); ++i) {
         if (matches[i]) {
             m_fromJournal.emplace(records[i], std::move(listed[*matches[i]]));
@@ -743,23 +762,29 @@ void TaskStorage::Open(const TaskInfo* record, TaskId id, bool atStartUp) {
     if (auto node = m_fromJournal.extract(record)) {
         known = std::move(node.mapped());
     }
-    // Read before the log is opened, which makes the file of a task that has none. Only what the journal
-    // does not know is read from the log: the first start after an upgrade, a replaced journal.
-    LogHistory past;
-    if (atStartUp && !known) {
-        past = ReadLogHistory(TaskLog::PathFor(m_logFolder, schedule.name));
-        timing.history = past.runs;
-        timing.status = past.runs.Status();
-        if (timing.status.outcome == RunOutcome::Succeeded) {
-            timing.status.last_success = timing.status.last_end;
+    const TimePoint now = m_clock();
+    // Read before the log is opened, which makes the file of a task that has none; and only when the
+    // journal's word is not enough.
+    std::optional<LogHistory> past;
+    const auto readLog = [&]() -> const LogHistory& {
+        if (!past) {
+            past = ReadLogHistory(TaskLog::PathFor(m_logFolder, schedule.name));
         }
+        return *past;
+    };
+    StartUpVerdict verdict;
+    if (atStartUp) {
+        verdict = JudgeStartUp({known, known && m_unfinished.contains(known->id), m_owedSince}, schedule, now,
+                               readLog);
+    }
+    if (!known && past) {
+        timing.history = past->runs;
     }
     timing.logName = schedule.name;
     timing.log = std::make_unique<TaskLog>(m_logFolder, schedule.name);
     timing.log->SetObserver(
         [&history = timing.history](TimePoint time, const QString& message) { history.Feed(time, message); });
 
-    const TimePoint now = m_clock();
     TimePoint firstKnown = now;
     if (known) {
         timing.journalId = known->id;
@@ -771,19 +796,9 @@ void TaskStorage::Open(const TaskInfo* record, TaskId id, bool atStartUp) {
         }
     } else if (m_journal) {
         timing.journalId = m_journal->AddTask(schedule.name, now);
-        if (timing.status.last_start && timing.status.outcome != RunOutcome::Running) {
-            // The last run its log told of becomes the first the journal knows, so later starts need
-            // the log no more.
-            JournalRun run;
-            run.task = timing.journalId;
-            run.start = *timing.status.last_start;
-            run.result.outcome = RunOutcome::Running;
-            timing.status.run_id = m_journal->RecordStart(run);
-            RunResult result;
-            result.outcome = timing.status.outcome;
-            result.firstError = timing.status.first_error;
-            m_journal->RecordEnd(timing.status.run_id, timing.status.last_end.value_or(run.start), result);
-        }
+    }
+    if (verdict.fromLog) {
+        RecordFromLog(timing, *verdict.fromLog);
     }
     {
         std::lock_guard lock(m_stateMutex);
@@ -795,61 +810,46 @@ void TaskStorage::Open(const TaskInfo* record, TaskId id, bool atStartUp) {
     if (!atStartUp) {
         RecordOrder();
     }
-    if (atStartUp) {
-        if (known && m_unfinished.contains(known->id)) {
-            NoteUnfinished(timing, schedule.name);
-        }
-        // Missed slots: from what the journal says was armed, in UTC; from the log's last line only when
-        // the journal does not know the task.
-        MissedRuns missed;
-        if (known) {
-            missed = MissedSinceArmed(*known, schedule);
-        } else if (past.lastActivity) {
-            missed = FindMissedRuns(*past.lastActivity, now, schedule.starting_point,
-                                    schedule.run_only_on_working_days, schedule.trigger);
-        }
-        if (missed.count > 0 && m_owedSince && known && known->armedSlot >= m_owedSince) {
-            // It fell while the other engine handed over: ours to run, not missed.
-            m_owed.push_back({record, id, missed.latest});
-        } else if (missed.count > 0) {
-            NoteMissedRuns(timing, missed, schedule.name);
-            m_catchUp.push_back({record, id, missed.latest});
-        }
+    if (verdict.killed) {
+        NoteUnfinished(timing, schedule.name);
+    }
+    if (verdict.missed.count > 0 && verdict.owed) {
+        m_owed.push_back({record, id, verdict.missed.latest});
+    } else if (verdict.missed.count > 0) {
+        NoteMissedRuns(timing, verdict.missed, schedule.name);
+        m_catchUp.push_back({record, id, verdict.missed.latest});
     }
     Arm(record);
+}
+
+void TaskStorage::RecordFromLog(Timing& timing, const JournalRun& logged) {
+    // So later starts need the log no more: the journal holds the run from now on.
+    JournalRun run = logged;
+    run.task = timing.journalId;
+    const RunResult result = run.result;
+    if (m_journal && timing.journalId != 0) {
+        if (run.id == 0) {
+            run.result.outcome = RunOutcome::Running;
+            run.id = m_journal->RecordStart(run);
+        }
+        m_journal->RecordEnd(run.id, run.end.value_or(run.start), result);
+    }
+    TaskStatus& status = timing.status;
+    status.last_start = run.start;
+    status.last_end = run.end;
+    status.outcome = result.outcome;
+    status.first_error = result.firstError;
+    status.run_id = run.id;
+    status.missed_count = 0;
+    status.missed_latest.reset();
+    if (result.outcome == RunOutcome::Succeeded || result.outcome == RunOutcome::Warnings) {
+        status.last_success = run.end.value_or(run.start);
+    }
 }
 
 void TaskStorage::NoteUnfinished(Timing& timing, const std::wstring& name) {
     WriteLogLine(timing.log.get(), name, RunTexts::Killed(), true);
     timing.log->Close();
-}
-
-MissedRuns TaskStorage::MissedSinceArmed(const JournalTask& known, const TaskInfo& schedule) const {
-    if (!known.armedSlot) {
-        return {};
-    }
-    const TimePoint now = m_clock();
-    const TimePoint armed = *known.armedSlot;
-    MissedRuns missed;
-    TimePoint since = armed;
-    if (known.lastRun && known.lastRun->slot == armed) {
-        // The armed slot was served; its arming after the run may not have reached the journal.
-        since = std::max(armed, known.lastRun->start);
-    } else if (armed <= now) {
-        // The slot the engine waited for passed without it: missed, whatever the zone or the clock
-        // says of the local times since.
-        missed.count = 1;
-        missed.latest = armed;
-    } else {
-        return {};
-    }
-    const MissedRuns later = FindMissedRuns(since, now, schedule.starting_point,
-                                            schedule.run_only_on_working_days, schedule.trigger);
-    if (later.count > 0) {
-        missed.count += later.count;
-        missed.latest = later.latest;
-    }
-    return missed;
 }
 
 TaskStorage::Timing* TaskStorage::TimingOf(const TaskInfo* record, TaskId id) {

@@ -244,7 +244,8 @@ private:
     void RecordEditedArming(); // at close, the worker gone
     void Open(const TaskInfo* record, TaskId id, bool atStartUp);
     void NoteUnfinished(Timing& timing, const std::wstring& name);
-    MissedRuns MissedSinceArmed(const JournalTask& known, const TaskInfo& schedule) const;
+    // A run the task's log tells of that the journal lost (or never knew), recorded now.
+    void RecordFromLog(Timing& timing, const JournalRun& logged);
     void FollowRename(Timing& timing, const TaskInfo* record);
     void RunManually(const TaskInfo* record, TaskId id);
     JournalRunId StartRun(Timing& timing, RunStart how, std::optional<TimePoint> slot, TimePoint start);
