@@ -15,6 +15,11 @@ QString EngineLockPath() {
     return QFileInfo(DefaultStorageFilePath()).absolutePath() + QStringLiteral("/engine.lock");
 }
 
+bool BackgroundEngineWaits() {
+    platform::OwnershipLock background(EngineLockPath(), platform::OwnershipLock::Role::Background);
+    return !background.TryTake(); // held only for the look
+}
+
 BackgroundEngine::BackgroundEngine(const QString& lockPath, const QString& key,
                                    std::function<TaskStorage::Settings()> settings,
                                    std::chrono::milliseconds poll)

@@ -15,6 +15,8 @@
 
 // The roles' file of the user's installation, beside the storage file ("engine.lock").
 QString EngineLockPath();
+// Whether a background engine runs (waiting for the tasks or running them).
+bool BackgroundEngineWaits();
 
 class BackgroundEngine {
 public:

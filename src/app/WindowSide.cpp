@@ -22,8 +22,7 @@ void TakeWindowRole(platform::OwnershipLock& role) {
 }
 
 void LetRunsEndForTheBackgroundEngine(TaskStorage& storage, MainWindow& window) {
-    platform::OwnershipLock background(EngineLockPath(), platform::OwnershipLock::Role::Background);
-    if (storage.InStandby() || background.TryTake() || storage.RunningTasks().empty()) {
+    if (storage.InStandby() || !BackgroundEngineWaits() || storage.RunningTasks().empty()) {
         return;
     }
     storage.StopStartingRuns();

@@ -118,7 +118,9 @@ int main(int argc, char* argv[]) {
     const TimePoint claimedAt = CurrentTime();
     TakeWindowRole(windowRole);
     const bool owner = engineRole.TryTake();
-    TaskStorage& storage = TaskStorage::Instance(!owner);
+    // Unowned while a background engine waits for them: another window's program let them go a moment
+    // ago, before the background engine could take them, and what fell due since is owed.
+    TaskStorage& storage = TaskStorage::Instance(!owner, owner && BackgroundEngineWaits());
     // Requests are read in the event loop, once everything below exists.
     std::unique_ptr<RequestServer> server;
     const auto serve = [&server, &storage, &key] {

@@ -17,7 +17,8 @@
 
 namespace {
 
-// Version 2 (version 1 had no column "background": added on opening). Times are ticks (100 ns) since 1970 in
+// Version 3 (version 1 had no column "background": added on opening; version 2 no table "engine", which
+// holds when the last engine let the tasks go). Times are ticks (100 ns) since 1970 in
 // UTC, like the storage file's; a run's outcome is NULL while it runs. A task keeps its newest run, its last
 // success and the slots it missed since that run beside it, so that start-up reads a row per task however
 // long the history. Missed slots are also a row of their own in the runs, for the history.
@@ -52,9 +53,12 @@ CREATE TABLE IF NOT EXISTS runs(
     background INTEGER NOT NULL DEFAULT 0);
 CREATE INDEX IF NOT EXISTS runs_of_task ON runs(task, id);
 CREATE INDEX IF NOT EXISTS runs_unfinished ON runs(id) WHERE outcome IS NULL;
-PRAGMA user_version = 2;
+CREATE TABLE IF NOT EXISTS engine(
+    id INTEGER PRIMARY KEY CHECK (id = 1),
+    released INTEGER);
+PRAGMA user_version = 3;
 )";
-constexpr std::int64_t kVersion = 2;
+constexpr std::int64_t kVersion = 3;
 
 std::optional<std::int64_t> TickCount(const std::optional<TimePoint>& time) {
     return time ? std::optional<std::int64_t>(time->time_since_epoch().count()) : std::nullopt;
@@ -276,6 +280,15 @@ void RunJournal::ReadAtStartUp(sqlite::Database& db) {
                 .Run();
         });
     }
+    // A journal of an older version, read without writing, has no table "engine": no engine said when
+    // it let go.
+    sqlite::Statement hasEngine = db.Prepare("SELECT COUNT(*) FROM sqlite_schema WHERE name = 'engine'");
+    if (hasEngine.Step() && hasEngine.Int(0) > 0) {
+        sqlite::Statement released = db.Prepare("SELECT released FROM engine");
+        if (released.Step() && !released.IsNull(0)) {
+            m_released = TimePointFromTicks(released.Int(0));
+        }
+    }
     m_listed = journal_queries::ListedTasks(db);
     // Read as they will be once the writer has marked them: the program that ran them has gone.
     for (JournalTask& task : m_listed) {
@@ -347,6 +360,14 @@ void RunJournal::SetOrder(const std::vector<JournalTaskId>& order) {
         for (const auto& [id, position] : changes) {
             update.Bind(1, id).Bind(2, position).Run();
         }
+    });
+}
+
+void RunJournal::RecordReleased(TimePoint released) {
+    Queue([released](sqlite::Database& db) {
+        db.Cached("INSERT OR REPLACE INTO engine(id, released) VALUES(1, ?1)")
+            .Bind(1, TickCount(released))
+            .Run();
     });
 }
 

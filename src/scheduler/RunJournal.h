@@ -65,6 +65,8 @@ public:
 
     // Every task with a place in the list, in list order, with its last run, as read at opening. Once.
     std::vector<JournalTask> ListedTasks();
+    // When the last engine that ran the tasks let them go (closed), as read at opening.
+    std::optional<TimePoint> ReleasedAt() const { return m_released; }
     // Runs found unfinished when the journal was opened: each is recorded interrupted now. In id order.
     const std::vector<JournalRun>& Unfinished() const { return m_unfinished; }
 
@@ -75,6 +77,8 @@ public:
     // The tasks in list order; a task no longer among them keeps its history but leaves the list.
     void SetOrder(const std::vector<JournalTaskId>& order);
     void RecordArmed(JournalTaskId task, TimePoint armedAt, std::optional<TimePoint> slot);
+    // This engine lets the tasks go: the next one owes the slots from then on, when it comes at once.
+    void RecordReleased(TimePoint released);
     // A new run (its result's outcome Running); returns its id. The task's missed slots are cleared.
     JournalRunId RecordStart(const JournalRun& run);
     // Slots that passed while no engine ran, found at `found`: the latest of them and how many.
@@ -103,6 +107,7 @@ private:
     bool m_new = false;
     std::optional<Damage> m_damage;
     std::vector<JournalTask> m_listed;
+    std::optional<TimePoint> m_released;
     std::vector<JournalRun> m_unfinished;
     bool m_failing = false;        // the last write failed; under m_mutex
     bool m_unwritableTold = false; // the listener heard that the file cannot be written

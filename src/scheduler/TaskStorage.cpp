@@ -126,19 +126,20 @@ TaskStorage::Settings TaskStorage::DefaultSettings() {
     return settings;
 }
 
-TaskStorage& TaskStorage::Instance(bool standby) {
-    static TaskStorage storage([standby] {
+TaskStorage& TaskStorage::Instance(bool standby, bool owedSinceRelease) {
+    static TaskStorage storage([standby, owedSinceRelease] {
         Settings settings = DefaultSettings();
         settings.standby = standby;
+        settings.owedSinceRelease = owedSinceRelease;
         return settings;
     }());
     return storage;
 }
 
 TaskStorage::TaskStorage(Settings settings)
-    : m_workGuard(boost::asio::make_work_guard(m_context)), m_standby(settings.standby),
-      m_background(settings.background), m_laneGuard(boost::asio::make_work_guard(m_lane)),
-      m_storagePath(std::move(settings.storagePath)),
+    : m_workGuard(boost::asio::make_work_guard(m_context)), m_owedSinceRelease(settings.owedSinceRelease),
+      m_standby(settings.standby), m_background(settings.background),
+      m_laneGuard(boost::asio::make_work_guard(m_lane)), m_storagePath(std::move(settings.storagePath)),
       m_journalPath(QFileInfo(m_storagePath).absolutePath() + QStringLiteral("/journal.sqlite")),
       m_startedAt(settings.clock ? settings.clock() : CurrentTime()),
       m_logFolder(std::move(settings.logFolder)), m_clock(std::move(settings.clock)),
@@ -332,6 +333,7 @@ void TaskStorage::Close() {
     if (m_journal) {
         RecordOrder(); // the start-up's own recording may have been dropped with the worker's queue
         RecordEditedArming();
+        m_journal->RecordReleased(m_clock());
         // Programs of command tasks run on, unwatched: their runs end here for the journal.
         RunResult cut;
         cut.Raise(RunOutcome::Interrupted);
@@ -675,6 +677,9 @@ void TaskStorage::OpenJournal() {
                                                  }
                                                  NotifyStatus(nullptr); // the window tells the user
                                              });
+    if (const auto released = m_journal->ReleasedAt(); released && m_owedSinceRelease) {
+        m_owedSince = m_owedSince ? std::min(*m_owedSince, *released) : *released;
+    }
     if (m_journal->IsNew()) {
         return; // the tasks' past is in their logs only
     }
@@ -814,8 +819,12 @@ void TaskStorage::Open(const TaskInfo* record, TaskId id, bool atStartUp) {
         NoteUnfinished(timing, schedule.name);
     }
     if (verdict.missed.count > 0 && verdict.owed) {
+        // Armed by its run: until it starts, the journal keeps the slot, so an engine closed meanwhile
+        // leaves it owed to the next one rather than forgotten.
         m_owed.push_back({record, id, verdict.missed.latest});
-    } else if (verdict.missed.count > 0) {
+        return;
+    }
+    if (verdict.missed.count > 0) {
         NoteMissedRuns(timing, verdict.missed, schedule.name);
         m_catchUp.push_back({record, id, verdict.missed.latest});
     }

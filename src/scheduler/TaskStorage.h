@@ -70,6 +70,9 @@ public:
         // Taking over from another engine that stopped starting runs at this time: a task whose slot from
         // then on passed without a run is run at start-up as the timed run it is, instead of missed.
         std::optional<TimePoint> owedSince{};
+        // The tasks were found unowned while a background engine waited for them: the last engine let
+        // them go a moment ago, and the slots since (the journal says when) are owed, not missed.
+        bool owedSinceRelease = false;
         // The runs are the background engine's: the journal says so, for the window to tell of them.
         bool background = false;
     };
@@ -78,7 +81,7 @@ public:
     static Settings DefaultSettings();
     // The one engine of the process, made on first use with DefaultSettings; in standby when the first
     // call asks for it.
-    static TaskStorage& Instance(bool standby = false);
+    static TaskStorage& Instance(bool standby = false, bool owedSinceRelease = false);
 
     // Loads the storage file and arms every task (in standby: only loads); does not save. On the worker, each
     // task's log tells its last run, and a task that missed runs while the program was not running gets a
@@ -338,6 +341,7 @@ private:
     std::vector<CatchUp> m_catchUp; // missed runs found at start-up
     std::vector<CatchUp> m_owed;    // slots another engine left, found at start-up
     std::optional<TimePoint> m_owedSince;
+    const bool m_owedSinceRelease;
     std::unique_ptr<RunJournal> m_journal;
     std::unordered_map<const TaskInfo*, JournalTask> m_fromJournal; // start-up: what the journal knew
     std::set<JournalTaskId> m_unfinished;                           // start-up: tasks killed mid-run

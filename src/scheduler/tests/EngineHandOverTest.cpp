@@ -18,7 +18,8 @@ namespace {
 class EngineHandOverTest : public EngineTest {
 protected:
     std::unique_ptr<TaskStorage> MakeEngine(bool standby = false, std::optional<TimePoint> owedSince = {},
-                                            std::chrono::seconds runLimit = std::chrono::hours(6)) {
+                                            std::chrono::seconds runLimit = std::chrono::hours(6),
+                                            bool owedSinceRelease = false) {
         TaskStorage::Settings settings{StoragePath(), LogFolder(), m_runner.Runner(),
                                        [this] { return CurrentTime() + Ticks{m_clockOffset.load()}; }};
         settings.runSettings = [runLimit] {
@@ -28,6 +29,7 @@ protected:
         };
         settings.standby = standby;
         settings.owedSince = owedSince;
+        settings.owedSinceRelease = owedSinceRelease;
         return std::make_unique<TaskStorage>(std::move(settings));
     }
 
@@ -154,3 +156,50 @@ TEST_F(EngineHandOverTest, AHandOverWaitsForTheRunUnderWayAtMostTheWholeRunLimit
 }
 
 } // namespace
+
+TEST_F(EngineHandOverTest, ASlotInTheGapBetweenTwoOwnersIsOwedWhenTheNextComesAtOnce) {
+    // The first owner closes just before the slot; the next finds the tasks unowned after it. Whether a
+    // background engine waited (so the gap is a hand-over) decides between owed and missed.
+    for (const bool backgroundWaits : {true, false}) {
+        SCOPED_TRACE(backgroundWaits ? "a background engine waits" : "nobody waits");
+        RemoveJournal();
+        QDir(LogFolder()).removeRecursively();
+        const std::wstring name = backgroundWaits ? L"owed" : L"missed";
+        const TimePoint slot = In(1500ms) + Ticks{4321};
+        ASSERT_TRUE(SaveStorageFile(StoragePath(), TaskPointers(std::vector<TaskInfo>{Task(name, slot)})));
+        {
+            auto first = MakeEngine();
+            ASSERT_TRUE(WaitUntil([&] { return first->ArmedExpiry(first->Tasks()[0].get()).has_value(); }));
+            ASSERT_TRUE(WaitUntil([&] { return CurrentTime() > slot - 200ms; }, 5s));
+            first->Close();
+        }
+        ASSERT_TRUE(WaitUntil([&] { return CurrentTime() > slot + 100ms; }, 5s));
+        auto next = MakeEngine(false, std::nullopt, std::chrono::hours(6), backgroundWaits);
+        ASSERT_TRUE(WaitUntil([&] { return !History(name).empty(); }));
+        next->Close();
+        const std::vector<JournalRun> history = History(name);
+        ASSERT_EQ(history.size(), 1u);
+        EXPECT_EQ(history[0].how, backgroundWaits ? RunStart::Timed : RunStart::Missed);
+        EXPECT_EQ(m_runner.CountOf(name), backgroundWaits ? 1u : 0u);
+    }
+}
+
+TEST_F(EngineHandOverTest, AnOwedSlotIsNotForgottenWhenTheEngineClosesBeforeRunningIt) {
+    const TimePoint slot = In(1200ms);
+    ASSERT_TRUE(SaveStorageFile(StoragePath(), TaskPointers(std::vector<TaskInfo>{Task(L"owed", slot)})));
+    {
+        auto first = MakeEngine();
+        ASSERT_TRUE(WaitUntil([&] { return first->ArmedExpiry(first->Tasks()[0].get()).has_value(); }));
+        first->StopStartingRuns();
+        ASSERT_TRUE(WaitUntil([&] { return CurrentTime() > slot + 100ms; }, 5s));
+        first->Close();
+    }
+    // Closed at once: it may have judged the slot owed, but never ran it.
+    MakeEngine(false, slot - 1s)->Close();
+    auto third = MakeEngine(false, slot - 1s);
+    ASSERT_TRUE(WaitUntil([&] { return m_runner.CountOf(L"owed") == 1; }));
+    third->Close();
+    EXPECT_EQ(m_runner.CountOf(L"owed"), 1u);
+    ASSERT_EQ(History(L"owed").size(), 1u);
+    EXPECT_EQ(History(L"owed")[0].how, RunStart::Timed);
+}
