@@ -5,6 +5,7 @@
 #include "CutTextToolTips.h"
 #include "HistoryWindow.h"
 #include "LogViewer.h"
+#include "RunNowRefusal.h"
 #include "SettingsDialog.h"
 #include "ShownName.h"
 #include "TasksListModel.h"
@@ -322,7 +323,11 @@ void MainWindow::runNow() {
     }
     const QModelIndex current = ui->tasksTreeWidget->currentIndex();
     if (TaskInfo* task = statusColumns->taskAt(current)) {
-        m_storage.RunNow(task);
+        const QString refused =
+            RunNowRefusal(m_storage.RunNow(task), QString::fromStdWString(m_storage.Copy(task).name));
+        if (!refused.isEmpty()) {
+            statusBar()->showMessage(refused.left(1).toUpper() + refused.mid(1) + QLatin1Char('.'), 10000);
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 #include "TerminalRequests.h"
 
 #include "JournalReport.h"
+#include "RunNowRefusal.h"
 #include "TaskReport.h"
 #include "scheduler/TaskStorage.h"
 
@@ -64,7 +65,10 @@ QByteArray Run(TaskStorage& storage, const QString& name) {
     if (storage.StartingStopped()) {
         return Error(tr("задачи передаются окну планировщика; повторите команду, когда окно их примет"));
     }
-    storage.RunNow(std::get<TaskInfo*>(named));
+    if (const QString refused = RunNowRefusal(storage.RunNow(std::get<TaskInfo*>(named)), name);
+        !refused.isEmpty()) {
+        return Error(refused);
+    }
     return Reply({{QStringLiteral("task"), name}, {QStringLiteral("started"), true}});
 }
 

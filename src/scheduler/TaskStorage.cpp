@@ -520,10 +520,25 @@ void TaskStorage::RemoveTask(TaskInfo* record) {
     RequestSave();
 }
 
-void TaskStorage::RunNow(TaskInfo* record) {
-    if (const auto id = IdOf(record)) {
-        boost::asio::post(m_context, [this, record, id = *id] { RunManually(record, id); });
+TaskStorage::RunNowAnswer TaskStorage::RunNow(TaskInfo* record) {
+    TaskId id = 0;
+    {
+        std::lock_guard lock(m_stateMutex);
+        const auto it = m_records.find(record);
+        if (it == m_records.end()) {
+            return RunNowAnswer::NotStored;
+        }
+        if (it->second.runNowAsked) {
+            return RunNowAnswer::AlreadyQueued;
+        }
+        if (it->second.status.outcome == RunOutcome::Running) {
+            return RunNowAnswer::AlreadyRunning;
+        }
+        it->second.runNowAsked = true;
+        id = it->second.id;
     }
+    boost::asio::post(m_context, [this, record, id] { RunManually(record, id); });
+    return RunNowAnswer::Queued;
 }
 
 bool TaskStorage::Save() {
@@ -1038,20 +1053,30 @@ void TaskStorage::FinishTimed(const TaskInfo* record, TaskId id) {
 }
 
 void TaskStorage::RunManually(const TaskInfo* record, TaskId id) {
+    // Asked for no longer once it shows as running (or has been dropped): from then on the status says it.
+    const auto started = [this, record, id] {
+        std::lock_guard lock(m_stateMutex);
+        if (const auto it = m_records.find(record); it != m_records.end() && it->second.id == id) {
+            it->second.runNowAsked = false;
+        }
+    };
     if (m_stopStarting) {
+        started();
         return;
     }
     if (QueueOnLane(record, id, RunStart::RunNow, std::nullopt)) {
+        started();
         return;
     }
     Timing* timing = TimingOf(record, id);
     const auto name = StoredName(record, id);
     if (timing == nullptr || !name) {
+        started();
         return;
     }
     // A run now has no start line of its own: this one tells its lines from the previous run's.
     WriteLogLine(timing->log.get(), *name, RunTexts::RunNow(), true);
-    Perform(record, id, RunStart::RunNow, std::nullopt);
+    Perform(record, id, RunStart::RunNow, std::nullopt, started);
 }
 
 JournalRunId TaskStorage::StartRun(Timing& timing, RunStart how, std::optional<TimePoint> slot,
@@ -1093,7 +1118,8 @@ void TaskStorage::EndRun(Timing& timing, JournalRunId run, const RunResult& resu
     }
 }
 
-void TaskStorage::Perform(const TaskInfo* record, TaskId id, RunStart how, std::optional<TimePoint> slot) {
+void TaskStorage::Perform(const TaskInfo* record, TaskId id, RunStart how, std::optional<TimePoint> slot,
+                          const std::function<void()>& started) {
     TaskInfo run;
     {
         std::lock_guard lock(m_stateMutex);
@@ -1111,6 +1137,9 @@ void TaskStorage::Perform(const TaskInfo* record, TaskId id, RunStart how, std::
         timing->running = true;
         performing.run = StartRun(*timing, how, slot, m_clock());
         Publish(record);
+    }
+    if (started) {
+        started();
     }
     t_performing = &performing;
     CallRunner(record, id, run, log, result);

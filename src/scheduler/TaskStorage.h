@@ -106,9 +106,18 @@ public:
     void UpdateTask(TaskInfo* record, const TaskInfo& edited);
     // Drops the task's timer, its log and log file, and the record; saves. Unknown records only save.
     void RemoveTask(TaskInfo* record);
+    // What became of a request to run a task now.
+    enum class RunNowAnswer {
+        Queued,         // it runs as soon as it can
+        AlreadyRunning, // a run of it is under way (or waits for the tool's lane): not asked for again
+        AlreadyQueued,  // a run now asked for earlier has not started yet
+        NotStored,
+    };
     // Runs the task as soon as it can: an export or a check behind the tool's runs already asked for, any
-    // other task on the worker once it is free. The timed runs stay where they were.
-    void RunNow(TaskInfo* record);
+    // other task on the worker once it is free. The timed runs stay where they were. A task that runs or
+    // waits to run already is not asked for twice: a hung tool would hold the lane twice as long, and
+    // the second run would do again what the first did.
+    RunNowAnswer RunNow(TaskInfo* record);
     // Writes every stored task to the storage file now, on the calling thread; false when it could not
     // (the reason is on standard error).
     bool Save();
@@ -189,6 +198,7 @@ private:
         JournalTaskId journalId = 0;
         TimePoint known = kNever; // when the journal first knew the task: staleness counts from it
         bool edited = false;      // changed since the worker last armed it
+        bool runNowAsked = false; // a run now was asked for and has not started yet
     };
 
     // The worker thread's own part of a task: nothing else touches it.
@@ -268,7 +278,9 @@ private:
                   RunStart how = RunStart::CatchUp);
     // Arms the task again after its timed run and writes the finish line.
     void FinishTimed(const TaskInfo* record, TaskId id);
-    void Perform(const TaskInfo* record, TaskId id, RunStart how, std::optional<TimePoint> slot);
+    // `started` is called once the run shows as running.
+    void Perform(const TaskInfo* record, TaskId id, RunStart how, std::optional<TimePoint> slot,
+                 const std::function<void()>& started = {});
     // Queues a run of an export or a check on the tool's lane, with a copy of the task as it is now;
     // false for a task of another kind (or one removed meanwhile), which the worker runs itself.
     bool QueueOnLane(const TaskInfo* record, TaskId id, RunStart how, std::optional<TimePoint> slot);

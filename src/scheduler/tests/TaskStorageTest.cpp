@@ -126,7 +126,7 @@ TEST_F(EngineTest, RemovalDeletesTheLogAndLeavesOtherTasksAlone) {
     EXPECT_EQ(engine->Tasks().size(), 1u);
 }
 
-TEST_F(EngineTest, RunNowWaitsForTheRunningRunAndLeavesTheTimerAlone) {
+TEST_F(EngineTest, RunNowIsNotAskedForTwiceAndLeavesTheTimerAlone) {
     auto engine = MakeEngine();
     std::atomic<bool> release{false};
     m_runner.behaviour = [&](TaskInfo&, const std::function<void()>&) {
@@ -134,16 +134,22 @@ TEST_F(EngineTest, RunNowWaitsForTheRunningRunAndLeavesTheTimerAlone) {
     };
     const TimePoint start = In(100ms);
     TaskInfo* record = engine->AddTask(Task(L"busy", start, WeeklyTrigger{1, {}}));
-    ASSERT_TRUE(WaitUntil([&] { return !LogText(L"busy").isEmpty(); })); // the timed run has begun
-    engine->RunNow(record);
-    std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(m_runner.CountOf(L"busy"), 0u); // neither has finished: the second waits for the first
+    TaskInfo* other = engine->AddTask(Task(L"other", CurrentTime() + Ticks{kTicksPerDay}));
+    ASSERT_TRUE(WaitUntil([&] { return engine->Status(record).outcome == RunOutcome::Running; }));
+    // The timed run goes on: the task is not run again after it.
+    EXPECT_EQ(engine->RunNow(record), TaskStorage::RunNowAnswer::AlreadyRunning);
+    // Waiting behind it on the worker: asked for once.
+    EXPECT_EQ(engine->RunNow(other), TaskStorage::RunNowAnswer::Queued);
+    EXPECT_EQ(engine->RunNow(other), TaskStorage::RunNowAnswer::AlreadyQueued);
     release = true;
-    ASSERT_TRUE(WaitUntil([&] { return m_runner.CountOf(L"busy") == 2; }));
-    const auto runs = m_runner.Runs();
-    EXPECT_LE(runs[0].finished, runs[1].started);
+    ASSERT_TRUE(WaitUntil([&] { return m_runner.CountOf(L"other") == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return engine->Status(other).outcome != RunOutcome::Running; }));
+    EXPECT_EQ(m_runner.CountOf(L"busy"), 1u);
     EXPECT_EQ(engine->ArmedExpiry(record), kNever); // empty weekday set: never by itself
-    // The run-now request wrote no lines of its own.
+    // Once it has ended, it may be asked for again; the run-now request wrote no start line.
+    EXPECT_EQ(engine->RunNow(record), TaskStorage::RunNowAnswer::Queued);
+    ASSERT_TRUE(WaitUntil([&] { return m_runner.CountOf(L"busy") == 2; }));
+    EXPECT_EQ(m_runner.CountOf(L"other"), 1u);
     EXPECT_EQ(LogText(L"busy").count(QStringLiteral("Начало выполнения задания.")), 1);
 }
 
