@@ -3,6 +3,7 @@
 
 #include "ScheduleText.h"
 #include "TaskStatusProxy.h"
+#include "TerminalText.h"
 #include "platform/LocalClock.h"
 #include "scheduler/JournalRecords.h"
 #include "scheduler/NextRun.h"
@@ -61,13 +62,13 @@ QString ShownTime(const QJsonValue& time, const QString& pattern) {
 }
 
 QString NoTaskText(const QString& name) {
-    return QCoreApplication::translate("TaskReport", "нет задачи «%1»").arg(name);
+    return QCoreApplication::translate("TaskReport", "нет задачи «%1»").arg(TerminalText(name));
 }
 
 QString SeveralTasksText(const QString& name, qsizetype count) {
     return QCoreApplication::translate("TaskReport",
                                        "задач с именем «%1» несколько (%2): дайте нужной задаче другое имя")
-        .arg(name)
+        .arg(TerminalText(name))
         .arg(count);
 }
 
@@ -107,7 +108,7 @@ QString TaskListTable(const QJsonArray& tasks) {
     for (const QJsonValue& value : tasks) {
         const QJsonObject task = value.toObject();
         const QJsonValue next = task.value(QStringLiteral("next_run"));
-        rows.push_back({task.value(QStringLiteral("name")).toString(),
+        rows.push_back({TerminalText(task.value(QStringLiteral("name")).toString()),
                         task.value(QStringLiteral("schedule")).toString(),
                         next.isNull() ? QCoreApplication::translate("TaskStatusProxy", "не запланирован")
                                       : ShownTime(next, kListTime),

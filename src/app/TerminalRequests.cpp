@@ -3,6 +3,7 @@
 
 #include "JournalReport.h"
 #include "TaskReport.h"
+#include "TerminalText.h"
 #include "scheduler/TaskStorage.h"
 
 #include <QCoreApplication>
@@ -104,5 +105,5 @@ QByteArray AnswerTerminalRequest(TaskStorage& storage, const QByteArray& request
     if (command == QStringLiteral("run")) {
         return Run(storage, object.value(QStringLiteral("task")).toString());
     }
-    return Error(tr("запущенный планировщик не знает команды «%1»").arg(command));
+    return Error(tr("запущенный планировщик не знает команды «%1»").arg(TerminalText(command)));
 }

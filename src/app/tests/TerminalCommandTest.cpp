@@ -3,6 +3,7 @@
 // last runs from the run journal, and the commands answered by a running program.
 #include "app/CommandLine.h"
 #include "app/TaskReport.h"
+#include "app/TerminalText.h"
 #include "model/LocalDateTime.h"
 #include "model/StorageFile.h"
 #include "scheduler/RunJournal.h"
@@ -353,6 +354,79 @@ private slots:
         QCOMPARE(twice.code, 1);
         QVERIFY2(twice.err.contains(QStringLiteral("несколько (2)")), qPrintable(twice.err));
 
+        QCOMPARE(program.Stop(), 0);
+    }
+
+    void terminalTextEscapesWhatChangesALine_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
+        const auto row = [](const char* tag, const QString& text, const QString& shown) {
+            QTest::newRow(tag) << text << shown;
+        };
+        row("plain, a backslash kept", QStringLiteral("Копия C:\\n 😀"), QStringLiteral("Копия C:\\n 😀"));
+        row("line breaks and tab", QStringLiteral("a\nb\r\tc"), QStringLiteral("a\\nb\\r\\tc"));
+        row("C0 ends before the space", QStringLiteral("\x1b[31m\x1f "),
+            QStringLiteral("\\u001B[31m\\u001F "));
+        row("NUL", QString(QChar(0)) + u'x', QStringLiteral("\\u0000x"));
+        row("DEL and C1, not what follows", QStringLiteral("\u007F\u0085\u009F\u00A0"),
+            QStringLiteral("\\u007F\\u0085\\u009F\u00A0"));
+        row("embeddings and overrides, not their neighbours", QStringLiteral("\u2029\u202A\u202E\u202F"),
+            QStringLiteral("\u2029\\u202A\\u202E\u202F"));
+        row("isolates, not their neighbours", QStringLiteral("\u2065\u2066\u2069\u206A"),
+            QStringLiteral("\u2065\\u2066\\u2069\u206A"));
+        row("marks", QStringLiteral("\u200E\u200F\u061C"), QStringLiteral("\\u200E\\u200F\\u061C"));
+    }
+
+    void terminalTextEscapesWhatChangesALine() {
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        QCOMPARE(TerminalText(text), shown);
+        QCOMPARE(TerminalText(shown), shown);
+    }
+
+    void namesAreEscapedInEveryCommand() {
+        const QString name = QStringLiteral("две\nстроки \u202Eпрочитано наоборот");
+        const QString shown = QStringLiteral("две\\nстроки \\u202Eпрочитано наоборот");
+        const QString unknown = QStringLiteral("нет\tтакой");
+        Save({Task(name.toStdWString(), CurrentTime() + std::chrono::hours(24))});
+        // Each message is one line with the escaped name, and nothing of the name is raw.
+        const auto says = [](const QString& text, const QString& expected) {
+            return text.contains(expected) && text.count(u'\n') == 1 && !text.contains(QChar(0x202E)) &&
+                   !text.contains(u'\t');
+        };
+        const auto checkCommands = [&](bool running) {
+            const Outcome table = Command({QStringLiteral("--list")});
+            QCOMPARE(table.code, 0);
+            const QStringList lines = table.out.split(u'\n', Qt::SkipEmptyParts);
+            QCOMPARE(lines.size(), 2);
+            QVERIFY2(lines[1].startsWith(shown + QStringLiteral("  ")), qPrintable(lines[1]));
+            QVERIFY(!table.out.contains(QChar(0x202E)));
+            const QJsonObject json = JsonOf(Command({QStringLiteral("--list"), QStringLiteral("--json")}));
+            QCOMPARE(json.value(QStringLiteral("program_running")).toBool(), running);
+            QCOMPARE(
+                json.value(QStringLiteral("tasks")).toArray().at(0).toObject().value(QStringLiteral("name")),
+                QJsonValue(name));
+            const Outcome history = Command({QStringLiteral("--history"), unknown});
+            QCOMPARE(history.code, 1);
+            QVERIFY2(says(history.err, QStringLiteral("нет задачи «нет\\tтакой»")), qPrintable(history.err));
+            const Outcome run = Command({QStringLiteral("--run"), name});
+            if (running) {
+                QCOMPARE(run.code, 0);
+                QCOMPARE(run.out, QStringLiteral("Задача «%1» запущена.\n").arg(shown));
+            } else {
+                QCOMPARE(run.code, 1);
+                QVERIFY2(says(run.err, QStringLiteral("задачу «%1»").arg(shown)), qPrintable(run.err));
+            }
+        };
+        checkCommands(false);
+        const Outcome stray = Command({name});
+        QCOMPARE(stray.code, 2);
+        QVERIFY2(stray.err.contains(QStringLiteral("лишний аргумент «%1»").arg(shown)),
+                 qPrintable(stray.err));
+
+        RunningProgram program;
+        QVERIFY(program.Answers());
+        checkCommands(true);
         QCOMPARE(program.Stop(), 0);
     }
 };
