@@ -39,7 +39,9 @@ QJsonObject TaskReportJson(const TaskInfo& task, TimePoint nextRun, const std::o
                        {QStringLiteral("last_run"), QJsonValue::Null},
                        {QStringLiteral("last_end"), QJsonValue::Null},
                        {QStringLiteral("result"), QJsonValue::Null},
-                       {QStringLiteral("result_text"), QString()}};
+                       {QStringLiteral("result_text"), QString()},
+                       {QStringLiteral("last_success"), QJsonValue::Null},
+                       {QStringLiteral("missed_count"), 0}};
     if (!status) {
         return report;
     }
