@@ -2,6 +2,8 @@
 // and never starts the scheduler.
 #include "CommandLine.h"
 
+#include "TerminalText.h"
+
 #include <QCoreApplication>
 
 #include <optional>
@@ -67,7 +69,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
             }
             result.taskName = *value;
         } else if (value) {
-            return badUsage(tr("неизвестный параметр «%1»").arg(argument));
+            return badUsage(tr("неизвестный параметр «%1»").arg(TerminalText(argument)));
         } else if (argument == QStringLiteral("--list")) {
             commands << argument;
             result.command = CommandLine::Command::List;
@@ -83,9 +85,9 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         } else if (IsQtOption(argument, qtValue)) {
             i += qtValue ? 1 : 0;
         } else if (argument.startsWith(u'-')) {
-            return badUsage(tr("неизвестный параметр «%1»").arg(argument));
+            return badUsage(tr("неизвестный параметр «%1»").arg(TerminalText(argument)));
         } else {
-            return badUsage(tr("лишний аргумент «%1»").arg(argument));
+            return badUsage(tr("лишний аргумент «%1»").arg(TerminalText(argument)));
         }
     }
     if (help) {

@@ -3,6 +3,7 @@
 
 #include "TaskReport.h"
 #include "TaskStatusProxy.h"
+#include "TerminalText.h"
 #include "scheduler/JournalReader.h"
 #include "scheduler/JournalTasks.h"
 #include "scheduler/Sqlite.h"
@@ -77,7 +78,8 @@ QString Details(const QJsonObject& run) {
                      .arg(count("skipped"))
                      .arg(count("unchanged"));
     }
-    const QString error = run.value(QStringLiteral("first_error")).toString();
+    // A tool's own words: they may hold a line break or anything else a name may.
+    const QString error = TerminalText(run.value(QStringLiteral("first_error")).toString());
     if (!error.isEmpty()) {
         parts << error;
     }

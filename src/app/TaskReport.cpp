@@ -3,6 +3,7 @@
 
 #include "ScheduleText.h"
 #include "TaskStatusProxy.h"
+#include "TerminalText.h"
 #include "platform/LocalClock.h"
 #include "scheduler/JournalRecords.h"
 #include "scheduler/NextRun.h"
@@ -38,7 +39,9 @@ QJsonObject TaskReportJson(const TaskInfo& task, TimePoint nextRun, const std::o
                        {QStringLiteral("last_run"), QJsonValue::Null},
                        {QStringLiteral("last_end"), QJsonValue::Null},
                        {QStringLiteral("result"), QJsonValue::Null},
-                       {QStringLiteral("result_text"), QString()}};
+                       {QStringLiteral("result_text"), QString()},
+                       {QStringLiteral("last_success"), QJsonValue::Null},
+                       {QStringLiteral("missed_count"), 0}};
     if (!status) {
         return report;
     }
@@ -61,13 +64,13 @@ QString ShownTime(const QJsonValue& time, const QString& pattern) {
 }
 
 QString NoTaskText(const QString& name) {
-    return QCoreApplication::translate("TaskReport", "нет задачи «%1»").arg(name);
+    return QCoreApplication::translate("TaskReport", "нет задачи «%1»").arg(TerminalText(name));
 }
 
 QString SeveralTasksText(const QString& name, qsizetype count) {
     return QCoreApplication::translate("TaskReport",
                                        "задач с именем «%1» несколько (%2): дайте нужной задаче другое имя")
-        .arg(name)
+        .arg(TerminalText(name))
         .arg(count);
 }
 
@@ -107,7 +110,7 @@ QString TaskListTable(const QJsonArray& tasks) {
     for (const QJsonValue& value : tasks) {
         const QJsonObject task = value.toObject();
         const QJsonValue next = task.value(QStringLiteral("next_run"));
-        rows.push_back({task.value(QStringLiteral("name")).toString(),
+        rows.push_back({TerminalText(task.value(QStringLiteral("name")).toString()),
                         task.value(QStringLiteral("schedule")).toString(),
                         next.isNull() ? QCoreApplication::translate("TaskStatusProxy", "не запланирован")
                                       : ShownTime(next, kListTime),

@@ -16,9 +16,9 @@
 // "name", "schedule" (the list's text), "next_run" (ISO 8601 in local time with its offset, null when
 // not scheduled), and from the status, when there is one: "last_run" and "last_end" (times or null),
 // "result" (the run journal's word for the outcome, or null for a task that never ran), "result_text"
-// (the list's word) and
-// "first_error" when the last run failed with one. Without a status (nothing recorded the runs) the
-// run fields are null.
+// (the list's word), "last_success" (a time or null), "missed_count", and "first_error" when the last
+// run failed with one. Without a status (nothing recorded the runs) the run fields are null, the text
+// empty and the count 0: scripts read every key but "first_error" whatever the journal knows.
 QJsonObject TaskReportJson(const TaskInfo& task, TimePoint nextRun, const std::optional<TaskStatus>& status);
 
 // The task's next expiry as the engine arms it from now, for a report made without the engine.

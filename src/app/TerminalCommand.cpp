@@ -4,6 +4,7 @@
 #include "JournalReport.h"
 #include "TaskReport.h"
 #include "TerminalRequests.h"
+#include "TerminalText.h"
 #include "model/StorageFile.h"
 #include "scheduler/RunJournal.h"
 #include "singleinstance/RunningInstance.h"
@@ -170,7 +171,7 @@ int RunTerminalCommand(int& argc, char* argv[], const CommandLine& command,
         if (command.command == CommandLine::Command::Run) {
             return Fail(tr("планировщик не запущен: задачу «%1» можно выполнить только в запущенном "
                            "планировщике")
-                            .arg(command.taskName));
+                            .arg(TerminalText(command.taskName)));
         }
         return command.command == CommandLine::Command::History
                    ? HistoryFromFiles(command.taskName, command.json)
@@ -194,14 +195,16 @@ int RunTerminalCommand(int& argc, char* argv[], const CommandLine& command,
                         .arg(kTerminalProtocol));
     }
     if (reply.contains(QStringLiteral("error"))) {
-        return Fail(reply.value(QStringLiteral("error")).toString());
+        // Made safe by the program that wrote it; escaping again changes nothing, and guards against
+        // one that did not.
+        return Fail(TerminalText(reply.value(QStringLiteral("error")).toString()));
     }
     if (command.command == CommandLine::Command::Run) {
         if (command.json) {
             PrintJson({{QStringLiteral("task"), reply.value(QStringLiteral("task"))},
                        {QStringLiteral("started"), reply.value(QStringLiteral("started"))}});
         } else {
-            Print(stdout, tr("Задача «%1» запущена.\n").arg(command.taskName));
+            Print(stdout, tr("Задача «%1» запущена.\n").arg(TerminalText(command.taskName)));
         }
         return kDone;
     }

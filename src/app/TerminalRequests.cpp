@@ -4,6 +4,7 @@
 #include "JournalReport.h"
 #include "RunNowRefusal.h"
 #include "TaskReport.h"
+#include "TerminalText.h"
 #include "scheduler/TaskStorage.h"
 
 #include <QCoreApplication>
@@ -108,5 +109,5 @@ QByteArray AnswerTerminalRequest(TaskStorage& storage, const QByteArray& request
     if (command == QStringLiteral("run")) {
         return Run(storage, object.value(QStringLiteral("task")).toString());
     }
-    return Error(tr("запущенный планировщик не знает команды «%1»").arg(command));
+    return Error(tr("запущенный планировщик не знает команды «%1»").arg(TerminalText(command)));
 }

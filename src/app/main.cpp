@@ -7,6 +7,7 @@
 #include "FirstLaunch.h"
 #include "HelpKeyFilter.h"
 #include "MainWindow.h"
+#include "QtMessageFilter.h"
 #include "TerminalCommand.h"
 #include "TerminalRequests.h"
 #include "WindowSide.h"
@@ -76,6 +77,7 @@ int main(int argc, char* argv[]) {
 
     // Without a display the scheduler still runs its tasks, on Qt's offscreen platform.
     const bool headless = UseOffscreenPlatformWithoutDisplay();
+    InstallQtMessageFilter();
     QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
 

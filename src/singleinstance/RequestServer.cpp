@@ -10,18 +10,20 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QPointer>
+#include <QTimer>
 
 QString EngineServerName(const QString& key) {
     return LocalServerName(key + QStringLiteral("-engine"));
 }
 
-RequestServer::RequestServer(QString key, Handler handler)
-    : m_key(std::move(key)), m_handler(std::move(handler)) {}
+RequestServer::RequestServer(QString key, Handler handler, RequestServerLimits limits)
+    : m_key(std::move(key)), m_handler(std::move(handler)), m_limits(limits) {}
 
 RequestServer::~RequestServer() {
     // The peers go with the server; none of their handlers may run on a half-destroyed object.
-    for (QLocalSocket* peer : m_peers.keys()) {
-        peer->disconnect();
+    for (auto peer = m_peers.begin(); peer != m_peers.end(); ++peer) {
+        peer.key()->disconnect();
+        peer->deadline->disconnect();
     }
     m_peers.clear();
 }
@@ -43,13 +45,39 @@ void RequestServer::Accept() {
             peer->deleteLater();
             continue;
         }
-        m_peers.insert(peer, Peer{});
-        QObject::connect(peer, &QLocalSocket::disconnected, peer, [this, peer] {
-            m_peers.remove(peer);
+        if (m_peers.size() >= m_limits.connections) {
+            peer->abort();
             peer->deleteLater();
-        });
+            continue;
+        }
+        auto* deadline = new QTimer(peer);
+        deadline->setSingleShot(true);
+        deadline->setInterval(m_limits.requestTime);
+        QObject::connect(deadline, &QTimer::timeout, peer, [this, peer] { Drop(peer); });
+        deadline->start();
+        m_peers.insert(peer, Peer{deadline});
+        QObject::connect(peer, &QLocalSocket::disconnected, peer, [this, peer] { Forget(peer); });
         QObject::connect(peer, &QLocalSocket::readyRead, peer, [this, peer] { Read(peer); });
+        // A long reply is taken in parts: only a client that stops taking it is dropped.
+        QObject::connect(peer, &QLocalSocket::bytesWritten, deadline, qOverload<>(&QTimer::start));
     }
+}
+
+void RequestServer::Forget(QLocalSocket* socket) {
+    const auto found = m_peers.find(socket);
+    if (found == m_peers.end()) {
+        return;
+    }
+    found->deadline->stop();
+    m_peers.erase(found);
+    socket->deleteLater();
+}
+
+// Without waiting for a reply to be written: the client is not taking it.
+void RequestServer::Drop(QLocalSocket* socket) {
+    Forget(socket);
+    socket->disconnect();
+    socket->abort();
 }
 
 void RequestServer::Read(QLocalSocket* socket) {
@@ -96,10 +124,14 @@ void RequestServer::Read(QLocalSocket* socket) {
         }
         socket->read(reading.frameSize);
         peer.stage = Stage::Answered;
+        // However long the handler takes, the reply's time starts once it is written.
+        QTimer* deadline = peer.deadline;
+        deadline->stop();
         // The handler may run an event loop (a message box) in which the peer goes away.
         const QPointer<QLocalSocket> alive(socket);
         const QByteArray reply = m_handler(*reading.payload);
         if (alive) {
+            deadline->start();
             socket->write(RequestFrame::Build(reply));
             socket->disconnectFromServer(); // once the reply is written
         }

@@ -3,6 +3,7 @@
 // last runs from the run journal, and the commands answered by a running program.
 #include "app/CommandLine.h"
 #include "app/TaskReport.h"
+#include "app/TerminalText.h"
 #include "model/LocalDateTime.h"
 #include "model/StorageFile.h"
 #include "scheduler/RunJournal.h"
@@ -75,6 +76,17 @@ TaskInfo Task(const std::wstring& name, TimePoint start) {
 
 void Save(const std::vector<TaskInfo>& tasks) {
     QVERIFY(SaveStorageFile(StoragePath(), TaskPointers(tasks)));
+}
+
+// A task of --list --json that never ran as far as anyone knows: every key the manual page lists is
+// there, so that a script can read any of them.
+void CheckNeverRan(const QJsonObject& task) {
+    QCOMPARE(task.keys(), QStringList({"last_end", "last_run", "last_success", "missed_count", "name",
+                                       "next_run", "result", "result_text", "schedule"}));
+    for (const char* key : {"last_run", "last_end", "result", "last_success"}) {
+        QVERIFY2(task.value(QLatin1String(key)).isNull(), key);
+    }
+    QCOMPARE(task.value(QStringLiteral("missed_count")), QJsonValue(0));
 }
 
 // The scheduler itself, headless, for the scope; SIGTERM ends it as its exit entry does.
@@ -230,8 +242,12 @@ private slots:
         const QJsonArray tasks = json.value(QStringLiteral("tasks")).toArray();
         QCOMPARE(tasks.size(), 2);
         QCOMPARE(tasks[0].toObject().value(QStringLiteral("next_run")).toString(), ReportTime(start));
-        QVERIFY(tasks[0].toObject().value(QStringLiteral("last_run")).isNull());
         QVERIFY(tasks[1].toObject().value(QStringLiteral("next_run")).isNull());
+        // As on a fresh install: no journal yet.
+        QVERIFY(!QFileInfo::exists(JournalPath()));
+        for (const QJsonValue& task : tasks) {
+            CheckNeverRan(task.toObject());
+        }
 
         // Read as it is: nothing written, and a damaged file is not set aside (the program does that).
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -309,7 +325,7 @@ private slots:
                  ReportTime(start + std::chrono::hours(1)));
         QCOMPARE(tasks[0].toObject().value(QStringLiteral("first_error")).toString(),
                  QStringLiteral("нет доступа"));
-        QVERIFY(tasks[1].toObject().value(QStringLiteral("result")).isNull());
+        CheckNeverRan(tasks[1].toObject());
 
         // The running program answers the same.
         RunningProgram program;
@@ -353,6 +369,79 @@ private slots:
         QCOMPARE(twice.code, 1);
         QVERIFY2(twice.err.contains(QStringLiteral("несколько (2)")), qPrintable(twice.err));
 
+        QCOMPARE(program.Stop(), 0);
+    }
+
+    void terminalTextEscapesWhatChangesALine_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
+        const auto row = [](const char* tag, const QString& text, const QString& shown) {
+            QTest::newRow(tag) << text << shown;
+        };
+        row("plain, a backslash kept", QStringLiteral("Копия C:\\n 😀"), QStringLiteral("Копия C:\\n 😀"));
+        row("line breaks and tab", QStringLiteral("a\nb\r\tc"), QStringLiteral("a\\nb\\r\\tc"));
+        row("C0 ends before the space", QStringLiteral("\x1b[31m\x1f "),
+            QStringLiteral("\\u001B[31m\\u001F "));
+        row("NUL", QString(QChar(0)) + u'x', QStringLiteral("\\u0000x"));
+        row("DEL and C1, not what follows", QStringLiteral("\u007F\u0085\u009F\u00A0"),
+            QStringLiteral("\\u007F\\u0085\\u009F\u00A0"));
+        row("embeddings and overrides, not their neighbours", QStringLiteral("\u2029\u202A\u202E\u202F"),
+            QStringLiteral("\u2029\\u202A\\u202E\u202F"));
+        row("isolates, not their neighbours", QStringLiteral("\u2065\u2066\u2069\u206A"),
+            QStringLiteral("\u2065\\u2066\\u2069\u206A"));
+        row("marks", QStringLiteral("\u200E\u200F\u061C"), QStringLiteral("\\u200E\\u200F\\u061C"));
+    }
+
+    void terminalTextEscapesWhatChangesALine() {
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        QCOMPARE(TerminalText(text), shown);
+        QCOMPARE(TerminalText(shown), shown);
+    }
+
+    void namesAreEscapedInEveryCommand() {
+        const QString name = QStringLiteral("две\nстроки \u202Eпрочитано наоборот");
+        const QString shown = QStringLiteral("две\\nстроки \\u202Eпрочитано наоборот");
+        const QString unknown = QStringLiteral("нет\tтакой");
+        Save({Task(name.toStdWString(), CurrentTime() + std::chrono::hours(24))});
+        // Each message is one line with the escaped name, and nothing of the name is raw.
+        const auto says = [](const QString& text, const QString& expected) {
+            return text.contains(expected) && text.count(u'\n') == 1 && !text.contains(QChar(0x202E)) &&
+                   !text.contains(u'\t');
+        };
+        const auto checkCommands = [&](bool running) {
+            const Outcome table = Command({QStringLiteral("--list")});
+            QCOMPARE(table.code, 0);
+            const QStringList lines = table.out.split(u'\n', Qt::SkipEmptyParts);
+            QCOMPARE(lines.size(), 2);
+            QVERIFY2(lines[1].startsWith(shown + QStringLiteral("  ")), qPrintable(lines[1]));
+            QVERIFY(!table.out.contains(QChar(0x202E)));
+            const QJsonObject json = JsonOf(Command({QStringLiteral("--list"), QStringLiteral("--json")}));
+            QCOMPARE(json.value(QStringLiteral("program_running")).toBool(), running);
+            QCOMPARE(
+                json.value(QStringLiteral("tasks")).toArray().at(0).toObject().value(QStringLiteral("name")),
+                QJsonValue(name));
+            const Outcome history = Command({QStringLiteral("--history"), unknown});
+            QCOMPARE(history.code, 1);
+            QVERIFY2(says(history.err, QStringLiteral("нет задачи «нет\\tтакой»")), qPrintable(history.err));
+            const Outcome run = Command({QStringLiteral("--run"), name});
+            if (running) {
+                QCOMPARE(run.code, 0);
+                QCOMPARE(run.out, QStringLiteral("Задача «%1» запущена.\n").arg(shown));
+            } else {
+                QCOMPARE(run.code, 1);
+                QVERIFY2(says(run.err, QStringLiteral("задачу «%1»").arg(shown)), qPrintable(run.err));
+            }
+        };
+        checkCommands(false);
+        const Outcome stray = Command({name});
+        QCOMPARE(stray.code, 2);
+        QVERIFY2(stray.err.contains(QStringLiteral("лишний аргумент «%1»").arg(shown)),
+                 qPrintable(stray.err));
+
+        RunningProgram program;
+        QVERIFY(program.Answers());
+        checkCommands(true);
         QCOMPARE(program.Stop(), 0);
     }
 };

@@ -21,6 +21,12 @@
 #include <chrono>
 #include <future>
 #include <memory>
+#include <vector>
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -44,6 +50,51 @@ QByteArray Header(quint64 length) {
     }
     return header;
 }
+
+QByteArray Echo(const QByteArray& request) {
+    return "re:" + request;
+}
+
+// A client on a plain socket, so that no library takes the reply for it: it sends its bytes and then
+// reads nothing.
+class SilentClient {
+public:
+    SilentClient(const QString& path, const QByteArray& bytes) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray name = QFile::encodeName(path);
+        if (name.size() >= static_cast<int>(sizeof(address.sun_path))) {
+            return;
+        }
+        std::copy(name.begin(), name.end(), address.sun_path);
+        m_fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (m_fd < 0 || ::connect(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 ||
+            ::send(m_fd, bytes.constData(), static_cast<std::size_t>(bytes.size()), MSG_NOSIGNAL) !=
+                bytes.size()) {
+            Close();
+        }
+    }
+    ~SilentClient() { Close(); }
+    SilentClient(const SilentClient&) = delete;
+    SilentClient& operator=(const SilentClient&) = delete;
+
+    bool Connected() const { return m_fd >= 0; }
+    // Whether the other side has closed the connection (what it wrote is still unread).
+    bool HungUp() const {
+        pollfd polled{m_fd, POLLRDHUP, 0};
+        return ::poll(&polled, 1, 0) == 1 && (polled.revents & (POLLHUP | POLLRDHUP)) != 0;
+    }
+
+private:
+    void Close() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+        m_fd = -1;
+    }
+
+    int m_fd = -1;
+};
 
 } // namespace
 
@@ -100,6 +151,23 @@ private:
             [&asked] { return asked.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 10000);
         return ready ? asked.get()
                      : InstanceAnswer{InstanceAnswer::Status::Failed, {}, QStringLiteral("hangs")};
+    }
+
+    // A terminal request to the engine's server, all but its last byte sent.
+    static std::unique_ptr<QLocalSocket> HalfSentRequest() {
+        auto socket = std::make_unique<QLocalSocket>();
+        socket->connectToServer(EngineServerName(PrimaryKey()));
+        if (!socket->waitForConnected(5000)) {
+            return nullptr;
+        }
+        const QByteArray bytes = TerminalRequest("list");
+        Send(*socket, bytes.left(bytes.size() - 1));
+        return socket;
+    }
+
+    static QByteArray TerminalRequest(const QByteArray& request) {
+        const QByteArray body = ConnectMessage::BuildBody(PrimaryKey(), ConnectionKind::TerminalRequest, 1);
+        return ConnectMessage::BuildHeader(body.size()) + body + RequestFrame::Build(request);
     }
 
     SingleApplication& m_application;
@@ -285,6 +353,49 @@ private slots:
             QTRY_COMPARE(peer->state(), QLocalSocket::UnconnectedState);
             QCOMPARE(peer->readAll(), QByteArray());
         }
+    }
+
+    void unfinishedRequestIsDroppedWhileOthersAreAnswered() {
+        RequestServer engine(PrimaryKey(), Echo, {std::chrono::milliseconds(1500), 64});
+        QVERIFY(engine.Listen());
+        auto half = HalfSentRequest();
+        QVERIFY(half);
+        QCOMPARE(Ask("list").reply, QByteArray("re:list"));
+        QTRY_COMPARE_WITH_TIMEOUT(half->state(), QLocalSocket::UnconnectedState, 30000);
+        QCOMPARE(half->readAll(), QByteArray());
+        QCOMPARE(Ask("list").reply, QByteArray("re:list"));
+    }
+
+    void clientThatStopsTakingItsReplyIsDropped() {
+        // Far more than the socket's buffers hold, so that writing it waits for the client.
+        RequestServer engine(PrimaryKey(),
+                             [](const QByteArray&) { return QByteArray(16 * 1024 * 1024, 'x'); },
+                             {std::chrono::milliseconds(1500), 64});
+        QVERIFY(engine.Listen());
+        const SilentClient client(EngineServerName(PrimaryKey()), TerminalRequest("list"));
+        QVERIFY(client.Connected());
+        QTRY_VERIFY_WITH_TIMEOUT(client.HungUp(), 30000);
+    }
+
+    void connectionsBeyondTheBoundAreClosedAtOnce() {
+        // A time limit no step of the test comes near: the held connections stay until let go.
+        RequestServer engine(PrimaryKey(), Echo, {std::chrono::minutes(10), 3});
+        QVERIFY(engine.Listen());
+        std::vector<std::unique_ptr<QLocalSocket>> held;
+        for (int i = 0; i < 3; ++i) {
+            held.push_back(HalfSentRequest());
+            QVERIFY(held.back());
+        }
+        // Connected after the held ones, so accepted after them.
+        QCOMPARE(Ask("list").status, InstanceAnswer::Status::Refused);
+        for (const auto& socket : held) {
+            QCOMPARE(socket->state(), QLocalSocket::ConnectedState);
+        }
+        // Once one is let go, there is room again.
+        held.front()->abort();
+        InstanceAnswer answer;
+        QTRY_VERIFY_WITH_TIMEOUT((answer = Ask("list")).status == InstanceAnswer::Status::Answered, 30000);
+        QCOMPARE(answer.reply, QByteArray("re:list"));
     }
 
     void aCommandOfAnotherInstallationFindsNoProgram() {
