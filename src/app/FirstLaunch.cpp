@@ -1,11 +1,11 @@
 // The "firstLaunch" settings key.
 #include "FirstLaunch.h"
 
-#include <QSettings>
+#include "scheduler/SettingValue.h"
 
 bool TakeFirstLaunch(QSettings& settings) {
     const QString key = QStringLiteral("firstLaunch");
-    if (!settings.value(key, true).toBool()) {
+    if (!FlagSetting(settings, key, true)) {
         return false;
     }
     settings.setValue(key, false);

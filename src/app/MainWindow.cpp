@@ -12,6 +12,8 @@
 #include "execution/TaskLog.h"
 #include "platform/AutostartEntry.h"
 #include "scheduler/JournalReader.h"
+#include "scheduler/RunSettings.h"
+#include "scheduler/SettingValue.h"
 #include "scheduler/Sqlite.h"
 #include "scheduler/TaskStorage.h"
 #include "ui_MainWindow.h"
@@ -40,7 +42,6 @@ namespace {
 constexpr int kLongestFirstNameColumn = 280;
 // Failures closer together than this make one notice.
 constexpr std::chrono::seconds kNoticeGathering{3};
-const QString kNotifyFailuresKey = QStringLiteral("Runs/notifyFailures");
 constexpr std::array<int, 3> kStatusColumns = {TaskStatusProxy::NextRunColumn, TaskStatusProxy::LastRunColumn,
                                                TaskStatusProxy::ResultColumn};
 
@@ -741,11 +742,11 @@ void MainWindow::saveSettings() {
 }
 
 bool notifyFailures() {
-    return QSettings().value(kNotifyFailuresKey, true).toBool();
+    return FlagSetting(QSettings(), run_setting_keys::kNotifyFailures, true);
 }
 
 void setNotifyFailures(bool enabled) {
-    QSettings().setValue(kNotifyFailuresKey, enabled);
+    QSettings().setValue(run_setting_keys::kNotifyFailures, enabled);
 }
 
 void setAutostart(bool enabled) {

@@ -6,6 +6,7 @@
 #include "MainWindow.h"
 #include "platform/AutostartEntry.h"
 #include "scheduler/RunSettings.h"
+#include "scheduler/SettingValue.h"
 #include "ui_SettingsDialog.h"
 
 #include <QPushButton>
@@ -23,20 +24,16 @@ int Minutes(qlonglong seconds) {
     return static_cast<int>((seconds + kSecondsPerMinute - 1) / kSecondsPerMinute);
 }
 
-qlonglong StoredSeconds(const QString& key, qlonglong fallback) {
-    bool ok = false;
-    const qlonglong seconds = QSettings().value(key).toLongLong(&ok);
-    return ok && seconds >= 0 ? seconds : fallback;
-}
-
-void BindFlag(QCheckBox* box, const QString& key, bool fallback) {
-    box->setChecked(QSettings().value(key, fallback).toBool());
+void BindFlag(QCheckBox* box, const QString& key, bool stored) {
+    box->setChecked(stored);
     QObject::connect(box, &QCheckBox::toggled, box,
                      [key](bool checked) { QSettings().setValue(key, checked); });
 }
 
-void BindMinutes(QSpinBox* spin, const QString& key, qlonglong fallbackSeconds) {
-    spin->setValue(Minutes(StoredSeconds(key, fallbackSeconds)));
+void BindMinutes(QSpinBox* spin, const QString& key, std::chrono::seconds stored) {
+    // As far as the engine reads a limit, so that the window can show whatever the engine uses.
+    spin->setMaximum(Minutes(kLongestTimeLimit.count()));
+    spin->setValue(Minutes(stored.count()));
     QObject::connect(spin, qOverload<int>(&QSpinBox::valueChanged), spin, [key](int minutes) {
         QSettings().setValue(key, static_cast<qlonglong>(minutes) * kSecondsPerMinute);
     });
@@ -46,14 +43,14 @@ void BindMinutes(QSpinBox* spin, const QString& key, qlonglong fallbackSeconds) 
 
 SettingsDialog::SettingsDialog(QWidget* parent) : QDialog(parent), ui(new SettingsDialogUi) {
     ui->setupUi(this);
-    const RunSettings defaults;
-    BindMinutes(ui->toolTimeLimitSpinBox, QStringLiteral("Runs/toolTimeLimitSeconds"),
-                defaults.toolTimeLimit.count());
-    BindMinutes(ui->taskTimeLimitSpinBox, QStringLiteral("Runs/taskTimeLimitSeconds"),
-                defaults.taskTimeLimit.count());
-    BindFlag(ui->catchUpMissedCheckBox, QStringLiteral("Runs/catchUpMissed"), defaults.catchUpMissed);
-    BindFlag(ui->lowPriorityCheckBox, QStringLiteral("Runs/lowPriority"), defaults.lowPriority);
-    BindFlag(ui->keepAwakeCheckBox, QStringLiteral("Runs/keepAwake"), defaults.keepAwake);
+    namespace keys = run_setting_keys;
+    // Read as the engine reads it: a value it would not use shows as the value it uses instead.
+    const RunSettings stored = ReadRunSettings();
+    BindMinutes(ui->toolTimeLimitSpinBox, keys::kToolTimeLimit, stored.toolTimeLimit);
+    BindMinutes(ui->taskTimeLimitSpinBox, keys::kTaskTimeLimit, stored.taskTimeLimit);
+    BindFlag(ui->catchUpMissedCheckBox, keys::kCatchUpMissed, stored.catchUpMissed);
+    BindFlag(ui->lowPriorityCheckBox, keys::kLowPriority, stored.lowPriority);
+    BindFlag(ui->keepAwakeCheckBox, keys::kKeepAwake, stored.keepAwake);
 
     ui->notifyFailuresCheckBox->setChecked(notifyFailures());
     connect(ui->notifyFailuresCheckBox, &QCheckBox::toggled, this, [](bool on) { setNotifyFailures(on); });

@@ -1,13 +1,27 @@
 // The settings of task runs in the per-user settings store, group "Runs".
 #pragma once
 
+#include <QString>
+
 #include <chrono>
+
+// The keys, named once for the engine that reads them and the settings window that writes them.
+namespace run_setting_keys {
+inline const QString kToolTimeLimit = QStringLiteral("Runs/toolTimeLimitSeconds");
+inline const QString kTaskTimeLimit = QStringLiteral("Runs/taskTimeLimitSeconds");
+inline const QString kCatchUpMissed = QStringLiteral("Runs/catchUpMissed");
+inline const QString kLowPriority = QStringLiteral("Runs/lowPriority");
+inline const QString kKeepAwake = QStringLiteral("Runs/keepAwake");
+// Read by the window, not the engine: whether failed runs are announced.
+inline const QString kNotifyFailures = QStringLiteral("Runs/notifyFailures");
+} // namespace run_setting_keys
 
 struct RunSettings {
     // "Runs/toolTimeLimitSeconds": a tool run that lasts longer is ended; 0 is no limit.
     std::chrono::seconds toolTimeLimit{14'400};
     // "Runs/taskTimeLimitSeconds": an export or a check whose tool runs together last longer is ended
-    // with the document it was at, and takes no further one; 0 is no limit.
+    // with the document it was at, and takes no further one; 0 is no limit. It also bounds how long a
+    // program that hands its tasks over waits for the runs under way.
     std::chrono::seconds taskTimeLimit{21'600};
     // "Runs/catchUpMissed": a task that missed runs while the program was not running runs once soon
     // after start-up.
@@ -19,6 +33,7 @@ struct RunSettings {
     bool keepAwake = true;
 };
 
-// Reads the settings of organisation "Zelkor-Vostal", application "ZelkorScheduler"; a missing or
-// unreadable value keeps its default. Any thread.
+// Reads the settings of organisation "Zelkor-Vostal", application "ZelkorScheduler". A missing value
+// keeps its default; so does one that cannot be used (said once on standard error). Both limits are at
+// most kLongestTimeLimit (SettingValue.h), whatever the file says. Any thread.
 RunSettings ReadRunSettings();

@@ -1,11 +1,17 @@
 // The help pages as the build lays them out beside the program: each page is well-formed, every link
 // between pages and to the style sheet leads to a file (and an anchor) that is there, every page can
-// be reached from the start page, no written page is left out, and the pages windows name for F1 are there.
+// be reached from the start page, no written page is left out, and the pages windows name for F1 are there;
+// the examples of files written by hand are read by the program as the page says.
+#include "model/StorageFile.h"
+#include "repository/FindConnection.h"
+
+#include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QMap>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QUrl>
 #include <QXmlStreamReader>
 #include <QtTest>
@@ -103,6 +109,57 @@ private slots:
             }
         }
         QVERIFY(named >= 7);
+    }
+
+    void handWrittenFileExamplesReadAsDescribed() {
+        QFile page(QStringLiteral(ZELKOR_HELP_SOURCE_DIR "/files.html"));
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        QMap<QString, QString> examples;
+        QXmlStreamReader xml(&page);
+        while (!xml.atEnd()) {
+            if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("pre")) {
+                const QString id = xml.attributes().value(QLatin1String("id")).toString();
+                examples[id] = xml.readElementText();
+            }
+        }
+        QTemporaryDir folder;
+        const auto written = [&folder](const QString& name, const QString& text) {
+            QFile file(folder.filePath(name));
+            if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) != text.toUtf8().size()) {
+                qFatal("cannot write %s", qPrintable(file.fileName()));
+            }
+            return file.fileName();
+        };
+
+        const StorageContents storage = InspectStorageFile(
+            written(QStringLiteral("storage.xml"), examples.value(QStringLiteral("storage-example"))));
+        QVERIFY(!storage.damage);
+        QCOMPARE(storage.tasks.size(), std::size_t{2});
+        // "1 марта 2027 года, 06:00 UTC" and "2 марта 2027 года, 19:30 UTC", in 100-ns ticks since 1970.
+        const auto ticks = [](int day, int hour, int minute) {
+            return TimePointFromTicks(
+                QDateTime(QDate(2027, 3, day), QTime(hour, minute), Qt::UTC).toSecsSinceEpoch() *
+                kTicksPerSecond);
+        };
+        const TaskInfo& backup = storage.tasks[0];
+        QCOMPARE(backup.starting_point, ticks(1, 6, 0));
+        QVERIFY(backup.run_only_on_working_days);
+        QVERIFY(std::holds_alternative<DailyTrigger>(backup.trigger));
+        QVERIFY(std::holds_alternative<BackupAction>(backup.action));
+        const TaskInfo& command = storage.tasks[1];
+        QCOMPARE(command.starting_point, ticks(2, 19, 30));
+        QCOMPARE(std::get<WeeklyTrigger>(command.trigger), (WeeklyTrigger{2, {1, 5}})); // Monday, Friday
+        QCOMPARE(std::get<CommandAction>(command.action).executable, std::wstring(L"/usr/bin/rsync"));
+
+        // The backup's connection is the one of the connections example.
+        const std::optional<arkon_cm::Connection> connection =
+            FindConnection(std::get<BackupAction>(backup.action).connection_id,
+                           written(QStringLiteral("connections.xml"),
+                                   examples.value(QStringLiteral("connections-example"))));
+        QVERIFY(connection.has_value());
+        QCOMPARE(connection->name, std::wstring(L"Проекты"));
+        QCOMPARE(connection->server, std::wstring(L"/srv/zelkor"));
+        QCOMPARE(connection->database, std::wstring(L"projects"));
     }
 };
 

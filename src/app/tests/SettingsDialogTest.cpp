@@ -160,6 +160,20 @@ private slots:
         QVERIFY(OpenFromMenu(window, *window.menuBar()->actions().first()->menu()) != nullptr);
     }
 
+    void showsWhatTheEngineReads() {
+        // Written by hand: words for the flags, a limit of centuries.
+        QSettings().setValue(QStringLiteral("Runs/taskTimeLimitSeconds"), QStringLiteral("10000000000"));
+        QSettings().setValue(QStringLiteral("Runs/catchUpMissed"), QStringLiteral("Yes"));
+        QSettings().setValue(QStringLiteral("Runs/lowPriority"), QStringLiteral("off"));
+        SettingsDialog dialog(nullptr);
+        QCOMPARE(Child<QSpinBox>(dialog, "taskTimeLimitSpinBox")->value(), 30 * 24 * 60);
+        QVERIFY(Child<QCheckBox>(dialog, "catchUpMissedCheckBox")->isChecked());
+        QVERIFY(!Child<QCheckBox>(dialog, "lowPriorityCheckBox")->isChecked());
+        // Showing wrote nothing back.
+        QCOMPARE(QSettings().value(QStringLiteral("Runs/taskTimeLimitSeconds")).toString(),
+                 QStringLiteral("10000000000"));
+    }
+
     void changesAreStoredAtOnce() {
         SettingsDialog dialog(nullptr);
         Child<QSpinBox>(dialog, "toolTimeLimitSpinBox")->setValue(30);

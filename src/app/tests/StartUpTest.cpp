@@ -306,7 +306,18 @@ private slots:
                  QStringLiteral("sh"), QFile::decodeName(gate), QStringLiteral(ZELKOR_SCHEDULER_PATH)}));
             QVERIFY(starts.back()->waitForStarted());
         }
-        QTest::qWait(500); // every shell at the gate
+        // Every shell at the gate: it has the FIFO open (and reads it next), so one write starts them all.
+        const QString gatePath = QFileInfo(QFile::decodeName(gate)).canonicalFilePath();
+        const auto atGate = [&gatePath](const QProcess& shell) {
+            const QDir descriptors(QStringLiteral("/proc/%1/fd").arg(shell.processId()));
+            const QStringList entries = descriptors.entryList(QDir::System | QDir::NoDotAndDotDot);
+            return std::any_of(entries.begin(), entries.end(), [&](const QString& entry) {
+                return QFile::symLinkTarget(descriptors.filePath(entry)) == gatePath;
+            });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(starts.begin(), starts.end(),
+                                             [&atGate](const auto& start) { return atGate(*start); }),
+                                 60000);
         const QByteArray lines(kStarts, '\n');
         QCOMPARE(::write(gateFile, lines.constData(), static_cast<std::size_t>(lines.size())),
                  static_cast<ssize_t>(lines.size()));

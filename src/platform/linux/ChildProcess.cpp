@@ -100,7 +100,8 @@ ChildProcess ChildProcess::Start(const std::vector<std::string>& arguments, cons
         // The disk's priority cannot be given through posix_spawn, but a new process inherits the starting
         // thread's: this thread has it only for the moment of the start.
         const int ioPriority = lowPriority ? platform::ThisThreadsIoPriority() : -1;
-        const bool lowered = ioPriority >= 0 && platform::SetThisThreadsIoPriority(platform::kIdleIoPriority);
+        const bool lowered =
+            ioPriority >= 0 && platform::SetThisThreadsIoPriority(platform::kLowestBestEffortIoPriority);
         // glibc reports a failed exec here and has already reaped the process it made for it.
         result = posix_spawn(&pid, argv[0], setup.Actions(), setup.Attributes(), argv.data(), environ);
         if (lowered) {

@@ -1,6 +1,6 @@
 // Linux: the idle scheduling class for the processor (Linux applies it to the calling thread alone)
-// and the idle class for the disk. The scheduler's idle class is lower than any nice value, and the
-// disk's idle class is honoured by the mq-deadline and BFQ schedulers.
+// and the lowest best-effort level for the disk. The scheduler's idle class is lower than any nice value
+// but still gets a share of a busy processor; the disk's idle class would not (IoPriority.h).
 #include "platform/LowPriority.h"
 
 #include "IoPriority.h"
@@ -13,7 +13,7 @@ void LowerThisThreadsPriority() {
     sched_param parameter{};
     parameter.sched_priority = 0;
     sched_setscheduler(0, SCHED_IDLE, &parameter);
-    SetThisThreadsIoPriority(kIdleIoPriority);
+    SetThisThreadsIoPriority(kLowestBestEffortIoPriority);
 }
 
 } // namespace platform

@@ -67,11 +67,20 @@ TEST(ProgramStartTest, EndIsReapedAtOnceAndToldThroughTheContextWithOrWithoutPid
 }
 
 TEST(ProgramStartTest, AnEndAfterItsContextIsGoneIsDropped) {
+    QTemporaryDir folder;
+    const std::string noted = folder.filePath(QStringLiteral("pid")).toStdString();
     bool told = false;
     {
         boost::asio::io_context context;
-        ASSERT_FALSE(StartProgram({"/bin/sleep", "0.2"}, "", context, [&told](ProgramEnd) { told = true; }));
+        ASSERT_FALSE(StartProgram({"/bin/sh", "-c", "echo $$ > \"$0\"; sleep 0.2", noted}, "", context,
+                                  [&told](ProgramEnd) { told = true; }));
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    std::string pid;
+    for (int i = 0; i < 1000 && pid.empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::ifstream(noted) >> pid;
+    }
+    ASSERT_FALSE(pid.empty());
+    EXPECT_TRUE(Reaped(std::stoi(pid))); // the end has come, and with it the moment it could be told
     EXPECT_FALSE(told);
 }

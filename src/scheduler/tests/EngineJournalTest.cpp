@@ -70,11 +70,12 @@ protected:
 
 TEST_F(EngineJournalTest, ProgramKilledWhileACommandRunsReadsBackInterrupted) {
     TaskInfo task = Task(L"команда", CurrentTime() + kTicksPerDay * Ticks{1});
-    task.action = CommandAction{L"/bin/sleep", L"", L"3"};
+    // Long enough to be running still when a busy machine gets round to the kill.
+    task.action = CommandAction{L"/bin/sleep", L"", L"10"};
     ASSERT_TRUE(SaveStorageFile(StoragePath(), TaskPointers(std::vector<TaskInfo>{task})));
     QProcess probe;
     probe.start(QStringLiteral(RUN_KILL_PROBE), {StoragePath(), LogFolder()});
-    ASSERT_TRUE(probe.waitForReadyRead(10'000)) << probe.readAllStandardError().toStdString();
+    ASSERT_TRUE(probe.waitForReadyRead(60'000)) << probe.readAllStandardError().toStdString();
     ::kill(static_cast<pid_t>(probe.processId()), SIGKILL);
     ASSERT_TRUE(probe.waitForFinished(10'000));
 

@@ -97,7 +97,7 @@ TEST_F(EngineTest, SavesRefusedByAReadOnlyFolderAreMadeOnceWritingWorksAgain) {
     ASSERT_EQ(::chmod(folder.toLocal8Bit().constData(), 0555), 0);
     testing::internal::CaptureStderr();
     engine->AddTask(Task(L"second", CurrentTime() + Ticks{kTicksPerDay}));
-    std::this_thread::sleep_for(350ms); // a few retries, all refused
+    engine->WaitForSaves(); // returns once a save was refused
     const std::string printed = testing::internal::GetCapturedStderr();
     EXPECT_NE(printed.find("storage.xml"), std::string::npos) << printed;
     EXPECT_EQ(LoadStorageFile(storage).size(), 1u);
@@ -126,7 +126,7 @@ TEST_F(EngineTest, ClosingMakesALastSaveAndSaysWhenItFailsToo) {
         ASSERT_EQ(::chmod(folder.toLocal8Bit().constData(), 0555), 0);
         testing::internal::CaptureStderr();
         engine->AddTask(Task(L"second", CurrentTime() + Ticks{kTicksPerDay}));
-        std::this_thread::sleep_for(200ms); // the save is refused
+        engine->WaitForSaves(); // the save is refused
         if (writableAgain) {
             ASSERT_EQ(::chmod(folder.toLocal8Bit().constData(), 0755), 0);
         }

@@ -1,5 +1,8 @@
 // Starts the engine on the given files with the real actions, runs the first task now and says
-// "running" once the run has started; then waits to be killed. The journal tests read what is left.
+// "running" once the run's start record is in the journal; then waits to be killed. The journal tests
+// read what is left.
+#include "scheduler/JournalReader.h"
+#include "scheduler/Sqlite.h"
 #include "scheduler/TaskStorage.h"
 
 #include <QCoreApplication>
@@ -9,6 +12,25 @@
 #include <cstdio>
 #include <thread>
 
+namespace {
+
+// Read as another program reads it: the journal writes on its own thread, after the run has started.
+bool StartRecorded(const TaskStorage& engine, const TaskInfo* task) {
+    const std::optional<JournalTaskId> id = engine.JournalId(task);
+    if (!id) {
+        return false;
+    }
+    try {
+        JournalReader reader(engine.JournalPath());
+        const std::vector<JournalRun> runs = reader.Runs(*id, 1);
+        return !runs.empty();
+    } catch (const sqlite::Error&) {
+        return false; // not made yet
+    }
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc < 3) {
@@ -17,11 +39,12 @@ int main(int argc, char** argv) {
     QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
     TaskStorage engine(
         TaskStorage::Settings{QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]), {}});
-    engine.RunNow(engine.Tasks().front().get());
-    while (engine.Status(engine.Tasks().front().get()).outcome != RunOutcome::Running) {
+    TaskInfo* task = engine.Tasks().front().get();
+    engine.RunNow(task);
+    // Polled: the test that started this bounds the wait.
+    while (!StartRecorded(engine, task)) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // the journal writes on its own thread
     std::printf("running\n");
     std::fflush(stdout);
     for (;;) {
