@@ -1,138 +1,41 @@
 // The background engine and the window's program against each other, as real processes sharing the
 // user's folders: who runs what is read from the run journal (each run says whether the background
 // engine ran it) and from a marker file the task's program appends its name to.
-#include "model/StorageFile.h"
-#include "scheduler/JournalReader.h"
+#include "SchedulerSides.h"
 
-#include <QDir>
-#include <QFile>
-#include <QProcess>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
-#include <QtTest>
 
-#include <csignal>
-#include <map>
 #include <memory>
+
+using namespace std::chrono_literals;
 
 namespace {
 
-QString StorageFolder() {
-    return qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Zelkor-Vostal/ZelkorScheduler");
+std::vector<std::pair<std::wstring, std::chrono::milliseconds>>
+InSeconds(const std::vector<std::pair<std::wstring, int>>& due) {
+    std::vector<std::pair<std::wstring, std::chrono::milliseconds>> offsets;
+    for (const auto& [name, seconds] : due) {
+        offsets.emplace_back(name, std::chrono::seconds(seconds));
+    }
+    return offsets;
 }
-
-// One side: `--background`, or the window's program (headless, on Qt's offscreen platform).
-class Side {
-public:
-    explicit Side(bool background) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
-            environment.remove(QString::fromLatin1(name));
-        }
-        m_process.setProcessEnvironment(environment);
-        m_process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
-        m_process.start(QStringLiteral(ZELKOR_SCHEDULER_PATH),
-                        background ? QStringList{QStringLiteral("--background")} : QStringList());
-        m_process.waitForStarted();
-    }
-    ~Side() { End(SIGKILL); }
-    Side(const Side&) = delete;
-    Side& operator=(const Side&) = delete;
-
-    void End(int signal) {
-        if (m_process.state() != QProcess::NotRunning) {
-            ::kill(static_cast<pid_t>(m_process.processId()), signal);
-            m_process.waitForFinished(30000);
-        }
-    }
-    QString Errors() { return m_errors += QString::fromUtf8(m_process.readAllStandardError()); }
-
-private:
-    QProcess m_process;
-    QString m_errors;
-};
-
-struct Counted {
-    int runs = 0;       // timed runs and runs now
-    int background = 0; // of them, the background engine's
-    int missed = 0;     // missed rows
-    int interrupted = 0;
-};
 
 class BackgroundEngineTest : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_folder;
-    TimePoint m_start;
+    MarkedTasks m_tasks;
 
-    QString Marker() const { return m_folder.filePath(QStringLiteral("marker")); }
-
-    // Command tasks, each due once (daily) `dueSeconds` after now; "long…" tasks run for `longSeconds`.
     void Save(const std::vector<std::pair<std::wstring, int>>& due, int longSeconds = 4) {
-        const QString script = m_folder.filePath(QStringLiteral("task.sh"));
-        QFile file(script);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QStringLiteral("#!/bin/sh\necho \"$1\" >> '%1'\ncase \"$1\" in long*) sleep %2;; esac\n")
-                       .arg(Marker())
-                       .arg(longSeconds)
-                       .toUtf8());
-        file.close();
-        QVERIFY(file.setPermissions(file.permissions() | QFileDevice::ExeOwner));
-        m_start = std::chrono::ceil<std::chrono::seconds>(CurrentTime());
-        std::vector<TaskInfo> tasks;
-        for (const auto& [name, seconds] : due) {
-            TaskInfo task;
-            task.name = name;
-            task.starting_point = m_start + std::chrono::seconds(seconds);
-            task.action = CommandAction{script.toStdWString(), L"", name};
-            tasks.push_back(task);
-        }
-        QVERIFY(SaveStorageFile(StorageFolder() + QStringLiteral("/storage.xml"), TaskPointers(tasks)));
+        m_tasks.Save(InSeconds(due), longSeconds);
     }
-
-    void WaitUntil(int seconds) {
-        const auto left = m_start + std::chrono::seconds(seconds) - CurrentTime();
-        QTest::qWait(static_cast<int>(
-            std::max<std::int64_t>(0, std::chrono::duration_cast<std::chrono::milliseconds>(left).count())));
-    }
-
-    std::map<std::wstring, Counted> Journal() {
-        std::map<std::wstring, Counted> counted;
-        JournalReader journal(StorageFolder() + QStringLiteral("/journal.sqlite"));
-        for (const JournalTask& task : journal.ListedTasks()) {
-            Counted& one = counted[task.name];
-            for (const JournalRun& run : journal.Runs(task.id, 100)) {
-                if (run.how == RunStart::Missed) {
-                    ++one.missed;
-                    continue;
-                }
-                ++one.runs;
-                one.background += run.background ? 1 : 0;
-                one.interrupted += run.result.outcome == RunOutcome::Interrupted ? 1 : 0;
-            }
-        }
-        return counted;
-    }
-
-    std::map<QString, int> Marked() {
-        std::map<QString, int> marked;
-        QFile file(Marker());
-        if (file.open(QIODevice::ReadOnly)) {
-            for (const QByteArray& line : file.readAll().split('\n')) {
-                if (!line.isEmpty()) {
-                    ++marked[QString::fromUtf8(line)];
-                }
-            }
-        }
-        return marked;
-    }
+    void WaitUntil(int seconds) { m_tasks.WaitUntil(seconds); }
+    std::map<std::wstring, Counted> Journal() { return MarkedTasks::Journal(); }
+    std::map<QString, int> Marked() { return m_tasks.Marked(); }
 
 private slots:
     void cleanup() {
         // The logs too: a task the journal does not know takes its last run from its log.
-        QDir(StorageFolder()).removeRecursively();
-        QDir(qEnvironmentVariable("XDG_CACHE_HOME") + QStringLiteral("/Zelkor-Vostal")).removeRecursively();
-        QFile::remove(Marker());
+        m_tasks.Clean();
     }
 
     void aWindowTakesOverAfterTheRunAndHandsBackAtItsEnd() {
@@ -220,7 +123,8 @@ private slots:
             window.End(SIGTERM);
             QTest::qWait(static_cast<int>(random.bounded(500, 2000)));
         }
-        const auto passed = std::chrono::duration_cast<std::chrono::seconds>(CurrentTime() - m_start).count();
+        const auto passed =
+            std::chrono::duration_cast<std::chrono::seconds>(CurrentTime() - m_tasks.Start()).count();
         WaitUntil(static_cast<int>(passed) + 3);
 
         const auto journal = Journal();

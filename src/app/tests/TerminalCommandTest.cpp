@@ -1,6 +1,7 @@
 // The terminal commands against the real program: how the options are read, the exit codes and outputs
 // with no program running (nothing is started, nothing written, no display needed), --history and the
 // last runs from the run journal, and the commands answered by a running program.
+#include "SchedulerSides.h"
 #include "app/CommandLine.h"
 #include "app/TaskReport.h"
 #include "app/TerminalText.h"
@@ -19,42 +20,6 @@
 #include <csignal>
 
 namespace {
-
-struct Outcome {
-    int code = -1;
-    QString out;
-    QString err;
-};
-
-// Without any display: a command must not need one.
-QProcessEnvironment NoDisplay() {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
-        environment.remove(QString::fromLatin1(name));
-    }
-    return environment;
-}
-
-Outcome Command(const QStringList& arguments) {
-    QProcess process;
-    process.setProcessEnvironment(NoDisplay());
-    process.start(QStringLiteral(ZELKOR_SCHEDULER_PATH), arguments);
-    Outcome outcome;
-    if (!process.waitForFinished(30000)) {
-        process.kill();
-        process.waitForFinished();
-        outcome.err = QStringLiteral("did not end");
-        return outcome;
-    }
-    outcome.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    outcome.out = QString::fromUtf8(process.readAllStandardOutput());
-    outcome.err = QString::fromUtf8(process.readAllStandardError());
-    return outcome;
-}
-
-QJsonObject JsonOf(const Outcome& outcome) {
-    return QJsonDocument::fromJson(outcome.out.toUtf8()).object();
-}
 
 // Where the program keeps them: this test program's own paths are in Qt's test mode.
 QString StoragePath() {
