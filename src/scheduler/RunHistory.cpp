@@ -162,6 +162,7 @@ void RunHistory::Begin(TimePoint time) {
     m_end.reset();
     m_open = true;
     m_ended = false;
+    m_reported = false;
     m_result = RunOutcome::None;
     m_firstError.clear();
 }
@@ -213,6 +214,7 @@ void RunHistory::Feed(TimePoint time, const QString& text) {
         m_end.reset();
         m_open = false;
         m_ended = false;
+        m_reported = false;
         m_result = RunOutcome::None;
         m_firstError.clear();
         return;
@@ -228,6 +230,7 @@ void RunHistory::Feed(TimePoint time, const QString& text) {
     default:
         break;
     }
+    m_reported = true;
     if (line == Line::Other) {
         // Only a failed tool writes lines of its own, after its failure line; the failure line itself
         // may lie before the part of a long log that was read back.
@@ -242,6 +245,7 @@ void RunHistory::Feed(TimePoint time, const QString& text) {
     if (WrittenByTheWorker(line) && !m_open && (m_ended || !m_start)) {
         m_start = time;
         m_ended = false;
+        m_reported = true;
         m_result = RunOutcome::None;
         m_firstError.clear();
     }

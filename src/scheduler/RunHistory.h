@@ -24,6 +24,9 @@ public:
 
     // Everything but the next run. Running while a run is open.
     TaskStatus Status() const;
+    // Whether the last run wrote a line of its result (a tool's, a program's end, a copy's end) rather
+    // than only its start and finish lines: a program or a copy it started ends after the finish line.
+    bool Reported() const { return m_reported; }
 
 private:
     void Raise(RunOutcome outcome, const QString& errorLine);
@@ -32,6 +35,7 @@ private:
     std::optional<TimePoint> m_end;
     bool m_open = false;  // begun and not ended
     bool m_ended = false; // a run has ended: the result lines of a run-now request begin a new one
+    bool m_reported = false;
     RunOutcome m_result = RunOutcome::None;
     std::wstring m_firstError;
 };

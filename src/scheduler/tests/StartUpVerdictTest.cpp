@@ -64,6 +64,7 @@ TaskInfo Daily() {
     TaskInfo task;
     task.starting_point = kSlot - 10 * kDay;
     task.trigger = DailyTrigger{1};
+    task.action = ExportAction{};
     return task;
 }
 
@@ -188,4 +189,27 @@ TEST(StartUpVerdictTest, ARebuiltRunServesTheArmedSlotAndEndsTheUnfinishedOne) {
     ASSERT_TRUE(ended.fromLog);
     EXPECT_EQ(ended.fromLog->id, 41); // the journal's own run gets its end
     EXPECT_EQ(ended.fromLog->end, std::chrono::floor<std::chrono::seconds>(later + kSecond));
+}
+
+TEST(StartUpVerdictTest, AProgramThatOutlivedItsRunEndedOnlyWhenItsEndLineSaysSo) {
+    const TimePoint later = kSlot + std::chrono::duration_cast<Ticks>(milliseconds(300));
+    TaskInfo command = Daily();
+    command.action = CommandAction{L"/bin/sleep", L"", L"60"};
+    const StartUpEvidence unfinished =
+        Evidence(Armed(kSlot, MadeRun(kSlot, later, RunOutcome::Running)), true);
+    const std::vector<std::pair<TimePoint, QString>> started = {{later, RunTexts::Start()},
+                                                                {later, RunTexts::FinishWithoutNext()}};
+    const LogHistory cut = Logged(started);
+    EXPECT_TRUE(JudgeStartUp(unfinished, command, kSlot + kDay / 2, [&]() -> const LogHistory& {
+                    return cut;
+                }).killed);
+
+    auto lines = started;
+    lines.emplace_back(later + 5 * kSecond, RunTexts::ProgramExited().arg(0));
+    const LogHistory ended = Logged(lines);
+    const StartUpVerdict verdict =
+        JudgeStartUp(unfinished, command, kSlot + kDay / 2, [&]() -> const LogHistory& { return ended; });
+    EXPECT_FALSE(verdict.killed);
+    ASSERT_TRUE(verdict.fromLog);
+    EXPECT_EQ(verdict.fromLog->result.outcome, RunOutcome::Succeeded);
 }
