@@ -136,6 +136,11 @@ m = re.search(r"idle: ([\d.]+) s of CPU time in 5 s", text)
 if m:
     row("engine CPU while idle (5 s, 10,000 tasks)", f"{m.group(1)} s", goal="0 (no polling)")
 
+text = (results / "error_line_bench.txt").read_text() if (results / "error_line_bench.txt").exists() else ""
+for m in re.finditer(r"^(.+): idle ([\d.]+) MiB, peak ([\d.]+) MiB, ([\d.-]+) MiB above idle", text, re.M):
+    row(f"engine peak memory, a check whose tool writes {m.group(1)}", f"{m.group(3)} MiB",
+        f"idle {m.group(2)} MiB", f"+{m.group(4)} MiB", at_most(float(m.group(4)), 64, "MiB"))
+
 text = (results / "journal_bench.txt").read_text() if (results / "journal_bench.txt").exists() else ""
 m = re.search(r"start and end: ([\d.]+) µs median on the calling thread, ([\d.]+) µs median until committed", text)
 if m:

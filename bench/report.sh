@@ -26,6 +26,8 @@ echo "running window_stall_bench" >&2
 "$out/window_stall_bench" >"$results/window_stall_bench.txt"
 echo "running engine_timer_bench" >&2
 "$out/engine_timer_bench" >"$results/engine_timer_bench.txt"
+echo "running error_line_bench" >&2
+"$out/error_line_bench" >"$results/error_line_bench.txt"
 echo "running journal_bench" >&2
 "$out/journal_bench" >"$results/journal_bench.txt"
 echo "running history_window_bench" >&2

@@ -1,10 +1,12 @@
 // A terminal command: asks the running program over its local socket, or reads the files when none runs.
 #include "TerminalCommand.h"
 
+#include "ApplicationNames.h"
 #include "JournalReport.h"
 #include "TaskReport.h"
 #include "TerminalRequests.h"
 #include "TerminalText.h"
+#include "execution/TaskLog.h"
 #include "model/StorageFile.h"
 #include "scheduler/RunJournal.h"
 #include "singleinstance/RunningInstance.h"
@@ -99,13 +101,18 @@ int ListFromFiles(bool json) {
     return PrintList(list, false, json);
 }
 
+// The task's log file is named after it, shortened when the name is too long for a file name: the
+// history says where it is.
 int PrintHistory(const QString& name, const QJsonArray& runs, bool programRunning, bool json) {
+    const QString log =
+        QDir::toNativeSeparators(TaskLog::PathFor(TaskLog::DefaultFolder(), name.toStdWString()));
     if (json) {
         PrintJson({{QStringLiteral("program_running"), programRunning},
                    {QStringLiteral("task"), name},
-                   {QStringLiteral("runs"), runs}});
+                   {QStringLiteral("runs"), runs},
+                   {QStringLiteral("log"), log}});
     } else {
-        Print(stdout, HistoryTable(runs));
+        Print(stdout, HistoryTable(runs) + tr("Журнал задачи: %1\n").arg(TerminalText(log)));
     }
     return kDone;
 }
@@ -166,6 +173,7 @@ int RunTerminalCommand(int& argc, char* argv[], const CommandLine& command,
     QCoreApplication application(argc, argv);
     const InstanceAnswer answer = AskRunningInstance(
         QJsonDocument(Request(command)).toJson(QJsonDocument::Compact), guardModes, kAnswerTimeoutMs);
+    SetApplicationNames(); // only now: the guard's key was computed without them
     switch (answer.status) {
     case InstanceAnswer::Status::NotRunning:
         if (command.command == CommandLine::Command::Run) {

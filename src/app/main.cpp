@@ -2,6 +2,7 @@
 // a second start only tells the primary, which brings its window forward. With an option the start is a
 // terminal command instead, which asks the running engine (or reads the files) and ends, or the engine
 // without a window, which runs the tasks while no window's program does.
+#include "ApplicationNames.h"
 #include "BackgroundEngine.h"
 #include "CommandLine.h"
 #include "FirstLaunch.h"
@@ -39,11 +40,6 @@ const SingleApplication::Modes kGuardModes = SingleApplication::NotifySecondary;
 // The key of the installation, as the guard computes it: call before any name of the application is set.
 QString InstallationKey() {
     return ComputeInstanceKey(InstanceIdentity::OfThisProcess(kGuardModes), kGuardModes);
-}
-
-void SetApplicationNames() {
-    QCoreApplication::setOrganizationName(QStringLiteral("Zelkor-Vostal"));
-    QCoreApplication::setApplicationName(QStringLiteral("ZelkorScheduler"));
 }
 
 int RunInBackground(int& argc, char* argv[]) {

@@ -85,13 +85,14 @@ void RunCheck(CheckAction& action, const std::wstring& taskName, const RunContex
         const ToolResult result =
             RunTool(CheckArguments(tool, files, action.ids_file), context.log, taskName, limits, &reason);
         CountToolRun(context.result, result, reason, static_cast<std::int64_t>(files.size()));
-        if (result == ToolResult::Interrupted || result == ToolResult::TaskLimitExceeded) {
-            // Stopped by the closing program or the task's limit: the next run checks the same files
-            // again.
+        if (result != ToolResult::Succeeded) {
+            // Only files the tool checked count as seen: after a failure, or a stop by the closing
+            // program or the task's limit, the next run checks the same files again.
             action.modification_times = before;
         }
     } catch (const std::system_error& failure) {
         std::cerr << failure.what() << '\n';
+        action.modification_times = before;
         RaiseResult(context.result, RunOutcome::Failed, QString::fromLocal8Bit(failure.what()));
     }
     if (action.only_changed_documents) {

@@ -3,6 +3,7 @@
 
 #include "platform/TemporaryFile.h"
 
+#include <algorithm>
 #include <array>
 
 ErrorOutputBuffer::~ErrorOutputBuffer() {
@@ -42,6 +43,13 @@ void ErrorOutputBuffer::Append(std::string_view bytes) {
         // The disk is full: the rest, and all that comes after it, stays in memory behind the file.
         m_fileFull = true;
         bytes.remove_prefix(written);
+    }
+    const std::size_t room = m_memoryCap - std::min(m_memory.size(), m_memoryCap);
+    if (bytes.size() > room) {
+        m_dropped += bytes.size() - room;
+        bytes = bytes.substr(0, room);
+        // Exactly the cap, not the doubling growth would make of it.
+        m_memory.reserve(m_memoryCap);
     }
     m_memory.append(bytes);
 }

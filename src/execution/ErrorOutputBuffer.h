@@ -8,12 +8,16 @@
 
 // Keeps the bytes in memory up to a limit and moves them to an anonymous temporary file beyond it, so
 // that a tool that writes without end costs the scheduler disk space rather than all of its memory.
-// When no temporary file can be had, everything stays in memory.
+// When no temporary file can be had, or its disk is full, the bytes stay in memory up to the cap and
+// the rest is only counted.
 class ErrorOutputBuffer {
 public:
     static constexpr std::size_t kDefaultMemoryLimit = std::size_t{8} << 20;
 
-    explicit ErrorOutputBuffer(std::size_t memoryLimit = kDefaultMemoryLimit) : m_memoryLimit(memoryLimit) {}
+    explicit ErrorOutputBuffer(std::size_t memoryLimit = kDefaultMemoryLimit)
+        : ErrorOutputBuffer(memoryLimit, 4 * memoryLimit) {}
+    ErrorOutputBuffer(std::size_t memoryLimit, std::size_t memoryCap)
+        : m_memoryLimit(memoryLimit), m_memoryCap(memoryCap) {}
     ErrorOutputBuffer(const ErrorOutputBuffer&) = delete;
     ErrorOutputBuffer& operator=(const ErrorOutputBuffer&) = delete;
     ~ErrorOutputBuffer();
@@ -24,12 +28,16 @@ public:
     void ReadBack(const std::function<void(std::string_view)>& sink);
 
     std::size_t BytesInMemory() const { return m_memory.size(); }
+    // Bytes appended after the cap was reached, which ReadBack does not hand over.
+    std::size_t DroppedBytes() const { return m_dropped; }
     bool Spilled() const { return m_file != nullptr; }
 
 private:
     bool MoveToFile();
 
     std::size_t m_memoryLimit;
+    std::size_t m_memoryCap;
+    std::size_t m_dropped = 0;
     std::string m_memory;
     std::FILE* m_file = nullptr;
     bool m_fileFailed = false; // no temporary file to be had: stay in memory

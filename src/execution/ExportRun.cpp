@@ -124,13 +124,16 @@ private:
                 RunTool(ExportArguments(m_tool, m_action, path), m_context.log, m_taskName, limits, &reason);
             CountToolRun(m_context.result, result, reason, 1);
             m_outOfTime = result == ToolResult::TaskLimitExceeded;
-            if ((result == ToolResult::Interrupted || m_outOfTime) && m_action.only_changed_documents) {
-                // The closing program or the task's limit stopped the tool before it was done: the next
-                // run takes the document again, as if this run had not reached it.
+            if (result != ToolResult::Succeeded && m_action.only_changed_documents) {
+                // Only a document the tool exported counts as seen: one that failed, or that the closing
+                // program or the task's limit stopped, is taken again by the next run.
                 Forget(path, previous);
             }
         } catch (const std::system_error& failure) {
             std::cerr << failure.what() << '\n';
+            if (m_action.only_changed_documents) {
+                Forget(path, previous);
+            }
             RaiseResult(m_context.result, RunOutcome::Failed, QString::fromLocal8Bit(failure.what()));
             if (m_context.result != nullptr) {
                 ++m_context.result->failed;

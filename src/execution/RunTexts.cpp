@@ -113,4 +113,12 @@ QString CatchingUp() {
     return Tr("Выполняется пропущенный запуск.");
 }
 
+QString LineCut() {
+    return Tr("Строка выше сокращена, пропущено байт: %1.");
+}
+
+QString OutputCut() {
+    return Tr("Сообщения программы сокращены, пропущено байт: %1.");
+}
+
 } // namespace RunTexts

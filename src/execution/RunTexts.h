@@ -31,5 +31,7 @@ QString ProgramSignaled();   // a command's program was ended by a signal; %1 it
 QString Missed();            // %1 the latest missed time
 QString MissedMore();        // %1 the latest missed time, %2 how many more were missed
 QString CatchingUp();        // after the start line of a run that makes up for a missed one
+QString LineCut();           // after a tool's error line cut short; %1 the bytes left out of it
+QString OutputCut();         // after a tool's error lines when more than could be held; %1 the bytes
 
 } // namespace RunTexts

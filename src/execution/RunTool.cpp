@@ -134,9 +134,19 @@ ToolResult RunTool(const std::vector<std::wstring>& arguments, TaskLog* log, con
     if (outcome.error) {
         write(FromLocal8Bit(outcome.error.message()), false);
     } else {
-        LineSplitter lines([&](std::string_view line) { write(FromLocal8Bit(line), false); });
+        // A line is cut short: it is copied several times on its way to the log, and a tool may write
+        // a single line of any length.
+        LineSplitter lines(kMaxErrorLineBytes, [&](std::string_view line, std::size_t leftOut) {
+            write(FromLocal8Bit(line), false);
+            if (leftOut > 0) {
+                write(RunTexts::LineCut().arg(leftOut), true);
+            }
+        });
         outcome.standardError.ReadBack([&lines](std::string_view chunk) { lines.Feed(chunk); });
         lines.Finish();
+        if (const std::size_t dropped = outcome.standardError.DroppedBytes(); dropped > 0) {
+            write(RunTexts::OutputCut().arg(dropped), true);
+        }
     }
     switch (outcome.cutShort) {
     case ToolResult::LimitExceeded:

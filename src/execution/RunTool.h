@@ -31,13 +31,19 @@ struct ToolLimits {
 
 enum class ToolResult { Succeeded, Failed, LimitExceeded, TaskLimitExceeded, Interrupted };
 
+// The most of one line of a tool's standard error that reaches the log.
+inline constexpr std::size_t kMaxErrorLineBytes = 64 * 1024;
+
 // Starts arguments[0] with the rest as its arguments (no search path: a relative program is relative to
 // the current folder), its standard output to the null device and its standard error read while it
 // runs, and waits for it. Exit code 0: "Задание успешно выполнено.". Otherwise "Задание не выполнено:"
 // and then either the system's message for a failed start or every line the program wrote to its
 // standard error, in order, split at LF (a CR before the LF stays). A program killed by a signal has
 // failed. Lines go through WriteLogLine under the task's name; the log may be null. Standard error is
-// held until the tool ends: in memory up to 8 MiB, beyond that in an anonymous temporary file.
+// held until the tool ends: in memory up to 8 MiB, beyond that in an anonymous temporary file (when
+// none can be had, in memory up to 32 MiB: the rest is left out, and a line after the others says how
+// many bytes). A line longer than kMaxErrorLineBytes keeps its start (cut between UTF-8 characters) and
+// is followed by a line saying how many bytes were left out of it.
 //
 // A tool that outlives the time limit or the task's deadline, or is still running when a stop is
 // requested, is ended and has failed whatever its exit code: its failure lines are followed by the

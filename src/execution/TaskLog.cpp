@@ -1,6 +1,9 @@
 // The log file of one task.
 #include "execution/TaskLog.h"
 
+#include "repository/Utf8.h"
+
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
@@ -10,6 +13,10 @@
 #include <system_error>
 
 namespace {
+
+// The longest file name the usual Linux file systems take, in bytes.
+constexpr int kMaxFileNameBytes = 255;
+constexpr int kNameHashDigits = 16;
 
 std::filesystem::path NativePath(const QString& path) {
     return std::filesystem::path(QFile::encodeName(path).toStdString());
@@ -62,7 +69,21 @@ QString TaskLog::FileNameFor(const std::wstring& taskName) {
     QString name = QString::fromStdWString(taskName);
     name.replace(QLatin1Char('/'), QLatin1Char('_'));
     name.replace(QChar(u'\0'), QLatin1Char('_'));
-    return name + QStringLiteral(".log");
+    const QString suffix = QStringLiteral(".log");
+    if (QFile::encodeName(name + suffix).size() <= kMaxFileNameBytes) {
+        return name + suffix;
+    }
+    // The whole name is in the hash, so names alike up to the cut still get logs of their own, and the
+    // same name always finds the same log.
+    const QByteArray hash =
+        QCryptographicHash::hash(QString::fromStdWString(taskName).toUtf8(), QCryptographicHash::Sha256)
+            .toHex()
+            .left(kNameHashDigits);
+    const QByteArray local = QFile::encodeName(name);
+    const auto room = static_cast<std::size_t>(kMaxFileNameBytes - 1 - kNameHashDigits - suffix.size());
+    const std::size_t kept = Utf8PrefixLength(std::string_view(local.constData(), local.size()), room);
+    return QFile::decodeName(local.left(static_cast<int>(kept))) + QLatin1Char('~') + QLatin1String(hash) +
+           suffix;
 }
 
 void TaskLog::Write(const QByteArray& bytes) {

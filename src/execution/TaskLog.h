@@ -35,7 +35,9 @@ public:
     static QString DefaultFolder();
 
     // The task name with ".log" appended. "/" and NUL, which cannot stand in a file name, become "_", so
-    // no name leads outside the folder; a name of dots only still ends in ".log" and cannot climb up.
+    // no name leads outside the folder; a name of dots only still ends in ".log" and cannot climb up. A
+    // name too long for a file name (more than 255 bytes with ".log") keeps as much of its start as fits
+    // with "~", the first 16 hex digits of the SHA-256 of the whole name (as UTF-8) and ".log".
     static QString FileNameFor(const std::wstring& taskName);
 
     // Where the log of a task of this name lives in the folder.

@@ -122,3 +122,18 @@ std::string Utf8FromWideLossy(std::wstring_view text) {
     }
     return bytes;
 }
+
+std::size_t Utf8PrefixLength(std::string_view bytes, std::size_t maxBytes) {
+    if (bytes.size() <= maxBytes) {
+        return bytes.size();
+    }
+    const auto continues = [&bytes](std::size_t at) {
+        return (static_cast<unsigned char>(bytes[at]) & 0xC0) == 0x80;
+    };
+    // A character is at most four bytes: at most three continuation bytes to go back over.
+    std::size_t end = maxBytes;
+    while (end > 0 && maxBytes - end < 3 && continues(end)) {
+        --end;
+    }
+    return continues(end) ? maxBytes : end;
+}

@@ -15,3 +15,7 @@ std::optional<std::string> Utf8FromWide(std::wstring_view text);
 // For messages only: what cannot be converted becomes U+FFFD.
 std::wstring WideFromUtf8Lossy(std::string_view bytes);
 std::string Utf8FromWideLossy(std::wstring_view text);
+
+// The length of the longest start of `bytes`, at most `maxBytes` long, that does not end inside a
+// character: a text cut there stays well-formed. A cut into malformed bytes falls at `maxBytes`.
+std::size_t Utf8PrefixLength(std::string_view bytes, std::size_t maxBytes);

@@ -1326,7 +1326,9 @@ void TaskStorage::TakeLaneNotes() {
     {
         std::lock_guard lock(m_laneMutex);
         notes.swap(m_laneNotes);
+        m_laneNoteBytes = 0;
     }
+    m_laneRoom.notify_all();
     for (LaneNote& note : notes) {
         Timing* timing = TimingOf(note.record, note.id);
         if (timing == nullptr) {
@@ -1430,10 +1432,15 @@ void TaskStorage::CallRunner(const TaskInfo* record, TaskId id, TaskInfo& run, T
 }
 
 void TaskStorage::PushLaneNote(LaneNote note) {
+    // A tool can write lines faster than the worker puts them in the log: the run waits for room
+    // rather than the notes taking the memory. Closing lets it go on; the closing thread takes the rest.
+    constexpr std::size_t kMaxNoteBytes = std::size_t{4} << 20;
     bool first = false;
     {
-        std::lock_guard lock(m_laneMutex);
+        std::unique_lock lock(m_laneMutex);
+        m_laneRoom.wait(lock, m_closing.get_token(), [this] { return m_laneNoteBytes < kMaxNoteBytes; });
         first = m_laneNotes.empty();
+        m_laneNoteBytes += static_cast<std::size_t>(note.message.size()) * sizeof(QChar);
         m_laneNotes.push_back(std::move(note));
     }
     if (first) {

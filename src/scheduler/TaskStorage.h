@@ -373,6 +373,8 @@ private:
     boost::asio::executor_work_guard<boost::asio::io_context::executor_type> m_laneGuard;
     std::mutex m_laneMutex;
     std::vector<LaneNote> m_laneNotes;
+    std::size_t m_laneNoteBytes = 0;        // of the messages in m_laneNotes
+    std::condition_variable_any m_laneRoom; // told when the worker has taken the notes
 
     // The saving thread's state, under m_saverMutex.
     std::mutex m_saverMutex;

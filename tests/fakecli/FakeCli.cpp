@@ -18,6 +18,8 @@
 //   ZELKOR_FAKECLI_STDOUT_TAIL   then this text on standard output
 //   ZELKOR_FAKECLI_STDERR        written to standard error as it stands
 //   ZELKOR_FAKECLI_STDERR_LINES  then this many numbered lines of about 100 bytes on standard error
+//   ZELKOR_FAKECLI_STDERR_LINE_BYTES  then one line on standard error: "stderr line " and "x" up to
+//                                this many bytes, and a LF
 //   ZELKOR_FAKECLI_LINGER_MS     leaves a descendant behind that holds standard output and error open
 //                                this long; ZELKOR_FAKECLI_LINGER_PID_FILE receives its pid
 //   ZELKOR_FAKECLI_SLEEP_MS      sleeps this long before exiting
@@ -28,6 +30,7 @@
 // Plain C++ without Qt, so that it starts about as fast as a program can.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -81,6 +84,24 @@ void WriteNumberedLines(int fd, const char* what, long count) {
         }
     }
     WriteAll(fd, batch);
+}
+
+void WriteLongLine(int fd, long bytes) {
+    if (bytes <= 0) {
+        return;
+    }
+    std::string head = "stderr line ";
+    auto left = static_cast<std::size_t>(bytes);
+    head.resize(std::min(head.size(), left));
+    WriteAll(fd, head);
+    left -= head.size();
+    const std::string block(65536, 'x');
+    while (left > 0) {
+        const std::size_t count = std::min(left, block.size());
+        WriteAll(fd, block.substr(0, count));
+        left -= count;
+    }
+    WriteAll(fd, "\n");
 }
 
 void RecordArguments(int argc, char** argv) {
@@ -240,6 +261,7 @@ int main(int argc, char** argv) {
         WriteAll(2, text);
     }
     WriteNumberedLines(2, "stderr", EnvNumber("ZELKOR_FAKECLI_STDERR_LINES"));
+    WriteLongLine(2, EnvNumber("ZELKOR_FAKECLI_STDERR_LINE_BYTES"));
     Linger();
     if (const long ms = EnvNumber("ZELKOR_FAKECLI_SLEEP_MS"); ms > 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));

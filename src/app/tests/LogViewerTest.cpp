@@ -4,6 +4,7 @@
 
 #include <QDesktopServices>
 #include <QFile>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -77,6 +78,9 @@ private slots:
         auto* editor = viewer.findChild<QPushButton*>(QStringLiteral("openEditorButton"));
         QCOMPARE(text->placeholderText(),
                  QStringLiteral("Задание ещё не запускалось: в журнале нет записей."));
+        // Where the log is, also before it exists.
+        QCOMPARE(viewer.findChild<QLineEdit*>(QStringLiteral("logPathEdit"))->text(),
+                 QStringLiteral("Файл журнала: ") + LogPath());
         QTRY_VERIFY(!editor->isEnabled());
         QVERIFY(text->document()->isEmpty());
 

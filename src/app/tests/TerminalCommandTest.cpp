@@ -268,15 +268,23 @@ private slots:
         const Outcome table = Command({QStringLiteral("--history=копия")});
         QCOMPARE(table.code, 0);
         const QStringList lines = table.out.split(u'\n', Qt::SkipEmptyParts);
-        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines.size(), 5);
         QVERIFY2(lines[1].contains(QStringLiteral("пропущено запусков: 4")), qPrintable(lines[1]));
         QVERIFY2(lines[3].contains(QStringLiteral("вручную")) &&
                      lines[3].endsWith(QStringLiteral("нет доступа")),
                  qPrintable(lines[3]));
+        // The table ends with where the task's log is; JSON names it too.
+        const QString log = qEnvironmentVariable("XDG_CACHE_HOME") +
+                            QStringLiteral("/Zelkor-Vostal/ZelkorScheduler/копия.log");
+        QCOMPARE(lines[4], QStringLiteral("Журнал задачи: ") + log);
+        QCOMPARE(JsonOf(Command({QStringLiteral("--history=копия"), QStringLiteral("--json")}))
+                     .value(QStringLiteral("log"))
+                     .toString(),
+                 log);
         // A listed task the journal has not heard of has no runs yet; a name nobody has is an error.
         const Outcome fresh = Command({QStringLiteral("--history"), QStringLiteral("новая")});
         QCOMPARE(fresh.code, 0);
-        QCOMPARE(fresh.out.count(u'\n'), 1);
+        QCOMPARE(fresh.out.count(u'\n'), 2);
         const Outcome unknown = Command({QStringLiteral("--history"), QStringLiteral("нет")});
         QCOMPARE(unknown.code, 1);
         QVERIFY2(unknown.err.contains(QStringLiteral("нет задачи «нет»")), qPrintable(unknown.err));

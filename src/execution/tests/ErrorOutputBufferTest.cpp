@@ -76,6 +76,15 @@ TEST(ErrorOutputBufferTest, FullDiskKeepsTheRestInMemoryWithoutLosingOrder) {
     buffer.Append(more); // writing works again, yet it must not land before what memory holds
     written += more;
     EXPECT_EQ(ReadBack(buffer), written);
+    EXPECT_EQ(buffer.DroppedBytes(), 0U);
+
+    // Memory holds no more than its cap (four times the limit): the rest is only counted.
+    const std::size_t inMemory = buffer.BytesInMemory();
+    const std::string beyond = Numbered(1000, 1600);
+    buffer.Append(beyond);
+    EXPECT_EQ(buffer.BytesInMemory(), 4000U);
+    EXPECT_EQ(buffer.DroppedBytes(), inMemory + beyond.size() - 4000);
+    EXPECT_EQ(ReadBack(buffer), written + beyond.substr(0, 4000 - inMemory));
 }
 
 } // namespace

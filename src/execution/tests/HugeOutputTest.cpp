@@ -1,7 +1,9 @@
 // A tool that writes 100 MB to standard error (export, check) or to standard output (scheme query):
-// nothing hangs or crashes, and the task log holds every line. Run by CTest under the label "load".
+// nothing hangs or crashes, and the task log holds every line; one 60 MB line reaches the log cut short.
+// Run by CTest under the label "load".
 #include "execution/ActionArguments.h"
 #include "execution/QueryScheme.h"
+#include "execution/RunTexts.h"
 #include "execution/RunTool.h"
 #include "execution/TaskLog.h"
 
@@ -63,6 +65,31 @@ TEST_F(HugeOutputTest, ExportAndCheckWithAHundredMegabytesOnStandardError) {
         log.Close();
         ExpectEveryLine(log.Path());
     }
+}
+
+TEST_F(HugeOutputTest, OneSixtyMegabyteLineKeepsItsStartAndSaysHowMuchWasLeftOut) {
+    constexpr long kLineBytes = 60L * 1024 * 1024;
+    const ScopedEnv line("ZELKOR_FAKECLI_STDERR_LINE_BYTES", std::to_string(kLineBytes));
+    const ScopedEnv code("ZELKOR_FAKECLI_EXIT_CODE", "3");
+    TaskLog log(m_folder.filePath("logs"), L"строка");
+    std::wstring reason;
+    const auto call = CheckArguments(FakeCliPath(), {L"/data/a.ifc"}, L"/data/rules.ids");
+    EXPECT_EQ(RunTool(call, &log, L"строка", {}, &reason), ToolResult::Failed);
+    log.Close();
+
+    const std::string kept = "stderr line " + std::string(kMaxErrorLineBytes - 12, 'x');
+    const auto cut =
+        RunTexts::LineCut().arg(static_cast<qulonglong>(kLineBytes) - kMaxErrorLineBytes).toStdString();
+    // Each line after its time stamp "dd.MM.yyyy hh:mm:ss " (read without a regular expression, which
+    // recurses once per character of so long a line).
+    std::vector<std::string> messages;
+    for (const QByteArray& stamped : ReadFileBytes(log.Path()).split('\n')) {
+        if (!stamped.isEmpty()) {
+            messages.push_back(stamped.mid(20).toStdString());
+        }
+    }
+    EXPECT_EQ(messages, (std::vector<std::string>{"Задание не выполнено:", kept, cut}));
+    EXPECT_EQ(reason, QString::fromStdString(kept).toStdWString());
 }
 
 TEST_F(HugeOutputTest, SchemeQueryWithAHundredMegabytesOnStandardOutput) {

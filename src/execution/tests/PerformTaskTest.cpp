@@ -240,6 +240,59 @@ TEST_F(PerformTaskTest, ExportThatCannotMakeItsOutputFolderFailsAndMarksNothingD
     EXPECT_EQ(m_result.done, 2);
 }
 
+TEST_F(PerformTaskTest, DocumentsThatFailedAreTakenAgainByTheNextRunOfChangedOnes) {
+    m_repo.Write("Объект/План.dwg", "a");
+    m_repo.Write("Объект/Фасад.dwg", "b");
+    m_repo.Write("Объект/Разрез.dwg", "c");
+    // A folder where the tool's output file for one document should go: the tool fails for it alone.
+    m_out.MakeFolder("экспорт/Фасад.dwg.dwg");
+    Perform(Export(L"arkon://Проекты/Объект"));
+    EXPECT_EQ(Calls().size(), 3u);
+    EXPECT_EQ(m_result.outcome, RunOutcome::Failed);
+    EXPECT_EQ(m_result.done, 2);
+    EXPECT_EQ(m_result.failed, 1);
+
+    // The tool accepts it now: the next run exports that document, and only that one.
+    std::filesystem::remove(m_out.Path("экспорт/Фасад.dwg.dwg"));
+    m_result = {};
+    Perform(m_task);
+    const auto calls = Calls();
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_EQ(calls[3].at(6), "arkon://Проекты/Объект/Фасад.dwg");
+    EXPECT_EQ(m_result.outcome, RunOutcome::Succeeded);
+    EXPECT_EQ(m_result.done, 1);
+    EXPECT_EQ(m_result.unchanged, 2);
+    EXPECT_EQ(std::get<ExportAction>(m_task.action).modification_times.size(), 3u);
+}
+
+TEST_F(PerformTaskTest, FilesOfACheckThatFailedAreCheckedAgainByTheNextRun) {
+    m_out.Write("модели/a.ifc", "ifc");
+    m_out.Write("модели/b.ifc", "ifc");
+    m_out.Write("rules.ids", "ids");
+    CheckAction check;
+    check.ids_file = m_out.WidePath("rules.ids");
+    check.ifc_file = m_out.WidePath("модели");
+    {
+        const ScopedEnv failing("ZELKOR_FAKECLI_EXIT_CODE", "3");
+        Perform(check);
+    }
+    EXPECT_EQ(m_result.outcome, RunOutcome::Failed);
+    EXPECT_TRUE(std::get<CheckAction>(m_task.action).modification_times.empty());
+
+    m_result = {};
+    EXPECT_EQ(Perform(m_task), 1);
+    ASSERT_EQ(Calls().size(), 2u);
+    EXPECT_EQ(Calls()[1], Calls()[0]);
+    EXPECT_EQ(m_result.outcome, RunOutcome::Succeeded);
+    EXPECT_EQ(m_result.done, 2);
+
+    // Checked without error: not again.
+    m_result = {};
+    Perform(m_task);
+    EXPECT_EQ(Calls().size(), 2u);
+    EXPECT_EQ(m_result.unchanged, 2);
+}
+
 TEST_F(PerformTaskTest, ExportOfAFolderWithoutDocumentsWarns) {
     m_repo.MakeFolder("Объект/Раздел");
     Perform(Export(L"arkon://Проекты/Объект"));

@@ -47,6 +47,41 @@ TEST(LineSplitterTest, NothingAfterTheLastLfIsNoLine) {
     EXPECT_EQ(Split({"\n"}), std::vector<std::string>{""});
 }
 
+// A line longer than the limit keeps its start, cut between characters, and tells how much it lost,
+// whether it arrives whole or in pieces of any size.
+TEST(LineSplitterTest, LongLinesAreCutBetweenCharactersAndTellWhatWasLeftOut) {
+    const std::string cyrillic = "\xD0\x96\xD0\x96\xD0\x96"; // ЖЖЖ: 6 bytes
+    struct Case {
+        std::string text;
+        std::vector<std::string> lines;
+        std::vector<std::size_t> leftOut;
+    };
+    const std::vector<Case> cases = {
+        {"abcd\nabcde\nabcdefgh\n", {"abcd", "abcd", "abcd"}, {0, 1, 4}},
+        {"a" + cyrillic + "\n", {"a\xD0\x96"}, {4}}, // the limit falls inside the second Ж
+        {cyrillic + "z\n", {"\xD0\x96\xD0\x96"}, {3}},
+        {"abcdefgh", {"abcd"}, {4}}, // the last line without its LF
+        {"\n" + std::string(1000, 'x') + "\nend", {"", "xxxx", "end"}, {0, 996, 0}},
+    };
+    for (const Case& c : cases) {
+        for (const std::size_t chunk : {c.text.size(), std::size_t{1}, std::size_t{3}}) {
+            SCOPED_TRACE(c.text.substr(0, 20) + " in pieces of " + std::to_string(chunk));
+            std::vector<std::string> lines;
+            std::vector<std::size_t> leftOut;
+            LineSplitter splitter(4, [&](std::string_view line, std::size_t cut) {
+                lines.emplace_back(line);
+                leftOut.push_back(cut);
+            });
+            for (std::size_t i = 0; i < c.text.size(); i += chunk) {
+                splitter.Feed(std::string_view(c.text).substr(i, chunk));
+            }
+            splitter.Finish();
+            EXPECT_EQ(lines, c.lines);
+            EXPECT_EQ(leftOut, c.leftOut);
+        }
+    }
+}
+
 TEST(SchemeOutputReaderTest, CodeAndNameInEitherOrder) {
     EXPECT_EQ(Read("CODE:12\nNAME:Scheme A\n"), (SchemeInfo{"12", "Scheme A"}));
     EXPECT_EQ(Read("NAME:Scheme A\nCODE:12\n"), (SchemeInfo{"12", "Scheme A"}));

@@ -28,6 +28,59 @@ TEST(TaskLogFileNameTest, SlashAndNulBecomeUnderscores) {
     EXPECT_EQ(TaskLog::FileNameFor(std::wstring(L"a\0b", 3)), QStringLiteral("a_b.log"));
 }
 
+// Every name gets a log file name that the file system takes, and the same one each time; a name that
+// fits keeps the name it always had, so its earlier log is still found.
+TEST(TaskLogFileNameTest, EveryNameGetsAFileNameThatFitsAndNamesThatFitKeepTheirs) {
+    const std::wstring cyrillic = L"№" + std::wstring(168, L'Ж'); // 339 bytes: a cut may split a letter
+    const std::wstring longer = std::wstring(300, L'a') + L"1";   // differ only after any cut
+    const std::wstring other = std::wstring(300, L'a') + L"2";
+    const std::wstring fits(251, L'b'); // with ".log" just 255 bytes
+    struct Case {
+        std::wstring name;
+        QString expected; // empty: shortened
+    };
+    const std::vector<Case> cases = {
+        {L"Ночная выгрузка", QStringLiteral("Ночная выгрузка.log")},
+        {L"a/b", QStringLiteral("a_b.log")},
+        {L"..", QStringLiteral("...log")},
+        {L".", QStringLiteral("..log")},
+        {L"", QStringLiteral(".log")},
+        {fits, QString::fromStdWString(fits) + QStringLiteral(".log")},
+        {fits + L"b", {}},
+        {cyrillic, {}},
+        {std::wstring(200, L'/') + cyrillic, {}},
+        {std::wstring(300, L'.'), {}},
+        {longer, {}},
+        {other, {}},
+    };
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    QStringList names;
+    for (const Case& c : cases) {
+        const QString name = TaskLog::FileNameFor(c.name);
+        SCOPED_TRACE(name.toStdString());
+        EXPECT_EQ(TaskLog::FileNameFor(c.name), name);
+        if (!c.expected.isEmpty()) {
+            EXPECT_EQ(name, c.expected);
+        } else {
+            // As much of the name as fits, cut between characters, then "~" and 16 hex digits.
+            const QString start = QString::fromStdWString(c.name).replace(QLatin1Char('/'), QLatin1Char('_'));
+            EXPECT_LE(QFile::encodeName(name).size(), 255);
+            EXPECT_GE(QFile::encodeName(name).size(), 252);
+            EXPECT_TRUE(start.startsWith(name.left(name.size() - 21)));
+            EXPECT_EQ(name.mid(name.size() - 21, 1), QStringLiteral("~"));
+            EXPECT_TRUE(name.endsWith(QStringLiteral(".log")));
+        }
+        TaskLog log(folder.path(), c.name);
+        EXPECT_TRUE(log.IsOpen());
+        log.Write("x\n");
+        EXPECT_TRUE(QFileInfo(log.Path()).isFile());
+        names.append(name);
+    }
+    names.removeDuplicates();
+    EXPECT_EQ(names.size(), static_cast<int>(cases.size()));
+}
+
 TEST(TaskLogTest, CreatesTheFolderAndTheFileNamedAfterTheTask) {
     QTemporaryDir base;
     ASSERT_TRUE(base.isValid());

@@ -27,3 +27,28 @@ TEST(Utf8Test, RefusesValuesThatAreNotCharacters) {
     EXPECT_FALSE(Utf8FromWide(std::wstring(1, static_cast<wchar_t>(-1))));
     EXPECT_EQ(Utf8FromWideLossy(std::wstring(L"a") + static_cast<wchar_t>(0xDC00)), "a\xEF\xBF\xBD");
 }
+
+TEST(Utf8Test, PrefixEndsBetweenCharacters) {
+    const std::string text = "a\xD0\x9F\xE2\x80\x94\xF0\x9F\x98\x80"; // a, П, —, 😀: 1 + 2 + 3 + 4 bytes
+    struct Case {
+        std::string_view bytes;
+        std::size_t max;
+        std::size_t expected;
+    };
+    const Case cases[] = {
+        {text, 100, text.size()},
+        {text, text.size(), text.size()},
+        {text, 0, 0},
+        {text, 1, 1},
+        {text, 2, 1},
+        {text, 3, 3},
+        {text, 5, 3},
+        {text, 6, 6},
+        {text, 7, 6},
+        {text, 9, 6},
+        {"\x80\x80\x80\x80\x80", 4, 4}, // no character to go back to: cut where asked
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Utf8PrefixLength(c.bytes, c.max), c.expected) << c.max;
+    }
+}

@@ -16,6 +16,7 @@
 #include <boost/uuid/uuid_io.hpp>
 
 #include <cstdlib>
+#include <future>
 
 using namespace std::chrono_literals;
 
@@ -199,6 +200,59 @@ TEST_F(EngineRunsTest, TaskTimeLimitEndsTheToolNamingItsDocumentAndTakesNoFurthe
     // Neither document counts as exported: the next run takes both.
     EXPECT_TRUE(
         std::get<ExportAction>(LoadStorageFile(StoragePath()).at(0).action).modification_times.empty());
+}
+
+// A run writes its lines faster than the worker, which alone writes the log, takes them: the run waits
+// for room, yet every line reaches the log in order, and closing the engine while the worker is held
+// up and the run waits still ends the run.
+TEST_F(EngineRunsTest, LinesWrittenFasterThanTheWorkerTakesThemAllReachTheLogAndClosingEndsTheRun) {
+    std::atomic<bool> holdWorker = false;
+    std::atomic<int> lines = 50'000; // 10 MB of text: more than may wait for the worker
+    std::atomic<int> written = 0;
+    const QString filler(100, QLatin1Char('x'));
+    TaskStorage engine(
+        TaskStorage::Settings{StoragePath(), LogFolder(),
+                              [&](const TaskInfo*, TaskInfo& task, TaskLog* log, RunResult&, const auto&) {
+                                  if (std::holds_alternative<CommandAction>(task.action)) {
+                                      WaitUntil([&] { return !holdWorker.load(); }, 2min);
+                                      return;
+                                  }
+                                  for (int i = 0; i < lines; ++i) {
+                                      WriteLogLine(log, task.name, QString::number(i) + filler, false);
+                                      ++written;
+                                  }
+                              }});
+    TaskInfo check = Task(L"проверка", In(24h));
+    check.action = CheckAction{};
+    TaskInfo* checkRecord = engine.AddTask(check);
+    TaskInfo* commandRecord = engine.AddTask(Task(L"команда", In(24h)));
+    const auto expectLinesInOrder = [&](int count) {
+        const QStringList messages = Messages(L"проверка");
+        ASSERT_EQ(messages.size(), count + 1);
+        EXPECT_EQ(messages[0], QStringLiteral("Запуск вручную."));
+        for (int i = 0; i < count; ++i) {
+            ASSERT_EQ(messages[i + 1], QString::number(i) + filler) << i;
+        }
+    };
+
+    engine.RunNow(checkRecord);
+    ASSERT_TRUE(WaitUntil([&] { return Messages(L"проверка").size() == lines + 1; }, 2min));
+    expectLinesInOrder(lines);
+    ASSERT_TRUE(QFile::remove(LogFolder() + QStringLiteral("/проверка.log")));
+
+    // Another run holds the worker up, and then the worker has stopped: nothing takes the lines, and
+    // the run waits for room until closing lets it go on.
+    lines = 100'000;
+    written = 0;
+    holdWorker = true;
+    engine.RunNow(checkRecord);
+    ASSERT_TRUE(WaitUntil([&] { return written > 0; }));
+    engine.RunNow(commandRecord);
+    ASSERT_TRUE(WaitUntil([&] { return engine.Status(commandRecord).outcome == RunOutcome::Running; }));
+    auto closed = std::async(std::launch::async, [&engine] { engine.Close(); });
+    holdWorker = false;
+    ASSERT_EQ(closed.wait_for(2min), std::future_status::ready);
+    expectLinesInOrder(lines);
 }
 
 TEST_F(EngineRunsTest, ClosingEndsTheRunningToolAndTakesNoFurtherDocument) {
