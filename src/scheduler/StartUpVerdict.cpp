@@ -76,10 +76,8 @@ StartUpVerdict JudgeStartUp(const StartUpEvidence& evidence, const TaskInfo& sch
         const LogHistory& past = log();
         const TaskStatus logged = past.runs.Status();
         // A program or a copy ends after the run's finish line: only its own line tells that it ended.
-        const bool endsBeside = std::holds_alternative<CommandAction>(schedule.action) ||
-                                std::holds_alternative<BackupAction>(schedule.action);
         if (known.lastRun && logged.last_start && Ended(logged.outcome) &&
-            (!endsBeside || past.runs.Reported()) &&
+            (!evidence.endsBeside || past.runs.Reported()) &&
             EndOfLoggedSecond(*logged.last_start) >= known.lastRun->start) {
             verdict.fromLog = RunFromLog(past);
             verdict.fromLog->id = known.lastRun->id;

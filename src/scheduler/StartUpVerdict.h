@@ -16,6 +16,8 @@ struct StartUpEvidence {
     bool unfinished = false;          // the journal holds a run of it that never ended
     // Another engine handed the tasks over from then on: slots since are owed, not missed.
     std::optional<TimePoint> owedSince;
+    // Its runs start a program or a copy that ends after the run's finish line (a command, a backup).
+    bool endsBeside = false;
 };
 
 struct StartUpVerdict {

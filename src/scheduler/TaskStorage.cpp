@@ -764,6 +764,7 @@ void TaskStorage::RecordOrder() {
 
 void TaskStorage::Open(const TaskInfo* record, TaskId id, bool atStartUp) {
     TaskInfo schedule;
+    bool endsBeside = false;
     {
         std::lock_guard lock(m_stateMutex);
         const auto it = m_records.find(record);
@@ -774,6 +775,8 @@ void TaskStorage::Open(const TaskInfo* record, TaskId id, bool atStartUp) {
         schedule.starting_point = record->starting_point;
         schedule.run_only_on_working_days = record->run_only_on_working_days;
         schedule.trigger = record->trigger;
+        endsBeside = std::holds_alternative<CommandAction>(record->action) ||
+                     std::holds_alternative<BackupAction>(record->action);
     }
     Timing& timing = m_timing[record];
     timing.id = id;
@@ -794,8 +797,8 @@ void TaskStorage::Open(const TaskInfo* record, TaskId id, bool atStartUp) {
     };
     StartUpVerdict verdict;
     if (atStartUp) {
-        verdict = JudgeStartUp({known, known && m_unfinished.contains(known->id), m_owedSince}, schedule, now,
-                               readLog);
+        verdict = JudgeStartUp({known, known && m_unfinished.contains(known->id), m_owedSince, endsBeside},
+                               schedule, now, readLog);
     }
     if (!known && past) {
         timing.history = past->runs;

@@ -81,6 +81,7 @@ public:
     void End(int signal) {
         if (m_process.state() != QProcess::NotRunning) {
             Signal(signal);
+            Signal(SIGCONT); // a stopped process takes its SIGTERM only once it goes on
             m_process.waitForFinished(30000);
         }
     }

@@ -56,15 +56,14 @@ JournalRun MadeRun(std::optional<TimePoint> slot, TimePoint start, RunOutcome ou
 }
 
 StartUpEvidence Evidence(std::optional<JournalTask> known, bool unfinished = false,
-                         std::optional<TimePoint> owedSince = std::nullopt) {
-    return StartUpEvidence{std::move(known), unfinished, owedSince};
+                         std::optional<TimePoint> owedSince = std::nullopt, bool endsBeside = false) {
+    return StartUpEvidence{std::move(known), unfinished, owedSince, endsBeside};
 }
 
 TaskInfo Daily() {
     TaskInfo task;
     task.starting_point = kSlot - 10 * kDay;
     task.trigger = DailyTrigger{1};
-    task.action = ExportAction{};
     return task;
 }
 
@@ -196,7 +195,7 @@ TEST(StartUpVerdictTest, AProgramThatOutlivedItsRunEndedOnlyWhenItsEndLineSaysSo
     TaskInfo command = Daily();
     command.action = CommandAction{L"/bin/sleep", L"", L"60"};
     const StartUpEvidence unfinished =
-        Evidence(Armed(kSlot, MadeRun(kSlot, later, RunOutcome::Running)), true);
+        Evidence(Armed(kSlot, MadeRun(kSlot, later, RunOutcome::Running)), true, std::nullopt, true);
     const std::vector<std::pair<TimePoint, QString>> started = {{later, RunTexts::Start()},
                                                                 {later, RunTexts::FinishWithoutNext()}};
     const LogHistory cut = Logged(started);
