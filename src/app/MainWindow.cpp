@@ -3,6 +3,7 @@
 
 #include "ChildDialogs.h"
 #include "CutTextToolTips.h"
+#include "HelpKeyFilter.h"
 #include "HistoryWindow.h"
 #include "LogViewer.h"
 #include "SettingsDialog.h"
@@ -20,6 +21,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
@@ -53,6 +55,8 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
     ui->tasksTreeWidget->addAction(ui->actionRunNow);
     ui->tasksTreeWidget->addAction(ui->actionNewTask);
     ui->tasksTreeWidget->addAction(ui->actionRemoveTask);
+    // The window's own: its shortcut works wherever the focus is in the window.
+    addAction(ui->actionEditTask);
 
     model = new TasksListModel(m_storage, this);
     for (const auto& task : m_storage.Tasks()) {
@@ -77,6 +81,8 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
     connect(ui->actionRunNow, &QAction::triggered, this, [this] { runNow(); });
     connect(ui->actionNewTask, &QAction::triggered, this, [this] { newTask(); });
     connect(ui->actionCloneTask, &QAction::triggered, this, [this] { cloneTask(); });
+    connect(ui->actionEditTask, &QAction::triggered, this,
+            [this] { editTask(ui->tasksTreeWidget->currentIndex()); });
     connect(ui->actionRemoveTask, &QAction::triggered, this, [this] { removeTask(); });
     connect(ui->actionShowLog, &QAction::triggered, this, [this] { showLog(); });
     connect(ui->actionShowHistory, &QAction::triggered, this, [this] { showHistory(); });
@@ -130,6 +136,7 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
     // may still say otherwise.
     header->setStretchLastSection(false);
     ui->tasksTreeWidget->viewport()->installEventFilter(this);
+    ui->tasksTreeWidget->installEventFilter(this);
 
     if (m_storage.InStandby()) {
         waitForTasks();
@@ -138,6 +145,12 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
 
     for (int i = 0; i < ui->toolBar->layout()->count(); ++i) {
         ui->toolBar->layout()->itemAt(i)->setAlignment(Qt::AlignLeft);
+    }
+    // Tool buttons take no focus by default: a user without a mouse could not reach them.
+    for (QAction* action : ui->toolBar->actions()) {
+        if (QWidget* button = ui->toolBar->widgetForAction(action)) {
+            button->setFocusPolicy(Qt::TabFocus);
+        }
     }
 }
 
@@ -165,6 +178,20 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     // The viewport's own resizing: when the view hears of its new size, the viewport still has the old.
     if (watched == ui->tasksTreeWidget->viewport() && event->type() == QEvent::Resize) {
         fitNamesToList();
+    }
+    // Enter edits the task, as a double click does; on the result it opens the log, as there. Taken
+    // before the view, which would report it as an activation that a double click reports too.
+    if (watched == ui->tasksTreeWidget && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        const QModelIndex current = ui->tasksTreeWidget->currentIndex();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && current.isValid()) {
+            if (current.column() == TaskStatusProxy::ResultColumn) {
+                showLogOf(statusColumns->taskAt(current));
+            } else {
+                editTask(current);
+            }
+            return true;
+        }
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -329,8 +356,8 @@ void MainWindow::runNow() {
 void MainWindow::showTaskMenu(const QPoint& point) {
     QList<QAction*> actions{ui->actionNewTask};
     if (ui->tasksTreeWidget->selectionModel()->hasSelection()) {
-        actions << ui->actionRunNow << ui->actionCloneTask << ui->actionRemoveTask << ui->actionShowLog
-                << ui->actionShowHistory;
+        actions << ui->actionEditTask << ui->actionRunNow << ui->actionCloneTask << ui->actionRemoveTask
+                << ui->actionShowLog << ui->actionShowHistory;
     }
     QMenu::exec(actions, ui->tasksTreeWidget->viewport()->mapToGlobal(point), nullptr, ui->tasksTreeWidget);
 }
@@ -339,6 +366,7 @@ void MainWindow::updateActions() {
     const bool selected = ui->tasksTreeWidget->selectionModel()->hasSelection();
     ui->actionRunNow->setEnabled(selected && !m_storage.InStandby());
     ui->actionCloneTask->setEnabled(selected && !m_storage.InStandby());
+    ui->actionEditTask->setEnabled(selected && !m_storage.InStandby());
     ui->actionRemoveTask->setEnabled(selected && !m_storage.InStandby());
     ui->actionShowLog->setEnabled(selected);
     ui->actionShowHistory->setEnabled(selected);
@@ -580,22 +608,27 @@ void MainWindow::showNoticeInWindow(const FailureNotices::Notice& notice) {
 QMenu* MainWindow::createTrayMenu() {
     showHideAction = new QAction(this);
     connect(showHideAction, &QAction::triggered, this, [this] { toggleVisibility(); });
-    autostartAction = new QAction(tr("Запускать при старте системы"), this);
+    autostartAction = new QAction(tr("&Запускать при старте системы"), this);
     autostartAction->setCheckable(true);
     connect(autostartAction, &QAction::triggered, this, [](bool checked) { setAutostart(checked); });
-    notifyAction = new QAction(tr("Уведомлять об ошибках"), this);
+    notifyAction = new QAction(tr("&Уведомлять об ошибках"), this);
     notifyAction->setCheckable(true);
     connect(notifyAction, &QAction::triggered, this, [](bool checked) { setNotifyFailures(checked); });
-    auto* settingsAction = new QAction(tr("Настройки…"), this);
+    auto* settingsAction = new QAction(tr("Настройк&и…"), this);
     connect(settingsAction, &QAction::triggered, this, [this] { showSettings(); });
-    auto* quitAction = new QAction(tr("Выход"), this);
+    auto* helpAction = new QAction(tr("&Справка"), this);
+    connect(helpAction, &QAction::triggered, this, [this] { HelpKeyFilter::openHelpFor(this); });
+    auto* quitAction = new QAction(tr("Вы&ход"), this);
     connect(quitAction, &QAction::triggered, qApp, &QCoreApplication::quit);
 
     QMenu* menu = trayIcon != nullptr ? new QMenu(this) : menuBar()->addMenu(tr("&Настройки"));
+    // New entries go above the settings: "Настройки…" and "Выход" keep their places from the bottom.
     menu->addAction(showHideAction);
+    menu->addAction(ui->actionNewTask);
     menu->addSeparator();
     menu->addAction(autostartAction);
     menu->addAction(notifyAction);
+    menu->addAction(helpAction);
     menu->addAction(settingsAction);
     menu->addSeparator();
     menu->addAction(quitAction);
@@ -615,7 +648,7 @@ void MainWindow::showSettings() {
 }
 
 void MainWindow::updateTrayMenu() {
-    showHideAction->setText(isVisible() ? tr("Скрыть") : tr("Показать"));
+    showHideAction->setText(isVisible() ? tr("Скр&ыть") : tr("&Показать"));
     autostartAction->setChecked(AutostartEntryExists());
     notifyAction->setChecked(notifyFailures());
 }

@@ -3,6 +3,7 @@
 #include "TaskActionPage.h"
 
 #include "ModalMessage.h"
+#include "TabOrder.h"
 #include "TaskWizard.h"
 #include "execution/QueryScheme.h"
 #include "repository/ArkonError.h"
@@ -100,6 +101,9 @@ TaskActionPage::TaskActionPage(TaskWizard& wizard)
     m_connections->setObjectName(QStringLiteral("connectionsManagerWidget"));
     m_connections->EnableLocalConnectionOptimizations();
     ui->connectionsGroupLayout->addWidget(m_connections);
+    // Added after the designed widgets, the list would come last in the tab order, below everything it
+    // stands above: it goes between the kind and the settings.
+    ChainTabOrder({ui->actionComboBox, m_connections, ui->backupToolDestinationEdit});
     // Four connections stay in sight, whatever the other settings of the kind take.
     if (auto* list = m_connections->findChild<QTreeView*>(QStringLiteral("connectionsTreeWidget"))) {
         constexpr int kVisibleRows = 4;

@@ -13,7 +13,9 @@ class TaskBrowserPageUi : public Ui::TaskBrowserPage {};
 
 TaskBrowserPage::TaskBrowserPage(TaskWizard& wizard)
     : m_wizard(wizard), ui(new TaskBrowserPageUi),
-      m_browser(new arkon_browser::BrowserWidget(nullptr, nullptr, false, true,
+      // Made a child before the designed widgets are: Tab follows the order in which widgets come into
+      // a window, and goes from the tree above the path down to it.
+      m_browser(new arkon_browser::BrowserWidget(this, nullptr, false, true,
                                                  arkon_browser::BrowserMode::Names, nullptr)) {
     ui->setupUi(this);
     m_browser->setObjectName(QStringLiteral("browserWidget"));

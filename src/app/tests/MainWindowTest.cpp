@@ -47,9 +47,14 @@ QAction* WindowAction(const MainWindow& window, const char* name) {
     return window.findChild<QAction*>(QString::fromLatin1(name));
 }
 
+// The text as a menu shows it: without the marks of its mnemonic.
+QString Shown(QString text) {
+    return text.remove(QLatin1Char('&'));
+}
+
 QAction* ActionWithText(const QWidget& widget, const QString& text) {
     for (QAction* action : widget.findChildren<QAction*>()) {
-        if (action->text() == text) {
+        if (Shown(action->text()) == text) {
             return action;
         }
     }
@@ -76,7 +81,7 @@ std::unique_ptr<QObject> WhenWindowStateChanges(QWidget& window, std::function<v
 QStringList Texts(const QList<QAction*>& actions) {
     QStringList texts;
     for (const QAction* action : actions) {
-        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        texts << (action->isSeparator() ? QStringLiteral("-") : Shown(action->text()));
     }
     return texts;
 }
@@ -357,6 +362,87 @@ private slots:
         QCOMPARE(last.column(), 1); // the schedule cell changed too
     }
 
+    // Without a mouse: Enter and F2 edit, Delete removes at once, Ctrl+N makes a new task; Enter on the
+    // result opens the log instead. The toolbar's buttons take the focus by Tab.
+    void keysDriveTheList() {
+        auto window = Window({L"Архив", L"Экспорт", L"Проверка"});
+        window->show();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QTreeView* tree = Tree(*window);
+        tree->setFocus();
+        Select(*window, 1);
+        struct Press {
+            QKeySequence keys;
+            QString opens; // the wizard's title and the name it starts with
+        };
+        const QString edit = QStringLiteral("Изменение задачи: Экспорт");
+        for (const Press& press :
+             {Press{Qt::Key_F2, edit}, Press{Qt::Key_Return, edit}, Press{Qt::Key_Enter, edit},
+              Press{QKeySequence(QKeySequence::New), QStringLiteral("Создание задачи: ")}}) {
+            QString opened;
+            WhenShown<TaskWizard>([&opened](TaskWizard& wizard) {
+                opened = wizard.windowTitle() + QStringLiteral(": ") +
+                         wizard.findChild<QLineEdit*>(QStringLiteral("nameEdit"))->text();
+                wizard.reject();
+            });
+            // Shortcuts reach an active window only; the wizard before may have left none active.
+            window->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(window.get()));
+            QTest::keySequence(tree, press.keys);
+            QTRY_COMPARE(opened, press.opens);
+        }
+        bool asked = false;
+        WhenShown<QDialog>([&asked](QDialog& dialog) {
+            asked = true;
+            dialog.reject();
+        });
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QTest::keyClick(tree, Qt::Key_Delete);
+        QCOMPARE(m_engine->TaskNames(), (std::vector<std::wstring>{L"Архив", L"Проверка"}));
+        QVERIFY(!asked);
+
+        // Enter on the result cell: the log, not the editor.
+        tree->setCurrentIndex(tree->model()->index(0, TaskStatusProxy::ResultColumn));
+        QTest::keyClick(tree, Qt::Key_Return);
+        QTRY_COMPARE(LogViewerTitles(*window).size(), 1);
+
+        for (QAction* action : window->findChild<QToolBar*>(QStringLiteral("toolBar"))->actions()) {
+            const QWidget* button =
+                window->findChild<QToolBar*>(QStringLiteral("toolBar"))->widgetForAction(action);
+            QVERIFY2(button->focusPolicy() & Qt::TabFocus, qPrintable(action->objectName()));
+        }
+    }
+
+    // Every entry of a menu can be chosen by its own letter.
+    void menusHaveTheirOwnMnemonics() {
+        auto window = Window({L"Архив"});
+        Select(*window, 0);
+        QList<QAction*> listMenu;
+        WhenShown<QMenu>([&listMenu](QMenu& menu) {
+            listMenu = menu.actions();
+            menu.close();
+        });
+        emit Tree(*window)->customContextMenuRequested(QPoint(2, 2));
+        QMenu* trayMenu = window->findChild<QSystemTrayIcon*>()->contextMenu();
+        emit trayMenu->aboutToShow();
+        for (const QList<QAction*>& menu : {listMenu, trayMenu->actions()}) {
+            QVERIFY(!menu.isEmpty());
+            QSet<QChar> letters;
+            for (const QAction* action : menu) {
+                if (action->isSeparator()) {
+                    continue;
+                }
+                const int mark = action->text().indexOf(u'&');
+                QVERIFY2(mark >= 0 && mark + 1 < action->text().size(), qPrintable(action->text()));
+                const QChar letter = action->text().at(mark + 1).toLower();
+                QVERIFY2(!letters.contains(letter), qPrintable(action->text()));
+                letters.insert(letter);
+            }
+        }
+    }
+
     void removeAsksNothing() {
         auto window = Window({L"Архив", L"Экспорт", L"Проверка"});
         Select(*window, 1);
@@ -414,8 +500,9 @@ private slots:
             menu.close();
         });
         emit Tree(*window)->customContextMenuRequested(QPoint(2, 2));
-        QCOMPARE(offered, (QStringList{"Новая задача", "Запустить сейчас", "Скопировать задачу",
-                                       "Удалить задачу", "Журнал задачи", "История запусков"}));
+        QCOMPARE(offered,
+                 (QStringList{"Новая задача", "Изменить задачу", "Запустить сейчас", "Скопировать задачу",
+                              "Удалить задачу", "Журнал задачи", "История запусков"}));
     }
 
     void closeHidesToTheTrayAndSavesState() {
@@ -441,8 +528,9 @@ private slots:
         QCOMPARE(menus.first()->text(), QStringLiteral("&Настройки"));
         QMenu* menu = menus.first()->menu();
         emit menu->aboutToShow();
-        QCOMPARE(Texts(menu->actions()), (QStringList{"Скрыть", "-", "Запускать при старте системы",
-                                                      "Уведомлять об ошибках", "Настройки…", "-", "Выход"}));
+        QCOMPARE(Texts(menu->actions()),
+                 (QStringList{"Скрыть", "Новая задача", "-", "Запускать при старте системы",
+                              "Уведомлять об ошибках", "Справка", "Настройки…", "-", "Выход"}));
 
         QVERIFY(!window->close());
         QTest::qWait(20);
@@ -503,16 +591,16 @@ private slots:
         QMenu* menu = window->findChild<QSystemTrayIcon*>()->contextMenu();
         QAction* showHide = menu->actions().first();
         emit menu->aboutToShow();
-        QCOMPARE(showHide->text(), QStringLiteral("Показать"));
+        QCOMPARE(Shown(showHide->text()), QStringLiteral("Показать"));
         showHide->trigger();
         QVERIFY(window->isVisible());
         emit menu->aboutToShow();
-        QCOMPARE(showHide->text(), QStringLiteral("Скрыть"));
+        QCOMPARE(Shown(showHide->text()), QStringLiteral("Скрыть"));
         showHide->trigger();
         QVERIFY(window->isHidden());
         QCOMPARE(Texts(menu->actions()).mid(1),
-                 (QStringList{"-", "Запускать при старте системы", "Уведомлять об ошибках", "Настройки…", "-",
-                              "Выход"}));
+                 (QStringList{"Новая задача", "-", "Запускать при старте системы", "Уведомлять об ошибках",
+                              "Справка", "Настройки…", "-", "Выход"}));
     }
 
     void autostartEntryFollowsTheCheckMark() {
