@@ -9,6 +9,8 @@
 #include "repository/widgets/BrowserWidget.h"
 #include "ui_TaskBrowserPage.h"
 
+#include <QAbstractItemView>
+
 class TaskBrowserPageUi : public Ui::TaskBrowserPage {};
 
 TaskBrowserPage::TaskBrowserPage(TaskWizard& wizard)
@@ -120,6 +122,10 @@ void TaskBrowserPage::initializePage() {
         stored = QString::fromStdWString(backup->source_path);
     } else {
         return;
+    }
+    // Read out as what it is for: the group's title names the choice, the edit below holds the path.
+    if (auto* tree = m_browser->findChild<QAbstractItemView*>()) {
+        tree->setAccessibleName(ui->browserGroupBox->title());
     }
 
     const arkon_cm::Connection& connection = m_wizard.GetConnection();

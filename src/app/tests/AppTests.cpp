@@ -14,11 +14,12 @@ QObject* MakeSettingsDialogTest();
 QObject* MakeDesktopNoticesTest();
 QObject* MakeTerminalCommandTest();
 QObject* MakeBackgroundEngineTest();
+QObject* MakeAccessibleNamesTest();
 
 int main(int argc, char** argv) {
     return RunGuiTests(argc, argv,
                        {MakeScheduleTextTest, MakeTasksListModelTest, MakeTaskStatusProxyTest,
                         MakeFailureNoticesTest, MakeLogViewerTest, MakeHistoryWindowTest, MakeMainWindowTest,
                         MakeStartUpTest, MakeHelpPagesTest, MakeSettingsDialogTest, MakeDesktopNoticesTest,
-                        MakeTerminalCommandTest, MakeBackgroundEngineTest});
+                        MakeTerminalCommandTest, MakeBackgroundEngineTest, MakeAccessibleNamesTest});
 }
