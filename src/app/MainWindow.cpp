@@ -67,6 +67,16 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
     }
     statusColumns = new TaskStatusProxy(model, m_status, this);
     ui->tasksTreeWidget->setModel(statusColumns);
+    // Names and schedules to measure again; a run's end changes the icon beside a name.
+    for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved}) {
+        connect(statusColumns, signal, this, [this] { columnNeeds.clear(); });
+    }
+    connect(statusColumns, &QAbstractItemModel::modelReset, this, [this] { columnNeeds.clear(); });
+    connect(statusColumns, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& first) {
+        if (first.column() <= 1) {
+            columnNeeds.clear();
+        }
+    });
     // Before anything lays the list out: its rows and columns are sized from the texts as the delegate
     // shows them.
     ui->tasksTreeWidget->setItemDelegate(new CutTextToolTips(ui->tasksTreeWidget));
@@ -196,24 +206,54 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-// Only the list's own resizing moves the names' edge: a column the user narrows stays narrow.
+// Only the list's own resizing moves the edges of the names and the schedule: a column the user narrows
+// stays narrow. Room the list gains goes first to the names, until they show whole (up to a point), then
+// to the schedule, until it shows whole, then to the names again; as the list narrows, it is given
+// back in the opposite order, no more than was given.
 void MainWindow::fitNamesToList() {
     QTreeView* tree = ui->tasksTreeWidget;
     QHeaderView* header = tree->header();
-    const int slack = tree->viewport()->width() - header->length();
-    int names = header->sectionSize(0);
-    if (slack > 0) {
-        names += slack;
-        namesWidened += slack;
-    } else if (slack < 0 && namesWidened > 0) {
-        // Given back as the list narrows again, no more than it was given.
-        const int back = std::min(namesWidened, -slack);
-        names -= back;
-        namesWidened -= back;
-    } else {
+    int slack = tree->viewport()->width() - header->length();
+    if (slack == 0 || (slack < 0 && namesWidened == 0 && scheduleWidened == 0)) {
         return;
     }
+    if (columnNeeds.isEmpty()) {
+        // Measured once per change of the rows: a resize comes many times a second while dragged.
+        const QAbstractItemView* view = tree; // the tree's own measure, public through its base
+        columnNeeds = {std::min(view->sizeHintForColumn(0), kLongestFirstNameColumn),
+                       view->sizeHintForColumn(1)};
+    }
+    int names = header->sectionSize(0);
+    int schedule = header->sectionSize(1);
+    const auto move = [](int& from, int& to, int& widened, int most) {
+        const int step = std::max(0, std::min(from, most));
+        from -= step;
+        to += step;
+        widened += step;
+    };
+    if (slack > 0) {
+        move(slack, names, namesWidened, columnNeeds[0] - names);
+        move(slack, schedule, scheduleWidened, columnNeeds[1] - schedule);
+        move(slack, names, namesWidened, slack);
+    } else {
+        int back = -slack;
+        int given = 0;
+        const auto giveBack = [&back, &given](int& column, int& widened, int most) {
+            const int step = std::max(0, std::min({back, widened, most}));
+            column -= step;
+            widened -= step;
+            back -= step;
+            given += step;
+        };
+        giveBack(names, namesWidened, names - columnNeeds[0]);
+        giveBack(schedule, scheduleWidened, scheduleWidened);
+        giveBack(names, namesWidened, namesWidened);
+        if (given == 0) {
+            return;
+        }
+    }
     header->resizeSection(0, names);
+    header->resizeSection(1, schedule);
 }
 
 void MainWindow::sizeColumns() {
