@@ -22,6 +22,7 @@
 #include <QDir>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
@@ -641,8 +642,16 @@ void MainWindow::showNoticeInWindow(const FailureNotices::Notice& notice) {
                               notice.warningsOnly ? QSystemTrayIcon::Warning : QSystemTrayIcon::Critical);
         return;
     }
-    // Without a tray there is no notice to click; the window is on screen, its status bar says it.
-    statusBar()->showMessage(tr("%1 — %2").arg(notice.title, notice.text.section(QLatin1Char('\n'), 0, 0)));
+    // Without a tray there is no notice to click; the window is on screen, its status bar says it. In a
+    // permanent label: a message shown there would go as soon as a menu entry's tip took its place.
+    auto* label = statusBar()->findChild<QLabel*>(QStringLiteral("noticeLabel"));
+    if (label == nullptr) {
+        label = new QLabel(statusBar());
+        label->setObjectName(QStringLiteral("noticeLabel"));
+        statusBar()->addPermanentWidget(label, 1);
+    }
+    label->setText(tr("%1 — %2").arg(notice.title, notice.text.section(QLatin1Char('\n'), 0, 0)));
+    label->setToolTip(notice.text);
 }
 
 QMenu* MainWindow::createTrayMenu() {
@@ -688,7 +697,7 @@ void MainWindow::showSettings() {
 }
 
 void MainWindow::updateTrayMenu() {
-    showHideAction->setText(isVisible() ? tr("Скр&ыть") : tr("&Показать"));
+    showHideAction->setText(isVisible() && !isMinimized() ? tr("Скр&ыть") : tr("&Показать"));
     autostartAction->setChecked(AutostartEntryExists());
     notifyAction->setChecked(notifyFailures());
 }
@@ -700,8 +709,11 @@ void MainWindow::onTrayActivated(QSystemTrayIcon::ActivationReason reason) {
 }
 
 void MainWindow::toggleVisibility() {
-    if (isHidden()) {
+    if (isHidden() || (trayIcon == nullptr && isMinimized())) {
         restoreFromTray();
+    } else if (trayIcon == nullptr) {
+        // Asked for in so many words: without a tray the window goes to the task bar.
+        showMinimized();
     } else {
         hideToTray();
     }
