@@ -496,33 +496,34 @@ QString TaskActionPage::missingText() const {
     case kBackupIndex:
     case kExportIndex:
         if (!connectionSelected) {
-            missing << tr("Выберите соединение.");
+            missing << tr("соединение");
         }
         if (ui->actionComboBox->currentIndex() == kBackupIndex &&
             ui->backupToolDestinationEdit->text().isEmpty()) {
-            missing << tr("Укажите место сохранения.");
+            missing << tr("место копии");
         }
         if (ui->actionComboBox->currentIndex() == kExportIndex && ui->exportDstPathEdit->text().isEmpty()) {
-            missing << tr("Укажите, куда экспортировать.");
+            missing << tr("папка экспорта");
         }
         break;
     case kCommandIndex:
         if (ui->executableEdit->text().isEmpty()) {
-            missing << tr("Укажите приложение.");
+            missing << tr("приложение");
         }
         break;
     case kCheckIndex:
         if (ui->idsEdit->text().isEmpty()) {
-            missing << tr("Укажите файлы IDS.");
+            missing << tr("файлы IDS");
         }
         if (ui->ifcEdit->text().isEmpty()) {
-            missing << tr("Укажите файлы IFC.");
+            missing << tr("файлы IFC");
         }
         break;
     default:
-        missing << tr("Выберите действие.");
+        missing << tr("действие");
     }
-    return missing.join(u' ');
+    // Short: it shares its row with the kind's list.
+    return missing.isEmpty() ? QString() : tr("Нужно: %1").arg(missing.join(tr(", ")));
 }
 
 bool TaskActionPage::validatePage() {

@@ -39,8 +39,8 @@ public:
     // For backups and exports: writes the edited connections back and tests the selected one.
     bool validatePage() override;
     bool isComplete() const override;
-    // What the page still needs before Next, as the page says it ("Выберите соединение. Укажите место
-    // сохранения."); empty when it is complete.
+    // What the page still needs before Next, as the page says it ("Нужно: соединение, место копии");
+    // empty when it is complete.
     QString missingText() const;
     // A command has no browser page: Finish is offered here.
     int nextId() const override;

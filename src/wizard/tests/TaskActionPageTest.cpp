@@ -95,11 +95,11 @@ private slots:
         PageTestRepository repository;
         auto wizard = OnActionPage(NamedTask(L"Архив"));
         auto* hint = Widget<QLabel>(*wizard, "actionHintLabel");
-        QCOMPARE(hint->text(), QStringLiteral("Выберите соединение. Укажите место сохранения."));
+        QCOMPARE(hint->text(), QStringLiteral("Нужно: соединение, место копии"));
         auto* destination = Widget<QLineEdit>(*wizard, "backupToolDestinationEdit");
         auto* destinationWarning = Widget<QLabel>(*wizard, "backupDestinationWarning");
         destination->setText(QStringLiteral("/нет/такой/папки"));
-        QCOMPARE(hint->text(), QStringLiteral("Выберите соединение."));
+        QCOMPARE(hint->text(), QStringLiteral("Нужно: соединение"));
         QVERIFY(destinationWarning->isVisible());
         QVERIFY(destinationWarning->text().startsWith(QStringLiteral("Папка не найдена")));
         destination->setText(QDir::tempPath());
@@ -109,7 +109,7 @@ private slots:
         QVERIFY(Offered(*wizard, QWizard::NextButton));
 
         Widget<QComboBox>(*wizard, "actionComboBox")->setCurrentIndex(2);
-        QCOMPARE(hint->text(), QStringLiteral("Укажите приложение."));
+        QCOMPARE(hint->text(), QStringLiteral("Нужно: приложение"));
         auto* program = Widget<QLineEdit>(*wizard, "executableEdit");
         auto* programWarning = Widget<QLabel>(*wizard, "executableWarning");
         const struct {
@@ -124,7 +124,7 @@ private slots:
         }
         QCOMPARE(hint->text(), QString());
         Widget<QComboBox>(*wizard, "actionComboBox")->setCurrentIndex(3);
-        QCOMPARE(hint->text(), QStringLiteral("Укажите файлы IDS. Укажите файлы IFC."));
+        QCOMPARE(hint->text(), QStringLiteral("Нужно: файлы IDS, файлы IFC"));
     }
 
     void aLongSchemeNameShowsItsStart() {
