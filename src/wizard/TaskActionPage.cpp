@@ -503,7 +503,7 @@ QString TaskActionPage::missingText() const {
             missing << tr("место копии");
         }
         if (ui->actionComboBox->currentIndex() == kExportIndex && ui->exportDstPathEdit->text().isEmpty()) {
-            missing << tr("папка экспорта");
+            missing << tr("папка");
         }
         break;
     case kCommandIndex:
