@@ -43,11 +43,16 @@ bool HelpKeyFilter::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyRelease || static_cast<QKeyEvent*>(event)->key() != Qt::Key_F1) {
         return QObject::eventFilter(watched, event);
     }
+    openHelpFor(qobject_cast<QWidget*>(watched));
+    return true;
+}
+
+void HelpKeyFilter::openHelpFor(QWidget* from) {
     // Computed on the first F1 and kept for the life of the process.
     static const QDir helpFolder(
         QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Help")));
     // The page of the window or wizard page F1 was meant for; the start page when that one is not there.
-    const QUrl meant(HelpPageOf(qobject_cast<QWidget*>(watched)));
+    const QUrl meant(HelpPageOf(from));
     QString helpPath = helpFolder.filePath(meant.path());
     QUrl url = QUrl::fromLocalFile(helpPath);
     url.setFragment(meant.fragment());
@@ -72,5 +77,4 @@ bool HelpKeyFilter::eventFilter(QObject* watched, QEvent* event) {
         ShowModalMessage(QApplication::activeWindow(), QMessageBox::Warning, tr("Справка"), failure);
         telling = false;
     }
-    return true;
 }

@@ -14,4 +14,7 @@ public:
     // missing) with the desktop's handler for web pages; key presses, F1's included, and all other
     // events pass on. When the start page is missing or nothing can open it, a message box names the file.
     bool eventFilter(QObject* watched, QEvent* event) override;
+
+    // What F1 does, for the menus' "Справка": the help page of `from`'s window or wizard page.
+    static void openHelpFor(QWidget* from);
 };

@@ -106,8 +106,9 @@ void HistoryChart::setRuns(const std::vector<JournalRun>& runs) {
     if (!m_points.empty()) {
         const auto [first, last] = std::minmax_element(
             m_points.begin(), m_points.end(), [](const Point& a, const Point& b) { return a.time < b.time; });
-        // Room beside the first and last points: a day's thirtieth at least an hour.
-        const Ticks margin = std::max<Ticks>((last->time - first->time) / 30, std::chrono::hours(1));
+        // Room beside the first and last points: a thirtieth of their span, at least a minute. An hour,
+        // as it once was, squeezed runs a minute apart into one blob in the middle.
+        const Ticks margin = std::max<Ticks>((last->time - first->time) / 30, std::chrono::minutes(1));
         m_first = first->time - margin;
         m_last = last->time + margin;
     }
@@ -214,8 +215,11 @@ void HistoryChart::paintEvent(QPaintEvent*) {
         painter.setPen(QPen(grid, 1));
         painter.drawLine(QPointF(tickX, area.top()), QPointF(tickX, area.bottom()));
         painter.setPen(text);
-        const QString label =
-            LocalDateTimeText(tick, days ? QStringLiteral("dd.MM") : QStringLiteral("dd.MM hh:mm"));
+        // Seconds where the ticks are closer than minutes apart, else their labels would repeat.
+        const QString format = days                              ? QStringLiteral("dd.MM")
+                               : span < std::chrono::minutes(20) ? QStringLiteral("hh:mm:ss")
+                                                                 : QStringLiteral("dd.MM hh:mm");
+        const QString label = LocalDateTimeText(tick, format);
         painter.drawText(
             QPointF(tickX - metrics.horizontalAdvance(label) / 2.0, area.bottom() + 4 + metrics.ascent()),
             label);

@@ -10,7 +10,7 @@
 namespace {
 
 QString TimeText(TimePoint time) {
-    return LocalDateTimeText(time, QStringLiteral("dd.MM.yyyy hh:mm"));
+    return LocalDateTimeText(time, QStringLiteral("dd.MM.yyyy hh:mm:ss"));
 }
 
 // A run's start; the slots that passed unrun are shown at the latest of them, when it should have run.

@@ -115,7 +115,7 @@ void HistoryWindow::showReading(Reading reading) {
     if (!reading.error.isEmpty()) {
         ui->noteLabel->setText(tr("Не удалось прочитать журнал запусков: %1").arg(reading.error));
     } else if (reading.runs.empty()) {
-        ui->noteLabel->setText(tr("Задание ещё не запускалось."));
+        ui->noteLabel->setText(tr("Задача ещё не запускалась."));
     } else if (reading.runs.size() >= kShownRuns) {
         ui->noteLabel->setText(tr("Показаны последние запуски: %1.")
                                    .arg(QLocale().toString(static_cast<qulonglong>(kShownRuns))));
@@ -126,7 +126,28 @@ void HistoryWindow::showReading(Reading reading) {
         return; // what was shown stays
     }
     showChart(reading.runs);
+    ui->summaryLabel->setText(summaryOf(reading.runs));
     m_model->setRuns(std::move(reading.runs));
+}
+
+QString HistoryWindow::summaryOf(const std::vector<JournalRun>& runs) {
+    if (runs.empty()) {
+        return {};
+    }
+    qulonglong started = 0;
+    qulonglong failed = 0;
+    qulonglong missed = 0;
+    for (const JournalRun& run : runs) {
+        if (run.how == RunStart::Missed) {
+            missed += static_cast<qulonglong>(std::max<std::int64_t>(run.missed, 1));
+            continue;
+        }
+        ++started;
+        failed += IsFailure(run.result.outcome) ? 1 : 0;
+    }
+    const QLocale locale;
+    return tr("Запусков: %1, с ошибкой: %2, пропущено: %3.")
+        .arg(locale.toString(started), locale.toString(failed), locale.toString(missed));
 }
 
 void HistoryWindow::showChart(const std::vector<JournalRun>& runs) {
@@ -159,7 +180,7 @@ void HistoryWindow::sizeColumns() {
     }
     how << HistoryModel::howText(missed);
     QHeaderView* header = view->header();
-    header->resizeSection(HistoryModel::StartColumn, widest({QStringLiteral("00.00.0000 00:00")}));
+    header->resizeSection(HistoryModel::StartColumn, widest({QStringLiteral("00.00.0000 00:00:00")}));
     header->resizeSection(
         HistoryModel::DurationColumn,
         widest({HistoryModel::durationText(std::chrono::hours(100) + std::chrono::minutes(50)),

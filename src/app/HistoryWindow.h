@@ -54,6 +54,8 @@ private:
     // Whether `runs` hold the engine's last run as the status describes it.
     bool agrees(const std::vector<JournalRun>& runs) const;
     void showChart(const std::vector<JournalRun>& runs);
+    // One line under the list: how many runs it shows, how many failed, how many slots were missed.
+    static QString summaryOf(const std::vector<JournalRun>& runs);
     void sizeColumns();
 
     HistoryWindowUi* ui;

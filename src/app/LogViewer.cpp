@@ -1,6 +1,7 @@
 // The log window: reading off the GUI thread, following the file, and handing it to the desktop.
 #include "LogViewer.h"
 
+#include "platform/DesktopOpener.h"
 #include "ui_LogViewer.h"
 #include "wizard/ModalMessage.h"
 
@@ -107,11 +108,13 @@ void LogViewer::showPiece(const LogPiece& piece) {
 }
 
 void LogViewer::openInEditor() {
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(m_path))) {
-        ShowModalMessage(
-            this, QMessageBox::Warning, windowTitle(),
-            tr("Не удалось открыть журнал в редакторе:\n%1").arg(QDir::toNativeSeparators(m_path)));
-    }
+    // Told also when the desktop has no program for text files, which the opener learns only later.
+    OpenWithDesktop(m_path, this, [this] {
+        ShowModalMessage(this, QMessageBox::Warning, windowTitle(),
+                         tr("Не удалось открыть журнал в редакторе: не найдена программа для текстовых "
+                            "файлов.\nОткройте файл в любом редакторе:\n%1")
+                             .arg(QDir::toNativeSeparators(m_path)));
+    });
 }
 
 void LogViewer::openFolder() {

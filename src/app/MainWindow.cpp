@@ -3,6 +3,7 @@
 
 #include "ChildDialogs.h"
 #include "CutTextToolTips.h"
+#include "HelpKeyFilter.h"
 #include "HistoryWindow.h"
 #include "LogViewer.h"
 #include "RunNowRefusal.h"
@@ -23,6 +24,8 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
@@ -55,6 +58,8 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
     ui->tasksTreeWidget->addAction(ui->actionRunNow);
     ui->tasksTreeWidget->addAction(ui->actionNewTask);
     ui->tasksTreeWidget->addAction(ui->actionRemoveTask);
+    // The window's own: its shortcut works wherever the focus is in the window.
+    addAction(ui->actionEditTask);
 
     model = new TasksListModel(m_storage, this);
     for (const auto& task : m_storage.Tasks()) {
@@ -65,6 +70,16 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
     }
     statusColumns = new TaskStatusProxy(model, m_status, this);
     ui->tasksTreeWidget->setModel(statusColumns);
+    // Names and schedules to measure again; a run's end changes the icon beside a name.
+    for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved}) {
+        connect(statusColumns, signal, this, [this] { columnNeeds.clear(); });
+    }
+    connect(statusColumns, &QAbstractItemModel::modelReset, this, [this] { columnNeeds.clear(); });
+    connect(statusColumns, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& first) {
+        if (first.column() <= 1) {
+            columnNeeds.clear();
+        }
+    });
     // Before anything lays the list out: its rows and columns are sized from the texts as the delegate
     // shows them.
     ui->tasksTreeWidget->setItemDelegate(new CutTextToolTips(ui->tasksTreeWidget));
@@ -79,6 +94,8 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
     connect(ui->actionRunNow, &QAction::triggered, this, [this] { runNow(); });
     connect(ui->actionNewTask, &QAction::triggered, this, [this] { newTask(); });
     connect(ui->actionCloneTask, &QAction::triggered, this, [this] { cloneTask(); });
+    connect(ui->actionEditTask, &QAction::triggered, this,
+            [this] { editTask(ui->tasksTreeWidget->currentIndex()); });
     connect(ui->actionRemoveTask, &QAction::triggered, this, [this] { removeTask(); });
     connect(ui->actionShowLog, &QAction::triggered, this, [this] { showLog(); });
     connect(ui->actionShowHistory, &QAction::triggered, this, [this] { showHistory(); });
@@ -132,6 +149,7 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
     // may still say otherwise.
     header->setStretchLastSection(false);
     ui->tasksTreeWidget->viewport()->installEventFilter(this);
+    ui->tasksTreeWidget->installEventFilter(this);
 
     if (m_storage.InStandby()) {
         waitForTasks();
@@ -140,6 +158,12 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
 
     for (int i = 0; i < ui->toolBar->layout()->count(); ++i) {
         ui->toolBar->layout()->itemAt(i)->setAlignment(Qt::AlignLeft);
+    }
+    // Tool buttons take no focus by default: a user without a mouse could not reach them.
+    for (QAction* action : ui->toolBar->actions()) {
+        if (QWidget* button = ui->toolBar->widgetForAction(action)) {
+            button->setFocusPolicy(Qt::TabFocus);
+        }
     }
 }
 
@@ -168,27 +192,71 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ui->tasksTreeWidget->viewport() && event->type() == QEvent::Resize) {
         fitNamesToList();
     }
+    // Enter edits the task, as a double click does; on the result it opens the log, as there. Taken
+    // before the view, which would report it as an activation that a double click reports too.
+    if (watched == ui->tasksTreeWidget && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        const QModelIndex current = ui->tasksTreeWidget->currentIndex();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && current.isValid()) {
+            if (current.column() == TaskStatusProxy::ResultColumn) {
+                showLogOf(statusColumns->taskAt(current));
+            } else {
+                editTask(current);
+            }
+            return true;
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
-// Only the list's own resizing moves the names' edge: a column the user narrows stays narrow.
+// Only the list's own resizing moves the edges of the names and the schedule: a column the user narrows
+// stays narrow. Room the list gains goes first to the names, until they show whole (up to a point), then
+// to the schedule, until it shows whole, then to the names again; as the list narrows, it is given
+// back in the opposite order, no more than was given.
 void MainWindow::fitNamesToList() {
     QTreeView* tree = ui->tasksTreeWidget;
     QHeaderView* header = tree->header();
-    const int slack = tree->viewport()->width() - header->length();
-    int names = header->sectionSize(0);
-    if (slack > 0) {
-        names += slack;
-        namesWidened += slack;
-    } else if (slack < 0 && namesWidened > 0) {
-        // Given back as the list narrows again, no more than it was given.
-        const int back = std::min(namesWidened, -slack);
-        names -= back;
-        namesWidened -= back;
-    } else {
+    int slack = tree->viewport()->width() - header->length();
+    if (slack == 0 || (slack < 0 && namesWidened == 0 && scheduleWidened == 0)) {
         return;
     }
+    if (columnNeeds.isEmpty()) {
+        // Measured once per change of the rows: a resize comes many times a second while dragged.
+        const QAbstractItemView* view = tree; // the tree's own measure, public through its base
+        columnNeeds = {std::min(view->sizeHintForColumn(0), kLongestFirstNameColumn),
+                       view->sizeHintForColumn(1)};
+    }
+    int names = header->sectionSize(0);
+    int schedule = header->sectionSize(1);
+    const auto move = [](int& from, int& to, int& widened, int most) {
+        const int step = std::max(0, std::min(from, most));
+        from -= step;
+        to += step;
+        widened += step;
+    };
+    if (slack > 0) {
+        move(slack, names, namesWidened, columnNeeds[0] - names);
+        move(slack, schedule, scheduleWidened, columnNeeds[1] - schedule);
+        move(slack, names, namesWidened, slack);
+    } else {
+        int back = -slack;
+        int given = 0;
+        const auto giveBack = [&back, &given](int& column, int& widened, int most) {
+            const int step = std::max(0, std::min({back, widened, most}));
+            column -= step;
+            widened -= step;
+            back -= step;
+            given += step;
+        };
+        giveBack(names, namesWidened, names - columnNeeds[0]);
+        giveBack(schedule, scheduleWidened, scheduleWidened);
+        giveBack(names, namesWidened, namesWidened);
+        if (given == 0) {
+            return;
+        }
+    }
     header->resizeSection(0, names);
+    header->resizeSection(1, schedule);
 }
 
 void MainWindow::sizeColumns() {
@@ -335,8 +403,8 @@ void MainWindow::runNow() {
 void MainWindow::showTaskMenu(const QPoint& point) {
     QList<QAction*> actions{ui->actionNewTask};
     if (ui->tasksTreeWidget->selectionModel()->hasSelection()) {
-        actions << ui->actionRunNow << ui->actionCloneTask << ui->actionRemoveTask << ui->actionShowLog
-                << ui->actionShowHistory;
+        actions << ui->actionEditTask << ui->actionRunNow << ui->actionCloneTask << ui->actionRemoveTask
+                << ui->actionShowLog << ui->actionShowHistory;
     }
     QMenu::exec(actions, ui->tasksTreeWidget->viewport()->mapToGlobal(point), nullptr, ui->tasksTreeWidget);
 }
@@ -345,6 +413,7 @@ void MainWindow::updateActions() {
     const bool selected = ui->tasksTreeWidget->selectionModel()->hasSelection();
     ui->actionRunNow->setEnabled(selected && !m_storage.InStandby());
     ui->actionCloneTask->setEnabled(selected && !m_storage.InStandby());
+    ui->actionEditTask->setEnabled(selected && !m_storage.InStandby());
     ui->actionRemoveTask->setEnabled(selected && !m_storage.InStandby());
     ui->actionShowLog->setEnabled(selected);
     ui->actionShowHistory->setEnabled(selected);
@@ -579,29 +648,42 @@ void MainWindow::showNoticeInWindow(const FailureNotices::Notice& notice) {
                               notice.warningsOnly ? QSystemTrayIcon::Warning : QSystemTrayIcon::Critical);
         return;
     }
-    // Without a tray there is no notice to click; the window is on screen, its status bar says it.
-    statusBar()->showMessage(tr("%1 — %2").arg(notice.title, notice.text.section(QLatin1Char('\n'), 0, 0)));
+    // Without a tray there is no notice to click; the window is on screen, its status bar says it. In a
+    // permanent label: a message shown there would go as soon as a menu entry's tip took its place.
+    auto* label = statusBar()->findChild<QLabel*>(QStringLiteral("noticeLabel"));
+    if (label == nullptr) {
+        label = new QLabel(statusBar());
+        label->setObjectName(QStringLiteral("noticeLabel"));
+        statusBar()->addPermanentWidget(label, 1);
+    }
+    label->setText(tr("%1 — %2").arg(notice.title, notice.text.section(QLatin1Char('\n'), 0, 0)));
+    label->setToolTip(notice.text);
 }
 
 QMenu* MainWindow::createTrayMenu() {
     showHideAction = new QAction(this);
     connect(showHideAction, &QAction::triggered, this, [this] { toggleVisibility(); });
-    autostartAction = new QAction(tr("Запускать при старте системы"), this);
+    autostartAction = new QAction(tr("&Запускать при старте системы"), this);
     autostartAction->setCheckable(true);
     connect(autostartAction, &QAction::triggered, this, [](bool checked) { setAutostart(checked); });
-    notifyAction = new QAction(tr("Уведомлять об ошибках"), this);
+    notifyAction = new QAction(tr("&Уведомлять об ошибках"), this);
     notifyAction->setCheckable(true);
     connect(notifyAction, &QAction::triggered, this, [](bool checked) { setNotifyFailures(checked); });
-    auto* settingsAction = new QAction(tr("Настройки…"), this);
+    auto* settingsAction = new QAction(tr("Настройк&и…"), this);
     connect(settingsAction, &QAction::triggered, this, [this] { showSettings(); });
-    auto* quitAction = new QAction(tr("Выход"), this);
+    auto* helpAction = new QAction(tr("&Справка"), this);
+    connect(helpAction, &QAction::triggered, this, [this] { HelpKeyFilter::openHelpFor(this); });
+    auto* quitAction = new QAction(tr("Вы&ход"), this);
     connect(quitAction, &QAction::triggered, qApp, &QCoreApplication::quit);
 
     QMenu* menu = trayIcon != nullptr ? new QMenu(this) : menuBar()->addMenu(tr("&Настройки"));
+    // New entries go above the settings: "Настройки…" and "Выход" keep their places from the bottom.
     menu->addAction(showHideAction);
+    menu->addAction(ui->actionNewTask);
     menu->addSeparator();
     menu->addAction(autostartAction);
     menu->addAction(notifyAction);
+    menu->addAction(helpAction);
     menu->addAction(settingsAction);
     menu->addSeparator();
     menu->addAction(quitAction);
@@ -621,7 +703,7 @@ void MainWindow::showSettings() {
 }
 
 void MainWindow::updateTrayMenu() {
-    showHideAction->setText(isVisible() ? tr("Скрыть") : tr("Показать"));
+    showHideAction->setText(isVisible() && !isMinimized() ? tr("Скр&ыть") : tr("&Показать"));
     autostartAction->setChecked(AutostartEntryExists());
     notifyAction->setChecked(notifyFailures());
 }
@@ -633,8 +715,11 @@ void MainWindow::onTrayActivated(QSystemTrayIcon::ActivationReason reason) {
 }
 
 void MainWindow::toggleVisibility() {
-    if (isHidden()) {
+    if (isHidden() || (trayIcon == nullptr && isMinimized())) {
         restoreFromTray();
+    } else if (trayIcon == nullptr) {
+        // Asked for in so many words: without a tray the window goes to the task bar.
+        showMinimized();
     } else {
         hideToTray();
     }

@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QMainWindow>
 #include <QSystemTrayIcon>
+#include <QVector>
 
 #include <cstdint>
 #include <functional>
@@ -110,7 +111,8 @@ private:
     void saveSettings();
     // The first widths of the list's columns, while no header state is saved.
     void sizeColumns();
-    // The width the list gains goes to the names; when it shrinks, the names give back what they got.
+    // The width the list gains goes to the names and the schedule; when it shrinks, they give back what
+    // they got.
     void fitNamesToList();
 
     // Runs the editor on `task`; the edited copy when the user finished it.
@@ -138,6 +140,8 @@ private:
     bool storageWarningGiven = false;
     bool journalWarningGiven = false;
     int namesWidened = 0;       // what fitNamesToList added to the names' column
+    int scheduleWidened = 0;    // and to the schedule's
+    QVector<int> columnNeeds;   // the widths the names and schedules need to show whole; empty: unknown
     bool stateToSave = true;    // see keepSavedState
     bool columnsToSize = false; // no header state was saved, and the window has not been shown yet
 };

@@ -61,7 +61,12 @@ QString describeSchedule(const TaskInfo& task) {
     const QString time = start.time.toString(QStringLiteral("hh:mm"));
     const QString date = start.date.toString(QStringLiteral("dd-MM-yyyy"));
     if (const auto* daily = std::get_if<DailyTrigger>(&task.trigger)) {
-        return tr("В %1 %2, начиная с %3").arg(time, describeDayInterval(daily->repeat_interval), date);
+        // Runs that fall on a Saturday or Sunday are left out: "каждый день" would not be true.
+        QString days = describeDayInterval(daily->repeat_interval);
+        if (task.run_only_on_working_days) {
+            days = daily->repeat_interval == 1 ? tr("по будням") : tr("%1, только по будням").arg(days);
+        }
+        return tr("В %1 %2, начиная с %3").arg(time, days, date);
     }
     if (const auto* weekly = std::get_if<WeeklyTrigger>(&task.trigger)) {
         // Filled one marker at a time: the "%2" that the inner template brings in takes the interval.

@@ -7,8 +7,8 @@
 
 #include <set>
 
-// "В 09:30 каждые 3 дня, начиная с 01-03-2025" and the like, in local time. A monthly schedule has no
-// wording and gives an empty text.
+// "В 09:30 каждые 3 дня, начиная с 01-03-2025" and the like, in local time ("В 09:30 по будням, ..." for
+// a daily task that runs on working days only). A monthly schedule has no wording and gives an empty text.
 QString describeSchedule(const TaskInfo& task);
 
 // "каждый день", "каждый 21 день", "каждые 3 дня", "каждые 11 дней".

@@ -1,8 +1,11 @@
 // The status columns of the task list, over the list model's rows.
 #include "TaskStatusProxy.h"
 
+#include "ShownName.h"
 #include "TasksListModel.h"
 #include "model/LocalDateTime.h"
+
+#include <QPixmap>
 
 namespace {
 
@@ -16,6 +19,9 @@ TaskStatusProxy::TaskStatusProxy(TasksListModel* source, StatusSource status, QO
     : QIdentityProxyModel(parent), m_source(source), m_status(std::move(status)) {
     Q_ASSERT(source->columnCount() == NextRunColumn);
     setSourceModel(source);
+    QPixmap empty(m_icons.of(RunOutcome::Failed).availableSizes().value(0, QSize(16, 16)));
+    empty.fill(Qt::transparent);
+    m_noSign = QIcon(empty);
     const auto stale = [this] { m_rowsStale = true; };
     connect(source, &QAbstractItemModel::rowsInserted, this, stale);
     connect(source, &QAbstractItemModel::rowsRemoved, this, stale);
@@ -77,6 +83,9 @@ QModelIndex TaskStatusProxy::mapToSource(const QModelIndex& proxyIndex) const {
 }
 
 QVariant TaskStatusProxy::data(const QModelIndex& index, int role) const {
+    if (index.isValid() && index.column() == 0 && (role == Qt::DecorationRole || role == Qt::ToolTipRole)) {
+        return nameCellData(index, role);
+    }
     if (!index.isValid() || !isAdded(index.column())) {
         return QIdentityProxyModel::data(index, role);
     }
@@ -87,6 +96,27 @@ QMap<int, QVariant> TaskStatusProxy::itemData(const QModelIndex& index) const {
     // The base of all models asks data() role by role, which serves the added cells too.
     return index.isValid() && isAdded(index.column()) ? QAbstractItemModel::itemData(index)
                                                       : QIdentityProxyModel::itemData(index);
+}
+
+// At the window's first size the result column is out of sight: the name cell wears the result's icon,
+// and its tool tip says the result (with the whole name, which may be cut in the cell).
+QVariant TaskStatusProxy::nameCellData(const QModelIndex& index, int role) const {
+    const QModelIndex result = index.siblingAtColumn(ResultColumn);
+    if (role == Qt::DecorationRole) {
+        // An empty place where there is no sign: the names stay in one line.
+        const QVariant icon = statusData(result, Qt::DecorationRole);
+        return icon.isValid() ? icon : m_noSign;
+    }
+    const QString outcome = statusData(result, Qt::DisplayRole).toString();
+    if (outcome.isEmpty()) {
+        return {}; // never ran: a cut name still shows whole in its tool tip
+    }
+    QString tip = tr("%1\nРезультат: %2").arg(ShownName(index.data(Qt::DisplayRole).toString()), outcome);
+    const QVariant detail = statusData(result, Qt::ToolTipRole);
+    if (detail.isValid()) {
+        tip += u'\n' + detail.toString();
+    }
+    return tip;
 }
 
 QVariant TaskStatusProxy::statusData(const QModelIndex& index, int role) const {
@@ -185,14 +215,18 @@ int TaskStatusProxy::rowOf(const TaskInfo* record) const {
 
 void TaskStatusProxy::statusChanged(const TaskInfo* record) {
     const QVector<int> roles{Qt::DisplayRole, Qt::DecorationRole, Qt::ToolTipRole};
+    // The name cells show the result too, by their icon and tool tip only.
+    const QVector<int> nameRoles{Qt::DecorationRole, Qt::ToolTipRole};
     if (record == nullptr) {
         if (rowCount() > 0) {
             emit dataChanged(index(0, NextRunColumn), index(rowCount() - 1, ResultColumn), roles);
+            emit dataChanged(index(0, 0), index(rowCount() - 1, 0), nameRoles);
         }
         return;
     }
     if (const int row = rowOf(record); row >= 0) {
         emit dataChanged(index(row, NextRunColumn), index(row, ResultColumn), roles);
+        emit dataChanged(index(row, 0), index(row, 0), nameRoles);
     }
 }
 

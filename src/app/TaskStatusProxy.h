@@ -62,10 +62,12 @@ private:
     // The list model's own columns come first.
     static bool isAdded(int column) { return column >= NextRunColumn; }
     QVariant statusData(const QModelIndex& index, int role) const;
+    QVariant nameCellData(const QModelIndex& index, int role) const;
 
     TasksListModel* m_source;
     StatusSource m_status;
     OutcomeIcons m_icons;
+    QIcon m_noSign; // transparent, as large as the signs
     // Rows by task, rebuilt on first use after the rows changed: the engine's calls come one per task.
     mutable QHash<const TaskInfo*, int> m_rows;
     mutable bool m_rowsStale = true;

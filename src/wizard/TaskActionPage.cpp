@@ -3,6 +3,7 @@
 #include "TaskActionPage.h"
 
 #include "ModalMessage.h"
+#include "TabOrder.h"
 #include "TaskWizard.h"
 #include "execution/QueryScheme.h"
 #include "repository/ArkonError.h"
@@ -15,6 +16,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QProgressDialog>
+#include <QStandardPaths>
 #include <QTreeView>
 
 #include <algorithm>
@@ -82,7 +84,8 @@ TaskActionPage::TaskActionPage(TaskWizard& wizard)
         ui->formatComboBox->addItem(QString::fromLatin1(row.text), static_cast<int>(row.format));
     }
     ui->commandParamsGroupBox->hide();
-    for (QLabel* warning : {ui->workingDirectoryWarning, ui->idsPathWarning, ui->ifcPathWarning}) {
+    for (QLabel* warning : {ui->workingDirectoryWarning, ui->idsPathWarning, ui->ifcPathWarning,
+                            ui->backupDestinationWarning, ui->executableWarning}) {
         warning->hide();
     }
 
@@ -100,6 +103,9 @@ TaskActionPage::TaskActionPage(TaskWizard& wizard)
     m_connections->setObjectName(QStringLiteral("connectionsManagerWidget"));
     m_connections->EnableLocalConnectionOptimizations();
     ui->connectionsGroupLayout->addWidget(m_connections);
+    // Added after the designed widgets, the list would come last in the tab order, below everything it
+    // stands above: it goes between the kind and the settings.
+    ChainTabOrder({ui->actionComboBox, m_connections, ui->backupToolDestinationEdit});
     // Four connections stay in sight, whatever the other settings of the kind take.
     if (auto* list = m_connections->findChild<QTreeView*>(QStringLiteral("connectionsTreeWidget"))) {
         constexpr int kVisibleRows = 4;
@@ -119,6 +125,15 @@ TaskActionPage::TaskActionPage(TaskWizard& wizard)
 
     connect(m_connections, &arkon_cm::ConnectionsManagerWidget::SelectionChanged, this,
             [this] { onConnectionSelectionChanged(); });
+
+    // Next is greyed out until the page is complete: the page says what it still needs.
+    // Beside the kind, where it takes no room of its own; whole in its tool tip when cut.
+    const auto sayWhatIsMissing = [this] {
+        ui->actionHintLabel->setText(missingText());
+        ui->actionHintLabel->setToolTip(missingText());
+    };
+    connect(this, &QWizardPage::completeChanged, this, sayWhatIsMissing);
+    sayWhatIsMissing();
 
     const auto indexChanged = qOverload<int>(&QComboBox::currentIndexChanged);
     connect(ui->actionComboBox, indexChanged, this, [this](int index) { switchKind(index); });
@@ -144,6 +159,14 @@ TaskActionPage::TaskActionPage(TaskWizard& wizard)
             [this] { chooseFolder(ui->exportDstPathEdit); });
     connect(ui->schemeLineEdit, &QLineEdit::textChanged, this, [this] { emit completeChanged(); });
     connect(ui->selectSchemeButton, &QAbstractButton::clicked, this, [this] { chooseScheme(); });
+    // A chosen name longer than its field shows its start, as names are read, and whole in the tip; a
+    // line edit would otherwise show its end, where setText leaves the cursor.
+    for (QLineEdit* chosen : {ui->schemeLineEdit, ui->ifcMappingEdit}) {
+        connect(chosen, &QLineEdit::textChanged, this, [chosen](const QString& text) {
+            chosen->setCursorPosition(0);
+            chosen->setToolTip(text);
+        });
+    }
 
     storeText(ui->executableEdit, &CommandAction::executable, Completeness::Changes);
     connect(ui->executableButton, &QAbstractButton::clicked, this, [this] { chooseApplication(); });
@@ -152,6 +175,14 @@ TaskActionPage::TaskActionPage(TaskWizard& wizard)
     connect(ui->workingDirectoryButton, &QAbstractButton::clicked, this,
             [this] { chooseFolder(ui->workingDirectoryEdit); });
     // A path that is not there yet is only pointed out: it may be made before the first run.
+    connect(ui->backupToolDestinationEdit, &QLineEdit::textChanged, this, [this] {
+        warnAboutMissingPath(ui->backupToolDestinationEdit, ui->backupDestinationWarning, false);
+    });
+    connect(ui->executableEdit, &QLineEdit::textChanged, this, [this](const QString& program) {
+        // A bare name is looked for on the search path, as the run does.
+        const bool onPath = !program.contains(u'/') && !QStandardPaths::findExecutable(program).isEmpty();
+        warnAboutMissingPath(onPath ? nullptr : ui->executableEdit, ui->executableWarning, true);
+    });
     connect(ui->workingDirectoryEdit, &QLineEdit::textChanged, this,
             [this] { warnAboutMissingPath(ui->workingDirectoryEdit, ui->workingDirectoryWarning, false); });
     connect(ui->idsEdit, &QLineEdit::textChanged, this,
@@ -329,7 +360,7 @@ void TaskActionPage::onCheckModeClicked(QLineEdit* edit) {
 }
 
 void TaskActionPage::warnAboutMissingPath(const QLineEdit* edit, QLabel* warning, bool file) {
-    const QString path = edit->text();
+    const QString path = edit != nullptr ? edit->text() : QString();
     const QFileInfo info(path);
     QString text;
     if (!path.isEmpty() && !(file ? info.isFile() : info.isDir())) {
@@ -455,19 +486,44 @@ void TaskActionPage::initializePage() {
 }
 
 bool TaskActionPage::isComplete() const {
+    return missingText().isEmpty();
+}
+
+QString TaskActionPage::missingText() const {
     const bool connectionSelected = m_connections->GetSelectedConnection().has_value();
+    QStringList missing;
     switch (ui->actionComboBox->currentIndex()) {
     case kBackupIndex:
-        return !ui->backupToolDestinationEdit->text().isEmpty() && connectionSelected;
     case kExportIndex:
-        return !ui->exportDstPathEdit->text().isEmpty() && connectionSelected;
+        if (!connectionSelected) {
+            missing << tr("соединение");
+        }
+        if (ui->actionComboBox->currentIndex() == kBackupIndex &&
+            ui->backupToolDestinationEdit->text().isEmpty()) {
+            missing << tr("место копии");
+        }
+        if (ui->actionComboBox->currentIndex() == kExportIndex && ui->exportDstPathEdit->text().isEmpty()) {
+            missing << tr("папка");
+        }
+        break;
     case kCommandIndex:
-        return !ui->executableEdit->text().isEmpty();
+        if (ui->executableEdit->text().isEmpty()) {
+            missing << tr("приложение");
+        }
+        break;
     case kCheckIndex:
-        return !ui->ifcEdit->text().isEmpty() && !ui->idsEdit->text().isEmpty();
+        if (ui->idsEdit->text().isEmpty()) {
+            missing << tr("файлы IDS");
+        }
+        if (ui->ifcEdit->text().isEmpty()) {
+            missing << tr("файлы IFC");
+        }
+        break;
     default:
-        return false;
+        missing << tr("действие");
     }
+    // Short: it shares its row with the kind's list.
+    return missing.isEmpty() ? QString() : tr("Нужно: %1").arg(missing.join(tr(", ")));
 }
 
 bool TaskActionPage::validatePage() {

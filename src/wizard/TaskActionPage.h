@@ -39,6 +39,9 @@ public:
     // For backups and exports: writes the edited connections back and tests the selected one.
     bool validatePage() override;
     bool isComplete() const override;
+    // What the page still needs before Next, as the page says it ("Нужно: соединение, место копии");
+    // empty when it is complete.
+    QString missingText() const;
     // A command has no browser page: Finish is offered here.
     int nextId() const override;
     // The room of the largest kind (an export with its scheme or IFC settings), whichever kind is
@@ -64,6 +67,7 @@ private:
     void chooseCheckInput(QLineEdit* edit, bool fileMode, const QString& filter);
     void onCheckModeClicked(QLineEdit* edit);
     // Says beside a path that nothing of that kind is there, without keeping the user from going on.
+    // `edit`: none when its path is known to be there (a program found on the search path).
     void warnAboutMissingPath(const QLineEdit* edit, QLabel* warning, bool file);
     void chooseScheme();
     void chooseMapping();

@@ -9,11 +9,15 @@
 #include "repository/widgets/BrowserWidget.h"
 #include "ui_TaskBrowserPage.h"
 
+#include <QAbstractItemView>
+
 class TaskBrowserPageUi : public Ui::TaskBrowserPage {};
 
 TaskBrowserPage::TaskBrowserPage(TaskWizard& wizard)
     : m_wizard(wizard), ui(new TaskBrowserPageUi),
-      m_browser(new arkon_browser::BrowserWidget(nullptr, nullptr, false, true,
+      // Made a child before the designed widgets are: Tab follows the order in which widgets come into
+      // a window, and goes from the tree above the path down to it.
+      m_browser(new arkon_browser::BrowserWidget(this, nullptr, false, true,
                                                  arkon_browser::BrowserMode::Names, nullptr)) {
     ui->setupUi(this);
     m_browser->setObjectName(QStringLiteral("browserWidget"));
@@ -118,6 +122,10 @@ void TaskBrowserPage::initializePage() {
         stored = QString::fromStdWString(backup->source_path);
     } else {
         return;
+    }
+    // Read out as what it is for: the group's title names the choice, the edit below holds the path.
+    if (auto* tree = m_browser->findChild<QAbstractItemView*>()) {
+        tree->setAccessibleName(ui->browserGroupBox->title());
     }
 
     const arkon_cm::Connection& connection = m_wizard.GetConnection();

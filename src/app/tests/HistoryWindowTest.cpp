@@ -95,17 +95,20 @@ private slots:
         QCOMPARE(window.windowTitle(), QStringLiteral("История запусков: Резервная копия"));
         const QAbstractItemModel& model = *window.findChild<QTreeView*>(QStringLiteral("runsView"))->model();
         const QList<QStringList> expected = {
-            {"05.12.2026 13:00", "< 1 с", "вручную", "Успешно", "", "", ""},
-            {"05.12.2026 12:00", "", "вручную", "Прерван", "", "",
+            {"05.12.2026 13:00:00", "< 1 с", "вручную", "Успешно", "", "", ""},
+            {"05.12.2026 12:00:00", "", "вручную", "Прерван", "", "",
              "программа была остановлена до окончания запуска"},
-            {"05.12.2026 08:00", "2 ч 02 мин", "пропущенный запуск", "Есть предупреждения",
+            {"05.12.2026 08:00:00", "2 ч 02 мин", "пропущенный запуск", "Есть предупреждения",
              "2 из 3, пропущено: 1", "500 байт", ""},
-            {"05.12.2026 02:00", "", "пропущено 3 запуска", "Пропущен", "", "", ""},
-            {"02.12.2026 02:00", "42 с", "по расписанию", "Ошибка", "", "",
+            {"05.12.2026 02:00:00", "", "пропущено 3 запуска", "Пропущен", "", "", ""},
+            {"02.12.2026 02:00:00", "42 с", "по расписанию", "Ошибка", "", "",
              "Нет доступа к папке «/srv/backup»"},
-            {"01.12.2026 02:00", "10 мин 05 с", "по расписанию", "Успешно", "14", "3,4 МБ", ""},
+            {"01.12.2026 02:00:00", "10 мин 05 с", "по расписанию", "Успешно", "14", "3,4 МБ", ""},
         };
         QCOMPARE(window.findChild<QLabel*>(QStringLiteral("noteLabel"))->text(), QString());
+        // An interrupted run is not a failure; the missed record stands for three slots.
+        QCOMPARE(window.findChild<QLabel*>(QStringLiteral("summaryLabel"))->text(),
+                 QStringLiteral("Запусков: 5, с ошибкой: 1, пропущено: 3."));
         QCOMPARE(model.rowCount(), expected.size());
         for (int row = 0; row < expected.size(); ++row) {
             QCOMPARE(Row(model, row), expected[row]);
@@ -141,6 +144,28 @@ private slots:
         QCOMPARE(chart->position(points[2]).y(), chart->position(points[4]).y());
         QVERIFY(HistoryChart::colour(RunOutcome::Failed) != HistoryChart::colour(RunOutcome::Succeeded));
         QVERIFY(HistoryChart::colour(RunOutcome::Warnings) != HistoryChart::colour(RunOutcome::Succeeded));
+    }
+
+    // Runs a minute apart (a task tried again and again) spread over the chart, not one blob.
+    void runsAMinuteApartSpreadOverTheChart() {
+        std::vector<JournalRun> runs;
+        for (int minute = 4; minute >= 0; --minute) {
+            JournalRun run;
+            run.id = minute + 1;
+            run.start = Utc(2026, 12, 5, 1, minute);
+            run.end = run.start + std::chrono::seconds(20);
+            run.result.outcome = RunOutcome::Succeeded;
+            runs.push_back(run);
+        }
+        HistoryChart chart;
+        chart.resize(400, 200);
+        chart.setRuns(runs);
+        const std::vector<HistoryChart::Point>& points = chart.points();
+        QCOMPARE(points.size(), runs.size());
+        const auto [left, right] =
+            std::minmax(chart.position(points.front()).x(), chart.position(points.back()).x());
+        QVERIFY2(right - left > chart.width() / 2,
+                 qPrintable(QStringLiteral("%1 .. %2").arg(left).arg(right)));
     }
 
     void aRunTheJournalWritesAfterTheStatusIsReadAgain() {
@@ -179,7 +204,7 @@ private slots:
         HistoryWindow unknown(nullptr, JournalPath(), nullptr);
         unknown.update(QStringLiteral("Экспорт"), std::nullopt, {});
         QTRY_COMPARE(unknown.findChild<QLabel*>(QStringLiteral("noteLabel"))->text(),
-                     QStringLiteral("Задание ещё не запускалось."));
+                     QStringLiteral("Задача ещё не запускалась."));
     }
 
     void missedCountsAgreeWithTheirWords_data() {

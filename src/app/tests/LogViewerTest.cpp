@@ -1,11 +1,13 @@
 // The log window: the end of a 100 MB log with its note, a task that never ran, lines that arrive while
 // it is open, and the file and folder handed to the desktop.
 #include "app/LogViewer.h"
+#include "wizard/ModalMessage.h"
 
 #include <QDesktopServices>
 #include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -117,14 +119,40 @@ private slots:
 
     void buttonsHandTheFileAndTheFolderToTheDesktop() {
         Append(LogPath(), "строка\n");
+        // The desktop's opener stands in on the search path: it notes the file, and the second time fails
+        // as one does that has no program for it.
+        QTemporaryDir bin;
+        const QString noted = bin.filePath(QStringLiteral("opened"));
+        QFile opener(bin.filePath(QStringLiteral("xdg-open")));
+        QVERIFY(opener.open(QIODevice::WriteOnly));
+        opener.write(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$1\" >> '%1'\n"
+                                    "[ \"$(wc -l < '%1')\" -ge 2 ] && exit 3\nexit 0\n")
+                         .arg(noted)
+                         .toUtf8());
+        opener.close();
+        QVERIFY(opener.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(bin.path()) + ':' + path);
         QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openUrl");
-        LogViewer viewer(QStringLiteral("Экспорт"), LogPath(), nullptr);
-        QTRY_COMPARE(Text(viewer)->toPlainText(), QStringLiteral("строка"));
-        viewer.findChild<QPushButton*>(QStringLiteral("openEditorButton"))->click();
-        viewer.findChild<QPushButton*>(QStringLiteral("openFolderButton"))->click();
+        ModalMessageScript messages;
+        {
+            LogViewer viewer(QStringLiteral("Экспорт"), LogPath(), nullptr);
+            QTRY_COMPARE(Text(viewer)->toPlainText(), QStringLiteral("строка"));
+            auto* editor = viewer.findChild<QPushButton*>(QStringLiteral("openEditorButton"));
+            editor->click();
+            viewer.findChild<QPushButton*>(QStringLiteral("openFolderButton"))->click();
+            QCOMPARE(m_opened, QList<QUrl>{QUrl::fromLocalFile(m_folder.path())});
+            QTRY_VERIFY(qApp->findChildren<QProcess*>().isEmpty()); // the opener has answered
+            // Nothing to open text files with: said, not silently left.
+            editor->click();
+            QTRY_COMPARE(messages.Messages().size(), std::size_t{1});
+            QVERIFY(messages.Messages()[0].text.contains(QStringLiteral("не найдена программа")));
+        }
+        qputenv("PATH", path);
         QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-        QCOMPARE(m_opened,
-                 (QList<QUrl>{QUrl::fromLocalFile(LogPath()), QUrl::fromLocalFile(m_folder.path())}));
+        QFile notes(noted);
+        QVERIFY(notes.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(notes.readAll()), LogPath() + u'\n' + LogPath() + u'\n');
     }
 };
 

@@ -47,9 +47,14 @@ QAction* WindowAction(const MainWindow& window, const char* name) {
     return window.findChild<QAction*>(QString::fromLatin1(name));
 }
 
+// The text as a menu shows it: without the marks of its mnemonic.
+QString Shown(QString text) {
+    return text.remove(QLatin1Char('&'));
+}
+
 QAction* ActionWithText(const QWidget& widget, const QString& text) {
     for (QAction* action : widget.findChildren<QAction*>()) {
-        if (action->text() == text) {
+        if (Shown(action->text()) == text) {
             return action;
         }
     }
@@ -76,9 +81,15 @@ std::unique_ptr<QObject> WhenWindowStateChanges(QWidget& window, std::function<v
 QStringList Texts(const QList<QAction*>& actions) {
     QStringList texts;
     for (const QAction* action : actions) {
-        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        texts << (action->isSeparator() ? QStringLiteral("-") : Shown(action->text()));
     }
     return texts;
+}
+
+// What the status bar of a window without a tray says of failed runs.
+QString StatusNotice(const MainWindow& window) {
+    const auto* label = window.statusBar()->findChild<QLabel*>(QStringLiteral("noticeLabel"));
+    return label != nullptr ? label->text() : QString();
 }
 
 QString RowName(const MainWindow& window, int row) {
@@ -348,6 +359,15 @@ private slots:
         QCOMPARE(stored->trigger, Trigger{DailyTrigger{4}});
         QVERIFY(m_engine->StorageText().contains(QStringLiteral("Экспорт DWG")));
         QCOMPARE(RowName(*window, 1), QStringLiteral("Экспорт DWG"));
+        // The engine's status calls may come meanwhile: they repaint the status cells and the result's
+        // sign beside the name, never a text of the list model's own.
+        for (int call = changed.count() - 1; call >= 0; --call) {
+            const QVector<int> roles = changed.at(call).at(2).value<QVector<int>>();
+            if (changed.at(call).at(0).value<QModelIndex>().column() >= TaskStatusProxy::NextRunColumn ||
+                (!roles.isEmpty() && !roles.contains(Qt::DisplayRole))) {
+                changed.removeAt(call);
+            }
+        }
         QCOMPARE(changed.count(), 1);
         const auto first = changed.at(0).at(0).value<QModelIndex>();
         const auto last = changed.at(0).at(1).value<QModelIndex>();
@@ -355,6 +375,87 @@ private slots:
         QCOMPARE(last.row(), 1);
         QCOMPARE(first.column(), 0);
         QCOMPARE(last.column(), 1); // the schedule cell changed too
+    }
+
+    // Without a mouse: Enter and F2 edit, Delete removes at once, Ctrl+N makes a new task; Enter on the
+    // result opens the log instead. The toolbar's buttons take the focus by Tab.
+    void keysDriveTheList() {
+        auto window = Window({L"Архив", L"Экспорт", L"Проверка"});
+        window->show();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QTreeView* tree = Tree(*window);
+        tree->setFocus();
+        Select(*window, 1);
+        struct Press {
+            QKeySequence keys;
+            QString opens; // the wizard's title and the name it starts with
+        };
+        const QString edit = QStringLiteral("Изменение задачи: Экспорт");
+        for (const Press& press :
+             {Press{Qt::Key_F2, edit}, Press{Qt::Key_Return, edit}, Press{Qt::Key_Enter, edit},
+              Press{QKeySequence(QKeySequence::New), QStringLiteral("Создание задачи: ")}}) {
+            QString opened;
+            WhenShown<TaskWizard>([&opened](TaskWizard& wizard) {
+                opened = wizard.windowTitle() + QStringLiteral(": ") +
+                         wizard.findChild<QLineEdit*>(QStringLiteral("nameEdit"))->text();
+                wizard.reject();
+            });
+            // Shortcuts reach an active window only; the wizard before may have left none active.
+            window->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(window.get()));
+            QTest::keySequence(tree, press.keys);
+            QTRY_COMPARE(opened, press.opens);
+        }
+        bool asked = false;
+        WhenShown<QDialog>([&asked](QDialog& dialog) {
+            asked = true;
+            dialog.reject();
+        });
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QTest::keyClick(tree, Qt::Key_Delete);
+        QCOMPARE(m_engine->TaskNames(), (std::vector<std::wstring>{L"Архив", L"Проверка"}));
+        QVERIFY(!asked);
+
+        // Enter on the result cell: the log, not the editor.
+        tree->setCurrentIndex(tree->model()->index(0, TaskStatusProxy::ResultColumn));
+        QTest::keyClick(tree, Qt::Key_Return);
+        QTRY_COMPARE(LogViewerTitles(*window).size(), 1);
+
+        for (QAction* action : window->findChild<QToolBar*>(QStringLiteral("toolBar"))->actions()) {
+            const QWidget* button =
+                window->findChild<QToolBar*>(QStringLiteral("toolBar"))->widgetForAction(action);
+            QVERIFY2(button->focusPolicy() & Qt::TabFocus, qPrintable(action->objectName()));
+        }
+    }
+
+    // Every entry of a menu can be chosen by its own letter.
+    void menusHaveTheirOwnMnemonics() {
+        auto window = Window({L"Архив"});
+        Select(*window, 0);
+        QList<QAction*> listMenu;
+        WhenShown<QMenu>([&listMenu](QMenu& menu) {
+            listMenu = menu.actions();
+            menu.close();
+        });
+        emit Tree(*window)->customContextMenuRequested(QPoint(2, 2));
+        QMenu* trayMenu = window->findChild<QSystemTrayIcon*>()->contextMenu();
+        emit trayMenu->aboutToShow();
+        for (const QList<QAction*>& menu : {listMenu, trayMenu->actions()}) {
+            QVERIFY(!menu.isEmpty());
+            QSet<QChar> letters;
+            for (const QAction* action : menu) {
+                if (action->isSeparator()) {
+                    continue;
+                }
+                const int mark = action->text().indexOf(u'&');
+                QVERIFY2(mark >= 0 && mark + 1 < action->text().size(), qPrintable(action->text()));
+                const QChar letter = action->text().at(mark + 1).toLower();
+                QVERIFY2(!letters.contains(letter), qPrintable(action->text()));
+                letters.insert(letter);
+            }
+        }
     }
 
     void removeAsksNothing() {
@@ -414,8 +515,9 @@ private slots:
             menu.close();
         });
         emit Tree(*window)->customContextMenuRequested(QPoint(2, 2));
-        QCOMPARE(offered, (QStringList{"Новая задача", "Запустить сейчас", "Скопировать задачу",
-                                       "Удалить задачу", "Журнал задачи", "История запусков"}));
+        QCOMPARE(offered,
+                 (QStringList{"Новая задача", "Изменить задачу", "Запустить сейчас", "Скопировать задачу",
+                              "Удалить задачу", "Журнал задачи", "История запусков"}));
     }
 
     void closeHidesToTheTrayAndSavesState() {
@@ -441,24 +543,29 @@ private slots:
         QCOMPARE(menus.first()->text(), QStringLiteral("&Настройки"));
         QMenu* menu = menus.first()->menu();
         emit menu->aboutToShow();
-        QCOMPARE(Texts(menu->actions()), (QStringList{"Скрыть", "-", "Запускать при старте системы",
-                                                      "Уведомлять об ошибках", "Настройки…", "-", "Выход"}));
+        QCOMPARE(Texts(menu->actions()),
+                 (QStringList{"Скрыть", "Новая задача", "-", "Запускать при старте системы",
+                              "Уведомлять об ошибках", "Справка", "Настройки…", "-", "Выход"}));
 
         QVERIFY(!window->close());
         QTest::qWait(20);
         QVERIFY(window->isVisible());
-        // Hiding from the menu leaves a window without a tray on screen too, and never minimises it, not
-        // even for a moment: a window manager may carry that out last. A minimised one comes back.
+        // Closing leaves a window without a tray on screen, and never minimises it, not even for a
+        // moment: a window manager may carry that out last. "Скрыть", asked for, minimises it; the
+        // entry then brings it back.
         QList<Qt::WindowStates> states;
         const std::unique_ptr<QObject> watcher =
             WhenWindowStateChanges(*window, [&] { states << window->windowState(); });
-        menu->actions().first()->trigger();
+        QVERIFY(!window->close());
         QTest::qWait(20);
         QVERIFY(window->isVisible());
         for (const Qt::WindowStates state : states) {
             QVERIFY(!(state & Qt::WindowMinimized));
         }
-        window->setWindowState(Qt::WindowMinimized);
+        menu->actions().first()->trigger();
+        QVERIFY(window->isMinimized());
+        emit menu->aboutToShow();
+        QCOMPARE(Shown(menu->actions().first()->text()), QStringLiteral("Показать"));
         menu->actions().first()->trigger();
         QVERIFY(window->isVisible());
         QVERIFY(!window->isMinimized());
@@ -503,16 +610,16 @@ private slots:
         QMenu* menu = window->findChild<QSystemTrayIcon*>()->contextMenu();
         QAction* showHide = menu->actions().first();
         emit menu->aboutToShow();
-        QCOMPARE(showHide->text(), QStringLiteral("Показать"));
+        QCOMPARE(Shown(showHide->text()), QStringLiteral("Показать"));
         showHide->trigger();
         QVERIFY(window->isVisible());
         emit menu->aboutToShow();
-        QCOMPARE(showHide->text(), QStringLiteral("Скрыть"));
+        QCOMPARE(Shown(showHide->text()), QStringLiteral("Скрыть"));
         showHide->trigger();
         QVERIFY(window->isHidden());
         QCOMPARE(Texts(menu->actions()).mid(1),
-                 (QStringList{"-", "Запускать при старте системы", "Уведомлять об ошибках", "Настройки…", "-",
-                              "Выход"}));
+                 (QStringList{"Новая задача", "-", "Запускать при старте системы", "Уведомлять об ошибках",
+                              "Справка", "Настройки…", "-", "Выход"}));
     }
 
     void autostartEntryFollowsTheCheckMark() {
@@ -685,12 +792,17 @@ private slots:
         QSettings().setValue(QStringLiteral("Runs/notifyFailures"), false);
         fail();
         QTest::qWait(3500); // longer than the notices are gathered for
-        QVERIFY(window.statusBar()->currentMessage().isEmpty());
+        QVERIFY(StatusNotice(window).isEmpty());
         QSettings().setValue(QStringLiteral("Runs/notifyFailures"), true);
         fail();
         QTRY_COMPARE_WITH_TIMEOUT(
-            window.statusBar()->currentMessage(),
+            StatusNotice(window),
             QStringLiteral("Задача не выполнена: Экспорт DXF — Ошибка: не найден файл проекта"), 10000);
+        // A menu entry's tip in the status bar does not take it away.
+        window.statusBar()->showMessage(QStringLiteral("подсказка"));
+        window.statusBar()->clearMessage();
+        QCOMPARE(StatusNotice(window),
+                 QStringLiteral("Задача не выполнена: Экспорт DXF — Ошибка: не найден файл проекта"));
 
         // The failed result keeps its own tool tip, the first error line, whatever its width.
         window.show();
@@ -745,7 +857,7 @@ private slots:
         }
         QVERIFY(WindowAction(window, "actionShowHistory")->isEnabled());
         window.announceBackgroundRuns(); // the background engine may still add to them
-        QVERIFY(window.statusBar()->currentMessage().isEmpty());
+        QVERIFY(StatusNotice(window).isEmpty());
 
         // The background engine's last save added a task: the list is read anew with the file.
         const std::vector<TaskInfo> saved{TestEngine::Task(L"Архив"), TestEngine::Task(L"Отчёт")};
@@ -755,11 +867,11 @@ private slots:
         QVERIFY(WindowAction(window, "actionNewTask")->isEnabled());
         QCOMPARE(Tree(window)->model()->rowCount(), 2);
         QCOMPARE(RowName(window, 1), QStringLiteral("Отчёт"));
-        QCOMPARE(window.statusBar()->currentMessage(),
+        QCOMPARE(StatusNotice(window),
                  QStringLiteral("Пока окно было закрыто — задача не выполнена: Архив — нет диска"));
-        window.statusBar()->clearMessage();
+        window.statusBar()->findChild<QLabel*>(QStringLiteral("noticeLabel"))->clear();
         window.announceBackgroundRuns();
-        QVERIFY(window.statusBar()->currentMessage().isEmpty()); // told once
+        QVERIFY(StatusNotice(window).isEmpty()); // told once
         storage.Close();
     }
 
@@ -836,7 +948,7 @@ private slots:
         QVERIFY(m_engine->storage->Tasks()[0]->name == name);
     }
 
-    void roomTheListGainsGoesToTheNames() {
+    void roomTheListGainsGoesToTheNamesAndTheSchedule() {
         auto window = Window({L"Резервная копия всех проектов отдела"});
         window->resize(494, 319);
         window->show();
@@ -844,15 +956,22 @@ private slots:
         QHeaderView* header = Tree(*window)->header();
         QTRY_VERIFY(header->length() >= Tree(*window)->viewport()->width());
         const int names = header->sectionSize(0);
+        const int schedule = header->sectionSize(1);
         const int result = header->sectionSize(TaskStatusProxy::ResultColumn);
-        // Wider than all the columns: the rest was the last column's before.
-        window->resize(window->width() + header->length() - Tree(*window)->viewport()->width() + 300, 319);
+        const QAbstractItemView* view = Tree(*window);
+        QVERIFY(schedule < view->sizeHintForColumn(1)); // cut at the first size
+        // Wider than all the columns, by enough for the schedule to show whole: the rest was the last
+        // column's before. The names take their part first (a very long name not all of it).
+        const int room = header->length() - Tree(*window)->viewport()->width();
+        window->resize(window->width() + room + view->sizeHintForColumn(0) + view->sizeHintForColumn(1), 319);
         QTRY_VERIFY(header->sectionSize(0) > names);
+        QVERIFY(header->sectionSize(1) >= view->sizeHintForColumn(1));
         QCOMPARE(header->sectionSize(TaskStatusProxy::ResultColumn), result);
         QCOMPARE(header->length(), Tree(*window)->viewport()->width());
-        // Back to the first size, the names give back what they got, no more.
+        // Back to the first size, the names and the schedule give back what they got, no more.
         window->resize(494, 319);
         QTRY_COMPARE(header->sectionSize(0), names);
+        QCOMPARE(header->sectionSize(1), schedule);
     }
 
     void geometryAndHeaderAreRestored() {

@@ -49,14 +49,28 @@ private slots:
         QTest::addColumn<int>("interval");
         QTest::addColumn<QList<int>>("days");
         QTest::addColumn<QString>("text");
-        QTest::newRow("daily 1") << 0 << 1 << QList<int>{} << "В 09:30 каждый день, начиная с 01-03-2025";
-        QTest::newRow("daily 3") << 0 << 3 << QList<int>{} << "В 09:30 каждые 3 дня, начиная с 01-03-2025";
+        QTest::addColumn<bool>("workingDays");
+        QTest::newRow("daily 1") << 0 << 1 << QList<int>{} << "В 09:30 каждый день, начиная с 01-03-2025"
+                                 << false;
+        QTest::newRow("daily 3") << 0 << 3 << QList<int>{} << "В 09:30 каждые 3 дня, начиная с 01-03-2025"
+                                 << false;
         QTest::newRow("weekly 1") << 1 << 1 << QList<int>{1, 3}
-                                  << "В 09:30 в Понедельник, Среду каждую неделю начиная с 01-03-2025";
+                                  << "В 09:30 в Понедельник, Среду каждую неделю начиная с 01-03-2025"
+                                  << false;
         QTest::newRow("weekly 2") << 1 << 2 << QList<int>{5, 0}
-                                  << "В 09:30 в Воскресенье, Пятницу каждые 2 недели начиная с 01-03-2025";
+                                  << "В 09:30 в Воскресенье, Пятницу каждые 2 недели начиная с 01-03-2025"
+                                  << false;
         QTest::newRow("weekly none") << 1 << 5 << QList<int>{}
-                                     << "В 09:30 в  каждые 5 недель начиная с 01-03-2025";
+                                     << "В 09:30 в  каждые 5 недель начиная с 01-03-2025" << false;
+        // Runs on working days only: the design's sentence says so instead of "каждый день"; the flag
+        // plays no part in a weekly schedule.
+        QTest::newRow("daily 1, working days")
+            << 0 << 1 << QList<int>{} << "В 09:30 по будням, начиная с 01-03-2025" << true;
+        QTest::newRow("daily 3, working days")
+            << 0 << 3 << QList<int>{} << "В 09:30 каждые 3 дня, только по будням, начиная с 01-03-2025"
+            << true;
+        QTest::newRow("weekly, working days")
+            << 1 << 1 << QList<int>{1} << "В 09:30 в Понедельник каждую неделю начиная с 01-03-2025" << true;
     }
 
     void sentences() {
@@ -64,9 +78,11 @@ private slots:
         QFETCH(int, interval);
         QFETCH(QList<int>, days);
         QFETCH(QString, text);
+        QFETCH(bool, workingDays);
         ScopedTimeZone zone("Europe/Moscow");
         TaskInfo task;
         task.starting_point = Local("Europe/Moscow", 2025, 3, 1, 9, 30, 59);
+        task.run_only_on_working_days = workingDays;
         if (kind == 0) {
             task.trigger = DailyTrigger{interval};
         } else {

@@ -73,7 +73,8 @@ QString ShowUser() {
 SettingsDialog* OpenFromMenu(MainWindow& window, QMenu& menu) {
     emit menu.aboutToShow();
     for (QAction* action : menu.actions()) {
-        if (action->text() == QStringLiteral("Настройки…")) {
+        // As the menu shows it, without the mark of its mnemonic.
+        if (QString(action->text()).remove(u'&') == QStringLiteral("Настройки…")) {
             action->trigger();
         }
     }

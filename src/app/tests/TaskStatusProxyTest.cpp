@@ -1,5 +1,6 @@
 // The status columns over the task list model, under Qt's model tester, with scripted statuses: the
-// texts of each outcome, the failure's tooltip and icons, and which cells a status change repaints.
+// texts of each outcome, the failure's tooltip and icons (also beside the name), and which cells a status
+// change repaints.
 #include "app/TaskStatusProxy.h"
 #include "app/TasksListModel.h"
 
@@ -121,6 +122,24 @@ private slots:
                  tooltip ? QStringLiteral("Ошибка: нет файла") : QString());
         // Only the row's own status shows.
         QCOMPARE(Cell(0, result).toString(), QString());
+
+        // The name cell, in sight at the window's first size, wears the same sign and tells the result,
+        // under the whole name, in its tool tip; a task that never ran has neither.
+        const QIcon nameSign = Cell(1, 0, Qt::DecorationRole).value<QIcon>();
+        if (icon) {
+            QCOMPARE(nameSign.cacheKey(), Cell(1, result, Qt::DecorationRole).value<QIcon>().cacheKey());
+        } else { // an empty place of the same size, so that the names stay in line
+            QVERIFY(!nameSign.isNull());
+            QCOMPARE(nameSign.pixmap(16, 16).toImage().pixelColor(8, 8).alpha(), 0);
+        }
+        const QString nameTip = Cell(1, 0, Qt::ToolTipRole).toString();
+        if (text.isEmpty()) {
+            QVERIFY(!Cell(1, 0, Qt::ToolTipRole).isValid());
+        } else {
+            QCOMPARE(nameTip.section(u'\n', 0, 1), QStringLiteral("Экспорт\nРезультат: ") + text);
+            QCOMPARE(nameTip.section(u'\n', 2), tooltip ? QStringLiteral("Ошибка: нет файла") : QString());
+        }
+        QCOMPARE(Cell(1, 0).toString(), QStringLiteral("Экспорт")); // the list model's text stays
     }
 
     void timesAreLocalAndNeverRunIsEmpty() {
@@ -139,14 +158,18 @@ private slots:
         m_proxy->statusChanged(nullptr); // every task
         TaskInfo gone;
         m_proxy->statusChanged(&gone); // a task removed after the engine's call was posted
-        QCOMPARE(changed.count(), 2);
+        // The status cells, then the name cells' icon and tool tip, which show the result too.
+        QCOMPARE(changed.count(), 4);
         const auto cells = [&changed](int call) {
             const auto first = changed.at(call).at(0).value<QModelIndex>();
             const auto last = changed.at(call).at(1).value<QModelIndex>();
             return QList<int>{first.row(), first.column(), last.row(), last.column()};
         };
         QCOMPARE(cells(0), (QList<int>{2, 2, 2, 4}));
-        QCOMPARE(cells(1), (QList<int>{0, 2, 2, 4}));
+        QCOMPARE(cells(1), (QList<int>{2, 0, 2, 0}));
+        QCOMPARE(cells(2), (QList<int>{0, 2, 2, 4}));
+        QCOMPARE(cells(3), (QList<int>{0, 0, 2, 0}));
+        QVERIFY(!changed.at(1).at(2).value<QVector<int>>().contains(Qt::DisplayRole));
     }
 };
 

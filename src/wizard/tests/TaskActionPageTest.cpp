@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -86,6 +87,55 @@ private slots:
         Connections(*wizard).SelectConnection(boost::uuids::uuid{});
         QVERIFY(std::get<BackupAction>(wizard->GetTask().action).connection_id.is_nil());
         QVERIFY(!Offered(*wizard, QWizard::NextButton));
+    }
+
+    // Next greyed out: the page says what it still needs, beside the kind. A destination or program
+    // not there is pointed out as the start folder is; a program found on the search path is there.
+    void anIncompletePageSaysWhatItNeedsAndMissingPathsArePointedOut() {
+        PageTestRepository repository;
+        auto wizard = OnActionPage(NamedTask(L"Архив"));
+        auto* hint = Widget<QLabel>(*wizard, "actionHintLabel");
+        QCOMPARE(hint->text(), QStringLiteral("Нужно: соединение, место копии"));
+        auto* destination = Widget<QLineEdit>(*wizard, "backupToolDestinationEdit");
+        auto* destinationWarning = Widget<QLabel>(*wizard, "backupDestinationWarning");
+        destination->setText(QStringLiteral("/нет/такой/папки"));
+        QCOMPARE(hint->text(), QStringLiteral("Нужно: соединение"));
+        QVERIFY(destinationWarning->isVisible());
+        QVERIFY(destinationWarning->text().startsWith(QStringLiteral("Папка не найдена")));
+        destination->setText(QDir::tempPath());
+        QVERIFY(!destinationWarning->isVisible());
+        QVERIFY(Connections(*wizard).SelectConnection(TestId(PageTestRepository::kGoodId)));
+        QCOMPARE(hint->text(), QString());
+        QVERIFY(Offered(*wizard, QWizard::NextButton));
+
+        Widget<QComboBox>(*wizard, "actionComboBox")->setCurrentIndex(2);
+        QCOMPARE(hint->text(), QStringLiteral("Нужно: приложение"));
+        auto* program = Widget<QLineEdit>(*wizard, "executableEdit");
+        auto* programWarning = Widget<QLabel>(*wizard, "executableWarning");
+        const struct {
+            const char* program;
+            bool warned;
+        } programs[] = {
+            {"/нет/программы", true}, {"sh", false}, {"нет-такой-программы", true}, {"/bin/sh", false}};
+        for (const auto& c : programs) {
+            program->setText(QString::fromUtf8(c.program));
+            QVERIFY2(programWarning->isVisible() == c.warned, c.program);
+            QCOMPARE(programWarning->text().startsWith(QStringLiteral("Файл не найден")), c.warned);
+        }
+        QCOMPARE(hint->text(), QString());
+        Widget<QComboBox>(*wizard, "actionComboBox")->setCurrentIndex(3);
+        QCOMPARE(hint->text(), QStringLiteral("Нужно: файлы IDS, файлы IFC"));
+    }
+
+    void aLongSchemeNameShowsItsStart() {
+        PageTestRepository repository;
+        TaskInfo task = ExportTask();
+        std::get<ExportAction>(task.action).scheme_name = std::wstring(200, L'Ш') + L" конец";
+        auto wizard = OnActionPage(task);
+        auto* scheme = Widget<QLineEdit>(*wizard, "schemeLineEdit");
+        QVERIFY(scheme->text().endsWith(QStringLiteral("конец")));
+        QCOMPARE(scheme->cursorPosition(), 0);
+        QCOMPARE(scheme->toolTip(), scheme->text());
     }
 
     void everyKindShowsWholeAtTheFirstSize() {

@@ -1,5 +1,6 @@
 // The wizard's frame: its pages and their ids, the flow by action kind, Back and Next keeping the
 // edits, Cancel leaving the caller's record alone, and the remembered geometry.
+#include "EveryWizardPage.h"
 #include "PageTestRepository.h"
 #include "WizardTestHelpers.h"
 
@@ -20,6 +21,19 @@ TaskInfo CommandTask() {
     TaskInfo task = NamedTask(L"Очистка");
     task.action = CommandAction{L"/usr/bin/find", L"/tmp", L"-delete"};
     return task;
+}
+
+// The widgets of `page` that Tab stops at, in the order it does.
+QList<QWidget*> TabChain(QWizard& wizard, const QWidget& page) {
+    QList<QWidget*> chain;
+    for (QWidget* widget = wizard.nextInFocusChain(); widget != &wizard;
+         widget = widget->nextInFocusChain()) {
+        if (page.isAncestorOf(widget) && widget->isVisible() && widget->isEnabled() &&
+            (widget->focusPolicy() & Qt::TabFocus) != 0 && widget->focusProxy() == nullptr) {
+            chain << widget;
+        }
+    }
+    return chain;
 }
 
 } // namespace
@@ -159,6 +173,45 @@ private slots:
         });
         QCOMPARE(wizard.exec(), int{QDialog::Accepted});
         QCOMPARE(wizard.GetTask().name, std::wstring(L"Очистка tmp"));
+    }
+
+    // Tab walks each page from top to bottom, and from left to right within a row; the connection list,
+    // which the page adds to its designed widgets, takes its place among them.
+    void tabGoesTopToBottomOnEveryPage() {
+        int pages = 0;
+        ForEveryWizardPage([&pages](const QString& where, TaskWizard& wizard) {
+            ++pages;
+            const QWidget* page = wizard.currentPage();
+            const QList<QWidget*> chain = TabChain(wizard, *page);
+            QVERIFY2(!chain.isEmpty(), qPrintable(where));
+            for (int i = 1; i < chain.size(); ++i) {
+                const QRect before(chain[i - 1]->mapTo(page, QPoint()), chain[i - 1]->size());
+                const QRect after(chain[i]->mapTo(page, QPoint()), chain[i]->size());
+                const bool up = after.bottom() < before.top();
+                const bool sameRow = after.top() <= before.bottom() && before.top() <= after.bottom();
+                const bool left = sameRow && after.right() < before.left();
+                QVERIFY2(!up && !left,
+                         qPrintable(QStringLiteral("%1: %2 -> %3")
+                                        .arg(where, chain[i - 1]->objectName(), chain[i]->objectName())));
+            }
+        });
+        QCOMPARE(pages, 5 * 5 - 1); // a command ends on its action page
+
+        // As the keys go on the backup page: from the destination's button on, not back to the connections.
+        PageTestRepository repository;
+        auto wizard = ShownWizard(NamedTask(L"Архив"));
+        wizard->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(wizard.get()));
+        NextUntil(*wizard, TaskWizard::ActionPageId);
+        Widget<QWidget>(*wizard, "backupToolDestinationEdit")->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("backupToolDestinationButton"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QVERIFY(!wizard->currentPage()->isAncestorOf(QApplication::focusWidget()));
+        Widget<QWidget>(*wizard, "backupToolDestinationEdit")->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QVERIFY(
+            Widget<QWidget>(*wizard, "connectionsManagerWidget")->isAncestorOf(QApplication::focusWidget()));
     }
 
     void geometryIsRememberedOnFinishAndCancel() {
