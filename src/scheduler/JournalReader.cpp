@@ -104,8 +104,7 @@ JournalRunId LastRunId(sqlite::Database& db) {
 
 } // namespace journal_queries
 
-JournalReader::JournalReader(const QString& path)
-    : m_db(std::make_unique<sqlite::Database>(path, sqlite::Database::Mode::ReadOnly)) {}
+JournalReader::JournalReader(const QString& path) : m_db(sqlite::Database::OpenForReading(path)) {}
 
 JournalReader::~JournalReader() = default;
 

@@ -148,8 +148,8 @@ void RunJournal::ReadWithoutWriting(const QString& path) {
         return;
     }
     try {
-        sqlite::Database reader(path, sqlite::Database::Mode::ReadOnly);
-        ReadAtStartUp(reader);
+        const auto reader = sqlite::Database::OpenForReading(path);
+        ReadAtStartUp(*reader);
         m_check = true;
     } catch (const sqlite::Error& error) {
         if (IsDamage(error)) {

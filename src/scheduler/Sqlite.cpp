@@ -2,6 +2,7 @@
 #include "Sqlite.h"
 
 #include <QFile>
+#include <QUrl>
 
 #include <sqlite3.h>
 
@@ -20,9 +21,11 @@ namespace {
 
 Database::Database(const QString& path, Mode mode) {
     const int flags =
-        (mode == Mode::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
-        SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE;
-    const QByteArray name = QFile::encodeName(path);
+        (mode == Mode::ReadWrite ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY) |
+        (mode == Mode::Immutable ? SQLITE_OPEN_URI : 0) | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE;
+    const QByteArray name = mode == Mode::Immutable
+                                ? QUrl::fromLocalFile(path).toEncoded() + QByteArrayLiteral("?immutable=1")
+                                : QFile::encodeName(path);
     // The unix VFS opens every file with O_CLOEXEC.
     const int code = sqlite3_open_v2(name.constData(), &m_db, flags, nullptr);
     if (code != SQLITE_OK) {
@@ -32,6 +35,20 @@ Database::Database(const QString& path, Mode mode) {
         throw Error("open " + std::string(name.constData()) + ": " + message, code);
     }
     sqlite3_busy_timeout(m_db, 5000); // a reader elsewhere holds the file only for a moment
+}
+
+std::unique_ptr<Database> Database::OpenForReading(const QString& path) {
+    auto db = std::make_unique<Database>(path, Mode::ReadOnly);
+    try {
+        db->Execute("SELECT COUNT(*) FROM sqlite_schema");
+        return db;
+    } catch (const Error& error) {
+        const int primary = error.Code() & 0xff;
+        if (primary != SQLITE_READONLY && primary != SQLITE_CANTOPEN) {
+            throw;
+        }
+    }
+    return std::make_unique<Database>(path, Mode::Immutable);
 }
 
 Database::~Database() {

@@ -30,11 +30,15 @@ class Statement;
 
 class Database {
 public:
-    enum class Mode { ReadWrite, ReadOnly };
+    enum class Mode { ReadWrite, ReadOnly, Immutable };
 
     // Opens (ReadWrite: creating) the file; throws Error when it cannot. The descriptors are
     // close-on-exec, so programs the scheduler starts do not inherit the journal.
     Database(const QString& path, Mode mode);
+    // For reading only, whatever the folder allows: a database in write-ahead-logging mode needs its
+    // shared-memory file, which a reader cannot make in a folder it may not write; it is then read as
+    // an unchanging file (nobody can be writing it there either).
+    static std::unique_ptr<Database> OpenForReading(const QString& path);
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;

@@ -251,3 +251,35 @@ TEST_F(JournalFaultTest, AJournalThatCannotBeWrittenIsToldOfOnceAndWrittenWhenIt
     const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_EQ(QString::fromStdString(said).count(QStringLiteral("could not be written")), 1) << said;
 }
+
+TEST_F(JournalFaultTest, AReadOnlyDataFolderIsReadWithoutWritingAndItsRunsRecordedOnceItIsWritable) {
+    ScopedNoFileAccessOverride asAnyUser;
+    if (!asAnyUser.Active()) {
+        GTEST_SKIP() << "the capabilities cannot be dropped here";
+    }
+    const std::wstring name = L"folder";
+    ASSERT_TRUE(SaveStorageFile(
+        StoragePath(), TaskPointers(std::vector<TaskInfo>{Task(name, CurrentTime() + Ticks{kTicksPerDay})})));
+    {
+        auto engine = MakeEngine();
+        ASSERT_TRUE(Opened(*engine));
+        engine->RunNow(engine->Tasks()[0].get());
+        ASSERT_TRUE(WaitUntil([&] { return m_runner.CountOf(name) == 1; }));
+    }
+    const QByteArray folder = QFile::encodeName(m_dir.path());
+    ASSERT_EQ(::chmod(folder.constData(), 0555), 0);
+    // Its shared-memory file cannot be made there: a reader must still read it (the history window,
+    // --history).
+    ASSERT_EQ(JournalReader(JournalPath()).ListedTasks().size(), 1u);
+    testing::internal::CaptureStderr();
+    auto engine = MakeEngine();
+    ASSERT_TRUE(Opened(*engine));
+    EXPECT_EQ(engine->Status(engine->Tasks()[0].get()).outcome, RunOutcome::Succeeded) << "history known";
+    engine->RunNow(engine->Tasks()[0].get());
+    ASSERT_TRUE(WaitUntil([&] { return m_runner.CountOf(name) == 2; }));
+    ASSERT_EQ(::chmod(folder.constData(), 0755), 0);
+    EXPECT_TRUE(WaitUntil([&] { return History(*engine, 0).size() == 2; }, 30s));
+    engine->Close();
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM tasks"), 1) << "the task was known, not added again";
+}
