@@ -55,6 +55,16 @@ protected:
             60s);
     }
 
+    // One task, due tomorrow, run now once by an engine that then closes: a journal with a history.
+    void RunOnceAndClose(const std::wstring& name) {
+        ASSERT_TRUE(SaveStorageFile(StoragePath(), TaskPointers(std::vector<TaskInfo>{
+                                                       Task(name, CurrentTime() + Ticks{kTicksPerDay})})));
+        auto engine = MakeEngine();
+        ASSERT_TRUE(Opened(*engine));
+        engine->RunNow(engine->Tasks()[0].get());
+        ASSERT_TRUE(WaitUntil([&] { return m_runner.CountOf(name) == 1; }));
+    }
+
     // The journal's files beside the storage file: the journal itself and nothing kept aside.
     QStringList JournalFiles() const {
         return QDir(m_dir.path())
@@ -185,14 +195,7 @@ TEST_F(JournalFaultTest, RefusedWritesNeitherCallARunMissedNorRunItAgain) {
 
 TEST_F(JournalFaultTest, ALockHeldByAnotherProgramIsWaitedForNotTakenForDamage) {
     const std::wstring name = L"locked";
-    ASSERT_TRUE(SaveStorageFile(
-        StoragePath(), TaskPointers(std::vector<TaskInfo>{Task(name, CurrentTime() + Ticks{kTicksPerDay})})));
-    {
-        auto engine = MakeEngine();
-        ASSERT_TRUE(Opened(*engine));
-        engine->RunNow(engine->Tasks()[0].get());
-        ASSERT_TRUE(WaitUntil([&] { return m_runner.CountOf(name) == 1; }));
-    }
+    ASSERT_NO_FATAL_FAILURE(RunOnceAndClose(name));
     const QStringList files = JournalFiles();
     // The way the sqlite3 shell or a backup program holds it: a write transaction left open.
     sqlite::Database other(JournalPath(), sqlite::Database::Mode::ReadWrite);
@@ -220,14 +223,7 @@ TEST_F(JournalFaultTest, AJournalThatCannotBeWrittenIsToldOfOnceAndWrittenWhenIt
         GTEST_SKIP() << "the capabilities cannot be dropped here";
     }
     const std::wstring name = L"readonly";
-    ASSERT_TRUE(SaveStorageFile(
-        StoragePath(), TaskPointers(std::vector<TaskInfo>{Task(name, CurrentTime() + Ticks{kTicksPerDay})})));
-    {
-        auto engine = MakeEngine();
-        ASSERT_TRUE(Opened(*engine));
-        engine->RunNow(engine->Tasks()[0].get());
-        ASSERT_TRUE(WaitUntil([&] { return m_runner.CountOf(name) == 1; }));
-    }
+    ASSERT_NO_FATAL_FAILURE(RunOnceAndClose(name));
     const QStringList files = JournalFiles();
     const QByteArray journal = QFile::encodeName(JournalPath());
     ASSERT_EQ(::chmod(journal.constData(), 0444), 0);
@@ -258,14 +254,7 @@ TEST_F(JournalFaultTest, AReadOnlyDataFolderIsReadWithoutWritingAndItsRunsRecord
         GTEST_SKIP() << "the capabilities cannot be dropped here";
     }
     const std::wstring name = L"folder";
-    ASSERT_TRUE(SaveStorageFile(
-        StoragePath(), TaskPointers(std::vector<TaskInfo>{Task(name, CurrentTime() + Ticks{kTicksPerDay})})));
-    {
-        auto engine = MakeEngine();
-        ASSERT_TRUE(Opened(*engine));
-        engine->RunNow(engine->Tasks()[0].get());
-        ASSERT_TRUE(WaitUntil([&] { return m_runner.CountOf(name) == 1; }));
-    }
+    ASSERT_NO_FATAL_FAILURE(RunOnceAndClose(name));
     const QByteArray folder = QFile::encodeName(m_dir.path());
     ASSERT_EQ(::chmod(folder.constData(), 0555), 0);
     // Its shared-memory file cannot be made there: a reader must still read it (the history window,
