@@ -25,10 +25,16 @@ BackgroundEngine::BackgroundEngine(const QString& lockPath, const QString& key,
                                    std::chrono::milliseconds poll)
     : m_background(lockPath, platform::OwnershipLock::Role::Background),
       m_engine(lockPath, platform::OwnershipLock::Role::Engine),
-      m_window(lockPath, platform::OwnershipLock::Role::Window), m_key(key), m_settings(std::move(settings)),
-      m_waitingSince(CurrentTime()) {
+      m_window(lockPath, platform::OwnershipLock::Role::Window), m_lockPath(lockPath), m_key(key),
+      m_settings(std::move(settings)), m_waitingSince(CurrentTime()) {
     m_poll.setInterval(poll);
     QObject::connect(&m_poll, &QTimer::timeout, [this] { Poll(); });
+    // Waiting, the tasks are taken the moment a window's program lets them go, not at the next look.
+    QObject::connect(&m_released, &QFileSystemWatcher::fileChanged, [this](const QString&) {
+        if (m_state == State::Waiting) {
+            Poll();
+        }
+    });
 }
 
 BackgroundEngine::~BackgroundEngine() {
@@ -40,6 +46,7 @@ bool BackgroundEngine::Begin() {
     if (!m_background.TryTake()) {
         return false;
     }
+    m_released.addPath(m_lockPath); // made by the take above
     m_poll.start();
     Poll();
     return true;

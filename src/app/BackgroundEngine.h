@@ -7,6 +7,7 @@
 #include "scheduler/TaskStorage.h"
 #include "singleinstance/RequestServer.h"
 
+#include <QFileSystemWatcher>
 #include <QTimer>
 
 #include <chrono>
@@ -44,6 +45,7 @@ private:
     platform::OwnershipLock m_background;
     platform::OwnershipLock m_engine;
     platform::OwnershipLock m_window;
+    const QString m_lockPath;
     const QString m_key;
     const std::function<TaskStorage::Settings()> m_settings;
     State m_state = State::Waiting;
@@ -53,4 +55,5 @@ private:
     std::unique_ptr<TaskStorage> m_storage;
     std::unique_ptr<RequestServer> m_server;
     QTimer m_poll;
+    QFileSystemWatcher m_released; // the roles' file: an engine that lets the tasks go touches it
 };

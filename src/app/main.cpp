@@ -172,5 +172,9 @@ int main(int argc, char* argv[]) {
     // given up after the last save, when the roles go.
     server.reset();
     storage.Close();
+    // The window's role first: a background engine told by the engine's role is then free to take the
+    // tasks at once.
+    windowRole.Release();
+    engineRole.Release();
     return result;
 }

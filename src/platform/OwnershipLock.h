@@ -25,6 +25,7 @@ public:
     // already). A lock file that cannot be made or opened is said on standard error once and leaves the
     // role untaken.
     bool TryTake();
+    // Letting the engine role go also touches the file, which tells a watcher of the file at once.
     void Release();
     bool Held() const { return m_held; }
 

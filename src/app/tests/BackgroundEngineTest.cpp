@@ -3,6 +3,9 @@
 // engine ran it) and from a marker file the task's program appends its name to.
 #include "SchedulerSides.h"
 
+#include "app/BackgroundEngine.h"
+#include "platform/OwnershipLock.h"
+
 #include <QRandomGenerator>
 
 #include <memory>
@@ -36,6 +39,33 @@ private slots:
     void cleanup() {
         // The logs too: a task the journal does not know takes its last run from its log.
         m_tasks.Clean();
+    }
+
+    void theTasksAreTakenTheMomentAWindowLetsThemGo() {
+        // In this process, with a look at the roles only every hour: only being told can wake it.
+        QTemporaryDir folder;
+        const QString lock = folder.filePath(QStringLiteral("engine.lock"));
+        platform::OwnershipLock window(lock, platform::OwnershipLock::Role::Window);
+        platform::OwnershipLock engine(lock, platform::OwnershipLock::Role::Engine);
+        QVERIFY(window.TryTake());
+        QVERIFY(engine.TryTake());
+        BackgroundEngine background(
+            lock, QStringLiteral("told-%1").arg(QCoreApplication::applicationPid()),
+            [&folder] {
+                TaskStorage::Settings settings;
+                settings.storagePath = folder.filePath(QStringLiteral("storage.xml"));
+                settings.logFolder = folder.filePath(QStringLiteral("logs"));
+                return settings;
+            },
+            std::chrono::hours(1));
+        QVERIFY(background.Begin());
+        const auto taken = [&lock] {
+            platform::OwnershipLock probe(lock, platform::OwnershipLock::Role::Engine);
+            return !probe.TryTake();
+        };
+        window.Release(); // as a window's program lets go when it ends
+        engine.Release();
+        QTRY_VERIFY_WITH_TIMEOUT(taken(), 10000);
     }
 
     void aWindowTakesOverAfterTheRunAndHandsBackAtItsEnd() {

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <iostream>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -60,6 +61,11 @@ void OwnershipLock::Release() {
     range.l_len = 1;
     ::fcntl(m_descriptor, F_OFD_SETLK, &range);
     m_held = false;
+    if (m_role == Role::Engine) {
+        // Whoever waits for the tasks watches the file: its change time tells them at once that the tasks
+        // are free. (A holder that dies tells nobody; they look again within their polling interval.)
+        ::futimens(m_descriptor, nullptr);
+    }
 }
 
 } // namespace platform
