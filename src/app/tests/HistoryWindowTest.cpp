@@ -162,8 +162,9 @@ private slots:
         chart.setRuns(runs);
         const std::vector<HistoryChart::Point>& points = chart.points();
         QCOMPARE(points.size(), runs.size());
+        // By value: the pair minmax gives for two arguments refers to them, and they are temporaries.
         const auto [left, right] =
-            std::minmax(chart.position(points.front()).x(), chart.position(points.back()).x());
+            std::minmax({chart.position(points.front()).x(), chart.position(points.back()).x()});
         QVERIFY2(right - left > chart.width() / 2,
                  qPrintable(QStringLiteral("%1 .. %2").arg(left).arg(right)));
     }
