@@ -62,7 +62,7 @@ private slots:
                                   << false;
         QTest::newRow("weekly none") << 1 << 5 << QList<int>{}
                                      << "В 09:30 в  каждые 5 недель начиная с 01-03-2025" << false;
-        // Runs on working days only: the design's sentence says so instead of "каждый день"; the flag
+        // Runs on working days only: the text says so instead of "каждый день"; the flag
         // plays no part in a weekly schedule.
         QTest::newRow("daily 1, working days")
             << 0 << 1 << QList<int>{} << "В 09:30 по будням, начиная с 01-03-2025" << true;
