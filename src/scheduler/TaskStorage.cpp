@@ -2,12 +2,17 @@
 // suite's tool on its lane, saves on the saving thread.
 #include "TaskStorage.h"
 
+#include "EditRules.h"
 #include "JournalReader.h"
 #include "JournalTasks.h"
 #include "LogHistory.h"
 #include "NextRun.h"
+#include "RunLoop.h"
 #include "Sqlite.h"
+#include "Staleness.h"
 #include "StartUpVerdict.h"
+#include "TaskSaver.h"
+#include "TaskTimers.h"
 #include "execution/BackupRegistry.h"
 #include "execution/LogLine.h"
 #include "execution/PerformTask.h"
@@ -17,7 +22,6 @@
 #include "model/LocalDateTime.h"
 #include "model/StorageFile.h"
 #include "platform/FreedMemory.h"
-#include "platform/WallClockAlarm.h"
 #include "repository/ICore.h"
 
 #include <QDir>
@@ -31,15 +35,6 @@
 
 namespace {
 
-// Timers wait on the system clock's own unit; a time beyond what it can hold is never reached.
-std::optional<std::chrono::system_clock::time_point> ToSystemClock(TimePoint time) {
-    using std::chrono::system_clock;
-    if (time == kNever || time > std::chrono::floor<Ticks>(system_clock::time_point::max())) {
-        return std::nullopt;
-    }
-    return std::chrono::time_point_cast<system_clock::duration>(time);
-}
-
 // A run's time as the engine's own lines name it, in the same local time as the line stamps.
 QString RunTimeText(TimePoint time) {
     return LocalDateTimeText(time, QStringLiteral("dd.MM.yyyy в hh:mm:ss"));
@@ -51,59 +46,6 @@ QString FinishText(TimePoint next) {
         return RunTexts::FinishWithoutNext();
     }
     return RunTexts::Finish().arg(RunTimeText(next));
-}
-
-// The map a run of this action adds to, and what it is about; none for actions without one.
-template <typename A>
-auto ChangeTimes(A& action) -> decltype(&std::get<ExportAction>(action).modification_times) {
-    if (auto* a = std::get_if<ExportAction>(&action)) {
-        return a->only_changed_documents ? &a->modification_times : nullptr;
-    }
-    if (auto* a = std::get_if<CheckAction>(&action)) {
-        return a->only_changed_documents ? &a->modification_times : nullptr;
-    }
-    return nullptr;
-}
-
-// The times an export or a check remembers, whether or not it uses them now.
-ModificationTimes* RememberedTimes(Action& action) {
-    if (auto* a = std::get_if<ExportAction>(&action)) {
-        return &a->modification_times;
-    }
-    if (auto* a = std::get_if<CheckAction>(&action)) {
-        return &a->modification_times;
-    }
-    return nullptr;
-}
-
-// Whether the documents both look at are the same, so that the times remembered for one hold for the
-// other.
-bool SameSource(const Action& a, const Action& b) {
-    if (a.index() != b.index()) {
-        return false;
-    }
-    if (const auto* e = std::get_if<ExportAction>(&a)) {
-        const auto& other = std::get<ExportAction>(b);
-        return e->connection_id == other.connection_id && e->project_path == other.project_path;
-    }
-    if (const auto* c = std::get_if<CheckAction>(&a)) {
-        return c->ifc_file == std::get<CheckAction>(b).ifc_file;
-    }
-    return true;
-}
-
-// How long a task may go without a successful run before it is said to be stale: twice its interval,
-// at least a day.
-Ticks StaleAfter(const Trigger& trigger) {
-    std::int64_t days = 1;
-    if (const auto* daily = std::get_if<DailyTrigger>(&trigger)) {
-        days = daily->repeat_interval;
-    } else if (const auto* weekly = std::get_if<WeeklyTrigger>(&trigger)) {
-        days = 7 * static_cast<std::int64_t>(weekly->repeat_interval);
-    } else if (const auto* monthly = std::get_if<MonthlyTrigger>(&trigger)) {
-        days = 31 * static_cast<std::int64_t>(monthly->repeat_interval);
-    }
-    return Ticks{std::max<std::int64_t>(2 * days, 1) * kTicksPerDay};
 }
 
 // The worker's run under way, for the real actions to tie what they start beside it to.
@@ -139,7 +81,7 @@ TaskStorage& TaskStorage::Instance(bool standby, bool owedSinceRelease) {
 TaskStorage::TaskStorage(Settings settings)
     : m_workGuard(boost::asio::make_work_guard(m_context)), m_owedSinceRelease(settings.owedSinceRelease),
       m_standby(settings.standby), m_background(settings.background),
-      m_laneGuard(boost::asio::make_work_guard(m_lane)), m_storagePath(std::move(settings.storagePath)),
+      m_storagePath(std::move(settings.storagePath)),
       m_journalPath(QFileInfo(m_storagePath).absolutePath() + QStringLiteral("/journal.sqlite")),
       m_startedAt(settings.clock ? settings.clock() : CurrentTime()),
       m_logFolder(std::move(settings.logFolder)), m_clock(std::move(settings.clock)),
@@ -153,12 +95,10 @@ TaskStorage::TaskStorage(Settings settings)
             PerformAction(stored, run, log, result, saveChanges);
         };
     }
-    m_alarm = std::make_unique<WallClockAlarm>(m_context, [this](bool clockSet) {
-        if (clockSet) {
-            NotifyStatus(nullptr); // the times the window shows may read differently now
-        }
-        RunDueTasks();
-    });
+    m_timers = std::make_unique<TaskTimers>(
+        m_context, m_clock, settings.alarm, [this](const TaskInfo* record) { RunTimed(record); },
+        [this] { NotifyStatus(nullptr); }, // the times the window shows may read differently now
+        m_closing.get_token());
     if (m_standby) {
         LoadForStandby();
     } else {
@@ -241,9 +181,10 @@ void TaskStorage::Start(std::optional<TimePoint> owedSince) {
 
 void TaskStorage::StartEngine(std::optional<TimePoint> owedSince) {
     m_owedSince = owedSince;
-    m_saver = std::jthread([this] { RunSaver(); });
-    m_laneThread = std::jthread([this] { RunLoop(m_lane); });
-    m_worker = std::jthread([this] { RunLoop(m_context); });
+    m_saver = std::make_unique<TaskSaver>([this] { return Save(); }, m_saveRetryInterval);
+    m_toolLane = std::make_unique<ToolLane>(
+        [this] { boost::asio::post(m_context, [this] { TakeLaneNotes(); }); }, m_closing.get_token());
+    m_worker = std::jthread([this] { RunHandlers(m_context); });
     // The whole list first: the journal's tasks are matched to it at once, by name and place, and a task
     // matched against half a list would be taken for a new one and lose its history.
     StorageContents stored = LoadStorageFileKeepingDamage(m_storagePath);
@@ -322,12 +263,11 @@ void TaskStorage::Close() {
         m_worker.join();
     }
     // Runs still queued there never start; the running one ends soon, its tool stopped.
-    m_lane.stop();
-    if (m_laneThread.joinable()) {
-        m_laneThread.join();
+    if (m_toolLane) {
+        m_toolLane->Stop();
     }
     TakeLaneNotes(); // the worker has gone: its logs are this thread's now
-    m_alarm->Close();
+    m_timers->Close();
     m_backups->StopAll(); // between two chunks; their results wait in the queue
     WriteEndedCopies();
     if (m_journal) {
@@ -344,22 +284,7 @@ void TaskStorage::Close() {
         }
         m_journal.reset(); // writes what waits
     }
-    bool unsaved = false;
-    {
-        std::lock_guard lock(m_saverMutex);
-        m_saverStopping = true;
-    }
-    m_saverWake.notify_one();
-    m_saved.notify_all();
-    if (m_saver.joinable()) {
-        m_saver.join();
-    }
-    {
-        std::lock_guard lock(m_saverMutex);
-        unsaved = m_saveDue || m_lastSaveFailed;
-        m_saveDue = false;
-    }
-    if (unsaved && !Save()) {
+    if (m_saver && !m_saver->Stop()) {
         std::cerr << "The tasks could not be saved before the program closed: the changes since the last "
                      "save are lost.\n";
     }
@@ -415,18 +340,6 @@ void TaskStorage::PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* 
     }
 }
 
-void TaskStorage::RunLoop(boost::asio::io_context& context) {
-    // A handler that throws must not take the thread down with it: every later run depends on it.
-    for (;;) {
-        try {
-            context.run();
-            return;
-        } catch (const std::exception& error) {
-            std::cerr << error.what() << '\n';
-        }
-    }
-}
-
 TaskInfo* TaskStorage::StoreRecord(TaskInfo task) {
     auto owned = std::make_unique<TaskInfo>(std::move(task));
     TaskInfo* record = owned.get();
@@ -472,24 +385,7 @@ void TaskStorage::UpdateTask(TaskInfo* record, const TaskInfo& edited) {
         std::lock_guard lock(m_stateMutex);
         id = m_records.at(record).id;
         m_records.at(record).edited = true;
-        if (record != &edited) {
-            // The editor's copy holds the times as they were when it was taken; a run may have added
-            // to them since. They tell of the source's documents, and only while it stays the same.
-            const bool sameSource = SameSource(record->action, edited.action);
-            ModificationTimes kept;
-            if (ModificationTimes* times = RememberedTimes(record->action); times && sameSource) {
-                kept = std::move(*times);
-            }
-            record->name = edited.name;
-            record->description = edited.description;
-            record->starting_point = edited.starting_point;
-            record->trigger = edited.trigger;
-            record->run_only_on_working_days = edited.run_only_on_working_days;
-            record->action = edited.action;
-            if (ModificationTimes* times = RememberedTimes(record->action)) {
-                *times = std::move(kept);
-            }
-        }
+        ApplyEdit(*record, edited);
     }
     boost::asio::post(m_context, [this, record, id] {
         if (Timing* timing = TimingOf(record, id)) {
@@ -559,45 +455,9 @@ bool TaskStorage::Save() {
 }
 
 void TaskStorage::RequestSave() {
-    {
-        std::lock_guard lock(m_saverMutex);
-        if (!m_saverStopping) {
-            m_saveDue = true;
-            m_saverWake.notify_one();
-            return;
-        }
+    if (m_saver) {
+        m_saver->Request();
     }
-    Save(); // closed: nothing saves later
-}
-
-void TaskStorage::RunSaver() {
-    std::unique_lock lock(m_saverMutex);
-    for (;;) {
-        const auto wanted = [this] { return m_saverStopping || m_saveDue; };
-        if (m_lastSaveFailed) {
-            // The reason is on standard error already; the tasks stay in memory and are written later.
-            m_saveDue |= !m_saverWake.wait_for(lock, m_saveRetryInterval, wanted);
-        } else {
-            m_saverWake.wait(lock, wanted);
-        }
-        if (m_saverStopping) {
-            return; // what is still due is saved by the closing thread
-        }
-        // Every change made from here on asks for the next save; those made meanwhile share this one.
-        m_saveDue = false;
-        m_saving = true;
-        lock.unlock();
-        const bool saved = Save();
-        lock.lock();
-        m_saving = false;
-        m_lastSaveFailed = !saved;
-        m_saved.notify_all();
-    }
-}
-
-void TaskStorage::WaitForSaves() {
-    std::unique_lock lock(m_saverMutex);
-    m_saved.wait(lock, [this] { return m_saverStopping || m_lastSaveFailed || (!m_saveDue && !m_saving); });
 }
 
 TaskInfo TaskStorage::Copy(const TaskInfo* record) const {
@@ -622,15 +482,9 @@ TaskStatus TaskStorage::Status(const TaskInfo* record) const {
     }
     TaskStatus status = it->second.status;
     status.next_run = it->second.expiry == kNever ? std::nullopt : it->second.expiry;
-    // Stale whatever the cause: failures, missed runs, or the program not running at the task's times.
-    const std::optional<TimePoint> since =
-        status.last_success
-            ? status.last_success
-            : (it->second.known != kNever ? std::optional<TimePoint>(it->second.known) : std::nullopt);
-    if (since && status.next_run && status.outcome != RunOutcome::Running &&
-        m_clock() - *since > StaleAfter(record->trigger)) {
-        status.stale_since = since;
-    }
+    const TimePoint known = it->second.known;
+    status.stale_since =
+        StaleSince(status, known != kNever ? std::optional(known) : std::nullopt, record->trigger, m_clock());
     return status;
 }
 
@@ -663,13 +517,6 @@ void TaskStorage::NotifyStatus(const TaskInfo* record) {
     // cleared) under the same mutex before it goes, and a call queued for it dies with it.
     QMetaObject::invokeMethod(
         m_statusReceiver, [changed = m_statusChanged, record] { changed(record); }, Qt::QueuedConnection);
-}
-
-void TaskStorage::RecheckDeadlines() {
-    boost::asio::post(m_context, [this] {
-        NotifyStatus(nullptr);
-        RunDueTasks();
-    });
 }
 
 void TaskStorage::QueueEndedCopy(const TaskInfo* record, TaskId id, JournalRunId run,
@@ -780,7 +627,6 @@ void TaskStorage::Open(const TaskInfo* record, TaskId id, bool atStartUp) {
     }
     Timing& timing = m_timing[record];
     timing.id = id;
-    timing.timer = std::make_unique<boost::asio::system_timer>(m_context);
     std::optional<JournalTask> known;
     if (auto node = m_fromJournal.extract(record)) {
         known = std::move(node.mapped());
@@ -913,7 +759,6 @@ void TaskStorage::CatchUpMissed() {
             RunTimed(one.record, one.slot);
         }
     }
-    UpdateAlarm();
 }
 
 void TaskStorage::RunOwed() {
@@ -922,7 +767,6 @@ void TaskStorage::RunOwed() {
             RunTimed(one.record, one.slot, RunStart::Timed);
         }
     }
-    UpdateAlarm();
 }
 
 void TaskStorage::Drop(const TaskInfo* record) {
@@ -930,7 +774,7 @@ void TaskStorage::Drop(const TaskInfo* record) {
     if (it == m_timing.end()) {
         return;
     }
-    Disarm(it->second, record);
+    m_timers->Disarm(record);
     bool shared = false; // tasks of one name share a log: the last of them takes it along
     {
         std::lock_guard lock(m_stateMutex);
@@ -943,14 +787,6 @@ void TaskStorage::Drop(const TaskInfo* record) {
     }
     m_timing.erase(it);
     RecordOrder();
-    UpdateAlarm();
-}
-
-void TaskStorage::Disarm(Timing& timing, const TaskInfo* record) {
-    m_deadlines.erase({timing.expiry, record});
-    timing.arming = 0;
-    timing.expiry = kNever;
-    timing.timer->cancel();
 }
 
 TimePoint TaskStorage::Arm(const TaskInfo* record) {
@@ -964,7 +800,7 @@ TimePoint TaskStorage::Arm(const TaskInfo* record) {
         std::lock_guard lock(m_stateMutex);
         const auto it = m_records.find(record);
         if (it == m_records.end() || it->second.id != timing.id) {
-            Disarm(timing, record);
+            m_timers->Disarm(record);
             return kNever;
         }
         start = record->starting_point;
@@ -974,45 +810,22 @@ TimePoint TaskStorage::Arm(const TaskInfo* record) {
     }
     const TimePoint expiry = NextExpiry(m_clock(), start, workingDays, trigger);
 
-    Disarm(timing, record);
-    timing.arming = ++m_lastArming;
-    timing.expiry = expiry;
-    m_deadlines.insert({expiry, record});
-    if (const auto deadline = ToSystemClock(expiry)) {
-        timing.timer->expires_at(*deadline);
-        timing.timer->async_wait(
-            [this, record, arming = timing.arming](const boost::system::error_code& error) {
-                if (error != boost::asio::error::operation_aborted) {
-                    OnTimer(record, arming);
-                }
-            });
-    }
+    m_timers->Arm(record, expiry);
     const std::optional<TimePoint> slot = expiry == kNever ? std::nullopt : std::optional<TimePoint>(expiry);
     if (m_journal && timing.journalId != 0 && slot != timing.recordedSlot) {
         m_journal->RecordArmed(timing.journalId, m_clock(), slot);
         timing.recordedSlot = slot;
     }
-    UpdateAlarm();
     Publish(record, expiry);
     return expiry;
-}
-
-void TaskStorage::OnTimer(const TaskInfo* record, std::uint64_t arming) {
-    // A wait that was replaced, or a task removed meanwhile, may still complete: only the current wait
-    // of a stored task runs it.
-    const auto it = m_timing.find(record);
-    if (it == m_timing.end() || it->second.arming != arming) {
-        return;
-    }
-    RunTimed(record);
 }
 
 void TaskStorage::RunTimed(const TaskInfo* record, std::optional<TimePoint> lateSlot, RunStart lateHow) {
     Timing& timing = m_timing.at(record);
     const TaskId id = timing.id;
-    const TimePoint slot = lateSlot.value_or(timing.expiry);
+    const TimePoint slot = lateSlot.value_or(m_timers->Expiry(record));
     const RunStart how = lateSlot ? lateHow : RunStart::Timed;
-    Disarm(timing, record);
+    m_timers->Disarm(record);
     if (m_stopStarting) {
         return; // handing over: the journal keeps the slot for the next engine
     }
@@ -1167,38 +980,7 @@ void TaskStorage::MergeRunChanges(const TaskInfo* record, TaskId id, const TaskI
     if (it == m_records.end() || it->second.id != id) {
         return;
     }
-    TaskInfo* stored = const_cast<TaskInfo*>(record); // the list owns it as non-const
-    const ModificationTimes* runTimes = ChangeTimes(run.action);
-    ModificationTimes* storedTimes = ChangeTimes(stored->action);
-    // An edit that changed what the task looks at makes the run's findings meaningless for it.
-    if (runTimes == nullptr || storedTimes == nullptr || !SameSource(run.action, stored->action)) {
-        return;
-    }
-    for (const auto& [key, time] : *runTimes) {
-        (*storedTimes)[key] = time;
-    }
-}
-
-void TaskStorage::RunDueTasks() {
-    // Runs every task whose time has come by the wall clock, earliest first. A task that falls due while
-    // another runs is taken in the same pass; each task runs at most once a pass.
-    std::set<const TaskInfo*> ran;
-    while (!m_deadlines.empty() && m_deadlines.begin()->first <= m_clock() && !m_closing.stop_requested()) {
-        const TaskInfo* record = m_deadlines.begin()->second;
-        if (!ran.insert(record).second) {
-            break;
-        }
-        RunTimed(record);
-    }
-    UpdateAlarm();
-}
-
-void TaskStorage::UpdateAlarm() {
-    const TimePoint earliest = m_deadlines.empty() ? kNever : m_deadlines.begin()->first;
-    if (earliest != m_alarmTime) {
-        m_alarmTime = earliest;
-        m_alarm->ArmAt(earliest);
-    }
+    MergeRunTimes(*const_cast<TaskInfo*>(record), run); // the list owns it as non-const
 }
 
 void TaskStorage::Publish(const TaskInfo* record, std::optional<TimePoint> expiry) {
@@ -1320,19 +1102,15 @@ bool TaskStorage::QueueOnLane(const TaskInfo* record, TaskId id, RunStart how,
     }
     ++timing->onLane;
     Publish(record);
-    boost::asio::post(m_lane, [this, record, id, run, how, slot] { RunOnLane(record, id, run, how, slot); });
+    m_toolLane->Queue([this, record, id, run, how, slot] { RunOnLane(record, id, run, how, slot); });
     return true;
 }
 
 void TaskStorage::TakeLaneNotes() {
-    std::vector<LaneNote> notes;
-    {
-        std::lock_guard lock(m_laneMutex);
-        notes.swap(m_laneNotes);
-        m_laneNoteBytes = 0;
+    if (!m_toolLane) {
+        return;
     }
-    m_laneRoom.notify_all();
-    for (LaneNote& note : notes) {
+    for (LaneNote& note : m_toolLane->Take()) {
         Timing* timing = TimingOf(note.record, note.id);
         if (timing == nullptr) {
             continue; // removed meanwhile: its log has gone
@@ -1393,7 +1171,7 @@ void TaskStorage::RunOnLane(const TaskInfo* record, TaskId id, const std::shared
     relay.SetObserver([this, &note](TimePoint time, const QString& message) {
         LaneNote line = note(LaneNote::Kind::Line, time);
         line.message = message;
-        PushLaneNote(std::move(line));
+        m_toolLane->Push(std::move(line));
     });
     const bool timed = how != RunStart::RunNow;
     if (timed) {
@@ -1408,13 +1186,13 @@ void TaskStorage::RunOnLane(const TaskInfo* record, TaskId id, const std::shared
     LaneNote started = note(LaneNote::Kind::Started, m_clock());
     started.how = how;
     started.slot = slot;
-    PushLaneNote(std::move(started));
+    m_toolLane->Push(std::move(started));
     auto result = std::make_shared<RunResult>();
     CallRunner(record, id, *run, &relay, *result);
     LaneNote ended = note(LaneNote::Kind::Ended, m_clock());
     ended.timed = timed;
     ended.result = result;
-    PushLaneNote(std::move(ended));
+    m_toolLane->Push(std::move(ended));
 }
 
 void TaskStorage::CallRunner(const TaskInfo* record, TaskId id, TaskInfo& run, TaskLog* log,
@@ -1431,22 +1209,5 @@ void TaskStorage::CallRunner(const TaskInfo* record, TaskId id, TaskInfo& run, T
     } catch (...) {
         std::cerr << "unknown error in a task run\n";
         result.Raise(RunOutcome::Failed);
-    }
-}
-
-void TaskStorage::PushLaneNote(LaneNote note) {
-    // A tool can write lines faster than the worker puts them in the log: the run waits for room
-    // rather than the notes taking the memory. Closing lets it go on; the closing thread takes the rest.
-    constexpr std::size_t kMaxNoteBytes = std::size_t{4} << 20;
-    bool first = false;
-    {
-        std::unique_lock lock(m_laneMutex);
-        m_laneRoom.wait(lock, m_closing.get_token(), [this] { return m_laneNoteBytes < kMaxNoteBytes; });
-        first = m_laneNotes.empty();
-        m_laneNoteBytes += static_cast<std::size_t>(note.message.size()) * sizeof(QChar);
-        m_laneNotes.push_back(std::move(note));
-    }
-    if (first) {
-        boost::asio::post(m_context, [this] { TakeLaneNotes(); });
     }
 }

@@ -10,6 +10,8 @@
 #include "RunSettings.h"
 #include "TaskRunner.h"
 #include "TaskStatus.h"
+#include "TaskTimers.h"
+#include "ToolLane.h"
 #include "execution/CliLocation.h"
 #include "model/StorageDamage.h"
 #include "model/TaskInfo.h"
@@ -21,7 +23,6 @@
 
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
-#include <boost/asio/system_timer.hpp>
 
 #include <atomic>
 #include <chrono>
@@ -42,7 +43,7 @@ class BackupRegistry;
 class JournalReader;
 struct BackupResult;
 class TaskLog;
-class WallClockAlarm;
+class TaskSaver;
 namespace arkon {
 class ICore;
 }
@@ -75,6 +76,8 @@ public:
         bool owedSinceRelease = false;
         // The runs are the background engine's: the journal says so, for the window to tell of them.
         bool background = false;
+        // What wakes the engine when a task's time comes by the wall clock, or the clock is set.
+        AlarmMaker alarm = WallClockAlarms();
     };
 
     // The user's files and the real actions.
@@ -121,8 +124,6 @@ public:
     // Writes every stored task to the storage file now, on the calling thread; false when it could not
     // (the reason is on standard error).
     bool Save();
-    // Waits until every change made so far has reached the file, or the last save failed.
-    void WaitForSaves();
     // Ends running tools (SIGTERM, SIGKILL after two seconds) and backup copies (between two chunks),
     // writes the end of their runs to their logs and stops the worker and the tool's lane; programs of
     // command tasks run on. Makes a last save when a change has not reached the file, and says on
@@ -163,8 +164,6 @@ public:
     TaskInfo Copy(const TaskInfo* record) const;
     // The time the task's timer expires next, once the worker has armed it.
     std::optional<TimePoint> ArmedExpiry(const TaskInfo* record) const;
-    // Looks at every deadline again, as a change of the wall clock does.
-    void RecheckDeadlines();
     // What the load at construction (or at Start) found wrong with the storage file, and where it kept
     // the file; for the window to tell the user once. Never changes afterwards.
     const std::optional<StorageDamage>& LoadDamage() const { return m_loadDamage; }
@@ -204,10 +203,7 @@ private:
     // The worker thread's own part of a task: nothing else touches it.
     struct Timing {
         TaskId id = 0;
-        std::unique_ptr<boost::asio::system_timer> timer;
         std::unique_ptr<TaskLog> log;
-        std::uint64_t arming = 0; // which wait is the current one; 0 while the task is not armed
-        TimePoint expiry = kNever;
         RunHistory history;   // fed every line of the log: the outcome of a run that reports no result
         bool running = false; // the worker is running the task
         int beside = 0;       // programs and copies its runs started that have not ended
@@ -218,20 +214,6 @@ private:
         std::vector<JournalRunId> besideRuns;  // the runs whose program or copy has not ended
         int onLane = 0;                        // its runs waiting for the tool's lane or running there
         std::deque<JournalRunId> laneRuns;     // those of them that have started, in order
-    };
-
-    // What a run on the tool's lane tells the worker, which alone writes the task logs. Taken in order.
-    struct LaneNote {
-        enum class Kind { Line, Started, Ended };
-        Kind kind = Kind::Line;
-        const TaskInfo* record = nullptr;
-        TaskId id = 0;
-        TimePoint time;
-        QString message;                         // a line of the run
-        bool timed = false;                      // ended: a timed run, whose finish line follows
-        std::shared_ptr<const RunResult> result; // ended
-        RunStart how = RunStart::Timed;          // started
-        std::optional<TimePoint> slot;           // started
     };
 
     // A copy's result, waiting for the worker, which alone writes the logs.
@@ -270,8 +252,6 @@ private:
     void RunOwed();
     void Drop(const TaskInfo* record);
     TimePoint Arm(const TaskInfo* record);
-    void Disarm(Timing& timing, const TaskInfo* record);
-    void OnTimer(const TaskInfo* record, std::uint64_t arming);
     // A timed run, or with `lateSlot` one that serves it late: one that makes up for the slots missed up
     // to it (`how` CatchUp), or the slot another engine left (`how` Timed).
     void RunTimed(const TaskInfo* record, std::optional<TimePoint> lateSlot = std::nullopt,
@@ -289,20 +269,15 @@ private:
     void ToolRunEnded(const TaskInfo* record, TaskId id, const RunResult& result, bool timed);
     // Any thread.
     void MergeRunChanges(const TaskInfo* record, TaskId id, const TaskInfo& run);
-    void RunDueTasks();
-    void UpdateAlarm();
-    static void RunLoop(boost::asio::io_context& context);
 
     // The tool's lane.
     void RunOnLane(const TaskInfo* record, TaskId id, const std::shared_ptr<TaskInfo>& run, RunStart how,
                    std::optional<TimePoint> slot);
-    void PushLaneNote(LaneNote note); // any thread
     // Runs the task through the runner on the calling thread (the worker or the lane).
     void CallRunner(const TaskInfo* record, TaskId id, TaskInfo& run, TaskLog* log, RunResult& result);
 
     // Asks the saving thread for a save of the list as it will be then. Any thread.
     void RequestSave();
-    void RunSaver();
     // Tells the listener, if any, on its own thread. Any thread; m_stateMutex must not be held.
     void NotifyStatus(const TaskInfo* record);
     // Copies the status the worker knows into the shared record and tells the listener.
@@ -341,10 +316,7 @@ private:
     std::function<void(const TaskInfo*)> m_statusChanged;
 
     std::unordered_map<const TaskInfo*, Timing> m_timing;
-    std::set<std::pair<TimePoint, const TaskInfo*>> m_deadlines;
-    std::unique_ptr<WallClockAlarm> m_alarm;
-    TimePoint m_alarmTime = kNever;
-    std::uint64_t m_lastArming = 0;
+    std::unique_ptr<TaskTimers> m_timers;
     struct CatchUp {
         const TaskInfo* record;
         TaskId id;
@@ -369,22 +341,6 @@ private:
     std::mutex m_endedMutex;
     std::vector<EndedCopy> m_endedCopies;
 
-    boost::asio::io_context m_lane;
-    boost::asio::executor_work_guard<boost::asio::io_context::executor_type> m_laneGuard;
-    std::mutex m_laneMutex;
-    std::vector<LaneNote> m_laneNotes;
-    std::size_t m_laneNoteBytes = 0;        // of the messages in m_laneNotes
-    std::condition_variable_any m_laneRoom; // told when the worker has taken the notes
-
-    // The saving thread's state, under m_saverMutex.
-    std::mutex m_saverMutex;
-    std::condition_variable m_saverWake;
-    bool m_saveDue = false; // a change has not been saved yet
-    bool m_saving = false;  // the saving thread is writing
-    std::condition_variable m_saved;
-    bool m_lastSaveFailed = false; // tried again after the retry interval
-    bool m_saverStopping = false;
-
     const QString m_storagePath;
     const QString m_journalPath;
     const TimePoint m_startedAt;
@@ -402,7 +358,7 @@ private:
     std::mutex m_saveMutex;
 
     // Last: started when everything above exists, joined before it goes.
-    std::jthread m_saver;
-    std::jthread m_laneThread;
+    std::unique_ptr<TaskSaver> m_saver;
+    std::unique_ptr<ToolLane> m_toolLane;
     std::jthread m_worker;
 };

@@ -1,10 +1,13 @@
 // An engine over a temporary storage file whose runs are only recorded, for the application's tests.
 #pragma once
 
+#include "model/StorageFile.h"
 #include "scheduler/TaskStorage.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <memory>
 #include <mutex>
@@ -45,8 +48,17 @@ public:
 
     // The storage file once the engine's saves have caught up.
     QString StorageText() const {
-        storage->WaitForSaves();
-        QFile file(m_dir.filePath(QStringLiteral("storage.xml")));
+        const QString path = m_dir.filePath(QStringLiteral("storage.xml"));
+        std::vector<TaskInfo> stored;
+        for (const auto& task : storage->Tasks()) {
+            stored.push_back(storage->Copy(task.get()));
+        }
+        const std::wstring expected = TasksToXml(TaskPointers(stored));
+        QDeadlineTimer deadline(10000);
+        while (TasksToXml(TaskPointers(LoadStorageFile(path))) != expected && !deadline.hasExpired()) {
+            QThread::msleep(2);
+        }
+        QFile file(path);
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
 

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <boost/asio/post.hpp>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -32,6 +34,29 @@ inline bool WaitUntil(const std::function<bool()>& condition,
     }
     return true;
 }
+
+// The system's alarm, which a test can also tell that the wall clock was set, as the system does.
+class ClockSetting {
+public:
+    AlarmMaker Maker() {
+        return [this](boost::asio::io_context& context, std::function<void(bool)> onWake) {
+            std::lock_guard lock(m_mutex);
+            m_context = &context;
+            m_onWake = onWake;
+            return WallClockAlarms()(context, std::move(onWake));
+        };
+    }
+    // Told on the engine's worker, as the alarm tells it.
+    void Tell() {
+        std::lock_guard lock(m_mutex);
+        boost::asio::post(*m_context, [wake = m_onWake] { wake(true); });
+    }
+
+private:
+    std::mutex m_mutex;
+    boost::asio::io_context* m_context = nullptr;
+    std::function<void(bool)> m_onWake;
+};
 
 struct RecordedRun {
     std::wstring name;
@@ -81,6 +106,7 @@ protected:
     QTemporaryDir m_dir;
     RecordingRunner m_runner;
     std::atomic<std::int64_t> m_clockOffset{0}; // ticks added to the real clock
+    ClockSetting m_clockSetting;
 
     QString StoragePath() const { return m_dir.filePath(QStringLiteral("storage.xml")); }
     QString LogFolder() const { return m_dir.filePath(QStringLiteral("logs")); }
@@ -92,9 +118,10 @@ protected:
     }
 
     std::unique_ptr<TaskStorage> MakeEngine() {
-        return std::make_unique<TaskStorage>(
-            TaskStorage::Settings{StoragePath(), LogFolder(), m_runner.Runner(),
-                                  [this] { return CurrentTime() + Ticks{m_clockOffset.load()}; }});
+        TaskStorage::Settings settings{StoragePath(), LogFolder(), m_runner.Runner(),
+                                       [this] { return CurrentTime() + Ticks{m_clockOffset.load()}; }};
+        settings.alarm = m_clockSetting.Maker();
+        return std::make_unique<TaskStorage>(std::move(settings));
     }
 
     QString LogText(const std::wstring& name) const {

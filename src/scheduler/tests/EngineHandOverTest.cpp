@@ -114,7 +114,7 @@ TEST_F(EngineHandOverTest, SlotsLeftDuringAHandOverRunOnceInTheNextEngine) {
         {
             auto first = MakeEngine();
             first->AddTask(Task(name, slot));
-            first->WaitForSaves();
+            ASSERT_TRUE(WaitUntil([&] { return LoadStorageFile(StoragePath()).size() == 1; }));
             ASSERT_TRUE(WaitUntil([&] { return first->ArmedExpiry(first->Tasks()[0].get()).has_value(); }));
             first->StopStartingRuns();
             first->RunNow(first->Tasks()[0].get());

@@ -305,7 +305,7 @@ TEST_F(EngineRunsTest, StatusChangesArePostedToTheListenersThread) {
     EXPECT_TRUE(saw(record, RunOutcome::Running));
     release = true;
     EXPECT_TRUE(saw(record, RunOutcome::Succeeded));
-    engine->RecheckDeadlines(); // as a setting of the wall clock does
+    m_clockSetting.Tell();
     EXPECT_TRUE(saw(nullptr, RunOutcome::None));
     EXPECT_FALSE(elsewhere);
     engine->SetStatusListener(nullptr, {});

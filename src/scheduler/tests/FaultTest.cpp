@@ -3,6 +3,7 @@
 #include "EngineFixture.h"
 
 #include "ScopedNoFileAccessOverride.h"
+#include "StderrWatch.h"
 
 #include "model/StorageFile.h"
 
@@ -95,11 +96,11 @@ TEST_F(EngineTest, SavesRefusedByAReadOnlyFolderAreMadeOnceWritingWorksAgain) {
     ASSERT_TRUE(WaitUntil([&] { return LoadStorageFile(storage).size() == 1; }));
 
     ASSERT_EQ(::chmod(folder.toLocal8Bit().constData(), 0555), 0);
-    testing::internal::CaptureStderr();
-    engine->AddTask(Task(L"second", CurrentTime() + Ticks{kTicksPerDay}));
-    engine->WaitForSaves(); // returns once a save was refused
-    const std::string printed = testing::internal::GetCapturedStderr();
-    EXPECT_NE(printed.find("storage.xml"), std::string::npos) << printed;
+    {
+        StderrWatch said;
+        engine->AddTask(Task(L"second", CurrentTime() + Ticks{kTicksPerDay}));
+        EXPECT_TRUE(WaitUntil([&] { return said.Text().find("storage.xml") != std::string::npos; }));
+    }
     EXPECT_EQ(LoadStorageFile(storage).size(), 1u);
     EXPECT_EQ(engine->Tasks().size(), 2u); // the program goes on with both
 
@@ -124,14 +125,17 @@ TEST_F(EngineTest, ClosingMakesALastSaveAndSaysWhenItFailsToo) {
         engine->AddTask(Task(L"first", CurrentTime() + Ticks{kTicksPerDay}));
         ASSERT_TRUE(WaitUntil([&] { return LoadStorageFile(storage).size() == 1; }));
         ASSERT_EQ(::chmod(folder.toLocal8Bit().constData(), 0555), 0);
-        testing::internal::CaptureStderr();
-        engine->AddTask(Task(L"second", CurrentTime() + Ticks{kTicksPerDay}));
-        engine->WaitForSaves(); // the save is refused
-        if (writableAgain) {
-            ASSERT_EQ(::chmod(folder.toLocal8Bit().constData(), 0755), 0);
+        std::string printed;
+        {
+            StderrWatch said;
+            engine->AddTask(Task(L"second", CurrentTime() + Ticks{kTicksPerDay}));
+            ASSERT_TRUE(WaitUntil([&] { return said.Text().find("storage.xml") != std::string::npos; }));
+            if (writableAgain) {
+                ASSERT_EQ(::chmod(folder.toLocal8Bit().constData(), 0755), 0);
+            }
+            engine->Close();
+            printed = said.Text();
         }
-        engine->Close();
-        const std::string printed = testing::internal::GetCapturedStderr();
         ::chmod(folder.toLocal8Bit().constData(), 0755);
         EXPECT_EQ(LoadStorageFile(storage).size(), writableAgain ? 2u : 1u);
         EXPECT_EQ(printed.find("could not be saved before the program closed") != std::string::npos,

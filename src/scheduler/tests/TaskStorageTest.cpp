@@ -253,9 +253,7 @@ TEST_F(EngineTest, ChangesReturnBeforeTheirSaveWhichABurstShares) {
         engine->AddTask(Task(L"new " + std::to_wstring(i), CurrentTime() + kDay));
     }
     EXPECT_EQ(size(), before); // no save has been made yet
-    engine->WaitForSaves();
-    EXPECT_GT(size(), before);
-    EXPECT_EQ(LoadStorageFile(StoragePath()).size(), 6u);
+    EXPECT_TRUE(WaitUntil([&] { return LoadStorageFile(StoragePath()).size() == 6u; }));
 }
 
 TEST_F(EngineTest, TaskRemovedDuringItsRunIsNotTouchedAfterwards) {
@@ -319,7 +317,7 @@ TEST_F(EngineTest, RunStartsPromptlyWhenTheWallClockJumpsPastItsTime) {
     ASSERT_TRUE(WaitUntil([&] { return engine->ArmedExpiry(record) == due; }));
     // The clock is set an hour and a minute forward; the system reports the change.
     m_clockOffset = kTicksPerSecond * 3660;
-    engine->RecheckDeadlines();
+    m_clockSetting.Tell();
     ASSERT_TRUE(WaitUntil([&] { return m_runner.CountOf(L"later") == 1; }, 1s));
     ASSERT_TRUE(WaitUntil([&] { return engine->ArmedExpiry(record) == due + kDay; }));
 }
