@@ -11,6 +11,7 @@
 #include "Sqlite.h"
 #include "Staleness.h"
 #include "StartUpVerdict.h"
+#include "TaskList.h"
 #include "TaskSaver.h"
 #include "TaskTimers.h"
 #include "execution/BackupRegistry.h"
@@ -97,7 +98,7 @@ TaskStorage::TaskStorage(Settings settings)
     }
     m_timers = std::make_unique<TaskTimers>(
         m_context, m_clock, settings.alarm, [this](const TaskInfo* record) { RunTimed(record); },
-        [this] { NotifyStatus(nullptr); }, // the times the window shows may read differently now
+        [this] { m_list.Notify(nullptr); }, // the times the window shows may read differently now
         m_closing.get_token());
     if (m_standby) {
         LoadForStandby();
@@ -111,9 +112,10 @@ void TaskStorage::LoadForStandby() {
     StorageContents stored = InspectStorageFile(m_storagePath);
     const TimePoint now = m_clock();
     for (TaskInfo& task : stored.tasks) {
-        TaskInfo* record = StoreRecord(std::move(task));
-        std::lock_guard lock(m_stateMutex);
-        m_records.at(record).expiry = NextExpiry(now, *record);
+        const TaskInfo* record = m_list.Add(std::move(task));
+        m_list.IfStored(record, std::nullopt, [&](const TaskInfo& task, TaskList::Shared& shared) {
+            shared.expiry = NextExpiry(now, task);
+        });
     }
     RefreshStandby();
 }
@@ -144,24 +146,21 @@ void TaskStorage::RefreshStandby() {
         return;
     }
     std::vector<const TaskInfo*> changed;
-    {
-        std::lock_guard lock(m_stateMutex);
-        std::vector<std::wstring> names;
-        for (const auto& task : m_tasks) {
-            names.push_back(task->name);
-        }
-        const auto matches = MatchJournalTasks(names, known);
-        for (std::size_t i = 0; i < m_tasks.size(); ++i) {
-            Record& shown = m_records.at(m_tasks[i].get());
-            const TaskStatus status = matches[i] ? StatusFromJournal(known[*matches[i]]) : TaskStatus{};
+    std::vector<std::wstring> names;
+    m_list.ForEach([&](const TaskInfo& task, const TaskList::Shared&) { names.push_back(task.name); });
+    const auto matches = MatchJournalTasks(names, known);
+    const auto& tasks = m_list.Tasks(); // this thread alone changes the list
+    for (std::size_t i = 0; i < tasks.size() && i < matches.size(); ++i) {
+        const TaskStatus status = matches[i] ? StatusFromJournal(known[*matches[i]]) : TaskStatus{};
+        m_list.IfStored(tasks[i].get(), std::nullopt, [&](const TaskInfo& task, TaskList::Shared& shown) {
             if (!(status == shown.status)) {
                 shown.status = status;
-                changed.push_back(m_tasks[i].get());
+                changed.push_back(&task);
             }
-        }
+        });
     }
     for (const TaskInfo* record : changed) {
-        NotifyStatus(record);
+        m_list.Notify(record);
     }
 }
 
@@ -170,13 +169,9 @@ void TaskStorage::Start(std::optional<TimePoint> owedSince) {
         return;
     }
     m_standbyJournal.reset();
-    {
-        std::lock_guard lock(m_stateMutex);
-        m_records.clear();
-        m_tasks.clear();
-    }
+    m_list.Clear();
     StartEngine(owedSince);
-    NotifyStatus(nullptr);
+    m_list.Notify(nullptr);
 }
 
 void TaskStorage::StartEngine(std::optional<TimePoint> owedSince) {
@@ -192,8 +187,8 @@ void TaskStorage::StartEngine(std::optional<TimePoint> owedSince) {
     std::vector<std::pair<const TaskInfo*, TaskId>> loaded;
     loaded.reserve(stored.tasks.size());
     for (TaskInfo& task : stored.tasks) {
-        TaskInfo* record = StoreRecord(std::move(task));
-        loaded.emplace_back(record, *IdOf(record));
+        TaskInfo* record = m_list.Add(std::move(task));
+        loaded.emplace_back(record, *m_list.IdOf(record));
     }
     stored.tasks.clear();
     // First on the worker: every task's opening reads what the journal knew of it.
@@ -237,13 +232,11 @@ bool TaskStorage::Idle() const {
 
 std::vector<std::wstring> TaskStorage::RunningTasks() const {
     std::vector<std::wstring> names;
-    std::lock_guard lock(m_stateMutex);
-    for (const auto& task : m_tasks) {
-        const auto it = m_records.find(task.get());
-        if (it != m_records.end() && it->second.status.outcome == RunOutcome::Running) {
-            names.push_back(task->name);
+    m_list.ForEach([&](const TaskInfo& task, const TaskList::Shared& shared) {
+        if (shared.status.outcome == RunOutcome::Running) {
+            names.push_back(task.name);
         }
-    }
+    });
     return names;
 }
 
@@ -292,7 +285,7 @@ void TaskStorage::Close() {
 
 void TaskStorage::PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* log, RunResult& result,
                                 const std::function<void()>& saveChanges) {
-    const auto id = IdOf(stored);
+    const auto id = m_list.IdOf(stored);
     if (!id) {
         return;
     }
@@ -340,52 +333,26 @@ void TaskStorage::PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* 
     }
 }
 
-TaskInfo* TaskStorage::StoreRecord(TaskInfo task) {
-    auto owned = std::make_unique<TaskInfo>(std::move(task));
-    TaskInfo* record = owned.get();
-    std::lock_guard lock(m_stateMutex);
-    m_tasks.push_back(std::move(owned));
-    m_records[record] = Record{++m_lastId, std::nullopt, {}, 0, kNever, false};
-    return record;
-}
-
 void TaskStorage::PostOpen(const TaskInfo* record, TaskId id, bool atStartUp) {
     boost::asio::post(m_context, [this, record, id, atStartUp] { Open(record, id, atStartUp); });
 }
 
-std::optional<TaskStorage::TaskId> TaskStorage::IdOf(const TaskInfo* record) const {
-    std::lock_guard lock(m_stateMutex);
-    const auto it = m_records.find(record);
-    return it == m_records.end() ? std::nullopt : std::optional<TaskId>(it->second.id);
-}
-
-bool TaskStorage::IsStored(const TaskInfo* record, TaskId id) const {
-    return IdOf(record) == id;
-}
-
-std::optional<std::wstring> TaskStorage::StoredName(const TaskInfo* record, TaskId id) const {
-    std::lock_guard lock(m_stateMutex);
-    const auto it = m_records.find(record);
-    if (it == m_records.end() || it->second.id != id) {
-        return std::nullopt;
-    }
-    return record->name;
-}
-
 TaskInfo* TaskStorage::AddTask(const TaskInfo& task) {
-    TaskInfo* record = StoreRecord(task);
-    PostOpen(record, *IdOf(record), false);
+    TaskInfo* record = m_list.Add(task);
+    PostOpen(record, *m_list.IdOf(record), false);
     RequestSave();
     return record;
 }
 
 void TaskStorage::UpdateTask(TaskInfo* record, const TaskInfo& edited) {
     TaskId id = 0;
-    {
-        std::lock_guard lock(m_stateMutex);
-        id = m_records.at(record).id;
-        m_records.at(record).edited = true;
-        ApplyEdit(*record, edited);
+    const bool stored = m_list.IfStored(record, std::nullopt, [&](TaskInfo& task, TaskList::Shared& shared) {
+        id = shared.id;
+        shared.edited = true;
+        ApplyEdit(task, edited);
+    });
+    if (!stored) {
+        throw std::out_of_range("the task is not stored");
     }
     boost::asio::post(m_context, [this, record, id] {
         if (Timing* timing = TimingOf(record, id)) {
@@ -397,19 +364,7 @@ void TaskStorage::UpdateTask(TaskInfo* record, const TaskInfo& edited) {
 }
 
 void TaskStorage::RemoveTask(TaskInfo* record) {
-    std::unique_ptr<TaskInfo> removed;
-    {
-        std::lock_guard lock(m_stateMutex);
-        m_records.erase(record);
-        for (auto it = m_tasks.begin(); it != m_tasks.end(); ++it) {
-            if (it->get() == record) {
-                removed = std::move(*it);
-                m_tasks.erase(it);
-                break;
-            }
-        }
-    }
-    if (removed) {
+    if (m_list.Remove(record)) {
         // Queued behind every handler already waiting for this task, which then find it gone.
         boost::asio::post(m_context, [this, record] { Drop(record); });
     }
@@ -418,40 +373,27 @@ void TaskStorage::RemoveTask(TaskInfo* record) {
 
 TaskStorage::RunNowAnswer TaskStorage::RunNow(TaskInfo* record) {
     TaskId id = 0;
-    {
-        std::lock_guard lock(m_stateMutex);
-        const auto it = m_records.find(record);
-        if (it == m_records.end()) {
-            return RunNowAnswer::NotStored;
+    RunNowAnswer answer = RunNowAnswer::NotStored;
+    m_list.IfStored(record, std::nullopt, [&](const TaskInfo&, TaskList::Shared& shared) {
+        if (shared.runNowAsked) {
+            answer = RunNowAnswer::AlreadyQueued;
+        } else if (shared.status.outcome == RunOutcome::Running) {
+            answer = RunNowAnswer::AlreadyRunning;
+        } else {
+            answer = RunNowAnswer::Queued;
+            shared.runNowAsked = true;
+            id = shared.id;
         }
-        if (it->second.runNowAsked) {
-            return RunNowAnswer::AlreadyQueued;
-        }
-        if (it->second.status.outcome == RunOutcome::Running) {
-            return RunNowAnswer::AlreadyRunning;
-        }
-        it->second.runNowAsked = true;
-        id = it->second.id;
+    });
+    if (answer != RunNowAnswer::Queued) {
+        return answer;
     }
     boost::asio::post(m_context, [this, record, id] { RunManually(record, id); });
     return RunNowAnswer::Queued;
 }
 
 bool TaskStorage::Save() {
-    std::lock_guard saving(m_saveMutex);
-    // The copy is taken under the save mutex, so the last save to finish always holds the latest list.
-    std::vector<TaskInfo> tasks;
-    {
-        std::lock_guard lock(m_stateMutex);
-        tasks.reserve(m_tasks.size());
-        for (const auto& task : m_tasks) {
-            tasks.push_back(*task);
-        }
-    }
-    const bool saved = SaveStorageFile(m_storagePath, TaskPointers(tasks));
-    tasks.clear();
-    ReturnFreedMemory();
-    return saved;
+    return m_list.SaveTo(m_storagePath);
 }
 
 void TaskStorage::RequestSave() {
@@ -461,62 +403,49 @@ void TaskStorage::RequestSave() {
 }
 
 TaskInfo TaskStorage::Copy(const TaskInfo* record) const {
-    std::lock_guard lock(m_stateMutex);
-    if (!m_records.contains(record)) {
+    auto copy = m_list.CopyIfStored(record);
+    if (!copy) {
         throw std::out_of_range("the task is not stored");
     }
-    return *record;
+    return std::move(*copy);
 }
 
 std::optional<TimePoint> TaskStorage::ArmedExpiry(const TaskInfo* record) const {
-    std::lock_guard lock(m_stateMutex);
-    const auto it = m_records.find(record);
-    return it == m_records.end() ? std::nullopt : it->second.expiry;
+    std::optional<TimePoint> expiry;
+    m_list.IfStored(record, std::nullopt,
+                    [&](const TaskInfo&, const TaskList::Shared& shared) { expiry = shared.expiry; });
+    return expiry;
 }
 
 TaskStatus TaskStorage::Status(const TaskInfo* record) const {
-    std::lock_guard lock(m_stateMutex);
-    const auto it = m_records.find(record);
-    if (it == m_records.end()) {
-        return {};
-    }
-    TaskStatus status = it->second.status;
-    status.next_run = it->second.expiry == kNever ? std::nullopt : it->second.expiry;
-    const TimePoint known = it->second.known;
-    status.stale_since =
-        StaleSince(status, known != kNever ? std::optional(known) : std::nullopt, record->trigger, m_clock());
+    TaskStatus status;
+    m_list.IfStored(record, std::nullopt, [&](const TaskInfo& task, const TaskList::Shared& shared) {
+        status = shared.status;
+        status.next_run = shared.expiry == kNever ? std::nullopt : shared.expiry;
+        const TimePoint known = shared.known;
+        status.stale_since = StaleSince(status, known != kNever ? std::optional(known) : std::nullopt,
+                                        task.trigger, m_clock());
+    });
     return status;
 }
 
 std::optional<JournalTaskId> TaskStorage::JournalId(const TaskInfo* record) const {
-    std::lock_guard lock(m_stateMutex);
-    const auto it = m_records.find(record);
-    if (it == m_records.end() || it->second.journalId == 0) {
-        return std::nullopt;
-    }
-    return it->second.journalId;
+    std::optional<JournalTaskId> id;
+    m_list.IfStored(record, std::nullopt, [&](const TaskInfo&, const TaskList::Shared& shared) {
+        if (shared.journalId != 0) {
+            id = shared.journalId;
+        }
+    });
+    return id;
 }
 
 std::optional<RunJournal::Damage> TaskStorage::JournalDamage() const {
-    std::lock_guard lock(m_stateMutex);
-    return m_journalDamage;
+    const auto damage = m_journalDamage.load();
+    return damage ? std::optional(*damage) : std::nullopt;
 }
 
 void TaskStorage::SetStatusListener(QObject* receiver, std::function<void(const TaskInfo*)> changed) {
-    std::lock_guard lock(m_stateMutex);
-    m_statusReceiver = receiver;
-    m_statusChanged = receiver ? std::move(changed) : nullptr;
-}
-
-void TaskStorage::NotifyStatus(const TaskInfo* record) {
-    std::lock_guard lock(m_stateMutex);
-    if (m_statusReceiver == nullptr || !m_statusChanged) {
-        return;
-    }
-    // Posted while the listener is known to be current: the receiver is removed (and the listener
-    // cleared) under the same mutex before it goes, and a call queued for it dies with it.
-    QMetaObject::invokeMethod(
-        m_statusReceiver, [changed = m_statusChanged, record] { changed(record); }, Qt::QueuedConnection);
+    m_list.SetListener(receiver, std::move(changed));
 }
 
 void TaskStorage::QueueEndedCopy(const TaskInfo* record, TaskId id, JournalRunId run,
@@ -531,14 +460,11 @@ void TaskStorage::QueueEndedCopy(const TaskInfo* record, TaskId id, JournalRunId
 // ---- worker thread ----
 
 void TaskStorage::OpenJournal() {
-    m_journal = std::make_unique<RunJournal>(m_journalPath, std::chrono::seconds(5),
-                                             [this](const RunJournal::Damage& damage) {
-                                                 {
-                                                     std::lock_guard lock(m_stateMutex);
-                                                     m_journalDamage = damage;
-                                                 }
-                                                 NotifyStatus(nullptr); // the window tells the user
-                                             });
+    m_journal = std::make_unique<RunJournal>(
+        m_journalPath, std::chrono::seconds(5), [this](const RunJournal::Damage& damage) {
+            m_journalDamage.store(std::make_shared<const RunJournal::Damage>(damage));
+            m_list.Notify(nullptr); // the window tells the user
+        });
     if (const auto released = m_journal->ReleasedAt(); released && m_owedSinceRelease) {
         m_owedSince = m_owedSince ? std::min(*m_owedSince, *released) : *released;
     }
@@ -551,22 +477,18 @@ void TaskStorage::OpenJournal() {
     std::vector<JournalTask> listed = m_journal->ListedTasks();
     std::vector<const TaskInfo*> records;
     std::vector<std::wstring> names;
-    {
-        std::lock_guard lock(m_stateMutex);
-        for (const auto& task : m_tasks) {
-            records.push_back(task.get());
-            names.push_back(task->name);
-        }
-    }
+    m_list.ForEach([&](const TaskInfo& task, const TaskList::Shared&) {
+        records.push_back(&task);
+        names.push_back(task.name);
+    });
     const auto matches = MatchJournalTasks(names, listed);
-    {
-        // Known at once, not only once opened: an engine closed before it opened every task still keeps
-        // each task's place in the journal.
-        std::lock_guard lock(m_stateMutex);
-        for (std::size_t i = 0; i < records.size(); ++i) {
-            if (const auto it = m_records.find(records[i]); matches[i] && it != m_records.end()) {
-                it->second.journalId = listed[*matches[i]].id;
-            }
+    // Known at once, not only once opened: an engine closed before it opened every task still keeps
+    // each task's place in the journal.
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (matches[i]) {
+            m_list.IfStored(records[i], std::nullopt, [&](const TaskInfo&, TaskList::Shared& shared) {
+                shared.journalId = listed[*matches[i]].id;
+            });
         }
     }
     for (std::size_t i = 0; i < records.size(); ++i) {
@@ -579,15 +501,16 @@ void TaskStorage::OpenJournal() {
 void TaskStorage::RecordEditedArming() {
     // An edit the worker had no time to arm before it stopped: the journal must not keep the old slot,
     // which would read as missed at the next start.
-    std::lock_guard lock(m_stateMutex);
     const TimePoint now = m_clock();
-    for (const auto& [record, stored] : m_records) {
-        if (stored.edited && stored.journalId != 0) {
-            const TimePoint next =
-                NextExpiry(now, record->starting_point, record->run_only_on_working_days, record->trigger);
-            m_journal->RecordArmed(stored.journalId, now,
-                                   next == kNever ? std::nullopt : std::optional<TimePoint>(next));
+    std::vector<std::pair<JournalTaskId, TimePoint>> edited;
+    m_list.ForEach([&](const TaskInfo& task, const TaskList::Shared& shared) {
+        if (shared.edited && shared.journalId != 0) {
+            edited.emplace_back(shared.journalId, NextExpiry(now, task));
         }
+    });
+    for (const auto& [journalId, next] : edited) {
+        m_journal->RecordArmed(journalId, now,
+                               next == kNever ? std::nullopt : std::optional<TimePoint>(next));
     }
 }
 
@@ -596,34 +519,27 @@ void TaskStorage::RecordOrder() {
         return;
     }
     std::vector<JournalTaskId> order;
-    {
-        std::lock_guard lock(m_stateMutex);
-        order.reserve(m_tasks.size());
-        for (const auto& task : m_tasks) {
-            if (const auto it = m_records.find(task.get());
-                it != m_records.end() && it->second.journalId != 0) {
-                order.push_back(it->second.journalId);
-            }
+    m_list.ForEach([&](const TaskInfo&, const TaskList::Shared& shared) {
+        if (shared.journalId != 0) {
+            order.push_back(shared.journalId);
         }
-    }
+    });
     m_journal->SetOrder(order);
 }
 
 void TaskStorage::Open(const TaskInfo* record, TaskId id, bool atStartUp) {
     TaskInfo schedule;
     bool endsBeside = false;
-    {
-        std::lock_guard lock(m_stateMutex);
-        const auto it = m_records.find(record);
-        if (it == m_records.end() || it->second.id != id) {
-            return;
-        }
-        schedule.name = record->name;
-        schedule.starting_point = record->starting_point;
-        schedule.run_only_on_working_days = record->run_only_on_working_days;
-        schedule.trigger = record->trigger;
-        endsBeside = std::holds_alternative<CommandAction>(record->action) ||
-                     std::holds_alternative<BackupAction>(record->action);
+    const bool stored = m_list.IfStored(record, id, [&](const TaskInfo& task, const TaskList::Shared&) {
+        schedule.name = task.name;
+        schedule.starting_point = task.starting_point;
+        schedule.run_only_on_working_days = task.run_only_on_working_days;
+        schedule.trigger = task.trigger;
+        endsBeside = std::holds_alternative<CommandAction>(task.action) ||
+                     std::holds_alternative<BackupAction>(task.action);
+    });
+    if (!stored) {
+        return;
     }
     Timing& timing = m_timing[record];
     timing.id = id;
@@ -669,13 +585,10 @@ void TaskStorage::Open(const TaskInfo* record, TaskId id, bool atStartUp) {
     if (verdict.fromLog) {
         RecordFromLog(timing, *verdict.fromLog);
     }
-    {
-        std::lock_guard lock(m_stateMutex);
-        if (const auto it = m_records.find(record); it != m_records.end() && it->second.id == id) {
-            it->second.journalId = timing.journalId;
-            it->second.known = firstKnown;
-        }
-    }
+    m_list.IfStored(record, id, [&](const TaskInfo&, TaskList::Shared& shared) {
+        shared.journalId = timing.journalId;
+        shared.known = firstKnown;
+    });
     if (!atStartUp) {
         RecordOrder();
     }
@@ -776,12 +689,9 @@ void TaskStorage::Drop(const TaskInfo* record) {
     }
     m_timers->Disarm(record);
     bool shared = false; // tasks of one name share a log: the last of them takes it along
-    {
-        std::lock_guard lock(m_stateMutex);
-        for (const auto& task : m_tasks) {
-            shared = shared || task->name == it->second.logName;
-        }
-    }
+    m_list.ForEach([&](const TaskInfo& task, const TaskList::Shared&) {
+        shared = shared || task.name == it->second.logName;
+    });
     if (it->second.log && !shared) {
         it->second.log->Remove();
     }
@@ -794,19 +704,18 @@ TimePoint TaskStorage::Arm(const TaskInfo* record) {
     TimePoint start;
     bool workingDays = false;
     Trigger trigger;
-    {
-        // The GUI may have removed the task (and freed its record) since this was queued; its removal
-        // then follows on this thread, and nothing may be read from the record.
-        std::lock_guard lock(m_stateMutex);
-        const auto it = m_records.find(record);
-        if (it == m_records.end() || it->second.id != timing.id) {
-            m_timers->Disarm(record);
-            return kNever;
-        }
-        start = record->starting_point;
-        workingDays = record->run_only_on_working_days;
-        trigger = record->trigger;
-        it->second.edited = false;
+    // The GUI may have removed the task (and freed its record) since this was queued; its removal then
+    // follows on this thread, and nothing may be read from the record.
+    const bool stored =
+        m_list.IfStored(record, timing.id, [&](const TaskInfo& task, TaskList::Shared& shared) {
+            start = task.starting_point;
+            workingDays = task.run_only_on_working_days;
+            trigger = task.trigger;
+            shared.edited = false;
+        });
+    if (!stored) {
+        m_timers->Disarm(record);
+        return kNever;
     }
     const TimePoint expiry = NextExpiry(m_clock(), start, workingDays, trigger);
 
@@ -829,20 +738,17 @@ void TaskStorage::RunTimed(const TaskInfo* record, std::optional<TimePoint> late
     if (m_stopStarting) {
         return; // handing over: the journal keeps the slot for the next engine
     }
-    {
-        // While it runs (or waits for the tool), the list shows the slot after this one, not the one
-        // being served.
-        std::lock_guard lock(m_stateMutex);
-        if (const auto it = m_records.find(record); it != m_records.end() && it->second.id == id) {
-            it->second.expiry = NextExpiry(std::max(m_clock(), slot), record->starting_point,
-                                           record->run_only_on_working_days, record->trigger);
-        }
-    }
+    // While it runs (or waits for the tool), the list shows the slot after this one, not the one being
+    // served.
+    const TimePoint after = std::max(m_clock(), slot);
+    m_list.IfStored(record, id, [&](const TaskInfo& task, TaskList::Shared& shared) {
+        shared.expiry = NextExpiry(after, task);
+    });
     // The tool's runs wait for one another there; its lines, the start line first, come back here.
     if (QueueOnLane(record, id, how, slot)) {
         return;
     }
-    const auto startName = StoredName(record, id);
+    const auto startName = m_list.NameIfStored(record, id);
     if (!startName) {
         return; // removed meanwhile: its log and timer go with the removal queued behind us
     }
@@ -855,11 +761,11 @@ void TaskStorage::RunTimed(const TaskInfo* record, std::optional<TimePoint> late
 }
 
 void TaskStorage::FinishTimed(const TaskInfo* record, TaskId id) {
-    if (!IsStored(record, id)) {
+    if (m_list.IdOf(record) != id) {
         return; // removed during the run
     }
     const TimePoint next = Arm(record);
-    const auto name = StoredName(record, id);
+    const auto name = m_list.NameIfStored(record, id);
     Timing* timing = TimingOf(record, id);
     if (!name || timing == nullptr) {
         return;
@@ -871,10 +777,8 @@ void TaskStorage::FinishTimed(const TaskInfo* record, TaskId id) {
 void TaskStorage::RunManually(const TaskInfo* record, TaskId id) {
     // Asked for no longer once it shows as running (or has been dropped): from then on the status says it.
     const auto started = [this, record, id] {
-        std::lock_guard lock(m_stateMutex);
-        if (const auto it = m_records.find(record); it != m_records.end() && it->second.id == id) {
-            it->second.runNowAsked = false;
-        }
+        m_list.IfStored(record, id,
+                        [](const TaskInfo&, TaskList::Shared& shared) { shared.runNowAsked = false; });
     };
     if (m_stopStarting) {
         started();
@@ -885,7 +789,7 @@ void TaskStorage::RunManually(const TaskInfo* record, TaskId id) {
         return;
     }
     Timing* timing = TimingOf(record, id);
-    const auto name = StoredName(record, id);
+    const auto name = m_list.NameIfStored(record, id);
     if (timing == nullptr || !name) {
         started();
         return;
@@ -936,15 +840,11 @@ void TaskStorage::EndRun(Timing& timing, JournalRunId run, const RunResult& resu
 
 void TaskStorage::Perform(const TaskInfo* record, TaskId id, RunStart how, std::optional<TimePoint> slot,
                           const std::function<void()>& started) {
-    TaskInfo run;
-    {
-        std::lock_guard lock(m_stateMutex);
-        const auto it = m_records.find(record);
-        if (it == m_records.end() || it->second.id != id) {
-            return;
-        }
-        run = *record;
+    std::optional<TaskInfo> copy = m_list.CopyIfStored(record, id);
+    if (!copy) {
+        return;
     }
+    TaskInfo& run = *copy;
     Timing* timing = TimingOf(record, id);
     TaskLog* log = timing != nullptr ? timing->log.get() : nullptr;
     RunResult result;
@@ -975,12 +875,8 @@ void TaskStorage::Perform(const TaskInfo* record, TaskId id, RunStart how, std::
 }
 
 void TaskStorage::MergeRunChanges(const TaskInfo* record, TaskId id, const TaskInfo& run) {
-    std::lock_guard lock(m_stateMutex);
-    const auto it = m_records.find(record);
-    if (it == m_records.end() || it->second.id != id) {
-        return;
-    }
-    MergeRunTimes(*const_cast<TaskInfo*>(record), run); // the list owns it as non-const
+    m_list.IfStored(record, id,
+                    [&](TaskInfo& stored, const TaskList::Shared&) { MergeRunTimes(stored, run); });
 }
 
 void TaskStorage::Publish(const TaskInfo* record, std::optional<TimePoint> expiry) {
@@ -993,26 +889,13 @@ void TaskStorage::Publish(const TaskInfo* record, std::optional<TimePoint> expir
         status.outcome = RunOutcome::Running;
         status.last_end.reset();
     }
-    {
-        // The next run and the rest of the status change together: a reader never sees one without
-        // the other.
-        std::lock_guard lock(m_stateMutex);
-        const auto it = m_records.find(record);
-        if (it == m_records.end() || it->second.id != timing->second.id) {
-            return;
-        }
-        it->second.status = std::move(status);
-        if (expiry) {
-            it->second.expiry = *expiry;
-        }
-    }
-    NotifyStatus(record);
+    m_list.Publish(record, timing->second.id, std::move(status), expiry);
 }
 
 void TaskStorage::WriteBesideEnd(const TaskInfo* record, TaskId id, JournalRunId run, const QString& line,
                                  const RunResult& result) {
     Timing* timing = TimingOf(record, id);
-    const auto name = StoredName(record, id);
+    const auto name = m_list.NameIfStored(record, id);
     if (timing == nullptr || !name) {
         if (m_journal && run != 0) {
             m_journal->RecordEnd(run, m_clock(), result); // removed meanwhile: its history still ends
@@ -1051,27 +934,22 @@ void TaskStorage::WriteEndedCopies() {
 }
 
 void TaskStorage::FollowRename(Timing& timing, const TaskInfo* record) {
-    std::wstring name;
-    bool shared = false; // another task of the old name goes on writing the old log
-    {
-        std::lock_guard lock(m_stateMutex);
-        const auto it = m_records.find(record);
-        if (it == m_records.end() || it->second.id != timing.id) {
-            return; // removed meanwhile, and maybe freed: its removal is queued behind us
-        }
-        name = record->name;
-        for (const auto& task : m_tasks) {
-            shared = shared || (task.get() != record && task->name == timing.logName);
-        }
+    const auto name = m_list.NameIfStored(record, timing.id);
+    if (!name) {
+        return; // removed meanwhile, and maybe freed: its removal is queued behind us
     }
-    if (name == timing.logName) {
+    bool shared = false; // another task of the old name goes on writing the old log
+    m_list.ForEach([&](const TaskInfo& task, const TaskList::Shared&) {
+        shared = shared || (&task != record && task.name == timing.logName);
+    });
+    if (*name == timing.logName) {
         return;
     }
     if (m_journal && timing.journalId != 0) {
-        m_journal->RenameTask(timing.journalId, name);
+        m_journal->RenameTask(timing.journalId, *name);
     }
     const QString oldPath = timing.log->Path();
-    const QString newPath = TaskLog::PathFor(m_logFolder, name);
+    const QString newPath = TaskLog::PathFor(m_logFolder, *name);
     timing.log->Close();
     // The log goes with the task unless another task still writes it or the new name has one already
     // (tasks of one name share their log).
@@ -1079,8 +957,8 @@ void TaskStorage::FollowRename(Timing& timing, const TaskInfo* record) {
         std::cerr << "The log of a renamed task could not be renamed: "
                   << QDir::toNativeSeparators(oldPath).toLocal8Bit().constData() << '\n';
     }
-    timing.logName = name;
-    timing.log = std::make_unique<TaskLog>(m_logFolder, name);
+    timing.logName = *name;
+    timing.log = std::make_unique<TaskLog>(m_logFolder, *name);
     timing.log->SetObserver(
         [&history = timing.history](TimePoint time, const QString& message) { history.Feed(time, message); });
 }
@@ -1091,14 +969,14 @@ bool TaskStorage::QueueOnLane(const TaskInfo* record, TaskId id, RunStart how,
     if (timing == nullptr) {
         return false;
     }
-    auto run = std::make_shared<TaskInfo>();
-    {
-        std::lock_guard lock(m_stateMutex);
-        const auto it = m_records.find(record);
-        if (it == m_records.end() || it->second.id != id || !NeedsTool(record->action)) {
-            return false;
+    std::shared_ptr<TaskInfo> run;
+    m_list.IfStored(record, id, [&](const TaskInfo& task, const TaskList::Shared&) {
+        if (NeedsTool(task.action)) {
+            run = std::make_shared<TaskInfo>(task);
         }
-        *run = *record;
+    });
+    if (!run) {
+        return false;
     }
     ++timing->onLane;
     Publish(record);

@@ -8,6 +8,7 @@
 #include "RunHistory.h"
 #include "RunJournal.h"
 #include "RunSettings.h"
+#include "TaskList.h"
 #include "TaskRunner.h"
 #include "TaskStatus.h"
 #include "TaskTimers.h"
@@ -97,7 +98,7 @@ public:
     TaskStorage& operator=(const TaskStorage&) = delete;
 
     // The stored tasks in list order. For the thread that adds and removes tasks (the GUI thread).
-    const std::vector<std::unique_ptr<TaskInfo>>& Tasks() const { return m_tasks; }
+    const std::vector<std::unique_ptr<TaskInfo>>& Tasks() const { return m_list.Tasks(); }
 
     // Stores a copy at the end of the list, arms it, opens its log and saves; returns the stored record.
     // The save is made on the engine's saving thread, one for a burst of changes.
@@ -186,19 +187,7 @@ public:
     void SetStatusListener(QObject* receiver, std::function<void(const TaskInfo*)> changed);
 
 private:
-    // Identifies one stored task for its whole life: an address can be reused by a later task.
-    using TaskId = std::uint64_t;
-
-    // Shared between the threads, under m_stateMutex.
-    struct Record {
-        TaskId id = 0;
-        std::optional<TimePoint> expiry;
-        TaskStatus status;
-        JournalTaskId journalId = 0;
-        TimePoint known = kNever; // when the journal first knew the task: staleness counts from it
-        bool edited = false;      // changed since the worker last armed it
-        bool runNowAsked = false; // a run now was asked for and has not started yet
-    };
+    using TaskId = TaskList::TaskId;
 
     // The worker thread's own part of a task: nothing else touches it.
     struct Timing {
@@ -226,12 +215,7 @@ private:
 
     void LoadForStandby();
     void StartEngine(std::optional<TimePoint> owedSince);
-    TaskInfo* StoreRecord(TaskInfo task);
     void PostOpen(const TaskInfo* record, TaskId id, bool atStartUp);
-    std::optional<TaskId> IdOf(const TaskInfo* record) const;
-    bool IsStored(const TaskInfo* record, TaskId id) const;
-    // The task's name while it is still stored (the record may be freed once it is not).
-    std::optional<std::wstring> StoredName(const TaskInfo* record, TaskId id) const;
 
     // Worker thread only.
     void OpenJournal();
@@ -278,8 +262,6 @@ private:
 
     // Asks the saving thread for a save of the list as it will be then. Any thread.
     void RequestSave();
-    // Tells the listener, if any, on its own thread. Any thread; m_stateMutex must not be held.
-    void NotifyStatus(const TaskInfo* record);
     // Copies the status the worker knows into the shared record and tells the listener.
     // With `expiry`, the task's next run changes with it.
     void Publish(const TaskInfo* record, std::optional<TimePoint> expiry = std::nullopt);
@@ -298,22 +280,17 @@ private:
 
     // Threads and state. The GUI thread changes the list and the records' contents; the worker only reads
     // them, and writes nothing into a record but a finished run's modification times. Both do so under
-    // m_stateMutex, held only for copying, never across a run or a file write, so a GUI call never waits
-    // for a run. A run works on its own copy of the task, taken when it starts; it merges its new
+    // the list's lock, held only for copying, never across a run or a file write, so a GUI call never
+    // waits for a run. A run works on its own copy of the task, taken when it starts; it merges its new
     // modification times back only while the stored task still has the same source, so an edit made
     // meanwhile is kept. Timers, logs and deadlines belong to the worker alone: the GUI thread reaches
     // them by posting to the worker, so a removal is carried out after any handler already queued for the
     // task, and every handler checks that its task and its wait are still current before touching
-    // anything. m_saveMutex makes saves one at a time, each writing a copy of the list taken under it.
+    // anything.
     // Exports and checks run on the tool's lane, one at a time in the order asked for, each on a copy
     // of its task taken when it was queued; their lines and their end come back to the worker as lane
     // notes, so that the worker's timers, copies and commands never wait for the tool.
-    mutable std::mutex m_stateMutex;
-    std::vector<std::unique_ptr<TaskInfo>> m_tasks;
-    std::unordered_map<const TaskInfo*, Record> m_records;
-    TaskId m_lastId = 0;
-    QObject* m_statusReceiver = nullptr;
-    std::function<void(const TaskInfo*)> m_statusChanged;
+    TaskList m_list;
 
     std::unordered_map<const TaskInfo*, Timing> m_timing;
     std::unique_ptr<TaskTimers> m_timers;
@@ -345,7 +322,7 @@ private:
     const QString m_journalPath;
     const TimePoint m_startedAt;
     std::optional<StorageDamage> m_loadDamage;
-    std::optional<RunJournal::Damage> m_journalDamage; // under m_stateMutex
+    std::atomic<std::shared_ptr<const RunJournal::Damage>> m_journalDamage; // set by the worker
     const QString m_logFolder;
     const std::function<TimePoint()> m_clock;
     const std::chrono::milliseconds m_saveRetryInterval;
@@ -355,7 +332,6 @@ private:
     std::shared_ptr<arkon::ICore> m_core;
     std::unique_ptr<BackupRegistry> m_backups; // copies still running are stopped and waited for
     TaskRunner m_runner;
-    std::mutex m_saveMutex;
 
     // Last: started when everything above exists, joined before it goes.
     std::unique_ptr<TaskSaver> m_saver;

@@ -1,0 +1,101 @@
+#include "TaskList.h"
+
+#include "model/StorageFile.h"
+#include "platform/FreedMemory.h"
+
+TaskInfo* TaskList::Add(TaskInfo task) {
+    auto owned = std::make_unique<TaskInfo>(std::move(task));
+    TaskInfo* record = owned.get();
+    std::lock_guard lock(m_mutex);
+    m_tasks.push_back(std::move(owned));
+    Shared shared;
+    shared.id = ++m_lastId;
+    m_shared[record] = std::move(shared);
+    return record;
+}
+
+std::unique_ptr<TaskInfo> TaskList::Remove(const TaskInfo* record) {
+    std::lock_guard lock(m_mutex);
+    m_shared.erase(record);
+    for (auto it = m_tasks.begin(); it != m_tasks.end(); ++it) {
+        if (it->get() == record) {
+            std::unique_ptr<TaskInfo> removed = std::move(*it);
+            m_tasks.erase(it);
+            return removed;
+        }
+    }
+    return nullptr;
+}
+
+void TaskList::Clear() {
+    std::lock_guard lock(m_mutex);
+    m_shared.clear();
+    m_tasks.clear();
+}
+
+std::optional<TaskList::TaskId> TaskList::IdOf(const TaskInfo* record) const {
+    std::lock_guard lock(m_mutex);
+    const auto it = m_shared.find(record);
+    return it == m_shared.end() ? std::nullopt : std::optional<TaskId>(it->second.id);
+}
+
+std::optional<TaskInfo> TaskList::CopyIfStored(const TaskInfo* record, std::optional<TaskId> id) const {
+    std::optional<TaskInfo> copy;
+    IfStored(record, id, [&](const TaskInfo& task, const Shared&) { copy = task; });
+    return copy;
+}
+
+std::optional<std::wstring> TaskList::NameIfStored(const TaskInfo* record, TaskId id) const {
+    std::optional<std::wstring> name;
+    IfStored(record, id, [&](const TaskInfo& task, const Shared&) { name = task.name; });
+    return name;
+}
+
+std::vector<TaskInfo> TaskList::Copies() const {
+    std::vector<TaskInfo> tasks;
+    std::lock_guard lock(m_mutex);
+    tasks.reserve(m_tasks.size());
+    for (const auto& task : m_tasks) {
+        tasks.push_back(*task);
+    }
+    return tasks;
+}
+
+void TaskList::Publish(const TaskInfo* record, TaskId id, TaskStatus status,
+                       std::optional<TimePoint> expiry) {
+    const bool stored = IfStored(record, id, [&](const TaskInfo&, Shared& shared) {
+        shared.status = std::move(status);
+        if (expiry) {
+            shared.expiry = *expiry;
+        }
+    });
+    if (stored) {
+        Notify(record);
+    }
+}
+
+void TaskList::SetListener(QObject* receiver, std::function<void(const TaskInfo*)> changed) {
+    std::lock_guard lock(m_mutex);
+    m_receiver = receiver;
+    m_changed = receiver ? std::move(changed) : nullptr;
+}
+
+void TaskList::Notify(const TaskInfo* record) {
+    std::lock_guard lock(m_mutex);
+    if (m_receiver == nullptr || !m_changed) {
+        return;
+    }
+    // Posted while the listener is known to be current: the receiver is removed (and the listener
+    // cleared) under the same mutex before it goes, and a call queued for it dies with it.
+    QMetaObject::invokeMethod(
+        m_receiver, [changed = m_changed, record] { changed(record); }, Qt::QueuedConnection);
+}
+
+bool TaskList::SaveTo(const QString& path) const {
+    std::lock_guard saving(m_saveMutex);
+    std::vector<TaskInfo> tasks = Copies();
+    const bool saved = SaveStorageFile(path, TaskPointers(tasks));
+    tasks.clear();
+    ReturnFreedMemory();
+    return saved;
+}
