@@ -7,6 +7,7 @@
 #include "JournalTasks.h"
 #include "LogHistory.h"
 #include "NextRun.h"
+#include "RunLedger.h"
 #include "RunLoop.h"
 #include "Sqlite.h"
 #include "Staleness.h"
@@ -81,6 +82,7 @@ TaskStorage& TaskStorage::Instance(bool standby, bool owedSinceRelease) {
 
 TaskStorage::TaskStorage(Settings settings)
     : m_workGuard(boost::asio::make_work_guard(m_context)), m_owedSinceRelease(settings.owedSinceRelease),
+      m_ledger(settings.clock ? settings.clock : CurrentTime, settings.background),
       m_standby(settings.standby), m_background(settings.background),
       m_storagePath(std::move(settings.storagePath)),
       m_journalPath(QFileInfo(m_storagePath).absolutePath() + QStringLiteral("/journal.sqlite")),
@@ -268,13 +270,10 @@ void TaskStorage::Close() {
         RecordEditedArming();
         m_journal->RecordReleased(m_clock());
         // Programs of command tasks run on, unwatched: their runs end here for the journal.
-        RunResult cut;
-        cut.Raise(RunOutcome::Interrupted);
         for (auto& [record, timing] : m_timing) {
-            for (const JournalRunId run : std::exchange(timing.besideRuns, {})) {
-                m_journal->RecordEnd(run, m_clock(), cut);
-            }
+            m_ledger.EndLeftRunning(timing.runs);
         }
+        m_ledger.Attach(nullptr);
         m_journal.reset(); // writes what waits
     }
     if (m_saver && !m_saver->Stop()) {
@@ -327,8 +326,7 @@ void TaskStorage::PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* 
             performing->beside = true;
         }
         if (Timing* timing = TimingOf(stored, *id)) {
-            ++timing->beside;
-            timing->besideRuns.push_back(journalRun);
+            timing->runs.besideRuns.push_back(journalRun);
         }
     }
 }
@@ -465,6 +463,7 @@ void TaskStorage::OpenJournal() {
             m_journalDamage.store(std::make_shared<const RunJournal::Damage>(damage));
             m_list.Notify(nullptr); // the window tells the user
         });
+    m_ledger.Attach(m_journal.get());
     if (const auto released = m_journal->ReleasedAt(); released && m_owedSinceRelease) {
         m_owedSince = m_owedSince ? std::min(*m_owedSince, *released) : *released;
     }
@@ -563,30 +562,31 @@ void TaskStorage::Open(const TaskInfo* record, TaskId id, bool atStartUp) {
                                schedule, now, readLog);
     }
     if (!known && past) {
-        timing.history = past->runs;
+        timing.runs.history = past->runs;
     }
     timing.logName = schedule.name;
     timing.log = std::make_unique<TaskLog>(m_logFolder, schedule.name);
-    timing.log->SetObserver(
-        [&history = timing.history](TimePoint time, const QString& message) { history.Feed(time, message); });
+    timing.log->SetObserver([&history = timing.runs.history](TimePoint time, const QString& message) {
+        history.Feed(time, message);
+    });
 
     TimePoint firstKnown = now;
     if (known) {
-        timing.journalId = known->id;
+        timing.runs.journalId = known->id;
         timing.recordedSlot = known->armedSlot;
-        timing.status = StatusFromJournal(*known);
+        timing.runs.status = StatusFromJournal(*known);
         firstKnown = known->created.value_or(now);
         if (known->name != schedule.name) {
             m_journal->RenameTask(known->id, schedule.name);
         }
     } else if (m_journal) {
-        timing.journalId = m_journal->AddTask(schedule.name, now);
+        timing.runs.journalId = m_journal->AddTask(schedule.name, now);
     }
     if (verdict.fromLog) {
-        RecordFromLog(timing, *verdict.fromLog);
+        m_ledger.RecordFromLog(timing.runs, *verdict.fromLog);
     }
     m_list.IfStored(record, id, [&](const TaskInfo&, TaskList::Shared& shared) {
-        shared.journalId = timing.journalId;
+        shared.journalId = timing.runs.journalId;
         shared.known = firstKnown;
     });
     if (!atStartUp) {
@@ -608,31 +608,6 @@ void TaskStorage::Open(const TaskInfo* record, TaskId id, bool atStartUp) {
     Arm(record);
 }
 
-void TaskStorage::RecordFromLog(Timing& timing, const JournalRun& logged) {
-    // So later starts need the log no more: the journal holds the run from now on.
-    JournalRun run = logged;
-    run.task = timing.journalId;
-    const RunResult result = run.result;
-    if (m_journal && timing.journalId != 0) {
-        if (run.id == 0) {
-            run.result.outcome = RunOutcome::Running;
-            run.id = m_journal->RecordStart(run);
-        }
-        m_journal->RecordEnd(run.id, run.end.value_or(run.start), result);
-    }
-    TaskStatus& status = timing.status;
-    status.last_start = run.start;
-    status.last_end = run.end;
-    status.outcome = result.outcome;
-    status.first_error = result.firstError;
-    status.run_id = run.id;
-    status.missed_count = 0;
-    status.missed_latest.reset();
-    if (result.outcome == RunOutcome::Succeeded || result.outcome == RunOutcome::Warnings) {
-        status.last_success = run.end.value_or(run.start);
-    }
-}
-
 void TaskStorage::NoteUnfinished(Timing& timing, const std::wstring& name) {
     WriteLogLine(timing.log.get(), name, RunTexts::Killed(), true);
     timing.log->Close();
@@ -650,13 +625,7 @@ void TaskStorage::NoteMissedRuns(Timing& timing, const MissedRuns& missed, const
                                    : RunTexts::MissedMore().arg(when).arg(missed.count - 1),
                  true);
     timing.log->Close();
-    if (m_journal) {
-        m_journal->RecordMissed(timing.journalId, m_clock(), missed.latest, missed.count);
-    }
-    timing.status.outcome = RunOutcome::Missed;
-    timing.status.missed_count += missed.count;
-    timing.status.missed_latest = missed.latest;
-    timing.status.first_error.clear();
+    m_ledger.RecordMissed(timing.runs, missed);
 }
 
 void TaskStorage::CatchUpMissed() {
@@ -721,8 +690,8 @@ TimePoint TaskStorage::Arm(const TaskInfo* record) {
 
     m_timers->Arm(record, expiry);
     const std::optional<TimePoint> slot = expiry == kNever ? std::nullopt : std::optional<TimePoint>(expiry);
-    if (m_journal && timing.journalId != 0 && slot != timing.recordedSlot) {
-        m_journal->RecordArmed(timing.journalId, m_clock(), slot);
+    if (m_journal && timing.runs.journalId != 0 && slot != timing.recordedSlot) {
+        m_journal->RecordArmed(timing.runs.journalId, m_clock(), slot);
         timing.recordedSlot = slot;
     }
     Publish(record, expiry);
@@ -799,45 +768,6 @@ void TaskStorage::RunManually(const TaskInfo* record, TaskId id) {
     Perform(record, id, RunStart::RunNow, std::nullopt, started);
 }
 
-JournalRunId TaskStorage::StartRun(Timing& timing, RunStart how, std::optional<TimePoint> slot,
-                                   TimePoint start) {
-    JournalRun run;
-    run.task = timing.journalId;
-    run.how = how;
-    run.slot = slot;
-    run.start = start;
-    run.result.outcome = RunOutcome::Running;
-    run.background = m_background;
-    run.id = m_journal && timing.journalId != 0 ? m_journal->RecordStart(run) : 0;
-    timing.history.Begin(run.start);
-    TaskStatus& status = timing.status;
-    status.last_start = run.start;
-    status.last_end.reset();
-    status.outcome = RunOutcome::Running;
-    status.first_error.clear();
-    status.run_id = run.id;
-    status.missed_count = 0;
-    status.missed_latest.reset();
-    return run.id;
-}
-
-void TaskStorage::EndRun(Timing& timing, JournalRunId run, const RunResult& result) {
-    const TimePoint end = m_clock();
-    if (m_journal && run != 0) {
-        m_journal->RecordEnd(run, end, result);
-    }
-    if (run != timing.status.run_id) {
-        return; // an older run's program or copy: the status tells of the newest run
-    }
-    TaskStatus& status = timing.status;
-    status.last_end = end;
-    status.outcome = result.outcome;
-    status.first_error = result.firstError;
-    if (result.outcome == RunOutcome::Succeeded || result.outcome == RunOutcome::Warnings) {
-        status.last_success = end;
-    }
-}
-
 void TaskStorage::Perform(const TaskInfo* record, TaskId id, RunStart how, std::optional<TimePoint> slot,
                           const std::function<void()>& started) {
     std::optional<TaskInfo> copy = m_list.CopyIfStored(record, id);
@@ -850,8 +780,8 @@ void TaskStorage::Perform(const TaskInfo* record, TaskId id, RunStart how, std::
     RunResult result;
     WorkerRun performing;
     if (timing != nullptr) {
-        timing->running = true;
-        performing.run = StartRun(*timing, how, slot, m_clock());
+        timing->runs.onWorker = true;
+        performing.run = m_ledger.Started(timing->runs, how, slot, m_clock());
         Publish(record);
     }
     if (started) {
@@ -861,15 +791,12 @@ void TaskStorage::Perform(const TaskInfo* record, TaskId id, RunStart how, std::
     CallRunner(record, id, run, log, result);
     t_performing = nullptr;
     if (timing != nullptr) {
-        timing->running = false;
-        timing->history.End(m_clock());
-        timing->log->Close(); // a log holds its file only while its task runs
-        if (!performing.beside) {
-            // A run that reports no result of its own is judged by the lines it wrote.
-            const TaskStatus lines = timing->history.Status();
-            result.Raise(lines.outcome, lines.first_error);
-            EndRun(*timing, performing.run, result);
+        if (performing.beside) {
+            m_ledger.LeftBeside(timing->runs);
+        } else {
+            m_ledger.Ended(&timing->runs, RunLedger::Where::Worker, performing.run, result);
         }
+        timing->log->Close(); // a log holds its file only while its task runs
         Publish(record);
     }
 }
@@ -884,12 +811,7 @@ void TaskStorage::Publish(const TaskInfo* record, std::optional<TimePoint> expir
     if (timing == m_timing.end()) {
         return;
     }
-    TaskStatus status = timing->second.status;
-    if (timing->second.running || timing->second.beside > 0 || timing->second.onLane > 0) {
-        status.outcome = RunOutcome::Running;
-        status.last_end.reset();
-    }
-    m_list.Publish(record, timing->second.id, std::move(status), expiry);
+    m_list.Publish(record, timing->second.id, RunLedger::Shown(timing->second.runs), expiry);
 }
 
 void TaskStorage::WriteBesideEnd(const TaskInfo* record, TaskId id, JournalRunId run, const QString& line,
@@ -897,9 +819,7 @@ void TaskStorage::WriteBesideEnd(const TaskInfo* record, TaskId id, JournalRunId
     Timing* timing = TimingOf(record, id);
     const auto name = m_list.NameIfStored(record, id);
     if (timing == nullptr || !name) {
-        if (m_journal && run != 0) {
-            m_journal->RecordEnd(run, m_clock(), result); // removed meanwhile: its history still ends
-        }
+        m_ledger.Ended(nullptr, RunLedger::Where::Beside, run, result); // removed meanwhile
         return;
     }
     WriteLogLine(timing->log.get(), *name, line, true);
@@ -907,11 +827,7 @@ void TaskStorage::WriteBesideEnd(const TaskInfo* record, TaskId id, JournalRunId
         WriteLogLine(timing->log.get(), *name, RunTexts::Interrupted(), true);
     }
     timing->log->Close();
-    if (timing->beside > 0) {
-        --timing->beside;
-    }
-    std::erase(timing->besideRuns, run);
-    EndRun(*timing, run, result);
+    m_ledger.Ended(&timing->runs, RunLedger::Where::Beside, run, result);
     Publish(record);
 }
 
@@ -945,8 +861,8 @@ void TaskStorage::FollowRename(Timing& timing, const TaskInfo* record) {
     if (*name == timing.logName) {
         return;
     }
-    if (m_journal && timing.journalId != 0) {
-        m_journal->RenameTask(timing.journalId, *name);
+    if (m_journal && timing.runs.journalId != 0) {
+        m_journal->RenameTask(timing.runs.journalId, *name);
     }
     const QString oldPath = timing.log->Path();
     const QString newPath = TaskLog::PathFor(m_logFolder, *name);
@@ -959,8 +875,9 @@ void TaskStorage::FollowRename(Timing& timing, const TaskInfo* record) {
     }
     timing.logName = *name;
     timing.log = std::make_unique<TaskLog>(m_logFolder, *name);
-    timing.log->SetObserver(
-        [&history = timing.history](TimePoint time, const QString& message) { history.Feed(time, message); });
+    timing.log->SetObserver([&history = timing.runs.history](TimePoint time, const QString& message) {
+        history.Feed(time, message);
+    });
 }
 
 bool TaskStorage::QueueOnLane(const TaskInfo* record, TaskId id, RunStart how,
@@ -978,7 +895,7 @@ bool TaskStorage::QueueOnLane(const TaskInfo* record, TaskId id, RunStart how,
     if (!run) {
         return false;
     }
-    ++timing->onLane;
+    ++timing->runs.onLane;
     Publish(record);
     m_toolLane->Queue([this, record, id, run, how, slot] { RunOnLane(record, id, run, how, slot); });
     return true;
@@ -1000,7 +917,7 @@ void TaskStorage::TakeLaneNotes() {
             timing->log->Observe(note.time, note.message);
             break;
         case LaneNote::Kind::Started:
-            timing->laneRuns.push_back(StartRun(*timing, note.how, note.slot, note.time));
+            timing->runs.laneRuns.push_back(m_ledger.Started(timing->runs, note.how, note.slot, note.time));
             Publish(note.record);
             break;
         case LaneNote::Kind::Ended:
@@ -1015,16 +932,7 @@ void TaskStorage::ToolRunEnded(const TaskInfo* record, TaskId id, const RunResul
     if (timing == nullptr) {
         return;
     }
-    --timing->onLane;
-    timing->history.End(m_clock());
-    if (!timing->laneRuns.empty()) {
-        // A run that reports no result of its own is judged by the lines it wrote.
-        RunResult judged = result;
-        const TaskStatus lines = timing->history.Status();
-        judged.Raise(lines.outcome, lines.first_error);
-        EndRun(*timing, timing->laneRuns.front(), judged);
-        timing->laneRuns.pop_front();
-    }
+    m_ledger.Ended(&timing->runs, RunLedger::Where::Lane, 0, result);
     if (timed) {
         FinishTimed(record, id);
     }

@@ -7,6 +7,7 @@
 #include "MissedRuns.h"
 #include "RunHistory.h"
 #include "RunJournal.h"
+#include "RunLedger.h"
 #include "RunSettings.h"
 #include "TaskList.h"
 #include "TaskRunner.h"
@@ -193,16 +194,9 @@ private:
     struct Timing {
         TaskId id = 0;
         std::unique_ptr<TaskLog> log;
-        RunHistory history;   // fed every line of the log: the outcome of a run that reports no result
-        bool running = false; // the worker is running the task
-        int beside = 0;       // programs and copies its runs started that have not ended
-        std::wstring logName; // the name its log file is named after
-        JournalTaskId journalId = 0;
+        std::wstring logName;                  // the name its log file is named after
         std::optional<TimePoint> recordedSlot; // the slot the journal last heard it was armed for
-        TaskStatus status;                     // of its newest run, as recorded in the journal
-        std::vector<JournalRunId> besideRuns;  // the runs whose program or copy has not ended
-        int onLane = 0;                        // its runs waiting for the tool's lane or running there
-        std::deque<JournalRunId> laneRuns;     // those of them that have started, in order
+        TaskRuns runs;
     };
 
     // A copy's result, waiting for the worker, which alone writes the logs.
@@ -224,11 +218,8 @@ private:
     void Open(const TaskInfo* record, TaskId id, bool atStartUp);
     void NoteUnfinished(Timing& timing, const std::wstring& name);
     // A run the task's log tells of that the journal lost (or never knew), recorded now.
-    void RecordFromLog(Timing& timing, const JournalRun& logged);
     void FollowRename(Timing& timing, const TaskInfo* record);
     void RunManually(const TaskInfo* record, TaskId id);
-    JournalRunId StartRun(Timing& timing, RunStart how, std::optional<TimePoint> slot, TimePoint start);
-    void EndRun(Timing& timing, JournalRunId run, const RunResult& result);
     Timing* TimingOf(const TaskInfo* record, TaskId id);
     // Writes the line for the missed runs; true when there were any.
     void NoteMissedRuns(Timing& timing, const MissedRuns& missed, const std::wstring& name);
@@ -304,6 +295,7 @@ private:
     std::optional<TimePoint> m_owedSince;
     const bool m_owedSinceRelease;
     std::unique_ptr<RunJournal> m_journal;
+    RunLedger m_ledger;
     std::unordered_map<const TaskInfo*, JournalTask> m_fromJournal; // start-up: what the journal knew
     std::set<JournalTaskId> m_unfinished;                           // start-up: tasks killed mid-run
 
