@@ -7,6 +7,7 @@
 #include "JournalTasks.h"
 #include "LogHistory.h"
 #include "NextRun.h"
+#include "RealRunner.h"
 #include "RunLedger.h"
 #include "RunLoop.h"
 #include "Sqlite.h"
@@ -15,16 +16,13 @@
 #include "TaskList.h"
 #include "TaskSaver.h"
 #include "TaskTimers.h"
-#include "execution/BackupRegistry.h"
 #include "execution/LogLine.h"
-#include "execution/PerformTask.h"
 #include "execution/RepositoryBackup.h"
 #include "execution/RunTexts.h"
 #include "execution/TaskLog.h"
 #include "model/LocalDateTime.h"
 #include "model/StorageFile.h"
 #include "platform/FreedMemory.h"
-#include "repository/ICore.h"
 
 #include <QDir>
 #include <QFile>
@@ -90,7 +88,9 @@ TaskStorage::TaskStorage(Settings settings)
       m_logFolder(std::move(settings.logFolder)), m_clock(std::move(settings.clock)),
       m_saveRetryInterval(settings.saveRetryInterval), m_connectionsFile(std::move(settings.connectionsFile)),
       m_cliPath(std::move(settings.cliPath)), m_runSettings(std::move(settings.runSettings)),
-      m_core(arkon::CreateCore()), m_backups(std::make_unique<BackupRegistry>(m_core, m_connectionsFile)),
+      m_realRunner(std::make_unique<RealRunner>(RealRunner::Settings{
+          m_connectionsFile, m_cliPath, m_runSettings, &m_context, m_closing.get_token(),
+          [this] { boost::asio::post(m_context, [this] { m_realRunner->TakeEndedCopies(); }); }})),
       m_runner(std::move(settings.runner)) {
     if (!m_runner) {
         m_runner = [this](const TaskInfo* stored, TaskInfo& run, TaskLog* log, RunResult& result,
@@ -245,7 +245,7 @@ std::vector<std::wstring> TaskStorage::RunningTasks() const {
 TaskStorage::~TaskStorage() {
     SetStatusListener(nullptr, {}); // whatever listened has gone with the window
     Close();
-    m_backups.reset();
+    m_realRunner.reset();
 }
 
 void TaskStorage::Close() {
@@ -263,8 +263,8 @@ void TaskStorage::Close() {
     }
     TakeLaneNotes(); // the worker has gone: its logs are this thread's now
     m_timers->Close();
-    m_backups->StopAll(); // between two chunks; their results wait in the queue
-    WriteEndedCopies();
+    m_realRunner->StopCopies(); // between two chunks; their ends wait for the worker's thread
+    m_realRunner->TakeEndedCopies();
     if (m_journal) {
         RecordOrder(); // the start-up's own recording may have been dropped with the worker's queue
         RecordEditedArming();
@@ -288,40 +288,17 @@ void TaskStorage::PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* 
     if (!id) {
         return;
     }
-    RunContext context;
-    context.stored = stored;
-    context.log = log;
-    context.core = m_core.get();
-    context.backups = m_backups.get();
-    context.context = &m_context;
-    context.connectionsFile = m_connectionsFile;
-    context.cliPath = m_cliPath;
-    const RunSettings settings = m_runSettings();
-    context.toolLimits.timeLimit = settings.toolTimeLimit;
-    context.toolLimits.stop = m_closing.get_token();
-    if (settings.taskTimeLimit.count() > 0) {
-        const auto now = std::chrono::steady_clock::now();
-        // In seconds first: a limit of centuries must not overflow the clock.
-        const auto left = std::chrono::duration_cast<std::chrono::seconds>(
-            std::chrono::steady_clock::time_point::max() - now);
-        context.toolLimits.taskDeadline = now + std::min(settings.taskTimeLimit, left);
-        context.toolLimits.taskTimeLimit = settings.taskTimeLimit;
-    }
-    context.result = &result;
-    context.toolLimits.lowPriority = settings.lowPriority;
-    context.lowPriority = settings.lowPriority;
-    context.keepAwake = settings.keepAwake;
     // Null on the tool's lane, whose runs start nothing beside it.
     WorkerRun* const performing = t_performing;
     const JournalRunId journalRun = performing != nullptr ? performing->run : 0;
-    context.backupEnded = [this, stored, id = *id, journalRun](const BackupResult& result) {
-        QueueEndedCopy(stored, id, journalRun, result);
+    RealRunner::BesideEnds ends;
+    ends.copy = [this, stored, id = *id, journalRun](const BackupResult& copy) {
+        WriteEndedCopy(stored, id, journalRun, copy);
     };
-    context.commandEnded = [this, stored, id = *id, journalRun](const QString& line,
-                                                                const RunResult& result) {
+    ends.command = [this, stored, id = *id, journalRun](const QString& line, const RunResult& result) {
         WriteBesideEnd(stored, id, journalRun, line, result);
     };
-    if (PerformTask(run, context, saveChanges)) {
+    if (m_realRunner->Run(stored, run, log, result, saveChanges, std::move(ends))) {
         if (performing != nullptr) {
             performing->beside = true;
         }
@@ -444,15 +421,6 @@ std::optional<RunJournal::Damage> TaskStorage::JournalDamage() const {
 
 void TaskStorage::SetStatusListener(QObject* receiver, std::function<void(const TaskInfo*)> changed) {
     m_list.SetListener(receiver, std::move(changed));
-}
-
-void TaskStorage::QueueEndedCopy(const TaskInfo* record, TaskId id, JournalRunId run,
-                                 const BackupResult& result) {
-    {
-        std::lock_guard lock(m_endedMutex);
-        m_endedCopies.push_back({record, id, run, std::make_shared<const BackupResult>(result)});
-    }
-    boost::asio::post(m_context, [this] { WriteEndedCopies(); });
 }
 
 // ---- worker thread ----
@@ -744,7 +712,8 @@ void TaskStorage::FinishTimed(const TaskInfo* record, TaskId id) {
 }
 
 void TaskStorage::RunManually(const TaskInfo* record, TaskId id) {
-    // Asked for no longer once it shows as running (or has been dropped): from then on the status says it.
+    // Asked for no longer once it shows as running (or has been dropped): from then on the status says
+    // it.
     const auto started = [this, record, id] {
         m_list.IfStored(record, id,
                         [](const TaskInfo&, TaskList::Shared& shared) { shared.runNowAsked = false; });
@@ -831,22 +800,16 @@ void TaskStorage::WriteBesideEnd(const TaskInfo* record, TaskId id, JournalRunId
     Publish(record);
 }
 
-void TaskStorage::WriteEndedCopies() {
-    std::vector<EndedCopy> ended;
-    {
-        std::lock_guard lock(m_endedMutex);
-        ended.swap(m_endedCopies);
+void TaskStorage::WriteEndedCopy(const TaskInfo* record, TaskId id, JournalRunId run,
+                                 const BackupResult& copy) {
+    const QString line = BackupResultLine(copy);
+    RunResult result = BackupRunResult(copy);
+    if (result.outcome == RunOutcome::Failed || result.outcome == RunOutcome::Warnings) {
+        // The log's line says what went wrong and where, as the list's tool tip and the notice should.
+        result.firstError.clear();
+        result.Raise(result.outcome, line.toStdWString());
     }
-    for (const EndedCopy& copy : ended) {
-        const QString line = BackupResultLine(*copy.result);
-        RunResult result = BackupRunResult(*copy.result);
-        if (result.outcome == RunOutcome::Failed || result.outcome == RunOutcome::Warnings) {
-            // The log's line says what went wrong and where, as the list's tool tip and the notice should.
-            result.firstError.clear();
-            result.Raise(result.outcome, line.toStdWString());
-        }
-        WriteBesideEnd(copy.record, copy.id, copy.run, line, result);
-    }
+    WriteBesideEnd(record, id, run, line, result);
 }
 
 void TaskStorage::FollowRename(Timing& timing, const TaskInfo* record) {

@@ -5,6 +5,7 @@
 
 #include "JournalRecords.h"
 #include "MissedRuns.h"
+#include "RealRunner.h"
 #include "RunHistory.h"
 #include "RunJournal.h"
 #include "RunLedger.h"
@@ -41,7 +42,6 @@
 #include <unordered_map>
 #include <vector>
 
-class BackupRegistry;
 class JournalReader;
 struct BackupResult;
 class TaskLog;
@@ -159,7 +159,7 @@ public:
     const QString& LogFolder() const { return m_logFolder; }
 
     // The repository core the runs use, shared with the task editor's connection checks and browser.
-    const std::shared_ptr<arkon::ICore>& Core() const { return m_core; }
+    const std::shared_ptr<arkon::ICore>& Core() const { return m_realRunner->Core(); }
 
     // A copy of a stored task that a run cannot change halfway (the worker may be adding modification
     // times to the record meanwhile). Throws std::out_of_range for a record that is not stored.
@@ -197,14 +197,6 @@ private:
         std::wstring logName;                  // the name its log file is named after
         std::optional<TimePoint> recordedSlot; // the slot the journal last heard it was armed for
         TaskRuns runs;
-    };
-
-    // A copy's result, waiting for the worker, which alone writes the logs.
-    struct EndedCopy {
-        const TaskInfo* record = nullptr;
-        TaskId id = 0;
-        JournalRunId run = 0;
-        std::shared_ptr<const BackupResult> result;
     };
 
     void LoadForStandby();
@@ -260,9 +252,7 @@ private:
     // or once the worker has gone, on the thread that stopped it.
     void WriteBesideEnd(const TaskInfo* record, TaskId id, JournalRunId run, const QString& line,
                         const RunResult& result);
-    void QueueEndedCopy(const TaskInfo* record, TaskId id, JournalRunId run,
-                        const BackupResult& result); // any thread
-    void WriteEndedCopies();
+    void WriteEndedCopy(const TaskInfo* record, TaskId id, JournalRunId run, const BackupResult& copy);
     void PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* log, RunResult& result,
                        const std::function<void()>& saveChanges);
 
@@ -307,8 +297,6 @@ private:
     std::atomic<bool> m_stopStarting = false;    // handing over: set by any thread, read by the worker
     std::atomic<bool> m_startingStopped = false; // the worker has seen it: what runs now was started before
     std::chrono::steady_clock::time_point m_waitForRunsUntil; // see Idle
-    std::mutex m_endedMutex;
-    std::vector<EndedCopy> m_endedCopies;
 
     const QString m_storagePath;
     const QString m_journalPath;
@@ -321,8 +309,7 @@ private:
     const QString m_connectionsFile;
     const std::function<std::wstring()> m_cliPath;
     const std::function<RunSettings()> m_runSettings;
-    std::shared_ptr<arkon::ICore> m_core;
-    std::unique_ptr<BackupRegistry> m_backups; // copies still running are stopped and waited for
+    std::unique_ptr<RealRunner> m_realRunner; // copies still running are stopped and waited for
     TaskRunner m_runner;
 
     // Last: started when everything above exists, joined before it goes.
