@@ -12,6 +12,7 @@
 #include "RunLoop.h"
 #include "Sqlite.h"
 #include "Staleness.h"
+#include "StandbyView.h"
 #include "StartUpVerdict.h"
 #include "TaskList.h"
 #include "TaskSaver.h"
@@ -103,66 +104,17 @@ TaskStorage::TaskStorage(Settings settings)
         [this] { m_list.Notify(nullptr); }, // the times the window shows may read differently now
         m_closing.get_token());
     if (m_standby) {
-        LoadForStandby();
+        // Read only: the other engine owns the files.
+        m_standbyView = std::make_unique<StandbyView>(m_list, m_storagePath, m_journalPath, m_clock);
+        m_standbyView->Load();
     } else {
         StartEngine(settings.owedSince);
     }
 }
 
-void TaskStorage::LoadForStandby() {
-    // Read only: the other engine owns the files.
-    StorageContents stored = InspectStorageFile(m_storagePath);
-    const TimePoint now = m_clock();
-    for (TaskInfo& task : stored.tasks) {
-        const TaskInfo* record = m_list.Add(std::move(task));
-        m_list.IfStored(record, std::nullopt, [&](const TaskInfo& task, TaskList::Shared& shared) {
-            shared.expiry = NextExpiry(now, task);
-        });
-    }
-    RefreshStandby();
-}
-
 void TaskStorage::RefreshStandby() {
-    if (!m_standby) {
-        return;
-    }
-    // The statuses are the journal's, as the terminal commands show them when no engine answers; a
-    // run of the other engine shows as running while it goes.
-    // Called every second: a journal nobody wrote since the last look is not read again.
-    std::vector<JournalTask> known;
-    try {
-        if (!m_standbyJournal && QFileInfo::exists(m_journalPath)) {
-            m_standbyJournal = std::make_unique<JournalReader>(m_journalPath);
-        }
-        if (m_standbyJournal) {
-            const std::int64_t version = m_standbyJournal->DataVersion();
-            if (version == m_standbyJournalVersion) {
-                return;
-            }
-            m_standbyJournalVersion = version;
-            known = m_standbyJournal->ListedTasks();
-        }
-    } catch (const sqlite::Error& error) {
-        std::cerr << "The run journal could not be read: " << error.what() << '\n';
-        m_standbyJournal.reset();
-        return;
-    }
-    std::vector<const TaskInfo*> changed;
-    std::vector<std::wstring> names;
-    m_list.ForEach([&](const TaskInfo& task, const TaskList::Shared&) { names.push_back(task.name); });
-    const auto matches = MatchJournalTasks(names, known);
-    const auto& tasks = m_list.Tasks(); // this thread alone changes the list
-    for (std::size_t i = 0; i < tasks.size() && i < matches.size(); ++i) {
-        const TaskStatus status = matches[i] ? StatusFromJournal(known[*matches[i]]) : TaskStatus{};
-        m_list.IfStored(tasks[i].get(), std::nullopt, [&](const TaskInfo& task, TaskList::Shared& shown) {
-            if (!(status == shown.status)) {
-                shown.status = status;
-                changed.push_back(&task);
-            }
-        });
-    }
-    for (const TaskInfo* record : changed) {
-        m_list.Notify(record);
+    if (m_standbyView) {
+        m_standbyView->Refresh();
     }
 }
 
@@ -170,7 +122,7 @@ void TaskStorage::Start(std::optional<TimePoint> owedSince) {
     if (!std::exchange(m_standby, false)) {
         return;
     }
-    m_standbyJournal.reset();
+    m_standbyView.reset();
     m_list.Clear();
     StartEngine(owedSince);
     m_list.Notify(nullptr);

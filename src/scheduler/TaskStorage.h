@@ -43,6 +43,7 @@
 #include <vector>
 
 class JournalReader;
+class StandbyView;
 struct BackupResult;
 class TaskLog;
 class TaskSaver;
@@ -199,7 +200,6 @@ private:
         TaskRuns runs;
     };
 
-    void LoadForStandby();
     void StartEngine(std::optional<TimePoint> owedSince);
     void PostOpen(const TaskInfo* record, TaskId id, bool atStartUp);
 
@@ -291,8 +291,7 @@ private:
 
     std::stop_source m_closing; // asked when the engine closes: running tools end, runs go no further
     bool m_standby = false;     // the GUI thread's
-    std::unique_ptr<JournalReader> m_standbyJournal; // standby: kept open to see whether it was written
-    std::int64_t m_standbyJournalVersion = -1;
+    std::unique_ptr<StandbyView> m_standbyView;
     const bool m_background;
     std::atomic<bool> m_stopStarting = false;    // handing over: set by any thread, read by the worker
     std::atomic<bool> m_startingStopped = false; // the worker has seen it: what runs now was started before
