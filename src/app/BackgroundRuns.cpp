@@ -2,8 +2,8 @@
 // cursor shows while they run, and the message box only once they are done.
 #include "BackgroundRuns.h"
 
+#include "dialogs/ModalMessage.h"
 #include "platform/BackgroundService.h"
-#include "wizard/ModalMessage.h"
 
 #include <QGuiApplication>
 #include <QScopeGuard>

@@ -18,7 +18,7 @@
 #include "scheduler/Sqlite.h"
 #include "scheduler/TaskStorage.h"
 #include "ui_MainWindow.h"
-#include "wizard/ModalMessage.h"
+#include "dialogs/ModalMessage.h"
 #include "wizard/TaskWizard.h"
 
 #include <QCloseEvent>

@@ -10,10 +10,10 @@
 
 #include "TestEngine.h"
 #include "WhenShown.h"
+#include "dialogs/ModalMessage.h"
 #include "model/StorageFile.h"
 #include "platform/AutostartEntry.h"
 #include "scheduler/RunJournal.h"
-#include "wizard/ModalMessage.h"
 #include "wizard/TaskWizard.h"
 
 #include <QAbstractButton>

@@ -5,8 +5,8 @@
 
 #include "TestEngine.h"
 #include "platform/AutostartEntry.h"
+#include "dialogs/ModalMessage.h"
 #include "scheduler/RunSettings.h"
-#include "wizard/ModalMessage.h"
 
 #include <QCheckBox>
 #include <QMenu>
