@@ -4,6 +4,7 @@
 
 #include "dialogs/ModalMessage.h"
 #include "platform/BackgroundService.h"
+#include "scheduler/SettingKeys.h"
 
 #include <QGuiApplication>
 #include <QScopeGuard>
@@ -11,7 +12,7 @@
 
 namespace {
 
-const QString kLingerKey = QStringLiteral("Background/lingerEnabledByProgram");
+const QString& kLingerKey = setting_keys::kLingerEnabledByProgram;
 
 struct Report {
     QMessageBox::Icon icon = QMessageBox::Information;

@@ -7,14 +7,14 @@
 #include "HistoryWindow.h"
 #include "LogViewer.h"
 #include "RunNowRefusal.h"
+#include "ProgramSettings.h"
 #include "SettingsDialog.h"
 #include "ShownName.h"
 #include "TasksListModel.h"
 #include "execution/TaskLog.h"
 #include "platform/AutostartEntry.h"
 #include "scheduler/JournalReader.h"
-#include "scheduler/RunSettings.h"
-#include "scheduler/SettingValue.h"
+#include "scheduler/SettingKeys.h"
 #include "scheduler/Sqlite.h"
 #include "scheduler/TaskStorage.h"
 #include "ui_MainWindow.h"
@@ -131,10 +131,10 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
     }
 
     const QSettings settings;
-    restoreGeometry(settings.value(QStringLiteral("MainWindowGeometry")).toByteArray());
+    restoreGeometry(settings.value(setting_keys::kMainWindowGeometry).toByteArray());
     QHeaderView* header = ui->tasksTreeWidget->header();
     columnsToSize =
-        !header->restoreState(settings.value(QStringLiteral("TasksTreeHeaderState")).toByteArray());
+        !header->restoreState(settings.value(setting_keys::kTasksTreeHeaderState).toByteArray());
     if (columnsToSize) {
         sizeColumns();
         sizeStatusColumns();
@@ -480,7 +480,7 @@ void MainWindow::announceBackgroundRuns() {
     if (m_storage.InStandby()) {
         return; // the other engine may still add to them: told once the tasks are here
     }
-    const QString seenKey = QStringLiteral("Notices/backgroundRunsSeen");
+    const QString& seenKey = setting_keys::kBackgroundRunsSeen;
     QSettings settings;
     const bool first = !settings.contains(seenKey);
     std::vector<NamedRun> runs;
@@ -822,18 +822,6 @@ void MainWindow::saveSettings() {
         return;
     }
     QSettings settings;
-    settings.setValue(QStringLiteral("MainWindowGeometry"), saveGeometry());
-    settings.setValue(QStringLiteral("TasksTreeHeaderState"), ui->tasksTreeWidget->header()->saveState());
-}
-
-bool notifyFailures() {
-    return FlagSetting(QSettings(), run_setting_keys::kNotifyFailures, true);
-}
-
-void setNotifyFailures(bool enabled) {
-    QSettings().setValue(run_setting_keys::kNotifyFailures, enabled);
-}
-
-void setAutostart(bool enabled) {
-    SetAutostartEntry(enabled, QCoreApplication::applicationFilePath());
+    settings.setValue(setting_keys::kMainWindowGeometry, saveGeometry());
+    settings.setValue(setting_keys::kTasksTreeHeaderState, ui->tasksTreeWidget->header()->saveState());
 }

@@ -145,11 +145,3 @@ private:
     bool stateToSave = true;    // see keepSavedState
     bool columnsToSize = false; // no header state was saved, and the window has not been shown yet
 };
-
-// Whether failed runs are announced: the "Runs/notifyFailures" setting, on unless turned off.
-bool notifyFailures();
-void setNotifyFailures(bool enabled);
-
-// Makes the session start this executable, or stops it doing so. Failures are not reported: the
-// autostart entry's check mark shows the real state the next time the menu opens.
-void setAutostart(bool enabled);

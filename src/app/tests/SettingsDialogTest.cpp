@@ -2,6 +2,7 @@
 // engine and the window read it at their next run or notice.
 #include "app/SettingsDialog.h"
 #include "app/MainWindow.h"
+#include "app/ProgramSettings.h"
 
 #include "TestEngine.h"
 #include "platform/AutostartEntry.h"
