@@ -6,7 +6,6 @@
 #include "TaskInfoPage.h"
 #include "TaskTriggerPage.h"
 #include "scheduler/SettingKeys.h"
-#include "scheduler/TaskStorage.h"
 
 #include <QScreen>
 #include <QSettings>
@@ -15,7 +14,7 @@
 
 TaskWizard::TaskWizard(const TaskInfo& task, QWidget* parent, std::shared_ptr<arkon::ICore> core,
                        Purpose purpose)
-    : QWizard(parent), m_core(core ? std::move(core) : TaskStorage::Instance().Core()), m_task(task) {
+    : QWizard(parent), m_core(std::move(core)), m_task(task) {
     setWizardStyle(QWizard::ClassicStyle);
     setOptions(QWizard::NoBackButtonOnStartPage);
 
