@@ -6,7 +6,7 @@
 #include "HelpKeyFilter.h"
 #include "HistoryWindow.h"
 #include "LogViewer.h"
-#include "RunNowRefusal.h"
+#include "terminal/RunNowRefusal.h"
 #include "ProgramSettings.h"
 #include "SettingsDialog.h"
 #include "ShownName.h"

@@ -1,7 +1,7 @@
 // Rows of the task list, kept in step with the engine's records.
 #include "TasksListModel.h"
 
-#include "ScheduleText.h"
+#include "scheduler/ScheduleText.h"
 #include "scheduler/TaskStorage.h"
 
 TasksListModel::TasksListModel(TaskStorage& storage, QObject* parent)

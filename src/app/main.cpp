@@ -2,15 +2,11 @@
 // a second start only tells the primary, which brings its window forward. With an option the start is a
 // terminal command instead, which asks the running engine (or reads the files) and ends, or the engine
 // without a window, which runs the tasks while no window's program does.
-#include "ApplicationNames.h"
 #include "BackgroundEngine.h"
-#include "CommandLine.h"
 #include "FirstLaunch.h"
 #include "HelpKeyFilter.h"
 #include "MainWindow.h"
 #include "QtMessageFilter.h"
-#include "TerminalCommand.h"
-#include "TerminalRequests.h"
 #include "WindowSide.h"
 #include "platform/DebugOutput.h"
 #include "platform/HeadlessPlatform.h"
@@ -20,6 +16,10 @@
 #include "singleinstance/InstanceKey.h"
 #include "singleinstance/RequestServer.h"
 #include "singleinstance/SingleApplication.h"
+#include "terminal/ApplicationNames.h"
+#include "terminal/CommandLine.h"
+#include "terminal/TerminalCommand.h"
+#include "terminal/TerminalRequests.h"
 
 #include <QDir>
 #include <QIcon>

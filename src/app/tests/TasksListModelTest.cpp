@@ -1,7 +1,7 @@
 // The task list model under Qt's model tester: rows filled from the engine, inserted and removed
 // through it with the announcements views rely on, and the texts of its two columns.
 #include "app/TasksListModel.h"
-#include "app/ScheduleText.h"
+#include "scheduler/ScheduleText.h"
 
 #include "TestEngine.h"
 
