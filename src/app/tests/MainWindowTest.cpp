@@ -669,7 +669,7 @@ private slots:
             }
         }
         {
-            TasksListModel designed(*m_engine->storage, nullptr);
+            TasksListModel designed(m_engine->Source(), nullptr);
             QTreeView view;
             view.setModel(&designed);
             view.header()->resizeSection(0, 150);

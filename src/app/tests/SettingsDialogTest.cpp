@@ -5,8 +5,8 @@
 #include "app/ProgramSettings.h"
 
 #include "TestEngine.h"
-#include "platform/AutostartEntry.h"
 #include "dialogs/ModalMessage.h"
+#include "platform/AutostartEntry.h"
 #include "scheduler/RunSettings.h"
 
 #include <QCheckBox>

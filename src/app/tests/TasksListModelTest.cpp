@@ -41,7 +41,7 @@ class TasksListModelTest : public QObject {
 private slots:
     void init() {
         m_engine = std::make_unique<TestEngine>();
-        m_model = std::make_unique<TasksListModel>(*m_engine->storage, nullptr);
+        m_model = std::make_unique<TasksListModel>(m_engine->Source(), nullptr);
         m_tester = std::make_unique<QAbstractItemModelTester>(
             m_model.get(), QAbstractItemModelTester::FailureReportingMode::QtTest);
     }
