@@ -2,8 +2,9 @@
 // cursor shows while they run, and the message box only once they are done.
 #include "BackgroundRuns.h"
 
+#include "dialogs/ModalMessage.h"
 #include "platform/BackgroundService.h"
-#include "wizard/ModalMessage.h"
+#include "scheduler/SettingKeys.h"
 
 #include <QGuiApplication>
 #include <QScopeGuard>
@@ -11,7 +12,7 @@
 
 namespace {
 
-const QString kLingerKey = QStringLiteral("Background/lingerEnabledByProgram");
+const QString& kLingerKey = setting_keys::kLingerEnabledByProgram;
 
 struct Report {
     QMessageBox::Icon icon = QMessageBox::Information;

@@ -1,7 +1,7 @@
 // Failed runs turned into notices, a burst at a time.
 #include "FailureNotices.h"
 
-#include "TaskStatusProxy.h"
+#include "scheduler/StatusWords.h"
 
 #include <algorithm>
 
@@ -32,7 +32,7 @@ void FailureNotices::noteStatus(const TaskInfo* task, const QString& name, const
     } else if (!m_staleTold.contains(task)) {
         m_staleTold.insert(task);
         if (!failed) { // else the run's notice says enough
-            add({task, name, TaskStatusProxy::staleText(*status.stale_since), true, false});
+            add({task, name, StaleText(*status.stale_since), true, false});
         }
     }
     if (failed) {

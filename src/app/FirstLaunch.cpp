@@ -1,10 +1,11 @@
 // The "firstLaunch" settings key.
 #include "FirstLaunch.h"
 
+#include "scheduler/SettingKeys.h"
 #include "scheduler/SettingValue.h"
 
 bool TakeFirstLaunch(QSettings& settings) {
-    const QString key = QStringLiteral("firstLaunch");
+    const QString& key = setting_keys::kFirstLaunch;
     if (!FlagSetting(settings, key, true)) {
         return false;
     }

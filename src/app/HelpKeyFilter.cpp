@@ -1,7 +1,7 @@
 // Opens the help pages on each F1 release, whichever widget it was meant for.
 #include "HelpKeyFilter.h"
 
-#include "wizard/ModalMessage.h"
+#include "dialogs/ModalMessage.h"
 
 #include <QApplication>
 #include <QDesktopServices>

@@ -2,8 +2,8 @@
 #include "HistoryChart.h"
 
 #include "HistoryModel.h"
-#include "TaskStatusProxy.h"
 #include "model/LocalDateTime.h"
+#include "scheduler/StatusWords.h"
 
 #include <QHelpEvent>
 #include <QLocale>
@@ -175,7 +175,7 @@ void HistoryChart::paintEvent(QPaintEvent*) {
             painter.drawRect(QRectF(centre - QPointF(kMarker, kMarker), QSizeF(2 * kMarker, 2 * kMarker)));
         }
         painter.setPen(text);
-        const QString name = TaskStatusProxy::outcomeText(outcome);
+        const QString name = OutcomeText(outcome);
         painter.drawText(QPointF(x + 2 * kMarker + 4, legendY), name);
         x += 2 * kMarker + 4 + metrics.horizontalAdvance(name) + 3 * kGap;
     }
@@ -275,7 +275,7 @@ bool HistoryChart::event(QEvent* event) {
         return true;
     }
     QString tip = tr("%1 — %2").arg(LocalDateTimeText(nearest->time, QStringLiteral("dd.MM.yyyy hh:mm")),
-                                    TaskStatusProxy::outcomeText(nearest->outcome));
+                                    OutcomeText(nearest->outcome));
     if (nearest->seconds) {
         tip += tr(", %1").arg(HistoryModel::durationText(
             std::chrono::duration_cast<Ticks>(std::chrono::duration<double>(*nearest->seconds))));

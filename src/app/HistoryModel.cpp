@@ -1,9 +1,9 @@
 // The run history's cells: local times, durations, how a run came about, what it counted.
 #include "HistoryModel.h"
 
-#include "TaskStatusProxy.h"
 #include "model/LocalDateTime.h"
 #include "model/PluralForm.h"
+#include "scheduler/StatusWords.h"
 
 #include <QLocale>
 
@@ -84,7 +84,7 @@ QString HistoryModel::text(const JournalRun& run, int column) const {
     case HowColumn:
         return howText(run);
     case ResultColumn:
-        return TaskStatusProxy::outcomeText(run.result.outcome);
+        return OutcomeText(run.result.outcome);
     case DocumentsColumn:
         return documentsText(run.result);
     case BytesColumn:

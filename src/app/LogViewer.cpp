@@ -1,9 +1,9 @@
 // The log window: reading off the GUI thread, following the file, and handing it to the desktop.
 #include "LogViewer.h"
 
+#include "dialogs/ModalMessage.h"
 #include "platform/DesktopOpener.h"
 #include "ui_LogViewer.h"
-#include "wizard/ModalMessage.h"
 
 #include <QDesktopServices>
 #include <QDir>

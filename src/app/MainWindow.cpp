@@ -1,59 +1,48 @@
 // The main window's commands, context menu, tray menu and saved state.
 #include "MainWindow.h"
 
-#include "ChildDialogs.h"
+#include "BackgroundRunsToTell.h"
 #include "CutTextToolTips.h"
+#include "DamageWarnings.h"
+#include "EngineTaskSource.h"
 #include "HelpKeyFilter.h"
-#include "HistoryWindow.h"
-#include "LogViewer.h"
-#include "RunNowRefusal.h"
+#include "ProgramSettings.h"
 #include "SettingsDialog.h"
 #include "ShownName.h"
+#include "TaskDialogs.h"
+#include "TaskListColumns.h"
 #include "TasksListModel.h"
-#include "execution/TaskLog.h"
 #include "platform/AutostartEntry.h"
-#include "scheduler/JournalReader.h"
-#include "scheduler/RunSettings.h"
-#include "scheduler/SettingValue.h"
-#include "scheduler/Sqlite.h"
+#include "scheduler/SettingKeys.h"
 #include "scheduler/TaskStorage.h"
+#include "terminal/RunNowRefusal.h"
 #include "ui_MainWindow.h"
-#include "wizard/ModalMessage.h"
 #include "wizard/TaskWizard.h"
 
 #include <QCloseEvent>
-#include <QDir>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSettings>
 #include <QStatusBar>
-#include <QStyle>
 #include <QTimer>
 #include <QTreeView>
-
-#include <algorithm>
-#include <array>
 
 class MainWindowUi : public Ui::MainWindow {};
 
 namespace {
 
-constexpr int kLongestFirstNameColumn = 280;
 // Failures closer together than this make one notice.
 constexpr std::chrono::seconds kNoticeGathering{3};
-constexpr std::array<int, 3> kStatusColumns = {TaskStatusProxy::NextRunColumn, TaskStatusProxy::LastRunColumn,
-                                               TaskStatusProxy::ResultColumn};
 
 } // namespace
 
 MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::StatusSource status,
                        const QString& noticeBus)
-    : QMainWindow(nullptr), m_storage(storage), ui(new MainWindowUi), m_status(std::move(status)),
-      desktopNotices(std::make_unique<DesktopNotifications>(noticeBus)) {
+    : QMainWindow(nullptr), m_storage(storage), m_tasks(MakeTaskSource(storage)), ui(new MainWindowUi),
+      m_status(std::move(status)), desktopNotices(std::make_unique<DesktopNotifications>(noticeBus)) {
     ui->setupUi(this);
     ui->tasksTreeWidget->addAction(ui->actionRunNow);
     ui->tasksTreeWidget->addAction(ui->actionNewTask);
@@ -61,25 +50,17 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
     // The window's own: its shortcut works wherever the focus is in the window.
     addAction(ui->actionEditTask);
 
-    model = new TasksListModel(m_storage, this);
-    for (const auto& task : m_storage.Tasks()) {
+    model = new TasksListModel(*m_tasks, this);
+    for (const auto& task : m_tasks->Tasks()) {
         model->appendStoredTask(task.get());
     }
     if (!m_status) {
-        m_status = [this](const TaskInfo* task) { return m_storage.Status(task); };
+        m_status = [this](const TaskInfo* task) { return m_tasks->Status(task); };
     }
     statusColumns = new TaskStatusProxy(model, m_status, this);
+    dialogs = std::make_unique<TaskDialogs>(
+        *this, m_storage, m_status, [this](const TaskInfo* task) { return statusColumns->rowOf(task) >= 0; });
     ui->tasksTreeWidget->setModel(statusColumns);
-    // Names and schedules to measure again; a run's end changes the icon beside a name.
-    for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved}) {
-        connect(statusColumns, signal, this, [this] { columnNeeds.clear(); });
-    }
-    connect(statusColumns, &QAbstractItemModel::modelReset, this, [this] { columnNeeds.clear(); });
-    connect(statusColumns, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& first) {
-        if (first.column() <= 1) {
-            columnNeeds.clear();
-        }
-    });
     // Before anything lays the list out: its rows and columns are sized from the texts as the delegate
     // shows them.
     ui->tasksTreeWidget->setItemDelegate(new CutTextToolTips(ui->tasksTreeWidget));
@@ -110,7 +91,7 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
     });
     connect(ui->tasksTreeWidget, &QAbstractItemView::activated, this, [this](const QModelIndex& index) {
         if (index.column() == TaskStatusProxy::ResultColumn) {
-            showLogOf(statusColumns->taskAt(index));
+            dialogs->showLog(statusColumns->taskAt(index));
         }
     });
 
@@ -131,27 +112,12 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
     }
 
     const QSettings settings;
-    restoreGeometry(settings.value(QStringLiteral("MainWindowGeometry")).toByteArray());
-    QHeaderView* header = ui->tasksTreeWidget->header();
-    columnsToSize =
-        !header->restoreState(settings.value(QStringLiteral("TasksTreeHeaderState")).toByteArray());
-    if (columnsToSize) {
-        sizeColumns();
-        sizeStatusColumns();
-    } else if (std::all_of(kStatusColumns.begin(), kStatusColumns.end(), [header](int column) {
-                   return header->sectionSize(column) == header->defaultSectionSize();
-               })) {
-        // A state saved before the status columns existed restores the first two and leaves these at
-        // the default width.
-        sizeStatusColumns();
-    }
-    // Room the list gains (a maximised window) goes to the names, not to the last column; a saved state
-    // may still say otherwise.
-    header->setStretchLastSection(false);
-    ui->tasksTreeWidget->viewport()->installEventFilter(this);
+    restoreGeometry(settings.value(setting_keys::kMainWindowGeometry).toByteArray());
+    columns = new TaskListColumns(ui->tasksTreeWidget,
+                                  settings.value(setting_keys::kTasksTreeHeaderState).toByteArray());
     ui->tasksTreeWidget->installEventFilter(this);
 
-    if (m_storage.InStandby()) {
+    if (m_tasks->Changes() == nullptr) {
         waitForTasks();
     }
     updateActions();
@@ -179,19 +145,12 @@ MainWindow::~MainWindow() {
 
 void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    // Sized again once the window has its real layout: until it is first shown, its widgets are not
-    // polished, and the toolbar asked for more room than it takes.
-    if (columnsToSize) {
-        columnsToSize = false;
-        sizeColumns();
+    if (columns != nullptr) { // a window without a tray is shown before its list's columns are sized
+        columns->windowShown();
     }
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    // The viewport's own resizing: when the view hears of its new size, the viewport still has the old.
-    if (watched == ui->tasksTreeWidget->viewport() && event->type() == QEvent::Resize) {
-        fitNamesToList();
-    }
     // Enter edits the task, as a double click does; on the result it opens the log, as there. Taken
     // before the view, which would report it as an activation that a double click reports too.
     if (watched == ui->tasksTreeWidget && event->type() == QEvent::KeyPress) {
@@ -199,7 +158,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         const QModelIndex current = ui->tasksTreeWidget->currentIndex();
         if ((key == Qt::Key_Return || key == Qt::Key_Enter) && current.isValid()) {
             if (current.column() == TaskStatusProxy::ResultColumn) {
-                showLogOf(statusColumns->taskAt(current));
+                dialogs->showLog(statusColumns->taskAt(current));
             } else {
                 editTask(current);
             }
@@ -207,72 +166,6 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QMainWindow::eventFilter(watched, event);
-}
-
-// Only the list's own resizing moves the edges of the names and the schedule: a column the user narrows
-// stays narrow. Room the list gains goes first to the names, until they show whole (up to a point), then
-// to the schedule, until it shows whole, then to the names again; as the list narrows, it is given
-// back in the opposite order, no more than was given.
-void MainWindow::fitNamesToList() {
-    QTreeView* tree = ui->tasksTreeWidget;
-    QHeaderView* header = tree->header();
-    int slack = tree->viewport()->width() - header->length();
-    if (slack == 0 || (slack < 0 && namesWidened == 0 && scheduleWidened == 0)) {
-        return;
-    }
-    if (columnNeeds.isEmpty()) {
-        // Measured once per change of the rows: a resize comes many times a second while dragged.
-        const QAbstractItemView* view = tree; // the tree's own measure, public through its base
-        columnNeeds = {std::min(view->sizeHintForColumn(0), kLongestFirstNameColumn),
-                       view->sizeHintForColumn(1)};
-    }
-    int names = header->sectionSize(0);
-    int schedule = header->sectionSize(1);
-    const auto move = [](int& from, int& to, int& widened, int most) {
-        const int step = std::max(0, std::min(from, most));
-        from -= step;
-        to += step;
-        widened += step;
-    };
-    if (slack > 0) {
-        move(slack, names, namesWidened, columnNeeds[0] - names);
-        move(slack, schedule, scheduleWidened, columnNeeds[1] - schedule);
-        move(slack, names, namesWidened, slack);
-    } else {
-        int back = -slack;
-        int given = 0;
-        const auto giveBack = [&back, &given](int& column, int& widened, int most) {
-            const int step = std::max(0, std::min({back, widened, most}));
-            column -= step;
-            widened -= step;
-            back -= step;
-            given += step;
-        };
-        giveBack(names, namesWidened, names - columnNeeds[0]);
-        giveBack(schedule, scheduleWidened, scheduleWidened);
-        giveBack(names, namesWidened, namesWidened);
-        if (given == 0) {
-            return;
-        }
-    }
-    header->resizeSection(0, names);
-    header->resizeSection(1, schedule);
-}
-
-void MainWindow::sizeColumns() {
-    // The list's width at the window's present size, also before the window is ever shown.
-    layout()->activate();
-    QTreeView* tree = ui->tasksTreeWidget;
-    QHeaderView* header = tree->header();
-    tree->resizeColumnToContents(0);
-    // Names whole up to a point, but never wider than half the list, so that the schedule can be read
-    // too; a cut text shows whole in its tool tip.
-    const int half = tree->viewport()->width() / 2;
-    const int widest = std::min(header->sectionSize(0), kLongestFirstNameColumn);
-    header->resizeSection(0, std::max(header->sectionSizeHint(0), std::min(widest, half)));
-    // The schedule takes the rest of what is in view; the status columns follow behind the scroll bar.
-    header->resizeSection(
-        1, std::max(header->sectionSizeHint(1), tree->viewport()->width() - header->sectionSize(0)));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -289,7 +182,7 @@ std::optional<TaskInfo> MainWindow::runWizard(const TaskInfo& task, TaskWizard::
                                               const TaskInfo* edited) {
     TaskWizard wizard(task, this, m_storage.Core(), purpose);
     std::vector<std::wstring> otherNames;
-    for (const auto& stored : m_storage.Tasks()) {
+    for (const auto& stored : m_tasks->Tasks()) {
         if (stored.get() != edited) {
             otherNames.push_back(stored->name);
         }
@@ -312,8 +205,8 @@ void MainWindow::insertAndSelect(int row, const QModelIndex& parent, int column,
 }
 
 void MainWindow::newTask() {
-    if (m_storage.InStandby()) {
-        return; // the other engine owns the tasks
+    if (m_tasks->Changes() == nullptr) {
+        return; // the other engine owns the tasks: no editor for a task that could not be stored
     }
     const std::optional<TaskInfo> task = runWizard(TaskInfo{}, TaskWizard::Purpose::Create);
     if (!task) {
@@ -329,15 +222,15 @@ void MainWindow::newTask() {
 }
 
 void MainWindow::cloneTask() {
-    if (m_storage.InStandby()) {
-        return; // the other engine owns the tasks
+    if (m_tasks->Changes() == nullptr) {
+        return; // as for a new task
     }
     const QModelIndex current = ui->tasksTreeWidget->currentIndex();
     const TaskInfo* source = statusColumns->taskAt(current);
     if (source == nullptr) {
         return;
     }
-    TaskInfo copy = m_storage.Copy(source);
+    TaskInfo copy = m_tasks->Copy(source);
     copy.name = tr("%1 (копия)").arg(QString::fromStdWString(copy.name)).toStdWString();
     const std::optional<TaskInfo> task = runWizard(copy, TaskWizard::Purpose::Clone);
     if (!task) {
@@ -347,18 +240,16 @@ void MainWindow::cloneTask() {
 }
 
 void MainWindow::editTask(const QModelIndex& index) {
-    if (m_storage.InStandby()) {
-        return; // the other engine owns the tasks
-    }
+    TaskChanges* changes = m_tasks->Changes();
     TaskInfo* stored = statusColumns->taskAt(index);
-    if (stored == nullptr) {
+    if (changes == nullptr || stored == nullptr) {
         return;
     }
-    const std::optional<TaskInfo> task = runWizard(m_storage.Copy(stored), TaskWizard::Purpose::Edit, stored);
+    const std::optional<TaskInfo> task = runWizard(m_tasks->Copy(stored), TaskWizard::Purpose::Edit, stored);
     if (!task) {
         return;
     }
-    m_storage.UpdateTask(stored, *task);
+    changes->Update(stored, *task);
     // The list model's whole row: an edit made from the name cell can change the schedule cell too. The
     // status cells follow when the engine has armed the task anew.
     const QModelIndex first = statusColumns->mapToSource(index.siblingAtColumn(0));
@@ -366,34 +257,24 @@ void MainWindow::editTask(const QModelIndex& index) {
 }
 
 void MainWindow::removeTask() {
-    if (m_storage.InStandby()) {
-        return; // the other engine owns the tasks
-    }
     const QModelIndex current = ui->tasksTreeWidget->currentIndex();
-    if (!current.isValid()) {
+    if (m_tasks->Changes() == nullptr || !current.isValid()) {
         return;
     }
     const TaskInfo* removed = statusColumns->taskAt(current);
     failureNotices->forget(removed);
-    // Its record goes with it: a window keyed by it could be taken for a later task's.
-    for (HistoryWindow* history : ChildDialogs<HistoryWindow>(*this)) {
-        if (history->record() == removed) {
-            history->close();
-        }
-    }
+    dialogs->closeHistoryOf(removed);
     if (model->removeRow(current.row(), statusColumns->mapToSource(current.parent()))) {
         updateActions();
     }
 }
 
 void MainWindow::runNow() {
-    if (m_storage.InStandby()) {
-        return; // the other engine owns the tasks
-    }
-    const QModelIndex current = ui->tasksTreeWidget->currentIndex();
-    if (TaskInfo* task = statusColumns->taskAt(current)) {
+    TaskChanges* changes = m_tasks->Changes();
+    TaskInfo* task = statusColumns->taskAt(ui->tasksTreeWidget->currentIndex());
+    if (changes != nullptr && task != nullptr) {
         const QString refused =
-            RunNowRefusal(m_storage.RunNow(task), QString::fromStdWString(m_storage.Copy(task).name));
+            RunNowRefusal(changes->RunNow(task), QString::fromStdWString(m_tasks->Copy(task).name));
         if (!refused.isEmpty()) {
             statusBar()->showMessage(refused.left(1).toUpper() + refused.mid(1) + QLatin1Char('.'), 10000);
         }
@@ -411,13 +292,14 @@ void MainWindow::showTaskMenu(const QPoint& point) {
 
 void MainWindow::updateActions() {
     const bool selected = ui->tasksTreeWidget->selectionModel()->hasSelection();
-    ui->actionRunNow->setEnabled(selected && !m_storage.InStandby());
-    ui->actionCloneTask->setEnabled(selected && !m_storage.InStandby());
-    ui->actionEditTask->setEnabled(selected && !m_storage.InStandby());
-    ui->actionRemoveTask->setEnabled(selected && !m_storage.InStandby());
+    const bool changeable = m_tasks->Changes() != nullptr;
+    ui->actionRunNow->setEnabled(selected && changeable);
+    ui->actionCloneTask->setEnabled(selected && changeable);
+    ui->actionEditTask->setEnabled(selected && changeable);
+    ui->actionRemoveTask->setEnabled(selected && changeable);
     ui->actionShowLog->setEnabled(selected);
     ui->actionShowHistory->setEnabled(selected);
-    ui->actionNewTask->setEnabled(!m_storage.InStandby());
+    ui->actionNewTask->setEnabled(changeable);
 }
 
 void MainWindow::leaveScreen() {
@@ -434,7 +316,7 @@ void MainWindow::waitForTasks() {
     standbyRefresh = new QTimer(this);
     standbyRefresh->setInterval(1000);
     connect(standbyRefresh, &QTimer::timeout, this, [this] {
-        m_storage.RefreshStandby();
+        m_tasks->Refresh();
         updateBackgroundNotice();
     });
     standbyRefresh->start();
@@ -444,7 +326,7 @@ void MainWindow::waitForTasks() {
 
 void MainWindow::updateBackgroundNotice() {
     QStringList running;
-    for (const std::wstring& name : m_storage.RunningTasks()) {
+    for (const std::wstring& name : m_tasks->RunningTasks()) {
         running << tr("«%1»").arg(ShownName(name));
     }
     ui->backgroundNotice->setText(
@@ -458,18 +340,17 @@ void MainWindow::updateBackgroundNotice() {
 
 void MainWindow::takeOverTasks(const std::function<void()>& start) {
     // The windows and notices of the old records go with them.
-    for (LogViewer* viewer : ChildDialogs<LogViewer>(*this)) {
-        viewer->close();
-    }
-    for (HistoryWindow* history : ChildDialogs<HistoryWindow>(*this)) {
-        history->close();
-    }
+    dialogs->closeAll();
     ++m_listGeneration;
     m_noticeTasks.clear();
     failureNotices->forgetTasks();
     delete standbyRefresh;
     standbyRefresh = nullptr;
-    model->showReplacedTasks(start);
+    model->showReplacedTasks([this, &start]() -> TaskSource& {
+        start();
+        m_tasks = MakeTaskSource(m_storage);
+        return *m_tasks;
+    });
     ui->backgroundNotice->hide();
     updateActions();
     warnAboutDamagedStorage();
@@ -477,85 +358,15 @@ void MainWindow::takeOverTasks(const std::function<void()>& start) {
 }
 
 void MainWindow::announceBackgroundRuns() {
-    if (m_storage.InStandby()) {
+    if (m_tasks->Changes() == nullptr) {
         return; // the other engine may still add to them: told once the tasks are here
     }
-    const QString seenKey = QStringLiteral("Notices/backgroundRunsSeen");
-    QSettings settings;
-    const bool first = !settings.contains(seenKey);
-    std::vector<NamedRun> runs;
-    JournalRunId last = 0;
-    try {
-        JournalReader journal(m_storage.JournalPath());
-        if (!first) {
-            runs = journal.BackgroundRunsAfter(settings.value(seenKey).toLongLong());
-        }
-        last = journal.LastRunId();
-    } catch (const sqlite::Error&) {
-        return; // no journal yet, or one the engine replaces: nothing to tell
-    }
-    settings.setValue(seenKey, static_cast<qlonglong>(last));
-    // Runs that ended while this program stood by were told as they ended; of a task the latest run.
-    std::vector<FailureNotices::PastRun> past;
-    for (const NamedRun& named : runs) {
-        const RunOutcome outcome = named.run.result.outcome;
-        if (!named.run.end || *named.run.end >= m_storage.StartedAt() ||
-            !(IsFailure(outcome) || outcome == RunOutcome::Warnings)) {
-            continue;
-        }
-        const auto& tasks = m_storage.Tasks();
-        const auto task = std::find_if(tasks.begin(), tasks.end(),
-                                       [&named](const auto& record) { return record->name == named.task; });
-        if (task == tasks.end()) {
-            continue; // removed since
-        }
-        std::erase_if(past, [record = task->get()](const auto& told) { return told.task == record; });
-        past.push_back({task->get(), ShownName(named.task),
-                        QString::fromStdWString(named.run.result.firstError),
-                        outcome == RunOutcome::Warnings});
-    }
-    failureNotices->announcePast(past);
-}
-
-void MainWindow::sizeStatusColumns() {
-    // Wide enough for any text they can show (the result with its icon): a run that ends changes no width.
-    QTreeView* tree = ui->tasksTreeWidget;
-    QHeaderView* header = tree->header();
-    const QFontMetrics metrics(tree->font());
-    const int margins = 2 * CutTextToolTips::textMargin(tree->style(), tree) + 8;
-    const int icon = tree->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, tree) + 4;
-    for (const int column : kStatusColumns) {
-        int width = header->sectionSizeHint(column);
-        for (const QString& text : TaskStatusProxy::cellTexts(column)) {
-            const int extra = column == TaskStatusProxy::ResultColumn ? icon : 0;
-            width = std::max(width, metrics.horizontalAdvance(text) + margins + extra);
-        }
-        header->resizeSection(column, width);
-    }
+    failureNotices->announcePast(
+        UntoldBackgroundRuns(m_storage.JournalPath(), m_tasks->Tasks(), m_storage.StartedAt()));
 }
 
 void MainWindow::showLog() {
-    showLogOf(statusColumns->taskAt(ui->tasksTreeWidget->currentIndex()));
-}
-
-void MainWindow::showLogOf(const TaskInfo* task) {
-    if (task == nullptr) {
-        return;
-    }
-    const QString path = TaskLog::PathFor(m_storage.LogFolder(), task->name);
-    LogViewer* viewer = nullptr;
-    for (LogViewer* open : ChildDialogs<LogViewer>(*this)) {
-        if (open->logPath() == path) {
-            viewer = open;
-        }
-    }
-    if (viewer == nullptr) {
-        viewer = new LogViewer(ShownName(task->name), path, this);
-        viewer->setAttribute(Qt::WA_DeleteOnClose);
-    }
-    viewer->show();
-    viewer->raise();
-    viewer->activateWindow();
+    dialogs->showLog(statusColumns->taskAt(ui->tasksTreeWidget->currentIndex()));
 }
 
 void MainWindow::openLogsOf(const std::vector<const TaskInfo*>& tasks) {
@@ -563,48 +374,19 @@ void MainWindow::openLogsOf(const std::vector<const TaskInfo*>& tasks) {
     for (const TaskInfo* task : tasks) {
         // Only a task still listed: one removed since the notice has no log to open.
         if (statusColumns->rowOf(task) >= 0 && opened++ < FailureNotices::kNamedTasks) {
-            showLogOf(task);
+            dialogs->showLog(task);
         }
     }
 }
 
 void MainWindow::showHistory() {
-    showHistoryOf(statusColumns->taskAt(ui->tasksTreeWidget->currentIndex()));
-}
-
-void MainWindow::showHistoryOf(const TaskInfo* task) {
-    if (task == nullptr) {
-        return;
-    }
-    HistoryWindow* history = nullptr;
-    for (HistoryWindow* open : ChildDialogs<HistoryWindow>(*this)) {
-        if (open->record() == task) {
-            history = open;
-        }
-    }
-    if (history == nullptr) {
-        history = new HistoryWindow(task, m_storage.JournalPath(), this);
-        history->setAttribute(Qt::WA_DeleteOnClose);
-    }
-    updateHistory(task); // read again also when reopened
-    history->show();
-    history->raise();
-    history->activateWindow();
-}
-
-void MainWindow::updateHistory(const TaskInfo* record) {
-    for (HistoryWindow* history : ChildDialogs<HistoryWindow>(*this)) {
-        const TaskInfo* task = history->record();
-        if ((record == nullptr || task == record) && statusColumns->rowOf(task) >= 0) {
-            history->update(QString::fromStdWString(task->name), m_storage.JournalId(task), m_status(task));
-        }
-    }
+    dialogs->showHistory(statusColumns->taskAt(ui->tasksTreeWidget->currentIndex()));
 }
 
 void MainWindow::onStatusChanged(const TaskInfo* record) {
     statusColumns->statusChanged(record);
     warnAboutDamagedJournal(); // known once the engine has opened it, before any status it tells
-    updateHistory(record);
+    dialogs->updateHistory(record);
     if (record != nullptr) {
         noteStatus(record);
         return;
@@ -753,37 +535,7 @@ void MainWindow::warnAboutDamagedStorage() {
         return;
     }
     storageWarningGiven = true;
-    QString reason;
-    switch (damage->kind) {
-    case StorageDamage::Kind::Unreadable:
-        reason = tr("его не удалось прочитать");
-        break;
-    case StorageDamage::Kind::NotUtf8:
-        reason = tr("в нём есть байты, которые не являются текстом в кодировке UTF-8");
-        break;
-    case StorageDamage::Kind::Malformed:
-        reason = tr("он не является правильным XML-документом");
-        break;
-    case StorageDamage::Kind::NoTaskList:
-        reason = tr("в нём нет списка задач");
-        break;
-    case StorageDamage::Kind::TasksLeftOut:
-        reason = tr("не удалось прочитать задач: %1").arg(damage->tasksLeftOut);
-        break;
-    }
-    QString kept;
-    if (damage->keptAs.isEmpty()) {
-        kept = tr("Сохранить его копию не удалось (%1).").arg(damage->keepError);
-    } else if (damage->kind == StorageDamage::Kind::Unreadable) {
-        kept = tr("Файл переименован в\n%1").arg(QDir::toNativeSeparators(damage->keptAs));
-    } else {
-        kept = tr("Файл в том виде, в каком он был прочитан, сохранён как\n%1")
-                   .arg(QDir::toNativeSeparators(damage->keptAs));
-    }
-    const QString text = tr("Файл задач повреждён: %1.\n\n%2\n\nЗагружены задачи, которые удалось прочитать; "
-                            "при следующем сохранении в файл задач будут записаны только они.")
-                             .arg(reason, kept);
-    ShowModalMessage(this, QMessageBox::Warning, tr("Файл задач повреждён"), text);
+    DamageWarnings::showStorageDamage(this, *damage);
 }
 
 void MainWindow::warnAboutDamagedJournal() {
@@ -795,22 +547,7 @@ void MainWindow::warnAboutDamagedJournal() {
         return;
     }
     journalWarningGiven = true;
-    if (!damage->movedAside) {
-        ShowModalMessage(
-            this, QMessageBox::Warning, tr("Журнал запусков недоступен"),
-            tr("Журнал запусков не удаётся записать (%1).\n\nЗадачи выполняются как обычно; записи о "
-               "запусках будут внесены в журнал, когда запись станет возможна. Пока программа не "
-               "закрыта, они не потеряются.")
-                .arg(damage->reason));
-        return;
-    }
-    const QString kept = damage->keptAs.isEmpty()
-                             ? tr("Сохранить его копию не удалось.")
-                             : tr("Файл сохранён как\n%1").arg(QDir::toNativeSeparators(damage->keptAs));
-    ShowModalMessage(this, QMessageBox::Warning, tr("Журнал запусков повреждён"),
-                     tr("Журнал запусков повреждён (%1).\n\n%2\n\nНачат новый журнал; задания и их журналы "
-                        "не затронуты.")
-                         .arg(damage->reason, kept));
+    DamageWarnings::showJournalDamage(this, *damage);
 }
 
 void MainWindow::keepSavedState() {
@@ -822,18 +559,6 @@ void MainWindow::saveSettings() {
         return;
     }
     QSettings settings;
-    settings.setValue(QStringLiteral("MainWindowGeometry"), saveGeometry());
-    settings.setValue(QStringLiteral("TasksTreeHeaderState"), ui->tasksTreeWidget->header()->saveState());
-}
-
-bool notifyFailures() {
-    return FlagSetting(QSettings(), run_setting_keys::kNotifyFailures, true);
-}
-
-void setNotifyFailures(bool enabled) {
-    QSettings().setValue(run_setting_keys::kNotifyFailures, enabled);
-}
-
-void setAutostart(bool enabled) {
-    SetAutostartEntry(enabled, QCoreApplication::applicationFilePath());
+    settings.setValue(setting_keys::kMainWindowGeometry, saveGeometry());
+    settings.setValue(setting_keys::kTasksTreeHeaderState, ui->tasksTreeWidget->header()->saveState());
 }

@@ -23,6 +23,9 @@ class MainWindowUi;
 class QAction;
 class QMenu;
 class QTimer;
+class TaskSource;
+class TaskDialogs;
+class TaskListColumns;
 class TaskStorage;
 class TasksListModel;
 
@@ -85,19 +88,13 @@ private:
     void showTaskMenu(const QPoint& point);
     void updateActions();
     void showLog();
-    void showLogOf(const TaskInfo* task);
     void showHistory();
-    // Opens the task's run history or brings its open window forward.
-    void showHistoryOf(const TaskInfo* task);
-    // Reads the journal again in the history windows of the task (null: of every task).
-    void updateHistory(const TaskInfo* record);
     void onStatusChanged(const TaskInfo* record);
     void noteStatus(const TaskInfo* task);
     void showFailureNotice(const FailureNotices::Notice& notice);
     // Where there is no notification service: the tray's balloon, or the status bar without a tray.
     void showNoticeInWindow(const FailureNotices::Notice& notice);
     void openLogsOf(const std::vector<const TaskInfo*>& tasks);
-    void sizeStatusColumns();
     void waitForTasks();
     void updateBackgroundNotice();
 
@@ -109,11 +106,6 @@ private:
     void toggleVisibility();
     void hideToTray();
     void saveSettings();
-    // The first widths of the list's columns, while no header state is saved.
-    void sizeColumns();
-    // The width the list gains goes to the names and the schedule; when it shrinks, they give back what
-    // they got.
-    void fitNamesToList();
 
     // Runs the editor on `task`; the edited copy when the user finished it.
     // `edited`: the stored task being edited, whose own name is no other task's.
@@ -123,6 +115,7 @@ private:
     void insertAndSelect(int row, const QModelIndex& parent, int column, const TaskInfo& task);
 
     TaskStorage& m_storage;
+    std::unique_ptr<TaskSource> m_tasks; // read-only while the engine stands by
     MainWindowUi* ui;
     TasksListModel* model;
     QSystemTrayIcon* trayIcon = nullptr;
@@ -131,6 +124,7 @@ private:
     QAction* notifyAction = nullptr;
     TaskStatusProxy::StatusSource m_status;
     TaskStatusProxy* statusColumns = nullptr; // what the list view shows: the model and the status
+    std::unique_ptr<TaskDialogs> dialogs;     // the tasks' log and history windows
     FailureNotices* failureNotices = nullptr;
     std::vector<const TaskInfo*> m_noticeTasks; // the tasks of the balloon last shown, for its click
     std::unique_ptr<DesktopNotifications> desktopNotices;
@@ -139,17 +133,6 @@ private:
     std::uint64_t m_listGeneration = 0; // a notice's tasks are of this list's records only
     bool storageWarningGiven = false;
     bool journalWarningGiven = false;
-    int namesWidened = 0;       // what fitNamesToList added to the names' column
-    int scheduleWidened = 0;    // and to the schedule's
-    QVector<int> columnNeeds;   // the widths the names and schedules need to show whole; empty: unknown
-    bool stateToSave = true;    // see keepSavedState
-    bool columnsToSize = false; // no header state was saved, and the window has not been shown yet
+    TaskListColumns* columns = nullptr;
+    bool stateToSave = true; // see keepSavedState
 };
-
-// Whether failed runs are announced: the "Runs/notifyFailures" setting, on unless turned off.
-bool notifyFailures();
-void setNotifyFailures(bool enabled);
-
-// Makes the session start this executable, or stops it doing so. Failures are not reported: the
-// autostart entry's check mark shows the real state the next time the menu opens.
-void setAutostart(bool enabled);

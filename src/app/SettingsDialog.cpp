@@ -3,7 +3,7 @@
 #include "SettingsDialog.h"
 
 #include "BackgroundRuns.h"
-#include "MainWindow.h"
+#include "ProgramSettings.h"
 #include "platform/AutostartEntry.h"
 #include "scheduler/RunSettings.h"
 #include "scheduler/SettingValue.h"
@@ -43,7 +43,7 @@ void BindMinutes(QSpinBox* spin, const QString& key, std::chrono::seconds stored
 
 SettingsDialog::SettingsDialog(QWidget* parent) : QDialog(parent), ui(new SettingsDialogUi) {
     ui->setupUi(this);
-    namespace keys = run_setting_keys;
+    namespace keys = setting_keys;
     // Read as the engine reads it: a value it would not use shows as the value it uses instead.
     const RunSettings stored = ReadRunSettings();
     BindMinutes(ui->toolTimeLimitSpinBox, keys::kToolTimeLimit, stored.toolTimeLimit);

@@ -4,6 +4,7 @@
 #include "ShownName.h"
 #include "TasksListModel.h"
 #include "model/LocalDateTime.h"
+#include "scheduler/StatusWords.h"
 
 #include <QPixmap>
 
@@ -135,7 +136,7 @@ QVariant TaskStatusProxy::statusData(const QModelIndex& index, int role) const {
     switch (index.column()) {
     case NextRunColumn:
         if (role == Qt::DisplayRole) {
-            return status.next_run ? DateTimeText(*status.next_run) : tr("не запланирован");
+            return status.next_run ? DateTimeText(*status.next_run) : NotScheduledText();
         }
         break;
     case LastRunColumn:
@@ -145,7 +146,7 @@ QVariant TaskStatusProxy::statusData(const QModelIndex& index, int role) const {
         break;
     case ResultColumn:
         if (role == Qt::DisplayRole) {
-            return status.stale_since ? staleText(*status.stale_since) : outcomeText(status.outcome);
+            return status.stale_since ? StaleText(*status.stale_since) : OutcomeText(status.outcome);
         }
         if (role == Qt::DecorationRole) {
             // A stale task wears the failure's sign, whatever its last run.
@@ -176,11 +177,11 @@ QVariant TaskStatusProxy::headerData(int section, Qt::Orientation orientation, i
     }
     switch (section) {
     case NextRunColumn:
-        return tr("Следующий запуск");
+        return NextRunTitle();
     case LastRunColumn:
-        return tr("Последний запуск");
+        return LastRunTitle();
     case ResultColumn:
-        return tr("Результат");
+        return ResultTitle();
     default:
         return {};
     }
@@ -230,32 +231,6 @@ void TaskStatusProxy::statusChanged(const TaskInfo* record) {
     }
 }
 
-QString TaskStatusProxy::outcomeText(RunOutcome outcome) {
-    switch (outcome) {
-    case RunOutcome::None:
-        return {};
-    case RunOutcome::Running:
-        return tr("Выполняется…");
-    case RunOutcome::Succeeded:
-        return tr("Успешно");
-    case RunOutcome::Warnings:
-        return tr("Есть предупреждения");
-    case RunOutcome::Failed:
-        return tr("Ошибка");
-    case RunOutcome::Missed:
-        return tr("Пропущен");
-    case RunOutcome::Interrupted:
-        return tr("Прерван");
-    case RunOutcome::LimitExceeded:
-        return tr("Превышено время");
-    }
-    return {};
-}
-
-QString TaskStatusProxy::staleText(TimePoint since) {
-    return tr("Нет успешных запусков с %1").arg(LocalDateTimeText(since, QStringLiteral("dd.MM.yyyy")));
-}
-
 QString TaskStatusProxy::missedText(const TaskStatus& status) {
     const QString latest = status.missed_latest ? DateTimeText(*status.missed_latest) : QString();
     return tr("Пропущено запусков: %1, последний — %2").arg(status.missed_count).arg(latest);
@@ -266,7 +241,7 @@ QStringList TaskStatusProxy::cellTexts(int column) {
     const QString dateTime = QStringLiteral("00.00.0000 00:00");
     switch (column) {
     case NextRunColumn:
-        return {dateTime, tr("не запланирован")};
+        return {dateTime, NotScheduledText()};
     case LastRunColumn:
         return {dateTime};
     case ResultColumn: {
@@ -274,7 +249,7 @@ QStringList TaskStatusProxy::cellTexts(int column) {
         for (const RunOutcome outcome :
              {RunOutcome::Running, RunOutcome::Succeeded, RunOutcome::Warnings, RunOutcome::Failed,
               RunOutcome::Missed, RunOutcome::Interrupted, RunOutcome::LimitExceeded}) {
-            texts << outcomeText(outcome);
+            texts << OutcomeText(outcome);
         }
         return texts; // the long text of a stale task may be cut: its tool tip shows it whole
     }

@@ -49,10 +49,6 @@ public:
     // Repaints the status cells of the task's row; null: of every row.
     void statusChanged(const TaskInfo* record);
 
-    // "Успешно", "Ошибка" and the like; empty for a task that never ran.
-    static QString outcomeText(RunOutcome outcome);
-    // "Нет успешных запусков с dd.MM.yyyy": a task long without a successful run, whatever the cause.
-    static QString staleText(TimePoint since);
     // The tool tip of missed runs: how many and the latest of them.
     static QString missedText(const TaskStatus& status);
     // Every kind of text an added column shows, so that it can be made wide enough before it shows them.

@@ -1,11 +1,11 @@
 // Rows of the task list, kept in step with the engine's records.
 #include "TasksListModel.h"
 
-#include "ScheduleText.h"
-#include "scheduler/TaskStorage.h"
+#include "TaskSource.h"
+#include "scheduler/ScheduleText.h"
 
-TasksListModel::TasksListModel(TaskStorage& storage, QObject* parent)
-    : QAbstractItemModel(parent), m_storage(storage) {}
+TasksListModel::TasksListModel(TaskSource& source, QObject* parent)
+    : QAbstractItemModel(parent), m_source(&source) {}
 
 TaskNode* TasksListModel::nodeOf(const QModelIndex& index) const {
     if (index.isValid() && index.internalPointer() != nullptr) {
@@ -78,14 +78,15 @@ QVariant TasksListModel::headerData(int section, Qt::Orientation orientation, in
 
 bool TasksListModel::removeRows(int row, int count, const QModelIndex& parent) {
     TaskNode* node = nodeOf(parent);
-    if (row < 0 || count <= 0 ||
+    TaskChanges* changes = m_source->Changes();
+    if (changes == nullptr || row < 0 || count <= 0 ||
         static_cast<std::size_t>(row) + static_cast<std::size_t>(count) > node->children.size()) {
         return false;
     }
     beginRemoveRows(parent, row, row + count - 1);
     for (int i = 0; i < count; ++i) {
         // The engine goes first: once it returns the record is gone, and the node must not outlive it.
-        m_storage.RemoveTask(node->children[static_cast<std::size_t>(row)]->task);
+        changes->Remove(node->children[static_cast<std::size_t>(row)]->task);
         node->removeChild(row);
     }
     endRemoveRows();
@@ -101,13 +102,14 @@ Qt::ItemFlags TasksListModel::flags(const QModelIndex& index) const {
 
 bool TasksListModel::insertTask(int row, const QModelIndex& parent, const TaskInfo& task) {
     TaskNode* node = nodeOf(parent);
+    TaskChanges* changes = m_source->Changes();
     // Checked before anything is stored: a task the engine keeps but the list never shows could not be
     // removed again until the next start.
-    if (row < 0 || static_cast<std::size_t>(row) > node->children.size()) {
+    if (changes == nullptr || row < 0 || static_cast<std::size_t>(row) > node->children.size()) {
         return false;
     }
     beginInsertRows(parent, row, row);
-    TaskInfo* stored = m_storage.AddTask(task);
+    TaskInfo* stored = changes->Add(task);
     const bool inserted = node->insertChild(row, stored);
     endInsertRows();
     return inserted;
@@ -120,11 +122,11 @@ void TasksListModel::appendStoredTask(TaskInfo* task) {
     endInsertRows();
 }
 
-void TasksListModel::showReplacedTasks(const std::function<void()>& replace) {
+void TasksListModel::showReplacedTasks(const std::function<TaskSource&()>& replace) {
     beginResetModel();
     m_root.children.clear();
-    replace();
-    for (const auto& task : m_storage.Tasks()) {
+    m_source = &replace();
+    for (const auto& task : m_source->Tasks()) {
         m_root.insertChild(static_cast<int>(m_root.children.size()), task.get());
     }
     endResetModel();

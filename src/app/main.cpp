@@ -2,24 +2,23 @@
 // a second start only tells the primary, which brings its window forward. With an option the start is a
 // terminal command instead, which asks the running engine (or reads the files) and ends, or the engine
 // without a window, which runs the tasks while no window's program does.
-#include "ApplicationNames.h"
-#include "BackgroundEngine.h"
-#include "CommandLine.h"
 #include "FirstLaunch.h"
 #include "HelpKeyFilter.h"
 #include "MainWindow.h"
 #include "QtMessageFilter.h"
-#include "TerminalCommand.h"
-#include "TerminalRequests.h"
-#include "WindowSide.h"
+#include "handover/BackgroundEngine.h"
+#include "handover/WindowSide.h"
 #include "platform/DebugOutput.h"
 #include "platform/HeadlessPlatform.h"
-#include "platform/OwnershipLock.h"
 #include "platform/TerminationSignals.h"
 #include "scheduler/TaskStorage.h"
 #include "singleinstance/InstanceKey.h"
 #include "singleinstance/RequestServer.h"
 #include "singleinstance/SingleApplication.h"
+#include "terminal/ApplicationNames.h"
+#include "terminal/CommandLine.h"
+#include "terminal/TerminalCommand.h"
+#include "terminal/TerminalRequests.h"
 
 #include <QDir>
 #include <QIcon>
@@ -109,16 +108,8 @@ int main(int argc, char* argv[]) {
                          .arg(QApplication::applicationDirPath(),
                               translated ? QStringLiteral("loaded") : QStringLiteral("not found")));
 
-    // A background engine that runs the tasks sees the window's role taken, ends its runs under way and
-    // gives up the engine's role; slots that pass meanwhile are this engine's to run.
-    platform::OwnershipLock windowRole(EngineLockPath(), platform::OwnershipLock::Role::Window);
-    platform::OwnershipLock engineRole(EngineLockPath(), platform::OwnershipLock::Role::Engine);
-    const TimePoint claimedAt = CurrentTime();
-    TakeWindowRole(windowRole);
-    const bool owner = engineRole.TryTake();
-    // Unowned while a background engine waits for them: another window's program let them go a moment
-    // ago, before the background engine could take them, and what fell due since is owed.
-    TaskStorage& storage = TaskStorage::Instance(!owner, owner && BackgroundEngineWaits());
+    WindowSide side(EngineLockPath());
+    TaskStorage& storage = TaskStorage::Instance(!side.OwnsTasks(), side.OwedSinceRelease());
     // Requests are read in the event loop, once everything below exists.
     std::unique_ptr<RequestServer> server;
     const auto serve = [&server, &storage, &key] {
@@ -130,21 +121,15 @@ int main(int argc, char* argv[]) {
     };
 
     MainWindow window(storage);
-    QTimer claim;
-    if (owner) {
+    side.WhenOwned(&window, [&](std::optional<TimePoint> claimedAt) {
+        if (claimedAt) {
+            window.takeOverTasks([&storage, claimedAt] { storage.Start(claimedAt); });
+        }
         serve();
-    } else {
-        claim.setInterval(250);
-        QObject::connect(&claim, &QTimer::timeout, &window, [&] {
-            if (engineRole.TryTake()) {
-                claim.stop();
-                window.takeOverTasks([&storage, claimedAt] { storage.Start(claimedAt); });
-                serve();
-                WriteDebugOutput(QStringLiteral("tasks taken over from the background engine"));
-            }
-        });
-        claim.start();
-    }
+        if (claimedAt) {
+            WriteDebugOutput(QStringLiteral("tasks taken over from the background engine"));
+        }
+    });
     if (headless) {
         window.keepSavedState();
     }
@@ -167,14 +152,11 @@ int main(int argc, char* argv[]) {
     });
 
     const int result = QApplication::exec();
-    LetRunsEndForTheBackgroundEngine(storage, window);
+    side.LetRunsEnd(storage, [&window] { window.leaveScreen(); });
     // While the logs' texts and the trace still work: after main they may be gone. The engine's role is
     // given up after the last save, when the roles go.
     server.reset();
     storage.Close();
-    // The window's role first: a background engine told by the engine's role is then free to take the
-    // tasks at once.
-    windowRole.Release();
-    engineRole.Release();
+    side.Release();
     return result;
 }

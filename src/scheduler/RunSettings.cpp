@@ -4,7 +4,7 @@
 #include "SettingValue.h"
 
 RunSettings ReadRunSettings() {
-    namespace keys = run_setting_keys;
+    namespace keys = setting_keys;
     const RunSettings defaults;
     const QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Zelkor-Vostal"),
                           QStringLiteral("ZelkorScheduler"));

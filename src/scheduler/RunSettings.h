@@ -1,20 +1,9 @@
 // The settings of task runs in the per-user settings store, group "Runs".
 #pragma once
 
-#include <QString>
+#include "SettingKeys.h"
 
 #include <chrono>
-
-// The keys, named once for the engine that reads them and the settings window that writes them.
-namespace run_setting_keys {
-inline const QString kToolTimeLimit = QStringLiteral("Runs/toolTimeLimitSeconds");
-inline const QString kTaskTimeLimit = QStringLiteral("Runs/taskTimeLimitSeconds");
-inline const QString kCatchUpMissed = QStringLiteral("Runs/catchUpMissed");
-inline const QString kLowPriority = QStringLiteral("Runs/lowPriority");
-inline const QString kKeepAwake = QStringLiteral("Runs/keepAwake");
-// Read by the window, not the engine: whether failed runs are announced.
-inline const QString kNotifyFailures = QStringLiteral("Runs/notifyFailures");
-} // namespace run_setting_keys
 
 struct RunSettings {
     // "Runs/toolTimeLimitSeconds": a tool run that lasts longer is ended; 0 is no limit.

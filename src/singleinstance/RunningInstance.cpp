@@ -20,7 +20,7 @@ int Remaining(const QDeadlineTimer& deadline) {
 
 } // namespace
 
-InstanceAnswer AskRunningInstance(const QByteArray& request, SingleApplication::Modes modes, int timeoutMs) {
+InstanceAnswer AskRunningInstance(const QByteArray& request, InstanceModes::Modes modes, int timeoutMs) {
     InstanceAnswer answer;
     const QString key = ComputeInstanceKey(InstanceIdentity::OfThisProcess(modes), modes);
     const QDeadlineTimer deadline(timeoutMs);

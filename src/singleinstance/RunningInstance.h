@@ -2,7 +2,7 @@
 // one reply.
 #pragma once
 
-#include "singleinstance/SingleApplication.h"
+#include "singleinstance/InstanceModes.h"
 
 #include <QByteArray>
 #include <QString>
@@ -25,4 +25,4 @@ struct InstanceAnswer {
 // name of the application is set), sends the request after a connect message
 // of kind TerminalRequest and waits up to `timeoutMs` for the reply. Never touches the shared block: a
 // command is no start of the program and takes no instance number.
-InstanceAnswer AskRunningInstance(const QByteArray& request, SingleApplication::Modes modes, int timeoutMs);
+InstanceAnswer AskRunningInstance(const QByteArray& request, InstanceModes::Modes modes, int timeoutMs);

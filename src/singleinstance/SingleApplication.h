@@ -1,6 +1,8 @@
 // The program's application object, which also knows whether the program is already running.
 #pragma once
 
+#include "singleinstance/InstanceModes.h"
+
 #include <QApplication>
 #include <QByteArray>
 
@@ -8,20 +10,11 @@ class SingleApplicationPrivate;
 
 // The first process of an installation becomes the primary instance and listens on a local server;
 // every later one becomes a secondary instance, and with NotifySecondary tells the primary that it
-// started. The decision is taken once, in the constructor.
-class SingleApplication : public QApplication {
+// started. The decision is taken once, in the constructor. Its modes (Mode, Modes) are InstanceModes'.
+class SingleApplication : public QApplication, public InstanceModes {
     Q_OBJECT
 
 public:
-    // The bit values are part of the key's meaning and stay fixed.
-    enum Mode : quint8 {
-        PerUser = 0x01,         // the user enters the key; the server admits only that user
-        NotifySecondary = 0x04, // a secondary announces itself; the primary reports instanceStarted
-        IgnoreVersion = 0x08,   // the application version stays out of the key
-        IgnorePath = 0x10,      // the executable path stays out of the key
-    };
-    Q_DECLARE_FLAGS(Modes, Mode)
-
     // `allowSecondary` is always true in this program; a secondary instance is never refused here, it
     // is left to the caller to end it.
     SingleApplication(int& argc, char* argv[], bool allowSecondary, Modes mode, int timeout);
@@ -44,5 +37,3 @@ private:
 
     SingleApplicationPrivate* d;
 };
-
-Q_DECLARE_OPERATORS_FOR_FLAGS(SingleApplication::Modes)

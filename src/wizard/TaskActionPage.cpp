@@ -2,9 +2,9 @@
 // the action by a record of the new kind built from what the page shows.
 #include "TaskActionPage.h"
 
-#include "ModalMessage.h"
 #include "TabOrder.h"
 #include "TaskWizard.h"
+#include "dialogs/ModalMessage.h"
 #include "execution/QueryScheme.h"
 #include "repository/ArkonError.h"
 #include "repository/FindConnection.h"

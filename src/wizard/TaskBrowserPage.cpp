@@ -2,8 +2,8 @@
 // line is written into the working copy as it changes.
 #include "TaskBrowserPage.h"
 
-#include "ModalMessage.h"
 #include "TaskWizard.h"
+#include "dialogs/ModalMessage.h"
 #include "repository/ArkonError.h"
 #include "repository/ArkonPath.h"
 #include "repository/widgets/BrowserWidget.h"

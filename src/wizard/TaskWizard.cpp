@@ -5,22 +5,16 @@
 #include "TaskBrowserPage.h"
 #include "TaskInfoPage.h"
 #include "TaskTriggerPage.h"
-#include "scheduler/TaskStorage.h"
+#include "scheduler/SettingKeys.h"
 
 #include <QScreen>
 #include <QSettings>
 
 #include <algorithm>
 
-namespace {
-
-const QString kGeometryKey = QStringLiteral("TaskWizard/geometry");
-
-} // namespace
-
 TaskWizard::TaskWizard(const TaskInfo& task, QWidget* parent, std::shared_ptr<arkon::ICore> core,
                        Purpose purpose)
-    : QWizard(parent), m_core(core ? std::move(core) : TaskStorage::Instance().Core()), m_task(task) {
+    : QWizard(parent), m_core(std::move(core)), m_task(task) {
     setWizardStyle(QWizard::ClassicStyle);
     setOptions(QWizard::NoBackButtonOnStartPage);
 
@@ -45,7 +39,7 @@ TaskWizard::TaskWizard(const TaskInfo& task, QWidget* parent, std::shared_ptr<ar
         break;
     }
 
-    m_geometryRestored = restoreGeometry(QSettings().value(kGeometryKey).toByteArray());
+    m_geometryRestored = restoreGeometry(QSettings().value(setting_keys::kWizardGeometry).toByteArray());
 }
 
 void TaskWizard::setVisible(bool visible) {
@@ -74,7 +68,7 @@ QSize TaskWizard::sizeHint() const {
 }
 
 TaskWizard::~TaskWizard() {
-    QSettings().setValue(kGeometryKey, saveGeometry());
+    QSettings().setValue(setting_keys::kWizardGeometry, saveGeometry());
     // The browser page holds the repository objects; they go before the working copy and the rest.
     removePage(BrowserPageId);
     delete m_browserPage;

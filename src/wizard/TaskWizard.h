@@ -25,8 +25,8 @@ public:
     // What the wizard is run for: only its titles differ.
     enum class Purpose { Create, Edit, Clone };
 
-    // `core` serves the connection checks and the repository browser; none: the task engine's core.
-    TaskWizard(const TaskInfo& task, QWidget* parent, std::shared_ptr<arkon::ICore> core = nullptr,
+    // `core` serves the connection checks and the repository browser: the engine's, in the program.
+    TaskWizard(const TaskInfo& task, QWidget* parent, std::shared_ptr<arkon::ICore> core,
                Purpose purpose = Purpose::Create);
     // Saves the geometry, then takes the browser page down before anything else of the wizard.
     ~TaskWizard() override;

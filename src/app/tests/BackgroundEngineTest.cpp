@@ -3,7 +3,7 @@
 // engine ran it) and from a marker file the task's program appends its name to.
 #include "SchedulerSides.h"
 
-#include "app/BackgroundEngine.h"
+#include "app/handover/BackgroundEngine.h"
 #include "platform/OwnershipLock.h"
 
 #include <QRandomGenerator>

@@ -1,7 +1,7 @@
 // The log window: the end of a 100 MB log with its note, a task that never ran, lines that arrive while
 // it is open, and the file and folder handed to the desktop.
 #include "app/LogViewer.h"
-#include "wizard/ModalMessage.h"
+#include "dialogs/ModalMessage.h"
 
 #include <QDesktopServices>
 #include <QFile>

@@ -10,10 +10,10 @@
 
 #include "TestEngine.h"
 #include "WhenShown.h"
+#include "dialogs/ModalMessage.h"
 #include "model/StorageFile.h"
 #include "platform/AutostartEntry.h"
 #include "scheduler/RunJournal.h"
-#include "wizard/ModalMessage.h"
 #include "wizard/TaskWizard.h"
 
 #include <QAbstractButton>
@@ -669,7 +669,7 @@ private slots:
             }
         }
         {
-            TasksListModel designed(*m_engine->storage, nullptr);
+            TasksListModel designed(m_engine->Source(), nullptr);
             QTreeView view;
             view.setModel(&designed);
             view.header()->resizeSection(0, 150);

@@ -1,6 +1,6 @@
 // The schedule sentences: the Russian plural forms of days and weeks, the weekday lists, and whole
 // sentences in local time.
-#include "app/ScheduleText.h"
+#include "scheduler/ScheduleText.h"
 
 #include "ScopedTimeZone.h"
 #include "TimeHelpers.h"

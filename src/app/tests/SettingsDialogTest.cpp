@@ -2,11 +2,12 @@
 // engine and the window read it at their next run or notice.
 #include "app/SettingsDialog.h"
 #include "app/MainWindow.h"
+#include "app/ProgramSettings.h"
 
 #include "TestEngine.h"
+#include "dialogs/ModalMessage.h"
 #include "platform/AutostartEntry.h"
 #include "scheduler/RunSettings.h"
-#include "wizard/ModalMessage.h"
 
 #include <QCheckBox>
 #include <QMenu>

@@ -3,8 +3,8 @@
 // tool hangs.
 #include "app/FirstLaunch.h"
 #include "app/HelpKeyFilter.h"
+#include "dialogs/ModalMessage.h"
 #include "model/StorageFile.h"
-#include "wizard/ModalMessage.h"
 
 #include <QAbstractButton>
 #include <QDesktopServices>

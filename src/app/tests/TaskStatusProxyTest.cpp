@@ -36,7 +36,7 @@ class TaskStatusProxyTest : public QObject {
 private slots:
     void init() {
         m_engine = std::make_unique<TestEngine>();
-        m_model = std::make_unique<TasksListModel>(*m_engine->storage, nullptr);
+        m_model = std::make_unique<TasksListModel>(m_engine->Source(), nullptr);
         for (const wchar_t* name : {L"Архив", L"Экспорт", L"Проверка"}) {
             m_model->appendStoredTask(m_engine->storage->AddTask(TestEngine::Task(name)));
         }

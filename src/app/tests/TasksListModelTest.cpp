@@ -1,7 +1,7 @@
 // The task list model under Qt's model tester: rows filled from the engine, inserted and removed
 // through it with the announcements views rely on, and the texts of its two columns.
 #include "app/TasksListModel.h"
-#include "app/ScheduleText.h"
+#include "scheduler/ScheduleText.h"
 
 #include "TestEngine.h"
 
@@ -41,7 +41,7 @@ class TasksListModelTest : public QObject {
 private slots:
     void init() {
         m_engine = std::make_unique<TestEngine>();
-        m_model = std::make_unique<TasksListModel>(*m_engine->storage, nullptr);
+        m_model = std::make_unique<TasksListModel>(m_engine->Source(), nullptr);
         m_tester = std::make_unique<QAbstractItemModelTester>(
             m_model.get(), QAbstractItemModelTester::FailureReportingMode::QtTest);
     }

@@ -2,12 +2,12 @@
 // with no program running (nothing is started, nothing written, no display needed), --history and the
 // last runs from the run journal, and the commands answered by a running program.
 #include "SchedulerSides.h"
-#include "app/CommandLine.h"
-#include "app/TaskReport.h"
-#include "app/TerminalText.h"
 #include "model/LocalDateTime.h"
 #include "model/StorageFile.h"
 #include "scheduler/RunJournal.h"
+#include "terminal/CommandLine.h"
+#include "terminal/TaskReport.h"
+#include "terminal/TerminalText.h"
 
 #include <QDir>
 #include <QFile>

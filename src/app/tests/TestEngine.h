@@ -1,6 +1,7 @@
 // An engine over a temporary storage file whose runs are only recorded, for the application's tests.
 #pragma once
 
+#include "app/EngineTaskSource.h"
 #include "model/StorageFile.h"
 #include "scheduler/TaskStorage.h"
 
@@ -62,6 +63,14 @@ public:
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
 
+    // The window's source over the engine, made on first use.
+    TaskSource& Source() {
+        if (!m_source) {
+            m_source = MakeTaskSource(*storage);
+        }
+        return *m_source;
+    }
+
     std::vector<std::wstring> TaskNames() const {
         std::vector<std::wstring> names;
         for (const auto& task : storage->Tasks()) {
@@ -76,5 +85,8 @@ private:
     std::vector<std::wstring> m_runs;
 
 public:
-    std::unique_ptr<TaskStorage> storage; // last: its worker goes before the rest
+    std::unique_ptr<TaskStorage> storage; // its worker goes before the rest
+
+private:
+    std::unique_ptr<TaskSource> m_source; // before the engine it reads
 };

@@ -18,26 +18,24 @@ InstanceIdentity Scheduler() {
 } // namespace
 
 TEST(InstanceKeyTest, KnownKeysForEachMode) {
-    EXPECT_EQ(ComputeInstanceKey(Scheduler(), SingleApplication::NotifySecondary),
+    EXPECT_EQ(ComputeInstanceKey(Scheduler(), InstanceModes::NotifySecondary),
               QStringLiteral("ZUpVY6zAqRanrSqMD6EBRny1CiMbgpBN8GKrk7D5xnY="));
     // NotifySecondary does not enter the key: a primary and its secondaries may differ in it.
     EXPECT_EQ(ComputeInstanceKey(Scheduler(), {}),
-              ComputeInstanceKey(Scheduler(), SingleApplication::NotifySecondary));
-    EXPECT_EQ(
-        ComputeInstanceKey(Scheduler(), SingleApplication::IgnoreVersion | SingleApplication::IgnorePath),
-        QStringLiteral("dRXD+L1L++t1e4dbqgPCx7bwdjUIQ_0VGZ5uuscElwE="));
-    EXPECT_EQ(
-        ComputeInstanceKey(Scheduler(), SingleApplication::PerUser | SingleApplication::NotifySecondary),
-        QStringLiteral("1dgKdBgv59OIO_RFnTgQyX+WS3dKgHzNheZkUDzi20Q="));
+              ComputeInstanceKey(Scheduler(), InstanceModes::NotifySecondary));
+    EXPECT_EQ(ComputeInstanceKey(Scheduler(), InstanceModes::IgnoreVersion | InstanceModes::IgnorePath),
+              QStringLiteral("dRXD+L1L++t1e4dbqgPCx7bwdjUIQ_0VGZ5uuscElwE="));
+    EXPECT_EQ(ComputeInstanceKey(Scheduler(), InstanceModes::PerUser | InstanceModes::NotifySecondary),
+              QStringLiteral("1dgKdBgv59OIO_RFnTgQyX+WS3dKgHzNheZkUDzi20Q="));
 }
 
 TEST(InstanceKeyTest, UserNameCountsOnlyPerUser) {
     InstanceIdentity other = Scheduler();
     other.userName = QStringLiteral("petrov");
-    EXPECT_EQ(ComputeInstanceKey(other, SingleApplication::NotifySecondary),
-              ComputeInstanceKey(Scheduler(), SingleApplication::NotifySecondary));
-    EXPECT_NE(ComputeInstanceKey(other, SingleApplication::PerUser),
-              ComputeInstanceKey(Scheduler(), SingleApplication::PerUser));
+    EXPECT_EQ(ComputeInstanceKey(other, InstanceModes::NotifySecondary),
+              ComputeInstanceKey(Scheduler(), InstanceModes::NotifySecondary));
+    EXPECT_NE(ComputeInstanceKey(other, InstanceModes::PerUser),
+              ComputeInstanceKey(Scheduler(), InstanceModes::PerUser));
 }
 
 TEST(InstanceKeyTest, OtherCopiesOfTheProgramDoNotMeet) {
@@ -46,13 +44,13 @@ TEST(InstanceKeyTest, OtherCopiesOfTheProgramDoNotMeet) {
     InstanceIdentity newer = Scheduler();
     newer.applicationVersion = QStringLiteral("0.2.0");
 
-    const QString key = ComputeInstanceKey(Scheduler(), SingleApplication::NotifySecondary);
-    EXPECT_NE(ComputeInstanceKey(elsewhere, SingleApplication::NotifySecondary), key);
-    EXPECT_NE(ComputeInstanceKey(newer, SingleApplication::NotifySecondary), key);
-    EXPECT_EQ(ComputeInstanceKey(elsewhere, SingleApplication::IgnorePath),
-              ComputeInstanceKey(Scheduler(), SingleApplication::IgnorePath));
-    EXPECT_EQ(ComputeInstanceKey(newer, SingleApplication::IgnoreVersion),
-              ComputeInstanceKey(Scheduler(), SingleApplication::IgnoreVersion));
+    const QString key = ComputeInstanceKey(Scheduler(), InstanceModes::NotifySecondary);
+    EXPECT_NE(ComputeInstanceKey(elsewhere, InstanceModes::NotifySecondary), key);
+    EXPECT_NE(ComputeInstanceKey(newer, InstanceModes::NotifySecondary), key);
+    EXPECT_EQ(ComputeInstanceKey(elsewhere, InstanceModes::IgnorePath),
+              ComputeInstanceKey(Scheduler(), InstanceModes::IgnorePath));
+    EXPECT_EQ(ComputeInstanceKey(newer, InstanceModes::IgnoreVersion),
+              ComputeInstanceKey(Scheduler(), InstanceModes::IgnoreVersion));
 }
 
 TEST(InstanceKeyTest, PathIsLowerCasedIncludingCyrillic) {
@@ -68,7 +66,7 @@ TEST(InstanceKeyTest, SlashBecomesUnderscoreSoTheKeyCanNameAFile) {
     identity.applicationName = QStringLiteral("app6");
     // Plain Base64 of this digest is "qwUspobmj5BcZl/y8U3aEl3QiGZFYVqMl2tt4UlSY0A=".
     const QString key =
-        ComputeInstanceKey(identity, SingleApplication::IgnoreVersion | SingleApplication::IgnorePath);
+        ComputeInstanceKey(identity, InstanceModes::IgnoreVersion | InstanceModes::IgnorePath);
     EXPECT_EQ(key, QStringLiteral("qwUspobmj5BcZl_y8U3aEl3QiGZFYVqMl2tt4UlSY0A="));
     EXPECT_EQ(key.size(), 44);
 }

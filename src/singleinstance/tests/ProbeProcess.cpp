@@ -91,7 +91,7 @@ QString ProbeProcess::KeyFor(const QString& applicationName) {
     identity.applicationName = applicationName;
     // Qt reports the executable through /proc/self/exe: the canonical path.
     identity.executablePath = QFileInfo(Path()).canonicalFilePath();
-    return ComputeInstanceKey(identity, SingleApplication::NotifySecondary);
+    return ComputeInstanceKey(identity, InstanceModes::NotifySecondary);
 }
 
 QString ProbeProcess::Path() {

@@ -6,7 +6,7 @@
 #include "WhenShown.h"
 
 #include "repository/widgets/ConnectionsManagerWidget.h"
-#include "wizard/ModalMessage.h"
+#include "dialogs/ModalMessage.h"
 
 #include <QCheckBox>
 #include <QComboBox>

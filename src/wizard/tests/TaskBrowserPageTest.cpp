@@ -6,7 +6,7 @@
 #include "repository/ArkonError.h"
 #include "repository/widgets/BrowserWidget.h"
 #include "repository/widgets/ConnectionsManagerWidget.h"
-#include "wizard/ModalMessage.h"
+#include "dialogs/ModalMessage.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

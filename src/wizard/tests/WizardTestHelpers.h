@@ -16,8 +16,8 @@ inline TaskInfo NamedTask(const std::wstring& name) {
     return task;
 }
 
-// A shown wizard, so that QWizard fills its start page as it does for the user. Its own repository
-// core by default, so that no test builds the task engine of the user's profile.
+// A shown wizard, so that QWizard fills its start page as it does for the user, with a repository core
+// of its own by default.
 inline std::unique_ptr<TaskWizard> ShownWizard(const TaskInfo& task,
                                                std::shared_ptr<arkon::ICore> core = arkon::CreateCore()) {
     auto wizard = std::make_unique<TaskWizard>(task, nullptr, std::move(core));

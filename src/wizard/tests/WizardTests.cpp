@@ -1,7 +1,6 @@
 // The editor's test program.
 #include "GuiTestMain.h"
 
-QObject* MakeModalMessageTest();
 QObject* MakeTaskInfoPageTest();
 QObject* MakeTaskTriggerPageTest();
 QObject* MakeTaskWizardTest();
@@ -11,7 +10,6 @@ QObject* MakeWholeFlowTest();
 
 int main(int argc, char** argv) {
     return RunGuiTests(argc, argv,
-                       {MakeModalMessageTest, MakeTaskInfoPageTest, MakeTaskTriggerPageTest,
-                        MakeTaskWizardTest, MakeTaskActionPageTest, MakeTaskBrowserPageTest,
-                        MakeWholeFlowTest});
+                       {MakeTaskInfoPageTest, MakeTaskTriggerPageTest, MakeTaskWizardTest,
+                        MakeTaskActionPageTest, MakeTaskBrowserPageTest, MakeWholeFlowTest});
 }

@@ -153,8 +153,7 @@ QJsonObject Request(const CommandLine& command) {
 
 } // namespace
 
-int RunTerminalCommand(int& argc, char* argv[], const CommandLine& command,
-                       SingleApplication::Modes guardModes) {
+int RunTerminalCommand(int& argc, char* argv[], const CommandLine& command, InstanceModes::Modes guardModes) {
     switch (command.command) {
     case CommandLine::Command::Help:
         Print(stdout, UsageText());

@@ -3,7 +3,7 @@
 // up (after its runs) as soon as it sees the window role taken, and takes again once it is free.
 #include "BackgroundEngine.h"
 
-#include "TerminalRequests.h"
+#include "terminal/TerminalRequests.h"
 
 #include "model/StorageFile.h"
 

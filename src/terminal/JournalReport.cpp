@@ -2,11 +2,11 @@
 #include "JournalReport.h"
 
 #include "TaskReport.h"
-#include "TaskStatusProxy.h"
 #include "TerminalText.h"
 #include "scheduler/JournalReader.h"
 #include "scheduler/JournalTasks.h"
 #include "scheduler/Sqlite.h"
+#include "scheduler/StatusWords.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -30,7 +30,7 @@ QJsonObject RunJson(const JournalRun& run) {
                        {QStringLiteral("slot"), TimeValue(run.slot)},
                        {QStringLiteral("how"), RunStartWord(run.how)},
                        {QStringLiteral("result"), OutcomeWord(run.result.outcome)},
-                       {QStringLiteral("result_text"), TaskStatusProxy::outcomeText(run.result.outcome)},
+                       {QStringLiteral("result_text"), OutcomeText(run.result.outcome)},
                        {QStringLiteral("done"), static_cast<qint64>(run.result.done)},
                        {QStringLiteral("failed"), static_cast<qint64>(run.result.failed)},
                        {QStringLiteral("skipped"), static_cast<qint64>(run.result.skipped)},

@@ -1,13 +1,14 @@
 // The tasks' report for the terminal commands, built by the running program or from the files.
 #include "TaskReport.h"
 
-#include "ScheduleText.h"
-#include "TaskStatusProxy.h"
 #include "TerminalText.h"
 #include "platform/LocalClock.h"
 #include "scheduler/JournalRecords.h"
 #include "scheduler/NextRun.h"
+#include "scheduler/ScheduleText.h"
+#include "scheduler/StatusWords.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QJsonValue>
 
@@ -49,7 +50,7 @@ QJsonObject TaskReportJson(const TaskInfo& task, TimePoint nextRun, const std::o
     report[QStringLiteral("last_end")] = TimeValue(status->last_end);
     const QString word = OutcomeWord(status->outcome);
     report[QStringLiteral("result")] = word.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(word);
-    report[QStringLiteral("result_text")] = TaskStatusProxy::outcomeText(status->outcome);
+    report[QStringLiteral("result_text")] = OutcomeText(status->outcome);
     report[QStringLiteral("last_success")] = TimeValue(status->last_success);
     report[QStringLiteral("missed_count")] = static_cast<qint64>(status->missed_count);
     if (IsFailure(status->outcome) && !status->first_error.empty()) {
@@ -103,17 +104,16 @@ QString TaskListTable(const QJsonArray& tasks) {
     std::vector<QStringList> rows{{
         QCoreApplication::translate("TasksListModel", "Название"),
         QCoreApplication::translate("TasksListModel", "Триггер"),
-        QCoreApplication::translate("TaskStatusProxy", "Следующий запуск"),
-        QCoreApplication::translate("TaskStatusProxy", "Последний запуск"),
-        QCoreApplication::translate("TaskStatusProxy", "Результат"),
+        NextRunTitle(),
+        LastRunTitle(),
+        ResultTitle(),
     }};
     for (const QJsonValue& value : tasks) {
         const QJsonObject task = value.toObject();
         const QJsonValue next = task.value(QStringLiteral("next_run"));
         rows.push_back({TerminalText(task.value(QStringLiteral("name")).toString()),
                         task.value(QStringLiteral("schedule")).toString(),
-                        next.isNull() ? QCoreApplication::translate("TaskStatusProxy", "не запланирован")
-                                      : ShownTime(next, kListTime),
+                        next.isNull() ? NotScheduledText() : ShownTime(next, kListTime),
                         ShownTime(task.value(QStringLiteral("last_run")), kListTime),
                         task.value(QStringLiteral("result_text")).toString()});
     }

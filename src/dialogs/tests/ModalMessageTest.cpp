@@ -1,5 +1,5 @@
 // Modal messages answered in advance: recorded with what they would have shown, answered in order.
-#include "wizard/ModalMessage.h"
+#include "dialogs/ModalMessage.h"
 
 #include "WhenShown.h"
 

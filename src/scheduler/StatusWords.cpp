@@ -1,0 +1,56 @@
+// The words of run statuses.
+#include "StatusWords.h"
+
+#include "model/LocalDateTime.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+QString tr(const char* text) {
+    return QCoreApplication::translate("StatusWords", text);
+}
+
+} // namespace
+
+QString OutcomeText(RunOutcome outcome) {
+    switch (outcome) {
+    case RunOutcome::None:
+        return {};
+    case RunOutcome::Running:
+        return tr("Выполняется…");
+    case RunOutcome::Succeeded:
+        return tr("Успешно");
+    case RunOutcome::Warnings:
+        return tr("Есть предупреждения");
+    case RunOutcome::Failed:
+        return tr("Ошибка");
+    case RunOutcome::Missed:
+        return tr("Пропущен");
+    case RunOutcome::Interrupted:
+        return tr("Прерван");
+    case RunOutcome::LimitExceeded:
+        return tr("Превышено время");
+    }
+    return {};
+}
+
+QString StaleText(TimePoint since) {
+    return tr("Нет успешных запусков с %1").arg(LocalDateTimeText(since, QStringLiteral("dd.MM.yyyy")));
+}
+
+QString NotScheduledText() {
+    return tr("не запланирован");
+}
+
+QString NextRunTitle() {
+    return tr("Следующий запуск");
+}
+
+QString LastRunTitle() {
+    return tr("Последний запуск");
+}
+
+QString ResultTitle() {
+    return tr("Результат");
+}

@@ -1,0 +1,20 @@
+// The words the program uses for a task's runs wherever it shows them: the task list, the run history,
+// the failure notices and the terminal commands.
+#pragma once
+
+#include "execution/RunResult.h"
+#include "model/TimePoint.h"
+
+#include <QString>
+
+// "Успешно", "Ошибка" and the like; empty for a task that never ran.
+QString OutcomeText(RunOutcome outcome);
+// "Нет успешных запусков с dd.MM.yyyy": a task long without a successful run, whatever the cause.
+QString StaleText(TimePoint since);
+// Said of a task that has no next run.
+QString NotScheduledText();
+
+// The titles of the status columns, in the list and in the terminal's table.
+QString NextRunTitle();
+QString LastRunTitle();
+QString ResultTitle();
