@@ -3,50 +3,27 @@
 // own.
 #pragma once
 
-#include "JournalRecords.h"
-#include "MissedRuns.h"
-#include "RealRunner.h"
-#include "RunHistory.h"
+#include "EngineSettings.h"
 #include "RunJournal.h"
-#include "RunLedger.h"
-#include "RunSettings.h"
+#include "RunNowAnswer.h"
 #include "TaskList.h"
-#include "TaskRunner.h"
 #include "TaskStatus.h"
-#include "TaskTimers.h"
-#include "ToolLane.h"
-#include "execution/CliLocation.h"
 #include "model/StorageDamage.h"
-#include "model/TaskInfo.h"
-#include "repository/FindConnection.h"
 
 #include <QCoreApplication>
 #include <QObject>
 #include <QString>
 
-#include <boost/asio/executor_work_guard.hpp>
-#include <boost/asio/io_context.hpp>
-
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <set>
-#include <stop_token>
-#include <thread>
-#include <unordered_map>
 #include <vector>
 
-class JournalReader;
 class StandbyView;
-struct BackupResult;
-class TaskLog;
 class TaskSaver;
+class TaskWorker;
 namespace arkon {
 class ICore;
 }
@@ -55,33 +32,7 @@ class TaskStorage : public QObject {
     Q_DECLARE_TR_FUNCTIONS(TaskStorage)
 
 public:
-    struct Settings {
-        QString storagePath; // storage.xml
-        QString logFolder;   // one log file per task
-        TaskRunner runner;   // carries out a run; empty: the real actions
-        std::function<TimePoint()> clock = CurrentTime;
-        QString connectionsFile = ConnectionsFilePath();    // for the real actions
-        std::function<std::wstring()> cliPath = GetCliPath; // for the real actions
-        // A save that failed (a full disk, a folder made read-only) is tried again this often until
-        // one succeeds (or the next change comes), so that the tasks reach the file once writing works
-        // again.
-        std::chrono::milliseconds saveRetryInterval = std::chrono::seconds(30);
-        // Read at each run (the tool's time limit) and at start-up (catching up missed runs).
-        std::function<RunSettings()> runSettings = ReadRunSettings;
-        // Another engine runs the tasks: load the storage file (and what the journal knows of each task)
-        // for the window, but arm, run and write nothing until Start.
-        bool standby = false;
-        // Taking over from another engine that stopped starting runs at this time: a task whose slot from
-        // then on passed without a run is run at start-up as the timed run it is, instead of missed.
-        std::optional<TimePoint> owedSince{};
-        // The tasks were found unowned while a background engine waited for them: the last engine let
-        // them go a moment ago, and the slots since (the journal says when) are owed, not missed.
-        bool owedSinceRelease = false;
-        // The runs are the background engine's: the journal says so, for the window to tell of them.
-        bool background = false;
-        // What wakes the engine when a task's time comes by the wall clock, or the clock is set.
-        AlarmMaker alarm = WallClockAlarms();
-    };
+    using Settings = EngineSettings;
 
     // The user's files and the real actions.
     static Settings DefaultSettings();
@@ -105,33 +56,21 @@ public:
     // Stores a copy at the end of the list, arms it, opens its log and saves; returns the stored record.
     // The save is made on the engine's saving thread, one for a burst of changes.
     TaskInfo* AddTask(const TaskInfo& task);
-    // Copies the edited task into the stored one, re-arms it and saves. The remembered modification
-    // times stay the engine's (a run may have added to them since the editor took its copy) unless the
-    // source changed (an export's connection or project, a check's IFC folder or file): then they are
-    // cleared. Throws std::out_of_range for a record that is not stored.
+    // Copies the edited task into the stored one as ApplyEdit does, re-arms it and saves. Throws
+    // std::out_of_range for a record that is not stored.
     void UpdateTask(TaskInfo* record, const TaskInfo& edited);
     // Drops the task's timer, its log and log file, and the record; saves. Unknown records only save.
     void RemoveTask(TaskInfo* record);
-    // What became of a request to run a task now.
-    enum class RunNowAnswer {
-        Queued,         // it runs as soon as it can
-        AlreadyRunning, // a run of it is under way (or waits for the tool's lane): not asked for again
-        AlreadyQueued,  // a run now asked for earlier has not started yet
-        NotStored,
-    };
-    // Runs the task as soon as it can: an export or a check behind the tool's runs already asked for, any
-    // other task on the worker once it is free. The timed runs stay where they were. A task that runs or
-    // waits to run already is not asked for twice: a hung tool would hold the lane twice as long, and
-    // the second run would do again what the first did.
+    using RunNowAnswer = ::RunNowAnswer;
+    // Runs the task as soon as it can; the timed runs stay where they were. A task that runs or waits to
+    // run already is not asked for twice: a hung tool would hold the lane twice as long.
     RunNowAnswer RunNow(TaskInfo* record);
     // Writes every stored task to the storage file now, on the calling thread; false when it could not
     // (the reason is on standard error).
     bool Save();
-    // Ends running tools (SIGTERM, SIGKILL after two seconds) and backup copies (between two chunks),
-    // writes the end of their runs to their logs and stops the worker and the tool's lane; programs of
-    // command tasks run on. Makes a last save when a change has not reached the file, and says on
-    // standard error when that failed too. Nothing runs afterwards; the list can still be read and
-    // saved. For the program's exit, while everything the logs need still exists; the GUI thread, once.
+    // Ends running tools and copies and stops the worker (programs of command tasks run on), then makes a
+    // last save when a change has not reached the file. Nothing runs afterwards; the list can still be
+    // read and saved. For the program's exit, while everything the logs need still exists.
     void Close();
 
     // Standby: whether Start has not been called yet.
@@ -148,10 +87,8 @@ public:
     // in the journal for the other engine, and run-now requests are dropped. Runs under way go on.
     void StopStartingRuns();
     bool StartingStopped() const { return m_stopStarting; }
-    // After StopStartingRuns, once nothing of this engine runs any more: no run on the worker, none
-    // waiting for the tool's lane or running there, no program or copy whose end is awaited. Also once the
-    // whole-run limit has passed since: a program a command task started may run for days, and it then
-    // runs on unwatched, as at any exit. The thread that called StopStartingRuns.
+    // After StopStartingRuns, once nothing of this engine runs any more, or the whole-run limit has passed
+    // since: a program a command task started may run for days, and then runs on unwatched.
     bool Idle() const;
     // The names of the tasks with a run under way (or waiting for the tool's lane), in list order.
     std::vector<std::wstring> RunningTasks() const;
@@ -160,7 +97,7 @@ public:
     const QString& LogFolder() const { return m_logFolder; }
 
     // The repository core the runs use, shared with the task editor's connection checks and browser.
-    const std::shared_ptr<arkon::ICore>& Core() const { return m_realRunner->Core(); }
+    const std::shared_ptr<arkon::ICore>& Core() const;
 
     // A copy of a stored task that a run cannot change halfway (the worker may be adding modification
     // times to the record meanwhile). Throws std::out_of_range for a record that is not stored.
@@ -189,130 +126,24 @@ public:
     void SetStatusListener(QObject* receiver, std::function<void(const TaskInfo*)> changed);
 
 private:
-    using TaskId = TaskList::TaskId;
-
-    // The worker thread's own part of a task: nothing else touches it.
-    struct Timing {
-        TaskId id = 0;
-        std::unique_ptr<TaskLog> log;
-        std::wstring logName;                  // the name its log file is named after
-        std::optional<TimePoint> recordedSlot; // the slot the journal last heard it was armed for
-        TaskRuns runs;
-    };
-
     void StartEngine(std::optional<TimePoint> owedSince);
-    void PostOpen(const TaskInfo* record, TaskId id, bool atStartUp);
-
-    // Worker thread only.
-    void OpenJournal();
-    void RecordOrder();
-    void RecordEditedArming(); // at close, the worker gone
-    void Open(const TaskInfo* record, TaskId id, bool atStartUp);
-    void NoteUnfinished(Timing& timing, const std::wstring& name);
-    // A run the task's log tells of that the journal lost (or never knew), recorded now.
-    void FollowRename(Timing& timing, const TaskInfo* record);
-    void RunManually(const TaskInfo* record, TaskId id);
-    Timing* TimingOf(const TaskInfo* record, TaskId id);
-    // Writes the line for the missed runs; true when there were any.
-    void NoteMissedRuns(Timing& timing, const MissedRuns& missed, const std::wstring& name);
-    void CatchUpMissed();
-    void RunOwed();
-    void Drop(const TaskInfo* record);
-    TimePoint Arm(const TaskInfo* record);
-    // A timed run, or with `lateSlot` one that serves it late: one that makes up for the slots missed up
-    // to it (`how` CatchUp), or the slot another engine left (`how` Timed).
-    void RunTimed(const TaskInfo* record, std::optional<TimePoint> lateSlot = std::nullopt,
-                  RunStart how = RunStart::CatchUp);
-    // Arms the task again after its timed run and writes the finish line.
-    void FinishTimed(const TaskInfo* record, TaskId id);
-    // `started` is called once the run shows as running.
-    void Perform(const TaskInfo* record, TaskId id, RunStart how, std::optional<TimePoint> slot,
-                 const std::function<void()>& started = {});
-    // Queues a run of an export or a check on the tool's lane, with a copy of the task as it is now;
-    // false for a task of another kind (or one removed meanwhile), which the worker runs itself.
-    bool QueueOnLane(const TaskInfo* record, TaskId id, RunStart how, std::optional<TimePoint> slot);
-    void TakeLaneNotes(); // or, once the worker and the lane have gone, the thread that stopped them
-    // The end of a run on the tool's lane, with what the run filled in.
-    void ToolRunEnded(const TaskInfo* record, TaskId id, const RunResult& result, bool timed);
-    // Any thread.
-    void MergeRunChanges(const TaskInfo* record, TaskId id, const TaskInfo& run);
-
-    // The tool's lane.
-    void RunOnLane(const TaskInfo* record, TaskId id, const std::shared_ptr<TaskInfo>& run, RunStart how,
-                   std::optional<TimePoint> slot);
-    // Runs the task through the runner on the calling thread (the worker or the lane).
-    void CallRunner(const TaskInfo* record, TaskId id, TaskInfo& run, TaskLog* log, RunResult& result);
-
     // Asks the saving thread for a save of the list as it will be then. Any thread.
     void RequestSave();
-    // Copies the status the worker knows into the shared record and tells the listener.
-    // With `expiry`, the task's next run changes with it.
-    void Publish(const TaskInfo* record, std::optional<TimePoint> expiry = std::nullopt);
-    // The end of what a run started beside the worker: its line goes to the task's log. On the worker,
-    // or once the worker has gone, on the thread that stopped it.
-    void WriteBesideEnd(const TaskInfo* record, TaskId id, JournalRunId run, const QString& line,
-                        const RunResult& result);
-    void WriteEndedCopy(const TaskInfo* record, TaskId id, JournalRunId run, const BackupResult& copy);
-    void PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* log, RunResult& result,
-                       const std::function<void()>& saveChanges);
 
-    boost::asio::io_context m_context;
-    boost::asio::executor_work_guard<boost::asio::io_context::executor_type> m_workGuard;
-
-    // Threads and state. The GUI thread changes the list and the records' contents; the worker only reads
-    // them, and writes nothing into a record but a finished run's modification times. Both do so under
-    // the list's lock, held only for copying, never across a run or a file write, so a GUI call never
-    // waits for a run. A run works on its own copy of the task, taken when it starts; it merges its new
-    // modification times back only while the stored task still has the same source, so an edit made
-    // meanwhile is kept. Timers, logs and deadlines belong to the worker alone: the GUI thread reaches
-    // them by posting to the worker, so a removal is carried out after any handler already queued for the
-    // task, and every handler checks that its task and its wait are still current before touching
-    // anything.
-    // Exports and checks run on the tool's lane, one at a time in the order asked for, each on a copy
-    // of its task taken when it was queued; their lines and their end come back to the worker as lane
-    // notes, so that the worker's timers, copies and commands never wait for the tool.
-    TaskList m_list;
-
-    std::unordered_map<const TaskInfo*, Timing> m_timing;
-    std::unique_ptr<TaskTimers> m_timers;
-    struct CatchUp {
-        const TaskInfo* record;
-        TaskId id;
-        TimePoint slot; // the latest missed slot
-    };
-    std::vector<CatchUp> m_catchUp; // missed runs found at start-up
-    std::vector<CatchUp> m_owed;    // slots another engine left, found at start-up
-    std::optional<TimePoint> m_owedSince;
-    const bool m_owedSinceRelease;
-    std::unique_ptr<RunJournal> m_journal;
-    RunLedger m_ledger;
-    std::unordered_map<const TaskInfo*, JournalTask> m_fromJournal; // start-up: what the journal knew
-    std::set<JournalTaskId> m_unfinished;                           // start-up: tasks killed mid-run
-
-    std::stop_source m_closing; // asked when the engine closes: running tools end, runs go no further
-    bool m_standby = false;     // the GUI thread's
-    std::unique_ptr<StandbyView> m_standbyView;
-    const bool m_background;
-    std::atomic<bool> m_stopStarting = false;    // handing over: set by any thread, read by the worker
-    std::atomic<bool> m_startingStopped = false; // the worker has seen it: what runs now was started before
+    TaskList m_list;        // the GUI thread changes it; the worker reads it and publishes statuses in it
+    bool m_standby = false; // the GUI thread's
+    bool m_closed = false;
+    std::atomic<bool> m_stopStarting = false;
     std::chrono::steady_clock::time_point m_waitForRunsUntil; // see Idle
-
     const QString m_storagePath;
     const QString m_journalPath;
     const TimePoint m_startedAt;
     std::optional<StorageDamage> m_loadDamage;
-    std::atomic<std::shared_ptr<const RunJournal::Damage>> m_journalDamage; // set by the worker
     const QString m_logFolder;
     const std::function<TimePoint()> m_clock;
     const std::chrono::milliseconds m_saveRetryInterval;
-    const QString m_connectionsFile;
-    const std::function<std::wstring()> m_cliPath;
     const std::function<RunSettings()> m_runSettings;
-    std::unique_ptr<RealRunner> m_realRunner; // copies still running are stopped and waited for
-    TaskRunner m_runner;
-
-    // Last: started when everything above exists, joined before it goes.
-    std::unique_ptr<TaskSaver> m_saver;
-    std::unique_ptr<ToolLane> m_toolLane;
-    std::jthread m_worker;
+    std::unique_ptr<StandbyView> m_standbyView;
+    std::unique_ptr<TaskWorker> m_worker;
+    std::unique_ptr<TaskSaver> m_saver; // last: stopped before what it saves goes
 };
