@@ -24,7 +24,9 @@ public:
     TaskChanges* Changes() override { return this; }
     void Refresh() override {}
 
-    TaskInfo* Add(const TaskInfo& task) override { return m_storage.AddTask(task); }
+    TaskInfo* Add(const TaskInfo& task, std::size_t position) override {
+        return m_storage.AddTask(task, position);
+    }
     void Update(TaskInfo* record, const TaskInfo& edited) override { m_storage.UpdateTask(record, edited); }
     void Remove(TaskInfo* record) override { m_storage.RemoveTask(record); }
     TaskStorage::RunNowAnswer RunNow(TaskInfo* record) override { return m_storage.RunNow(record); }

@@ -16,8 +16,8 @@ class TaskChanges {
 public:
     virtual ~TaskChanges() = default;
 
-    // Stores a copy at the end of the engine's list; the stored record.
-    virtual TaskInfo* Add(const TaskInfo& task) = 0;
+    // Stores a copy at `position` in the engine's list, as the window shows it there; the stored record.
+    virtual TaskInfo* Add(const TaskInfo& task, std::size_t position) = 0;
     virtual void Update(TaskInfo* record, const TaskInfo& edited) = 0;
     virtual void Remove(TaskInfo* record) = 0;
     virtual TaskStorage::RunNowAnswer RunNow(TaskInfo* record) = 0;

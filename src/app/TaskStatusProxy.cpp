@@ -114,7 +114,7 @@ QVariant TaskStatusProxy::nameCellData(const QModelIndex& index, int role) const
     }
     QString tip = tr("%1\nРезультат: %2").arg(ShownName(index.data(Qt::DisplayRole).toString()), outcome);
     const QVariant detail = statusData(result, Qt::ToolTipRole);
-    if (detail.isValid()) {
+    if (detail.isValid() && detail.toString() != outcome) {
         tip += u'\n' + detail.toString();
     }
     return tip;
@@ -146,12 +146,15 @@ QVariant TaskStatusProxy::statusData(const QModelIndex& index, int role) const {
         break;
     case ResultColumn:
         if (role == Qt::DisplayRole) {
-            return status.stale_since ? StaleText(*status.stale_since) : OutcomeText(status.outcome);
+            return StatusText(status);
         }
         if (role == Qt::DecorationRole) {
             // A stale task wears the failure's sign, whatever its last run.
             const QIcon icon = m_icons.of(status.stale_since ? RunOutcome::Failed : status.outcome);
             return icon.isNull() ? QVariant() : icon;
+        }
+        if (role == Qt::ToolTipRole && status.stale_since) {
+            return StaleText(*status.stale_since); // whole, however narrow the column
         }
         if (role == Qt::ToolTipRole &&
             (IsFailure(status.outcome) || status.outcome == RunOutcome::Warnings) &&

@@ -109,7 +109,9 @@ bool TasksListModel::insertTask(int row, const QModelIndex& parent, const TaskIn
         return false;
     }
     beginInsertRows(parent, row, row);
-    TaskInfo* stored = changes->Add(task);
+    // A row among the top-level tasks is the task's place in the engine's list, kept across a restart.
+    const std::size_t position = parent.isValid() ? m_source->Tasks().size() : static_cast<std::size_t>(row);
+    TaskInfo* stored = changes->Add(task, position);
     const bool inserted = node->insertChild(row, stored);
     endInsertRows();
     return inserted;

@@ -130,9 +130,11 @@ void RunLedger::RecordMissed(TaskRuns& runs, const MissedRuns& missed) {
 
 TaskStatus RunLedger::Shown(const TaskRuns& runs) {
     TaskStatus status = runs.status;
-    if (runs.onWorker || !runs.besideRuns.empty() || runs.onLane > 0) {
+    const bool started = runs.onWorker || !runs.besideRuns.empty() || !runs.laneRuns.empty();
+    if (started || runs.onLane > 0) {
         status.outcome = RunOutcome::Running;
         status.last_end.reset();
+        status.queued = !started;
     }
     return status;
 }

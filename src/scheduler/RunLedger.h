@@ -57,7 +57,8 @@ public:
     // Slots that passed without a run while no engine ran.
     void RecordMissed(TaskRuns& runs, const MissedRuns& missed);
 
-    // The status the list shows: running while any of its runs goes on.
+    // The status the list shows: running while any of its runs goes on, queued while its only run waits
+    // for the tool's lane.
     static TaskStatus Shown(const TaskRuns& runs);
 
 private:

@@ -35,6 +35,16 @@ QString OutcomeText(RunOutcome outcome) {
     return {};
 }
 
+QString StatusText(const TaskStatus& status) {
+    if (status.stale_since) {
+        return StaleText(*status.stale_since);
+    }
+    if (status.queued) {
+        return tr("В очереди");
+    }
+    return OutcomeText(status.outcome);
+}
+
 QString StaleText(TimePoint since) {
     return tr("Нет успешных запусков с %1").arg(LocalDateTimeText(since, QStringLiteral("dd.MM.yyyy")));
 }

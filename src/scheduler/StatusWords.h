@@ -2,6 +2,7 @@
 // the failure notices and the terminal commands.
 #pragma once
 
+#include "TaskStatus.h"
 #include "execution/RunResult.h"
 #include "model/TimePoint.h"
 
@@ -9,6 +10,9 @@
 
 // "Успешно", "Ошибка" and the like; empty for a task that never ran.
 QString OutcomeText(RunOutcome outcome);
+// The result column's word for a task: its staleness, "В очереди" while its run waits for the tool's
+// lane, or its outcome.
+QString StatusText(const TaskStatus& status);
 // "Нет успешных запусков с dd.MM.yyyy": a task long without a successful run, whatever the cause.
 QString StaleText(TimePoint since);
 // Said of a task that has no next run.

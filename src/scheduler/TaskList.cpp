@@ -3,11 +3,12 @@
 #include "model/StorageFile.h"
 #include "platform/FreedMemory.h"
 
-TaskInfo* TaskList::Add(TaskInfo task) {
+TaskInfo* TaskList::Add(TaskInfo task, std::optional<std::size_t> position) {
     auto owned = std::make_unique<TaskInfo>(std::move(task));
     TaskInfo* record = owned.get();
     std::lock_guard lock(m_mutex);
-    m_tasks.push_back(std::move(owned));
+    const std::size_t at = std::min(position.value_or(m_tasks.size()), m_tasks.size());
+    m_tasks.insert(m_tasks.begin() + static_cast<std::ptrdiff_t>(at), std::move(owned));
     Shared shared;
     shared.id = ++m_lastId;
     m_shared[record] = std::move(shared);

@@ -36,8 +36,8 @@ public:
 
     // The stored tasks, read by the thread that changes the list, without the lock.
     const std::vector<std::unique_ptr<TaskInfo>>& Tasks() const { return m_tasks; }
-    // Stores the task at the end of the list.
-    TaskInfo* Add(TaskInfo task);
+    // Stores the task at `position` in the list; at the end without one (or beyond the end).
+    TaskInfo* Add(TaskInfo task, std::optional<std::size_t> position = std::nullopt);
     // Takes the task out of the list; none when it was not stored.
     std::unique_ptr<TaskInfo> Remove(const TaskInfo* record);
     void Clear();

@@ -21,6 +21,9 @@ struct TaskStatus {
     // Set when the task has had no successful run for longer than twice its interval (at least a day):
     // the end of its last successful run, or when it was first known when it never had one.
     std::optional<TimePoint> stale_since{};
+    // Running only in that a run of it waits for the tool's lane, behind other tasks' runs: none of it
+    // has started yet.
+    bool queued = false;
 
     bool operator==(const TaskStatus&) const = default;
 };

@@ -125,8 +125,8 @@ void TaskStorage::Close() {
     }
 }
 
-TaskInfo* TaskStorage::AddTask(const TaskInfo& task) {
-    TaskInfo* record = m_list.Add(task);
+TaskInfo* TaskStorage::AddTask(const TaskInfo& task, std::optional<std::size_t> position) {
+    TaskInfo* record = m_list.Add(task, position);
     m_worker->Added(record, *m_list.IdOf(record));
     RequestSave();
     return record;

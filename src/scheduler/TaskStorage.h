@@ -53,9 +53,9 @@ public:
     // The stored tasks in list order. For the thread that adds and removes tasks (the GUI thread).
     const std::vector<std::unique_ptr<TaskInfo>>& Tasks() const { return m_list.Tasks(); }
 
-    // Stores a copy at the end of the list, arms it, opens its log and saves; returns the stored record.
+    // Stores a copy at `position` (the end without one), arms it, opens its log and saves; the record.
     // The save is made on the engine's saving thread, one for a burst of changes.
-    TaskInfo* AddTask(const TaskInfo& task);
+    TaskInfo* AddTask(const TaskInfo& task, std::optional<std::size_t> position = std::nullopt);
     // Copies the edited task into the stored one as ApplyEdit does, re-arms it and saves. Throws
     // std::out_of_range for a record that is not stored.
     void UpdateTask(TaskInfo* record, const TaskInfo& edited);

@@ -272,7 +272,7 @@ private slots:
         QCOMPARE(RowName(*window, 3), QStringLiteral("3"));
         QCOMPARE(SelectedRow(*window), 2);
         QCOMPARE(Tree(*window)->currentIndex().row(), 2);
-        QCOMPARE(m_engine->storage->Tasks().back()->name, std::wstring(L"Новая"));
+        QCOMPARE(m_engine->storage->Tasks()[2]->name, std::wstring(L"Новая")); // kept where it is shown
         QVERIFY(m_engine->StorageText().contains(QStringLiteral("Новая")));
     }
 
@@ -321,8 +321,8 @@ private slots:
         QCOMPARE(RowName(*window, 1), QStringLiteral("Архив (копия)"));
         QCOMPARE(RowName(*window, 2), QStringLiteral("Экспорт"));
         QCOMPARE(SelectedRow(*window), 1);
-        // The engine appended it to its own list; the clone keeps the source's schedule.
-        const TaskInfo& clone = *m_engine->storage->Tasks().back();
+        // The engine keeps it where it is shown; the clone keeps the source's schedule.
+        const TaskInfo& clone = *m_engine->storage->Tasks()[1];
         QCOMPARE(clone.name, std::wstring(L"Архив (копия)"));
         QVERIFY(clone.trigger == (Trigger{WeeklyTrigger{2, {0, 5}}}));
         QCOMPARE(source->name, std::wstring(L"Архив"));

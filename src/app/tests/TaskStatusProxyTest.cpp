@@ -74,9 +74,10 @@ private slots:
         QCOMPARE(removed.count(), 1);
         QCOMPARE(m_proxy->rowCount(), 2);
         QCOMPARE(Cell(0, 0).toString(), QStringLiteral("Экспорт"));
-        QCOMPARE(m_proxy->rowOf(Task(1)), 1);
+        const TaskInfo* last = Task(1);
+        QCOMPARE(m_proxy->rowOf(last), 1);
         QVERIFY(m_model->insertTask(0, {}, TestEngine::Task(L"Новая")));
-        QCOMPARE(m_proxy->rowOf(Task(1)), 2);
+        QCOMPARE(m_proxy->rowOf(last), 2);
     }
 
     void resultColumnSaysHowTheLastRunEnded_data() {

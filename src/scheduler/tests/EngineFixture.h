@@ -1,6 +1,7 @@
 // An engine over temporary files with a runner that records what it is asked to do.
 #pragma once
 
+#include "WaitUntil.h"
 #include "execution/TaskLog.h"
 #include "scheduler/TaskStorage.h"
 
@@ -21,19 +22,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-// Waits until the condition holds or the deadline passes; gives the condition's last value.
-inline bool WaitUntil(const std::function<bool()>& condition,
-                      std::chrono::milliseconds deadline = std::chrono::seconds(10)) {
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return condition();
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 // The system's alarm, which a test can also tell that the wall clock was set, as the system does.
 class ClockSetting {

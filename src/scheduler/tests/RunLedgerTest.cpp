@@ -62,10 +62,13 @@ TEST(RunLedgerTest, EachWayARunEndsIsRecordedOnceAndTheStatusFollowsTheNewestRun
 
     // On the lane: queued, started, ended in order; one queued run never started (the lane stopped).
     runs.onLane = 2;
+    EXPECT_TRUE(RunLedger::Shown(runs).queued); // waiting behind other tasks' tool runs
     const JournalRunId lane = ledger.Started(runs, RunStart::Timed, kStart, now);
     runs.laneRuns.push_back(lane);
+    EXPECT_FALSE(RunLedger::Shown(runs).queued); // one of its runs has started
     ledger.Ended(&runs, RunLedger::Where::Lane, 0, Outcome(RunOutcome::Warnings));
     EXPECT_EQ(RunLedger::Shown(runs).outcome, RunOutcome::Running); // the other still waits
+    EXPECT_TRUE(RunLedger::Shown(runs).queued);
     ledger.Ended(&runs, RunLedger::Where::Lane, 0, RunResult{});
     EXPECT_EQ(RunLedger::Shown(runs).outcome, RunOutcome::Warnings);
 

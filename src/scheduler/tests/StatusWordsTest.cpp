@@ -22,6 +22,16 @@ TEST(StatusWordsTest, EveryOutcomeButNoneHasAWordOfItsOwn) {
     EXPECT_EQ(OutcomeText(RunOutcome::LimitExceeded), QStringLiteral("Превышено время"));
 }
 
+TEST(StatusWordsTest, TheResultColumnSaysStaleBeforeQueuedBeforeTheOutcome) {
+    TaskStatus status;
+    status.outcome = RunOutcome::Running;
+    EXPECT_EQ(StatusText(status), OutcomeText(RunOutcome::Running));
+    status.queued = true;
+    EXPECT_EQ(StatusText(status), QStringLiteral("В очереди"));
+    status.stale_since = Utc(2025, 3, 1, 10, 0, 0);
+    EXPECT_EQ(StatusText(status), StaleText(*status.stale_since));
+}
+
 TEST(StatusWordsTest, StaleSinceTheLocalDay) {
     const ScopedTimeZone zone("Asia/Vladivostok");
     // 20:30 UTC is already the next day in Vladivostok (UTC+10).

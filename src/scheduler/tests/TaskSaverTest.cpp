@@ -7,6 +7,8 @@
 
 #include <QTemporaryDir>
 
+#include "WaitUntil.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -16,17 +18,6 @@
 
 using namespace std::chrono_literals;
 
-namespace {
-
-bool Eventually(const std::function<bool()>& condition) {
-    for (int i = 0; i < 5000 && !condition(); ++i) {
-        std::this_thread::sleep_for(2ms);
-    }
-    return condition();
-}
-
-} // namespace
-
 TEST(TaskSaverTest, ChangesMadeDuringASaveShareTheNextOne) {
     std::atomic<bool> release = false;
     std::atomic<int> entered = 0;
@@ -34,18 +25,18 @@ TEST(TaskSaverTest, ChangesMadeDuringASaveShareTheNextOne) {
     TaskSaver saver(
         [&] {
             ++entered;
-            Eventually([&] { return release.load(); });
+            WaitUntil([&] { return release.load(); });
             ++saves;
             return true;
         },
         1h);
     saver.Request();
-    ASSERT_TRUE(Eventually([&] { return entered == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return entered == 1; }));
     for (int i = 0; i < 50; ++i) {
         saver.Request(); // all while the first save is being written
     }
     release = true;
-    EXPECT_TRUE(Eventually([&] { return saves == 2; }));
+    EXPECT_TRUE(WaitUntil([&] { return saves == 2; }));
     EXPECT_TRUE(saver.Stop());
     EXPECT_EQ(saves, 2); // nothing was left to save at the stop
 }
@@ -81,15 +72,15 @@ TEST(TaskSaverTest, ARefusedSaveIsTriedAgainUntilTheFolderIsWritableAndAtTheStop
         ASSERT_EQ(::chmod(dir.path().toLocal8Bit().constData(), 0555), 0);
         testing::internal::CaptureStderr();
         saver.Request();
-        ASSERT_TRUE(Eventually([&] { return refused > 0; }));
+        ASSERT_TRUE(WaitUntil([&] { return refused > 0; }));
         if (c.retry < 1h) {
-            ASSERT_TRUE(Eventually([&] { return refused > 1; })); // with no further change asked for
+            ASSERT_TRUE(WaitUntil([&] { return refused > 1; })); // with no further change asked for
         }
         if (c.writableBeforeStop) {
             ASSERT_EQ(::chmod(dir.path().toLocal8Bit().constData(), 0755), 0);
         }
         if (c.retry < 1h) {
-            EXPECT_TRUE(Eventually([&] { return LoadStorageFile(storage).size() == 1; }));
+            EXPECT_TRUE(WaitUntil([&] { return LoadStorageFile(storage).size() == 1; }));
         }
         EXPECT_EQ(saver.Stop(), c.savedAtStop);
         testing::internal::GetCapturedStderr();

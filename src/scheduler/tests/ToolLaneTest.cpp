@@ -2,6 +2,8 @@
 // writing faster than the notes are taken waits for room, and stopping starts nothing queued.
 #include "scheduler/ToolLane.h"
 
+#include "WaitUntil.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -12,13 +14,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-bool Eventually(const std::function<bool()>& condition) {
-    for (int i = 0; i < 5000 && !condition(); ++i) {
-        std::this_thread::sleep_for(2ms);
-    }
-    return condition();
-}
 
 LaneNote Line(std::uint64_t id, const QString& message) {
     LaneNote note;
@@ -43,10 +38,10 @@ TEST(ToolLaneTest, RunsOneAtATimeInOrderAndStoppingStartsNothingQueued) {
                 started.push_back(i);
             }
             lane.Push(Line(static_cast<std::uint64_t>(i), QStringLiteral("строка")));
-            Eventually([&] { return release.load() || closing.stop_requested(); });
+            WaitUntil([&] { return release.load() || closing.stop_requested(); });
         });
     }
-    ASSERT_TRUE(Eventually([&] { return deliveries == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return deliveries == 1; }));
     std::this_thread::sleep_for(20ms);
     {
         std::lock_guard lock(mutex);
@@ -54,12 +49,12 @@ TEST(ToolLaneTest, RunsOneAtATimeInOrderAndStoppingStartsNothingQueued) {
     }
     EXPECT_EQ(lane.Take().size(), 1U);
     release = true;
-    ASSERT_TRUE(Eventually([&] {
+    ASSERT_TRUE(WaitUntil([&] {
         std::lock_guard lock(mutex);
         return started.size() == 3;
     }));
     EXPECT_EQ(started, (std::vector<int>{0, 1, 2}));
-    ASSERT_TRUE(Eventually([&] { return deliveries == 2; })); // one for the batch not yet taken
+    ASSERT_TRUE(WaitUntil([&] { return deliveries == 2; })); // one for the batch not yet taken
     const auto notes = lane.Take();
     ASSERT_EQ(notes.size(), 2U);
     EXPECT_EQ(notes[0].id, 1U);
@@ -67,7 +62,7 @@ TEST(ToolLaneTest, RunsOneAtATimeInOrderAndStoppingStartsNothingQueued) {
 
     release = false;
     std::atomic<int> ran = 0;
-    lane.Queue([&] { Eventually([&] { return closing.stop_requested(); }); });
+    lane.Queue([&] { WaitUntil([&] { return closing.stop_requested(); }); });
     lane.Queue([&] { ++ran; });
     closing.request_stop();
     lane.Stop();
@@ -87,7 +82,7 @@ TEST(ToolLaneTest, ARunWaitsForRoomUntilTheNotesAreTakenOrTheEngineCloses) {
                 ++pushed;
             }
         });
-        ASSERT_TRUE(Eventually([&] { return pushed == 2; }));
+        ASSERT_TRUE(WaitUntil([&] { return pushed == 2; }));
         std::this_thread::sleep_for(20ms);
         EXPECT_EQ(pushed, 2); // 4 MiB waiting: no room for the third
         if (close) {
@@ -95,7 +90,7 @@ TEST(ToolLaneTest, ARunWaitsForRoomUntilTheNotesAreTakenOrTheEngineCloses) {
         } else {
             EXPECT_EQ(lane.Take().size(), 2U);
         }
-        EXPECT_TRUE(Eventually([&] { return pushed == 3; }));
+        EXPECT_TRUE(WaitUntil([&] { return pushed == 3; }));
         lane.Stop();
         EXPECT_EQ(lane.Take().size(), close ? 3U : 1U); // nothing is lost on the way
     }
