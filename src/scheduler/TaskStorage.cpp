@@ -400,9 +400,9 @@ void TaskStorage::PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* 
     context.backupEnded = [this, stored, id = *id, journalRun](const BackupResult& result) {
         QueueEndedCopy(stored, id, journalRun, result);
     };
-    context.commandEnded = [this, stored, id = *id, journalRun](const QString& line,
-                                                                const RunResult& result) {
-        WriteBesideEnd(stored, id, journalRun, line, result);
+    context.commandEnded = [this, stored, id = *id, journalRun](const QString& line, const RunResult& result,
+                                                                const std::vector<LogEntry>& errorLines) {
+        WriteBesideEnd(stored, id, journalRun, line, result, errorLines);
     };
     if (PerformTask(run, context, saveChanges)) {
         if (performing != nullptr) {
@@ -1228,7 +1228,7 @@ void TaskStorage::Publish(const TaskInfo* record, std::optional<TimePoint> expir
 }
 
 void TaskStorage::WriteBesideEnd(const TaskInfo* record, TaskId id, JournalRunId run, const QString& line,
-                                 const RunResult& result) {
+                                 const RunResult& result, const std::vector<LogEntry>& more) {
     Timing* timing = TimingOf(record, id);
     const auto name = StoredName(record, id);
     if (timing == nullptr || !name) {
@@ -1238,6 +1238,7 @@ void TaskStorage::WriteBesideEnd(const TaskInfo* record, TaskId id, JournalRunId
         return;
     }
     WriteLogLine(timing->log.get(), *name, line, true);
+    WriteLogLines(timing->log.get(), *name, more);
     if (result.outcome == RunOutcome::Interrupted) {
         WriteLogLine(timing->log.get(), *name, RunTexts::Interrupted(), true);
     }

@@ -11,6 +11,7 @@
 #include "TaskRunner.h"
 #include "TaskStatus.h"
 #include "execution/CliLocation.h"
+#include "execution/LogLine.h"
 #include "model/StorageDamage.h"
 #include "model/TaskInfo.h"
 #include "repository/FindConnection.h"
@@ -308,10 +309,10 @@ private:
     // Copies the status the worker knows into the shared record and tells the listener.
     // With `expiry`, the task's next run changes with it.
     void Publish(const TaskInfo* record, std::optional<TimePoint> expiry = std::nullopt);
-    // The end of what a run started beside the worker: its line goes to the task's log. On the worker,
-    // or once the worker has gone, on the thread that stopped it.
+    // The end of what a run started beside the worker: its line (and `more` after it) goes to the task's
+    // log. On the worker, or once the worker has gone, on the thread that stopped it.
     void WriteBesideEnd(const TaskInfo* record, TaskId id, JournalRunId run, const QString& line,
-                        const RunResult& result);
+                        const RunResult& result, const std::vector<LogEntry>& more = {});
     void QueueEndedCopy(const TaskInfo* record, TaskId id, JournalRunId run,
                         const BackupResult& result); // any thread
     void WriteEndedCopies();
