@@ -7,6 +7,7 @@
 #include "platform/FileEntry.h"
 #include "platform/FileSystemSync.h"
 #include "repository/ItemStore.h"
+#include "repository/LocalBlob.h"
 
 #include <QString>
 
@@ -28,6 +29,8 @@ struct DestinationError {
 // nothing but leftovers of killed backups, so that a destination without room for what is to be
 // written is refused before anything is; the second makes the folders and writes the documents in
 // the order the first one met them.
+class ReplacementFile;
+
 class BackupWalk {
 public:
     BackupWalk(arkon::ItemStore& store, std::filesystem::path destination, const std::stop_token& stop,
@@ -90,6 +93,7 @@ private:
     void MakeFolder(const Step& step);
     // False when a stop was requested.
     bool CopyDocument(Step& step);
+    bool CopyLocal(arkon::LocalBlob& local, ReplacementFile& file, std::uint64_t& written);
     void Watch(const std::filesystem::path& folder);
     // A document that cannot be read is left out, but a repository that has gone ends the copy: its
     // error is thrown on.

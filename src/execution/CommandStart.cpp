@@ -2,6 +2,7 @@
 #include "CommandStart.h"
 
 #include "ActionArguments.h"
+#include "CommandErrorOutput.h"
 #include "CommandLineText.h"
 #include "LocalText.h"
 #include "LogLine.h"
@@ -51,18 +52,31 @@ bool StartCommand(const CommandAction& action, const RunContext& context, const 
             .arg(QString::fromStdWString(taskName), QString::fromStdWString(CommandLineText(shown))));
 
     const std::wstring folder = CommandStartFolder(action);
+    // Without an engine to tell, nothing would read it back.
+    const std::shared_ptr<CommandErrorOutput> errors =
+        context.commandEnded ? CommandErrorOutput::Open() : nullptr;
     const auto failure = StartProgram(
-        arguments, ToLocal8Bit(folder), *context.context, [ended = context.commandEnded](ProgramEnd end) {
-            if (ended) {
-                const QString line =
-                    (end.bySignal ? RunTexts::ProgramSignaled() : RunTexts::ProgramExited()).arg(end.number);
-                RunResult result;
-                if (end.bySignal || end.number != 0) {
-                    result.Raise(RunOutcome::Failed, line.toStdWString());
-                }
-                ended(line, result);
+        arguments, ToLocal8Bit(folder), *context.context,
+        [ended = context.commandEnded, errors](ProgramEnd end) {
+            if (!ended) {
+                return;
             }
-        });
+            const QString line =
+                (end.bySignal ? RunTexts::ProgramSignaled() : RunTexts::ProgramExited()).arg(end.number);
+            RunResult result;
+            CommandErrorOutput::LastLines last;
+            if (end.bySignal || end.number != 0) {
+                // As a failed tool's: its reason is in what it wrote last, not in its exit code alone.
+                if (errors) {
+                    last = errors->Read();
+                }
+                result.Raise(
+                    RunOutcome::Failed,
+                    (last.reason.isEmpty() ? line : line + QLatin1Char(' ') + last.reason).toStdWString());
+            }
+            ended(line, result, last.entries);
+        },
+        errors ? errors->Descriptor() : -1);
     if (!failure) {
         return true;
     }

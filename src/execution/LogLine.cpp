@@ -23,3 +23,9 @@ void WriteLogLine(TaskLog* log, const std::wstring& taskName, const QString& mes
     WriteDebugOutput(withPrefix ? QStringLiteral("[%1]: %2").arg(QString::fromStdWString(taskName), trace)
                                 : trace);
 }
+
+void WriteLogLines(TaskLog* log, const std::wstring& taskName, const std::vector<LogEntry>& entries) {
+    for (const LogEntry& entry : entries) {
+        WriteLogLine(log, taskName, entry.message, entry.withPrefix);
+    }
+}

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <string>
+#include <vector>
 
 class TaskLog;
 
@@ -17,3 +18,11 @@ QString FormatLogLine(TimePoint time, const QString& message);
 // newline, to the debug output: "[task name]: line" when withPrefix is set (the engine's own texts),
 // the line alone otherwise. A null log (a task without one) still gets the trace and never throws.
 void WriteLogLine(TaskLog* log, const std::wstring& taskName, const QString& message, bool withPrefix);
+
+// A line to be written later, by whoever holds the log then.
+struct LogEntry {
+    QString message;
+    bool withPrefix = false;
+};
+
+void WriteLogLines(TaskLog* log, const std::wstring& taskName, const std::vector<LogEntry>& entries);

@@ -72,6 +72,11 @@ bool ReplacementFile::Write(const std::byte* data, std::size_t size) {
     return file_.IsOpen() && file_.Write(data, size, error_);
 }
 
+std::uint64_t ReplacementFile::CopyFrom(const platform::InputFile& from, std::uint64_t offset,
+                                        std::uint64_t size) {
+    return file_.IsOpen() ? file_.CopyFrom(from, offset, size, error_) : 0;
+}
+
 bool ReplacementFile::SetModified(std::int64_t modified_us) {
     return file_.IsOpen() && file_.SetModified(modified_us, error_);
 }

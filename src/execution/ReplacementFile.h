@@ -33,6 +33,9 @@ public:
     // Whether a file name is one a ReplacementFile gives its temporary files.
     static bool IsTemporaryName(const std::string& name);
     bool Write(const std::byte* data, std::size_t size);
+    // Appends up to `size` bytes of `from` at `offset` within the kernel; returns how many. Fewer when
+    // `from` ends, or when the file systems cannot copy so (Error then says why): the rest is written.
+    std::uint64_t CopyFrom(const platform::InputFile& from, std::uint64_t offset, std::uint64_t size);
     // The time the file is to carry, in microseconds since 1970; set after the last write, since a
     // write would move it again.
     bool SetModified(std::int64_t modified_us);

@@ -1,6 +1,7 @@
 // What one run of a task needs besides the task itself.
 #pragma once
 
+#include "LogLine.h"
 #include "RunResult.h"
 #include "RunTool.h"
 #include "repository/FindConnection.h"
@@ -11,6 +12,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace arkon {
 class ICore;
@@ -44,5 +46,7 @@ struct RunContext {
     // give way to the user's work ("Runs/lowPriority", in toolLimits for the tool).
     bool keepAwake = false;
     bool lowPriority = false;
-    std::function<void(const QString& line, const RunResult& result)> commandEnded;
+    // `errorLines`: what a failed command's program wrote last on its standard error, for after `line`.
+    std::function<void(const QString& line, const RunResult& result, const std::vector<LogEntry>& errorLines)>
+        commandEnded;
 };

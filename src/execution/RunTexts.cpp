@@ -77,6 +77,10 @@ QString TaskLimitExceeded() {
     return Tr("Превышено время выполнения задания (%1 с), программа остановлена на документе %2.");
 }
 
+QString StoppedOnDocument() {
+    return Tr("Документ, на котором остановлена программа: %1");
+}
+
 QString Interrupted() {
     return Tr("Выполнение задания прервано: программа закрывается.");
 }

@@ -22,6 +22,7 @@ QString NoDocuments();       // an export's project folder holds no documents; %
 QString NoIfcFiles();        // a check's IFC folder holds no IFC files; %1 the folder
 QString LimitExceeded();     // after the failure lines of a tool ended at the time limit; %1 the seconds
 QString TaskLimitExceeded(); // the same for the whole task's limit; %1 the seconds, %2 the document
+QString StoppedOnDocument(); // after the limit's line: the document the tool was stopped on; %1 it
 QString Interrupted();       // after the lines of a run the closing program cut short
 QString Killed();            // at start-up, for a run the program was stopped in the middle of
 QString RunNow();            // before the lines of a run the user asked for

@@ -3,7 +3,6 @@
 
 #include "execution/CommandLineText.h"
 #include "execution/ErrorOutputBuffer.h"
-#include "execution/LineSplitter.h"
 #include "execution/LocalText.h"
 #include "execution/LogLine.h"
 #include "execution/RunTexts.h"
@@ -134,30 +133,39 @@ ToolResult RunTool(const std::vector<std::wstring>& arguments, TaskLog* log, con
     if (outcome.error) {
         write(FromLocal8Bit(outcome.error.message()), false);
     } else {
-        // A line is cut short: it is copied several times on its way to the log, and a tool may write
-        // a single line of any length.
-        LineSplitter lines(kMaxErrorLineBytes, [&](std::string_view line, std::size_t leftOut) {
-            write(FromLocal8Bit(line), false);
-            if (leftOut > 0) {
-                write(RunTexts::LineCut().arg(leftOut), true);
-            }
-        });
+        ErrorLines lines(write);
         outcome.standardError.ReadBack([&lines](std::string_view chunk) { lines.Feed(chunk); });
         lines.Finish();
-        if (const std::size_t dropped = outcome.standardError.DroppedBytes(); dropped > 0) {
-            write(RunTexts::OutputCut().arg(dropped), true);
-        }
+        lines.LeftOut(outcome.standardError.DroppedBytes());
     }
+    // A tool ended at a limit is told by the limit and the document it was stuck on, not by whatever it
+    // wrote before (often its progress).
+    const auto limitReason = [reason](const QString& text) {
+        if (reason != nullptr) {
+            *reason = text.toStdWString();
+        }
+    };
     switch (outcome.cutShort) {
-    case ToolResult::LimitExceeded:
-        write(RunTexts::LimitExceeded().arg(limits.timeLimit.count()), true);
+    case ToolResult::LimitExceeded: {
+        const QString line = RunTexts::LimitExceeded().arg(limits.timeLimit.count());
+        write(line, true);
+        if (limits.document.empty()) {
+            limitReason(line);
+        } else {
+            const QString document =
+                RunTexts::StoppedOnDocument().arg(QString::fromStdWString(limits.document));
+            WriteLogLine(log, taskName, document, true);
+            limitReason(line + QLatin1Char(' ') + document);
+        }
         break;
-    case ToolResult::TaskLimitExceeded:
-        WriteLogLine(log, taskName,
-                     RunTexts::TaskLimitExceeded().arg(QString::number(limits.taskTimeLimit.count()),
-                                                       QString::fromStdWString(limits.document)),
-                     true);
+    }
+    case ToolResult::TaskLimitExceeded: {
+        const QString line = RunTexts::TaskLimitExceeded().arg(QString::number(limits.taskTimeLimit.count()),
+                                                               QString::fromStdWString(limits.document));
+        WriteLogLine(log, taskName, line, true);
+        limitReason(line);
         break;
+    }
     case ToolResult::Interrupted:
         write(RunTexts::Interrupted(), true);
         break;

@@ -1,6 +1,8 @@
 // Running the suite's tool (or any program) to its end and writing the outcome to the task's log.
 #pragma once
 
+#include "ErrorLines.h"
+
 #include <chrono>
 #include <functional>
 #include <stop_token>
@@ -31,9 +33,6 @@ struct ToolLimits {
 
 enum class ToolResult { Succeeded, Failed, LimitExceeded, TaskLimitExceeded, Interrupted };
 
-// The most of one line of a tool's standard error that reaches the log.
-inline constexpr std::size_t kMaxErrorLineBytes = 64 * 1024;
-
 // Starts arguments[0] with the rest as its arguments (no search path: a relative program is relative to
 // the current folder), its standard output to the null device and its standard error read while it
 // runs, and waits for it. Exit code 0: "Задание успешно выполнено.". Otherwise "Задание не выполнено:"
@@ -47,9 +46,11 @@ inline constexpr std::size_t kMaxErrorLineBytes = 64 * 1024;
 //
 // A tool that outlives the time limit or the task's deadline, or is still running when a stop is
 // requested, is ended and has failed whatever its exit code: its failure lines are followed by the
-// limit's line (the task's names the document) or the line of the interrupted run.
+// limit's line or the line of the interrupted run. The limit's line is followed by one that names the
+// document the tool was stopped on, when there is one (the task's own limit names it in its line).
 //
-// `reason`, when given, gets the first line written after "Задание не выполнено:" of a failed run.
+// `reason`, when given, gets the first line written after "Задание не выполнено:" of a failed run; of a
+// run ended at a limit, the limit's line with the document, which is what the user must learn first.
 //
 // Throws std::system_error only when no pipe can be had for the program's standard error.
 ToolResult RunTool(const std::vector<std::wstring>& arguments, TaskLog* log, const std::wstring& taskName,

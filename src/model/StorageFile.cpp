@@ -3,6 +3,7 @@
 
 #include "KeepDamagedFile.h"
 #include "TaskTree.h"
+#include "platform/LargeBlock.h"
 #include "xml/XmlDocument.h"
 
 #include <boost/property_tree/xml_parser.hpp>
@@ -14,7 +15,11 @@
 #include <QStandardPaths>
 #include <QTextCodec>
 
+#include <cstdint>
+#include <cstring>
+#include <functional>
 #include <iostream>
+#include <memory>
 
 namespace {
 
@@ -74,10 +79,24 @@ std::vector<TaskInfo> TasksFromXml(const std::wstring& text, std::optional<Stora
     return TasksFromXml(std::wstring(text), damage);
 }
 
+namespace {
+
+std::vector<TaskInfo> TasksFromDocument(const std::function<std::unique_ptr<XmlDocument>()>& parse,
+                                        std::optional<StorageDamage>& damage);
+
+} // namespace
+
 std::vector<TaskInfo> TasksFromXml(std::wstring&& text, std::optional<StorageDamage>& damage) {
+    return TasksFromDocument([&text] { return std::make_unique<XmlDocument>(std::move(text)); }, damage);
+}
+
+namespace {
+
+std::vector<TaskInfo> TasksFromDocument(const std::function<std::unique_ptr<XmlDocument>()>& parse,
+                                        std::optional<StorageDamage>& damage) {
     std::unique_ptr<XmlDocument> document;
     try {
-        document = std::make_unique<XmlDocument>(std::move(text));
+        document = parse();
     } catch (const boost::property_tree::xml_parser_error& error) {
         damage =
             StorageDamage{StorageDamage::Kind::Malformed, 0, QString::fromLocal8Bit(error.what()), {}, {}};
@@ -114,23 +133,61 @@ std::vector<TaskInfo> TasksFromXml(std::wstring&& text, std::optional<StorageDam
     return tasks;
 }
 
-namespace {
+// Well-formed UTF-8 decoded into a buffer of its own, as XmlDocument parses it.
+struct WideText {
+    std::shared_ptr<wchar_t[]> text;
+    std::size_t length = 0; // up to the first NUL, where the parser stops
+};
 
 // The text of well-formed UTF-8 without a byte order mark, decoded in one pass; nothing for any byte
 // sequence Qt's codec might read otherwise (a mark, a malformed or overlong sequence, a surrogate, a
-// non-character), which then takes the codec's way.
-std::optional<std::wstring> PlainUtf8(const QByteArray& bytes) {
+// non-character), which then takes the codec's way. The buffer is not filled first: of a large file's
+// (four bytes a character, never more characters than bytes) only the part written is ever touched.
+std::optional<WideText> PlainUtf8(const QByteArray& bytes) {
     const auto* at = reinterpret_cast<const unsigned char*>(bytes.constData());
     const auto* const end = at + bytes.size();
     if (bytes.startsWith("\xEF\xBB\xBF")) {
         return std::nullopt;
     }
-    // Never more characters than bytes.
-    std::wstring text(static_cast<std::size_t>(bytes.size()), L'\0');
-    wchar_t* out = text.data();
+    WideText wide;
+    const std::shared_ptr<std::byte[]> block =
+        platform::AllocateLargeBlock((static_cast<std::size_t>(bytes.size()) + 1) * sizeof(wchar_t));
+    wide.text = std::shared_ptr<wchar_t[]>(block, reinterpret_cast<wchar_t*>(block.get()));
+    wchar_t* const begin = wide.text.get();
+    wchar_t* out = begin;
+    const wchar_t* firstNul = nullptr;
     while (at < end) {
+        // Markup and indentation come in runs of ASCII: eight bytes at a time, as long as none is a NUL
+        // (whose place the one-byte way below notes).
+        while (end - at >= 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, at, sizeof word);
+            constexpr std::uint64_t kHigh = 0x8080808080808080u;
+            constexpr std::uint64_t kLow = 0x0101010101010101u;
+            if ((word & kHigh) != 0 || ((word - kLow) & ~word & kHigh) != 0) {
+                break;
+            }
+            for (int i = 0; i < 8; ++i) {
+                out[i] = static_cast<wchar_t>(at[i]);
+            }
+            out += 8;
+            at += 8;
+        }
+        if (at == end) {
+            break;
+        }
         const unsigned char lead = *at;
+        // Two bytes (Cyrillic, for one): never below U+0080 with this lead, and no surrogate or
+        // non-character lies below U+0800.
+        if (lead >= 0xC2 && lead < 0xE0 && end - at >= 2 && (at[1] & 0xC0) == 0x80) {
+            *out++ = static_cast<wchar_t>(((lead & 0x1Fu) << 6) | (at[1] & 0x3Fu));
+            at += 2;
+            continue;
+        }
         if (lead < 0x80) {
+            if (lead == 0 && firstNul == nullptr) {
+                firstNul = out;
+            }
             *out++ = static_cast<wchar_t>(lead);
             ++at;
             continue;
@@ -154,8 +211,9 @@ std::optional<std::wstring> PlainUtf8(const QByteArray& bytes) {
         *out++ = static_cast<wchar_t>(code);
         at += length;
     }
-    text.resize(static_cast<std::size_t>(out - text.data()));
-    return text;
+    *out = L'\0';
+    wide.length = static_cast<std::size_t>((firstNul != nullptr ? firstNul : out) - begin);
+    return wide;
 }
 
 // The file's tasks, and what kept it from being read whole. Nothing is reported for a missing file.
@@ -178,14 +236,17 @@ StorageContents ReadStorageFile(const QString& path, std::optional<QByteArray>& 
         return result;
     }
     QTextCodec::ConverterState state;
-    std::optional<std::wstring> text = PlainUtf8(*content);
-    if (!text) {
-        text = QTextCodec::codecForName("UTF-8")
-                   ->toUnicode(content->constData(), content->size(), &state)
-                   .toStdWString();
-    }
     std::optional<StorageDamage> damage;
-    result.tasks = TasksFromXml(std::move(*text), damage);
+    if (std::optional<WideText> plain = PlainUtf8(*content)) {
+        result.tasks = TasksFromDocument(
+            [&plain] { return std::make_unique<XmlDocument>(std::move(plain->text), plain->length); },
+            damage);
+    } else {
+        result.tasks = TasksFromXml(QTextCodec::codecForName("UTF-8")
+                                        ->toUnicode(content->constData(), content->size(), &state)
+                                        .toStdWString(),
+                                    damage);
+    }
     if (state.invalidChars > 0) {
         // Read on with the bytes replaced, but the file must be kept: a save would lose them for good.
         damage = StorageDamage{StorageDamage::Kind::NotUtf8,

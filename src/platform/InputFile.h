@@ -38,6 +38,7 @@ public:
     const EntryStatus& OpenedStatus() const { return opened_; }
 
 private:
+    friend class OutputFile; // copies from an input file within the kernel
     explicit InputFile(int descriptor) : descriptor_(descriptor) {}
     int descriptor_ = -1;
     EntryStatus opened_;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "FileEntry.h"
+#include "InputFile.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -39,6 +40,13 @@ public:
 
     // Appends all of `data`, or fails.
     bool Write(const std::byte* data, std::size_t size, std::error_code& error);
+
+    // Appends up to `size` bytes of `from`, read at `offset`, without bringing them into the program (the
+    // file system may copy them, or share them, by itself). Returns how many; fewer than `size` at the end
+    // of `from`, or with the reason in `error` when the file systems cannot copy between these files or
+    // the copy failed: the caller then goes on in its own way from there.
+    std::uint64_t CopyFrom(const InputFile& from, std::uint64_t offset, std::uint64_t size,
+                           std::error_code& error);
 
     // Sets the modification time, in microseconds since 1970-01-01 00:00:00 UTC; the file system keeps
     // it as precisely as it can. The access time stays as it is.

@@ -26,7 +26,8 @@ struct ProgramStartFailure {
 // own. Nothing is started when the folder cannot be entered. Once started, the program is left to
 // itself: the caller does not wait for it and it is not ended with the scheduler. It is reaped on a
 // thread of its own the moment it ends, and `ended` is then posted to the context, whose thread calls it;
-// never once the context is gone. Until then the context counts the program as work.
+// never once the context is gone. Until then the context counts the program as work. With
+// `errorOutput` (a descriptor, -1 for none) the program's standard error goes there instead.
 std::optional<ProgramStartFailure> StartProgram(const std::vector<std::string>& arguments,
                                                 const std::string& folder, boost::asio::io_context& context,
-                                                std::function<void(ProgramEnd)> ended);
+                                                std::function<void(ProgramEnd)> ended, int errorOutput = -1);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "RunSettings.h"
+#include "execution/LogLine.h"
 #include "execution/RunResult.h"
 #include "model/TaskInfo.h"
 
@@ -36,8 +37,9 @@ public:
     };
     // How a run's program or copy that goes on beside the worker tells its end.
     struct BesideEnds {
-        std::function<void(const BackupResult&)> copy;                 // through TakeEndedCopies
-        std::function<void(const QString&, const RunResult&)> command; // on the worker
+        std::function<void(const BackupResult&)> copy; // through TakeEndedCopies
+        // On the worker; with what a failed program wrote last on its standard error.
+        std::function<void(const QString&, const RunResult&, const std::vector<LogEntry>&)> command;
     };
 
     explicit RealRunner(Settings settings);

@@ -163,8 +163,9 @@ void TaskWorker::PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* l
     ends.copy = [this, stored, id = *id, journalRun](const BackupResult& copy) {
         WriteEndedCopy(stored, id, journalRun, copy);
     };
-    ends.command = [this, stored, id = *id, journalRun](const QString& line, const RunResult& result) {
-        WriteBesideEnd(stored, id, journalRun, line, result);
+    ends.command = [this, stored, id = *id, journalRun](const QString& line, const RunResult& result,
+                                                        const std::vector<LogEntry>& errorLines) {
+        WriteBesideEnd(stored, id, journalRun, line, result, errorLines);
     };
     if (m_realRunner->Run(stored, run, log, result, saveChanges, std::move(ends))) {
         if (performing != nullptr) {
@@ -232,7 +233,7 @@ void TaskWorker::MergeRunChanges(const TaskInfo* record, TaskId id, const TaskIn
 }
 
 void TaskWorker::WriteBesideEnd(const TaskInfo* record, TaskId id, JournalRunId run, const QString& line,
-                                const RunResult& result) {
+                                const RunResult& result, const std::vector<LogEntry>& more) {
     Timing* timing = TimingOf(record, id);
     const auto name = m_list.NameIfStored(record, id);
     if (timing == nullptr || !name) {
@@ -240,6 +241,7 @@ void TaskWorker::WriteBesideEnd(const TaskInfo* record, TaskId id, JournalRunId 
         return;
     }
     WriteLogLine(timing->log.get(), *name, line, true);
+    WriteLogLines(timing->log.get(), *name, more);
     if (result.outcome == RunOutcome::Interrupted) {
         WriteLogLine(timing->log.get(), *name, RunTexts::Interrupted(), true);
     }

@@ -13,6 +13,7 @@
 #include "TaskList.h"
 #include "TaskRunner.h"
 #include "TaskTimers.h"
+#include "execution/LogLine.h"
 
 #include <QString>
 
@@ -145,10 +146,11 @@ private:
     // Runs the task through the runner on the calling thread (the worker or the lane).
     void CallRunner(const TaskInfo* record, TaskId id, TaskInfo& run, TaskLog* log, RunResult& result);
     void MergeRunChanges(const TaskInfo* record, TaskId id, const TaskInfo& run); // any thread
-    // The end of what a run started beside the worker: its line goes to the task's log. On the worker,
+    // The end of what a run started beside the worker: its line (and `more` after it) goes to the task's
+    // log. On the worker,
     // or once the worker has gone, on the thread that stopped it.
     void WriteBesideEnd(const TaskInfo* record, TaskId id, JournalRunId run, const QString& line,
-                        const RunResult& result);
+                        const RunResult& result, const std::vector<LogEntry>& more = {});
     void WriteEndedCopy(const TaskInfo* record, TaskId id, JournalRunId run, const BackupResult& copy);
     void PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* log, RunResult& result,
                        const std::function<void()>& saveChanges);

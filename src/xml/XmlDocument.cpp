@@ -41,15 +41,24 @@ std::vector<XmlElement> XmlElement::Children() const {
 
 XmlDocument::XmlDocument(std::wstring text)
     : m_text(std::move(text)), m_document(std::make_unique<rapidxml::xml_document<wchar_t>>()) {
-    if (XmlNesting(m_text) > kMaximumXmlNesting) {
+    Parse(m_text.data(), std::min(m_text.find(L'\0'), m_text.size()));
+}
+
+XmlDocument::XmlDocument(std::shared_ptr<wchar_t[]> text, std::size_t length)
+    : m_buffer(std::move(text)), m_document(std::make_unique<rapidxml::xml_document<wchar_t>>()) {
+    Parse(m_buffer.get(), length);
+}
+
+void XmlDocument::Parse(wchar_t* text, std::size_t length) {
+    if (XmlNestingUpToNul(std::wstring_view(text, length)) > kMaximumXmlNesting) {
         throw boost::property_tree::xml_parser_error("elements nested too deeply", std::string(), 0);
     }
-    // The parser ends at the text's terminating NUL (or at an earlier one, as the tree's reader does).
+    // The parser ends at the text's first NUL, as the tree's reader does.
     try {
         // The flags the tree's reader uses when asked for no flags.
-        m_document->parse<rapidxml::parse_comment_nodes>(m_text.data());
+        m_document->parse<rapidxml::parse_comment_nodes>(text);
     } catch (const rapidxml::parse_error& error) {
-        const long line = static_cast<long>(std::count(m_text.data(), error.where<wchar_t>(), L'\n') + 1);
+        const long line = static_cast<long>(std::count(text, error.where<wchar_t>(), L'\n') + 1);
         throw boost::property_tree::xml_parser_error(error.what(), std::string(), line);
     }
 }

@@ -37,6 +37,10 @@ public:
     // when it would.
     // The text is parsed where it stands.
     explicit XmlDocument(std::wstring text);
+    // The same for text in a buffer of its own: `length` characters up to the first NUL, where the parser
+    // stops (the buffer may hold more after it, but a NUL always follows them). Spares the filling of a
+    // string before the text is written into it, which for a large file costs as much as the parse.
+    XmlDocument(std::shared_ptr<wchar_t[]> text, std::size_t length);
     ~XmlDocument();
     XmlDocument(const XmlDocument&) = delete;
     XmlDocument& operator=(const XmlDocument&) = delete;
@@ -44,6 +48,10 @@ public:
     XmlElement Root() const;
 
 private:
-    std::wstring m_text; // the parser's nodes point into it
+    void Parse(wchar_t* text, std::size_t length);
+
+    // The parser's nodes point into one of them.
+    std::wstring m_text;
+    std::shared_ptr<wchar_t[]> m_buffer;
     std::unique_ptr<boost::property_tree::detail::rapidxml::xml_document<wchar_t>> m_document;
 };

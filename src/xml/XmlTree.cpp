@@ -3,6 +3,7 @@
 
 #include <boost/property_tree/xml_parser.hpp>
 
+#include <algorithm>
 #include <sstream>
 #include <string_view>
 
@@ -12,6 +13,20 @@ namespace {
 std::size_t After(std::wstring_view text, std::size_t from, std::wstring_view end) {
     const std::size_t found = text.find(end, from);
     return found == std::wstring_view::npos ? text.size() : found + end.size();
+}
+
+// The place of the character, or the end of the text. A plain loop: between the tags of a large file
+// lie only a few characters, too few for a library search to pay for its call.
+std::size_t Next(std::wstring_view text, std::size_t from, wchar_t c) {
+    while (from < text.size() && text[from] != c) {
+        ++from;
+    }
+    return from;
+}
+
+// Past the next ">", as After does for one character.
+std::size_t AfterClose(std::wstring_view text, std::size_t from) {
+    return std::min(Next(text, from, L'>') + 1, text.size());
 }
 
 bool IsBlank(wchar_t c) {
@@ -48,7 +63,10 @@ std::size_t AfterDocumentType(std::wstring_view text, std::size_t at) {
 // the point where the parser would stop on an error; what follows such a point is never parsed.
 int XmlNesting(const std::wstring& text, int limit) {
     // The parser reads up to the first NUL.
-    const std::wstring_view xml = std::wstring_view(text).substr(0, text.find(L'\0'));
+    return XmlNestingUpToNul(std::wstring_view(text).substr(0, text.find(L'\0')), limit);
+}
+
+int XmlNestingUpToNul(std::wstring_view xml, int limit) {
     const std::size_t end = xml.size();
     const auto skipBlanks = [&xml, end](std::size_t i) {
         while (i < end && IsBlank(xml[i])) {
@@ -60,8 +78,8 @@ int XmlNesting(const std::wstring& text, int limit) {
     int deepest = 0;
     std::size_t at = 0;
     while (at < end && deepest <= limit) {
-        at = xml.find(L'<', at);
-        if (at == std::wstring_view::npos) {
+        at = Next(xml, at, L'<');
+        if (at >= end) {
             break;
         }
         const std::wstring_view rest = xml.substr(at);
@@ -74,12 +92,12 @@ int XmlNesting(const std::wstring& text, int limit) {
         } else if (second == L'!' && rest.starts_with(L"<!DOCTYPE") && rest.size() > 9 && IsBlank(rest[9])) {
             at = AfterDocumentType(xml, at + 10);
         } else if (second == L'!') {
-            at = After(xml, at + 2, L">");
+            at = AfterClose(xml, at + 2);
         } else if (second == L'?') {
             at = After(xml, at + 2, L"?>");
         } else if (second == L'/') {
             depth = std::max(0, depth - 1);
-            at = After(xml, at + 2, L">");
+            at = AfterClose(xml, at + 2);
         } else {
             // An element: its name, its attributes, then ">" (it nests what follows) or "/>" (empty).
             std::size_t i = at + 1;

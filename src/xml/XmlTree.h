@@ -6,6 +6,7 @@
 #include <boost/property_tree/ptree.hpp>
 
 #include <string>
+#include <string_view>
 
 // Elements nested deeper than this make a text malformed. The program's own files use fewer than ten
 // levels.
@@ -18,3 +19,5 @@ boost::property_tree::wptree ReadXmlTree(const std::wstring& text, int flags = 0
 
 // The deepest nesting of elements in `text`, as the parser sees it, counted up to `limit` + 1 at most.
 int XmlNesting(const std::wstring& text, int limit = kMaximumXmlNesting);
+// The same for a text that is known to end before its first NUL, where the parser stops.
+int XmlNestingUpToNul(std::wstring_view text, int limit = kMaximumXmlNesting);

@@ -23,6 +23,7 @@
 #include <fstream>
 #include <thread>
 
+#include <csignal>
 #include <sys/stat.h>
 
 using testing::ElementsAre;
@@ -45,8 +46,11 @@ protected:
         m_context.cliPath = FakeCliPath;
         m_context.result = &m_result;
         // As the engine does, on the context's thread.
-        m_context.commandEnded = [this](const QString& line, const RunResult&) {
+        m_context.commandEnded = [this](const QString& line, const RunResult& result,
+                                        const std::vector<LogEntry>& errorLines) {
             WriteLogLine(&m_log, L"задача", line, true);
+            WriteLogLines(&m_log, L"задача", errorLines);
+            m_commandResult = result;
         };
     }
 
@@ -108,6 +112,7 @@ protected:
     TaskInfo m_stored;
     TaskInfo m_task;
     RunResult m_result;
+    RunResult m_commandResult;
     RunContext m_context;
 };
 
@@ -386,6 +391,59 @@ TEST_F(PerformTaskTest, CommandEndsAreLoggedWithCodeOrSignal) {
     }
     EXPECT_THAT(LogMessages(m_log.Path()),
                 ElementsAre("Программа завершилась с кодом 3.", "Программа завершена сигналом 9."));
+}
+
+TEST_F(PerformTaskTest, FailedCommandsLeaveTheirLastErrorLinesInTheLogAndTheirResult) {
+    struct Case {
+        std::string script;
+        std::vector<std::string> lines; // what the log says of the program's end
+        std::string firstError;
+    };
+    const std::string exited1 = "Программа завершилась с кодом 1.";
+    for (const Case& c : std::vector<Case>{
+             // Standard output is not kept; every line of standard error is, CR and all.
+             {"echo начало >&2; echo вывод; printf 'нет файла /x\\r\\n' >&2; exit 1",
+              {exited1, "начало", "нет файла /x\r"},
+              exited1 + " нет файла /x"},
+             // The reason is the last line with something in it.
+             {"echo причина >&2; echo ' последняя ' >&2; echo '   ' >&2; echo >&2; exit 1",
+              {exited1, "причина", " последняя ", "   ", ""},
+              exited1 + " последняя"},
+             {"echo всё хорошо >&2; exit 0", {"Программа завершилась с кодом 0."}, ""},
+             {"exit 2", {"Программа завершилась с кодом 2."}, "Программа завершилась с кодом 2."},
+             {"echo умираю >&2; kill -KILL $$",
+              {"Программа завершена сигналом 9.", "умираю"},
+              "Программа завершена сигналом 9. умираю"},
+         }) {
+        SCOPED_TRACE(c.script);
+        QFile::remove(m_log.Path());
+        m_commandResult = {};
+        m_out.Write("command.sh", "#!/bin/sh\n" + c.script + "\n");
+        chmod(m_out.Path("command.sh").c_str(), 0755);
+        ASSERT_TRUE(Perform(CommandAction{m_out.WidePath("command.sh"), L"", L""}));
+        m_io.restart();
+        m_io.run_for(std::chrono::seconds(30));
+        EXPECT_EQ(LogMessages(m_log.Path()), c.lines) << LogText();
+        EXPECT_EQ(Utf8(m_commandResult.firstError), c.firstError);
+    }
+}
+
+TEST_F(PerformTaskTest, ACommandsEndIsToldWhileWhatItLeftRunningStillWritesItsErrors) {
+    // The descendant keeps the program's standard error; the end must not wait for it, and it must be
+    // able to go on writing after the end has been told (a pipe nobody reads would end it there).
+    m_out.Write("leaves.sh", "#!/bin/sh\necho $$ > \"$0.group\"\n"
+                             "(sleep 1; echo поздно >&2; touch \"$0.wrote\"; sleep 60) &\n"
+                             "echo рано >&2\nexit 1\n");
+    chmod(m_out.Path("leaves.sh").c_str(), 0755);
+    ASSERT_TRUE(Perform(CommandAction{m_out.WidePath("leaves.sh"), L"", L""}));
+    m_io.run_for(std::chrono::seconds(30)); // returns once the end was told: the descendant is no work
+    EXPECT_EQ(LogMessages(m_log.Path()),
+              (std::vector<std::string>{"Программа завершилась с кодом 1.", "рано"}));
+    for (int i = 0; i < 3000 && !std::filesystem::exists(m_out.Path("leaves.sh.wrote")); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(std::filesystem::exists(m_out.Path("leaves.sh.wrote")));
+    ::kill(-std::stoi(m_out.Read("leaves.sh.group")), SIGKILL); // the program's group: its descendants
 }
 
 TEST_F(PerformTaskTest, CommandIsNotStartedOutsideItsFolderAndSaysWhy) {

@@ -10,6 +10,7 @@
 #include "repository/ArkonError.h"
 
 #include <QLocale>
+#include <QTemporaryDir>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -17,6 +18,8 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -96,6 +99,60 @@ TEST_F(RepositoryBackupTest, ReproducesTwoLevelsOfSubFoldersWithTheSameNames) {
     EXPECT_TRUE(dest_.Read("копия/Разделы/АР/Фасад.dwg") == Content(3u << 20, 2));
     EXPECT_TRUE(dest_.Read("копия/План этажа 1.dwg") == Content(5000, 1));
     EXPECT_EQ(dest_.Read("копия/Разделы/Пустой.txt"), "");
+}
+
+TEST_F(RepositoryBackupTest, CopiesOnTheSameOrAnotherFileSystemKeepContentModeAndTime) {
+    // On the same file system the kernel copies the documents; to another one (/dev/shm, a tmpfs) it
+    // refuses, and the chunks are read and written as before. Both must give the same copies.
+    struct Document {
+        const char* name;
+        std::size_t size; // across the 128 KiB chunks and the 8 MiB slices of the kernel's copy
+        unsigned mode;
+        std::int64_t seconds;
+        std::int64_t nanoseconds;
+    };
+    const std::vector<Document> documents = {
+        {"пустой.dwg", 0, 0640, 1'700'000'000, 999'999'999},
+        {"байт.dwg", 1, 0600, -2, 500'000'999},
+        {"кусок.dwg", (128u << 10) + 1, 0755, 1'700'000'001, 1'000},
+        {"большой.dwg", (9u << 20) + 3, 0644, 1'700'000'002, 0},
+    };
+    for (std::size_t i = 0; i < documents.size(); ++i) {
+        const Document& d = documents[i];
+        const std::string path = std::string("src/") + d.name;
+        repo_.Write(path, Content(d.size, static_cast<unsigned>(i)));
+        ::chmod(repo_.Path(path).c_str(), d.mode);
+        repo_.SetModified(path, d.seconds, d.nanoseconds);
+    }
+    QTemporaryDir other(QStringLiteral("/dev/shm/zelkor-backup-test-XXXXXX"));
+    std::vector<std::string> destinations = {dest_.Path("копия")};
+    if (other.isValid()) {
+        destinations.push_back(other.path().toStdString() + "/копия");
+    }
+    for (const std::string& destination : destinations) {
+        SCOPED_TRACE(destination);
+        const BackupResult result =
+            Run(L"arkon://Проекты/src", QString::fromStdString(destination).toStdWString());
+        EXPECT_EQ(result.outcome, BackupOutcome::Copied);
+        EXPECT_EQ(result.copied, documents.size());
+        std::uint64_t bytes = 0;
+        for (std::size_t i = 0; i < documents.size(); ++i) {
+            const Document& d = documents[i];
+            SCOPED_TRACE(d.name);
+            bytes += d.size;
+            const std::string copy = destination + "/" + d.name;
+            struct stat info {};
+            ASSERT_EQ(::stat(copy.c_str(), &info), 0);
+            EXPECT_EQ(info.st_mode & 0777, d.mode);
+            EXPECT_EQ(info.st_mtim.tv_sec, d.seconds);
+            EXPECT_EQ(info.st_mtim.tv_nsec, d.nanoseconds / 1000 * 1000);
+            std::ifstream file(copy, std::ios::binary);
+            const std::string content((std::istreambuf_iterator<char>(file)),
+                                      std::istreambuf_iterator<char>());
+            EXPECT_TRUE(content == Content(d.size, static_cast<unsigned>(i)));
+        }
+        EXPECT_EQ(result.copied_bytes, bytes);
+    }
 }
 
 TEST_F(RepositoryBackupTest, RepositoryRootIsCopiedWhole) {

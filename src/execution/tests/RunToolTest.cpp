@@ -238,29 +238,55 @@ TEST_F(RunToolTest, HangingToolIsEndedAtItsLimitOrWhenTheProgramCloses) {
     const ScopedEnv lines("ZELKOR_FAKECLI_STDERR", "still working\n");
     const ScopedEnv hang("ZELKOR_FAKECLI_SLEEP_MS", "600000");
     const ScopedEnv record("ZELKOR_FAKECLI_ARGS_FILE", ArgsFile().toStdString());
+    const std::string stuckOn = "Документ, на котором остановлена программа: arkon://Проекты/план 1.dwg";
+    const std::string taskLimit = "Превышено время выполнения задания (1 с), программа остановлена на "
+                                  "документе arkon://Проекты/план 1.dwg.";
+    enum class Limit { Run, Task, Closing };
     struct Case {
         bool ignoresTerm; // only SIGKILL after the grace ends it
-        bool closing;     // no limit: the program closes while it runs
+        Limit limit;
+        std::wstring document;
         ToolResult result;
-        std::string reason;
+        std::vector<std::string> lastLines; // after the tool's own line
+        std::string reason;                 // what the list and the notice say of the run
     };
-    for (const Case& c :
-         {Case{false, false, ToolResult::LimitExceeded, kLimit},
-          Case{true, false, ToolResult::LimitExceeded, kLimit},
-          Case{true, true, ToolResult::Interrupted, "Выполнение задания прервано: программа закрывается."}}) {
-        SCOPED_TRACE(testing::Message() << c.ignoresTerm << c.closing);
+    for (const Case& c : {Case{false,
+                               Limit::Run,
+                               L"arkon://Проекты/план 1.dwg",
+                               ToolResult::LimitExceeded,
+                               {kLimit, stuckOn},
+                               kLimit + " " + stuckOn},
+                          Case{true, Limit::Run, L"", ToolResult::LimitExceeded, {kLimit}, kLimit},
+                          Case{false,
+                               Limit::Task,
+                               L"arkon://Проекты/план 1.dwg",
+                               ToolResult::TaskLimitExceeded,
+                               {taskLimit},
+                               taskLimit},
+                          Case{true,
+                               Limit::Closing,
+                               L"arkon://Проекты/план 1.dwg",
+                               ToolResult::Interrupted,
+                               {"Выполнение задания прервано: программа закрывается."},
+                               "still working"}}) {
+        SCOPED_TRACE(testing::Message() << c.ignoresTerm << static_cast<int>(c.limit));
         m_log->Close();
         QFile::remove(m_log->Path());
         QFile::remove(ArgsFile());
         const ScopedEnv ignore("ZELKOR_FAKECLI_IGNORE_TERM",
                                c.ignoresTerm ? std::optional<std::string>("1") : std::nullopt);
         ToolLimits limits;
-        limits.timeLimit = c.closing ? 0s : 1s;
+        limits.timeLimit = c.limit == Limit::Run ? 1s : 0s;
+        if (c.limit == Limit::Task) {
+            limits.taskDeadline = std::chrono::steady_clock::now() + 1s;
+            limits.taskTimeLimit = 1s;
+        }
+        limits.document = c.document;
         limits.limitGrace = limits.stopGrace = 100ms;
         std::stop_source closing;
         limits.stop = closing.get_token();
         std::jthread closer;
-        if (c.closing) {
+        if (c.limit == Limit::Closing) {
             closer = std::jthread([&] {
                 while (!QFile::exists(ArgsFile())) { // the tool has started
                     std::this_thread::sleep_for(5ms);
@@ -268,8 +294,12 @@ TEST_F(RunToolTest, HangingToolIsEndedAtItsLimitOrWhenTheProgramCloses) {
                 closing.request_stop();
             });
         }
-        EXPECT_EQ(RunTool(CheckCall(), m_log.get(), L"Задание", limits), c.result);
-        EXPECT_EQ(Messages(), (std::vector<std::string>{kFailure, "still working", c.reason}));
+        std::wstring reason;
+        EXPECT_EQ(RunTool(CheckCall(), m_log.get(), L"Задание", limits, &reason), c.result);
+        std::vector<std::string> expected{kFailure, "still working"};
+        expected.insert(expected.end(), c.lastLines.begin(), c.lastLines.end());
+        EXPECT_EQ(Messages(), expected);
+        EXPECT_EQ(QString::fromStdWString(reason).toStdString(), c.reason);
         EXPECT_TRUE(NoChildLeft());
     }
 }

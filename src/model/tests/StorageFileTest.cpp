@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTextCodec>
 
 #include <boost/uuid/string_generator.hpp>
 
@@ -407,6 +408,65 @@ TEST_F(StorageFileTest, ValueWithANulCharacterReferenceLeavesItsTaskOut) {
     ASSERT_EQ(Names(control), std::vector<std::wstring>{L"a\x01\rb"});
     ASSERT_TRUE(SaveStorageFile(Path(), TaskPointers(control)));
     EXPECT_EQ(LoadStorageFile(Path()), control);
+}
+
+TEST_F(StorageFileTest, FileBytesAreReadAsQtsUtf8CodecReadsThem) {
+    // The file's own decoder takes eight ASCII bytes at a time and Cyrillic in a short way: names that
+    // put a NUL, a multi-byte character or a malformed one at each place of an eight-byte run, or at the
+    // very end of the file, must read as the codec reads them.
+    std::vector<std::string> names = {"", "Документ Проекта", "€ и 😀", "\xDF\xBF\xC2\x80"};
+    for (const std::string& odd :
+         {std::string(1, '\0'), std::string("\xD0\x96"), std::string("\xC0\x80"), std::string("\xC2"),
+          std::string("\xED\xA0\x80"), std::string("\xEF\xB7\x90"), std::string("\xF4\x90\x80\x80"),
+          std::string("\x80")}) {
+        for (std::size_t at = 0; at <= 9; ++at) {
+            names.push_back(std::string("abcdefghijkl").insert(at, odd));
+        }
+    }
+    std::vector<std::string> files;
+    for (const std::string& name : names) {
+        files.push_back(InTasks(TaskXml(name) + TaskXml("после")));
+    }
+    files.push_back(InTasks(TaskXml("в конце")) + "<!--Ж-->");
+    files.push_back(InTasks(TaskXml("в конце")) + "<!--\xD0-->");
+    for (const std::string& file : files) {
+        SCOPED_TRACE(testing::PrintToString(file));
+        const QByteArray bytes = QByteArray::fromStdString(file);
+        QFile written(Path());
+        ASSERT_TRUE(written.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(written.write(bytes), bytes.size());
+        written.close();
+        std::optional<StorageDamage> expectedDamage;
+        const std::vector<TaskInfo> expected =
+            TasksFromXml(QTextCodec::codecForName("UTF-8")->toUnicode(bytes).toStdWString(), expectedDamage);
+        const StorageContents read = InspectStorageFile(Path());
+        EXPECT_EQ(Names(read.tasks), Names(expected));
+        // Bytes that are not UTF-8 are a damage of their own; any other is the text's.
+        if (expectedDamage) {
+            EXPECT_TRUE(read.damage.has_value());
+        }
+        if (read.damage && read.damage->kind != StorageDamage::Kind::NotUtf8) {
+            ASSERT_TRUE(expectedDamage.has_value());
+            EXPECT_EQ(read.damage->kind, expectedDamage->kind);
+        }
+    }
+}
+
+TEST_F(StorageFileTest, FileOfMegabytesLoadsWhole) {
+    // Its text is decoded into memory asked of the system in large pages, not from the heap.
+    TaskInfo task;
+    task.name = L"Экспорт";
+    ExportAction action;
+    action.project_path = L"arkon://Проекты/Большой проект";
+    for (int d = 0; d < 30'000; ++d) {
+        action.modification_times.emplace(action.project_path + L"/Документ " + std::to_wstring(d),
+                                          TimePointFromTicks(17'000'000'000'000'000 + d * 10'000));
+    }
+    task.action = action;
+    const std::vector<TaskInfo> tasks{task};
+    ASSERT_TRUE(SaveStorageFile(Path(), TaskPointers(tasks)));
+    ASSERT_GT(QFileInfo(Path()).size(), 2 << 20);
+    EXPECT_EQ(LoadStorageFile(Path()), tasks);
 }
 
 TEST_F(StorageFileTest, DamagedOrMissingFilesGiveNoTasksAndAreNotWritten) {

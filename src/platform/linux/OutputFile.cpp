@@ -96,6 +96,30 @@ bool OutputFile::Write(const std::byte* data, std::size_t size, std::error_code&
     return true;
 }
 
+std::uint64_t OutputFile::CopyFrom(const InputFile& from, std::uint64_t offset, std::uint64_t size,
+                                   std::error_code& error) {
+    error.clear();
+    std::uint64_t copied = 0;
+    while (copied < size) {
+        // The input's offset is given, as its other reads give theirs; the output's moves, as a write's.
+        auto at = static_cast<off64_t>(offset + copied);
+        const ssize_t count = copy_file_range(from.descriptor_, &at, descriptor_, nullptr, size - copied, 0);
+        if (count < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            // EXDEV, ENOSYS, EINVAL, EOPNOTSUPP… or a real failure: the caller's own way finds out which.
+            error.assign(errno, std::generic_category());
+            break;
+        }
+        if (count == 0) {
+            break; // the end of the input
+        }
+        copied += static_cast<std::uint64_t>(count);
+    }
+    return copied;
+}
+
 bool OutputFile::SetModified(std::int64_t modified_us, std::error_code& error) {
     // Rounded towards minus infinity, so that a time before 1970 keeps a non-negative part below a second.
     std::int64_t seconds = modified_us / 1'000'000;

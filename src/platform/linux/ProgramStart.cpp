@@ -215,7 +215,7 @@ void Watch(pid_t pid, boost::asio::io_context& context, std::function<void(Progr
 
 std::optional<ProgramStartFailure> StartProgram(const std::vector<std::string>& arguments,
                                                 const std::string& folder, boost::asio::io_context& context,
-                                                std::function<void(ProgramEnd)> ended) {
+                                                std::function<void(ProgramEnd)> ended, int errorOutput) {
     if (arguments.empty()) {
         return ProgramStartFailure{false, std::make_error_code(std::errc::invalid_argument)};
     }
@@ -232,6 +232,9 @@ std::optional<ProgramStartFailure> StartProgram(const std::vector<std::string>& 
     int result = setup.ResetSignals(SpawnSetup::Detach::OwnSession);
     if (result == 0 && !folder.empty()) {
         result = posix_spawn_file_actions_addchdir_np(setup.Actions(), folder.c_str());
+    }
+    if (result == 0 && errorOutput >= 0) {
+        result = posix_spawn_file_actions_adddup2(setup.Actions(), errorOutput, STDERR_FILENO);
     }
     pid_t pid = -1;
     if (result == 0) {

@@ -4,6 +4,7 @@
 
 #include "platform/InputFile.h"
 #include "repository/BlobReader.h"
+#include "repository/LocalBlob.h"
 
 #include <cstddef>
 #include <memory>
@@ -11,7 +12,7 @@
 
 namespace arkon::folder {
 
-class FolderBlobReader final : public BlobReader {
+class FolderBlobReader final : public BlobReader, public LocalBlob {
 public:
     static constexpr std::size_t kChunkSize = std::size_t{1} << 17;
 
@@ -22,6 +23,11 @@ public:
     // Throws ArkonError when the file cannot be read, and at the end when the file was written to while
     // it was read (what was read may then mix old and new content).
     BlobChunk ReadChunk() override;
+
+    const platform::InputFile& File() const override { return *file_; }
+    std::uint64_t Offset() const override { return offset_; }
+    std::uint64_t End() const override { return opened_.size; }
+    void Advance(std::uint64_t bytes) override { offset_ += bytes; }
 
 private:
     std::shared_ptr<const platform::InputFile> file_;

@@ -141,6 +141,21 @@ TEST_F(EngineRunsTest, BackupAndCommandOutcomesFollowTheDesignedLinesAndSetTheSt
     EXPECT_EQ(m_files.Read("копия/документ.txt"), "содержимое");
 }
 
+TEST_F(EngineRunsTest, FailedCommandsLastErrorLinesFollowItsEndLineAndGiveItsReason) {
+    m_files.Write("fails.sh", "echo ход работы >&2\necho вывод\necho 'нет лицензии' >&2\nexit 3\n");
+    auto engine = MakeRealEngine();
+    TaskInfo task = Task(L"команда", In(100ms));
+    task.action = CommandAction{L"/bin/sh", L"", m_files.WidePath("fails.sh")};
+    const TaskInfo* record = engine->AddTask(task);
+    ASSERT_TRUE(WaitUntil([&] { return Messages(L"команда").size() == 5; }))
+        << LogText(L"команда").toStdString();
+    EXPECT_EQ(Messages(L"команда").mid(2),
+              (QStringList{QStringLiteral("Программа завершилась с кодом 3."), QStringLiteral("ход работы"),
+                           QStringLiteral("нет лицензии")}));
+    ASSERT_TRUE(WaitUntil([&] { return engine->Status(record).outcome == RunOutcome::Failed; }));
+    EXPECT_EQ(engine->Status(record).first_error, L"Программа завершилась с кодом 3. нет лицензии");
+}
+
 TEST_F(EngineRunsTest, HangingToolHoldsUpOnlyTheToolsOwnQueueAndIsEndedAtTheLimit) {
     const Scoped limit = RunSetting(QStringLiteral("Runs/toolTimeLimitSeconds"), 1);
     const Scoped hang = ToolEnv("ZELKOR_FAKECLI_SLEEP_MS", QStringLiteral("600000"));
@@ -164,12 +179,15 @@ TEST_F(EngineRunsTest, HangingToolHoldsUpOnlyTheToolsOwnQueueAndIsEndedAtTheLimi
     EXPECT_TRUE(Messages(L"ждёт").isEmpty());
 
     const QString limitLine = QStringLiteral("Превышено время выполнения (1 с), программа остановлена.");
+    const QString documentLine = QStringLiteral("Документ, на котором остановлена программа: %1").arg(model);
     for (const std::wstring name : {L"зависает", L"ждёт"}) {
-        ASSERT_TRUE(WaitUntil([&] { return Finished(name, 4); }, 30s));
-        EXPECT_EQ(Messages(name).mid(0, 3), (QStringList{kStart, kFailed, limitLine}));
+        ASSERT_TRUE(WaitUntil([&] { return Finished(name, 5); }, 30s));
+        EXPECT_EQ(Messages(name).mid(0, 4), (QStringList{kStart, kFailed, limitLine, documentLine}));
     }
     EXPECT_EQ(engine->Status(hanging).outcome, RunOutcome::LimitExceeded);
-    EXPECT_EQ(engine->Status(hanging).first_error, limitLine.toStdWString());
+    // What the list and the notice show: the limit and the document.
+    EXPECT_EQ(engine->Status(hanging).first_error,
+              (limitLine + QLatin1Char(' ') + documentLine).toStdWString());
 }
 
 TEST_F(EngineRunsTest, TaskTimeLimitEndsTheToolNamingItsDocumentAndTakesNoFurtherOne) {
