@@ -147,8 +147,7 @@ private:
     void CallRunner(const TaskInfo* record, TaskId id, TaskInfo& run, TaskLog* log, RunResult& result);
     void MergeRunChanges(const TaskInfo* record, TaskId id, const TaskInfo& run); // any thread
     // The end of what a run started beside the worker: its line (and `more` after it) goes to the task's
-    // log. On the worker,
-    // or once the worker has gone, on the thread that stopped it.
+    // log. On the worker, or once the worker has gone, on the thread that stopped it.
     void WriteBesideEnd(const TaskInfo* record, TaskId id, JournalRunId run, const QString& line,
                         const RunResult& result, const std::vector<LogEntry>& more = {});
     void WriteEndedCopy(const TaskInfo* record, TaskId id, JournalRunId run, const BackupResult& copy);
