@@ -19,7 +19,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <cstdio>
 #include <optional>
 #include <vector>
 
@@ -198,7 +197,7 @@ int RunTerminalCommand(int& argc, char* argv[], const CommandLine& command, Inst
         return Fail(output, TerminalText(reply.value(QStringLiteral("error")).toString()));
     }
     // The task's own name: the command may have named it by its place.
-    const QString name = reply.value(QStringLiteral("task")).toString();
+    const QString name = reply.value(QStringLiteral("task")).toString(command.taskName);
     if (command.command == CommandLine::Command::Run) {
         if (output.Json()) {
             output.PrintJson({{QStringLiteral("task"), name},
