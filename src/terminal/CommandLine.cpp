@@ -33,6 +33,19 @@ bool IsQtOption(const QString& argument, bool& takesValue) {
     return takesValue || flags.contains(argument);
 }
 
+// Whether --json is among the options, wherever it is (a bad option before it too): the errors are then
+// JSON as well. The argument after --history or --run is a name, whatever it is.
+bool AsksForJson(const QStringList& arguments) {
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        if (argument == QStringLiteral("--json")) {
+            return true;
+        }
+        i += argument == QStringLiteral("--history") || argument == QStringLiteral("--run") ? 1 : 0;
+    }
+    return false;
+}
+
 } // namespace
 
 CommandLine ParseCommandLine(const QStringList& arguments) {
@@ -40,9 +53,11 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     bool help = false;
     bool version = false;
     QStringList commands;
-    const auto badUsage = [](const QString& error) {
+    const bool json = AsksForJson(arguments);
+    const auto badUsage = [json](const QString& error) {
         CommandLine bad;
         bad.command = CommandLine::Command::BadUsage;
+        bad.json = json;
         bad.error = error;
         return bad;
     };
@@ -78,7 +93,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
             result.command = CommandLine::Command::Background;
         } else if (argument == QStringLiteral("--json")) {
             result.json = true;
-        } else if (argument == QStringLiteral("--help")) {
+        } else if (argument == QStringLiteral("--help") || argument == QStringLiteral("-h")) {
             help = true;
         } else if (argument == QStringLiteral("--version")) {
             version = true;
@@ -114,15 +129,18 @@ QString UsageText() {
               "Без параметров запускает планировщик, а если он уже запущен,\n"
               "показывает его окно.\n"
               "\n"
-              "  --list         задачи: имя, расписание, следующий и последний запуск,\n"
-              "                 результат\n"
+              "  --list         задачи: номер, имя, расписание, следующий и последний\n"
+              "                 запуск, результат\n"
               "  --history ИМЯ  запуски задачи из журнала запусков и файл её журнала\n"
               "  --run ИМЯ      выполнить задачу сейчас в запущенном планировщике\n"
-              "  --json         вывод --list, --history и --run в формате JSON\n"
+              "                 Вместо имени можно указать номер задачи в --list: @3\n"
+              "                 (так различаются задачи с одинаковыми именами).\n"
+              "  --json         вывод --list, --history и --run в формате JSON;\n"
+              "                 ошибки тоже в JSON: {\"error\": \"…\"} в поток ошибок\n"
               "  --background   выполнять задачи без окна (так запускает служба\n"
               "                 пользователя systemd); пока открыто окно программы,\n"
               "                 задачи выполняет оно, а фоновый режим ждёт\n"
-              "  --help         эта справка\n"
+              "  -h, --help     эта справка\n"
               "  --version      версия программы\n"
               "\n"
               "Когда планировщик не запущен, --list и --history читают файл задач\n"

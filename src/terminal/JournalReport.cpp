@@ -1,11 +1,13 @@
 // Reading the run journal for the terminal commands.
 #include "JournalReport.h"
 
+#include "TaskAddress.h"
 #include "TaskReport.h"
 #include "TerminalText.h"
 #include "scheduler/JournalReader.h"
 #include "scheduler/JournalTasks.h"
 #include "scheduler/Sqlite.h"
+#include "scheduler/Staleness.h"
 #include "scheduler/StatusWords.h"
 
 #include <QCoreApplication>
@@ -108,32 +110,51 @@ std::variant<QJsonArray, QString> JournalRuns(const QString& journalPath, Journa
     return history;
 }
 
-std::variant<QJsonArray, QString> TaskHistory(const QString& journalPath, const QString& name,
-                                              const std::vector<std::wstring>& listNames) {
-    const std::wstring wanted = name.toStdWString();
-    const auto listed = std::count(listNames.begin(), listNames.end(), wanted);
-    if (listed > 1) {
-        return SeveralTasksText(name, listed);
+std::variant<std::pair<QJsonArray, QString>, QString>
+TaskHistory(const QString& journalPath, const QString& argument, const std::vector<std::wstring>& listNames) {
+    const std::variant<std::size_t, QString> listed = FindTask(listNames, argument);
+    const bool onlyInJournal = !PlaceOf(argument) && PlacesOf(listNames, argument.toStdWString()).empty();
+    if (std::holds_alternative<QString>(listed) && !onlyInJournal) {
+        return std::get<QString>(listed);
     }
-    std::vector<JournalTaskId> found;
+    std::vector<JournalTask> known;
     if (QFileInfo::exists(journalPath)) {
         try {
-            for (const JournalTask& task : JournalReader(journalPath).ListedTasks()) {
-                if (task.name == wanted) {
-                    found.push_back(task.id);
-                }
-            }
+            known = JournalReader(journalPath).ListedTasks();
         } catch (const sqlite::Error& error) {
             return ReadError(journalPath, error);
         }
     }
-    if (found.size() > 1) {
-        return SeveralTasksText(name, static_cast<qsizetype>(found.size()));
+    std::optional<JournalTaskId> id;
+    if (const std::size_t* index = std::get_if<std::size_t>(&listed)) {
+        if (const auto match = MatchJournalTasks(listNames, known)[*index]) {
+            id = known[*match].id;
+        }
+    } else {
+        // The list was changed by hand since the engine last ran: the journal still knows the task.
+        const std::wstring wanted = argument.toStdWString();
+        std::size_t found = 0;
+        for (const JournalTask& task : known) {
+            if (task.name == wanted) {
+                ++found;
+                id = task.id;
+            }
+        }
+        if (found != 1) {
+            return found == 0 ? NoTaskText(argument) : SeveralTasksText(argument, found, {});
+        }
     }
-    if (found.empty()) {
-        return listed == 1 ? std::variant<QJsonArray, QString>(QJsonArray()) : NoTaskText(name);
+    const QString name = QString::fromStdWString(std::holds_alternative<std::size_t>(listed)
+                                                     ? listNames[std::get<std::size_t>(listed)]
+                                                     : argument.toStdWString());
+    if (!id) {
+        return std::pair(QJsonArray(), name);
     }
-    return JournalRuns(journalPath, found.front());
+    auto runs = JournalRuns(journalPath, *id);
+    if (const QString* error = std::get_if<QString>(&runs)) {
+        return *error;
+    }
+    return std::pair(std::get<QJsonArray>(std::move(runs)), name);
 }
 
 std::vector<std::optional<TaskStatus>> JournalStatuses(const QString& journalPath,
@@ -155,10 +176,18 @@ std::vector<std::optional<TaskStatus>> JournalStatuses(const QString& journalPat
         names.push_back(task.name);
     }
     const auto matches = MatchJournalTasks(names, known);
+    const TimePoint now = CurrentTime();
     for (std::size_t i = 0; i < tasks.size(); ++i) {
-        if (matches[i]) {
-            statuses[i] = StatusFromJournal(known[*matches[i]]);
+        if (!matches[i]) {
+            continue;
         }
+        const JournalTask& match = known[*matches[i]];
+        TaskStatus status = StatusFromJournal(match);
+        if (const TimePoint next = ExpectedNextRun(tasks[i]); next != kNever) {
+            status.next_run = next;
+        }
+        status.stale_since = StaleSince(status, match.created, tasks[i].trigger, now);
+        statuses[i] = std::move(status);
     }
     return statuses;
 }

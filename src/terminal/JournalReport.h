@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <optional>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -21,15 +22,18 @@
 std::variant<QJsonArray, QString> JournalRuns(const QString& journalPath, JournalTaskId task);
 inline constexpr std::size_t kRunsShown = 1000;
 
-// JournalRuns of the task `name` when no engine says which task of the journal it is: the one the
-// journal lists under that name. `listNames` are the names in the storage file: a listed task the
-// journal does not know yet has no runs; a name neither knows is an error, and so is one that several
-// tasks share.
-std::variant<QJsonArray, QString> TaskHistory(const QString& journalPath, const QString& name,
-                                              const std::vector<std::wstring>& listNames);
+// JournalRuns of the task the argument names (a name, or a place "@N") when no engine says which task
+// of the journal it is. `listNames` are the names in the storage file: a listed task is matched to the
+// journal's as the engine matches them at start-up (by place and name), and has no runs while the
+// journal does not know it; a name only the journal lists takes the journal's task of that name. A name
+// neither knows, a place out of range and a name several tasks share are errors. Gives the runs and the
+// task's name.
+std::variant<std::pair<QJsonArray, QString>, QString>
+TaskHistory(const QString& journalPath, const QString& argument, const std::vector<std::wstring>& listNames);
 
-// The last run of each task as the journal knows it, matched by name and place in the list; none for a
-// task it does not know. A journal that cannot be read gives none for every task and its reason.
+// The last run of each task as the journal knows it, matched by name and place in the list, and whether
+// it is stale as the engine would say now; none for a task it does not know. A journal that cannot be
+// read gives none for every task and its reason.
 std::vector<std::optional<TaskStatus>> JournalStatuses(const QString& journalPath,
                                                        const std::vector<TaskInfo>& tasks, QString& error);
 

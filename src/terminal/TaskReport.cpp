@@ -20,6 +20,19 @@ QJsonValue TimeValue(const std::optional<TimePoint>& time) {
     return time && *time != kNever ? QJsonValue(ReportTime(*time)) : QJsonValue(QJsonValue::Null);
 }
 
+// The list's word for the last run, and for a stale task the window's words for how long it has gone
+// without a success.
+QString ResultCell(const QJsonObject& task) {
+    const QString result = task.value(QStringLiteral("result_text")).toString();
+    const QString since = ShownTime(task.value(QStringLiteral("stale")), QStringLiteral("dd.MM.yyyy"));
+    if (since.isEmpty()) {
+        return result;
+    }
+    const QString stale =
+        QCoreApplication::translate("TaskReport", "устарела: нет успешных запусков с %1").arg(since);
+    return result.isEmpty() ? stale : result + QStringLiteral(", ") + stale;
+}
+
 } // namespace
 
 QString ReportTime(TimePoint time) {
@@ -42,7 +55,8 @@ QJsonObject TaskReportJson(const TaskInfo& task, TimePoint nextRun, const std::o
                        {QStringLiteral("result"), QJsonValue::Null},
                        {QStringLiteral("result_text"), QString()},
                        {QStringLiteral("last_success"), QJsonValue::Null},
-                       {QStringLiteral("missed_count"), 0}};
+                       {QStringLiteral("missed_count"), 0},
+                       {QStringLiteral("stale"), QJsonValue::Null}};
     if (!status) {
         return report;
     }
@@ -53,6 +67,7 @@ QJsonObject TaskReportJson(const TaskInfo& task, TimePoint nextRun, const std::o
     report[QStringLiteral("result_text")] = OutcomeText(status->outcome);
     report[QStringLiteral("last_success")] = TimeValue(status->last_success);
     report[QStringLiteral("missed_count")] = static_cast<qint64>(status->missed_count);
+    report[QStringLiteral("stale")] = TimeValue(status->stale_since);
     if (IsFailure(status->outcome) && !status->first_error.empty()) {
         report[QStringLiteral("first_error")] = QString::fromStdWString(status->first_error);
     }
@@ -68,11 +83,34 @@ QString NoTaskText(const QString& name) {
     return QCoreApplication::translate("TaskReport", "нет задачи «%1»").arg(TerminalText(name));
 }
 
-QString SeveralTasksText(const QString& name, qsizetype count) {
-    return QCoreApplication::translate("TaskReport",
-                                       "задач с именем «%1» несколько (%2): дайте нужной задаче другое имя")
-        .arg(TerminalText(name))
+QString NoPlaceText(const QString& argument, std::size_t count) {
+    return QCoreApplication::translate("TaskReport", "нет задачи %1: задач в списке %2")
+        .arg(TerminalText(argument))
         .arg(count);
+}
+
+QString SeveralTasksText(const QString& name, std::size_t count, const std::vector<std::size_t>& places) {
+    if (places.empty()) {
+        return QCoreApplication::translate(
+                   "TaskReport", "задач с именем «%1» несколько (%2): дайте нужной задаче другое имя")
+            .arg(TerminalText(name))
+            .arg(count);
+    }
+    // A few places are enough to show the form; a list of thousands of one name needs --list anyway.
+    constexpr std::size_t kPlacesNamed = 5;
+    QStringList named;
+    for (std::size_t i = 0; i < std::min(places.size(), kPlacesNamed); ++i) {
+        named << QStringLiteral("@%1").arg(places[i]);
+    }
+    if (places.size() > kPlacesNamed) {
+        named << QStringLiteral("…");
+    }
+    return QCoreApplication::translate("TaskReport",
+                                       "задач с именем «%1» несколько (%2): укажите нужную по её номеру в "
+                                       "--list (%3) или дайте ей другое имя")
+        .arg(TerminalText(name))
+        .arg(count)
+        .arg(named.join(QStringLiteral(", ")));
 }
 
 QString TextTable(const std::vector<QStringList>& rows) {
@@ -102,6 +140,7 @@ QString TaskListTable(const QJsonArray& tasks) {
     const QString kListTime = QStringLiteral("dd.MM.yyyy hh:mm");
     // The headers of the window's columns.
     std::vector<QStringList> rows{{
+        QCoreApplication::translate("TaskReport", "№"),
         QCoreApplication::translate("TasksListModel", "Название"),
         QCoreApplication::translate("TasksListModel", "Триггер"),
         NextRunTitle(),
@@ -111,11 +150,11 @@ QString TaskListTable(const QJsonArray& tasks) {
     for (const QJsonValue& value : tasks) {
         const QJsonObject task = value.toObject();
         const QJsonValue next = task.value(QStringLiteral("next_run"));
-        rows.push_back({TerminalText(task.value(QStringLiteral("name")).toString()),
+        rows.push_back({QString::number(rows.size()),
+                        TerminalText(task.value(QStringLiteral("name")).toString()),
                         task.value(QStringLiteral("schedule")).toString(),
                         next.isNull() ? NotScheduledText() : ShownTime(next, kListTime),
-                        ShownTime(task.value(QStringLiteral("last_run")), kListTime),
-                        task.value(QStringLiteral("result_text")).toString()});
+                        ShownTime(task.value(QStringLiteral("last_run")), kListTime), ResultCell(task)});
     }
     return TextTable(rows);
 }

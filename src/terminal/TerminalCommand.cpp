@@ -4,6 +4,7 @@
 #include "ApplicationNames.h"
 #include "JournalReport.h"
 #include "TaskReport.h"
+#include "TerminalOutput.h"
 #include "TerminalRequests.h"
 #include "TerminalText.h"
 #include "execution/TaskLog.h"
@@ -18,7 +19,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <cstdio>
 #include <optional>
 #include <vector>
 
@@ -33,38 +33,24 @@ QString tr(const char* text) {
     return QCoreApplication::translate("TerminalCommand", text);
 }
 
-// UTF-8 whatever the locale says: JSON must be, and the program's other texts (logs, files) are.
-void Print(std::FILE* stream, const QString& text) {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
-    std::fflush(stream);
-}
-
-void Warn(const QString& text) {
-    Print(stderr, QStringLiteral("zelkor-scheduler: %1\n").arg(text));
-}
-
-int Fail(const QString& reason) {
-    Warn(reason);
+int Fail(const TerminalOutput& output, const QString& reason) {
+    output.Error(reason);
     return kFailed;
 }
 
-void PrintJson(const QJsonObject& object) {
-    Print(stdout, QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Indented)));
-}
-
-int PrintList(const QJsonArray& tasks, bool programRunning, bool json) {
-    if (json) {
-        PrintJson({{QStringLiteral("program_running"), programRunning}, {QStringLiteral("tasks"), tasks}});
+int PrintList(const TerminalOutput& output, const QJsonArray& tasks, bool programRunning) {
+    if (output.Json()) {
+        output.PrintJson(
+            {{QStringLiteral("program_running"), programRunning}, {QStringLiteral("tasks"), tasks}});
     } else {
-        Print(stdout, TaskListTable(tasks));
+        output.Print(TaskListTable(tasks));
     }
     return kDone;
 }
 
 // The tasks of the storage file, read as it is: nothing is written, no copy of a damaged file is kept
 // (the running program does that at its next start). None when it cannot be read; the reason is said.
-std::optional<std::vector<TaskInfo>> TasksFromFile() {
+std::optional<std::vector<TaskInfo>> TasksFromFile(const TerminalOutput& output) {
     const QString path = DefaultStorageFilePath();
     if (!QFileInfo::exists(path)) {
         return std::vector<TaskInfo>{};
@@ -73,18 +59,18 @@ std::optional<std::vector<TaskInfo>> TasksFromFile() {
     if (contents.damage) {
         const QString where = QDir::toNativeSeparators(path);
         if (contents.damage->kind != StorageDamage::Kind::TasksLeftOut) {
-            Fail(tr("не удалось прочитать файл задач %1: %2").arg(where, contents.damage->detail));
+            Fail(output, tr("не удалось прочитать файл задач %1: %2").arg(where, contents.damage->detail));
             return std::nullopt;
         }
-        Warn(tr("в файле задач %1 есть задачи, которые не удалось прочитать (%2): они пропущены")
-                 .arg(where)
-                 .arg(contents.damage->tasksLeftOut));
+        output.Warn(tr("в файле задач %1 есть задачи, которые не удалось прочитать (%2): они пропущены")
+                        .arg(where)
+                        .arg(contents.damage->tasksLeftOut));
     }
     return std::move(contents.tasks);
 }
 
-int ListFromFiles(bool json) {
-    const std::optional<std::vector<TaskInfo>> tasks = TasksFromFile();
+int ListFromFiles(const TerminalOutput& output) {
+    const std::optional<std::vector<TaskInfo>> tasks = TasksFromFile(output);
     if (!tasks) {
         return kFailed;
     }
@@ -92,33 +78,36 @@ int ListFromFiles(bool json) {
     const std::vector<std::optional<TaskStatus>> statuses =
         JournalStatuses(RunJournal::DefaultPath(), *tasks, journalError);
     if (!journalError.isEmpty()) {
-        Warn(journalError);
+        output.Warn(journalError);
     }
     QJsonArray list;
     for (std::size_t i = 0; i < tasks->size(); ++i) {
-        list.append(TaskReportJson((*tasks)[i], ExpectedNextRun((*tasks)[i]), statuses[i]));
+        const TimePoint next =
+            statuses[i] ? statuses[i]->next_run.value_or(kNever) : ExpectedNextRun((*tasks)[i]);
+        list.append(TaskReportJson((*tasks)[i], next, statuses[i]));
     }
-    return PrintList(list, false, json);
+    return PrintList(output, list, false);
 }
 
 // The task's log file is named after it, shortened when the name is too long for a file name: the
 // history says where it is.
-int PrintHistory(const QString& name, const QJsonArray& runs, bool programRunning, bool json) {
+int PrintHistory(const TerminalOutput& output, const QString& name, const QJsonArray& runs,
+                 bool programRunning) {
     const QString log =
         QDir::toNativeSeparators(TaskLog::PathFor(TaskLog::DefaultFolder(), name.toStdWString()));
-    if (json) {
-        PrintJson({{QStringLiteral("program_running"), programRunning},
-                   {QStringLiteral("task"), name},
-                   {QStringLiteral("runs"), runs},
-                   {QStringLiteral("log"), log}});
+    if (output.Json()) {
+        output.PrintJson({{QStringLiteral("program_running"), programRunning},
+                          {QStringLiteral("task"), name},
+                          {QStringLiteral("runs"), runs},
+                          {QStringLiteral("log"), log}});
     } else {
-        Print(stdout, HistoryTable(runs) + tr("Журнал задачи: %1\n").arg(TerminalText(log)));
+        output.Print(HistoryTable(runs) + tr("Журнал задачи: %1\n").arg(TerminalText(log)));
     }
     return kDone;
 }
 
-int HistoryFromFiles(const QString& name, bool json) {
-    const std::optional<std::vector<TaskInfo>> tasks = TasksFromFile();
+int HistoryFromFiles(const TerminalOutput& output, const QString& argument) {
+    const std::optional<std::vector<TaskInfo>> tasks = TasksFromFile(output);
     if (!tasks) {
         return kFailed;
     }
@@ -126,11 +115,12 @@ int HistoryFromFiles(const QString& name, bool json) {
     for (const TaskInfo& task : *tasks) {
         names.push_back(task.name);
     }
-    const auto history = TaskHistory(RunJournal::DefaultPath(), name, names);
+    const auto history = TaskHistory(RunJournal::DefaultPath(), argument, names);
     if (const QString* error = std::get_if<QString>(&history)) {
-        return Fail(*error);
+        return Fail(output, *error);
     }
-    return PrintHistory(name, std::get<QJsonArray>(history), false, json);
+    const auto& [runs, name] = std::get<std::pair<QJsonArray, QString>>(history);
+    return PrintHistory(output, name, runs, false);
 }
 
 QJsonObject Request(const CommandLine& command) {
@@ -154,15 +144,16 @@ QJsonObject Request(const CommandLine& command) {
 } // namespace
 
 int RunTerminalCommand(int& argc, char* argv[], const CommandLine& command, InstanceModes::Modes guardModes) {
+    const TerminalOutput output(command.json);
     switch (command.command) {
     case CommandLine::Command::Help:
-        Print(stdout, UsageText());
+        output.Print(UsageText());
         return kDone;
     case CommandLine::Command::Version:
-        Print(stdout, QStringLiteral("zelkor-scheduler " ZELKOR_VERSION "\n"));
+        output.Print(QStringLiteral("zelkor-scheduler " ZELKOR_VERSION "\n"));
         return kDone;
     case CommandLine::Command::BadUsage:
-        Print(stderr, QStringLiteral("zelkor-scheduler: %1\n\n%2").arg(command.error, UsageText()));
+        output.BadUsage(command.error);
         return kBadUsage;
     default:
         break;
@@ -176,20 +167,19 @@ int RunTerminalCommand(int& argc, char* argv[], const CommandLine& command, Inst
     switch (answer.status) {
     case InstanceAnswer::Status::NotRunning:
         if (command.command == CommandLine::Command::Run) {
-            return Fail(tr("планировщик не запущен: задачу «%1» можно выполнить только в запущенном "
-                           "планировщике")
-                            .arg(TerminalText(command.taskName)));
+            return Fail(output, tr("планировщик не запущен: задачу «%1» можно выполнить только в запущенном "
+                                   "планировщике")
+                                    .arg(TerminalText(command.taskName)));
         }
-        return command.command == CommandLine::Command::History
-                   ? HistoryFromFiles(command.taskName, command.json)
-                   : ListFromFiles(command.json);
+        return command.command == CommandLine::Command::History ? HistoryFromFiles(output, command.taskName)
+                                                                : ListFromFiles(output);
     case InstanceAnswer::Status::Refused:
-        return Fail(
-            tr("запущенный планировщик не принял запрос (возможно, это более старая версия программы)"));
+        return Fail(output, tr("запущенный планировщик не принял запрос (возможно, это более старая версия "
+                               "программы)"));
     case InstanceAnswer::Status::NoAnswer:
-        return Fail(tr("запущенный планировщик не ответил за %1 с").arg(kAnswerTimeoutMs / 1000));
+        return Fail(output, tr("запущенный планировщик не ответил за %1 с").arg(kAnswerTimeoutMs / 1000));
     case InstanceAnswer::Status::Failed:
-        return Fail(tr("не удалось связаться с запущенным планировщиком: %1").arg(answer.error));
+        return Fail(output, tr("не удалось связаться с запущенным планировщиком: %1").arg(answer.error));
     case InstanceAnswer::Status::Answered:
         break;
     }
@@ -197,27 +187,28 @@ int RunTerminalCommand(int& argc, char* argv[], const CommandLine& command, Inst
     const QJsonObject reply = QJsonDocument::fromJson(answer.reply).object();
     const int protocol = reply.value(QStringLiteral("protocol")).toInt();
     if (protocol != kTerminalProtocol) {
-        return Fail(tr("запущенный планировщик ответил в версии %1, эта программа понимает версию %2")
-                        .arg(protocol)
-                        .arg(kTerminalProtocol));
+        return Fail(output, tr("запущенный планировщик ответил в версии %1, эта программа понимает версию %2")
+                                .arg(protocol)
+                                .arg(kTerminalProtocol));
     }
     if (reply.contains(QStringLiteral("error"))) {
         // Made safe by the program that wrote it; escaping again changes nothing, and guards against
         // one that did not.
-        return Fail(TerminalText(reply.value(QStringLiteral("error")).toString()));
+        return Fail(output, TerminalText(reply.value(QStringLiteral("error")).toString()));
     }
+    // The task's own name: the command may have named it by its place.
+    const QString name = reply.value(QStringLiteral("task")).toString(command.taskName);
     if (command.command == CommandLine::Command::Run) {
-        if (command.json) {
-            PrintJson({{QStringLiteral("task"), reply.value(QStringLiteral("task"))},
-                       {QStringLiteral("started"), reply.value(QStringLiteral("started"))}});
+        if (output.Json()) {
+            output.PrintJson({{QStringLiteral("task"), name},
+                              {QStringLiteral("started"), reply.value(QStringLiteral("started"))}});
         } else {
-            Print(stdout, tr("Задача «%1» запущена.\n").arg(TerminalText(command.taskName)));
+            output.Print(tr("Задача «%1» запущена.\n").arg(TerminalText(name)));
         }
         return kDone;
     }
     if (command.command == CommandLine::Command::History) {
-        return PrintHistory(command.taskName, reply.value(QStringLiteral("runs")).toArray(), true,
-                            command.json);
+        return PrintHistory(output, name, reply.value(QStringLiteral("runs")).toArray(), true);
     }
-    return PrintList(reply.value(QStringLiteral("tasks")).toArray(), true, command.json);
+    return PrintList(output, reply.value(QStringLiteral("tasks")).toArray(), true);
 }

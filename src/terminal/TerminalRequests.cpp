@@ -3,6 +3,7 @@
 
 #include "JournalReport.h"
 #include "RunNowRefusal.h"
+#include "TaskAddress.h"
 #include "TaskReport.h"
 #include "TerminalText.h"
 #include "scheduler/TaskStorage.h"
@@ -42,51 +43,59 @@ QByteArray List(const TaskStorage& storage) {
     return Reply({{QStringLiteral("tasks"), tasks}});
 }
 
-// The one task of the list with that name, or the reply that says why there is none.
-std::variant<TaskInfo*, QByteArray> Named(const TaskStorage& storage, const QString& name) {
-    std::vector<TaskInfo*> found;
-    const std::wstring wanted = name.toStdWString();
-    for (const auto& record : storage.Tasks()) {
-        if (storage.Copy(record.get()).name == wanted) {
-            found.push_back(record.get());
-        }
+struct Named {
+    TaskInfo* record;
+    QString name;
+};
+
+// The one task of the list the argument names (by name or by place), or the reply that says why there is
+// none.
+std::variant<Named, QByteArray> Find(const TaskStorage& storage, const QString& argument) {
+    const auto& records = storage.Tasks();
+    std::vector<std::wstring> names;
+    names.reserve(records.size());
+    for (const auto& record : records) {
+        names.push_back(storage.Copy(record.get()).name);
     }
-    if (found.size() == 1) {
-        return found.front();
+    const std::variant<std::size_t, QString> found = FindTask(names, argument);
+    if (const QString* refused = std::get_if<QString>(&found)) {
+        return Error(*refused);
     }
-    return Error(found.empty() ? NoTaskText(name)
-                               : SeveralTasksText(name, static_cast<qsizetype>(found.size())));
+    const std::size_t index = std::get<std::size_t>(found);
+    return Named{records[index].get(), QString::fromStdWString(names[index])};
 }
 
-QByteArray Run(TaskStorage& storage, const QString& name) {
-    const auto named = Named(storage, name);
-    if (const QByteArray* refused = std::get_if<QByteArray>(&named)) {
+QByteArray Run(TaskStorage& storage, const QString& argument) {
+    const auto found = Find(storage, argument);
+    if (const QByteArray* refused = std::get_if<QByteArray>(&found)) {
         return *refused;
     }
+    const Named& named = std::get<Named>(found);
     if (storage.StartingStopped()) {
         return Error(tr("задачи передаются окну планировщика; повторите команду, когда окно их примет"));
     }
-    if (const QString refused = RunNowRefusal(storage.RunNow(std::get<TaskInfo*>(named)), name);
-        !refused.isEmpty()) {
+    if (const QString refused = RunNowRefusal(storage.RunNow(named.record), named.name); !refused.isEmpty()) {
         return Error(refused);
     }
-    return Reply({{QStringLiteral("task"), name}, {QStringLiteral("started"), true}});
+    return Reply({{QStringLiteral("task"), named.name}, {QStringLiteral("started"), true}});
 }
 
-QByteArray History(const TaskStorage& storage, const QString& name) {
-    const auto named = Named(storage, name);
-    if (const QByteArray* refused = std::get_if<QByteArray>(&named)) {
+QByteArray History(const TaskStorage& storage, const QString& argument) {
+    const auto found = Find(storage, argument);
+    if (const QByteArray* refused = std::get_if<QByteArray>(&found)) {
         return *refused;
     }
+    const Named& named = std::get<Named>(found);
     // Read through a connection of its own, beside the engine's writes. A task the worker has not
     // opened yet has no runs to show.
-    const std::optional<JournalTaskId> id = storage.JournalId(std::get<TaskInfo*>(named));
+    const std::optional<JournalTaskId> id = storage.JournalId(named.record);
     const auto runs =
         id ? JournalRuns(storage.JournalPath(), *id) : std::variant<QJsonArray, QString>(QJsonArray());
     if (const QString* error = std::get_if<QString>(&runs)) {
         return Error(*error);
     }
-    return Reply({{QStringLiteral("task"), name}, {QStringLiteral("runs"), std::get<QJsonArray>(runs)}});
+    return Reply(
+        {{QStringLiteral("task"), named.name}, {QStringLiteral("runs"), std::get<QJsonArray>(runs)}});
 }
 
 } // namespace

@@ -10,8 +10,9 @@ class TaskStorage;
 inline constexpr int kTerminalProtocol = 1;
 
 // A request is a JSON object with "protocol", "command" ("list", "history" or "run") and, for the last
-// two, "task" (a name). The reply is a JSON object with "protocol" and either "error" (a text for the
-// user) or the command's result: "tasks" (TaskReportJson of each task in list order), "task" and "runs"
-// (TaskHistory), or "task" and "started".
+// two, "task" (a name, or a place in the list "@N" as FindTask reads it; a program older than places
+// takes it for a name no task has). The reply is a JSON object with "protocol" and either "error" (a text
+// for the user) or the command's result: "tasks" (TaskReportJson of each task in list order), "task"
+// (the task's name) and "runs" (JournalRuns), or "task" and "started".
 // The GUI thread.
 QByteArray AnswerTerminalRequest(TaskStorage& storage, const QByteArray& request);

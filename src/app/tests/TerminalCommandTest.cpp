@@ -47,8 +47,8 @@ void Save(const std::vector<TaskInfo>& tasks) {
 // there, so that a script can read any of them.
 void CheckNeverRan(const QJsonObject& task) {
     QCOMPARE(task.keys(), QStringList({"last_end", "last_run", "last_success", "missed_count", "name",
-                                       "next_run", "result", "result_text", "schedule"}));
-    for (const char* key : {"last_run", "last_end", "result", "last_success"}) {
+                                       "next_run", "result", "result_text", "schedule", "stale"}));
+    for (const char* key : {"last_run", "last_end", "result", "last_success", "stale"}) {
         QVERIFY2(task.value(QLatin1String(key)).isNull(), key);
     }
     QCOMPARE(task.value(QStringLiteral("missed_count")), QJsonValue(0));
@@ -117,10 +117,13 @@ private slots:
         row("run with the name after it", {"--run", "-минус"}, C::Run, "-минус");
         row("run with the name joined", {"--json", "--run=а=б"}, C::Run, "а=б", true);
         row("help wins", {"--list", "--help"}, C::Help);
+        row("short help", {"-h"}, C::Help);
+        row("bad usage after --json answers in JSON", {"--json", "--bogus"}, C::BadUsage, {}, true);
+        row("a name \"--json\" asks for no JSON", {"--run", "--json", "--bogus"}, C::BadUsage);
         row("version", {"--version"}, C::Version);
         row("background engine", {"--background"}, C::Background);
         row("background engine and another command", {"--background", "--list"}, C::BadUsage);
-        row("background engine with json", {"--background", "--json"}, C::BadUsage);
+        row("background engine with json", {"--background", "--json"}, C::BadUsage, {}, true);
     }
 
     void optionsAreRead() {
@@ -141,6 +144,12 @@ private slots:
         QTest::addColumn<QString>("err");
         QTest::newRow("help") << QStringList{"--help"} << 0 << "Использование: zelkor-scheduler"
                               << "";
+        QTest::newRow("short help") << QStringList{"-h"} << 0 << "@3"
+                                    << "";
+        QTest::newRow("bad usage in JSON") << QStringList{"--bogus", "--json"} << 2 << ""
+                                           << "{\"error\":\"неизвестный параметр «--bogus»\"}\n";
+        QTest::newRow("failure in JSON") << QStringList{"--json", "--run", "@1"} << 1 << ""
+                                         << "{\"error\":\"планировщик не запущен: задачу «@1»";
         QTest::newRow("version") << QStringList{"--version"} << 0 << "zelkor-scheduler " ZELKOR_VERSION "\n"
                                  << "";
         QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << ""
@@ -172,9 +181,14 @@ private slots:
         QCOMPARE(outcome.code, code);
         QVERIFY2(out.isEmpty() ? outcome.out.isEmpty() : outcome.out.contains(out), qPrintable(outcome.out));
         QVERIFY2(err.isEmpty() ? outcome.err.isEmpty() : outcome.err.contains(err), qPrintable(outcome.err));
-        // Bad usage shows the usage; nothing here started the scheduler, which would have written its
-        // first launch.
-        QCOMPARE(outcome.err.contains(QStringLiteral("Использование:")), code == 2);
+        // Bad usage shows a person the usage, a script one JSON line; nothing here started the scheduler,
+        // which would have written its first launch.
+        const bool json = arguments.contains(QStringLiteral("--json"));
+        QCOMPARE(outcome.err.contains(QStringLiteral("Использование:")), code == 2 && !json);
+        if (json && code != 0) {
+            QCOMPARE(outcome.err.count(u'\n'), 1);
+            QVERIFY(QJsonDocument::fromJson(outcome.err.toUtf8()).object().contains(QStringLiteral("error")));
+        }
         QVERIFY(!QFileInfo::exists(settings));
     }
 
@@ -194,10 +208,10 @@ private slots:
         QCOMPARE(table.code, 0);
         const QStringList lines = table.out.split(u'\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 3);
-        QVERIFY2(lines[0].startsWith(QStringLiteral("Название")) &&
+        QVERIFY2(lines[0].startsWith(QStringLiteral("№  Название")) &&
                      lines[0].endsWith(QStringLiteral("Результат")),
                  qPrintable(lines[0]));
-        QVERIFY2(lines[1].startsWith(QStringLiteral("копия")) &&
+        QVERIFY2(lines[1].startsWith(QStringLiteral("1  копия")) &&
                      lines[1].endsWith(LocalDateTimeText(start, QStringLiteral("dd.MM.yyyy hh:mm"))),
                  qPrintable(lines[1]));
         QVERIFY2(lines[2].endsWith(QStringLiteral("не запланирован")), qPrintable(lines[2]));
@@ -231,11 +245,16 @@ private slots:
     void historyAndLastRunsFromTheJournal() {
         const TimePoint start =
             std::chrono::floor<std::chrono::seconds>(CurrentTime()) - std::chrono::hours(3);
-        Save({Task(L"копия", start), Task(L"новая", start)});
+        Save({Task(L"копия", start), Task(L"новая", start), Task(L"давняя", start)});
+        // Daily, its last success five days ago: stale since then.
+        const TimePoint lastSuccess = start - std::chrono::hours(5 * 24);
         {
             RunJournal journal(JournalPath());
             const JournalTaskId id = journal.AddTask(L"копия", start);
-            journal.SetOrder({id});
+            const JournalTaskId old = journal.AddTask(L"давняя", lastSuccess - std::chrono::hours(24));
+            journal.SetOrder({id, old});
+            journal.RecordEnd(journal.RecordStart({0, old, RunStart::Timed, {}, lastSuccess, {}, {}, 0}),
+                              lastSuccess, RunResult{RunOutcome::Succeeded, {}, 1});
             journal.RecordMissed(id, start, start - std::chrono::hours(1), 4);
             const JournalRunId timed = journal.RecordStart({0, id, RunStart::Timed, start, start, {}, {}, 0});
             journal.RecordEnd(timed, start + std::chrono::minutes(1),
@@ -299,10 +318,23 @@ private slots:
         QCOMPARE(tasks[0].toObject().value(QStringLiteral("first_error")).toString(),
                  QStringLiteral("нет доступа"));
         CheckNeverRan(tasks[1].toObject());
+        QVERIFY(tasks[0].toObject().value(QStringLiteral("stale")).isNull());
+        const auto checkStale = [&lastSuccess] {
+            const QJsonArray tasks = JsonOf(Command({QStringLiteral("--list"), QStringLiteral("--json")}))
+                                         .value(QStringLiteral("tasks"))
+                                         .toArray();
+            QCOMPARE(tasks[2].toObject().value(QStringLiteral("stale")).toString(), ReportTime(lastSuccess));
+            const QString line = Command({QStringLiteral("--list")}).out.split(u'\n').at(3);
+            QVERIFY2(line.endsWith(QStringLiteral("Успешно, устарела: нет успешных запусков с ") +
+                                   LocalDateTimeText(lastSuccess, QStringLiteral("dd.MM.yyyy"))),
+                     qPrintable(line));
+        };
+        checkStale();
 
         // The running program answers the same.
         RunningProgram program;
         QVERIFY(program.Answers());
+        checkStale();
         checkRuns(
             JsonOf(Command({QStringLiteral("--history"), QStringLiteral("копия"), QStringLiteral("--json")})),
             true);
@@ -341,7 +373,93 @@ private slots:
         const Outcome twice = Command({QStringLiteral("--run"), QStringLiteral("дубль")});
         QCOMPARE(twice.code, 1);
         QVERIFY2(twice.err.contains(QStringLiteral("несколько (2)")), qPrintable(twice.err));
+        const Outcome jsonError =
+            Command({QStringLiteral("--run"), QStringLiteral("нет"), QStringLiteral("--json")});
+        QCOMPARE(jsonError.code, 1);
+        QCOMPARE(jsonError.err, QStringLiteral("{\"error\":\"нет задачи «нет»\"}\n"));
 
+        // A run by place runs that task, not its namesake.
+        const Outcome third = Command({QStringLiteral("--run"), QStringLiteral("@3")});
+        QCOMPARE(third.out, QStringLiteral("Задача «дубль» запущена.\n"));
+        const auto lastRun = [&list](int place) {
+            return list()
+                .value(QStringLiteral("tasks"))
+                .toArray()
+                .at(place - 1)
+                .toObject()
+                .value(QStringLiteral("last_run"));
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(!lastRun(3).isNull(), 30000);
+        QVERIFY(lastRun(2).isNull());
+
+        QCOMPARE(program.Stop(), 0);
+    }
+
+    void tasksAreAddressedByTheirPlace() {
+        const TimePoint start =
+            std::chrono::floor<std::chrono::seconds>(CurrentTime()) - std::chrono::hours(3);
+        Save({Task(L"команда", start), Task(L"дубль", start), Task(L"дубль", start)});
+        {
+            RunJournal journal(JournalPath());
+            std::vector<JournalTaskId> ids;
+            for (const wchar_t* name : {L"команда", L"дубль", L"дубль"}) {
+                ids.push_back(journal.AddTask(name, start));
+            }
+            journal.SetOrder(ids);
+            for (const auto& [place, result] : {std::pair(1, RunResult{RunOutcome::Succeeded, {}, 1}),
+                                                std::pair(2, RunResult{RunOutcome::Failed, L"третья"})}) {
+                journal.RecordEnd(
+                    journal.RecordStart({0, ids[place], RunStart::RunNow, {}, start, {}, {}, 0}),
+                    start + std::chrono::seconds(1), result);
+            }
+        }
+        // Each for a fault: a place off by one, a namesake taken for the task at the place, a place out of
+        // range or malformed read as a name (or the other way round), a name shared without the places.
+        struct Case {
+            const char* argument;
+            const char* task;   // the history's task; none: it fails
+            const char* result; // of its newest run, or the error's words
+        };
+        const Case cases[] = {
+            {"@2", "дубль", "succeeded"},
+            {"@3", "дубль", "failed"},
+            {"@003", "дубль", "failed"},
+            {"@4", nullptr, "нет задачи @4: задач в списке 3"},
+            {"@0", nullptr, "нет задачи @0:"},
+            {"@18446744073709551617", nullptr, "нет задачи @18446744073709551617:"},
+            {"@", nullptr, "нет задачи «@»"},
+            {"@2x", nullptr, "нет задачи «@2x»"},
+            {"дубль", nullptr, "несколько (2): укажите нужную по её номеру в --list (@2, @3)"},
+        };
+        const auto check = [&cases](bool running) {
+            for (const Case& c : cases) {
+                const QString tag =
+                    QStringLiteral("%1 running=%2").arg(QString::fromUtf8(c.argument)).arg(running);
+                const Outcome history = Command(
+                    {QStringLiteral("--history"), QString::fromUtf8(c.argument), QStringLiteral("--json")});
+                QCOMPARE(history.code, c.task ? 0 : 1);
+                if (!c.task) {
+                    const QString error = QJsonDocument::fromJson(history.err.toUtf8())
+                                              .object()
+                                              .value(QStringLiteral("error"))
+                                              .toString();
+                    QVERIFY2(error.contains(QString::fromUtf8(c.result)),
+                             qPrintable(tag + u' ' + history.err));
+                    continue;
+                }
+                const QJsonObject json = JsonOf(history);
+                QCOMPARE(json.value(QStringLiteral("task")).toString(), QString::fromUtf8(c.task));
+                const QJsonArray runs = json.value(QStringLiteral("runs")).toArray();
+                QVERIFY2(!runs.isEmpty() &&
+                             runs.last().toObject().value(QStringLiteral("result")).toString() ==
+                                 QString::fromUtf8(c.result),
+                         qPrintable(tag));
+            }
+        };
+        check(false);
+        RunningProgram program;
+        QVERIFY(program.Answers());
+        check(true);
         QCOMPARE(program.Stop(), 0);
     }
 
@@ -387,7 +505,8 @@ private slots:
             QCOMPARE(table.code, 0);
             const QStringList lines = table.out.split(u'\n', Qt::SkipEmptyParts);
             QCOMPARE(lines.size(), 2);
-            QVERIFY2(lines[1].startsWith(shown + QStringLiteral("  ")), qPrintable(lines[1]));
+            QVERIFY2(lines[1].startsWith(QStringLiteral("1  ") + shown + QStringLiteral("  ")),
+                     qPrintable(lines[1]));
             QVERIFY(!table.out.contains(QChar(0x202E)));
             const QJsonObject json = JsonOf(Command({QStringLiteral("--list"), QStringLiteral("--json")}));
             QCOMPARE(json.value(QStringLiteral("program_running")).toBool(), running);
