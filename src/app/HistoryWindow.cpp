@@ -37,7 +37,6 @@ HistoryWindow::HistoryWindow(const TaskInfo* record, const QString& journalPath,
     sizeColumns();
     connect(&m_reading, &QFutureWatcher<Reading>::finished, this, [this] {
         showReading(m_reading.result());
-        m_readShown = m_readsStarted;
         if (m_readAgain) {
             m_readAgain = false;
             readRuns();
@@ -65,11 +64,6 @@ void HistoryWindow::update(const QString& taskName, std::optional<JournalTaskId>
     readRuns();
 }
 
-bool HistoryWindow::isReading() const {
-    // The future may have finished while its signal still waits in the queue.
-    return m_readShown != m_readsStarted || m_readAgain || m_retryPending;
-}
-
 void HistoryWindow::readRuns() {
     if (!m_task) {
         showReading({});
@@ -79,7 +73,6 @@ void HistoryWindow::readRuns() {
         m_readAgain = true;
         return;
     }
-    ++m_readsStarted;
     m_reading.setFuture(QtConcurrent::run(&HistoryWindow::Read, m_path, *m_task));
 }
 
@@ -106,11 +99,7 @@ bool HistoryWindow::agrees(const std::vector<JournalRun>& runs) const {
 void HistoryWindow::showReading(Reading reading) {
     if (reading.error.isEmpty() && !agrees(reading.runs) && m_retries < kRetries && !m_readAgain) {
         ++m_retries;
-        m_retryPending = true;
-        QTimer::singleShot(kRetryInterval, this, [this] {
-            m_retryPending = false;
-            readRuns();
-        });
+        QTimer::singleShot(kRetryInterval, this, [this] { readRuns(); });
     }
     if (!reading.error.isEmpty()) {
         ui->noteLabel->setText(tr("Не удалось прочитать журнал запусков: %1").arg(reading.error));

@@ -39,9 +39,6 @@ public:
     // address the list reuses for another task does not change what it shows.
     void update(const QString& taskName, std::optional<JournalTaskId> task, const TaskStatus& status);
 
-    // True while a read is under way or wanted; for tests and the benchmark.
-    bool isReading() const;
-
 private:
     struct Reading {
         std::vector<JournalRun> runs;
@@ -67,8 +64,5 @@ private:
     bool m_expectEnded = false;
     int m_retries = 0;
     bool m_readAgain = false;
-    std::uint64_t m_readsStarted = 0;
-    std::uint64_t m_readShown = 0;
-    bool m_retryPending = false;
     QFutureWatcher<Reading> m_reading;
 };

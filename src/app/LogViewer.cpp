@@ -22,7 +22,7 @@ LogViewer::LogViewer(const QString& taskName, const QString& logPath, QWidget* p
     setWindowTitle(tr("Журнал задачи: %1").arg(taskName));
     ui->logTextEdit->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     // Shown while the log holds no line: the engine writes the first one when the task first runs.
-    ui->logTextEdit->setPlaceholderText(tr("Задание ещё не запускалось: в журнале нет записей."));
+    ui->logTextEdit->setPlaceholderText(tr("Задача ещё не запускалась: в журнале нет записей."));
     // The file's own name may be a shortened form of the task's: the window says where it is.
     ui->logPathEdit->setText(tr("Файл журнала: %1").arg(QDir::toNativeSeparators(m_path)));
 

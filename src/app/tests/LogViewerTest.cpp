@@ -79,7 +79,7 @@ private slots:
         QPlainTextEdit* text = Text(viewer);
         auto* editor = viewer.findChild<QPushButton*>(QStringLiteral("openEditorButton"));
         QCOMPARE(text->placeholderText(),
-                 QStringLiteral("Задание ещё не запускалось: в журнале нет записей."));
+                 QStringLiteral("Задача ещё не запускалась: в журнале нет записей."));
         // Where the log is, also before it exists.
         QCOMPARE(viewer.findChild<QLineEdit*>(QStringLiteral("logPathEdit"))->text(),
                  QStringLiteral("Файл журнала: ") + LogPath());
