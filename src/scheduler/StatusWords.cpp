@@ -40,9 +40,13 @@ QString StatusText(const TaskStatus& status) {
         return StaleText(*status.stale_since);
     }
     if (status.queued) {
-        return tr("В очереди");
+        return QueuedText();
     }
     return OutcomeText(status.outcome);
+}
+
+QString QueuedText() {
+    return tr("В очереди");
 }
 
 QString StaleText(TimePoint since) {

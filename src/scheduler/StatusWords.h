@@ -13,6 +13,8 @@ QString OutcomeText(RunOutcome outcome);
 // The result column's word for a task: its staleness, "В очереди" while its run waits for the tool's
 // lane, or its outcome.
 QString StatusText(const TaskStatus& status);
+// "В очереди": a run of the task waits for the tool's lane behind other tasks' runs.
+QString QueuedText();
 // "Нет успешных запусков с dd.MM.yyyy": a task long without a successful run, whatever the cause.
 QString StaleText(TimePoint since);
 // Said of a task that has no next run.

@@ -56,7 +56,8 @@ QJsonObject TaskReportJson(const TaskInfo& task, TimePoint nextRun, const std::o
                        {QStringLiteral("result_text"), QString()},
                        {QStringLiteral("last_success"), QJsonValue::Null},
                        {QStringLiteral("missed_count"), 0},
-                       {QStringLiteral("stale"), QJsonValue::Null}};
+                       {QStringLiteral("stale"), QJsonValue::Null},
+                       {QStringLiteral("queued"), false}};
     if (!status) {
         return report;
     }
@@ -64,7 +65,8 @@ QJsonObject TaskReportJson(const TaskInfo& task, TimePoint nextRun, const std::o
     report[QStringLiteral("last_end")] = TimeValue(status->last_end);
     const QString word = OutcomeWord(status->outcome);
     report[QStringLiteral("result")] = word.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(word);
-    report[QStringLiteral("result_text")] = OutcomeText(status->outcome);
+    report[QStringLiteral("result_text")] = status->queued ? QueuedText() : OutcomeText(status->outcome);
+    report[QStringLiteral("queued")] = status->queued;
     report[QStringLiteral("last_success")] = TimeValue(status->last_success);
     report[QStringLiteral("missed_count")] = static_cast<qint64>(status->missed_count);
     report[QStringLiteral("stale")] = TimeValue(status->stale_since);

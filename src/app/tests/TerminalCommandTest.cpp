@@ -47,7 +47,8 @@ void Save(const std::vector<TaskInfo>& tasks) {
 // there, so that a script can read any of them.
 void CheckNeverRan(const QJsonObject& task) {
     QCOMPARE(task.keys(), QStringList({"last_end", "last_run", "last_success", "missed_count", "name",
-                                       "next_run", "result", "result_text", "schedule", "stale"}));
+                                       "next_run", "queued", "result", "result_text", "schedule", "stale"}));
+    QCOMPARE(task.value(QStringLiteral("queued")), QJsonValue(false));
     for (const char* key : {"last_run", "last_end", "result", "last_success", "stale"}) {
         QVERIFY2(task.value(QLatin1String(key)).isNull(), key);
     }
