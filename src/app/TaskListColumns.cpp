@@ -21,7 +21,7 @@ constexpr std::array<int, 3> kStatusColumns = {TaskStatusProxy::NextRunColumn, T
 } // namespace
 
 TaskListColumns::TaskListColumns(QTreeView* list, const QByteArray& savedState)
-    : QObject(list), m_list(list) {
+    : QObject(list), m_list(list), m_viewport(list->viewport()) {
     // Names and schedules to measure again; a run's end changes the icon beside a name.
     QAbstractItemModel* model = list->model();
     for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved}) {
@@ -49,7 +49,7 @@ TaskListColumns::TaskListColumns(QTreeView* list, const QByteArray& savedState)
     // Room the list gains (a maximised window) goes to the names, not to the last column; a saved state
     // may still say otherwise.
     header->setStretchLastSection(false);
-    list->viewport()->installEventFilter(this);
+    m_viewport->installEventFilter(this);
 }
 
 void TaskListColumns::windowShown() {
@@ -61,7 +61,7 @@ void TaskListColumns::windowShown() {
 
 bool TaskListColumns::eventFilter(QObject* watched, QEvent* event) {
     // The viewport's own resizing: when the view hears of its new size, the viewport still has the old.
-    if (watched == m_list->viewport() && event->type() == QEvent::Resize) {
+    if (watched == m_viewport && event->type() == QEvent::Resize) {
         fitNamesToList();
     }
     return QObject::eventFilter(watched, event);

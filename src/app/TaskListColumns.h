@@ -28,6 +28,9 @@ private:
     void fitNamesToList();
 
     QTreeView* m_list;
+    // Kept apart from the list: its events still come while the list is being destroyed, when it is no
+    // longer a view whose members may be called.
+    QWidget* m_viewport;
     int m_namesWidened = 0;    // what fitNamesToList added to the names' column
     int m_scheduleWidened = 0; // and to the schedule's
     QVector<int> m_needs;      // the widths the names and schedules need to show whole; empty: unknown
