@@ -5,8 +5,8 @@
 
 #include "WhenShown.h"
 
-#include "repository/widgets/ConnectionsManagerWidget.h"
 #include "dialogs/ModalMessage.h"
+#include "repository/widgets/ConnectionsManagerWidget.h"
 
 #include <QCheckBox>
 #include <QComboBox>

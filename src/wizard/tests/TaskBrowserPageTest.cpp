@@ -3,10 +3,10 @@
 #include "PageTestRepository.h"
 #include "WizardTestHelpers.h"
 
+#include "dialogs/ModalMessage.h"
 #include "repository/ArkonError.h"
 #include "repository/widgets/BrowserWidget.h"
 #include "repository/widgets/ConnectionsManagerWidget.h"
-#include "dialogs/ModalMessage.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
