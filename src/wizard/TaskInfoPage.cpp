@@ -27,7 +27,8 @@ QString TaskInfoPage::nameHint(const QString& name, const std::vector<std::wstri
         return tr("Название состоит только из пробелов: задачу будет трудно узнать в списке.");
     }
     if (std::find(otherNames.begin(), otherNames.end(), name.toStdWString()) != otherNames.end()) {
-        return tr("Задача с таким названием уже есть: у двух задач будет общий журнал.");
+        return tr("Задача с таким названием уже есть: у двух задач будет общий журнал, а в терминале их "
+                  "различит только номер в списке (например, --run @3).");
     }
     return {};
 }

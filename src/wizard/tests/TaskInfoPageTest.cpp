@@ -33,6 +33,7 @@ private slots:
         name->setText(QStringLiteral("Архив"));
         QVERIFY(Offered(*wizard, QWizard::NextButton));
         QVERIFY2(reason->text().contains(QStringLiteral("общий журнал")), qPrintable(reason->text()));
+        QVERIFY2(reason->text().contains(QStringLiteral("@")), qPrintable(reason->text()));
         name->setText(QStringLiteral("Архив 2"));
         QVERIFY(!reason->isVisibleTo(wizard.get()));
 
