@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -48,23 +49,11 @@ public:
     // says whether it was. `use` must not call back into the list.
     template <typename Use>
     bool IfStored(const TaskInfo* record, std::optional<TaskId> id, Use&& use) {
-        std::lock_guard lock(m_mutex);
-        const auto it = m_shared.find(record);
-        if (it == m_shared.end() || (id && it->second.id != *id)) {
-            return false;
-        }
-        use(*const_cast<TaskInfo*>(record), it->second); // the list owns it as non-const
-        return true;
+        return Find(*this, record, id, use);
     }
     template <typename Use>
     bool IfStored(const TaskInfo* record, std::optional<TaskId> id, Use&& use) const {
-        std::lock_guard lock(m_mutex);
-        const auto it = m_shared.find(record);
-        if (it == m_shared.end() || (id && it->second.id != *id)) {
-            return false;
-        }
-        use(*record, it->second);
-        return true;
+        return Find(*this, record, id, use);
     }
     // A copy of the task as it is now, while it is stored (under `id`, when one is given).
     std::optional<TaskInfo> CopyIfStored(const TaskInfo* record,
@@ -96,6 +85,22 @@ public:
     void Notify(const TaskInfo* record);
 
 private:
+    // Both IfStored in one: `list` is this list, const or not, and `use` gets the task as such.
+    template <typename List, typename Use>
+    static bool Find(List& list, const TaskInfo* record, std::optional<TaskId> id, Use& use) {
+        std::lock_guard lock(list.m_mutex);
+        const auto it = list.m_shared.find(record);
+        if (it == list.m_shared.end() || (id && it->second.id != *id)) {
+            return false;
+        }
+        if constexpr (std::is_const_v<List>) {
+            use(*record, it->second);
+        } else {
+            use(*const_cast<TaskInfo*>(record), it->second); // the list owns it as non-const
+        }
+        return true;
+    }
+
     mutable std::mutex m_saveMutex;
     mutable std::mutex m_mutex;
     std::vector<std::unique_ptr<TaskInfo>> m_tasks;
