@@ -95,6 +95,23 @@ inline ActionKind KindOf(const Action& action) {
     return static_cast<ActionKind>(action.index());
 }
 
+// What a user may ask of a task beyond its schedule and action: all off by default, and kept in the
+// storage file only when one of them is not.
+struct TaskOptions {
+    static constexpr std::int32_t kMaxRetries = 10;
+    static constexpr std::int32_t kMinRetryInterval = 10;     // seconds
+    static constexpr std::int32_t kMaxRetryInterval = 604800; // a week
+
+    bool paused = false;          // no timed runs; runs by hand still happen
+    std::int32_t retry_count = 0; // failed timed runs are tried again this many times
+    std::int32_t retry_interval_seconds = 600;
+    bool only_when_folders_available = false; // a slot waits until the task's folders exist
+    bool only_on_mains_power = false;         // a slot waits while the computer runs on battery
+
+    bool IsDefault() const { return *this == TaskOptions{}; }
+    bool operator==(const TaskOptions&) const = default;
+};
+
 struct TaskInfo {
     std::wstring name;
     std::wstring description;
@@ -102,6 +119,7 @@ struct TaskInfo {
     Trigger trigger = DailyTrigger{};
     bool run_only_on_working_days = false;
     Action action = BackupAction{};
+    TaskOptions options;
 
     // Sets the flag only where it can ever let a run through: a daily schedule whose grid reaches a
     // working day. A grid of whole weeks anchored on a weekend would never run, so it is refused.

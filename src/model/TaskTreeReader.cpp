@@ -3,6 +3,7 @@
 
 #include "ValueText.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -160,6 +161,29 @@ Action ReadAction(const XmlElement& node) {
     RejectTask();
 }
 
+// The options are the task's extras: a value that cannot be read keeps its default, one out of range is
+// brought into it, and neither costs the task its place in the list.
+TaskOptions ReadOptions(const XmlElement& node) {
+    TaskOptions options;
+    const auto flag = [&node](const wchar_t* name, bool& field) {
+        if (const auto child = node.Child(name)) {
+            field = ParseBool(child->Text()).value_or(field);
+        }
+    };
+    const auto number = [&node](const wchar_t* name, std::int32_t& field, std::int32_t low, std::int32_t high) {
+        if (const auto child = node.Child(name)) {
+            field = std::clamp(ParseInt32(child->Text()).value_or(field), low, high);
+        }
+    };
+    flag(L"paused", options.paused);
+    number(L"retry_count", options.retry_count, 0, TaskOptions::kMaxRetries);
+    number(L"retry_interval_seconds", options.retry_interval_seconds, TaskOptions::kMinRetryInterval,
+           TaskOptions::kMaxRetryInterval);
+    flag(L"only_when_folders_available", options.only_when_folders_available);
+    flag(L"only_on_mains_power", options.only_on_mains_power);
+    return options;
+}
+
 } // namespace
 
 std::optional<TaskInfo> TaskFromTree(const XmlElement& node) {
@@ -175,6 +199,9 @@ std::optional<TaskInfo> TaskFromTree(const XmlElement& node) {
         task.SetRunOnlyOnWorkingDays(workingDays ? ParseBool(*workingDays).value_or(false) : false);
         task.trigger = ReadTrigger(Required(node, L"trigger"));
         task.action = ReadAction(Required(node, L"action"));
+        if (const auto options = node.Child(L"options")) {
+            task.options = ReadOptions(*options);
+        }
         return task;
     } catch (const std::invalid_argument&) {
         return std::nullopt;

@@ -227,6 +227,17 @@ void WriteAction(XmlText& xml, const Action& action) {
         action);
 }
 
+// Written whole once any option differs from its default: a reader then sees every value as it was set.
+void WriteOptions(XmlText& xml, const TaskOptions& options) {
+    xml.Open("options");
+    xml.Leaf("paused", BoolToText(options.paused));
+    xml.Leaf("retry_count", options.retry_count);
+    xml.Leaf("retry_interval_seconds", options.retry_interval_seconds);
+    xml.Leaf("only_when_folders_available", BoolToText(options.only_when_folders_available));
+    xml.Leaf("only_on_mains_power", BoolToText(options.only_on_mains_power));
+    xml.Close();
+}
+
 } // namespace
 
 void AppendUtf8(std::string& out, wchar_t c) {
@@ -278,5 +289,8 @@ void AppendTaskXml(std::string& out, const TaskInfo& task, int depth) {
     xml.Open("action");
     WriteAction(xml, task.action);
     xml.Close();
+    if (!task.options.IsDefault()) {
+        WriteOptions(xml, task.options);
+    }
     xml.Close();
 }

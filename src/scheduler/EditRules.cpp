@@ -56,6 +56,7 @@ void ApplyEdit(TaskInfo& stored, const TaskInfo& edited) {
     stored.trigger = edited.trigger;
     stored.run_only_on_working_days = edited.run_only_on_working_days;
     stored.action = edited.action;
+    stored.options = edited.options;
     if (ModificationTimes* times = RememberedTimes(stored.action)) {
         *times = std::move(kept);
     }

@@ -24,6 +24,12 @@ struct TaskStatus {
     // Running only in that a run of it waits for the tool's lane, behind other tasks' runs: none of it
     // has started yet.
     bool queued = false;
+    // The slot it waits for its run conditions to hold, and why ("папка назначения недоступна"); empty
+    // while it waits for nothing.
+    std::wstring waiting;
+    std::optional<TimePoint> waiting_slot{};
+    // A failed timed run is tried again then; no notice is due for its failure yet.
+    std::optional<TimePoint> retry_at{};
 
     bool operator==(const TaskStatus&) const = default;
 };

@@ -16,6 +16,7 @@
 #include <boost/uuid/string_generator.hpp>
 
 #include <csignal>
+#include <functional>
 #include <sys/resource.h>
 
 namespace {
@@ -252,6 +253,42 @@ TEST_F(StorageFileTest, MissingOrOddOptionalKeysTakeTheirDefaults) {
     EXPECT_EQ(command.executable, L"/bin/true");
     EXPECT_EQ(command.arguments, L"");
     EXPECT_EQ(command.working_directory, L"");
+}
+
+TEST_F(StorageFileTest, OptionsAreWrittenOnlyWhenSetAndReadBackWhole) {
+    TaskInfo plain;
+    EXPECT_EQ(ToXml({plain}).find(L"options"), std::wstring::npos);
+    std::vector<TaskInfo> tasks;
+    const std::vector<std::function<void(TaskOptions&)>> changes = {
+        [](TaskOptions& o) { o.paused = true; },
+        [](TaskOptions& o) { o.retry_count = 10; },
+        [](TaskOptions& o) { o.retry_interval_seconds = 10; },
+        [](TaskOptions& o) { o.only_when_folders_available = true; },
+        [](TaskOptions& o) { o.only_on_mains_power = true; },
+        [](TaskOptions& o) { o = {true, 3, 3600, true, true}; },
+    };
+    for (const auto& change : changes) {
+        TaskInfo task;
+        change(task.options);
+        tasks.push_back(task);
+    }
+    ASSERT_TRUE(SaveStorageFile(Path(), TaskPointers(tasks)));
+    EXPECT_EQ(LoadStorageFile(Path()), tasks);
+    EXPECT_NE(ToXml({tasks[0]}).find(L"\t\t\t</action>\n\t\t\t<options>\n\t\t\t\t<paused>true</paused>\n"),
+              std::wstring::npos);
+}
+
+TEST_F(StorageFileTest, OddOptionsKeepTheirDefaultsOrAreBroughtIntoRangeAndKeepTheTask) {
+    const auto tasks = FromXml(InTasks(
+        TaskXml("odd", kDaily, kCommand,
+                "<options><paused>maybe</paused><retry_count>99</retry_count>"
+                "<retry_interval_seconds>1</retry_interval_seconds><unknown>1</unknown></options>") +
+        TaskXml("negative", kDaily, kCommand,
+                "<options><retry_count>-3</retry_count><retry_interval_seconds>x</retry_interval_seconds>"
+                "<only_on_mains_power>1</only_on_mains_power></options>")));
+    ASSERT_EQ(tasks.size(), 2u);
+    EXPECT_EQ(tasks[0].options, (TaskOptions{false, 10, 10, false, false}));
+    EXPECT_EQ(tasks[1].options, (TaskOptions{false, 0, 600, false, true}));
 }
 
 TEST_F(StorageFileTest, ModificationTimesExistOnlyWhileTheOptionIsOn) {
