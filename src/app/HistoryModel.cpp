@@ -125,7 +125,7 @@ QVariant HistoryModel::headerData(int section, Qt::Orientation orientation, int 
 
 std::optional<Ticks> HistoryModel::duration(const JournalRun& run) {
     // An interrupted run ended when the program did, which says nothing of how long it would have taken.
-    if (run.how == RunStart::Missed || run.result.outcome == RunOutcome::Interrupted ||
+    if (run.how == RunStart::Missed || run.how == RunStart::Skipped || run.result.outcome == RunOutcome::Interrupted ||
         run.result.outcome == RunOutcome::Running || !run.end || *run.end < run.start) {
         return std::nullopt;
     }
@@ -155,6 +155,10 @@ QString HistoryModel::howText(const JournalRun& run) {
         return tr("вручную");
     case RunStart::CatchUp:
         return tr("пропущенный запуск");
+    case RunStart::Retry:
+        return tr("повторная попытка");
+    case RunStart::Skipped:
+        return tr("пропущен, условия не выполнены");
     case RunStart::Missed:
         break;
     }

@@ -56,6 +56,10 @@ QString RunStartWord(RunStart how) {
         return QStringLiteral("catch-up");
     case RunStart::Missed:
         return QStringLiteral("missed");
+    case RunStart::Retry:
+        return QStringLiteral("retry");
+    case RunStart::Skipped:
+        return QStringLiteral("skipped");
     }
     return {};
 }

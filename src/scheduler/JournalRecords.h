@@ -20,6 +20,8 @@ enum class RunStart {
     RunNow = 1,  // the user asked for it
     CatchUp = 2, // made up for runs missed while the program was not running
     Missed = 3,  // not a run: the slots that passed while no engine ran
+    Retry = 4,   // tried again after a failed run of the same slot
+    Skipped = 5, // not a run: a slot that waited for its run conditions until the next slot came
 };
 
 struct JournalRun {

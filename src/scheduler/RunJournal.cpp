@@ -410,23 +410,27 @@ JournalRunId RunJournal::RecordStart(const JournalRun& given) {
     return run.id;
 }
 
-void RunJournal::RecordMissed(JournalTaskId task, TimePoint found, TimePoint latest, std::int64_t count) {
+void RunJournal::RecordMissed(JournalTaskId task, TimePoint found, TimePoint latest, std::int64_t count,
+                              RunStart how, const std::wstring& reason) {
     JournalRunId id = 0;
     {
         std::lock_guard lock(m_mutex);
         id = ++m_lastRun;
     }
-    Queue([id, task, found, latest, count](sqlite::Database& db) {
-        db.Cached("INSERT INTO runs(id, task, how, slot, started, ended, outcome, missed) "
-                  "VALUES(?1, ?2, ?3, ?4, ?5, ?5, ?6, ?7)")
-            .Bind(1, id)
+    Queue([id, task, found, latest, count, how, reason](sqlite::Database& db) {
+        auto& insert = db.Cached("INSERT INTO runs(id, task, how, slot, started, ended, outcome, missed, error) "
+                                "VALUES(?1, ?2, ?3, ?4, ?5, ?5, ?6, ?7, ?8)");
+        insert.Bind(1, id)
             .Bind(2, task)
-            .Bind(3, static_cast<std::int64_t>(RunStart::Missed))
+            .Bind(3, static_cast<std::int64_t>(how))
             .Bind(4, TickCount(latest))
             .Bind(5, TickCount(found))
             .Bind(6, static_cast<std::int64_t>(OutcomeCode(RunOutcome::Missed)))
-            .Bind(7, count)
-            .Run();
+            .Bind(7, count);
+        if (!reason.empty()) {
+            insert.Bind(8, reason);
+        }
+        insert.Run();
         db.Cached("UPDATE tasks SET missed = missed + ?2, missed_latest = ?3 WHERE id = ?1")
             .Bind(1, task)
             .Bind(2, count)

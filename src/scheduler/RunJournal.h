@@ -82,7 +82,9 @@ public:
     // A new run (its result's outcome Running); returns its id. The task's missed slots are cleared.
     JournalRunId RecordStart(const JournalRun& run);
     // Slots that passed while no engine ran, found at `found`: the latest of them and how many.
-    void RecordMissed(JournalTaskId task, TimePoint found, TimePoint latest, std::int64_t count);
+    // `how` Skipped: one slot that waited for its run conditions, with the reason in its error text.
+    void RecordMissed(JournalTaskId task, TimePoint found, TimePoint latest, std::int64_t count,
+                      RunStart how = RunStart::Missed, const std::wstring& reason = {});
     void RecordEnd(JournalRunId run, TimePoint end, const RunResult& result);
     // Keeps the last `keep` runs of each task and every run from `since` on; once start-up is over.
     void Prune(TimePoint since, std::int64_t keep);
