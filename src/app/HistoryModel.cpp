@@ -125,8 +125,9 @@ QVariant HistoryModel::headerData(int section, Qt::Orientation orientation, int 
 
 std::optional<Ticks> HistoryModel::duration(const JournalRun& run) {
     // An interrupted run ended when the program did, which says nothing of how long it would have taken.
-    if (run.how == RunStart::Missed || run.how == RunStart::Skipped || run.result.outcome == RunOutcome::Interrupted ||
-        run.result.outcome == RunOutcome::Running || !run.end || *run.end < run.start) {
+    if (run.how == RunStart::Missed || run.how == RunStart::Skipped ||
+        run.result.outcome == RunOutcome::Interrupted || run.result.outcome == RunOutcome::Running ||
+        !run.end || *run.end < run.start) {
         return std::nullopt;
     }
     return *run.end - run.start;

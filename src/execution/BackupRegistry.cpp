@@ -56,7 +56,7 @@ bool BackupRegistry::Start(const TaskInfo* stored, const TaskInfo& task,
             {
                 const platform::SleepInhibitor awake = KeepAwake(name, options.keepAwake);
                 result = BackupFolder(*core, source.connection_id, source.source_path,
-                                      source.destination_path, stop, file);
+                                      source.destination_path, stop, file, !options.keepMissingDestination);
             }
             if (ended) {
                 ended(result);

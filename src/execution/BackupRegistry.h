@@ -22,6 +22,9 @@
 struct BackupRunOptions {
     bool lowPriority = false; // the copy's threads get the processor and the disk last
     bool keepAwake = false;   // the machine does not suspend while the copy runs
+    // A missing destination fails the copy rather than being made: it may be a drive not plugged in,
+    // whose empty mount point would fill the system disk.
+    bool keepMissingDestination = false;
 };
 
 class BackupRegistry {

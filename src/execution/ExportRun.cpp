@@ -108,7 +108,12 @@ private:
             m_changed = true;
         }
         std::error_code error;
-        std::filesystem::create_directories(std::filesystem::path(ToLocal8Bit(m_action.output_path)), error);
+        const std::filesystem::path output(ToLocal8Bit(m_action.output_path));
+        if (!m_context.makeMissingFolders && !std::filesystem::is_directory(output, error)) {
+            error = std::make_error_code(std::errc::no_such_file_or_directory);
+        } else {
+            std::filesystem::create_directories(output, error);
+        }
         if (error) {
             // Every further document would fail alike: the run ends, and none of them counts as done.
             Forget(path, previous);

@@ -16,8 +16,9 @@ namespace {
 // A run that finds the task's previous copy still going is told as a copy that could not start, through
 // the same way as a finished copy, so that its line too follows the run's finish line.
 bool StartBackup(TaskInfo& task, const RunContext& context) {
-    if (context.backups->Start(context.stored, task, context.backupEnded,
-                               BackupRunOptions{context.lowPriority, context.keepAwake})) {
+    if (context.backups->Start(
+            context.stored, task, context.backupEnded,
+            BackupRunOptions{context.lowPriority, context.keepAwake, !context.makeMissingFolders})) {
         return true;
     }
     if (!context.backupEnded) {
@@ -33,7 +34,9 @@ bool StartBackup(TaskInfo& task, const RunContext& context) {
 
 } // namespace
 
-bool PerformTask(TaskInfo& task, const RunContext& context, const std::function<void()>& saveChanges) {
+bool PerformTask(TaskInfo& task, const RunContext& given, const std::function<void()>& saveChanges) {
+    RunContext context = given;
+    context.makeMissingFolders = given.makeMissingFolders && !task.options.only_when_folders_available;
     try {
         switch (KindOf(task.action)) {
         case ActionKind::Backup:

@@ -80,7 +80,7 @@ constexpr std::uint64_t kRoomMargin = 8u << 20;
 
 BackupResult BackupFolder(arkon::ICore& core, const boost::uuids::uuid& connection_id,
                           const std::wstring& source_path, const std::wstring& destination_path,
-                          std::stop_token stop, const QString& connections_file) {
+                          std::stop_token stop, const QString& connections_file, bool makeDestination) {
     BackupResult result;
     const QString stopped = Tr("копирование прервано при завершении программы.");
     try {
@@ -107,6 +107,10 @@ BackupResult BackupFolder(arkon::ICore& core, const boost::uuids::uuid& connecti
             return Ended(result, BackupOutcome::Failed,
                          Tr("папка назначения %1 находится внутри копируемого репозитория.")
                              .arg(Wide(destination_path)));
+        }
+        if (std::error_code missing; !makeDestination && !fs::is_directory(*destination, missing)) {
+            return Ended(result, BackupOutcome::Failed,
+                         Tr("папка назначения %1 недоступна.").arg(Wide(destination_path)));
         }
         const auto session = core.OpenSession(connection->server, connection->database);
         const auto store = session->GetItemStore();

@@ -28,4 +28,5 @@
 // inside the repository's own folder is refused (the copy would copy itself). Never throws.
 BackupResult BackupFolder(arkon::ICore& core, const boost::uuids::uuid& connection_id,
                           const std::wstring& source_path, const std::wstring& destination_path,
-                          std::stop_token stop = {}, const QString& connections_file = ConnectionsFilePath());
+                          std::stop_token stop = {}, const QString& connections_file = ConnectionsFilePath(),
+                          bool makeDestination = true);

@@ -46,6 +46,9 @@ struct RunContext {
     // give way to the user's work ("Runs/lowPriority", in toolLimits for the tool).
     bool keepAwake = false;
     bool lowPriority = false;
+    // A missing destination or output folder is made; off for a task that runs only when its folders
+    // are there, whose folder may be on a drive not plugged in.
+    bool makeMissingFolders = true;
     // `errorLines`: what a failed command's program wrote last on its standard error, for after `line`.
     std::function<void(const QString& line, const RunResult& result, const std::vector<LogEntry>& errorLines)>
         commandEnded;

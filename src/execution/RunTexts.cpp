@@ -117,6 +117,22 @@ QString CatchingUp() {
     return Tr("Выполняется пропущенный запуск.");
 }
 
+QString Retry() {
+    return Tr("Повторная попытка %1 из %2.");
+}
+
+QString Waiting() {
+    return Tr("Запуск %1 ожидает: %2.");
+}
+
+QString Skipped() {
+    return Tr("Запуск %1 пропущен: %2.");
+}
+
+QString Unavailable() {
+    return Tr("Запуск невозможен: %1 (%2).");
+}
+
 QString LineCut() {
     return Tr("Строка выше сокращена, пропущено байт: %1.");
 }

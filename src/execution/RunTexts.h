@@ -32,6 +32,10 @@ QString ProgramSignaled();   // a command's program was ended by a signal; %1 it
 QString Missed();            // %1 the latest missed time
 QString MissedMore();        // %1 the latest missed time, %2 how many more were missed
 QString CatchingUp();        // after the start line of a run that makes up for a missed one
+QString Retry();             // after the start line of a retry; %1 its number, %2 how many there may be
+QString Waiting();           // a slot waits for the task's run conditions; %1 the slot, %2 what is unmet
+QString Skipped();           // a slot that waited until the next one came; %1 the slot, %2 what was unmet
+QString Unavailable();       // a run that needs its folders found one missing; %1 what, %2 the path
 QString LineCut();           // after a tool's error line cut short; %1 the bytes left out of it
 QString OutputCut();         // after a tool's error lines when more than could be held; %1 the bytes
 

@@ -170,7 +170,8 @@ TaskOptions ReadOptions(const XmlElement& node) {
             field = ParseBool(child->Text()).value_or(field);
         }
     };
-    const auto number = [&node](const wchar_t* name, std::int32_t& field, std::int32_t low, std::int32_t high) {
+    const auto number = [&node](const wchar_t* name, std::int32_t& field, std::int32_t low,
+                                std::int32_t high) {
         if (const auto child = node.Child(name)) {
             field = std::clamp(ParseInt32(child->Text()).value_or(field), low, high);
         }

@@ -1,6 +1,7 @@
 // What an engine is made with: its files, how it runs the tasks, and how it starts.
 #pragma once
 
+#include "ConditionWatch.h"
 #include "RunSettings.h"
 #include "TaskRunner.h"
 #include "TaskTimers.h"
@@ -39,4 +40,6 @@ struct EngineSettings {
     bool background = false;
     // What wakes the engine when a task's time comes by the wall clock, or the clock is set.
     AlarmMaker alarm = WallClockAlarms();
+    // What the run conditions of a task look at; empty: the computer's own (SystemConditions).
+    ConditionWatchMaker conditions{};
 };

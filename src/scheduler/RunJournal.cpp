@@ -418,8 +418,9 @@ void RunJournal::RecordMissed(JournalTaskId task, TimePoint found, TimePoint lat
         id = ++m_lastRun;
     }
     Queue([id, task, found, latest, count, how, reason](sqlite::Database& db) {
-        auto& insert = db.Cached("INSERT INTO runs(id, task, how, slot, started, ended, outcome, missed, error) "
-                                "VALUES(?1, ?2, ?3, ?4, ?5, ?5, ?6, ?7, ?8)");
+        auto& insert =
+            db.Cached("INSERT INTO runs(id, task, how, slot, started, ended, outcome, missed, error) "
+                      "VALUES(?1, ?2, ?3, ?4, ?5, ?5, ?6, ?7, ?8)");
         insert.Bind(1, id)
             .Bind(2, task)
             .Bind(3, static_cast<std::int64_t>(how))

@@ -29,11 +29,11 @@ JournalRunId RunLedger::Started(TaskRuns& runs, RunStart how, std::optional<Time
     return run.id;
 }
 
-void RunLedger::Ended(TaskRuns* runs, Where where, JournalRunId run, RunResult result) {
+RunOutcome RunLedger::Ended(TaskRuns* runs, Where where, JournalRunId run, RunResult result) {
     const TimePoint end = m_clock();
     if (runs == nullptr) {
         RecordEnd(nullptr, run, end, result);
-        return;
+        return result.outcome;
     }
     switch (where) {
     case Where::Worker:
@@ -43,7 +43,7 @@ void RunLedger::Ended(TaskRuns* runs, Where where, JournalRunId run, RunResult r
         --runs->onLane;
         if (runs->laneRuns.empty()) {
             runs->history.End(end);
-            return; // it never started: the lane was stopped
+            return RunOutcome::Interrupted; // it never started: the lane was stopped
         }
         run = runs->laneRuns.front();
         runs->laneRuns.pop_front();
@@ -62,6 +62,7 @@ void RunLedger::Ended(TaskRuns* runs, Where where, JournalRunId run, RunResult r
         result.Raise(lines.outcome, lines.first_error);
     }
     RecordEnd(runs, run, end, result);
+    return result.outcome;
 }
 
 void RunLedger::LeftBeside(TaskRuns& runs) {
@@ -126,6 +127,16 @@ void RunLedger::RecordMissed(TaskRuns& runs, const MissedRuns& missed) {
     runs.status.missed_count += missed.count;
     runs.status.missed_latest = missed.latest;
     runs.status.first_error.clear();
+}
+
+void RunLedger::RecordSkipped(TaskRuns& runs, TimePoint slot, const std::wstring& reason) {
+    if (m_journal != nullptr && runs.journalId != 0) {
+        m_journal->RecordMissed(runs.journalId, m_clock(), slot, 1, RunStart::Skipped, reason);
+    }
+    runs.status.outcome = RunOutcome::Missed;
+    runs.status.missed_count += 1;
+    runs.status.missed_latest = slot;
+    runs.status.first_error = reason;
 }
 
 TaskStatus RunLedger::Shown(const TaskRuns& runs) {

@@ -45,8 +45,8 @@ public:
     JournalRunId Started(TaskRuns& runs, RunStart how, std::optional<TimePoint> slot, TimePoint start);
     // A run ends. A run that reports no result of its own (on the worker or the lane) is judged by the
     // lines it wrote. `runs` is null for a task removed meanwhile, whose history still ends. For the lane,
-    // `run` is ignored: the lane's runs end in the order they started.
-    void Ended(TaskRuns* runs, Where where, JournalRunId run, RunResult result);
+    // `run` is ignored: the lane's runs end in the order they started. The outcome recorded.
+    RunOutcome Ended(TaskRuns* runs, Where where, JournalRunId run, RunResult result);
     // The worker's part of a run is over, and the program or copy it started goes on beside it: the run
     // ends later, through Ended.
     void LeftBeside(TaskRuns& runs);
@@ -56,6 +56,9 @@ public:
     void RecordFromLog(TaskRuns& runs, const JournalRun& logged);
     // Slots that passed without a run while no engine ran.
     void RecordMissed(TaskRuns& runs, const MissedRuns& missed);
+    // A slot that waited for the task's run conditions until the next slot came; `reason` says what was
+    // unmet ("Пропущен: …").
+    void RecordSkipped(TaskRuns& runs, TimePoint slot, const std::wstring& reason);
 
     // The status the list shows: running while any of its runs goes on, queued while its only run waits
     // for the tool's lane.

@@ -39,11 +39,11 @@ TaskStorage::TaskStorage(Settings settings)
       m_logFolder(std::move(settings.logFolder)), m_clock(settings.clock ? settings.clock : CurrentTime),
       m_saveRetryInterval(settings.saveRetryInterval), m_runSettings(settings.runSettings),
       m_worker(std::make_unique<TaskWorker>(
-          m_list,
-          TaskWorker::Settings{m_logFolder, m_journalPath, m_clock, settings.runSettings,
-                               std::move(settings.runner), std::move(settings.connectionsFile),
-                               std::move(settings.cliPath), std::move(settings.alarm), settings.background,
-                               settings.owedSinceRelease, [this] { RequestSave(); }})) {
+          m_list, TaskWorker::Settings{m_logFolder, m_journalPath, m_clock, settings.runSettings,
+                                       std::move(settings.runner), std::move(settings.connectionsFile),
+                                       std::move(settings.cliPath), std::move(settings.alarm),
+                                       settings.background, settings.owedSinceRelease,
+                                       [this] { RequestSave(); }, std::move(settings.conditions)})) {
     if (m_standby) {
         // Read only: the other engine owns the files.
         m_standbyView = std::make_unique<StandbyView>(m_list, m_storagePath, m_journalPath, m_clock);
@@ -205,8 +205,11 @@ TaskStatus TaskStorage::Status(const TaskInfo* record) const {
         status = shared.status;
         status.next_run = shared.expiry == kNever ? std::nullopt : shared.expiry;
         const TimePoint known = shared.known;
-        status.stale_since = StaleSince(status, known != kNever ? std::optional(known) : std::nullopt,
-                                        task.trigger, m_clock());
+        // A paused task is left alone on purpose: it is not stale.
+        if (!task.options.paused) {
+            status.stale_since = StaleSince(status, known != kNever ? std::optional(known) : std::nullopt,
+                                            task.trigger, m_clock());
+        }
     });
     return status;
 }

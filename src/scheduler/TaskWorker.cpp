@@ -20,7 +20,8 @@ namespace {
 // The worker's run under way, for the real actions to tie what they start beside it to.
 struct WorkerRun {
     JournalRunId run = 0;
-    bool beside = false; // it started a program or a copy that ends later
+    std::optional<SlotAttempt> attempt; // of a timed run
+    bool beside = false;                // it started a program or a copy that ends later
 };
 thread_local WorkerRun* t_performing = nullptr;
 
@@ -43,6 +44,9 @@ TaskWorker::TaskWorker(TaskList& list, Settings settings)
             PerformAction(stored, run, log, result, saveChanges);
         };
     }
+    const ConditionWatchMaker makeConditions =
+        settings.conditions ? std::move(settings.conditions) : SystemConditions(settings.connectionsFile);
+    m_conditions = makeConditions([this] { boost::asio::post(m_context, [this] { RecheckWaiting(); }); });
     m_timers = std::make_unique<TaskTimers>(
         m_context, m_clock, settings.alarm, [this](const TaskInfo* record) { RunTimed(record); },
         [this] { m_list.Notify(nullptr); }, // the times the window shows may read differently now
@@ -85,6 +89,7 @@ void TaskWorker::Edited(const TaskInfo* record, TaskId id) {
     boost::asio::post(m_context, [this, record, id] {
         if (Timing* timing = TimingOf(record, id)) {
             FollowRename(*timing, record);
+            FollowEdit(*timing, record);
             Arm(record);
         }
     });
@@ -120,6 +125,7 @@ void TaskWorker::Close() {
     if (m_thread.joinable()) {
         m_thread.join();
     }
+    m_conditions.reset(); // its threads tell of nothing more
     // Runs still queued there never start; the running one ends soon, its tool stopped.
     if (m_toolLane) {
         m_toolLane->Stop();
@@ -159,13 +165,14 @@ void TaskWorker::PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* l
     // Null on the tool's lane, whose runs start nothing beside it.
     WorkerRun* const performing = t_performing;
     const JournalRunId journalRun = performing != nullptr ? performing->run : 0;
+    const std::optional<SlotAttempt> attempt = performing != nullptr ? performing->attempt : std::nullopt;
     RealRunner::BesideEnds ends;
-    ends.copy = [this, stored, id = *id, journalRun](const BackupResult& copy) {
-        WriteEndedCopy(stored, id, journalRun, copy);
+    ends.copy = [this, stored, id = *id, journalRun, attempt](const BackupResult& copy) {
+        WriteEndedCopy(stored, id, journalRun, attempt, copy);
     };
-    ends.command = [this, stored, id = *id, journalRun](const QString& line, const RunResult& result,
-                                                        const std::vector<LogEntry>& errorLines) {
-        WriteBesideEnd(stored, id, journalRun, line, result, errorLines);
+    ends.command = [this, stored, id = *id, journalRun, attempt](const QString& line, const RunResult& result,
+                                                                 const std::vector<LogEntry>& errorLines) {
+        WriteBesideEnd(stored, id, journalRun, attempt, line, result, errorLines);
     };
     if (m_realRunner->Run(stored, run, log, result, saveChanges, std::move(ends))) {
         if (performing != nullptr) {
@@ -177,7 +184,7 @@ void TaskWorker::PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* l
     }
 }
 
-void TaskWorker::Perform(const TaskInfo* record, TaskId id, RunStart how, std::optional<TimePoint> slot,
+void TaskWorker::Perform(const TaskInfo* record, TaskId id, RunStart how, std::optional<SlotAttempt> attempt,
                          const std::function<void()>& started) {
     std::optional<TaskInfo> copy = m_list.CopyIfStored(record, id);
     if (!copy) {
@@ -188,9 +195,11 @@ void TaskWorker::Perform(const TaskInfo* record, TaskId id, RunStart how, std::o
     TaskLog* log = timing != nullptr ? timing->log.get() : nullptr;
     RunResult result;
     WorkerRun performing;
+    performing.attempt = attempt;
     if (timing != nullptr) {
         timing->runs.onWorker = true;
-        performing.run = m_ledger.Started(timing->runs, how, slot, m_clock());
+        performing.run = m_ledger.Started(timing->runs, how,
+                                          attempt ? std::optional(attempt->slot) : std::nullopt, m_clock());
         Publish(record);
     }
     if (started) {
@@ -203,7 +212,9 @@ void TaskWorker::Perform(const TaskInfo* record, TaskId id, RunStart how, std::o
         if (performing.beside) {
             m_ledger.LeftBeside(timing->runs);
         } else {
-            m_ledger.Ended(&timing->runs, RunLedger::Where::Worker, performing.run, result);
+            const RunOutcome outcome =
+                m_ledger.Ended(&timing->runs, RunLedger::Where::Worker, performing.run, result);
+            PlanRetry(record, *timing, attempt, outcome);
         }
         timing->log->Close(); // a log holds its file only while its task runs
         Publish(record);
@@ -232,7 +243,8 @@ void TaskWorker::MergeRunChanges(const TaskInfo* record, TaskId id, const TaskIn
                     [&](TaskInfo& stored, const TaskList::Shared&) { MergeRunTimes(stored, run); });
 }
 
-void TaskWorker::WriteBesideEnd(const TaskInfo* record, TaskId id, JournalRunId run, const QString& line,
+void TaskWorker::WriteBesideEnd(const TaskInfo* record, TaskId id, JournalRunId run,
+                                const std::optional<SlotAttempt>& attempt, const QString& line,
                                 const RunResult& result, const std::vector<LogEntry>& more) {
     Timing* timing = TimingOf(record, id);
     const auto name = m_list.NameIfStored(record, id);
@@ -246,12 +258,13 @@ void TaskWorker::WriteBesideEnd(const TaskInfo* record, TaskId id, JournalRunId 
         WriteLogLine(timing->log.get(), *name, RunTexts::Interrupted(), true);
     }
     timing->log->Close();
-    m_ledger.Ended(&timing->runs, RunLedger::Where::Beside, run, result);
+    const RunOutcome outcome = m_ledger.Ended(&timing->runs, RunLedger::Where::Beside, run, result);
+    PlanRetry(record, *timing, attempt, outcome);
     Publish(record);
 }
 
 void TaskWorker::WriteEndedCopy(const TaskInfo* record, TaskId id, JournalRunId run,
-                                const BackupResult& copy) {
+                                const std::optional<SlotAttempt>& attempt, const BackupResult& copy) {
     const QString line = BackupResultLine(copy);
     RunResult result = BackupRunResult(copy);
     if (result.outcome == RunOutcome::Failed || result.outcome == RunOutcome::Warnings) {
@@ -259,5 +272,5 @@ void TaskWorker::WriteEndedCopy(const TaskInfo* record, TaskId id, JournalRunId 
         result.firstError.clear();
         result.Raise(result.outcome, line.toStdWString());
     }
-    WriteBesideEnd(record, id, run, line, result);
+    WriteBesideEnd(record, id, run, attempt, line, result);
 }

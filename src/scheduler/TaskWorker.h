@@ -6,10 +6,12 @@
 // stored task still looks at the same documents, so an edit made meanwhile is kept.
 #pragma once
 
+#include "ConditionWatch.h"
 #include "JournalRecords.h"
 #include "RunJournal.h"
 #include "RunLedger.h"
 #include "RunSettings.h"
+#include "SlotAttempts.h"
 #include "TaskList.h"
 #include "TaskRunner.h"
 #include "TaskTimers.h"
@@ -55,6 +57,7 @@ public:
         bool background = false;           // the journal says the runs are the background engine's
         bool owedSinceRelease = false;     // slots since the last engine let the tasks go are owed
         std::function<void()> requestSave; // a run remembered new modification times; any thread
+        ConditionWatchMaker conditions{};  // empty: the computer's own
     };
 
     // Starts no thread: a waiting engine has a worker that never runs.
@@ -98,6 +101,9 @@ private:
         std::wstring logName;                  // the name its log file is named after
         std::optional<TimePoint> recordedSlot; // the slot the journal last heard it was armed for
         TaskRuns runs;
+        std::optional<SlotAttempt> served;  // the newest slot a timed run was started for
+        std::optional<SlotAttempt> retry;   // planned for runs.status.retry_at
+        std::optional<SlotAttempt> waiting; // for its run conditions, which runs.status.waiting names
     };
     struct CatchUp {
         const TaskInfo* record;
@@ -118,6 +124,8 @@ private:
     void FollowRename(Timing& timing, const TaskInfo* record);
     void Drop(const TaskInfo* record);
     TimePoint Arm(const TaskInfo* record);
+    // A pause drops what waits and the retries planned; otherwise the conditions are looked at again.
+    void FollowEdit(Timing& timing, const TaskInfo* record);
     Timing* TimingOf(const TaskInfo* record, TaskId id);
     // Copies the status the ledger knows into the list and tells the listener; with `expiry`, the task's
     // next run changes with it.
@@ -129,28 +137,44 @@ private:
     // to it (`how` CatchUp), or the slot another engine left (`how` Timed).
     void RunTimed(const TaskInfo* record, std::optional<TimePoint> lateSlot = std::nullopt,
                   RunStart how = RunStart::CatchUp);
+    // Serves the slot now unless the task is paused or its run conditions keep it waiting.
+    void Serve(const TaskInfo* record, const SlotAttempt& attempt);
+    // Conditions and retries (TaskWorkerConditions.cpp).
+    void Wait(const TaskInfo* record, Timing& timing, const SlotAttempt& attempt, const std::wstring& unmet);
+    void SkipWaiting(const TaskInfo* record, Timing& timing);
+    void RecheckWaiting(); // the world the conditions look at may have changed
+    void FollowConditions();
+    std::wstring Unmet(const TaskInfo* record, TaskId id);
+    int RetryCount(const TaskInfo* record, TaskId id);
+    // After a timed run ended: a failure is tried again when the task asks for it.
+    void PlanRetry(const TaskInfo* record, Timing& timing, const std::optional<SlotAttempt>& attempt,
+                   RunOutcome outcome);
+    void DropRetry(Timing& timing);
     // Arms the task again after its timed run and writes the finish line.
     void FinishTimed(const TaskInfo* record, TaskId id);
     // `started` is called once the run shows as running.
-    void Perform(const TaskInfo* record, TaskId id, RunStart how, std::optional<TimePoint> slot,
+    void Perform(const TaskInfo* record, TaskId id, RunStart how, std::optional<SlotAttempt> attempt,
                  const std::function<void()>& started = {});
     // Queues a run of an export or a check on the tool's lane, with a copy of the task as it is now;
     // false for a task of another kind (or one removed meanwhile), which the worker runs itself.
-    bool QueueOnLane(const TaskInfo* record, TaskId id, RunStart how, std::optional<TimePoint> slot);
+    bool QueueOnLane(const TaskInfo* record, TaskId id, RunStart how, std::optional<SlotAttempt> attempt);
     void TakeLaneNotes(); // or, once the worker and the lane have gone, the thread that stopped them
     // The end of a run on the tool's lane, with what the run filled in.
-    void ToolRunEnded(const TaskInfo* record, TaskId id, const RunResult& result, bool timed);
+    void ToolRunEnded(const TaskInfo* record, TaskId id, const RunResult& result,
+                      const std::optional<SlotAttempt>& attempt);
     // On the tool's lane.
     void RunOnLane(const TaskInfo* record, TaskId id, const std::shared_ptr<TaskInfo>& run, RunStart how,
-                   std::optional<TimePoint> slot);
+                   std::optional<SlotAttempt> attempt);
     // Runs the task through the runner on the calling thread (the worker or the lane).
     void CallRunner(const TaskInfo* record, TaskId id, TaskInfo& run, TaskLog* log, RunResult& result);
     void MergeRunChanges(const TaskInfo* record, TaskId id, const TaskInfo& run); // any thread
     // The end of what a run started beside the worker: its line (and `more` after it) goes to the task's
     // log. On the worker, or once the worker has gone, on the thread that stopped it.
-    void WriteBesideEnd(const TaskInfo* record, TaskId id, JournalRunId run, const QString& line,
+    void WriteBesideEnd(const TaskInfo* record, TaskId id, JournalRunId run,
+                        const std::optional<SlotAttempt>& attempt, const QString& line,
                         const RunResult& result, const std::vector<LogEntry>& more = {});
-    void WriteEndedCopy(const TaskInfo* record, TaskId id, JournalRunId run, const BackupResult& copy);
+    void WriteEndedCopy(const TaskInfo* record, TaskId id, JournalRunId run,
+                        const std::optional<SlotAttempt>& attempt, const BackupResult& copy);
     void PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* log, RunResult& result,
                        const std::function<void()>& saveChanges);
 
@@ -179,6 +203,7 @@ private:
     std::atomic<bool> m_startingStopped = false; // the worker has seen it: what runs now was started before
     std::unique_ptr<RealRunner> m_realRunner;    // copies still running are stopped and waited for
     TaskRunner m_runner;
+    std::unique_ptr<ConditionWatch> m_conditions;
 
     // Last: started when everything above exists, joined before it goes.
     std::unique_ptr<ToolLane> m_toolLane;

@@ -69,7 +69,7 @@ void TaskWorker::RecordEditedArming() {
     std::vector<std::pair<JournalTaskId, TimePoint>> edited;
     m_list.ForEach([&](const TaskInfo& task, const TaskList::Shared& shared) {
         if (shared.edited && shared.journalId != 0) {
-            edited.emplace_back(shared.journalId, NextExpiry(now, task));
+            edited.emplace_back(shared.journalId, task.options.paused ? kNever : NextExpiry(now, task));
         }
     });
     for (const auto& [journalId, next] : edited) {
@@ -103,6 +103,7 @@ void TaskWorker::Open(const TaskInfo* record, TaskId id, bool atStartUp) {
         schedule.starting_point = task.starting_point;
         schedule.run_only_on_working_days = task.run_only_on_working_days;
         schedule.trigger = task.trigger;
+        schedule.options = task.options;
         endsBeside = std::holds_alternative<CommandAction>(task.action) ||
                      std::holds_alternative<BackupAction>(task.action);
     });
@@ -163,6 +164,9 @@ void TaskWorker::Open(const TaskInfo* record, TaskId id, bool atStartUp) {
     }
     if (verdict.killed) {
         NoteUnfinished(timing, schedule.name);
+    }
+    if (schedule.options.paused) {
+        verdict.missed = {}; // a paused task owes no slot and misses none
     }
     if (verdict.missed.count > 0 && verdict.owed) {
         // Armed by its run: until it starts, the journal keeps the slot, so an engine closed meanwhile
@@ -239,26 +243,27 @@ void TaskWorker::Drop(const TaskInfo* record) {
 
 TimePoint TaskWorker::Arm(const TaskInfo* record) {
     Timing& timing = m_timing.at(record);
-    TimePoint start;
-    bool workingDays = false;
-    Trigger trigger;
+    TaskInfo schedule;
     // The GUI may have removed the task (and freed its record) since this was queued; its removal then
     // follows on this thread, and nothing may be read from the record.
     const bool stored =
         m_list.IfStored(record, timing.id, [&](const TaskInfo& task, TaskList::Shared& shared) {
-            start = task.starting_point;
-            workingDays = task.run_only_on_working_days;
-            trigger = task.trigger;
+            schedule.starting_point = task.starting_point;
+            schedule.run_only_on_working_days = task.run_only_on_working_days;
+            schedule.trigger = task.trigger;
+            schedule.options = task.options;
             shared.edited = false;
         });
     if (!stored) {
         m_timers->Disarm(record);
         return kNever;
     }
-    const TimePoint expiry = NextExpiry(m_clock(), start, workingDays, trigger);
-
+    const TimePoint now = m_clock();
+    const TimePoint expiry = ArmingFor(schedule, now, timing.runs.status.retry_at);
     m_timers->Arm(record, expiry);
-    const std::optional<TimePoint> slot = expiry == kNever ? std::nullopt : std::optional<TimePoint>(expiry);
+    // The journal hears of slots only: a retry planned is not one, and a paused task has none.
+    const TimePoint next = schedule.options.paused ? kNever : NextExpiry(now, schedule);
+    const std::optional<TimePoint> slot = next == kNever ? std::nullopt : std::optional<TimePoint>(next);
     if (m_journal && timing.runs.journalId != 0 && slot != timing.recordedSlot) {
         m_journal->RecordArmed(timing.runs.journalId, m_clock(), slot);
         timing.recordedSlot = slot;

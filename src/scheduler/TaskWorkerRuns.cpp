@@ -17,6 +17,15 @@ QString FinishText(TimePoint next) {
     return RunTexts::Finish().arg(TaskWorker::RunTimeText(next));
 }
 
+// The lines after the start line that say what the timed run is beside an ordinary one.
+void WriteAttemptLine(TaskLog* log, const std::wstring& name, const SlotAttempt& attempt, int retries) {
+    if (attempt.how == RunStart::CatchUp) {
+        WriteLogLine(log, name, RunTexts::CatchingUp(), true);
+    } else if (attempt.how == RunStart::Retry) {
+        WriteLogLine(log, name, RunTexts::Retry().arg(attempt.retry).arg(retries), true);
+    }
+}
+
 bool NeedsTool(const Action& action) {
     return std::holds_alternative<ExportAction>(action) || std::holds_alternative<CheckAction>(action);
 }
@@ -25,32 +34,58 @@ bool NeedsTool(const Action& action) {
 
 void TaskWorker::RunTimed(const TaskInfo* record, std::optional<TimePoint> lateSlot, RunStart lateHow) {
     Timing& timing = m_timing.at(record);
-    const TaskId id = timing.id;
-    const TimePoint slot = lateSlot.value_or(m_timers->Expiry(record));
-    const RunStart how = lateSlot ? lateHow : RunStart::Timed;
+    const TimePoint expiry = m_timers->Expiry(record);
     m_timers->Disarm(record);
     if (m_stopStarting) {
         return; // handing over: the journal keeps the slot for the next engine
     }
+    SlotAttempt attempt{lateSlot.value_or(expiry), lateSlot ? lateHow : RunStart::Timed, 0};
+    if (!lateSlot && timing.retry && timing.runs.status.retry_at == expiry) {
+        attempt = *timing.retry;
+    }
+    // A retry is made once; a new slot ends the retries of the last one and the wait of one that waits.
+    DropRetry(timing);
+    if (timing.waiting && attempt.how != RunStart::Retry) {
+        SkipWaiting(record, timing);
+    }
+    Serve(record, attempt);
+}
+
+void TaskWorker::Serve(const TaskInfo* record, const SlotAttempt& attempt) {
+    Timing& timing = m_timing.at(record);
+    const TaskId id = timing.id;
+    bool paused = false;
+    if (!m_list.IfStored(record, id, [&](const TaskInfo& task, const TaskList::Shared&) {
+            paused = task.options.paused;
+        })) {
+        return; // removed meanwhile: its log and timer go with the removal queued behind us
+    }
+    if (paused) {
+        Arm(record); // a run by hand is all a paused task has
+        return;
+    }
+    if (const std::wstring unmet = Unmet(record, id); !unmet.empty()) {
+        Wait(record, timing, attempt, unmet);
+        return;
+    }
+    timing.served = attempt;
     // While it runs (or waits for the tool), the list shows the slot after this one, not the one being
     // served.
-    const TimePoint after = std::max(m_clock(), slot);
+    const TimePoint after = std::max(m_clock(), attempt.slot);
     m_list.IfStored(record, id, [&](const TaskInfo& task, TaskList::Shared& shared) {
         shared.expiry = NextExpiry(after, task);
     });
     // The tool's runs wait for one another there; its lines, the start line first, come back here.
-    if (QueueOnLane(record, id, how, slot)) {
+    if (QueueOnLane(record, id, attempt.how, attempt)) {
         return;
     }
     const auto startName = m_list.NameIfStored(record, id);
     if (!startName) {
-        return; // removed meanwhile: its log and timer go with the removal queued behind us
+        return;
     }
     WriteLogLine(timing.log.get(), *startName, RunTexts::Start(), true);
-    if (how == RunStart::CatchUp) {
-        WriteLogLine(timing.log.get(), *startName, RunTexts::CatchingUp(), true);
-    }
-    Perform(record, id, how, slot);
+    WriteAttemptLine(timing.log.get(), *startName, attempt, RetryCount(record, id));
+    Perform(record, id, attempt.how, attempt);
     FinishTimed(record, id);
 }
 
@@ -94,7 +129,8 @@ void TaskWorker::RunManually(const TaskInfo* record, TaskId id) {
     Perform(record, id, RunStart::RunNow, std::nullopt, started);
 }
 
-bool TaskWorker::QueueOnLane(const TaskInfo* record, TaskId id, RunStart how, std::optional<TimePoint> slot) {
+bool TaskWorker::QueueOnLane(const TaskInfo* record, TaskId id, RunStart how,
+                             std::optional<SlotAttempt> attempt) {
     Timing* timing = TimingOf(record, id);
     if (timing == nullptr) {
         return false;
@@ -110,7 +146,7 @@ bool TaskWorker::QueueOnLane(const TaskInfo* record, TaskId id, RunStart how, st
     }
     ++timing->runs.onLane;
     Publish(record);
-    m_toolLane->Queue([this, record, id, run, how, slot] { RunOnLane(record, id, run, how, slot); });
+    m_toolLane->Queue([this, record, id, run, how, attempt] { RunOnLane(record, id, run, how, attempt); });
     return true;
 }
 
@@ -134,19 +170,21 @@ void TaskWorker::TakeLaneNotes() {
             Publish(note.record);
             break;
         case LaneNote::Kind::Ended:
-            ToolRunEnded(note.record, note.id, *note.result, note.timed);
+            ToolRunEnded(note.record, note.id, *note.result, note.attempt);
             break;
         }
     }
 }
 
-void TaskWorker::ToolRunEnded(const TaskInfo* record, TaskId id, const RunResult& result, bool timed) {
+void TaskWorker::ToolRunEnded(const TaskInfo* record, TaskId id, const RunResult& result,
+                              const std::optional<SlotAttempt>& attempt) {
     Timing* timing = TimingOf(record, id);
     if (timing == nullptr) {
         return;
     }
-    m_ledger.Ended(&timing->runs, RunLedger::Where::Lane, 0, result);
-    if (timed) {
+    const RunOutcome outcome = m_ledger.Ended(&timing->runs, RunLedger::Where::Lane, 0, result);
+    PlanRetry(record, *timing, attempt, outcome);
+    if (attempt) {
         FinishTimed(record, id);
     }
     timing->log->Close(); // a log holds its file only while its task runs
@@ -154,7 +192,7 @@ void TaskWorker::ToolRunEnded(const TaskInfo* record, TaskId id, const RunResult
 }
 
 void TaskWorker::RunOnLane(const TaskInfo* record, TaskId id, const std::shared_ptr<TaskInfo>& run,
-                           RunStart how, std::optional<TimePoint> slot) {
+                           RunStart how, std::optional<SlotAttempt> attempt) {
     const auto note = [record, id](LaneNote::Kind kind, TimePoint time) {
         LaneNote made;
         made.kind = kind;
@@ -170,24 +208,22 @@ void TaskWorker::RunOnLane(const TaskInfo* record, TaskId id, const std::shared_
         line.message = message;
         m_toolLane->Push(std::move(line));
     });
-    const bool timed = how != RunStart::RunNow;
-    if (timed) {
+    if (attempt) {
         WriteLogLine(&relay, run->name, RunTexts::Start(), true);
-        if (how == RunStart::CatchUp) {
-            WriteLogLine(&relay, run->name, RunTexts::CatchingUp(), true);
-        }
+        WriteAttemptLine(&relay, run->name, *attempt, run->options.retry_count);
     } else {
         // A run now has no start line of its own: this one tells its lines from the previous run's.
         WriteLogLine(&relay, run->name, RunTexts::RunNow(), true);
     }
     LaneNote started = note(LaneNote::Kind::Started, m_clock());
     started.how = how;
-    started.slot = slot;
+    started.slot = attempt ? std::optional(attempt->slot) : std::nullopt;
     m_toolLane->Push(std::move(started));
     auto result = std::make_shared<RunResult>();
     CallRunner(record, id, *run, &relay, *result);
     LaneNote ended = note(LaneNote::Kind::Ended, m_clock());
-    ended.timed = timed;
+    ended.timed = attempt.has_value();
+    ended.attempt = attempt;
     ended.result = result;
     m_toolLane->Push(std::move(ended));
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "JournalRecords.h"
+#include "SlotAttempts.h"
 #include "execution/RunResult.h"
 #include "model/TaskInfo.h"
 
@@ -33,6 +34,7 @@ struct LaneNote {
     std::shared_ptr<const RunResult> result; // ended
     RunStart how = RunStart::Timed;          // started
     std::optional<TimePoint> slot;           // started
+    std::optional<SlotAttempt> attempt;      // ended: the slot a timed run served
 };
 
 class ToolLane {

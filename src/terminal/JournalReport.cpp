@@ -186,7 +186,9 @@ std::vector<std::optional<TaskStatus>> JournalStatuses(const QString& journalPat
         if (const TimePoint next = ExpectedNextRun(tasks[i]); next != kNever) {
             status.next_run = next;
         }
-        status.stale_since = StaleSince(status, match.created, tasks[i].trigger, now);
+        if (!tasks[i].options.paused) {
+            status.stale_since = StaleSince(status, match.created, tasks[i].trigger, now);
+        }
         statuses[i] = std::move(status);
     }
     return statuses;

@@ -265,7 +265,9 @@ TEST_F(StorageFileTest, OptionsAreWrittenOnlyWhenSetAndReadBackWhole) {
         [](TaskOptions& o) { o.retry_interval_seconds = 10; },
         [](TaskOptions& o) { o.only_when_folders_available = true; },
         [](TaskOptions& o) { o.only_on_mains_power = true; },
-        [](TaskOptions& o) { o = {true, 3, 3600, true, true}; },
+        [](TaskOptions& o) {
+            o = {true, 3, 3600, true, true};
+        },
     };
     for (const auto& change : changes) {
         TaskInfo task;
