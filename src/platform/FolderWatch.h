@@ -16,7 +16,7 @@ public:
     // being set is not missed. Calls may be coalesced; a spurious call is harmless (the engine looks
     // again), a missed one is not.
     explicit FolderWatch(std::function<void()> changed);
-    ~FolderWatch(); // stops and joins the thread; no call of `changed` after it returns
+    ~FolderWatch(); // stops and joins the thread; no call of `changed` after it returns. Not from `changed`.
 
     FolderWatch(const FolderWatch&) = delete;
     FolderWatch& operator=(const FolderWatch&) = delete;

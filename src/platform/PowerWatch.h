@@ -12,7 +12,7 @@ public:
     // bus on an event loop of its own, which Qt runs only where an application object exists: without
     // one it says "on mains" and never calls.
     explicit PowerWatch(std::function<void()> changed);
-    ~PowerWatch(); // no call after it returns
+    ~PowerWatch(); // no call after it returns. Not from `changed`.
 
     PowerWatch(const PowerWatch&) = delete;
     PowerWatch& operator=(const PowerWatch&) = delete;
