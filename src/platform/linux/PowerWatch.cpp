@@ -119,7 +119,7 @@ public:
 
 protected:
     void run() override {
-        const PowerSource source([this](bool onBattery) {
+        PowerSource source([this](bool onBattery) {
             if (m_onBattery.exchange(onBattery) != onBattery) {
                 m_changed();
             }
