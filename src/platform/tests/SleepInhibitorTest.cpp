@@ -2,14 +2,14 @@
 // without any bus.
 #include "platform/SleepInhibitor.h"
 
+#include "PrivateSystemBus.h"
+
 #include <gtest/gtest.h>
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusUnixFileDescriptor>
 #include <QDBusVirtualObject>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QThread>
 
 #include <fcntl.h>
@@ -72,39 +72,11 @@ private:
     int m_held = -1;
 };
 
-class SleepInhibitorTest : public testing::Test {
-protected:
-    void TearDown() override {
-        unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
-        if (m_bus.state() != QProcess::NotRunning) {
-            m_bus.kill();
-            m_bus.waitForFinished();
-        }
-    }
-
-    // A bus of the test's own, named as the system bus from now on; empty when none can be started.
-    QString StartBus() {
-        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
-        if (daemon.isEmpty()) {
-            return {};
-        }
-        m_bus.start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                             QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")});
-        if (!m_bus.waitForStarted() || !m_bus.waitForReadyRead(10000)) {
-            return {};
-        }
-        const QString address = QString::fromLocal8Bit(m_bus.readLine()).trimmed();
-        setenv("DBUS_SYSTEM_BUS_ADDRESS", address.toLocal8Bit().constData(), 1);
-        return address;
-    }
-
-    QProcess m_bus;
-};
-
 } // namespace
 
-TEST_F(SleepInhibitorTest, HeldWhileItLivesNamingTheProgramAndWhyAndReleasedWhenItGoes) {
-    const QString address = StartBus();
+TEST(SleepInhibitorTest, HeldWhileItLivesNamingTheProgramAndWhyAndReleasedWhenItGoes) {
+    const PrivateSystemBus bus;
+    const QString& address = bus.Address();
     if (address.isEmpty()) {
         GTEST_SKIP() << "no dbus-daemon to run a bus of the test's own";
     }
@@ -142,10 +114,11 @@ TEST_F(SleepInhibitorTest, HeldWhileItLivesNamingTheProgramAndWhyAndReleasedWhen
     thread.wait();
 }
 
-TEST_F(SleepInhibitorTest, NoBusHoldsNothingAndFailsNothing) {
+TEST(SleepInhibitorTest, NoBusHoldsNothingAndFailsNothing) {
     setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/zelkor-test-bus", 1);
     platform::SleepInhibitor none(QStringLiteral("Планировщик"), QStringLiteral("копия"));
     EXPECT_FALSE(none.Held());
     platform::SleepInhibitor moved = std::move(none);
     EXPECT_FALSE(moved.Held());
+    unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
 }
