@@ -17,7 +17,8 @@ public:
     PowerWatch(const PowerWatch&) = delete;
     PowerWatch& operator=(const PowerWatch&) = delete;
 
-    bool OnBattery() const; // any thread; the last value known
+    // Any thread; the last value known, once the bus has first answered (or after a short wait for it).
+    bool OnBattery() const;
 
 private:
     class Impl;

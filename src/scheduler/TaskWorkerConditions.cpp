@@ -6,6 +6,8 @@
 #include "execution/RunTexts.h"
 #include "execution/TaskLog.h"
 
+#include <boost/asio/post.hpp>
+
 #include <algorithm>
 
 std::wstring TaskWorker::Unmet(const TaskInfo* record, TaskId id) {
@@ -39,6 +41,8 @@ void TaskWorker::Wait(const TaskInfo* record, Timing& timing, const SlotAttempt&
         timing.log->Close();
     }
     FollowConditions();
+    // What came about between the look and the following would otherwise go unnoticed until the next slot.
+    boost::asio::post(m_context, [this] { RecheckWaiting(); });
     Arm(record); // for the next slot, which ends the wait
 }
 

@@ -191,6 +191,16 @@ TEST_F(RepositoryBackupTest, MakesAMissingDestinationWithItsParents) {
     EXPECT_EQ(dest_.Read("a/b/c/sub/low.txt"), "low");
 }
 
+TEST_F(RepositoryBackupTest, ADestinationThatMustBeThereIsNeverMade) {
+    repo_.Write("src/top.txt", "top");
+    const BackupResult result =
+        BackupFolder(*core_, TestId(1), L"arkon://Проекты/src", dest_.WidePath("drive/backup"), {},
+                     QString::fromStdString(settings_.Path("ConnectionsConfig.xml")), false);
+    EXPECT_EQ(result.outcome, BackupOutcome::Failed);
+    EXPECT_NE(result.reason.find(L"недоступна"), std::wstring::npos);
+    EXPECT_TRUE(dest_.Entries().empty()) << "an unplugged drive's mount point stays empty";
+}
+
 TEST_F(RepositoryBackupTest, SourceThatCannotBeFoundCreatesNothing) {
     repo_.Write("src/doc.txt", "x");
     EXPECT_EQ(Backup(L"arkon://Проекты/нет такой папки", dest_.WidePath("d")), BackupOutcome::SourceNotFound);

@@ -16,7 +16,10 @@
 #include <QVariantMap>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <iostream>
+#include <mutex>
 
 namespace {
 
@@ -101,9 +104,17 @@ public:
     explicit Impl(std::function<void()> changed) : m_changed(std::move(changed)) {
         if (QCoreApplication::instance() == nullptr) {
             std::cerr << "No application object: the power source is not watched\n";
+            Know();
             return;
         }
         start();
+    }
+
+    // Waits a moment for the bus's first answer: a watch made just before a slot must not take a
+    // computer on battery for one on mains.
+    void WaitForFirstAnswer() {
+        std::unique_lock lock(m_mutex);
+        m_answered.wait_for(lock, std::chrono::seconds(2), [this] { return m_known; });
     }
 
     // An exit asked for before the loop runs ends it as soon as it starts.
@@ -123,12 +134,22 @@ protected:
             if (m_onBattery.exchange(onBattery) != onBattery) {
                 m_changed();
             }
+            Know();
         });
         exec();
     }
 
 private:
+    void Know() {
+        std::lock_guard lock(m_mutex);
+        m_known = true;
+        m_answered.notify_all();
+    }
+
     std::function<void()> m_changed;
+    std::mutex m_mutex;
+    std::condition_variable m_answered;
+    bool m_known = false; // under m_mutex
 };
 
 PowerWatch::PowerWatch(std::function<void()> changed) : m_impl(std::make_unique<Impl>(std::move(changed))) {}
@@ -136,6 +157,7 @@ PowerWatch::PowerWatch(std::function<void()> changed) : m_impl(std::make_unique<
 PowerWatch::~PowerWatch() = default;
 
 bool PowerWatch::OnBattery() const {
+    m_impl->WaitForFirstAnswer();
     return m_impl->m_onBattery.load();
 }
 

@@ -78,7 +78,7 @@ private:
 class EngineConditionsTest : public EngineTest {
 protected:
     // Runs fail while `m_failures` lasts; an empty runner runs the real actions.
-    std::unique_ptr<TaskStorage> MakeEngine(bool realActions = false) {
+    std::unique_ptr<TaskStorage> MakeEngine(bool realActions = false, bool realWorld = false) {
         TaskStorage::Settings settings{
             StoragePath(), LogFolder(), {}, [this] { return CurrentTime() + Ticks{m_clockOffset.load()}; }};
         if (!realActions) {
@@ -93,7 +93,9 @@ protected:
             };
         }
         settings.alarm = m_clockSetting.Maker();
-        settings.conditions = m_world.Maker();
+        if (!realWorld) {
+            settings.conditions = m_world.Maker();
+        }
         return std::make_unique<TaskStorage>(std::move(settings));
     }
 
@@ -229,6 +231,19 @@ TEST_F(EngineConditionsTest, ASlotWaitsForItsFolderRunsOnceItIsThereAndIsSkipped
     EXPECT_EQ(runs[1].how, RunStart::Skipped);
     EXPECT_EQ(runs[1].slot, waitedSlot + 24h);
     EXPECT_EQ(m_runs, 1);
+}
+
+TEST_F(EngineConditionsTest, AFolderMadeLateIsNoticedWithoutPolling) {
+    auto engine = MakeEngine(false, true);
+    const QString late = m_dir.filePath(QStringLiteral("диск/папка"));
+    TaskInfo task = Task(L"поздно", In(200ms));
+    task.action = CommandAction{L"/bin/true", late.toStdWString(), L""};
+    task.options.only_when_folders_available = true;
+    TaskInfo* record = engine->AddTask(task);
+    ASSERT_TRUE(WaitUntil([&] { return !engine->Status(record).waiting.empty(); }));
+    ASSERT_TRUE(QDir().mkpath(late));
+    ASSERT_TRUE(WaitUntil([&] { return m_runs == 1; }));
+    EXPECT_TRUE(engine->Status(record).waiting.empty());
 }
 
 TEST_F(EngineConditionsTest, ASlotOnBatteryWaitsForMainsPower) {
