@@ -66,24 +66,23 @@ std::variant<Named, QByteArray> Find(const TaskStorage& storage, const QString& 
     return Named{records[index].get(), QString::fromStdWString(names[index])};
 }
 
-// Why this engine takes no command that changes what its tasks do: it stands by while another engine
-// runs them, or hands them over to a window's program, which loads the storage file anew.
-std::optional<QByteArray> NotOwned(const TaskStorage& storage) {
-    if (storage.InStandby() || storage.StartingStopped()) {
+// The task a command that changes what it does names, or the reply that refuses it: an engine that
+// stands by while another runs the tasks, or hands them over to a window's program (which loads the
+// storage file anew), takes no such command.
+std::variant<Named, QByteArray> FindToChange(const TaskStorage& storage, const QString& argument) {
+    auto found = Find(storage, argument);
+    if (std::holds_alternative<Named>(found) && (storage.InStandby() || storage.StartingStopped())) {
         return Error(tr("задачи передаются окну планировщика; повторите команду, когда окно их примет"));
     }
-    return std::nullopt;
+    return found;
 }
 
 QByteArray Run(TaskStorage& storage, const QString& argument) {
-    const auto found = Find(storage, argument);
+    const auto found = FindToChange(storage, argument);
     if (const QByteArray* refused = std::get_if<QByteArray>(&found)) {
         return *refused;
     }
     const Named& named = std::get<Named>(found);
-    if (auto refused = NotOwned(storage)) {
-        return *refused;
-    }
     if (const QString refused = RunNowRefusal(storage.RunNow(named.record), named.name); !refused.isEmpty()) {
         return Error(refused);
     }
@@ -92,14 +91,11 @@ QByteArray Run(TaskStorage& storage, const QString& argument) {
 
 // An edit of the task as the window's pause makes it: stored, re-armed and saved by the engine.
 QByteArray SetPaused(TaskStorage& storage, const QString& argument, bool paused) {
-    const auto found = Find(storage, argument);
+    const auto found = FindToChange(storage, argument);
     if (const QByteArray* refused = std::get_if<QByteArray>(&found)) {
         return *refused;
     }
     const Named& named = std::get<Named>(found);
-    if (auto refused = NotOwned(storage)) {
-        return *refused;
-    }
     TaskInfo edited = storage.Copy(named.record);
     const PauseChange change{named.name, paused, edited.options.paused != paused};
     if (change.changed) {

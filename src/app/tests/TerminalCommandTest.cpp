@@ -728,6 +728,32 @@ private slots:
         QCOMPARE(PausedInFile(), std::vector<bool>{true});
     }
 
+    // A background engine handing its tasks over to a window's program refuses the change (the window
+    // loads the file anew); once the window has them, the pause goes through, whichever side makes it.
+    void pauseWaitsForAHandOver() {
+        MarkedTasks tasks;
+        tasks.Save({{L"long", std::chrono::milliseconds(0)}}, 10);
+        Side background(true);
+        QVERIFY(
+            QTest::qWaitFor([&tasks] { return tasks.Marked().count(QStringLiteral("long")) == 1; }, 10000));
+        Side window(false); // while the long run goes
+        // Resuming a task that is not paused changes nothing wherever it is made: a safe probe.
+        QTRY_VERIFY_WITH_TIMEOUT(Command({QStringLiteral("--resume"), QStringLiteral("long")})
+                                     .err.contains(QStringLiteral("задачи передаются окну планировщика")),
+                                 8000);
+        QCOMPARE(PausedInFile(), std::vector<bool>{false});
+        QTRY_COMPARE_WITH_TIMEOUT(Command({QStringLiteral("--pause"), QStringLiteral("long")}).code, 0,
+                                  30000);
+        // The window's program has the tasks, and the pause, whether it made it or read it from the file.
+        QTRY_VERIFY_WITH_TIMEOUT(JsonOf(Command({QStringLiteral("--list"), QStringLiteral("--json")}))
+                                     .value(QStringLiteral("program_running"))
+                                     .toBool(),
+                                 10000);
+        QCOMPARE(PausedInList(), std::vector<bool>{true});
+        QVERIFY2(background.Errors().contains(QStringLiteral("handed over")),
+                 qPrintable(background.Errors()));
+    }
+
     // Each for a fault: a pause that leaves the next run in the table or a staleness alarm, a waiting
     // reason lost, shown raw with its line break, or shown over a queued run's word.
     void reportShowsPauseAndWaiting() {
