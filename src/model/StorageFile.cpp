@@ -43,6 +43,10 @@ QString DefaultStorageFilePath() {
            QStringLiteral("/Zelkor-Vostal/ZelkorScheduler/storage.xml");
 }
 
+QString EngineLockPath() {
+    return QFileInfo(DefaultStorageFilePath()).absolutePath() + QStringLiteral("/engine.lock");
+}
+
 namespace {
 
 // The file's bytes: the declaration, then the tree config.tasks.task..., one element a line.

@@ -13,6 +13,9 @@
 
 // "<generic data location>/Zelkor-Vostal/ZelkorScheduler/storage.xml".
 QString DefaultStorageFilePath();
+// The roles' file of the user's installation, beside the storage file ("engine.lock"): whoever holds its
+// engine role may write the storage file.
+QString EngineLockPath();
 
 // The tasks of a file in file order, bad tasks left out. A missing, unreadable or malformed file gives
 // no tasks. Never writes the file.

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -33,15 +34,30 @@ bool IsQtOption(const QString& argument, bool& takesValue) {
     return takesValue || flags.contains(argument);
 }
 
+// The commands that name a task, each with its command.
+std::optional<CommandLine::Command> TaskCommand(const QString& option) {
+    using C = CommandLine::Command;
+    static const std::pair<QString, C> commands[] = {{QStringLiteral("--history"), C::History},
+                                                     {QStringLiteral("--run"), C::Run},
+                                                     {QStringLiteral("--pause"), C::Pause},
+                                                     {QStringLiteral("--resume"), C::Resume}};
+    for (const auto& [name, command] : commands) {
+        if (option == name) {
+            return command;
+        }
+    }
+    return std::nullopt;
+}
+
 // Whether --json is among the options, wherever it is (a bad option before it too): the errors are then
-// JSON as well. The argument after --history or --run is a name, whatever it is.
+// JSON as well. The argument after a command that names a task is a name, whatever it is.
 bool AsksForJson(const QStringList& arguments) {
     for (int i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments.at(i);
         if (argument == QStringLiteral("--json")) {
             return true;
         }
-        i += argument == QStringLiteral("--history") || argument == QStringLiteral("--run") ? 1 : 0;
+        i += TaskCommand(argument) ? 1 : 0;
     }
     return false;
 }
@@ -71,10 +87,9 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
             value = argument.mid(equals + 1);
         }
         bool qtValue = false;
-        if (option == QStringLiteral("--history") || option == QStringLiteral("--run")) {
+        if (const std::optional<CommandLine::Command> command = TaskCommand(option)) {
             commands << option;
-            result.command =
-                option == QStringLiteral("--run") ? CommandLine::Command::Run : CommandLine::Command::History;
+            result.command = *command;
             // The next argument is taken as it is, so that a name beginning with "-" can be given too.
             if (!value && i + 1 < arguments.size()) {
                 value = arguments.at(++i);
@@ -110,7 +125,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     }
     if (commands.size() + (version ? 1 : 0) > 1) {
         return badUsage(
-            tr("можно указать только одно из --list, --history, --run, --background и --version"));
+            tr("можно указать только одно из --list, --history, --run, --pause, --resume, --background и "
+               "--version"));
     }
     if (version) {
         result.command = CommandLine::Command::Version;
@@ -118,7 +134,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     if (result.json && (result.command == CommandLine::Command::StartProgram ||
                         result.command == CommandLine::Command::Background ||
                         result.command == CommandLine::Command::Version)) {
-        return badUsage(tr("--json относится к --list, --history и --run"));
+        return badUsage(tr("--json относится к --list, --history, --run, --pause и --resume"));
     }
     return result;
 }
@@ -133,10 +149,13 @@ QString UsageText() {
               "                 запуск, результат\n"
               "  --history ИМЯ  запуски задачи из журнала запусков и файл её журнала\n"
               "  --run ИМЯ      выполнить задачу сейчас в запущенном планировщике\n"
+              "  --pause ИМЯ    приостановить задачу: запуски по расписанию не выполняются\n"
+              "  --resume ИМЯ   возобновить приостановленную задачу\n"
               "                 Вместо имени можно указать номер задачи в --list: @3\n"
               "                 (так различаются задачи с одинаковыми именами).\n"
-              "  --json         вывод --list, --history и --run в формате JSON;\n"
-              "                 ошибки тоже в JSON: {\"error\": \"…\"} в поток ошибок\n"
+              "  --json         вывод --list, --history, --run, --pause и --resume в\n"
+              "                 формате JSON; ошибки тоже в JSON: {\"error\": \"…\"}\n"
+              "                 в поток ошибок\n"
               "  --background   выполнять задачи без окна (так запускает служба\n"
               "                 пользователя systemd); пока открыто окно программы,\n"
               "                 задачи выполняет оно, а фоновый режим ждёт\n"
@@ -144,7 +163,7 @@ QString UsageText() {
               "  --version      версия программы\n"
               "\n"
               "Когда планировщик не запущен, --list и --history читают файл задач\n"
-              "и журнал запусков.\n"
+              "и журнал запусков, а --pause и --resume изменяют файл задач.\n"
               "Коды завершения: 0 — выполнено, 1 — ошибка (причина выводится в поток\n"
               "ошибок), 2 — неверные параметры.\n");
 }

@@ -11,12 +11,14 @@ struct CommandLine {
         List,
         History,
         Run,
+        Pause,
+        Resume,
         Help,
         Version,
         BadUsage,
     };
     Command command = Command::StartProgram;
-    QString taskName; // History and Run
+    QString taskName; // History, Run, Pause and Resume
     bool json = false;
     QString error; // BadUsage: what was wrong, for standard error
 };

@@ -55,6 +55,12 @@ QString HowText(const QString& how) {
     if (how == QStringLiteral("catch-up")) {
         return tr("пропущенный");
     }
+    if (how == QStringLiteral("retry")) {
+        return tr("повторная попытка");
+    }
+    if (how == QStringLiteral("skipped")) {
+        return tr("пропущен");
+    }
     return {};
 }
 
@@ -67,10 +73,24 @@ QString Details(const QJsonObject& run) {
     const auto count = [&run](const char* key) {
         return static_cast<qint64>(run.value(QLatin1String(key)).toDouble());
     };
-    if (run.value(QStringLiteral("how")).toString() == QStringLiteral("missed")) {
+    const QString how = run.value(QStringLiteral("how")).toString();
+    if (how == QStringLiteral("missed")) {
         return tr("пропущено запусков: %1, последний в %2")
             .arg(count("missed"))
             .arg(ShownTime(run.value(QStringLiteral("slot"))));
+    }
+    // A tool's own words: they may hold a line break or anything else a name may.
+    const QString error = TerminalText(run.value(QStringLiteral("first_error")).toString());
+    if (how == QStringLiteral("skipped")) {
+        // The engine's words begin with the result column's.
+        QString reason = error;
+        if (const QString said = OutcomeText(RunOutcome::Missed) + QStringLiteral(": ");
+            reason.startsWith(said)) {
+            reason.remove(0, said.size());
+        }
+        const QString slot = ShownTime(run.value(QStringLiteral("slot")));
+        return reason.isEmpty() ? tr("запуск в %1 не дождался условий").arg(slot)
+                                : tr("запуск в %1 не дождался условий: %2").arg(slot, reason);
     }
     QStringList parts;
     if (count("done") + count("failed") + count("skipped") + count("unchanged") > 0) {
@@ -80,8 +100,6 @@ QString Details(const QJsonObject& run) {
                      .arg(count("skipped"))
                      .arg(count("unchanged"));
     }
-    // A tool's own words: they may hold a line break or anything else a name may.
-    const QString error = TerminalText(run.value(QStringLiteral("first_error")).toString());
     if (!error.isEmpty()) {
         parts << error;
     }

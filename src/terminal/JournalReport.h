@@ -15,7 +15,8 @@
 #include <vector>
 
 // The runs of the journal's task, oldest first (the newest kRunsShown at most), each as an object with
-// "start", "end", "slot" (ISO 8601 times or null), "how" ("timed", "run-now", "catch-up", "missed"),
+// "start", "end", "slot" (ISO 8601 times or null), "how" ("timed", "run-now", "catch-up", "missed",
+// "retry", "skipped"),
 // "result" (the journal's word), "result_text", the counts "done", "failed", "skipped", "unchanged",
 // "bytes", "missed", and "first_error" when there is one. A journal that cannot be read is an error
 // (its text); a missing one has no runs.
@@ -37,5 +38,6 @@ TaskHistory(const QString& journalPath, const QString& argument, const std::vect
 std::vector<std::optional<TaskStatus>> JournalStatuses(const QString& journalPath,
                                                        const std::vector<TaskInfo>& tasks, QString& error);
 
-// A table with a header line and one line a run.
+// A table with a header line and one line a run; a skipped slot's details name the slot and why it
+// was skipped.
 QString HistoryTable(const QJsonArray& runs);

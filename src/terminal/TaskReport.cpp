@@ -20,10 +20,10 @@ QJsonValue TimeValue(const std::optional<TimePoint>& time) {
     return time && *time != kNever ? QJsonValue(ReportTime(*time)) : QJsonValue(QJsonValue::Null);
 }
 
-// The list's word for the last run, and for a stale task the window's words for how long it has gone
-// without a success.
+// The list's word for the last run (or why the task waits: a reason may name a folder), and for a stale
+// task the window's words for how long it has gone without a success.
 QString ResultCell(const QJsonObject& task) {
-    const QString result = task.value(QStringLiteral("result_text")).toString();
+    const QString result = TerminalText(task.value(QStringLiteral("result_text")).toString());
     const QString since = ShownTime(task.value(QStringLiteral("stale")), QStringLiteral("dd.MM.yyyy"));
     if (since.isEmpty()) {
         return result;
@@ -43,7 +43,15 @@ QString ReportTime(TimePoint time) {
 }
 
 TimePoint ExpectedNextRun(const TaskInfo& task) {
-    return NextExpiry(CurrentTime(), task);
+    return task.options.paused ? kNever : NextExpiry(CurrentTime(), task);
+}
+
+QString PausedText() {
+    return QCoreApplication::translate("TaskReport", "Приостановлена");
+}
+
+QString WaitingText(const QString& reason) {
+    return QCoreApplication::translate("TaskReport", "Ожидает: %1").arg(reason);
 }
 
 QJsonObject TaskReportJson(const TaskInfo& task, TimePoint nextRun, const std::optional<TaskStatus>& status) {
@@ -57,7 +65,9 @@ QJsonObject TaskReportJson(const TaskInfo& task, TimePoint nextRun, const std::o
                        {QStringLiteral("last_success"), QJsonValue::Null},
                        {QStringLiteral("missed_count"), 0},
                        {QStringLiteral("stale"), QJsonValue::Null},
-                       {QStringLiteral("queued"), false}};
+                       {QStringLiteral("queued"), false},
+                       {QStringLiteral("paused"), task.options.paused},
+                       {QStringLiteral("waiting"), QJsonValue::Null}};
     if (!status) {
         return report;
     }
@@ -65,11 +75,20 @@ QJsonObject TaskReportJson(const TaskInfo& task, TimePoint nextRun, const std::o
     report[QStringLiteral("last_end")] = TimeValue(status->last_end);
     const QString word = OutcomeWord(status->outcome);
     report[QStringLiteral("result")] = word.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(word);
-    report[QStringLiteral("result_text")] = status->queued ? QueuedText() : OutcomeText(status->outcome);
+    const QString waiting = QString::fromStdWString(status->waiting);
+    report[QStringLiteral("result_text")] = status->queued       ? QueuedText()
+                                            : !waiting.isEmpty() ? WaitingText(waiting)
+                                                                 : OutcomeText(status->outcome);
     report[QStringLiteral("queued")] = status->queued;
+    if (!waiting.isEmpty()) {
+        report[QStringLiteral("waiting")] = waiting;
+    }
     report[QStringLiteral("last_success")] = TimeValue(status->last_success);
     report[QStringLiteral("missed_count")] = static_cast<qint64>(status->missed_count);
-    report[QStringLiteral("stale")] = TimeValue(status->stale_since);
+    // A paused task is not expected to succeed: going without a success is no alarm then.
+    if (!task.options.paused) {
+        report[QStringLiteral("stale")] = TimeValue(status->stale_since);
+    }
     if (IsFailure(status->outcome) && !status->first_error.empty()) {
         report[QStringLiteral("first_error")] = QString::fromStdWString(status->first_error);
     }
@@ -152,10 +171,13 @@ QString TaskListTable(const QJsonArray& tasks) {
     for (const QJsonValue& value : tasks) {
         const QJsonObject task = value.toObject();
         const QJsonValue next = task.value(QStringLiteral("next_run"));
+        const bool paused = task.value(QStringLiteral("paused")).toBool();
         rows.push_back({QString::number(rows.size()),
                         TerminalText(task.value(QStringLiteral("name")).toString()),
                         task.value(QStringLiteral("schedule")).toString(),
-                        next.isNull() ? NotScheduledText() : ShownTime(next, kListTime),
+                        paused          ? PausedText()
+                        : next.isNull() ? NotScheduledText()
+                                        : ShownTime(next, kListTime),
                         ShownTime(task.value(QStringLiteral("last_run")), kListTime), ResultCell(task)});
     }
     return TextTable(rows);

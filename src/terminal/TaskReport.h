@@ -18,16 +18,23 @@
 // "result" (the run journal's word for the outcome, or null for a task that never ran), "result_text"
 // (the list's word), "last_success" (a time or null), "missed_count", "stale" (the time the task has
 // gone without a success since, when it is stale; else null), and "first_error" when the last run
-// failed with one. Without a status (nothing recorded the runs) the run fields are null, the text
-// empty and the count 0: scripts read every key but "first_error" whatever the journal knows.
+// failed with one; "queued"; "paused" (from the task's options); "waiting" (the reason its slot waits
+// for its run conditions, else null; "result_text" then says "Ожидает: " and the reason). A paused task
+// is never stale. Without a status (nothing recorded the runs) the run fields are null, the text empty
+// and the count 0: scripts read every key but "first_error" whatever the journal knows.
 QJsonObject TaskReportJson(const TaskInfo& task, TimePoint nextRun, const std::optional<TaskStatus>& status);
 
-// The task's next expiry as the engine arms it from now, for a report made without the engine.
+// The task's next expiry as the engine arms it from now, for a report made without the engine: never for
+// a paused task, which has no timed runs.
 TimePoint ExpectedNextRun(const TaskInfo& task);
 
 // A table with a header line, one line a task: its place (what "@N" names), then the columns as the
-// window shows them; a stale task's result says so.
+// window shows them ("Приостановлена" for a paused task's next run); a stale task's result says so.
 QString TaskListTable(const QJsonArray& tasks);
+
+// "Приостановлена"; "Ожидает: " and the reason.
+QString PausedText();
+QString WaitingText(const QString& reason);
 
 // Rows of texts in columns two spaces apart, the first row a header, each line without trailing blanks.
 QString TextTable(const std::vector<QStringList>& rows);

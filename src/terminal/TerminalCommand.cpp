@@ -1,8 +1,10 @@
-// A terminal command: asks the running program over its local socket, or reads the files when none runs.
+// A terminal command: asks the running program over its local socket, or reads the files (or, to pause or
+// resume a task, edits the storage file) when none runs.
 #include "TerminalCommand.h"
 
 #include "ApplicationNames.h"
 #include "JournalReport.h"
+#include "TaskPause.h"
 #include "TaskReport.h"
 #include "TerminalOutput.h"
 #include "TerminalRequests.h"
@@ -13,13 +15,17 @@
 #include "singleinstance/RunningInstance.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <chrono>
 #include <optional>
+#include <thread>
+#include <variant>
 #include <vector>
 
 namespace {
@@ -134,11 +140,66 @@ QJsonObject Request(const CommandLine& command) {
         request[QStringLiteral("command")] = QStringLiteral("history");
         request[QStringLiteral("task")] = command.taskName;
         break;
+    case CommandLine::Command::Pause:
+    case CommandLine::Command::Resume:
+        request[QStringLiteral("command")] = command.command == CommandLine::Command::Pause
+                                                 ? QStringLiteral("pause")
+                                                 : QStringLiteral("resume");
+        request[QStringLiteral("task")] = command.taskName;
+        break;
     default:
         request[QStringLiteral("command")] = QStringLiteral("list");
         break;
     }
     return request;
+}
+
+bool ChangesPause(const CommandLine& command) {
+    return command.command == CommandLine::Command::Pause || command.command == CommandLine::Command::Resume;
+}
+
+int PrintPauseChange(const TerminalOutput& output, const PauseChange& change) {
+    if (output.Json()) {
+        output.PrintJson(PauseChangeJson(change));
+    } else {
+        output.Print(PauseChangeText(change));
+    }
+    return kDone;
+}
+
+// What the command learnt: the running engine's answer, or, for a pause or resume when none answers, what
+// came of the storage file's edit.
+struct Asked {
+    InstanceAnswer answer;
+    std::optional<std::variant<PauseChange, QString>> edited;
+};
+
+// A pause or resume goes to the storage file only while no engine holds the tasks: one that holds them
+// and does not answer yet is starting or handing them over, and is asked again until it answers.
+Asked Ask(const CommandLine& command, InstanceModes::Modes guardModes) {
+    const QByteArray request = QJsonDocument(Request(command)).toJson(QJsonDocument::Compact);
+    const QDeadlineTimer deadline(kAnswerTimeoutMs);
+    for (;;) {
+        Asked asked{AskRunningInstance(request, guardModes, kAnswerTimeoutMs), std::nullopt};
+        if (asked.answer.status != InstanceAnswer::Status::NotRunning || !ChangesPause(command)) {
+            return asked;
+        }
+        auto edited = SetPausedInFile(DefaultStorageFilePath(), EngineLockPath(), command.taskName,
+                                      command.command == CommandLine::Command::Pause);
+        if (auto* change = std::get_if<PauseChange>(&edited)) {
+            asked.edited = *change;
+            return asked;
+        }
+        if (auto* refused = std::get_if<QString>(&edited)) {
+            asked.edited = *refused;
+            return asked;
+        }
+        if (deadline.hasExpired()) {
+            asked.edited = tr("файл задач занят запущенным планировщиком, который не отвечает на команды");
+            return asked;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
 }
 
 } // namespace
@@ -161,9 +222,15 @@ int RunTerminalCommand(int& argc, char* argv[], const CommandLine& command, Inst
 
     // Made before any name is set, as the scheduler's own guard is, so that the key comes out the same.
     QCoreApplication application(argc, argv);
-    const InstanceAnswer answer = AskRunningInstance(
-        QJsonDocument(Request(command)).toJson(QJsonDocument::Compact), guardModes, kAnswerTimeoutMs);
+    const Asked asked = Ask(command, guardModes);
     SetApplicationNames(); // only now: the guard's key was computed without them
+    if (asked.edited) {
+        if (const QString* refused = std::get_if<QString>(&*asked.edited)) {
+            return Fail(output, *refused);
+        }
+        return PrintPauseChange(output, std::get<PauseChange>(*asked.edited));
+    }
+    const InstanceAnswer& answer = asked.answer;
     switch (answer.status) {
     case InstanceAnswer::Status::NotRunning:
         if (command.command == CommandLine::Command::Run) {
@@ -206,6 +273,9 @@ int RunTerminalCommand(int& argc, char* argv[], const CommandLine& command, Inst
             output.Print(tr("Задача «%1» запущена.\n").arg(TerminalText(name)));
         }
         return kDone;
+    }
+    if (ChangesPause(command)) {
+        return PrintPauseChange(output, PauseChangeFromJson(reply, command.taskName));
     }
     if (command.command == CommandLine::Command::History) {
         return PrintHistory(output, name, reply.value(QStringLiteral("runs")).toArray(), true);

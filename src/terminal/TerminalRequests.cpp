@@ -1,9 +1,10 @@
-// Answering list and run requests in the running program.
+// Answering the terminal's requests in the running program.
 #include "TerminalRequests.h"
 
 #include "JournalReport.h"
 #include "RunNowRefusal.h"
 #include "TaskAddress.h"
+#include "TaskPause.h"
 #include "TaskReport.h"
 #include "TerminalText.h"
 #include "scheduler/TaskStorage.h"
@@ -65,19 +66,43 @@ std::variant<Named, QByteArray> Find(const TaskStorage& storage, const QString& 
     return Named{records[index].get(), QString::fromStdWString(names[index])};
 }
 
+// The task a command that changes what it does names, or the reply that refuses it: an engine that
+// stands by while another runs the tasks, or hands them over to a window's program (which loads the
+// storage file anew), takes no such command.
+std::variant<Named, QByteArray> FindToChange(const TaskStorage& storage, const QString& argument) {
+    auto found = Find(storage, argument);
+    if (std::holds_alternative<Named>(found) && (storage.InStandby() || storage.StartingStopped())) {
+        return Error(tr("задачи передаются окну планировщика; повторите команду, когда окно их примет"));
+    }
+    return found;
+}
+
 QByteArray Run(TaskStorage& storage, const QString& argument) {
-    const auto found = Find(storage, argument);
+    const auto found = FindToChange(storage, argument);
     if (const QByteArray* refused = std::get_if<QByteArray>(&found)) {
         return *refused;
     }
     const Named& named = std::get<Named>(found);
-    if (storage.StartingStopped()) {
-        return Error(tr("задачи передаются окну планировщика; повторите команду, когда окно их примет"));
-    }
     if (const QString refused = RunNowRefusal(storage.RunNow(named.record), named.name); !refused.isEmpty()) {
         return Error(refused);
     }
     return Reply({{QStringLiteral("task"), named.name}, {QStringLiteral("started"), true}});
+}
+
+// An edit of the task as the window's pause makes it: stored, re-armed and saved by the engine.
+QByteArray SetPaused(TaskStorage& storage, const QString& argument, bool paused) {
+    const auto found = FindToChange(storage, argument);
+    if (const QByteArray* refused = std::get_if<QByteArray>(&found)) {
+        return *refused;
+    }
+    const Named& named = std::get<Named>(found);
+    TaskInfo edited = storage.Copy(named.record);
+    const PauseChange change{named.name, paused, edited.options.paused != paused};
+    if (change.changed) {
+        edited.options.paused = paused;
+        storage.UpdateTask(named.record, edited);
+    }
+    return Reply(PauseChangeJson(change));
 }
 
 QByteArray History(const TaskStorage& storage, const QString& argument) {
@@ -117,6 +142,10 @@ QByteArray AnswerTerminalRequest(TaskStorage& storage, const QByteArray& request
     }
     if (command == QStringLiteral("run")) {
         return Run(storage, object.value(QStringLiteral("task")).toString());
+    }
+    if (command == QStringLiteral("pause") || command == QStringLiteral("resume")) {
+        return SetPaused(storage, object.value(QStringLiteral("task")).toString(),
+                         command == QStringLiteral("pause"));
     }
     return Error(tr("запущенный планировщик не знает команды «%1»").arg(TerminalText(command)));
 }

@@ -5,15 +5,7 @@
 
 #include "terminal/TerminalRequests.h"
 
-#include "model/StorageFile.h"
-
-#include <QFileInfo>
-
 #include <iostream>
-
-QString EngineLockPath() {
-    return QFileInfo(DefaultStorageFilePath()).absolutePath() + QStringLiteral("/engine.lock");
-}
 
 bool BackgroundEngineWaits() {
     platform::OwnershipLock background(EngineLockPath(), platform::OwnershipLock::Role::Background);

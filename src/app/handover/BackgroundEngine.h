@@ -2,6 +2,7 @@
 // that starts (once the runs under way have ended) and takes them back when it ends.
 #pragma once
 
+#include "model/StorageFile.h" // EngineLockPath
 #include "model/TimePoint.h"
 #include "platform/OwnershipLock.h"
 #include "scheduler/TaskStorage.h"
@@ -14,8 +15,6 @@
 #include <functional>
 #include <memory>
 
-// The roles' file of the user's installation, beside the storage file ("engine.lock").
-QString EngineLockPath();
 // Whether a background engine runs (waiting for the tasks or running them).
 bool BackgroundEngineWaits();
 

@@ -4,8 +4,10 @@
 #include "SchedulerSides.h"
 #include "model/LocalDateTime.h"
 #include "model/StorageFile.h"
+#include "platform/OwnershipLock.h"
 #include "scheduler/RunJournal.h"
 #include "terminal/CommandLine.h"
+#include "terminal/JournalReport.h"
 #include "terminal/TaskReport.h"
 #include "terminal/TerminalText.h"
 
@@ -18,6 +20,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <sys/stat.h>
 
 namespace {
 
@@ -46,13 +49,51 @@ void Save(const std::vector<TaskInfo>& tasks) {
 // A task of --list --json that never ran as far as anyone knows: every key the manual page lists is
 // there, so that a script can read any of them.
 void CheckNeverRan(const QJsonObject& task) {
-    QCOMPARE(task.keys(), QStringList({"last_end", "last_run", "last_success", "missed_count", "name",
-                                       "next_run", "queued", "result", "result_text", "schedule", "stale"}));
+    QCOMPARE(task.keys(),
+             QStringList({"last_end", "last_run", "last_success", "missed_count", "name", "next_run",
+                          "paused", "queued", "result", "result_text", "schedule", "stale", "waiting"}));
     QCOMPARE(task.value(QStringLiteral("queued")), QJsonValue(false));
-    for (const char* key : {"last_run", "last_end", "result", "last_success", "stale"}) {
+    QCOMPARE(task.value(QStringLiteral("paused")), QJsonValue(false));
+    for (const char* key : {"last_run", "last_end", "result", "last_success", "stale", "waiting"}) {
         QVERIFY2(task.value(QLatin1String(key)).isNull(), key);
     }
     QCOMPARE(task.value(QStringLiteral("missed_count")), QJsonValue(0));
+}
+
+// Each task's pause as the storage file has it, and as --list --json reports it.
+std::vector<bool> PausedInFile() {
+    std::vector<bool> paused;
+    for (const TaskInfo& task : LoadStorageFile(StoragePath())) {
+        paused.push_back(task.options.paused);
+    }
+    return paused;
+}
+
+std::vector<bool> PausedInList() {
+    std::vector<bool> paused;
+    for (const QJsonValue& task : JsonOf(Command({QStringLiteral("--list"), QStringLiteral("--json")}))
+                                      .value(QStringLiteral("tasks"))
+                                      .toArray()) {
+        paused.push_back(task.toObject().value(QStringLiteral("paused")).toBool());
+    }
+    return paused;
+}
+
+// Changes when the file is written anew (in one step, as a new file), not when it is only read.
+ino_t StorageInode() {
+    struct stat status {};
+    return ::stat(QFile::encodeName(StoragePath()).constData(), &status) == 0 ? status.st_ino : 0;
+}
+
+QByteArray StorageBytes() {
+    QFile file(StoragePath());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The error of a failed command, whether it printed it as text or as JSON.
+QString ErrorOf(const Outcome& outcome) {
+    const QJsonObject json = QJsonDocument::fromJson(outcome.err.toUtf8()).object();
+    return json.isEmpty() ? outcome.err : json.value(QStringLiteral("error")).toString();
 }
 
 // The scheduler itself, headless, for the scope; SIGTERM ends it as its exit entry does.
@@ -94,12 +135,9 @@ class TerminalCommandTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void cleanup() {
-        QFile::remove(StoragePath());
-        for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
-            QFile::remove(JournalPath() + suffix);
-        }
-    }
+    // The storage folder whole: the tasks, the journal and the roles' file.
+    void initTestCase() { cleanup(); }
+    void cleanup() { QDir(QFileInfo(StoragePath()).path()).removeRecursively(); }
 
     void optionsAreRead_data() {
         QTest::addColumn<QStringList>("arguments");
@@ -117,6 +155,10 @@ private slots:
         row("list", {"--list", "--json"}, C::List, {}, true);
         row("run with the name after it", {"--run", "-минус"}, C::Run, "-минус");
         row("run with the name joined", {"--json", "--run=а=б"}, C::Run, "а=б", true);
+        row("pause by place", {"--pause", "@2"}, C::Pause, "@2");
+        row("resume with the name joined", {"--resume=-x", "--json"}, C::Resume, "-x", true);
+        row("a name \"--json\" after --pause asks for no JSON", {"--pause", "--json"}, C::Pause, "--json");
+        row("pause and resume at once", {"--pause", "a", "--resume", "a"}, C::BadUsage);
         row("help wins", {"--list", "--help"}, C::Help);
         row("short help", {"-h"}, C::Help);
         row("bad usage after --json answers in JSON", {"--json", "--bogus"}, C::BadUsage, {}, true);
@@ -169,6 +211,10 @@ private slots:
                                     << "--json относится";
         QTest::newRow("run needs the program") << QStringList{"--run", "x"} << 1 << ""
                                                << "планировщик не запущен: задачу «x» можно выполнить";
+        QTest::newRow("pause without a name") << QStringList{"--pause"} << 2 << ""
+                                              << "после --pause нужно имя задачи";
+        QTest::newRow("resume without a storage file") << QStringList{"--resume", "@1"} << 1 << ""
+                                                       << "нет задачи @1: задач в списке 0";
     }
 
     void withoutAProgram() {
@@ -191,6 +237,8 @@ private slots:
             QVERIFY(QJsonDocument::fromJson(outcome.err.toUtf8()).object().contains(QStringLiteral("error")));
         }
         QVERIFY(!QFileInfo::exists(settings));
+        // Nor was the storage folder made for a lock, or anything in it.
+        QVERIFY(!QFileInfo::exists(QFileInfo(StoragePath()).path()));
     }
 
     void listReadsTheFilesWhenNoProgramRuns() {
@@ -536,6 +584,244 @@ private slots:
         QVERIFY(program.Answers());
         checkCommands(true);
         QCOMPARE(program.Stop(), 0);
+    }
+
+    // The same steps on the storage file alone and through the running program: each for a fault (the
+    // namesake paused instead of the task at the place, a second pause reported as a change or written
+    // again, a refusal that changes something anyway, JSON that names the argument instead of the task).
+    void pauseAndResumeChangeTheTask() {
+        struct Case {
+            QStringList arguments;
+            int code;
+            QString said; // the output (JSON compared as an object), or words of the error
+            std::vector<bool> paused;
+        };
+        const std::vector<Case> cases = {
+            {{"--pause", "команда"}, 0, "Задача «команда» приостановлена.\n", {true, false, false}},
+            {{"--pause", "команда"}, 0, "Задача «команда» уже приостановлена.\n", {true, false, false}},
+            {{"--pause=@3", "--json"},
+             0,
+             R"({"task": "дубль", "paused": true, "changed": true})",
+             {true, false, true}},
+            {{"--pause", "дубль"},
+             1,
+             "несколько (2): укажите нужную по её номеру в --list (@2, @3)",
+             {true, false, true}},
+            {{"--resume", "@4"}, 1, "нет задачи @4: задач в списке 3", {true, false, true}},
+            {{"--resume", "нет", "--json"}, 1, "нет задачи «нет»", {true, false, true}},
+            {{"--resume", "@1"}, 0, "Задача «команда» возобновлена.\n", {false, false, true}},
+            {{"--resume", "@2", "--json"},
+             0,
+             R"({"task": "дубль", "paused": false, "changed": false})",
+             {false, false, true}},
+        };
+        const auto check = [&cases](bool running) {
+            for (const Case& c : cases) {
+                const QString tag = c.arguments.join(u' ') + QStringLiteral(" running=%1").arg(running);
+                const std::vector<bool> before = PausedInFile();
+                const ino_t file = StorageInode();
+                const Outcome outcome = Command(c.arguments);
+                QVERIFY2(outcome.code == c.code, qPrintable(tag + u' ' + outcome.err));
+                if (c.code != 0) {
+                    QVERIFY2(ErrorOf(outcome).contains(c.said), qPrintable(tag + u' ' + outcome.err));
+                    QVERIFY(outcome.out.isEmpty());
+                } else if (c.arguments.contains(QStringLiteral("--json"))) {
+                    QCOMPARE(JsonOf(outcome), QJsonDocument::fromJson(c.said.toUtf8()).object());
+                } else {
+                    QCOMPARE(outcome.out, c.said);
+                }
+                QCOMPARE(PausedInList(), c.paused);
+                if (!running) {
+                    // No timed runs for it: the file says so before any engine does.
+                    const QJsonArray tasks =
+                        JsonOf(Command({QStringLiteral("--list"), QStringLiteral("--json")}))
+                            .value(QStringLiteral("tasks"))
+                            .toArray();
+                    for (std::size_t i = 0; i < c.paused.size(); ++i) {
+                        QCOMPARE(tasks.at(static_cast<int>(i))
+                                     .toObject()
+                                     .value(QStringLiteral("next_run"))
+                                     .isNull(),
+                                 c.paused[i]);
+                    }
+                }
+                // The running program saves on a thread of its own, a moment later.
+                QTRY_COMPARE_WITH_TIMEOUT(PausedInFile(), c.paused, 10000);
+                if (!running) {
+                    QVERIFY2((StorageInode() != file) == (before != c.paused), qPrintable(tag));
+                }
+                const QStringList lines =
+                    Command({QStringLiteral("--list")}).out.split(u'\n', Qt::SkipEmptyParts);
+                for (std::size_t i = 0; i < c.paused.size(); ++i) {
+                    QCOMPARE(lines.at(static_cast<int>(i) + 1).contains(QStringLiteral("  Приостановлена")),
+                             c.paused[i]);
+                }
+            }
+        };
+        const TimePoint start = CurrentTime() + std::chrono::hours(24);
+        Save({Task(L"команда", start), Task(L"дубль", start), Task(L"дубль", start)});
+        check(false);
+        Save({Task(L"команда", start), Task(L"дубль", start), Task(L"дубль", start)});
+        RunningProgram program;
+        QVERIFY(program.Answers());
+        check(true);
+        QCOMPARE(program.Stop(), 0);
+        QCOMPARE(PausedInFile(), cases.back().paused);
+    }
+
+    // Written back, a file read only in part would lose what could not be read: it is left as it is, with
+    // no copy beside it (the program keeps that at its start).
+    void pauseLeavesADamagedStorageFileAlone_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("said");
+        const QByteArray task =
+            "<task><name>команда</name><description/><starting_point>100</starting_point>"
+            "<trigger><type>daily</type><repeat_interval>1</repeat_interval></trigger>"
+            "<action><type>command</type><executable>/bin/true</executable></action></task>";
+        const QByteArray noTrigger =
+            "<task><name>другая</name><description/><starting_point>100</starting_point>"
+            "<action><type>command</type><executable>/bin/true</executable></action>"
+            "</task>";
+        QTest::newRow("a task left out") << "<config><tasks>" + task + noTrigger + "</tasks></config>"
+                                         << "есть задачи, которые не удалось прочитать (1): файл не изменён";
+        QTest::newRow("cut off") << "<config><tasks>" + task << "не удалось прочитать файл задач";
+        QTest::newRow("not UTF-8") << "<config><tasks>" + task + "<!-- \xff --></tasks></config>"
+                                   << "не удалось прочитать файл задач";
+        QTest::newRow("no task list")
+            << QByteArray("<config><jobs/></config>") << "не удалось прочитать файл задач";
+    }
+
+    void pauseLeavesADamagedStorageFileAlone() {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, said);
+        QVERIFY(QDir().mkpath(QFileInfo(StoragePath()).path()));
+        QFile file(StoragePath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        file.close();
+        for (const char* command : {"--pause", "--resume"}) {
+            const Outcome outcome = Command({QString::fromLatin1(command), QStringLiteral("команда")});
+            QCOMPARE(outcome.code, 1);
+            QVERIFY2(outcome.err.contains(said), qPrintable(outcome.err));
+            QCOMPARE(StorageBytes(), content);
+        }
+        const QStringList files = QDir(QFileInfo(StoragePath()).path()).entryList(QDir::Files);
+        QVERIFY2(files.filter(QStringLiteral("damaged")).isEmpty(), qPrintable(files.join(u' ')));
+    }
+
+    // An engine that holds the tasks may write its list over the file at any moment: the command asks it
+    // again until it answers, and does not write behind its back when it never does.
+    void pauseLeavesTheFileToTheEngineThatHoldsIt() {
+        Save({Task(L"команда", CurrentTime() + std::chrono::hours(24))});
+        const QByteArray before = StorageBytes();
+        {
+            platform::OwnershipLock engine(QFileInfo(StoragePath()).path() + QStringLiteral("/engine.lock"),
+                                           platform::OwnershipLock::Role::Engine);
+            QVERIFY(engine.TryTake());
+            const Outcome held = Command({QStringLiteral("--pause"), QStringLiteral("команда")});
+            QCOMPARE(held.code, 1);
+            QVERIFY2(held.err.contains(QStringLiteral("файл задач занят запущенным планировщиком")),
+                     qPrintable(held.err));
+            QCOMPARE(StorageBytes(), before);
+        }
+        QCOMPARE(Command({QStringLiteral("--pause"), QStringLiteral("команда")}).code, 0);
+        QCOMPARE(PausedInFile(), std::vector<bool>{true});
+    }
+
+    // A background engine handing its tasks over to a window's program refuses the change (the window
+    // loads the file anew); once the window has them, the pause goes through, whichever side makes it.
+    void pauseWaitsForAHandOver() {
+        MarkedTasks tasks;
+        tasks.Save({{L"long", std::chrono::milliseconds(0)}}, 10);
+        Side background(true);
+        QVERIFY(
+            QTest::qWaitFor([&tasks] { return tasks.Marked().count(QStringLiteral("long")) == 1; }, 10000));
+        Side window(false); // while the long run goes
+        // Resuming a task that is not paused changes nothing wherever it is made: a safe probe.
+        QTRY_VERIFY_WITH_TIMEOUT(Command({QStringLiteral("--resume"), QStringLiteral("long")})
+                                     .err.contains(QStringLiteral("задачи передаются окну планировщика")),
+                                 8000);
+        QCOMPARE(PausedInFile(), std::vector<bool>{false});
+        QTRY_COMPARE_WITH_TIMEOUT(Command({QStringLiteral("--pause"), QStringLiteral("long")}).code, 0,
+                                  30000);
+        // The window's program has the tasks, and the pause, whether it made it or read it from the file.
+        QTRY_VERIFY_WITH_TIMEOUT(JsonOf(Command({QStringLiteral("--list"), QStringLiteral("--json")}))
+                                     .value(QStringLiteral("program_running"))
+                                     .toBool(),
+                                 10000);
+        QCOMPARE(PausedInList(), std::vector<bool>{true});
+        QVERIFY2(background.Errors().contains(QStringLiteral("handed over")),
+                 qPrintable(background.Errors()));
+    }
+
+    // Each for a fault: a pause that leaves the next run in the table or a staleness alarm, a waiting
+    // reason lost, shown raw with its line break, or shown over a queued run's word.
+    void reportShowsPauseAndWaiting() {
+        const TimePoint next = CurrentTime() + std::chrono::hours(24);
+        const QString nextShown = LocalDateTimeText(next, QStringLiteral("dd.MM.yyyy hh:mm"));
+        const auto status = [](const wchar_t* waiting, bool queued = false) {
+            TaskStatus status;
+            status.outcome = RunOutcome::Succeeded;
+            status.last_start = CurrentTime() - std::chrono::hours(48);
+            status.stale_since = CurrentTime() - std::chrono::hours(24 * 10);
+            status.waiting = waiting;
+            status.queued = queued;
+            return status;
+        };
+        const struct {
+            bool paused;
+            TaskStatus status;
+            QJsonValue waiting;
+            QStringList cells; // the next run's and the result's in the table
+        } cases[] = {
+            {true, status(L""), QJsonValue::Null, {"Приостановлена", "Успешно"}},
+            {false, status(L"нет сети"), "нет сети", {nextShown, "Ожидает: нет сети, устарела"}},
+            {false, status(L"нет сети", true), "нет сети", {nextShown, "В очереди, устарела"}},
+            {false, status(L"папка «a\nb»"), "папка «a\nb»", {nextShown, "Ожидает: папка «a\\nb», устарела"}},
+        };
+        for (const auto& c : cases) {
+            TaskInfo task = Task(L"задача", next);
+            task.options.paused = c.paused;
+            const QJsonObject json = TaskReportJson(task, next, c.status);
+            QCOMPARE(json.value(QStringLiteral("paused")).toBool(), c.paused);
+            QCOMPARE(json.value(QStringLiteral("waiting")), c.waiting);
+            QCOMPARE(json.value(QStringLiteral("stale")).isNull(), c.paused);
+            const QString line = TaskListTable(QJsonArray{json}).split(u'\n').at(1);
+            const QStringList cells = line.split(QRegularExpression(QStringLiteral("  +")));
+            QCOMPARE(cells.at(3), c.cells.at(0));
+            QVERIFY2(cells.at(5).startsWith(c.cells.at(1)), qPrintable(line));
+        }
+    }
+
+    // Retries and skipped slots in the history table; a skipped slot's reason is the engine's text less
+    // the result's word it begins with.
+    void historyTableShowsRetriesAndSkippedSlots() {
+        const auto run = [](const char* how, const char* result, const QJsonValue& error) {
+            return QJsonObject{{QStringLiteral("start"), QStringLiteral("2026-12-08T14:30:05+01:00")},
+                               {QStringLiteral("end"), QStringLiteral("2026-12-08T14:30:07+01:00")},
+                               {QStringLiteral("slot"), QStringLiteral("2026-12-08T14:30:00+01:00")},
+                               {QStringLiteral("how"), QString::fromLatin1(how)},
+                               {QStringLiteral("result_text"), QString::fromUtf8(result)},
+                               {QStringLiteral("first_error"), error}};
+        };
+        const QString skipped = QStringLiteral("запуск в 08.12.2026 14:30:00 не дождался условий");
+        const std::vector<std::pair<QJsonObject, QStringList>> cases = {
+            {run("retry", "Ошибка", "нет доступа"), {"повторная попытка", "Ошибка", "нет доступа"}},
+            {run("skipped", "Пропущен", "Пропущен: нет сети"),
+             {"пропущен", "Пропущен", skipped + ": нет сети"}},
+            {run("skipped", "Пропущен", QJsonValue::Undefined), {"пропущен", "Пропущен", skipped}},
+        };
+        QJsonArray runs;
+        for (const auto& c : cases) {
+            runs.append(c.first);
+        }
+        const QStringList lines = HistoryTable(runs).split(u'\n', Qt::SkipEmptyParts);
+        for (std::size_t i = 0; i < cases.size(); ++i) {
+            // Columns stand two spaces apart at least; the times come first.
+            QCOMPARE(
+                lines.at(static_cast<int>(i) + 1).split(QRegularExpression(QStringLiteral("  +"))).mid(2),
+                cases[i].second);
+        }
     }
 };
 
