@@ -26,7 +26,7 @@ struct TaskStatus {
     bool queued = false;
     // The slot it waits for its run conditions to hold, and why ("папка назначения недоступна"); empty
     // while it waits for nothing.
-    std::wstring waiting;
+    std::wstring waiting{};
     std::optional<TimePoint> waiting_slot{};
     // A failed timed run is tried again then; no notice is due for its failure yet.
     std::optional<TimePoint> retry_at{};
