@@ -848,11 +848,7 @@ private slots:
                 }
             }
         }
-        TaskStorage::Settings settings{
-            storagePath, folder.filePath(QStringLiteral("logs")),
-            [](const TaskInfo*, TaskInfo&, TaskLog*, RunResult&, const std::function<void()>&) {}};
-        settings.standby = true;
-        TaskStorage storage(std::move(settings));
+        TaskStorage storage(TestEngine::IdleSettings(folder, true));
         MainWindow window(storage, false);
         auto* notice = window.findChild<QLabel*>(QStringLiteral("backgroundNotice"));
         QVERIFY(!notice->isHidden());

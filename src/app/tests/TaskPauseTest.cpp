@@ -93,11 +93,7 @@ private slots:
         const QString storagePath = folder.filePath(QStringLiteral("storage.xml"));
         const std::vector<TaskInfo> tasks{TestEngine::Task(L"Архив")};
         QVERIFY(SaveStorageFile(storagePath, TaskPointers(tasks)));
-        TaskStorage::Settings settings{
-            storagePath, folder.filePath(QStringLiteral("logs")),
-            [](const TaskInfo*, TaskInfo&, TaskLog*, RunResult&, const std::function<void()>&) {}};
-        settings.standby = true;
-        TaskStorage storage(std::move(settings));
+        TaskStorage storage(TestEngine::IdleSettings(folder, true));
         MainWindow window(storage, false);
         Select(window, 0);
         QAction* pause = PauseAction(window);
