@@ -27,6 +27,8 @@ const QColor kBlue(0x2f, 0x74, 0xc0);
 const QColor kGreen(0x2e, 0x9b, 0x47);
 const QColor kRed(0xd2, 0x3c, 0x32);
 const QColor kAmber(0xf0, 0xa8, 0x1c);
+const QColor kSlate(0x6b, 0x78, 0x8a);
+const QColor kTeal(0x1f, 0x86, 0x8c);
 
 QPen Pen(const QColor& color, double width) {
     return QPen(color, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
@@ -167,6 +169,29 @@ void DrawTaskRunning(QPainter& p) {
     p.drawLine(QPointF(32, 32), QPointF(44, 39));
 }
 
+// A task that has no timed runs until it is resumed: the pause sign, grey as what does not run.
+void DrawTaskPaused(QPainter& p) {
+    Badge(p, 32, 32, 27, kSlate);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::white);
+    p.drawRoundedRect(QRectF(20, 17, 8.5, 30), 2, 2);
+    p.drawRoundedRect(QRectF(35.5, 17, 8.5, 30), 2, 2);
+}
+
+// A run that waits for its conditions (a folder, mains power): an hourglass, told from the running
+// clock by its shape and colour.
+void DrawTaskWaiting(QPainter& p) {
+    Badge(p, 32, 32, 27, kTeal);
+    p.setPen(Pen(Qt::white, 4));
+    p.drawLine(QPointF(20, 16), QPointF(44, 16));
+    p.drawLine(QPointF(20, 48), QPointF(44, 48));
+    p.setPen(Pen(Qt::white, 3));
+    p.setBrush(Qt::NoBrush);
+    p.drawPolygon(QPolygonF({{23, 17}, {41, 17}, {32, 32}}));
+    p.setBrush(Qt::white);
+    p.drawPolygon(QPolygonF({{32, 32}, {41, 47}, {23, 47}}));
+}
+
 QImage Render(const Drawing& draw, int size) {
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
@@ -244,7 +269,8 @@ int main(int argc, char** argv) {
         {"delete_task.ico", DrawDeleteTask},      {"run_task.ico", DrawRunTask},
         {"copy_task.ico", DrawCopyTask},          {"task_log.ico", DrawTaskLog},
         {"task_history.ico", DrawTaskHistory},    {"task_failed.ico", DrawTaskFailed},
-        {"task_running.ico", DrawTaskRunning},    {"task_warnings.ico", DrawTaskWarnings}};
+        {"task_running.ico", DrawTaskRunning},    {"task_warnings.ico", DrawTaskWarnings},
+        {"task_paused.ico", DrawTaskPaused},      {"task_waiting.ico", DrawTaskWaiting}};
     bool written = true;
     for (const auto& [name, draw] : icons) {
         written = Write(out.filePath(QString::fromLatin1(name)), IconFile(draw)) && written;

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Screenshots of the scheduler as a user sees it, taken under Xvfb: the main window with a few tasks
-# beside a tray host, the tray menu, the window and its settings menu without a tray, and every page of
-# the task wizard for each action kind, with a folder repository to browse and a connection that fails;
-# the list with the status of runs read from prepared task logs, the log window on a failed export, the
-# notice of a failed run, the run history of a nightly backup, the schedule page's next runs across a
-# daylight-saving change (the program runs in Europe/Berlin time), the settings window and its message on
-# turning background runs on, and the warning
-# about a damaged storage file. The program runs with its
-# user folders in a temporary folder, never the caller's.
+# (one of them paused) beside a tray host, the tray menu, the window and its settings menu without a
+# tray, and every page of the task wizard for each action kind and the options dialog of its schedule
+# page, with a folder repository to browse and a connection that fails; the list with the status of runs
+# read from prepared task logs, the log window on a failed export, the notice of a failed run, the run
+# history of a nightly backup, the schedule page's next runs across a daylight-saving change (the program
+# runs in Europe/Berlin time), the settings window and its message on turning background runs on, and the
+# warning about a damaged storage file. The program runs with its user folders in a temporary folder,
+# never the caller's.
 #
 #   scripts/screenshots.sh [output folder, default build/screenshots]
 #
@@ -83,6 +83,13 @@ cat > "$XDG_DATA_HOME/Zelkor-Vostal/ZelkorScheduler/storage.xml" <<XML
 				<arguments>/tmp/zelkor -mtime +7 -delete</arguments>
 				<working_directory>/tmp</working_directory>
 			</action>
+			<options>
+				<paused>true</paused>
+				<retry_count>3</retry_count>
+				<retry_interval_seconds>90</retry_interval_seconds>
+				<only_when_folders_available>true</only_when_folders_available>
+				<only_on_mains_power>false</only_on_mains_power>
+			</options>
 		</task>
 		<task>
 			<name>Проверка модели по IDS</name>
@@ -340,7 +347,16 @@ key "$wizard" Return
 shot "$wizard" wizard-page-3-export.png
 key "$wizard" Escape
 open_task 72
-key "$wizard" Return Return
+key "$wizard" Return
+# The paused command's options, from the button at the foot of the schedule page: retries every 90
+# seconds, shown as whole minutes with the seconds beside them.
+eval "$(xdotool getwindowgeometry --shell "$wizard")"
+xdotool mousemove --window "$wizard" 80 $((HEIGHT - 72)) click 1
+options=$(window "Условия и повторы")
+shot "$options" task-options-dialog.png
+key "$options" Escape
+# The button keeps the focus, where Enter would press it again: Next from the field before it.
+key "$wizard" shift+Tab Return
 shot "$wizard" wizard-page-2-command.png
 key "$wizard" Escape
 
@@ -376,6 +392,10 @@ toolbar 0
 xdotool mousemove --window "$main" 30 200 click 1
 xdotool windowsize "$main" 494 319
 shot "$main" main-window-first-size.png
+# The paused task selected: its sign beside the name, and the command that resumes it.
+xdotool mousemove --window "$main" 60 72 click 1
+shot "$main" main-window-paused.png
+xdotool mousemove --window "$main" 60 133 click 1
 xdotool windowsize "$main" 1000 300
 shot "$main" main-window-status.png
 xdotool windowsize "$main" 640 300
@@ -482,9 +502,11 @@ start_program
 main=$(window "Планировщик задач ЗЕЛКОР")
 sleep 1.5
 shot "$main" main-window-standby.png
+# The long task's program outlives the engine that started it, by design: ended by its own id.
+sleepers=$(pgrep -P "$background" -x sleep || true)
 kill -TERM "$background"
 wait "$background" || true
-pkill -f '^/bin/sleep 120$' || true
+[ -z "$sleepers" ] || kill $sleepers 2> /dev/null || true
 stop_program
 
 # A storage file cut short: the tasks that can be read load, and a warning names the kept copy.

@@ -28,19 +28,25 @@ UntoldBackgroundRuns(const QString& journalPath, const TaskSource::TaskList& tas
     }
     settings.setValue(seenKey, static_cast<qlonglong>(last));
     // Runs that ended while this program stood by were told as they ended; of a task the latest run.
+    // A retry takes the place of the failed attempt before it, whatever its own end: only the last
+    // attempt of a slot is told.
     std::vector<FailureNotices::PastRun> past;
     for (const NamedRun& named : runs) {
         const RunOutcome outcome = named.run.result.outcome;
-        if (!named.run.end || *named.run.end >= startedAt ||
-            !(IsFailure(outcome) || outcome == RunOutcome::Warnings)) {
-            continue;
-        }
         const auto task = std::find_if(tasks.begin(), tasks.end(),
                                        [&named](const auto& record) { return record->name == named.task; });
         if (task == tasks.end()) {
             continue; // removed since
         }
-        std::erase_if(past, [record = task->get()](const auto& told) { return told.task == record; });
+        const auto ofTask = [record = task->get()](const auto& told) { return told.task == record; };
+        if (named.run.how == RunStart::Retry) {
+            std::erase_if(past, ofTask);
+        }
+        if (!named.run.end || *named.run.end >= startedAt ||
+            !(IsFailure(outcome) || outcome == RunOutcome::Warnings)) {
+            continue;
+        }
+        std::erase_if(past, ofTask);
         past.push_back({task->get(), ShownName(named.task),
                         QString::fromStdWString(named.run.result.firstError),
                         outcome == RunOutcome::Warnings});

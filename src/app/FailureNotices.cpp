@@ -24,9 +24,12 @@ void FailureNotices::noteStatus(const TaskInfo* task, const QString& name, const
                              : seen->last_start != status.last_start || seen->last_end != status.last_end)) &&
         !m_announcedRuns.contains(status.run_id);
     m_seen.insert(task, status);
-    const std::optional<TimePoint> ended = status.last_end ? status.last_end : status.last_start;
+    releaseHeldBack(task, name, status);
     const bool warning = status.outcome == RunOutcome::Warnings;
-    const bool failed = newRun && (IsFailure(status.outcome) || warning) && ended && *ended >= m_since;
+    const bool failed = newRun && isNews(status);
+    if (failed && status.retry_at) {
+        m_heldBack.insert(task, status); // not the last attempt yet
+    }
     if (!status.stale_since) {
         m_staleTold.remove(task);
     } else if (!m_staleTold.contains(task)) {
@@ -35,9 +38,36 @@ void FailureNotices::noteStatus(const TaskInfo* task, const QString& name, const
             add({task, name, StaleText(*status.stale_since), true, false});
         }
     }
-    if (failed) {
+    if (failed && !status.retry_at) {
         add({task, name, QString::fromStdWString(status.first_error), false, warning, status.run_id});
     }
+}
+
+void FailureNotices::releaseHeldBack(const TaskInfo* task, const QString& name, const TaskStatus& status) {
+    const auto held = m_heldBack.find(task);
+    if (held == m_heldBack.end()) {
+        return;
+    }
+    const bool sameRun =
+        status.run_id != 0 ? status.run_id == held->run_id : status.last_start == held->last_start;
+    if (sameRun && (status.retry_at || !IsFailure(status.outcome))) {
+        return; // still to be tried again, or shown as running while the retry waits for the tool's lane
+    }
+    // The retries are over with this run when its status comes again without one, or when another run
+    // starts before the retry's time (the next slot ends them); a run from then on is the retry, whose
+    // own end is told.
+    const bool last = sameRun || (status.last_start && *status.last_start < *held->retry_at);
+    if (last && !m_announcedRuns.contains(held->run_id)) {
+        add({task, name, QString::fromStdWString((sameRun ? status : *held).first_error), false, false,
+             held->run_id});
+    }
+    m_heldBack.erase(held);
+}
+
+bool FailureNotices::isNews(const TaskStatus& status) const {
+    const std::optional<TimePoint> ended = status.last_end ? status.last_end : status.last_start;
+    return (IsFailure(status.outcome) || status.outcome == RunOutcome::Warnings) && ended &&
+           *ended >= m_since;
 }
 
 void FailureNotices::add(Failure failure) {
@@ -56,6 +86,7 @@ void FailureNotices::add(Failure failure) {
 
 void FailureNotices::forget(const TaskInfo* task) {
     m_seen.remove(task);
+    m_heldBack.remove(task);
     m_staleTold.remove(task);
     m_pending.erase(std::remove_if(m_pending.begin(), m_pending.end(),
                                    [task](const Failure& pending) { return pending.task == task; }),
@@ -64,6 +95,7 @@ void FailureNotices::forget(const TaskInfo* task) {
 
 void FailureNotices::forgetTasks() {
     m_seen.clear();
+    m_heldBack.clear();
     m_staleTold.clear();
     m_pending.clear(); // their runs are told again by the new records
 }

@@ -37,7 +37,8 @@ public:
                    QObject* parent, TimePoint since = CurrentTime());
 
     // The task's status as it stands now: a failed run not seen before is a failure to announce, a run
-    // with warnings not seen before a warning.
+    // with warnings not seen before a warning. A failed run that is to be tried again (its status has
+    // a retry time) is announced only once the retries are over and it turned out the last attempt.
     void noteStatus(const TaskInfo* task, const QString& name, const TaskStatus& status);
     // The task is gone: nothing more is said of it.
     void forget(const TaskInfo* task);
@@ -68,6 +69,10 @@ private:
         std::int64_t runId = 0; // in the run journal; 0: not known
     };
     void add(Failure failure);
+    // A failure or warning that ended from the start of the notices on.
+    bool isNews(const TaskStatus& status) const;
+    // Announces the task's failed run held back for a retry once `status` shows it was the last attempt.
+    void releaseHeldBack(const TaskInfo* task, const QString& name, const TaskStatus& status);
     Notice compose(const std::vector<Failure>& failures) const;
 
     void showGathered();
@@ -76,7 +81,8 @@ private:
     TimePoint m_since;
     QTimer m_gathering;
     QHash<const TaskInfo*, TaskStatus> m_seen;
-    QSet<const TaskInfo*> m_staleTold; // stale tasks are announced once, until a run succeeds
+    QSet<const TaskInfo*> m_staleTold;             // stale tasks are announced once, until a run succeeds
+    QHash<const TaskInfo*, TaskStatus> m_heldBack; // failed runs with a retry planned
     std::vector<Failure> m_pending;
     QSet<std::int64_t> m_announcedRuns;
 };

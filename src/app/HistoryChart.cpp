@@ -86,9 +86,8 @@ void HistoryChart::setRuns(const std::vector<JournalRun>& runs) {
         const std::optional<Ticks> length = HistoryModel::duration(*it);
         const std::optional<double> seconds =
             length ? std::optional<double>(std::chrono::duration<double>(*length).count()) : std::nullopt;
-        // A missed row stands where its latest slot was, as the list shows it.
-        const TimePoint time = it->how == RunStart::Missed && it->slot ? *it->slot : it->start;
-        m_points.push_back({time, seconds, it->result.outcome});
+        // A missed or skipped row stands where its slot was, as the list shows it.
+        m_points.push_back({HistoryModel::shownTime(*it), seconds, it->result.outcome});
         longest = std::max(longest, seconds.value_or(0));
     }
     if (longest <= 120) {

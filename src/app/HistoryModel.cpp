@@ -13,12 +13,11 @@ QString TimeText(TimePoint time) {
     return LocalDateTimeText(time, QStringLiteral("dd.MM.yyyy hh:mm:ss"));
 }
 
-// A run's start; the slots that passed unrun are shown at the latest of them, when it should have run.
-TimePoint ShownTime(const JournalRun& run) {
-    return run.how == RunStart::Missed && run.slot ? *run.slot : run.start;
-}
-
 } // namespace
+
+TimePoint HistoryModel::shownTime(const JournalRun& run) {
+    return (run.how == RunStart::Missed || run.how == RunStart::Skipped) && run.slot ? *run.slot : run.start;
+}
 
 void HistoryModel::setRuns(std::vector<JournalRun> runs) {
     beginResetModel();
@@ -52,7 +51,12 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const {
         if (index.column() == HowColumn && run.how == RunStart::Missed) {
             return tr("Последний пропущенный запуск — %1; программа не работала. Обнаружено при её запуске "
                       "%2.")
-                .arg(TimeText(ShownTime(run)), TimeText(run.start));
+                .arg(TimeText(shownTime(run)), TimeText(run.start));
+        }
+        if (index.column() == HowColumn && run.how == RunStart::Skipped) {
+            return tr("Запуск по расписанию %1 ждал, пока выполнятся условия запуска, и пропущен %2: "
+                      "подошёл следующий запуск.")
+                .arg(TimeText(shownTime(run)), TimeText(run.start));
         }
         if (index.column() == DocumentsColumn) {
             const QString counts = countsText(run.result);
@@ -75,7 +79,7 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const {
 QString HistoryModel::text(const JournalRun& run, int column) const {
     switch (column) {
     case StartColumn:
-        return TimeText(ShownTime(run));
+        return TimeText(shownTime(run));
     case DurationColumn:
         if (const std::optional<Ticks> length = duration(run)) {
             return durationText(*length);

@@ -37,6 +37,9 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
+    // Where the row stands in time: a run's start; the slots that passed unrun (missed while no engine
+    // ran, or skipped for their run conditions) at the latest of them, when it should have run.
+    static TimePoint shownTime(const JournalRun& run);
     // How long the run took; none for the rows that say nothing of it: slots missed, runs interrupted or
     // still running, a clock set back meanwhile.
     static std::optional<Ticks> duration(const JournalRun& run);

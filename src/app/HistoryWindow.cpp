@@ -127,7 +127,8 @@ QString HistoryWindow::summaryOf(const std::vector<JournalRun>& runs) {
     qulonglong failed = 0;
     qulonglong missed = 0;
     for (const JournalRun& run : runs) {
-        if (run.how == RunStart::Missed) {
+        // A slot skipped for its run conditions did not run either: missed, not failed.
+        if (run.how == RunStart::Missed || run.how == RunStart::Skipped) {
             missed += static_cast<qulonglong>(std::max<std::int64_t>(run.missed, 1));
             continue;
         }
@@ -162,7 +163,8 @@ void HistoryWindow::sizeColumns() {
     missed.how = RunStart::Missed;
     missed.missed = 20;
     QStringList how;
-    for (const RunStart start : {RunStart::Timed, RunStart::RunNow, RunStart::CatchUp}) {
+    // A skipped slot's words are long: they show whole in the cell's tool tip.
+    for (const RunStart start : {RunStart::Timed, RunStart::RunNow, RunStart::CatchUp, RunStart::Retry}) {
         JournalRun run;
         run.how = start;
         how << HistoryModel::howText(run);

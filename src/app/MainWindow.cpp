@@ -73,6 +73,7 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
     connect(ui->tasksTreeWidget, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& point) { showTaskMenu(point); });
     connect(ui->actionRunNow, &QAction::triggered, this, [this] { runNow(); });
+    connect(ui->actionPauseTask, &QAction::triggered, this, [this] { togglePause(); });
     connect(ui->actionNewTask, &QAction::triggered, this, [this] { newTask(); });
     connect(ui->actionCloneTask, &QAction::triggered, this, [this] { cloneTask(); });
     connect(ui->actionEditTask, &QAction::triggered, this,
@@ -81,6 +82,9 @@ MainWindow::MainWindow(TaskStorage& storage, bool useTray, TaskStatusProxy::Stat
     connect(ui->actionShowLog, &QAction::triggered, this, [this] { showLog(); });
     connect(ui->actionShowHistory, &QAction::triggered, this, [this] { showHistory(); });
     connect(ui->tasksTreeWidget->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { updateActions(); });
+    // The pause action names what it does to the current task, which changes after the selection.
+    connect(ui->tasksTreeWidget->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this] { updateActions(); });
     // A double click on the result opens the log; elsewhere it edits the task. Enter on the result
     // (and the double click, for the styles that activate on it) comes as an activation.
@@ -254,6 +258,26 @@ void MainWindow::editTask(const QModelIndex& index) {
     // status cells follow when the engine has armed the task anew.
     const QModelIndex first = statusColumns->mapToSource(index.siblingAtColumn(0));
     emit model->dataChanged(first, first.siblingAtColumn(model->columnCount(first.parent()) - 1));
+    showPauseOf(stored);
+}
+
+void MainWindow::togglePause() {
+    TaskChanges* changes = m_tasks->Changes();
+    TaskInfo* stored = statusColumns->taskAt(ui->tasksTreeWidget->currentIndex());
+    if (changes == nullptr || stored == nullptr) {
+        return;
+    }
+    // An edit like any other, so the engine arms or disarms the task and saves it.
+    TaskInfo edited = m_tasks->Copy(stored);
+    edited.options.paused = !edited.options.paused;
+    changes->Update(stored, edited);
+    showPauseOf(stored);
+}
+
+void MainWindow::showPauseOf(const TaskInfo* task) {
+    // The next-run cell and the name's sign say "paused" from the record itself, before the engine's word.
+    statusColumns->statusChanged(task);
+    updateActions();
 }
 
 void MainWindow::removeTask() {
@@ -284,8 +308,8 @@ void MainWindow::runNow() {
 void MainWindow::showTaskMenu(const QPoint& point) {
     QList<QAction*> actions{ui->actionNewTask};
     if (ui->tasksTreeWidget->selectionModel()->hasSelection()) {
-        actions << ui->actionEditTask << ui->actionRunNow << ui->actionCloneTask << ui->actionRemoveTask
-                << ui->actionShowLog << ui->actionShowHistory;
+        actions << ui->actionEditTask << ui->actionRunNow << ui->actionPauseTask << ui->actionCloneTask
+                << ui->actionRemoveTask << ui->actionShowLog << ui->actionShowHistory;
     }
     QMenu::exec(actions, ui->tasksTreeWidget->viewport()->mapToGlobal(point), nullptr, ui->tasksTreeWidget);
 }
@@ -300,6 +324,11 @@ void MainWindow::updateActions() {
     ui->actionShowLog->setEnabled(selected);
     ui->actionShowHistory->setEnabled(selected);
     ui->actionNewTask->setEnabled(changeable);
+    // Says what it will do to the task selected: a paused one is resumed.
+    const TaskInfo* current = statusColumns->taskAt(ui->tasksTreeWidget->currentIndex());
+    ui->actionPauseTask->setEnabled(selected && changeable && current != nullptr);
+    ui->actionPauseTask->setText(current != nullptr && current->options.paused ? tr("В&озобновить")
+                                                                               : tr("При&остановить"));
 }
 
 void MainWindow::leaveScreen() {
@@ -387,6 +416,10 @@ void MainWindow::onStatusChanged(const TaskInfo* record) {
     statusColumns->statusChanged(record);
     warnAboutDamagedJournal(); // known once the engine has opened it, before any status it tells
     dialogs->updateHistory(record);
+    // A pause or resume from the terminal reaches the window as a status of the edited task.
+    if (record == nullptr || record == statusColumns->taskAt(ui->tasksTreeWidget->currentIndex())) {
+        updateActions();
+    }
     if (record != nullptr) {
         noteStatus(record);
         return;
@@ -462,6 +495,7 @@ QMenu* MainWindow::createTrayMenu() {
     // New entries go above the settings: "Настройки…" and "Выход" keep their places from the bottom.
     menu->addAction(showHideAction);
     menu->addAction(ui->actionNewTask);
+    menu->addAction(ui->actionPauseTask);
     menu->addSeparator();
     menu->addAction(autostartAction);
     menu->addAction(notifyAction);
@@ -488,6 +522,7 @@ void MainWindow::updateTrayMenu() {
     showHideAction->setText(isVisible() && !isMinimized() ? tr("Скр&ыть") : tr("&Показать"));
     autostartAction->setChecked(AutostartEntryExists());
     notifyAction->setChecked(notifyFailures());
+    updateActions();
 }
 
 void MainWindow::onTrayActivated(QSystemTrayIcon::ActivationReason reason) {

@@ -85,6 +85,10 @@ private:
     void editTask(const QModelIndex& index);
     void removeTask();
     void runNow();
+    // "Приостановить" / "Возобновить" on the selected task: an edit of its options.
+    void togglePause();
+    // Repaints what the task's pause changes: its status cells and the pause action's word.
+    void showPauseOf(const TaskInfo* task);
     void showTaskMenu(const QPoint& point);
     void updateActions();
     void showLog();

@@ -4,6 +4,7 @@
 #include "ShownName.h"
 #include "TasksListModel.h"
 #include "model/LocalDateTime.h"
+#include "model/TaskInfo.h"
 #include "scheduler/StatusWords.h"
 
 #include <QPixmap>
@@ -101,21 +102,36 @@ QMap<int, QVariant> TaskStatusProxy::itemData(const QModelIndex& index) const {
 
 // At the window's first size the result column is out of sight: the name cell wears the result's icon,
 // and its tool tip says the result (with the whole name, which may be cut in the cell).
+// A paused task wears the pause sign there instead, and says so first: no timed run comes until it is
+// resumed, whatever the last one did.
 QVariant TaskStatusProxy::nameCellData(const QModelIndex& index, int role) const {
     const QModelIndex result = index.siblingAtColumn(ResultColumn);
+    const TaskInfo* task = taskAt(index);
+    const bool paused = task != nullptr && task->options.paused;
     if (role == Qt::DecorationRole) {
+        if (paused) {
+            return m_icons.paused();
+        }
         // An empty place where there is no sign: the names stay in one line.
         const QVariant icon = statusData(result, Qt::DecorationRole);
         return icon.isValid() ? icon : m_noSign;
     }
     const QString outcome = statusData(result, Qt::DisplayRole).toString();
-    if (outcome.isEmpty()) {
+    if (outcome.isEmpty() && !paused) {
         return {}; // never ran: a cut name still shows whole in its tool tip
     }
-    QString tip = tr("%1\nРезультат: %2").arg(ShownName(index.data(Qt::DisplayRole).toString()), outcome);
-    const QVariant detail = statusData(result, Qt::ToolTipRole);
-    if (detail.isValid() && detail.toString() != outcome) {
-        tip += u'\n' + detail.toString();
+    QString tip = ShownName(index.data(Qt::DisplayRole).toString());
+    if (paused) {
+        tip += u'\n' + PausedText();
+    }
+    if (!outcome.isEmpty()) {
+        tip += u'\n' + tr("Результат: %1").arg(outcome);
+    }
+    for (const QString& line :
+         statusData(result, Qt::ToolTipRole).toString().split(u'\n', Qt::SkipEmptyParts)) {
+        if (line != outcome) {
+            tip += u'\n' + line;
+        }
     }
     return tip;
 }
@@ -125,11 +141,19 @@ QVariant TaskStatusProxy::statusData(const QModelIndex& index, int role) const {
     // fetched only for what a cell shows.
     const bool resultRole =
         index.column() == ResultColumn && (role == Qt::DecorationRole || role == Qt::ToolTipRole);
-    if (role != Qt::DisplayRole && !resultRole) {
+    const bool nextRunRole = index.column() == NextRunColumn && role == Qt::DecorationRole;
+    if (role != Qt::DisplayRole && !resultRole && !nextRunRole) {
         return {};
     }
     const TaskInfo* task = taskAt(index);
     if (task == nullptr) {
+        return {};
+    }
+    // The window's own record: pausing is an edit, made on this thread like every other.
+    if (index.column() == NextRunColumn && task->options.paused) {
+        return role == Qt::DisplayRole ? QVariant(PausedText()) : QVariant(m_icons.paused());
+    }
+    if (nextRunRole) {
         return {};
     }
     const TaskStatus status = m_status(task);
@@ -149,26 +173,44 @@ QVariant TaskStatusProxy::statusData(const QModelIndex& index, int role) const {
             return StatusText(status);
         }
         if (role == Qt::DecorationRole) {
-            // A stale task wears the failure's sign, whatever its last run.
+            // A stale task wears the failure's sign, whatever its last run; a waiting one the sign of
+            // its wait, as its text says.
+            if (!status.stale_since && !status.queued && !status.waiting.empty()) {
+                return m_icons.waiting();
+            }
             const QIcon icon = m_icons.of(status.stale_since ? RunOutcome::Failed : status.outcome);
             return icon.isNull() ? QVariant() : icon;
         }
-        if (role == Qt::ToolTipRole && status.stale_since) {
-            return StaleText(*status.stale_since); // whole, however narrow the column
-        }
-        if (role == Qt::ToolTipRole &&
-            (IsFailure(status.outcome) || status.outcome == RunOutcome::Warnings) &&
-            !status.first_error.empty()) {
-            return QString::fromStdWString(status.first_error);
-        }
-        if (role == Qt::ToolTipRole && status.outcome == RunOutcome::Missed && status.missed_count > 0) {
-            return missedText(status);
+        if (role == Qt::ToolTipRole) {
+            return resultTip(status);
         }
         break;
     default:
         break;
     }
     return {};
+}
+
+// Each text whole, however narrow the column; the error of a failed run with the retry it waits for.
+QVariant TaskStatusProxy::resultTip(const TaskStatus& status) {
+    QStringList lines;
+    if (status.stale_since) {
+        lines << StaleText(*status.stale_since);
+    }
+    if (!status.waiting.empty()) {
+        lines << WaitingText(status.waiting);
+    }
+    if ((IsFailure(status.outcome) || status.outcome == RunOutcome::Warnings) &&
+        !status.first_error.empty()) {
+        lines << QString::fromStdWString(status.first_error);
+    }
+    if (status.retry_at) {
+        lines << tr("Повторная попытка — %1").arg(DateTimeText(*status.retry_at));
+    }
+    if (lines.isEmpty() && status.outcome == RunOutcome::Missed && status.missed_count > 0) {
+        lines << missedText(status);
+    }
+    return lines.isEmpty() ? QVariant() : QVariant(lines.join(u'\n'));
 }
 
 QVariant TaskStatusProxy::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -244,7 +286,7 @@ QStringList TaskStatusProxy::cellTexts(int column) {
     const QString dateTime = QStringLiteral("00.00.0000 00:00");
     switch (column) {
     case NextRunColumn:
-        return {dateTime, NotScheduledText()};
+        return {dateTime, NotScheduledText(), PausedText()};
     case LastRunColumn:
         return {dateTime};
     case ResultColumn: {
@@ -254,7 +296,10 @@ QStringList TaskStatusProxy::cellTexts(int column) {
               RunOutcome::Missed, RunOutcome::Interrupted, RunOutcome::LimitExceeded}) {
             texts << OutcomeText(outcome);
         }
-        return texts; // the long text of a stale task may be cut: its tool tip shows it whole
+        const TimePoint now = CurrentTime();
+        texts << QueuedText() << RetryText(RunOutcome::Failed, now, now);
+        // The long texts of a stale or a waiting task may be cut: their tool tip shows them whole.
+        return texts;
     }
     default:
         return {};

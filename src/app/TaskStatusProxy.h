@@ -59,6 +59,7 @@ private:
     static bool isAdded(int column) { return column >= NextRunColumn; }
     QVariant statusData(const QModelIndex& index, int role) const;
     QVariant nameCellData(const QModelIndex& index, int role) const;
+    static QVariant resultTip(const TaskStatus& status);
 
     TasksListModel* m_source;
     StatusSource m_status;

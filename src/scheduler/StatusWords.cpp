@@ -42,11 +42,35 @@ QString StatusText(const TaskStatus& status) {
     if (status.queued) {
         return QueuedText();
     }
+    if (!status.waiting.empty()) {
+        return WaitingText(status.waiting);
+    }
+    if (status.retry_at) {
+        return RetryText(status.outcome, *status.retry_at);
+    }
     return OutcomeText(status.outcome);
 }
 
 QString QueuedText() {
     return tr("В очереди");
+}
+
+QString WaitingText(const std::wstring& reason) {
+    return tr("Ожидает: %1").arg(QString::fromStdWString(reason));
+}
+
+QString RetryText(RunOutcome outcome, TimePoint at, TimePoint now) {
+    const LocalDateTime when = ToLocalDateTime(at);
+    const QString time = when.time.toString(QStringLiteral("hh:mm"));
+    if (when.date == ToLocalDateTime(now).date) {
+        return tr("%1, повтор в %2").arg(OutcomeText(outcome), time);
+    }
+    return tr("%1, повтор %2 в %3")
+        .arg(OutcomeText(outcome), when.date.toString(QStringLiteral("dd.MM")), time);
+}
+
+QString PausedText() {
+    return tr("Приостановлена");
 }
 
 QString StaleText(TimePoint since) {

@@ -1,6 +1,7 @@
 // The schedule editor: every change goes into the working copy at once; starts are whole minutes.
 #include "TaskTriggerPage.h"
 
+#include "TaskOptionsDialog.h"
 #include "TaskWizard.h"
 #include "model/LocalDateTime.h"
 #include "model/LocalZone.h"
@@ -60,8 +61,17 @@ TaskTriggerPage::TaskTriggerPage(TaskWizard& wizard) : m_wizard(wizard), ui(new 
             [this](int state) { onWorkingDaysFlagChanged(state); });
     connect(ui->moveStartButton, &QAbstractButton::clicked, this,
             [this] { ui->startDateEdit->setDate(m_firstChosenDay); });
+    connect(ui->optionsButton, &QAbstractButton::clicked, this, [this] { editOptions(); });
     ui->startDayNoteLabel->hide();
     ui->moveStartButton->hide();
+}
+
+void TaskTriggerPage::editOptions() {
+    // Window-modal: the wizard waits for it, and no event loop of its own runs inside the page's call.
+    auto* dialog = new TaskOptionsDialog(task().options, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, dialog] { task().options = dialog->options(); });
+    dialog->open();
 }
 
 TaskTriggerPage::~TaskTriggerPage() {

@@ -47,6 +47,8 @@ private:
     void showIntervalWords();
     // Explains a weekly start on a day that is not chosen and offers the first chosen day after it.
     void showStartDayNote();
+    // "Условия и повторы…": the options dialog on the working copy's options, which it replaces on OK.
+    void editOptions();
 
     TaskWizard& m_wizard;
     TaskTriggerPageUi* ui;

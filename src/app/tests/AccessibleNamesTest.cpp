@@ -8,6 +8,7 @@
 #include "app/SettingsDialog.h"
 
 #include "TestEngine.h"
+#include "wizard/TaskOptionsDialog.h"
 #include "wizard/tests/EveryWizardPage.h"
 
 #include <QAbstractButton>
@@ -100,6 +101,8 @@ private slots:
         window.findChild<QAction*>(QStringLiteral("actionShowHistory"))->trigger();
         auto* settings = new SettingsDialog(&window);
         settings->show();
+        auto* options = new TaskOptionsDialog(TaskOptions{.retry_count = 2}, &window);
+        options->show();
 
         QStringList problems;
         int walked = 0;
@@ -111,6 +114,7 @@ private slots:
         };
         look(QStringLiteral("main window"), window);
         look(QStringLiteral("settings"), *settings);
+        look(QStringLiteral("options"), *options);
         const QList<LogViewer*> logs = ChildDialogs<LogViewer>(window);
         QCOMPARE(logs.size(), 1);
         look(QStringLiteral("log"), *logs.first());

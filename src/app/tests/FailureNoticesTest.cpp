@@ -1,7 +1,14 @@
-// Failure notices: which status changes are new failures, and a burst of them gathered into one notice.
+// Failure notices: which status changes are new failures, and a burst of them gathered into one notice;
+// a failed run to be tried again is told only once it was the last attempt, live and from the background
+// engine's journal.
 #include "app/FailureNotices.h"
+#include "app/BackgroundRunsToTell.h"
 #include "model/TaskInfo.h"
+#include "scheduler/RunJournal.h"
+#include "scheduler/SettingKeys.h"
 
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <vector>
@@ -158,6 +165,137 @@ private slots:
         QCOMPARE(m_shown[2].tasks, (std::vector<const TaskInfo*>{&m_tasks[0], &m_tasks[1]}));
         notices->announcePast({});
         QCOMPARE(m_shown.size(), std::size_t{3});
+    }
+
+    void aFailedRunToBeRetriedIsToldOnlyAsTheLastAttempt() {
+        struct Step {
+            RunOutcome outcome;
+            std::int64_t run; // its row in the journal
+            int start;        // seconds; a run ends a second later
+            int retry;        // seconds; 0: no retry planned
+            const wchar_t* error;
+        };
+        struct Case {
+            const char* name;
+            std::vector<Step> steps;
+            QStringList told; // the errors of the notices, in order
+        };
+        using O = RunOutcome;
+        const Case cases[] = {
+            {"the retry succeeds",
+             {{O::Failed, 1, 11, 20, L"нет диска"},
+              {O::Running, 2, 20, 0, L""},
+              {O::Succeeded, 2, 20, 0, L""}},
+             {}},
+            {"every attempt fails",
+             {{O::Failed, 1, 11, 20, L"a"},
+              {O::Running, 2, 20, 0, L""},
+              {O::LimitExceeded, 2, 20, 30, L"b"},
+              {O::Running, 3, 30, 0, L""},
+              {O::Failed, 3, 30, 0, L"c"}},
+             {"c"}},
+            // The retry waits for the tool's lane: shown running, it has not started.
+            {"the retry queued",
+             {{O::Failed, 1, 11, 20, L"a"},
+              {O::Running, 1, 11, 0, L""},
+              {O::Running, 2, 21, 0, L""},
+              {O::Failed, 2, 21, 0, L"b"}},
+             {"b"}},
+            {"the retry called off", {{O::Failed, 1, 11, 20, L"a"}, {O::Failed, 1, 11, 0, L"a"}}, {"a"}},
+            {"the next slot comes first",
+             {{O::Failed, 1, 11, 20, L"a"}, {O::Running, 2, 15, 0, L""}, {O::Succeeded, 2, 15, 0, L""}},
+             {"a"}},
+            {"a slot skipped for its conditions",
+             {{O::Missed, 4, 12, 0, L"Пропущен: папка назначения недоступна"}},
+             {}},
+        };
+        for (const Case& c : cases) {
+            m_shown.clear();
+            auto notices = Notices();
+            for (const Step& step : c.steps) {
+                TaskStatus status = Status(step.outcome, step.start, step.error);
+                status.run_id = step.run;
+                if (step.outcome == RunOutcome::Running) {
+                    status.last_end.reset();
+                }
+                if (step.retry != 0) {
+                    status.retry_at = TimePointFromTicks(step.retry * kTicksPerSecond);
+                }
+                notices->noteStatus(&m_tasks[0], QStringLiteral("Архив"), status);
+            }
+            QTest::qWait(120); // past the gathering
+            QStringList told;
+            for (const FailureNotices::Notice& notice : m_shown) {
+                told << notice.text;
+            }
+            QVERIFY2(told == c.told, qPrintable(QStringLiteral("%1: %2").arg(c.name, told.join(u','))));
+        }
+    }
+
+    void theBackgroundEnginesRetriesTellTheSlotsLastAttempt() {
+        struct Run {
+            RunStart how;
+            RunOutcome outcome;
+            const wchar_t* error;
+        };
+        struct Case {
+            const char* name;
+            std::vector<Run> runs;
+            QString told; // the error of the one run told; empty: none
+        };
+        const Case cases[] = {
+            {"a failure", {{RunStart::Timed, RunOutcome::Failed, L"нет диска"}}, QStringLiteral("нет диска")},
+            {"its retry succeeds",
+             {{RunStart::Timed, RunOutcome::Failed, L"нет диска"},
+              {RunStart::Retry, RunOutcome::Succeeded, L""}},
+             {}},
+            {"its retries fail",
+             {{RunStart::Timed, RunOutcome::Failed, L"нет диска"},
+              {RunStart::Retry, RunOutcome::Failed, L"снова нет"},
+              {RunStart::Retry, RunOutcome::LimitExceeded, L"долго"}},
+             QStringLiteral("долго")},
+            // A run of the next slot that succeeds says nothing of the failure before it.
+            {"a success after",
+             {{RunStart::Timed, RunOutcome::Failed, L"нет диска"},
+              {RunStart::Timed, RunOutcome::Succeeded, L""}},
+             QStringLiteral("нет диска")},
+        };
+        for (const Case& c : cases) {
+            QTemporaryDir folder;
+            const QString path = folder.filePath(QStringLiteral("journal.sqlite"));
+            {
+                RunJournal journal(path);
+                const JournalTaskId task = journal.AddTask(L"Архив", TimePointFromTicks(0));
+                journal.SetOrder({task});
+                int second = 100;
+                for (const Run& run : c.runs) {
+                    JournalRun row;
+                    row.task = task;
+                    row.how = run.how;
+                    row.start = TimePointFromTicks(second * kTicksPerSecond);
+                    row.result.outcome = RunOutcome::Running;
+                    row.background = true;
+                    RunResult result;
+                    result.Raise(run.outcome, run.error);
+                    if (run.outcome == RunOutcome::Succeeded) {
+                        result = RunResult{};
+                    }
+                    journal.RecordEnd(journal.RecordStart(row), row.start + std::chrono::seconds(1), result);
+                    second += 100;
+                }
+            }
+            QSettings().setValue(setting_keys::kBackgroundRunsSeen, 0);
+            TaskSource::TaskList tasks;
+            tasks.push_back(std::make_unique<TaskInfo>(m_tasks[0]));
+            tasks.back()->name = L"Архив";
+            const std::vector<FailureNotices::PastRun> past =
+                UntoldBackgroundRuns(path, tasks, TimePointFromTicks(10'000 * kTicksPerSecond));
+            QVERIFY2(past.size() == (c.told.isEmpty() ? 0U : 1U), c.name);
+            if (!past.empty()) {
+                QVERIFY2(past[0].firstError == c.told, qPrintable(past[0].firstError));
+                QCOMPARE(past[0].task, tasks[0].get());
+            }
+        }
     }
 };
 

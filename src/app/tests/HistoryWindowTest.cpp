@@ -1,6 +1,6 @@
 // The run history window over a real journal: the rows newest first with their texts, the chart's points
-// painted in their result's colours, a run the journal records after the engine's status named it, and the
-// words that agree with their numbers.
+// painted in their result's colours, retries and skipped slots, a run the journal records after the
+// engine's status named it, and the words that agree with their numbers.
 #include "app/HistoryWindow.h"
 #include "app/HistoryChart.h"
 #include "app/HistoryModel.h"
@@ -144,6 +144,43 @@ private slots:
         QCOMPARE(chart->position(points[2]).y(), chart->position(points[4]).y());
         QVERIFY(HistoryChart::colour(RunOutcome::Failed) != HistoryChart::colour(RunOutcome::Succeeded));
         QVERIFY(HistoryChart::colour(RunOutcome::Warnings) != HistoryChart::colour(RunOutcome::Succeeded));
+    }
+
+    // A retry is a run of its own; a slot skipped for its run conditions is a miss, not a failure, shown
+    // where the slot was.
+    void retriesAreRunsAndSkippedSlotsAreMisses() {
+        ScopedTimeZone zone("Europe/Berlin");
+        JournalTaskId task = 0;
+        {
+            RunJournal journal(JournalPath());
+            task = journal.AddTask(L"Резервная копия", Utc(2026, 12, 1, 0, 0));
+            Run(journal, task, RunStart::Timed, Utc(2026, 12, 1, 1, 0), std::chrono::seconds(5),
+                Result(RunOutcome::Failed, 0, 0, 0, L"нет диска"));
+            Run(journal, task, RunStart::Retry, Utc(2026, 12, 1, 1, 10), std::chrono::seconds(65),
+                Result(RunOutcome::Succeeded, 3));
+            journal.RecordMissed(task, Utc(2026, 12, 3, 1, 0), Utc(2026, 12, 2, 1, 0), 1, RunStart::Skipped,
+                                 L"Пропущен: папка назначения недоступна");
+        }
+        HistoryWindow window(nullptr, JournalPath(), nullptr);
+        window.update(QStringLiteral("Резервная копия"), task, TaskStatus{});
+        const QAbstractItemModel& model = *window.findChild<QTreeView*>(QStringLiteral("runsView"))->model();
+        QTRY_COMPARE(model.rowCount(), 3);
+        QCOMPARE(Row(model, 0), (QStringList{"02.12.2026 02:00:00", "", "пропущен, условия не выполнены",
+                                             "Пропущен", "", "", "Пропущен: папка назначения недоступна"}));
+        QCOMPARE(
+            model.index(0, HistoryModel::HowColumn).data(Qt::ToolTipRole).toString(),
+            QStringLiteral("Запуск по расписанию 02.12.2026 02:00:00 ждал, пока выполнятся условия запуска, "
+                           "и пропущен 03.12.2026 02:00:00: подошёл следующий запуск."));
+        QCOMPARE(Row(model, 1), (QStringList{"01.12.2026 02:10:00", "1 мин 05 с", "повторная попытка",
+                                             "Успешно", "3", "", ""}));
+        QCOMPARE(window.findChild<QLabel*>(QStringLiteral("summaryLabel"))->text(),
+                 QStringLiteral("Запусков: 2, с ошибкой: 1, пропущено: 1."));
+        const std::vector<HistoryChart::Point>& points =
+            window.findChild<HistoryChart*>(QStringLiteral("chartView"))->points();
+        QCOMPARE(points.size(), std::size_t{3});
+        QCOMPARE(points[2].outcome, RunOutcome::Missed);
+        QVERIFY(!points[2].seconds);
+        QCOMPARE(points[2].time, Utc(2026, 12, 2, 1, 0));
     }
 
     // Runs a minute apart (a task tried again and again) spread over the chart, not one blob.

@@ -212,7 +212,7 @@ private slots:
         auto* toolBar = window->findChild<QToolBar*>(QStringLiteral("toolBar"));
         QCOMPARE(Texts(toolBar->actions()),
                  (QStringList{"Запустить сейчас", "Новая задача", "Скопировать задачу", "Удалить задачу",
-                              "Журнал задачи", "История запусков"}));
+                              "Журнал задачи", "История запусков", "Приостановить"}));
         QCOMPARE(window->toolBarArea(toolBar), Qt::RightToolBarArea);
         QVERIFY(!toolBar->isMovable());
         QVERIFY(!toolBar->isFloatable());
@@ -221,7 +221,7 @@ private slots:
         QCOMPARE(toolBar->contextMenuPolicy(), Qt::PreventContextMenu);
         QCOMPARE(WindowAction(*window, "actionRemoveTask")->toolTip(), QStringLiteral("Удалить задачу"));
         for (const char* name : {"actionNewTask", "actionRemoveTask", "actionRunNow", "actionCloneTask",
-                                 "actionShowLog", "actionShowHistory"}) {
+                                 "actionShowLog", "actionShowHistory", "actionPauseTask"}) {
             QVERIFY2(!WindowAction(*window, name)->icon().isNull(), name);
             QVERIFY2(!WindowAction(*window, name)->icon().pixmap(24, 24).isNull(), name);
         }
@@ -240,8 +240,8 @@ private slots:
 
     void actionsFollowTheSelection() {
         auto window = Window({L"Архив", L"Экспорт"});
-        const char* const needSelection[] = {"actionRunNow", "actionCloneTask", "actionRemoveTask",
-                                             "actionShowLog", "actionShowHistory"};
+        const char* const needSelection[] = {"actionRunNow",  "actionCloneTask",   "actionRemoveTask",
+                                             "actionShowLog", "actionShowHistory", "actionPauseTask"};
         for (const char* name : needSelection) {
             QVERIFY2(!WindowAction(*window, name)->isEnabled(), name);
         }
@@ -308,6 +308,7 @@ private slots:
         m_engine->storage->UpdateTask(source, [&] {
             TaskInfo task = m_engine->storage->Copy(source);
             task.trigger = WeeklyTrigger{2, {0, 5}};
+            task.options = {.paused = true, .retry_count = 2, .retry_interval_seconds = 90};
             return task;
         }());
         Select(*window, 0);
@@ -325,6 +326,7 @@ private slots:
         const TaskInfo& clone = *m_engine->storage->Tasks()[1];
         QCOMPARE(clone.name, std::wstring(L"Архив (копия)"));
         QVERIFY(clone.trigger == (Trigger{WeeklyTrigger{2, {0, 5}}}));
+        QVERIFY(clone.options == source->options);
         QCOMPARE(source->name, std::wstring(L"Архив"));
     }
 
@@ -332,6 +334,9 @@ private slots:
         auto window = Window({L"Архив", L"Экспорт"});
         const QModelIndex row = Tree(*window)->model()->index(1, 0);
         TaskInfo* stored = m_engine->storage->Tasks()[1].get();
+        TaskInfo withOptions = m_engine->storage->Copy(stored);
+        withOptions.options = {.retry_count = 3, .retry_interval_seconds = 75, .only_on_mains_power = true};
+        m_engine->storage->UpdateTask(stored, withOptions);
         const TaskInfo before = *stored;
 
         WhenShown<TaskWizard>([](TaskWizard& wizard) {
@@ -357,6 +362,7 @@ private slots:
         emit Tree(*window)->doubleClicked(row);
         QCOMPARE(stored->name, std::wstring(L"Экспорт DWG"));
         QCOMPARE(stored->trigger, Trigger{DailyTrigger{4}});
+        QVERIFY(stored->options == before.options); // the wizard carries what its pages do not show
         QVERIFY(m_engine->StorageText().contains(QStringLiteral("Экспорт DWG")));
         QCOMPARE(RowName(*window, 1), QStringLiteral("Экспорт DWG"));
         // The engine's status calls may come meanwhile: they repaint the status cells and the result's
@@ -516,8 +522,8 @@ private slots:
         });
         emit Tree(*window)->customContextMenuRequested(QPoint(2, 2));
         QCOMPARE(offered,
-                 (QStringList{"Новая задача", "Изменить задачу", "Запустить сейчас", "Скопировать задачу",
-                              "Удалить задачу", "Журнал задачи", "История запусков"}));
+                 (QStringList{"Новая задача", "Изменить задачу", "Запустить сейчас", "Приостановить",
+                              "Скопировать задачу", "Удалить задачу", "Журнал задачи", "История запусков"}));
     }
 
     void closeHidesToTheTrayAndSavesState() {
@@ -544,7 +550,7 @@ private slots:
         QMenu* menu = menus.first()->menu();
         emit menu->aboutToShow();
         QCOMPARE(Texts(menu->actions()),
-                 (QStringList{"Скрыть", "Новая задача", "-", "Запускать при старте системы",
+                 (QStringList{"Скрыть", "Новая задача", "Приостановить", "-", "Запускать при старте системы",
                               "Уведомлять об ошибках", "Справка", "Настройки…", "-", "Выход"}));
 
         QVERIFY(!window->close());
@@ -618,8 +624,8 @@ private slots:
         showHide->trigger();
         QVERIFY(window->isHidden());
         QCOMPARE(Texts(menu->actions()).mid(1),
-                 (QStringList{"Новая задача", "-", "Запускать при старте системы", "Уведомлять об ошибках",
-                              "Справка", "Настройки…", "-", "Выход"}));
+                 (QStringList{"Новая задача", "Приостановить", "-", "Запускать при старте системы",
+                              "Уведомлять об ошибках", "Справка", "Настройки…", "-", "Выход"}));
     }
 
     void autostartEntryFollowsTheCheckMark() {
@@ -842,11 +848,7 @@ private slots:
                 }
             }
         }
-        TaskStorage::Settings settings{
-            storagePath, folder.filePath(QStringLiteral("logs")),
-            [](const TaskInfo*, TaskInfo&, TaskLog*, RunResult&, const std::function<void()>&) {}};
-        settings.standby = true;
-        TaskStorage storage(std::move(settings));
+        TaskStorage storage(TestEngine::IdleSettings(folder, true));
         MainWindow window(storage, false);
         auto* notice = window.findChild<QLabel*>(QStringLiteral("backgroundNotice"));
         QVERIFY(!notice->isHidden());

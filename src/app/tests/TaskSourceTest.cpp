@@ -24,11 +24,7 @@ private slots:
         const QString storagePath = folder.filePath(QStringLiteral("storage.xml"));
         const std::vector<TaskInfo> saved{TestEngine::Task(L"Архив"), TestEngine::Task(L"Отчёт")};
         QVERIFY(SaveStorageFile(storagePath, TaskPointers(saved)));
-        TaskStorage::Settings settings{
-            storagePath, folder.filePath(QStringLiteral("logs")),
-            [](const TaskInfo*, TaskInfo&, TaskLog*, RunResult&, const std::function<void()>&) {}};
-        settings.standby = standby;
-        TaskStorage storage(std::move(settings));
+        TaskStorage storage(TestEngine::IdleSettings(folder, standby));
         const std::unique_ptr<TaskSource> source = MakeTaskSource(storage);
         QCOMPARE(source->Changes() == nullptr, standby);
         QCOMPARE(source->Tasks().size(), std::size_t{2}); // read either way

@@ -1,6 +1,6 @@
 // The status columns over the task list model, under Qt's model tester, with scripted statuses: the
-// texts of each outcome, the failure's tooltip and icons (also beside the name), and which cells a status
-// change repaints.
+// texts of each outcome, the failure's tooltip and icons (also beside the name), paused, waiting and
+// retried tasks, and which cells a status change repaints.
 #include "app/TaskStatusProxy.h"
 #include "app/TasksListModel.h"
 
@@ -141,6 +141,99 @@ private slots:
             QCOMPARE(nameTip.section(u'\n', 2), tooltip ? QStringLiteral("Ошибка: нет файла") : QString());
         }
         QCOMPARE(Cell(1, 0).toString(), QStringLiteral("Экспорт")); // the list model's text stays
+    }
+
+    void pausedWaitingAndRetriedTasksShowSoAtAGlance_data() {
+        QTest::addColumn<bool>("paused");
+        QTest::addColumn<QString>("waiting");
+        QTest::addColumn<RunOutcome>("outcome");
+        QTest::addColumn<bool>("retry");
+        QTest::addColumn<QString>("nextRun");
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<QString>("resultSign"); // a resource, empty for none
+        QTest::addColumn<QString>("nameSign");
+        QTest::addColumn<QString>("resultTip");
+        const QString paused = QStringLiteral(":/task_paused.ico");
+        const QString waiting = QStringLiteral(":/task_waiting.ico");
+        const QString failed = QStringLiteral(":/task_failed.ico");
+        const QString next = QStringLiteral("09.12.2026 09:30");
+        const QString away = QStringLiteral("папка назначения недоступна");
+        QTest::newRow("paused") << true << QString() << RunOutcome::Succeeded << false
+                                << QStringLiteral("Приостановлена") << QStringLiteral("Успешно") << QString()
+                                << paused << QString();
+        // Paused says more of what comes than the last failure does; the result cell keeps its sign.
+        QTest::newRow("paused after a failure")
+            << true << QString() << RunOutcome::Failed << false << QStringLiteral("Приостановлена")
+            << QStringLiteral("Ошибка") << failed << paused << QStringLiteral("нет диска");
+        QTest::newRow("waiting") << false << away << RunOutcome::Succeeded << false << next
+                                 << QStringLiteral("Ожидает: папка назначения недоступна") << waiting
+                                 << waiting << QStringLiteral("Ожидает: папка назначения недоступна");
+        QTest::newRow("retry") << false << QString() << RunOutcome::Failed << true << next
+                               << QStringLiteral("Ошибка, повтор 02.01 в 08:05") << failed << failed
+                               << QStringLiteral("нет диска\nПовторная попытка — 02.01.2030 08:05");
+        QTest::newRow("retry waiting")
+            << false << away << RunOutcome::Failed << true << next
+            << QStringLiteral("Ожидает: папка назначения недоступна") << waiting << waiting
+            << QStringLiteral("Ожидает: папка назначения недоступна\nнет диска\n"
+                              "Повторная попытка — 02.01.2030 08:05");
+    }
+
+    void pausedWaitingAndRetriedTasksShowSoAtAGlance() {
+        QFETCH(bool, paused);
+        QFETCH(QString, waiting);
+        QFETCH(RunOutcome, outcome);
+        QFETCH(bool, retry);
+        QFETCH(QString, nextRun);
+        QFETCH(QString, result);
+        QFETCH(QString, resultSign);
+        QFETCH(QString, nameSign);
+        QFETCH(QString, resultTip);
+        ScopedTimeZone zone("Europe/Berlin");
+        // Pausing is an edit of the record, which the list reads as it is.
+        TaskInfo* record = m_engine->storage->Tasks()[1].get();
+        TaskInfo edited = m_engine->Source().Copy(record);
+        edited.options.paused = paused;
+        m_engine->Source().Changes()->Update(record, edited);
+        TaskStatus& status = m_statuses[Task(1)];
+        status.next_run = Utc(2026, 12, 9, 8, 30);
+        status.outcome = outcome;
+        status.first_error = IsFailure(outcome) ? L"нет диска" : L"";
+        status.waiting = waiting.toStdWString();
+        if (retry) {
+            status.retry_at = Utc(2030, 1, 2, 7, 5);
+        }
+        const auto image = [](const QVariant& icon) {
+            return icon.value<QIcon>().pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
+        };
+        const auto sign = [&image](const QString& resource) { return image(QIcon(resource)); };
+        QCOMPARE(Cell(1, TaskStatusProxy::NextRunColumn).toString(), nextRun);
+        QCOMPARE(Cell(1, TaskStatusProxy::NextRunColumn, Qt::DecorationRole).isValid(), paused);
+        if (paused) {
+            QCOMPARE(image(Cell(1, TaskStatusProxy::NextRunColumn, Qt::DecorationRole)), sign(nameSign));
+        }
+        QCOMPARE(Cell(1, TaskStatusProxy::ResultColumn).toString(), result);
+        const QVariant resultIcon = Cell(1, TaskStatusProxy::ResultColumn, Qt::DecorationRole);
+        QCOMPARE(resultIcon.isValid(), !resultSign.isEmpty());
+        if (resultIcon.isValid()) {
+            QCOMPARE(image(resultIcon), sign(resultSign));
+        }
+        QCOMPARE(Cell(1, TaskStatusProxy::ResultColumn, Qt::ToolTipRole).toString(), resultTip);
+        QCOMPARE(image(Cell(1, 0, Qt::DecorationRole)), sign(nameSign));
+        // The name's tool tip says it all once: the pause, the result, its details.
+        QStringList tip{QStringLiteral("Экспорт")};
+        if (paused) {
+            tip << QStringLiteral("Приостановлена");
+        }
+        tip << QStringLiteral("Результат: ") + result;
+        for (const QString& line : resultTip.split(u'\n', Qt::SkipEmptyParts)) {
+            if (line != result) {
+                tip << line;
+            }
+        }
+        QCOMPARE(Cell(1, 0, Qt::ToolTipRole).toString(), tip.join(u'\n'));
+        // The neighbours show none of it.
+        QCOMPARE(Cell(0, TaskStatusProxy::NextRunColumn).toString(), QStringLiteral("не запланирован"));
+        QVERIFY(!Cell(0, TaskStatusProxy::NextRunColumn, Qt::DecorationRole).isValid());
     }
 
     void timesAreLocalAndNeverRunIsEmpty() {

@@ -33,6 +33,16 @@ public:
             }});
     }
 
+    // An engine's settings over "storage.xml" in `folder`, with a runner that does nothing; `standby`: it
+    // waits while another engine owns the tasks, and shows them read-only.
+    static TaskStorage::Settings IdleSettings(const QTemporaryDir& folder, bool standby) {
+        TaskStorage::Settings settings{
+            folder.filePath(QStringLiteral("storage.xml")), folder.filePath(QStringLiteral("logs")),
+            [](const TaskInfo*, TaskInfo&, TaskLog*, RunResult&, const std::function<void()>&) {}};
+        settings.standby = standby;
+        return settings;
+    }
+
     // A task whose first timed run is a day away, so that only RunNow runs it during a test.
     static TaskInfo Task(const std::wstring& name) {
         TaskInfo task;

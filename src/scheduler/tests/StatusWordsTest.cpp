@@ -1,5 +1,5 @@
-// The words of run statuses: one of its own for each outcome, none for a task that never ran, and the
-// stale date in the local zone.
+// The words of run statuses: one of its own for each outcome, none for a task that never ran, the order
+// of the result column's words, and the stale and retry dates in the local zone.
 #include "scheduler/StatusWords.h"
 
 #include "ScopedTimeZone.h"
@@ -22,14 +22,30 @@ TEST(StatusWordsTest, EveryOutcomeButNoneHasAWordOfItsOwn) {
     EXPECT_EQ(OutcomeText(RunOutcome::LimitExceeded), QStringLiteral("Превышено время"));
 }
 
-TEST(StatusWordsTest, TheResultColumnSaysStaleBeforeQueuedBeforeTheOutcome) {
+TEST(StatusWordsTest, TheResultColumnSaysStaleBeforeQueuedBeforeWaitingBeforeARetryBeforeTheOutcome) {
+    const ScopedTimeZone zone("Europe/Berlin");
     TaskStatus status;
-    status.outcome = RunOutcome::Running;
-    EXPECT_EQ(StatusText(status), OutcomeText(RunOutcome::Running));
+    status.outcome = RunOutcome::Failed;
+    EXPECT_EQ(StatusText(status), OutcomeText(RunOutcome::Failed));
+    status.retry_at = Utc(2030, 1, 2, 7, 5, 0);
+    EXPECT_EQ(StatusText(status), QStringLiteral("Ошибка, повтор 02.01 в 08:05"));
+    status.waiting = L"папка назначения недоступна";
+    EXPECT_EQ(StatusText(status), QStringLiteral("Ожидает: папка назначения недоступна"));
     status.queued = true;
     EXPECT_EQ(StatusText(status), QStringLiteral("В очереди"));
     status.stale_since = Utc(2025, 3, 1, 10, 0, 0);
     EXPECT_EQ(StatusText(status), StaleText(*status.stale_since));
+}
+
+TEST(StatusWordsTest, ARetryOnTheLocalDayOfNowSaysOnlyItsTime) {
+    const ScopedTimeZone zone("Asia/Vladivostok");
+    // 13:50 UTC is 23:50 in Vladivostok (UTC+10); 14:10 UTC is already the next local day.
+    const TimePoint now = Utc(2025, 3, 1, 13, 0, 0);
+    EXPECT_EQ(RetryText(RunOutcome::Failed, Utc(2025, 3, 1, 13, 50, 0), now),
+              QStringLiteral("Ошибка, повтор в 23:50"));
+    EXPECT_EQ(RetryText(RunOutcome::LimitExceeded, Utc(2025, 3, 1, 14, 10, 0), now),
+              QStringLiteral("Превышено время, повтор 02.03 в 00:10"));
+    EXPECT_EQ(PausedText(), QStringLiteral("Приостановлена"));
 }
 
 TEST(StatusWordsTest, StaleSinceTheLocalDay) {

@@ -3,6 +3,7 @@
 
 QObject* MakeTaskInfoPageTest();
 QObject* MakeTaskTriggerPageTest();
+QObject* MakeTaskOptionsDialogTest();
 QObject* MakeTaskWizardTest();
 QObject* MakeTaskActionPageTest();
 QObject* MakeTaskBrowserPageTest();
@@ -10,6 +11,7 @@ QObject* MakeWholeFlowTest();
 
 int main(int argc, char** argv) {
     return RunGuiTests(argc, argv,
-                       {MakeTaskInfoPageTest, MakeTaskTriggerPageTest, MakeTaskWizardTest,
-                        MakeTaskActionPageTest, MakeTaskBrowserPageTest, MakeWholeFlowTest});
+                       {MakeTaskInfoPageTest, MakeTaskTriggerPageTest, MakeTaskOptionsDialogTest,
+                        MakeTaskWizardTest, MakeTaskActionPageTest, MakeTaskBrowserPageTest,
+                        MakeWholeFlowTest});
 }
