@@ -46,14 +46,6 @@ TimePoint ExpectedNextRun(const TaskInfo& task) {
     return task.options.paused ? kNever : NextExpiry(CurrentTime(), task);
 }
 
-QString PausedText() {
-    return QCoreApplication::translate("TaskReport", "Приостановлена");
-}
-
-QString WaitingText(const QString& reason) {
-    return QCoreApplication::translate("TaskReport", "Ожидает: %1").arg(reason);
-}
-
 QJsonObject TaskReportJson(const TaskInfo& task, TimePoint nextRun, const std::optional<TaskStatus>& status) {
     QJsonObject report{{QStringLiteral("name"), QString::fromStdWString(task.name)},
                        {QStringLiteral("schedule"), describeSchedule(task)},
@@ -77,7 +69,7 @@ QJsonObject TaskReportJson(const TaskInfo& task, TimePoint nextRun, const std::o
     report[QStringLiteral("result")] = word.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(word);
     const QString waiting = QString::fromStdWString(status->waiting);
     report[QStringLiteral("result_text")] = status->queued       ? QueuedText()
-                                            : !waiting.isEmpty() ? WaitingText(waiting)
+                                            : !waiting.isEmpty() ? WaitingText(status->waiting)
                                                                  : OutcomeText(status->outcome);
     report[QStringLiteral("queued")] = status->queued;
     if (!waiting.isEmpty()) {

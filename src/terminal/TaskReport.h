@@ -32,10 +32,6 @@ TimePoint ExpectedNextRun(const TaskInfo& task);
 // window shows them ("Приостановлена" for a paused task's next run); a stale task's result says so.
 QString TaskListTable(const QJsonArray& tasks);
 
-// "Приостановлена"; "Ожидает: " and the reason.
-QString PausedText();
-QString WaitingText(const QString& reason);
-
 // Rows of texts in columns two spaces apart, the first row a header, each line without trailing blanks.
 QString TextTable(const std::vector<QStringList>& rows);
 
