@@ -114,6 +114,11 @@ void TaskWorker::RunManually(const TaskInfo* record, TaskId id) {
         started();
         return;
     }
+    // The user's run takes the place of a retry planned: its end is what the user is told of.
+    if (Timing* planned = TimingOf(record, id); planned != nullptr && planned->retry) {
+        DropRetry(*planned);
+        Arm(record);
+    }
     if (QueueOnLane(record, id, RunStart::RunNow, std::nullopt)) {
         started();
         return;

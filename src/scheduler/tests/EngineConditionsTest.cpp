@@ -153,6 +153,21 @@ TEST_F(EngineConditionsTest, AFailedSlotIsTriedAgainUntilItSucceedsAndOnlyTheLas
     EXPECT_EQ(runs[2].result.outcome, RunOutcome::Succeeded);
 }
 
+TEST_F(EngineConditionsTest, ARunByHandTakesThePlaceOfAPlannedRetry) {
+    m_failures = 1;
+    auto engine = MakeEngine();
+    TaskInfo task = Task(L"вручную", In(200ms));
+    task.options.retry_count = 2;
+    task.options.retry_interval_seconds = 10;
+    TaskInfo* record = engine->AddTask(task);
+    ASSERT_TRUE(WaitUntil([&] { return engine->Status(record).retry_at.has_value(); }));
+    engine->RunNow(record);
+    ASSERT_TRUE(
+        WaitUntil([&] { return m_runs == 2 && engine->Status(record).outcome == RunOutcome::Succeeded; }));
+    EXPECT_FALSE(engine->Status(record).retry_at);
+    EXPECT_GT(*engine->ArmedExpiry(record), CurrentTime() + 23h) << "armed for the next slot, not the retry";
+}
+
 TEST_F(EngineConditionsTest, AProgramThatKeepsFailingIsTriedAsOftenAsAskedAndThenLeftFailed) {
     auto engine = MakeEngine(true);
     TaskInfo task = Task(L"программа", In(200ms));
