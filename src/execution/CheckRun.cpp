@@ -84,7 +84,7 @@ void RunCheck(CheckAction& action, const std::wstring& taskName, const RunContex
         std::wstring reason;
         const ToolResult result =
             RunTool(CheckArguments(tool, files, action.ids_file), context.log, taskName, limits, &reason);
-        CountToolRun(context.result, result, reason, static_cast<std::int64_t>(files.size()));
+        CountToolRun(context.result, result, reason, files);
         if (result != ToolResult::Succeeded) {
             // Only files the tool checked count as seen: after a failure, or a stop by the closing
             // program or the task's limit, the next run checks the same files again.

@@ -127,7 +127,7 @@ private:
             limits.document = path;
             const ToolResult result =
                 RunTool(ExportArguments(m_tool, m_action, path), m_context.log, m_taskName, limits, &reason);
-            CountToolRun(m_context.result, result, reason, 1);
+            CountToolRun(m_context.result, result, reason, {path});
             m_outOfTime = result == ToolResult::TaskLimitExceeded;
             if (result != ToolResult::Succeeded && m_action.only_changed_documents) {
                 // Only a document the tool exported counts as seen: one that failed, or that the closing
@@ -142,6 +142,7 @@ private:
             RaiseResult(m_context.result, RunOutcome::Failed, QString::fromLocal8Bit(failure.what()));
             if (m_context.result != nullptr) {
                 ++m_context.result->failed;
+                m_context.result->NoteFailed(path, QString::fromLocal8Bit(failure.what()).toStdWString());
             }
         }
     }

@@ -69,9 +69,15 @@ void RaiseResult(RunResult* result, RunOutcome outcome, const QString& line) {
 }
 
 void CountToolRun(RunResult* result, ToolResult toolResult, const std::wstring& reason,
-                  std::int64_t documents) {
+                  const std::vector<std::wstring>& names) {
     if (result == nullptr) {
         return;
+    }
+    const auto documents = static_cast<std::int64_t>(names.size());
+    if (toolResult == ToolResult::Failed || toolResult == ToolResult::LimitExceeded) {
+        for (const std::wstring& name : names) {
+            result->NoteFailed(name, reason);
+        }
     }
     switch (toolResult) {
     case ToolResult::Succeeded:

@@ -23,5 +23,6 @@ void RunCheck(CheckAction& action, const std::wstring& taskName, const RunContex
 // What the runs above tell their result (which may be null): a line that makes the run a failure or leaves
 // it with a warning, and the end of one tool run over `documents` documents with the reason it gave.
 void RaiseResult(RunResult* result, RunOutcome outcome, const QString& line);
+// `names`: the documents of the tool run, kept for the history when it failed on them.
 void CountToolRun(RunResult* result, ToolResult toolResult, const std::wstring& reason,
-                  std::int64_t documents);
+                  const std::vector<std::wstring>& names);

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 enum class RunOutcome {
     None,          // never ran
@@ -20,6 +21,13 @@ inline bool IsFailure(RunOutcome outcome) {
     return outcome == RunOutcome::Failed || outcome == RunOutcome::LimitExceeded;
 }
 
+// A document the suite's tool failed on (or was stopped on), and the reason it gave.
+struct FailedDocument {
+    std::wstring document;
+    std::wstring reason;
+    bool operator==(const FailedDocument&) const = default;
+};
+
 // What a run did, filled in by the run as it goes. Counts are of documents (exports, checks and backups);
 // a command leaves them at zero.
 struct RunResult {
@@ -30,8 +38,19 @@ struct RunResult {
     std::int64_t skipped = 0;   // documents left out (unreadable, changed while read, in the way)
     std::int64_t unchanged = 0; // documents left alone because they had not changed
     std::uint64_t bytes = 0;    // bytes copied
+    // The first kKeptFailedDocuments of them, for the history: a run over a whole repository that fails
+    // on every document must not fill the journal.
+    std::vector<FailedDocument> failedDocuments;
 
     static constexpr std::size_t kFirstErrorLength = 300;
+    static constexpr std::size_t kKeptFailedDocuments = 100;
+
+    void NoteFailed(const std::wstring& document, const std::wstring& reason) {
+        if (failedDocuments.size() < kKeptFailedDocuments) {
+            failedDocuments.push_back(
+                {document, reason.substr(0, reason.find(L'\n')).substr(0, kFirstErrorLength)});
+        }
+    }
 
     // Raises the outcome to a worse one (Failed over Warnings over Succeeded) and keeps the first error
     // line, cut to its length; never lowers it.

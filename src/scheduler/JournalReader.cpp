@@ -3,15 +3,21 @@
 
 #include "Sqlite.h"
 
+#include <unordered_map>
+
 namespace {
+
+std::int64_t UserVersion(sqlite::Database& db) {
+    sqlite::Statement version = db.Prepare("PRAGMA user_version");
+    version.Step();
+    return version.Int(0);
+}
 
 // A journal of the first version, which only a newer engine changes, has no column "background".
 std::string RunColumns(sqlite::Database& db) {
-    sqlite::Statement version = db.Prepare("PRAGMA user_version");
-    version.Step();
     return std::string("r.id, r.task, r.how, r.slot, r.started, r.ended, r.outcome, r.done, r.failed, "
                        "r.skipped, r.unchanged, r.bytes, r.missed, r.error, ") +
-           (version.Int(0) >= 2 ? "r.background" : "0");
+           (UserVersion(db) >= 2 ? "r.background" : "0");
 }
 
 std::optional<TimePoint> OptionalTime(const sqlite::Statement& row, int column) {
@@ -79,6 +85,22 @@ std::vector<JournalRun> Runs(sqlite::Database& db, JournalTaskId task, std::size
     std::vector<JournalRun> runs;
     while (query.Step()) {
         runs.push_back(ReadRun(query, 0));
+    }
+    if (runs.empty() || UserVersion(db) < 4) {
+        return runs; // a journal before version 4 kept no documents
+    }
+    std::unordered_map<JournalRunId, std::size_t> places;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        places.emplace(runs[i].id, i);
+    }
+    sqlite::Statement documents =
+        db.Prepare("SELECT run, document, reason FROM failed_documents WHERE run >= ?1 "
+                   "AND run IN (SELECT id FROM runs WHERE task = ?2) ORDER BY rowid");
+    documents.Bind(1, runs.back().id).Bind(2, task);
+    while (documents.Step()) {
+        if (const auto place = places.find(documents.Int(0)); place != places.end()) {
+            runs[place->second].result.failedDocuments.push_back({documents.Text(1), documents.Text(2)});
+        }
     }
     return runs;
 }

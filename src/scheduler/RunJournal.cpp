@@ -17,8 +17,9 @@
 
 namespace {
 
-// Version 3 (version 1 had no column "background": added on opening; version 2 no table "engine", which
-// holds when the last engine let the tasks go). Times are ticks (100 ns) since 1970 in
+// Version 4 (version 1 had no column "background": added on opening; version 2 no table "engine", which
+// holds when the last engine let the tasks go; version 3 no table "failed_documents", the documents the
+// suite's tool failed on in a run, its first ones only). Times are ticks (100 ns) since 1970 in
 // UTC, like the storage file's; a run's outcome is NULL while it runs. A task keeps its newest run, its last
 // success and the slots it missed since that run beside it, so that start-up reads a row per task however
 // long the history. Missed slots are also a row of their own in the runs, for the history.
@@ -56,9 +57,14 @@ CREATE INDEX IF NOT EXISTS runs_unfinished ON runs(id) WHERE outcome IS NULL;
 CREATE TABLE IF NOT EXISTS engine(
     id INTEGER PRIMARY KEY CHECK (id = 1),
     released INTEGER);
-PRAGMA user_version = 3;
+CREATE TABLE IF NOT EXISTS failed_documents(
+    run INTEGER NOT NULL,
+    document TEXT NOT NULL,
+    reason TEXT);
+CREATE INDEX IF NOT EXISTS failed_documents_of_run ON failed_documents(run);
+PRAGMA user_version = 4;
 )";
-constexpr std::int64_t kVersion = 3;
+constexpr std::int64_t kVersion = 4;
 
 std::optional<std::int64_t> TickCount(const std::optional<TimePoint>& time) {
     return time ? std::optional<std::int64_t>(time->time_since_epoch().count()) : std::nullopt;
@@ -454,6 +460,13 @@ void RunJournal::RecordEnd(JournalRunId run, TimePoint end, const RunResult& res
             .Bind(8, static_cast<std::int64_t>(result.bytes))
             .Bind(9, result.firstError)
             .Run();
+        for (const FailedDocument& failed : result.failedDocuments) {
+            db.Cached("INSERT INTO failed_documents(run, document, reason) VALUES(?1, ?2, ?3)")
+                .Bind(1, run)
+                .Bind(2, failed.document)
+                .Bind(3, failed.reason)
+                .Run();
+        }
         if (Counts(result.outcome)) {
             db.Cached("UPDATE tasks SET last_success = ?2 WHERE id = (SELECT task FROM runs WHERE id = ?1)")
                 .Bind(1, run)
@@ -474,11 +487,15 @@ void RunJournal::Prune(TimePoint since, std::int64_t keep) {
         sqlite::Statement kept =
             db.Prepare("SELECT id FROM runs WHERE task = ?1 ORDER BY id DESC LIMIT 1 OFFSET ?2");
         sqlite::Statement drop = db.Prepare("DELETE FROM runs WHERE task = ?1 AND id < ?2 AND started < ?3");
+        sqlite::Statement dropFailed =
+            db.Prepare("DELETE FROM failed_documents WHERE run IN "
+                       "(SELECT id FROM runs WHERE task = ?1 AND id < ?2 AND started < ?3)");
         for (const JournalTaskId task : tasks) {
             kept.Bind(1, task).Bind(2, keep - 1);
             if (kept.Step()) {
                 const std::int64_t oldestKept = kept.Int(0);
                 kept.Reset();
+                dropFailed.Bind(1, task).Bind(2, oldestKept).Bind(3, TickCount(since)).Run();
                 drop.Bind(1, task).Bind(2, oldestKept).Bind(3, TickCount(since)).Run();
             } else {
                 kept.Reset();

@@ -256,6 +256,9 @@ TEST_F(PerformTaskTest, DocumentsThatFailedAreTakenAgainByTheNextRunOfChangedOne
     EXPECT_EQ(m_result.outcome, RunOutcome::Failed);
     EXPECT_EQ(m_result.done, 2);
     EXPECT_EQ(m_result.failed, 1);
+    ASSERT_EQ(m_result.failedDocuments.size(), 1u) << "the history names the document";
+    EXPECT_EQ(m_result.failedDocuments[0].document, L"arkon://Проекты/Объект/Фасад.dwg");
+    EXPECT_EQ(m_result.failedDocuments[0].reason, m_result.firstError);
 
     // The tool accepts it now: the next run exports that document, and only that one.
     std::filesystem::remove(m_out.Path("экспорт/Фасад.dwg.dwg"));

@@ -97,20 +97,35 @@ TEST_F(RunJournalTest, PruningKeepsTheNewestRunsOfEachTaskAndEveryRecentOne) {
     const JournalTaskId busy = journal.AddTask(L"a", At(1));
     const JournalTaskId quiet = journal.AddTask(L"b", At(1));
     journal.SetOrder({busy, quiet});
+    // Each run of the busy task failed on its own document; the quiet task's run on two.
     for (int i = 0; i < 20; ++i) {
-        journal.RecordEnd(journal.RecordStart(Started(busy, RunStart::Timed, i)), At(i), {});
+        RunResult failed;
+        failed.Raise(RunOutcome::Failed);
+        failed.NoteFailed(L"doc" + std::to_wstring(i), L"причина\nвторая строка");
+        journal.RecordEnd(journal.RecordStart(Started(busy, RunStart::Timed, i)), At(i), failed);
     }
-    journal.RecordEnd(journal.RecordStart(Started(quiet, RunStart::Timed, 0)), At(0), {});
+    RunResult two;
+    two.NoteFailed(L"a.ifc", L"");
+    two.NoteFailed(L"b.ifc", L"нет схемы");
+    journal.RecordEnd(journal.RecordStart(Started(quiet, RunStart::Timed, 0)), At(0), two);
     journal.Prune(At(15), 10); // keep 10 each, and everything from second 15
     journal.Flush();
     JournalReader reader(Path());
     const auto runs = reader.Runs(busy, 100);
     ASSERT_EQ(runs.size(), 10u);
     EXPECT_EQ(runs.back().start, At(10));
-    EXPECT_EQ(reader.Runs(quiet, 100).size(), 1u);
+    EXPECT_EQ(runs.back().result.failedDocuments, (std::vector<FailedDocument>{{L"doc10", L"причина"}}));
+    const auto quietRuns = reader.Runs(quiet, 100);
+    ASSERT_EQ(quietRuns.size(), 1u);
+    EXPECT_EQ(quietRuns[0].result.failedDocuments,
+              (std::vector<FailedDocument>{{L"a.ifc", L""}, {L"b.ifc", L"нет схемы"}}));
     journal.Prune(At(100), 5); // the newest 5 survive even when all are old
     journal.Flush();
     EXPECT_EQ(reader.Runs(busy, 100).size(), 5u);
+    const auto db = sqlite::Database::OpenForReading(Path());
+    sqlite::Statement left = db->Prepare("SELECT COUNT(*) FROM failed_documents");
+    left.Step();
+    EXPECT_EQ(left.Int(0), 5 + 2) << "the documents of pruned runs go with them";
 }
 
 TEST_F(RunJournalTest, DamagedJournalIsKeptAsideAndANewOneStarted) {
