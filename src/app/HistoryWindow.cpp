@@ -34,6 +34,11 @@ HistoryWindow::HistoryWindow(const TaskInfo* record, const QString& journalPath,
     ui->runsView->setItemDelegate(new CutTextToolTips(ui->runsView));
     ui->splitter->setStretchFactor(0, 2);
     ui->splitter->setStretchFactor(1, 3);
+    ui->splitter->setStretchFactor(2, 1);
+    ui->failedDocumentsPane->hide();
+    connect(ui->runsView->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this] { showFailedDocuments(); });
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] { showFailedDocuments(); });
     sizeColumns();
     connect(&m_reading, &QFutureWatcher<Reading>::finished, this, [this] {
         showReading(m_reading.result());
@@ -138,6 +143,30 @@ QString HistoryWindow::summaryOf(const std::vector<JournalRun>& runs) {
     const QLocale locale;
     return tr("Запусков: %1, с ошибкой: %2, пропущено: %3.")
         .arg(locale.toString(started), locale.toString(failed), locale.toString(missed));
+}
+
+void HistoryWindow::showFailedDocuments() {
+    const QModelIndex current = ui->runsView->currentIndex();
+    const auto row = static_cast<std::size_t>(current.row());
+    if (!current.isValid() || row >= m_model->runs().size() ||
+        m_model->runs()[row].result.failedDocuments.empty()) {
+        ui->failedDocumentsPane->hide();
+        ui->failedDocumentsView->clear();
+        return;
+    }
+    const RunResult& result = m_model->runs()[row].result;
+    QStringList lines;
+    for (const FailedDocument& failed : result.failedDocuments) {
+        lines << (failed.reason.empty() ? QString::fromStdWString(failed.document)
+                                        : tr("%1 — %2").arg(QString::fromStdWString(failed.document),
+                                                            QString::fromStdWString(failed.reason)));
+    }
+    if (result.failed > static_cast<std::int64_t>(result.failedDocuments.size())) {
+        lines << tr("…и ещё документов: %1.")
+                     .arg(result.failed - static_cast<std::int64_t>(result.failedDocuments.size()));
+    }
+    ui->failedDocumentsView->setPlainText(lines.join(QLatin1Char('\n')));
+    ui->failedDocumentsPane->show();
 }
 
 void HistoryWindow::showChart(const std::vector<JournalRun>& runs) {

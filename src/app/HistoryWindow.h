@@ -51,6 +51,8 @@ private:
     // Whether `runs` hold the engine's last run as the status describes it.
     bool agrees(const std::vector<JournalRun>& runs) const;
     void showChart(const std::vector<JournalRun>& runs);
+    // The documents the suite's tool failed on in the selected run; the pane hides while there are none.
+    void showFailedDocuments();
     // One line under the list: how many runs it shows, how many failed, how many slots were missed.
     static QString summaryOf(const std::vector<JournalRun>& runs);
     void sizeColumns();

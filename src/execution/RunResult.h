@@ -40,7 +40,7 @@ struct RunResult {
     std::uint64_t bytes = 0;    // bytes copied
     // The first kKeptFailedDocuments of them, for the history: a run over a whole repository that fails
     // on every document must not fill the journal.
-    std::vector<FailedDocument> failedDocuments;
+    std::vector<FailedDocument> failedDocuments{};
 
     static constexpr std::size_t kFirstErrorLength = 300;
     static constexpr std::size_t kKeptFailedDocuments = 100;

@@ -11,6 +11,7 @@
 #include "TimeHelpers.h"
 
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTreeView>
 #include <QtTest>
@@ -61,6 +62,36 @@ private slots:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia)); }
     void cleanupTestCase() { QLocale::setDefault(QLocale::system()); }
     void init() { QFile::remove(JournalPath()); }
+
+    void failedDocumentsOfTheSelectedRunAreListed() {
+        JournalTaskId task = 0;
+        {
+            RunJournal journal(JournalPath());
+            task = journal.AddTask(L"Экспорт", Utc(2026, 12, 1, 0, 0));
+            RunResult failed = Result(RunOutcome::Failed, 1);
+            failed.failed = 3; // more than the journal keeps by name
+            failed.NoteFailed(L"arkon://Проекты/План.dwg", L"Схема не найдена");
+            failed.NoteFailed(L"arkon://Проекты/Фасад.dwg", L"");
+            Run(journal, task, RunStart::Timed, Utc(2026, 12, 1, 1, 0), std::chrono::seconds(5), failed);
+            Run(journal, task, RunStart::Timed, Utc(2026, 12, 2, 1, 0), std::chrono::seconds(5),
+                Result(RunOutcome::Succeeded, 3));
+        }
+        HistoryWindow window(nullptr, JournalPath(), nullptr);
+        window.update(QStringLiteral("Экспорт"), task, TaskStatus{});
+        window.show();
+        auto* view = window.findChild<QTreeView*>(QStringLiteral("runsView"));
+        auto* pane = window.findChild<QWidget*>(QStringLiteral("failedDocumentsPane"));
+        auto* list = window.findChild<QPlainTextEdit*>(QStringLiteral("failedDocumentsView"));
+        QTRY_COMPARE(view->model()->rowCount(), 2);
+        QVERIFY(!pane->isVisible());
+        view->setCurrentIndex(view->model()->index(1, 0));
+        QVERIFY(pane->isVisible());
+        QCOMPARE(list->toPlainText(), QStringLiteral("arkon://Проекты/План.dwg — Схема не найдена\n"
+                                                     "arkon://Проекты/Фасад.dwg\n"
+                                                     "…и ещё документов: 1."));
+        view->setCurrentIndex(view->model()->index(0, 0));
+        QVERIFY(!pane->isVisible());
+    }
 
     void runsNewestFirstWithTheirTextsAndColouredPoints() {
         ScopedTimeZone zone("Europe/Berlin");
