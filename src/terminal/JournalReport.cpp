@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonObject>
 
 #include <algorithm>
@@ -41,6 +42,15 @@ QJsonObject RunJson(const JournalRun& run) {
                        {QStringLiteral("missed"), static_cast<qint64>(run.missed)}};
     if (!run.result.firstError.empty()) {
         object[QStringLiteral("first_error")] = QString::fromStdWString(run.result.firstError);
+    }
+    if (!run.result.failedDocuments.empty()) {
+        QJsonArray documents;
+        for (const FailedDocument& failed : run.result.failedDocuments) {
+            documents.append(
+                QJsonObject{{QStringLiteral("document"), QString::fromStdWString(failed.document)},
+                            {QStringLiteral("reason"), QString::fromStdWString(failed.reason)}});
+        }
+        object[QStringLiteral("failed_documents")] = documents;
     }
     return object;
 }
