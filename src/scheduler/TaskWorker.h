@@ -144,6 +144,8 @@ private:
     void SkipWaiting(const TaskInfo* record, Timing& timing);
     void RecheckWaiting(); // the world the conditions look at may have changed
     void FollowConditions();
+    // What the run conditions read of a stored task (its options and action), copied; none without any.
+    std::optional<TaskInfo> ConditionsOf(const TaskInfo* record, TaskId id);
     std::wstring Unmet(const TaskInfo* record, TaskId id);
     int RetryCount(const TaskInfo* record, TaskId id);
     // After a timed run ended: a failure is tried again when the task asks for it.

@@ -10,14 +10,29 @@
 
 #include <algorithm>
 
-std::wstring TaskWorker::Unmet(const TaskInfo* record, TaskId id) {
+std::optional<TaskInfo> TaskWorker::ConditionsOf(const TaskInfo* record, TaskId id) {
     std::optional<TaskInfo> task;
     m_list.IfStored(record, id, [&](const TaskInfo& stored, const TaskList::Shared&) {
         if (stored.options.only_when_folders_available || stored.options.only_on_mains_power) {
-            task.emplace(stored);
+            task.emplace();
+            task->options = stored.options;
+            task->action = stored.action;
+            // The remembered times, up to 100,000 of them, say nothing of the folders.
+            std::visit(
+                [](auto& a) {
+                    if constexpr (requires { a.modification_times; }) {
+                        a.modification_times.clear();
+                    }
+                },
+                task->action);
         }
     });
+    return task;
+}
+
+std::wstring TaskWorker::Unmet(const TaskInfo* record, TaskId id) {
     // Asked outside the list's lock: a folder on a slow or hung mount may take its time to answer.
+    const std::optional<TaskInfo> task = ConditionsOf(record, id);
     return task ? UnmetCondition(*task, m_conditions->Probe()) : std::wstring();
 }
 
@@ -105,12 +120,13 @@ void TaskWorker::FollowConditions() {
         if (!timing.waiting) {
             continue;
         }
-        m_list.IfStored(record, timing.id, [&](const TaskInfo& task, const TaskList::Shared&) {
-            for (NeededPath& needed : NeededPaths(task, m_conditions->Probe())) {
+        // The repository's folder is read from the connections file: not under the list's lock.
+        if (const std::optional<TaskInfo> task = ConditionsOf(record, timing.id)) {
+            for (NeededPath& needed : NeededPaths(*task, m_conditions->Probe())) {
                 paths.push_back(std::move(needed.path));
             }
-            power = power || task.options.only_on_mains_power;
-        });
+            power = power || task->options.only_on_mains_power;
+        }
     }
     std::sort(paths.begin(), paths.end());
     paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
