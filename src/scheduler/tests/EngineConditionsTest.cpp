@@ -116,6 +116,14 @@ protected:
         return runs;
     }
 
+    // A task due in a moment whose failures are tried again `retries` times, 10 s apart.
+    static TaskInfo Retried(const std::wstring& name, int retries) {
+        TaskInfo task = Task(name, In(200ms));
+        task.options.retry_count = retries;
+        task.options.retry_interval_seconds = 10;
+        return task;
+    }
+
     TestWorld m_world;
     std::atomic<int> m_runs{0};
     std::atomic<int> m_failures{0};
@@ -124,10 +132,7 @@ protected:
 TEST_F(EngineConditionsTest, AFailedSlotIsTriedAgainUntilItSucceedsAndOnlyTheLastFailureIsFinal) {
     m_failures = 2;
     auto engine = MakeEngine();
-    TaskInfo task = Task(L"повтор", In(200ms));
-    task.options.retry_count = 3;
-    task.options.retry_interval_seconds = 10;
-    TaskInfo* record = engine->AddTask(task);
+    TaskInfo* record = engine->AddTask(Retried(L"повтор", 3));
     for (int attempt = 1; attempt <= 2; ++attempt) {
         ASSERT_TRUE(WaitUntil([&] {
             const TaskStatus status = engine->Status(record);
@@ -156,10 +161,7 @@ TEST_F(EngineConditionsTest, AFailedSlotIsTriedAgainUntilItSucceedsAndOnlyTheLas
 TEST_F(EngineConditionsTest, ARunByHandTakesThePlaceOfAPlannedRetry) {
     m_failures = 1;
     auto engine = MakeEngine();
-    TaskInfo task = Task(L"вручную", In(200ms));
-    task.options.retry_count = 2;
-    task.options.retry_interval_seconds = 10;
-    TaskInfo* record = engine->AddTask(task);
+    TaskInfo* record = engine->AddTask(Retried(L"вручную", 2));
     ASSERT_TRUE(WaitUntil([&] { return engine->Status(record).retry_at.has_value(); }));
     engine->RunNow(record);
     ASSERT_TRUE(
@@ -170,10 +172,8 @@ TEST_F(EngineConditionsTest, ARunByHandTakesThePlaceOfAPlannedRetry) {
 
 TEST_F(EngineConditionsTest, AProgramThatKeepsFailingIsTriedAsOftenAsAskedAndThenLeftFailed) {
     auto engine = MakeEngine(true);
-    TaskInfo task = Task(L"программа", In(200ms));
+    TaskInfo task = Retried(L"программа", 1);
     task.action = CommandAction{L"/bin/false", L"", L""};
-    task.options.retry_count = 1;
-    task.options.retry_interval_seconds = 10;
     TaskInfo* record = engine->AddTask(task);
     ASSERT_TRUE(WaitUntil([&] { return engine->Status(record).retry_at.has_value(); }));
     Pass(11s);
