@@ -57,6 +57,8 @@ public:
 private:
     // The list model's own columns come first.
     static bool isAdded(int column) { return column >= NextRunColumn; }
+    // Keeps the rows by task in step with rows added (`count` > 0) or removed (< 0) at `first`.
+    void rowsShifted(const QModelIndex& parent, int first, int count);
     QVariant statusData(const QModelIndex& index, int role) const;
     QVariant nameCellData(const QModelIndex& index, int role) const;
     static QVariant resultTip(const TaskStatus& status);

@@ -9,4 +9,9 @@ namespace platform {
 // called only on threads made for the work. Failures are ignored: the work goes on at its old priority.
 void LowerThisThreadsPriority();
 
+// From now on the calling thread gets a smaller share of a busy processor than the program's other
+// threads, yet a share that lets its work end within a second or so: for background work that must
+// not wait long, such as saving the tasks, and must not take the window's processor while it works.
+void GiveThisThreadASmallerShare();
+
 } // namespace platform

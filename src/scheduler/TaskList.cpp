@@ -3,12 +3,15 @@
 #include "model/StorageFile.h"
 #include "platform/FreedMemory.h"
 
+#include <thread>
+
 TaskInfo* TaskList::Add(TaskInfo task, std::optional<std::size_t> position) {
     auto owned = std::make_unique<TaskInfo>(std::move(task));
     TaskInfo* record = owned.get();
     std::lock_guard lock(m_mutex);
     const std::size_t at = std::min(position.value_or(m_tasks.size()), m_tasks.size());
     m_tasks.insert(m_tasks.begin() + static_cast<std::ptrdiff_t>(at), std::move(owned));
+    ++m_layoutChanges;
     Shared shared;
     shared.id = ++m_lastId;
     m_shared[record] = std::move(shared);
@@ -22,6 +25,7 @@ std::unique_ptr<TaskInfo> TaskList::Remove(const TaskInfo* record) {
         if (it->get() == record) {
             std::unique_ptr<TaskInfo> removed = std::move(*it);
             m_tasks.erase(it);
+            ++m_layoutChanges;
             return removed;
         }
     }
@@ -32,6 +36,7 @@ void TaskList::Clear() {
     std::lock_guard lock(m_mutex);
     m_shared.clear();
     m_tasks.clear();
+    ++m_layoutChanges;
 }
 
 std::optional<TaskList::TaskId> TaskList::IdOf(const TaskInfo* record) const {
@@ -53,13 +58,34 @@ std::optional<std::wstring> TaskList::NameIfStored(const TaskInfo* record, TaskI
 }
 
 std::vector<TaskInfo> TaskList::Copies() const {
-    std::vector<TaskInfo> tasks;
-    std::lock_guard lock(m_mutex);
-    tasks.reserve(m_tasks.size());
-    for (const auto& task : m_tasks) {
-        tasks.push_back(*task);
+    // Copying ten thousand tasks takes milliseconds; the window asks for statuses while it lays out its
+    // list, so the lock is let go between slices. A task is copied whole within its slice; a task
+    // added or removed meanwhile would shift the places, so the copy then starts again, and after a few
+    // such starts is made under one lock.
+    constexpr std::size_t kSlice = 256;
+    constexpr int kSlicedAttempts = 3;
+    for (int attempt = 0;; ++attempt) {
+        std::vector<TaskInfo> tasks;
+        std::unique_lock lock(m_mutex);
+        const std::uint64_t layout = m_layoutChanges;
+        tasks.reserve(m_tasks.size());
+        bool whole = true;
+        for (std::size_t i = 0; i < m_tasks.size(); ++i) {
+            if (i % kSlice == 0 && i > 0 && attempt < kSlicedAttempts) {
+                lock.unlock();
+                std::this_thread::yield(); // a waiting thread takes the lock before this one takes it back
+                lock.lock();
+                if (m_layoutChanges != layout) {
+                    whole = false;
+                    break;
+                }
+            }
+            tasks.push_back(*m_tasks[i]);
+        }
+        if (whole) {
+            return tasks;
+        }
     }
-    return tasks;
 }
 
 void TaskList::Publish(const TaskInfo* record, TaskId id, TaskStatus status,

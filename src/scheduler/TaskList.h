@@ -68,7 +68,8 @@ public:
             use(*task, m_shared.at(task.get()));
         }
     }
-    // Copies of every stored task in list order.
+    // Copies of every stored task in list order, as the list was at one moment (each task as it was
+    // when its copy was made). Other threads wait for a slice of the list at most.
     std::vector<TaskInfo> Copies() const;
     // Writes the list to the storage file; false when it could not (the reason is on standard error).
     // One save at a time, each taking its copy when its turn comes, so the last save to finish always
@@ -106,6 +107,7 @@ private:
     std::vector<std::unique_ptr<TaskInfo>> m_tasks;
     std::unordered_map<const TaskInfo*, Shared> m_shared;
     TaskId m_lastId = 0;
+    std::uint64_t m_layoutChanges = 0; // tasks added or removed: places in the list moved
     QObject* m_receiver = nullptr;
     std::function<void(const TaskInfo*)> m_changed;
 };

@@ -1,5 +1,7 @@
 #include "TaskSaver.h"
 
+#include "platform/LowPriority.h"
+
 TaskSaver::TaskSaver(std::function<bool()> save, std::chrono::milliseconds retryInterval)
     : m_save(std::move(save)), m_retryInterval(retryInterval), m_thread([this] { Run(); }) {}
 
@@ -20,6 +22,9 @@ void TaskSaver::Request() {
 }
 
 void TaskSaver::Run() {
+    // Writing ten thousand tasks takes tens of milliseconds of a processor: the window, adding a task on
+    // the other, keeps its frame time on a machine with few cores.
+    platform::GiveThisThreadASmallerShare();
     std::unique_lock lock(m_mutex);
     for (;;) {
         const auto wanted = [this] { return m_stopping || m_due; };

@@ -68,7 +68,13 @@ QSize TaskWizard::sizeHint() const {
 }
 
 TaskWizard::~TaskWizard() {
-    QSettings().setValue(setting_keys::kWizardGeometry, saveGeometry());
+    // Written only when the user moved or resized it: a write makes the settings file be saved anew
+    // and flushed to disk, which stalls the window when a task is stored (most often it is unchanged).
+    QSettings settings;
+    if (const QByteArray geometry = saveGeometry();
+        settings.value(setting_keys::kWizardGeometry) != geometry) {
+        settings.setValue(setting_keys::kWizardGeometry, geometry);
+    }
     // The browser page holds the repository objects; they go before the working copy and the rest.
     removePage(BrowserPageId);
     delete m_browserPage;

@@ -78,6 +78,16 @@ private slots:
         QCOMPARE(m_proxy->rowOf(last), 1);
         QVERIFY(m_model->insertTask(0, {}, TestEngine::Task(L"Новая")));
         QCOMPARE(m_proxy->rowOf(last), 2);
+        // The rows by task follow additions and removals anywhere, several at once included.
+        QVERIFY(m_model->insertTask(3, {}, TestEngine::Task(L"В конце")));
+        QVERIFY(m_model->insertTask(1, {}, TestEngine::Task(L"Вторая")));
+        QVERIFY(m_model->insertTask(1, {}, TestEngine::Task(L"Перед второй")));
+        QVERIFY(m_model->removeRows(2, 2));
+        QVERIFY(m_model->insertTask(2, {}, TestEngine::Task(L"Третья")));
+        for (int row = 0; row < m_proxy->rowCount(); ++row) {
+            QCOMPARE(m_proxy->rowOf(m_proxy->taskAt(m_proxy->index(row, 0))), row);
+        }
+        QCOMPARE(m_proxy->rowCount(), 5);
     }
 
     void resultColumnSaysHowTheLastRunEnded_data() {

@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <string>
+#include <thread>
+
 TEST(TaskListTest, ARemovedTaskIsNotFoundUnderItsOldIdentityEvenAtTheSameAddress) {
     TaskList list;
     TaskInfo task;
@@ -45,4 +49,40 @@ TEST(TaskListTest, APublishedStatusComesWithItsNextRunAndIsToldOnTheListenersThr
     list.Notify(nullptr);
     QCoreApplication::processEvents();
     EXPECT_EQ(told.size(), 1U);
+}
+
+TEST(TaskListTest, ACopyOfTheWholeListIsTheListAtOneMomentWhileTasksComeAndGo) {
+    // Long enough to be copied in several slices; a task comes and goes at the front all the while, so
+    // a copy that went on after it came or went would hold a task twice or miss one.
+    constexpr int kTasks = 3000;
+    TaskList list;
+    for (int i = 0; i < kTasks; ++i) {
+        TaskInfo task;
+        task.name = std::to_wstring(i);
+        list.Add(task);
+    }
+    std::atomic<bool> stop = false;
+    std::thread changer([&] {
+        TaskInfo front;
+        front.name = L"впереди";
+        while (!stop) {
+            const TaskInfo* added = list.Add(front, 0);
+            std::this_thread::sleep_for(std::chrono::microseconds(100)); // some copies get through whole
+            list.Remove(added);
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+    });
+    for (int copy = 0; copy < 50; ++copy) {
+        const std::vector<TaskInfo> tasks = list.Copies();
+        const bool withFront = tasks.size() == kTasks + 1;
+        ASSERT_TRUE(withFront || tasks.size() == kTasks) << tasks.size();
+        if (withFront) {
+            ASSERT_EQ(tasks.front().name, L"впереди");
+        }
+        for (int i = 0; i < kTasks; ++i) {
+            ASSERT_EQ(tasks[static_cast<std::size_t>(i + (withFront ? 1 : 0))].name, std::to_wstring(i));
+        }
+    }
+    stop = true;
+    changer.join();
 }

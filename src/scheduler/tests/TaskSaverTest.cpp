@@ -11,8 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -39,6 +42,21 @@ TEST(TaskSaverTest, ChangesMadeDuringASaveShareTheNextOne) {
     EXPECT_TRUE(WaitUntil([&] { return saves == 2; }));
     EXPECT_TRUE(saver.Stop());
     EXPECT_EQ(saves, 2); // nothing was left to save at the stop
+}
+
+TEST(TaskSaverTest, SavesOnItsThreadGiveTheProcessorToTheWindowFirst) {
+    const int callers = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+    std::atomic<int> saving = -100;
+    TaskSaver saver(
+        [&] {
+            saving = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+            return true;
+        },
+        1h);
+    saver.Request();
+    ASSERT_TRUE(WaitUntil([&] { return saving != -100; }));
+    EXPECT_EQ(saving, std::min(callers + 10, 19)); // a program started at low priority stays there
+    EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(gettid())), callers); // the caller's own stays
 }
 
 TEST(TaskSaverTest, ARefusedSaveIsTriedAgainUntilTheFolderIsWritableAndAtTheStop) {
