@@ -47,9 +47,9 @@ bool StartCommand(const CommandAction& action, const RunContext& context, const 
         arguments.push_back(ToLocal8Bit(action.arguments));
         shown.push_back(action.arguments);
     }
-    WriteDebugOutput(
-        QStringLiteral("[%1]: %2")
-            .arg(QString::fromStdWString(taskName), QString::fromStdWString(CommandLineText(shown))));
+    WriteDebugOutput(QStringLiteral("[%1]: %2")
+                         .arg(QString::fromStdWString(TraceName(taskName)),
+                              QString::fromStdWString(CommandLineText(shown))));
 
     const std::wstring folder = CommandStartFolder(action);
     // Without an engine to tell, nothing would read it back.

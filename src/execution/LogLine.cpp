@@ -11,6 +11,12 @@ QString FormatLogLine(TimePoint time, const QString& message) {
     return QStringLiteral("%1 %2\n").arg(stamp, message);
 }
 
+std::wstring TraceName(std::wstring_view name) {
+    constexpr std::size_t kWhole = 1024;
+    constexpr std::size_t kKept = 1000;
+    return name.size() <= kWhole ? std::wstring(name) : std::wstring(name.substr(0, kKept)) + L"…";
+}
+
 void WriteLogLine(TaskLog* log, const std::wstring& taskName, const QString& message, bool withPrefix) {
     const TimePoint now = CurrentTime();
     const QString line = FormatLogLine(now, message);
@@ -20,8 +26,9 @@ void WriteLogLine(TaskLog* log, const std::wstring& taskName, const QString& mes
     }
     // The message log ends every entry itself.
     const QString trace = line.chopped(1);
-    WriteDebugOutput(withPrefix ? QStringLiteral("[%1]: %2").arg(QString::fromStdWString(taskName), trace)
-                                : trace);
+    WriteDebugOutput(withPrefix
+                         ? QStringLiteral("[%1]: %2").arg(QString::fromStdWString(TraceName(taskName)), trace)
+                         : trace);
 }
 
 void WriteLogLines(TaskLog* log, const std::wstring& taskName, const std::vector<LogEntry>& entries) {

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 class TaskLog;
@@ -13,6 +14,10 @@ class TaskLog;
 // "dd.MM.yyyy hh:mm:ss" of the local time, a space, the message and a newline. The message is placed in
 // the same pass as the time stamp, so a "%1" inside it stays as it is.
 QString FormatLogLine(TimePoint time, const QString& message);
+
+// The task's name as the trace and a run's log prefix show it: whole up to 1,024 characters, a longer
+// one as its first thousand and "…", so that a huge name is not copied into every line.
+std::wstring TraceName(std::wstring_view name);
 
 // Appends the line for the current time to the log (as UTF-8) and hands a copy, without its final
 // newline, to the debug output: "[task name]: line" when withPrefix is set (the engine's own texts),

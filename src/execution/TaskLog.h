@@ -23,6 +23,9 @@ public:
     TaskLog(const QString& folder, const std::wstring& taskName);
     // The same in the application's per-user cache folder.
     explicit TaskLog(const std::wstring& taskName);
+    // The same at a path PathFor gave, for a caller that has no copy of the name at hand.
+    struct At {};
+    TaskLog(const QString& path, At);
     // A log without a file: it discards every line and only tells its observer, which writes them
     // elsewhere (a run on another thread hands its lines to the one that owns the task's log).
     TaskLog();

@@ -13,6 +13,12 @@ void TaskInfo::SetRunOnlyOnWorkingDays(bool value) {
     }
 }
 
+TaskInfo RenamedCopy(const TaskInfo& task, std::wstring name) {
+    return TaskInfo{
+        std::move(name), task.description, task.starting_point, task.trigger, task.run_only_on_working_days,
+        task.action,     task.options};
+}
+
 bool IsWeekend(TimePoint time) {
     const std::int64_t day = FloorDiv(LocalZone::Current().ToLocalTicks(time), kTicksPerDay);
     const int weekday = WeekdayOfDay(day);

@@ -128,5 +128,9 @@ struct TaskInfo {
     bool operator==(const TaskInfo&) const = default;
 };
 
+// A copy of the task under another name, made without copying its own: a name may run to millions of
+// characters, and a run's copy needs it only for its log's prefix.
+TaskInfo RenamedCopy(const TaskInfo& task, std::wstring name);
+
 // True when the time point falls on a Saturday or Sunday of the current local time zone.
 bool IsWeekend(TimePoint time);

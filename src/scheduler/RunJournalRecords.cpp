@@ -2,6 +2,8 @@
 // journal's thread; and the pruning of old runs.
 #include "RunJournal.h"
 
+#include "repository/Utf8.h"
+
 #include "Sqlite.h"
 
 namespace {
@@ -26,10 +28,11 @@ JournalTaskId RunJournal::AddTask(const std::wstring& name, TimePoint created) {
         std::lock_guard lock(m_mutex);
         id = ++m_lastTask;
     }
-    Queue([id, name, created](sqlite::Database& db) {
+    // Queued as UTF-8, a quarter of the wide text's size: a name may run to millions of characters.
+    Queue([id, name = Utf8FromWideLossy(name), created](sqlite::Database& db) {
         db.Cached("INSERT OR REPLACE INTO tasks(id, name, created) VALUES(?1, ?2, ?3)")
             .Bind(1, id)
-            .Bind(2, name)
+            .BindUtf8(2, name)
             .Bind(3, TickCount(created))
             .Run();
     });
@@ -37,8 +40,8 @@ JournalTaskId RunJournal::AddTask(const std::wstring& name, TimePoint created) {
 }
 
 void RunJournal::RenameTask(JournalTaskId task, const std::wstring& name) {
-    Queue([task, name](sqlite::Database& db) {
-        db.Cached("UPDATE tasks SET name = ?2 WHERE id = ?1").Bind(1, task).Bind(2, name).Run();
+    Queue([task, name = Utf8FromWideLossy(name)](sqlite::Database& db) {
+        db.Cached("UPDATE tasks SET name = ?2 WHERE id = ?1").Bind(1, task).BindUtf8(2, name).Run();
     });
 }
 

@@ -69,6 +69,7 @@ public:
     Statement& Bind(int index, std::int64_t value);
     Statement& Bind(int index, const std::optional<std::int64_t>& value); // none: NULL
     Statement& Bind(int index, const std::wstring& text);
+    Statement& BindUtf8(int index, std::string_view text); // text already in UTF-8
     // True while there is a row to read; false once done. Throws Error on failure.
     bool Step();
     // Steps to the end and makes the statement ready for new values.

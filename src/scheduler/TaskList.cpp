@@ -1,5 +1,6 @@
 #include "TaskList.h"
 
+#include "execution/LogLine.h"
 #include "model/StorageFile.h"
 #include "platform/FreedMemory.h"
 
@@ -55,6 +56,19 @@ std::optional<std::wstring> TaskList::NameIfStored(const TaskInfo* record, TaskI
     std::optional<std::wstring> name;
     IfStored(record, id, [&](const TaskInfo& task, const Shared&) { name = task.name; });
     return name;
+}
+
+std::optional<std::wstring> TaskList::TraceNameIfStored(const TaskInfo* record, TaskId id) const {
+    std::optional<std::wstring> name;
+    IfStored(record, id, [&](const TaskInfo& task, const Shared&) { name = TraceName(task.name); });
+    return name;
+}
+
+std::optional<TaskInfo> TaskList::RunCopyIfStored(const TaskInfo* record, TaskId id) const {
+    std::optional<TaskInfo> copy;
+    IfStored(record, id,
+             [&](const TaskInfo& task, const Shared&) { copy = RenamedCopy(task, TraceName(task.name)); });
+    return copy;
 }
 
 std::vector<TaskInfo> TaskList::Copies() const {

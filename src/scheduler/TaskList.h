@@ -60,6 +60,10 @@ public:
                                          std::optional<TaskId> id = std::nullopt) const;
     // The task's name while it is stored under `id` (the record may be freed once it is not).
     std::optional<std::wstring> NameIfStored(const TaskInfo* record, TaskId id) const;
+    // The same as the trace and the log's prefix show it (TraceName): no copy of a huge name.
+    std::optional<std::wstring> TraceNameIfStored(const TaskInfo* record, TaskId id) const;
+    // A copy for a run while the task is stored under `id`: whole, but for its name, as TraceName gives it.
+    std::optional<TaskInfo> RunCopyIfStored(const TaskInfo* record, TaskId id) const;
     // Calls `use(task, shared)` for every stored task in list order, under the lock.
     template <typename Use>
     void ForEach(Use&& use) const {

@@ -186,7 +186,7 @@ void TaskWorker::PerformAction(const TaskInfo* stored, TaskInfo& run, TaskLog* l
 
 void TaskWorker::Perform(const TaskInfo* record, TaskId id, RunStart how, std::optional<SlotAttempt> attempt,
                          const std::function<void()>& started) {
-    std::optional<TaskInfo> copy = m_list.CopyIfStored(record, id);
+    std::optional<TaskInfo> copy = m_list.RunCopyIfStored(record, id);
     if (!copy) {
         return;
     }
@@ -247,7 +247,7 @@ void TaskWorker::WriteBesideEnd(const TaskInfo* record, TaskId id, JournalRunId 
                                 const std::optional<SlotAttempt>& attempt, const QString& line,
                                 const RunResult& result, const std::vector<LogEntry>& more) {
     Timing* timing = TimingOf(record, id);
-    const auto name = m_list.NameIfStored(record, id);
+    const auto name = m_list.TraceNameIfStored(record, id);
     if (timing == nullptr || !name) {
         m_ledger.Ended(nullptr, RunLedger::Where::Beside, run, result); // removed meanwhile
         return;

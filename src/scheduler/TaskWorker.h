@@ -8,6 +8,7 @@
 
 #include "ConditionWatch.h"
 #include "JournalRecords.h"
+#include "NameMark.h"
 #include "RunJournal.h"
 #include "RunLedger.h"
 #include "RunSettings.h"
@@ -98,7 +99,7 @@ private:
     struct Timing {
         TaskId id = 0;
         std::unique_ptr<TaskLog> log;
-        std::wstring logName;                  // the name its log file is named after
+        NameMark logName;                      // the name its log file is named after
         std::optional<TimePoint> recordedSlot; // the slot the journal last heard it was armed for
         TaskRuns runs;
         std::optional<SlotAttempt> served;  // the newest slot a timed run was started for

@@ -49,7 +49,7 @@ void TaskWorker::Wait(const TaskInfo* record, Timing& timing, const SlotAttempt&
     timing.waiting = attempt;
     timing.runs.status.waiting = unmet;
     timing.runs.status.waiting_slot = attempt.slot;
-    if (const auto name = m_list.NameIfStored(record, timing.id); name && !told) {
+    if (const auto name = m_list.TraceNameIfStored(record, timing.id); name && !told) {
         WriteLogLine(timing.log.get(), *name,
                      RunTexts::Waiting().arg(RunTimeText(attempt.slot), QString::fromStdWString(unmet)),
                      true);
@@ -65,7 +65,7 @@ void TaskWorker::SkipWaiting(const TaskInfo* record, Timing& timing) {
     const SlotAttempt skipped = *std::exchange(timing.waiting, std::nullopt);
     const std::wstring unmet = std::exchange(timing.runs.status.waiting, {});
     timing.runs.status.waiting_slot.reset();
-    if (const auto name = m_list.NameIfStored(record, timing.id)) {
+    if (const auto name = m_list.TraceNameIfStored(record, timing.id)) {
         WriteLogLine(timing.log.get(), *name,
                      RunTexts::Skipped().arg(RunTimeText(skipped.slot), QString::fromStdWString(unmet)),
                      true);

@@ -96,10 +96,25 @@ void TaskWorker::PostOpen(const TaskInfo* record, TaskId id, bool atStartUp) {
 }
 
 void TaskWorker::Open(const TaskInfo* record, TaskId id, bool atStartUp) {
+    std::optional<JournalTask> known;
+    if (auto node = m_fromJournal.extract(record)) {
+        known = std::move(node.mapped());
+    }
+    // The name is not copied: a name may run to millions of characters. What the opening needs of it is
+    // taken here, and the whole name only when the journal must hear it.
     TaskInfo schedule;
+    std::wstring traceName;
+    QString logPath;
+    NameMark mark;
+    std::optional<std::wstring> journalName;
     bool endsBeside = false;
     const bool stored = m_list.IfStored(record, id, [&](const TaskInfo& task, const TaskList::Shared&) {
-        schedule.name = task.name;
+        traceName = TraceName(task.name);
+        logPath = TaskLog::PathFor(m_logFolder, task.name);
+        mark = NameMark(task.name);
+        if (m_journal && (!known || known->name != task.name)) {
+            journalName = task.name;
+        }
         schedule.starting_point = task.starting_point;
         schedule.run_only_on_working_days = task.run_only_on_working_days;
         schedule.trigger = task.trigger;
@@ -112,17 +127,13 @@ void TaskWorker::Open(const TaskInfo* record, TaskId id, bool atStartUp) {
     }
     Timing& timing = m_timing[record];
     timing.id = id;
-    std::optional<JournalTask> known;
-    if (auto node = m_fromJournal.extract(record)) {
-        known = std::move(node.mapped());
-    }
     const TimePoint now = m_clock();
     // Read before the log is opened, which makes the file of a task that has none; and only when the
     // journal's word is not enough.
     std::optional<LogHistory> past;
     const auto readLog = [&]() -> const LogHistory& {
         if (!past) {
-            past = ReadLogHistory(TaskLog::PathFor(m_logFolder, schedule.name));
+            past = ReadLogHistory(logPath);
         }
         return *past;
     };
@@ -134,8 +145,8 @@ void TaskWorker::Open(const TaskInfo* record, TaskId id, bool atStartUp) {
     if (!known && past) {
         timing.runs.history = past->runs;
     }
-    timing.logName = schedule.name;
-    timing.log = std::make_unique<TaskLog>(m_logFolder, schedule.name);
+    timing.logName = std::move(mark);
+    timing.log = std::make_unique<TaskLog>(logPath, TaskLog::At{});
     timing.log->SetObserver([&history = timing.runs.history](TimePoint time, const QString& message) {
         history.Feed(time, message);
     });
@@ -146,12 +157,13 @@ void TaskWorker::Open(const TaskInfo* record, TaskId id, bool atStartUp) {
         timing.recordedSlot = known->armedSlot;
         timing.runs.status = StatusFromJournal(*known);
         firstKnown = known->created.value_or(now);
-        if (known->name != schedule.name) {
-            m_journal->RenameTask(known->id, schedule.name);
+        if (journalName) {
+            m_journal->RenameTask(known->id, *journalName);
         }
     } else if (m_journal) {
-        timing.runs.journalId = m_journal->AddTask(schedule.name, now);
+        timing.runs.journalId = m_journal->AddTask(*journalName, now);
     }
+    journalName.reset();
     if (verdict.fromLog) {
         m_ledger.RecordFromLog(timing.runs, *verdict.fromLog);
     }
@@ -163,7 +175,7 @@ void TaskWorker::Open(const TaskInfo* record, TaskId id, bool atStartUp) {
         RecordOrder();
     }
     if (verdict.killed) {
-        NoteUnfinished(timing, schedule.name);
+        NoteUnfinished(timing, traceName);
     }
     if (schedule.options.paused) {
         verdict.missed = {}; // a paused task owes no slot and misses none
@@ -175,7 +187,7 @@ void TaskWorker::Open(const TaskInfo* record, TaskId id, bool atStartUp) {
         return;
     }
     if (verdict.missed.count > 0) {
-        NoteMissedRuns(timing, verdict.missed, schedule.name);
+        NoteMissedRuns(timing, verdict.missed, traceName);
         m_catchUp.push_back({record, id, verdict.missed.latest});
     }
     Arm(record);
@@ -232,7 +244,7 @@ void TaskWorker::Drop(const TaskInfo* record) {
     m_timers->Disarm(record);
     bool shared = false; // tasks of one name share a log: the last of them takes it along
     m_list.ForEach([&](const TaskInfo& task, const TaskList::Shared&) {
-        shared = shared || task.name == it->second.logName;
+        shared = shared || it->second.logName.Marks(task.name);
     });
     if (it->second.log && !shared) {
         it->second.log->Remove();
@@ -279,9 +291,9 @@ void TaskWorker::FollowRename(Timing& timing, const TaskInfo* record) {
     }
     bool shared = false; // another task of the old name goes on writing the old log
     m_list.ForEach([&](const TaskInfo& task, const TaskList::Shared&) {
-        shared = shared || (&task != record && task.name == timing.logName);
+        shared = shared || (&task != record && timing.logName.Marks(task.name));
     });
-    if (*name == timing.logName) {
+    if (timing.logName.Marks(*name)) {
         return;
     }
     if (m_journal && timing.runs.journalId != 0) {
@@ -296,7 +308,7 @@ void TaskWorker::FollowRename(Timing& timing, const TaskInfo* record) {
         std::cerr << "The log of a renamed task could not be renamed: "
                   << QDir::toNativeSeparators(oldPath).toLocal8Bit().constData() << '\n';
     }
-    timing.logName = *name;
+    timing.logName = NameMark(*name);
     timing.log = std::make_unique<TaskLog>(m_logFolder, *name);
     timing.log->SetObserver([&history = timing.runs.history](TimePoint time, const QString& message) {
         history.Feed(time, message);

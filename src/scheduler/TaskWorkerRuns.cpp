@@ -79,7 +79,7 @@ void TaskWorker::Serve(const TaskInfo* record, const SlotAttempt& attempt) {
     if (QueueOnLane(record, id, attempt.how, attempt)) {
         return;
     }
-    const auto startName = m_list.NameIfStored(record, id);
+    const auto startName = m_list.TraceNameIfStored(record, id);
     if (!startName) {
         return;
     }
@@ -94,7 +94,7 @@ void TaskWorker::FinishTimed(const TaskInfo* record, TaskId id) {
         return; // removed during the run
     }
     const TimePoint next = Arm(record);
-    const auto name = m_list.NameIfStored(record, id);
+    const auto name = m_list.TraceNameIfStored(record, id);
     Timing* timing = TimingOf(record, id);
     if (!name || timing == nullptr) {
         return;
@@ -124,7 +124,7 @@ void TaskWorker::RunManually(const TaskInfo* record, TaskId id) {
         return;
     }
     Timing* timing = TimingOf(record, id);
-    const auto name = m_list.NameIfStored(record, id);
+    const auto name = m_list.TraceNameIfStored(record, id);
     if (timing == nullptr || !name) {
         started();
         return;
@@ -143,7 +143,7 @@ bool TaskWorker::QueueOnLane(const TaskInfo* record, TaskId id, RunStart how,
     std::shared_ptr<TaskInfo> run;
     m_list.IfStored(record, id, [&](const TaskInfo& task, const TaskList::Shared&) {
         if (NeedsTool(task.action)) {
-            run = std::make_shared<TaskInfo>(task);
+            run = std::make_shared<TaskInfo>(RenamedCopy(task, TraceName(task.name)));
         }
     });
     if (!run) {

@@ -11,6 +11,15 @@
 
 #include <gtest/gtest.h>
 
+TEST(TraceNameTest, AHugeNameIsCutOnceAndNamesUpToTheLimitStayWhole) {
+    const std::wstring limit(1024, L'я');
+    const std::wstring longer = limit + L"б";
+    EXPECT_EQ(TraceName(L"Экспорт"), L"Экспорт");
+    EXPECT_EQ(TraceName(limit), limit);
+    EXPECT_EQ(TraceName(longer), std::wstring(1000, L'я') + L"…");
+    EXPECT_EQ(TraceName(TraceName(longer)), TraceName(longer)); // a cut name is not cut again
+}
+
 TEST(FormatLogLineTest, LocalTimeStampSpaceMessageNewline) {
     const ScopedTimeZone zone("Europe/Moscow");
     EXPECT_EQ(FormatLogLine(Utc(2026, 3, 5, 21, 4, 9, 999), QStringLiteral("Задание успешно выполнено.")),

@@ -3,6 +3,9 @@
 
 #include "ExecutionTestHelpers.h"
 
+#include "repository/Utf8.h"
+
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -79,6 +82,32 @@ TEST(TaskLogFileNameTest, EveryNameGetsAFileNameThatFitsAndNamesThatFitKeepTheir
     }
     names.removeDuplicates();
     EXPECT_EQ(names.size(), static_cast<int>(cases.size()));
+}
+
+TEST(TaskLogFileNameTest, ALongNameKeepsTheLogFileItHadWhenTheWholeNameWasConverted) {
+    // The file name as it was made from the whole name at once: logs made then are found again.
+    const auto madeWhole = [](const std::wstring& taskName) {
+        QString name = QString::fromStdWString(taskName).replace(QLatin1Char('/'), QLatin1Char('_'));
+        const QByteArray hash =
+            QCryptographicHash::hash(QString::fromStdWString(taskName).toUtf8(), QCryptographicHash::Sha256)
+                .toHex()
+                .left(16);
+        const QByteArray local = QFile::encodeName(name);
+        const std::size_t kept = Utf8PrefixLength(std::string_view(local.constData(), local.size()), 234);
+        return QFile::decodeName(local.left(static_cast<int>(kept))) + QLatin1Char('~') +
+               QLatin1String(hash) + QStringLiteral(".log");
+    };
+    const std::wstring pair = L"\xD83D\xDE00"; // a surrogate pair in wide characters
+    const std::vector<std::wstring> names = {
+        std::wstring(256, L'я'),
+        std::wstring(233, L'a') + pair + std::wstring(40, L'b'), // the pair at the cut
+        std::wstring(65535, L'c') + pair + L"d",                 // and where a piece of the hash ends
+        std::wstring(200, L'/') + std::wstring(300'000, L'Я') + L"\xD800", // and a lone one at the end
+    };
+    for (const std::wstring& name : names) {
+        SCOPED_TRACE(name.size());
+        EXPECT_EQ(TaskLog::FileNameFor(name), madeWhole(name));
+    }
 }
 
 TEST(TaskLogTest, CreatesTheFolderAndTheFileNamedAfterTheTask) {

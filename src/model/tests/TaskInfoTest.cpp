@@ -53,6 +53,24 @@ TEST(TaskInfo, CopiesShareNothing) {
     EXPECT_EQ(std::get<ExportAction>(source.action).modification_times.size(), 1u);
 }
 
+TEST(TaskInfo, ARenamedCopyKeepsEveryOtherField) {
+    // Every field away from its default: a field the copy forgot would compare unequal.
+    TaskInfo source;
+    source.name = L"Имя";
+    source.description = L"Описание";
+    source.starting_point = TimePointFromTicks(123'456'789);
+    source.trigger = WeeklyTrigger{2, {1, 3}};
+    source.run_only_on_working_days = true;
+    source.action = CommandAction{L"/bin/true", L"/tmp", L"-x"};
+    source.options.paused = true;
+    source.options.retry_count = 3;
+    EXPECT_EQ(RenamedCopy(source, source.name), source);
+    TaskInfo renamed = RenamedCopy(source, L"Другое");
+    EXPECT_EQ(renamed.name, L"Другое");
+    renamed.name = source.name;
+    EXPECT_EQ(renamed, source);
+}
+
 TEST(TaskInfo, WorkingDaysAreRefusedOnlyForWholeWeeksFromAWeekend) {
     ScopedTimeZone zone("Europe/Berlin");
     const TimePoint saturday = Local("Europe/Berlin", 2026, 12, 12, 9, 0);

@@ -2,6 +2,8 @@
 // status is published together with its next run.
 #include "scheduler/TaskList.h"
 
+#include "scheduler/NameMark.h"
+
 #include <QCoreApplication>
 
 #include <gtest/gtest.h>
@@ -85,4 +87,32 @@ TEST(TaskListTest, ACopyOfTheWholeListIsTheListAtOneMomentWhileTasksComeAndGo) {
     }
     stop = true;
     changer.join();
+}
+
+TEST(TaskListTest, AHugeNameIsHandedOutCutForRunsAndTracesAndToldApartByItsMark) {
+    TaskList list;
+    TaskInfo task;
+    task.name = std::wstring(2'000'000, L'я');
+    task.action = CommandAction{L"/bin/true", L"", L""};
+    const TaskInfo* record = list.Add(task);
+    const auto id = *list.IdOf(record);
+    const std::wstring cut = std::wstring(1000, L'я') + L"…";
+    EXPECT_EQ(list.TraceNameIfStored(record, id), cut);
+    const std::optional<TaskInfo> run = list.RunCopyIfStored(record, id);
+    ASSERT_TRUE(run);
+    EXPECT_EQ(run->name, cut);
+    EXPECT_EQ(RenamedCopy(*run, task.name), task);
+    EXPECT_EQ(list.NameIfStored(record, id), task.name); // a rename still compares the whole name
+
+    struct Case {
+        std::wstring a, b;
+        bool same;
+    };
+    const std::wstring huge = task.name;
+    const std::wstring differsAtTheEnd = huge.substr(0, huge.size() - 1) + L"ю";
+    for (const Case& c :
+         {Case{L"Экспорт", L"Экспорт", true}, Case{L"Экспорт", L"экспорт", false}, Case{huge, huge, true},
+          Case{huge, differsAtTheEnd, false}, Case{huge, huge + L"я", false}, Case{cut, huge, false}}) {
+        EXPECT_EQ(NameMark(c.a).Marks(c.b), c.same) << c.a.size() << " " << c.b.size();
+    }
 }
