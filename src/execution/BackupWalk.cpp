@@ -70,18 +70,21 @@ void BackupWalk::Unreadable(const fs::path& local, const QString& reason) {
     result_.unreadable.push_back(Shown(local).toStdWString());
 }
 
-// New entries in a folder must reach the disk with the folder, so its file system is taken in before
-// the first of them is made.
-void BackupWalk::Watch(const fs::path& folder) {
-    if (folder == watched_) {
+// The folder new entries go into, held open while they are made. New entries in a folder must reach the
+// disk with the folder, so its file system is taken in before the first of them is made. Below the
+// destination a link put in place of a folder since it was listed or made is not followed.
+void BackupWalk::EnterFolder(const fs::path& folder) {
+    if (folder == folder_path_ && folder_.IsOpen()) {
         return;
     }
+    folder_path_.clear();
     std::error_code error;
-    if (!sync_.Watch(folder.native(), error)) {
+    folder_ = platform::OpenFolder::Open(folder.native(), folder == destination_, error);
+    if (!folder_.IsOpen() || !sync_.Watch(folder_, error)) {
         throw DestinationError{
             Tr("не удалось открыть папку «%1»: %2").arg(Shown(folder), FromLocal8Bit(error.message()))};
     }
-    watched_ = folder;
+    folder_path_ = folder;
 }
 
 BackupWalk::Present::Present(const Folder& folder) {
@@ -235,7 +238,7 @@ std::uint64_t BackupWalk::Needed(std::uint64_t block) const {
 void BackupWalk::MakeFolder(const Step& step) {
     std::error_code error;
     if (!step.exists) {
-        Watch(step.local.parent_path());
+        EnterFolder(step.local.parent_path());
         fs::create_directory(step.local, error);
         if (error) {
             throw DestinationError{Tr("не удалось создать папку «%1»: %2")
@@ -287,10 +290,10 @@ bool BackupWalk::CopyDocument(Step& step) {
         }
         return true;
     }
-    Watch(step.local.parent_path());
+    EnterFolder(step.local.parent_path());
     const auto permissions =
         step.permissions ? std::optional<std::uint32_t>(*step.permissions & 0777) : std::nullopt;
-    ReplacementFile file(step.local, !step.exists, permissions);
+    ReplacementFile file(folder_, step.local.filename().native(), !step.exists, permissions);
     const auto refused = [&](const ReplacementFile& f) {
         ++result_.failed;
         return DestinationError{

@@ -6,6 +6,7 @@
 #include "KeptTimePrecision.h"
 #include "platform/FileEntry.h"
 #include "platform/FileSystemSync.h"
+#include "platform/OpenFolder.h"
 #include "repository/ItemStore.h"
 #include "repository/LocalBlob.h"
 
@@ -94,7 +95,7 @@ private:
     // False when a stop was requested.
     bool CopyDocument(Step& step);
     bool CopyLocal(arkon::LocalBlob& local, ReplacementFile& file, std::uint64_t& written);
-    void Watch(const std::filesystem::path& folder);
+    void EnterFolder(const std::filesystem::path& folder);
     // A document that cannot be read is left out, but a repository that has gone ends the copy: its
     // error is thrown on.
     void CheckRepository() { store_.GetItemInfo({}); }
@@ -105,6 +106,7 @@ private:
     BackupResult& result_;
     std::vector<Step> steps_;
     platform::FileSystemSync sync_;
-    std::filesystem::path watched_; // the folder the last new entry went into
+    platform::OpenFolder folder_;       // the folder the last new entry went into
+    std::filesystem::path folder_path_; // and its path, empty while none is open
     KeptTimePrecision precision_;
 };
