@@ -14,13 +14,18 @@ void WriteBackThread::Add(OutputFile& file) {
         file.StartWriteBack();
         return;
     }
-    std::unique_lock lock(mutex_);
-    if (!thread_.joinable()) {
-        thread_ = std::jthread([this](std::stop_token stop) { Work(std::move(stop)); });
+    bool wake = false;
+    {
+        std::unique_lock lock(mutex_);
+        if (!thread_.joinable()) {
+            thread_ = std::jthread([this](std::stop_token stop) { Work(std::move(stop)); });
+        }
+        room_.wait(lock, [this] { return waiting_.size() < kMaxWaiting; });
+        waiting_.push_back(std::move(second));
+        wake = waiting_.size() == kWakeAfter;
     }
-    room_.wait(lock, [this] { return waiting_.size() < kMaxWaiting; });
-    waiting_.push_back(std::move(second));
-    if (waiting_.size() == kWakeAfter) {
+    // Woken with the lock let go, the thread does not wait for it at once.
+    if (wake) {
         work_.notify_one();
     }
 }

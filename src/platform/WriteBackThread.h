@@ -35,7 +35,7 @@ public:
 private:
     void Work(std::stop_token stop);
 
-    static constexpr std::size_t kWakeAfter = 8;
+    static constexpr std::size_t kWakeAfter = 16;
     // Each file holds a descriptor while it waits and while it is started: at most twice this many.
     static constexpr std::size_t kMaxWaiting = 32;
 
