@@ -15,6 +15,8 @@
 //   right after `cp -r` wrote the tree;
 // - how long small reads of another file on the same disk wait during a first backup, with the copy at
 //   the user's priority and at its own low one.
+// Beside the elapsed times, the processor time each side used: on a machine that others load, it shows
+// the work done when the elapsed times mostly show the waiting for a processor.
 // Set ZELKOR_BENCH_DIR to put the trees on another file system than the temporary folder's.
 #include "execution/RepositoryBackup.h"
 #include "platform/FileSystemSync.h"
@@ -33,6 +35,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -226,6 +229,20 @@ double Seconds(std::chrono::steady_clock::duration duration) {
     return std::chrono::duration<double>(duration).count();
 }
 
+// Processor time used so far by this process and by the children it has waited for, user and system
+// together: unlike the elapsed time it hardly changes when other programs load the processors.
+double ProcessorSeconds() {
+    double total = 0;
+    for (const int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
+        rusage usage{};
+        getrusage(who, &usage);
+        for (const timeval& time : {usage.ru_utime, usage.ru_stime}) {
+            total += static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) / 1e6;
+        }
+    }
+    return total;
+}
+
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     const std::size_t n = values.size();
@@ -241,14 +258,18 @@ struct Paired {
 };
 
 // Each iteration runs both, in alternating order; the time reported is ours, "ours_ms" and
-// "reference_ms" are medians. Whichever comes first in an iteration runs right after the previous one's
-// write-back and pays for it, so "ratio" is the median over pairs of iterations (one in each order): on a
-// disk where creating files slows down for a while after many were deleted, one slow pair would
-// otherwise decide the whole figure.
+// "reference_ms" are medians, "ours_cpu_ms" and "reference_cpu_ms" the medians of the processor time
+// each used (all threads and child processes), and "cpu_ratio" their ratio taken as "ratio" is. Whichever
+// comes first in an iteration runs right after the previous one's write-back and pays for it, so "ratio" is
+// the median over pairs of iterations (one in each order): on a disk where creating files slows down for a
+// while after many were deleted, one slow pair would otherwise decide the whole figure.
 void RunPaired(benchmark::State& state, const Paired& runs) {
     std::vector<double> ours_seconds;
     std::vector<double> reference_seconds;
     std::vector<double> pair_ratios;
+    std::vector<double> ours_cpu;
+    std::vector<double> reference_cpu;
+    std::vector<double> pair_cpu_ratios;
     bool ours_first = false;
     for (auto _ : state) {
         ours_first = !ours_first;
@@ -257,13 +278,16 @@ void RunPaired(benchmark::State& state, const Paired& runs) {
         double reference = 0;
         for (int turn = 0; turn < 2; ++turn) {
             runs.per_turn();
+            const double cpu_start = ProcessorSeconds();
             const auto start = std::chrono::steady_clock::now();
             if ((turn == 0) == ours_first) {
                 runs.ours();
                 ours = Seconds(std::chrono::steady_clock::now() - start);
+                ours_cpu.push_back(ProcessorSeconds() - cpu_start);
             } else {
                 runs.reference();
                 reference = Seconds(std::chrono::steady_clock::now() - start);
+                reference_cpu.push_back(ProcessorSeconds() - cpu_start);
             }
         }
         state.SetIterationTime(ours);
@@ -273,11 +297,16 @@ void RunPaired(benchmark::State& state, const Paired& runs) {
             const std::size_t n = ours_seconds.size();
             pair_ratios.push_back((ours_seconds[n - 1] + ours_seconds[n - 2]) /
                                   (reference_seconds[n - 1] + reference_seconds[n - 2]));
+            pair_cpu_ratios.push_back((ours_cpu[n - 1] + ours_cpu[n - 2]) /
+                                      (reference_cpu[n - 1] + reference_cpu[n - 2]));
         }
     }
     state.counters["ours_ms"] = Median(ours_seconds) * 1e3;
     state.counters["reference_ms"] = Median(reference_seconds) * 1e3;
     state.counters["ratio"] = Median(pair_ratios);
+    state.counters["ours_cpu_ms"] = Median(ours_cpu) * 1e3;
+    state.counters["reference_cpu_ms"] = Median(reference_cpu) * 1e3;
+    state.counters["cpu_ratio"] = Median(pair_cpu_ratios);
     state.counters["pairs"] = static_cast<double>(pair_ratios.size());
 }
 

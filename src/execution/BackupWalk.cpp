@@ -21,13 +21,13 @@ namespace fs = std::filesystem;
 
 // A repository name used as one local file name. Names that would lead out of the destination folder
 // (".", "..", anything with "/") are refused whatever the backend delivers.
-std::optional<fs::path> LocalName(const std::wstring& name) {
+std::optional<std::string> LocalName(const std::wstring& name) {
     const auto bytes = Utf8FromWide(name);
     if (!bytes || bytes->empty() || *bytes == "." || *bytes == ".." ||
         bytes->find('/') != std::string::npos || bytes->find('\0') != std::string::npos) {
         return std::nullopt;
     }
-    return fs::path(*bytes);
+    return bytes;
 }
 
 QString Tr(const char* text) {
@@ -70,48 +70,54 @@ void BackupWalk::Unreadable(const fs::path& local, const QString& reason) {
     result_.unreadable.push_back(Shown(local).toStdWString());
 }
 
-// New entries in a folder must reach the disk with the folder, so its file system is taken in before
-// the first of them is made.
-void BackupWalk::Watch(const fs::path& folder) {
-    if (folder == watched_) {
+// The folder new entries go into, held open while they are made. New entries in a folder must reach the
+// disk with the folder, so its file system is taken in before the first of them is made. Below the
+// destination a link put in place of a folder since it was listed or made is not followed.
+void BackupWalk::EnterFolder(std::size_t place) {
+    if (place == entered_ && folder_.IsOpen()) {
         return;
     }
     std::error_code error;
-    if (!sync_.Watch(folder.native(), error)) {
-        throw DestinationError{
-            Tr("не удалось открыть папку «%1»: %2").arg(Shown(folder), FromLocal8Bit(error.message()))};
+    folder_ = platform::OpenFolder::Open(places_[place].native(), place == 0, error);
+    if (!folder_.IsOpen() || !sync_.Watch(folder_, error)) {
+        folder_ = {};
+        throw DestinationError{Tr("не удалось открыть папку «%1»: %2")
+                                   .arg(Shown(places_[place]), FromLocal8Bit(error.message()))};
     }
-    watched_ = folder;
+    entered_ = place;
 }
 
-BackupWalk::Present::Present(const Folder& folder) {
-    if (folder.made) {
+fs::path BackupWalk::Local(const Step& step) const {
+    return places_[step.place] / step.name;
+}
+
+BackupWalk::Present::Present(const fs::path& local, bool made) : local_(local) {
+    if (made) {
         return;
     }
     std::error_code error;
-    entries_ = platform::ReadDirectory(folder.local.native(), error);
+    entries_ = platform::ReadDirectory(local_.native(), error);
     // A folder that cannot be listed (or is a link the user put in place of the destination) is asked
     // about one child at a time.
     listed_ = !error;
     // What a killed backup left here goes now; only files of our own name pattern, and only when
     // nobody is writing them.
-    std::erase_if(entries_, [&folder](const platform::DirectoryEntry& entry) {
+    std::erase_if(entries_, [this](const platform::DirectoryEntry& entry) {
         std::error_code ignored;
         return entry.status.type == platform::EntryType::File &&
                ReplacementFile::IsTemporaryName(entry.name) &&
-               platform::RemoveIfAbandoned((folder.local / entry.name).native(), kAbandonedAfter, ignored);
+               platform::RemoveIfAbandoned((local_ / entry.name).native(), kAbandonedAfter, ignored);
     });
     std::sort(
         entries_.begin(), entries_.end(),
         [](const platform::DirectoryEntry& a, const platform::DirectoryEntry& b) { return a.name < b.name; });
 }
 
-std::optional<platform::EntryStatus> BackupWalk::Present::Of(const fs::path& local) const {
+std::optional<platform::EntryStatus> BackupWalk::Present::Of(const std::string& name) const {
     if (!listed_) {
         std::error_code ignored;
-        return platform::EntryStatusOf(local.native(), ignored);
+        return platform::EntryStatusOf((local_ / name).native(), ignored);
     }
-    const std::string name = local.filename().native();
     const auto found = std::lower_bound(
         entries_.begin(), entries_.end(), name,
         [](const platform::DirectoryEntry& entry, const std::string& n) { return entry.name < n; });
@@ -121,27 +127,31 @@ std::optional<platform::EntryStatus> BackupWalk::Present::Of(const fs::path& loc
     return found->status;
 }
 
-void BackupWalk::PlanFolder(const arkon::ItemPath& path, const fs::path& local,
+void BackupWalk::PlanFolder(const arkon::ItemPath& path, std::size_t place, const std::string& name,
                             const std::optional<platform::EntryStatus>& existing,
                             std::optional<std::uint32_t> permissions, std::deque<Folder>& pending) {
+    fs::path local = places_[place] / name;
     if (existing && existing->type != platform::EntryType::Folder) {
         Blocked(local);
         return;
     }
     Step step;
-    step.local = local;
+    step.place = place;
+    step.name = name;
     step.folder = true;
     step.permissions = permissions;
     step.exists = existing.has_value();
     step.present_permissions = existing ? existing->permissions : 0;
     steps_.push_back(std::move(step));
-    pending.push_back({path, local, !existing});
+    places_.push_back(std::move(local));
+    pending.push_back({path, places_.size() - 1, !existing});
 }
 
 void BackupWalk::PlanDocument(const arkon::ItemPath& document, const arkon::BrowserItemInfo& info,
-                              const fs::path& local, const std::optional<platform::EntryStatus>& existing) {
+                              std::size_t place, const std::string& name,
+                              const std::optional<platform::EntryStatus>& existing) {
     if (existing && existing->type != platform::EntryType::File) {
-        Blocked(local);
+        Blocked(places_[place] / name);
         return;
     }
     Step step;
@@ -153,12 +163,12 @@ void BackupWalk::PlanDocument(const arkon::ItemPath& document, const arkon::Brow
         }
     } catch (const exceptions::Error& error) {
         CheckRepository();
-        Unreadable(local, Wide(error.GetDescription()));
+        Unreadable(places_[place] / name, Wide(error.GetDescription()));
         return;
     }
     const auto time = MicrosecondsSince1970(info.modification_time);
     if (existing && time && existing->size == step.blob.size &&
-        precision_.Carries(existing->modified_us, *time, local.parent_path())) {
+        precision_.Carries(existing->modified_us, *time, places_[place])) {
         ++result_.unchanged;
         if (!info.permissions || *info.permissions == existing->permissions) {
             return;
@@ -166,7 +176,8 @@ void BackupWalk::PlanDocument(const arkon::ItemPath& document, const arkon::Brow
         // Only the mode is to change; the content is not written again.
         step.document.reset();
     }
-    step.local = local;
+    step.place = place;
+    step.name = name;
     step.path = document;
     step.info = info;
     step.permissions = info.permissions;
@@ -179,8 +190,8 @@ bool BackupWalk::Plan(arkon::ItemPath source) {
     // Used as a stack: taken from the back, so the walk goes depth first.
     std::deque<Folder> pending;
     std::error_code missing;
-    pending.push_back(
-        {std::move(source), destination_, !platform::TargetStatusOf(destination_.native(), missing)});
+    places_ = {destination_};
+    pending.push_back({std::move(source), 0, !platform::TargetStatusOf(destination_.native(), missing)});
     bool top = true;
     while (!pending.empty()) {
         Folder folder = std::move(pending.back());
@@ -194,11 +205,11 @@ bool BackupWalk::Plan(arkon::ItemPath source) {
                 throw;
             }
             CheckRepository();
-            Unreadable(folder.local, Wide(error.GetDescription()));
+            Unreadable(places_[folder.place], Wide(error.GetDescription()));
             continue;
         }
         top = false;
-        const Present present(folder);
+        const Present present(places_[folder.place], folder.made);
         arkon::BrowserItemInfo child;
         while (children->Next(child)) {
             if (stop_.stop_requested()) {
@@ -210,11 +221,10 @@ bool BackupWalk::Plan(arkon::ItemPath source) {
             }
             arkon::ItemPath child_path = folder.path;
             child_path.push_back(child.id);
-            const fs::path local = folder.local / *name;
             if (child.IsFolder()) {
-                PlanFolder(child_path, local, present.Of(local), child.permissions, pending);
+                PlanFolder(child_path, folder.place, *name, present.Of(*name), child.permissions, pending);
             } else {
-                PlanDocument(child_path, child, local, present.Of(local));
+                PlanDocument(child_path, child, folder.place, *name, present.Of(*name));
             }
         }
     }
@@ -234,22 +244,23 @@ std::uint64_t BackupWalk::Needed(std::uint64_t block) const {
 
 void BackupWalk::MakeFolder(const Step& step) {
     std::error_code error;
+    const fs::path local = Local(step);
     if (!step.exists) {
-        Watch(step.local.parent_path());
-        fs::create_directory(step.local, error);
+        EnterFolder(step.place);
+        fs::create_directory(local, error);
         if (error) {
-            throw DestinationError{Tr("не удалось создать папку «%1»: %2")
-                                       .arg(Shown(step.local), FromLocal8Bit(error.message()))};
+            throw DestinationError{
+                Tr("не удалось создать папку «%1»: %2").arg(Shown(local), FromLocal8Bit(error.message()))};
         }
     }
     // Made with the umask's mode, which may be wider than the source's.
     if (step.permissions &&
         (!step.exists || step.present_permissions != FolderPermissions(*step.permissions))) {
-        fs::permissions(step.local, static_cast<fs::perms>(FolderPermissions(*step.permissions)),
+        fs::permissions(local, static_cast<fs::perms>(FolderPermissions(*step.permissions)),
                         fs::perm_options::replace, error);
         if (error) {
             throw DestinationError{Tr("не удалось задать права папки «%1»: %2")
-                                       .arg(Shown(step.local), FromLocal8Bit(error.message()))};
+                                       .arg(Shown(local), FromLocal8Bit(error.message()))};
         }
     }
 }
@@ -279,22 +290,22 @@ bool BackupWalk::CopyLocal(arkon::LocalBlob& local, ReplacementFile& file, std::
 bool BackupWalk::CopyDocument(Step& step) {
     std::error_code error;
     if (!step.document) {
-        fs::permissions(step.local, static_cast<fs::perms>(*step.permissions & 0777),
+        fs::permissions(Local(step), static_cast<fs::perms>(*step.permissions & 0777),
                         fs::perm_options::replace, error);
         if (error) {
             throw DestinationError{Tr("не удалось задать права «%1»: %2")
-                                       .arg(Shown(step.local), FromLocal8Bit(error.message()))};
+                                       .arg(Shown(Local(step)), FromLocal8Bit(error.message()))};
         }
         return true;
     }
-    Watch(step.local.parent_path());
+    EnterFolder(step.place);
     const auto permissions =
         step.permissions ? std::optional<std::uint32_t>(*step.permissions & 0777) : std::nullopt;
-    ReplacementFile file(step.local, !step.exists, permissions);
+    ReplacementFile file(folder_, step.name, !step.exists, permissions);
     const auto refused = [&](const ReplacementFile& f) {
         ++result_.failed;
         return DestinationError{
-            Tr("не удалось записать «%1»: %2").arg(Shown(step.local), FromLocal8Bit(f.Error().message()))};
+            Tr("не удалось записать «%1»: %2").arg(Shown(Local(step)), FromLocal8Bit(f.Error().message()))};
     };
     if (!file.IsOpen()) {
         throw refused(file);
@@ -341,7 +352,7 @@ bool BackupWalk::CopyDocument(Step& step) {
         if (!file.Commit(sync_)) {
             // A folder put in the document's place while it was copied is the user's, as one found there.
             if (file.Error() == std::errc::is_a_directory) {
-                Blocked(step.local);
+                Blocked(Local(step));
                 return true;
             }
             throw refused(file);
@@ -350,7 +361,7 @@ bool BackupWalk::CopyDocument(Step& step) {
         result_.copied_bytes += written;
     } catch (const exceptions::Error& error) {
         CheckRepository();
-        Unreadable(step.local, Wide(error.GetDescription()));
+        Unreadable(Local(step), Wide(error.GetDescription()));
     }
     return true;
 }

@@ -6,6 +6,7 @@
 #include "KeptTimePrecision.h"
 #include "platform/FileEntry.h"
 #include "platform/FileSystemSync.h"
+#include "platform/OpenFolder.h"
 #include "repository/ItemStore.h"
 #include "repository/LocalBlob.h"
 
@@ -17,6 +18,7 @@
 #include <memory>
 #include <optional>
 #include <stop_token>
+#include <string>
 #include <vector>
 
 // The destination refused something: the copy cannot go on.
@@ -48,16 +50,20 @@ public:
     platform::FileSystemSync& Sync() { return sync_; }
 
 private:
-    // A folder of the source and its place in the destination, which is empty when the walk makes it.
+    // A folder of the source and its place in the destination (an index of places_), which is empty when
+    // the walk makes it.
     struct Folder {
         arkon::ItemPath path;
-        std::filesystem::path local;
+        std::size_t place = 0;
         bool made = false;
     };
 
     // What the second pass does, in order.
+    // Its entry is `name` in the destination folder places_[place]: the whole path is put together only
+    // where it is shown or used as a whole, not for every document.
     struct Step {
-        std::filesystem::path local;
+        std::size_t place = 0;
+        std::string name;
         std::optional<std::uint32_t> permissions; // the source's, when it has any
         bool exists = false;                      // the entry is there already (a folder, or a file)
         std::uint32_t present_permissions = 0;    // its permissions then
@@ -73,10 +79,11 @@ private:
     // lookup per entry instead of one walk down the whole path per child.
     class Present {
     public:
-        explicit Present(const Folder& folder);
-        std::optional<platform::EntryStatus> Of(const std::filesystem::path& local) const;
+        Present(const std::filesystem::path& local, bool made);
+        std::optional<platform::EntryStatus> Of(const std::string& name) const;
 
     private:
+        std::filesystem::path local_;
         bool listed_ = true;
         std::vector<platform::DirectoryEntry> entries_;
     };
@@ -84,17 +91,17 @@ private:
     QString Shown(const std::filesystem::path& local) const;
     void Blocked(const std::filesystem::path& local);
     void Unreadable(const std::filesystem::path& local, const QString& reason);
-    void PlanFolder(const arkon::ItemPath& path, const std::filesystem::path& local,
+    std::filesystem::path Local(const Step& step) const;
+    void PlanFolder(const arkon::ItemPath& path, std::size_t place, const std::string& name,
                     const std::optional<platform::EntryStatus>& existing,
                     std::optional<std::uint32_t> permissions, std::deque<Folder>& pending);
-    void PlanDocument(const arkon::ItemPath& document, const arkon::BrowserItemInfo& info,
-                      const std::filesystem::path& local,
-                      const std::optional<platform::EntryStatus>& existing);
+    void PlanDocument(const arkon::ItemPath& document, const arkon::BrowserItemInfo& info, std::size_t place,
+                      const std::string& name, const std::optional<platform::EntryStatus>& existing);
     void MakeFolder(const Step& step);
     // False when a stop was requested.
     bool CopyDocument(Step& step);
     bool CopyLocal(arkon::LocalBlob& local, ReplacementFile& file, std::uint64_t& written);
-    void Watch(const std::filesystem::path& folder);
+    void EnterFolder(std::size_t place);
     // A document that cannot be read is left out, but a repository that has gone ends the copy: its
     // error is thrown on.
     void CheckRepository() { store_.GetItemInfo({}); }
@@ -103,8 +110,10 @@ private:
     const std::filesystem::path destination_;
     const std::stop_token& stop_;
     BackupResult& result_;
+    std::vector<std::filesystem::path> places_; // the destination, then each folder in it the walk met
     std::vector<Step> steps_;
     platform::FileSystemSync sync_;
-    std::filesystem::path watched_; // the folder the last new entry went into
+    platform::OpenFolder folder_; // the folder the last new entry went into
+    std::size_t entered_ = 0;     // its place
     KeptTimePrecision precision_;
 };

@@ -36,9 +36,11 @@ bool KeptTimePrecision::Carries(std::int64_t kept_us, std::int64_t wanted_us,
     }
     if (!step_us_) {
         // The trial file is never put in place; where the file system allows, it never has a name either.
-        ReplacementFile trial(folder / "trial", true);
+        std::error_code error;
+        const auto opened = platform::OpenFolder::Open(folder.native(), true, error);
         std::optional<std::int64_t> kept;
-        if (trial.SetModified(kTrialUs)) {
+        ReplacementFile trial(opened, "trial", true);
+        if (opened.IsOpen() && trial.SetModified(kTrialUs)) {
             kept = trial.KeptModified();
         }
         step_us_ = kept ? StepFromTrial(kTrialUs, *kept) : 0;

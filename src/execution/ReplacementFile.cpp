@@ -7,6 +7,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace {
 
@@ -39,19 +40,18 @@ bool ReplacementFile::IsTemporaryName(const std::string& name) {
     return digits.find_first_not_of(kDigits) == std::string_view::npos;
 }
 
-ReplacementFile::ReplacementFile(const std::filesystem::path& destination, bool fresh,
+ReplacementFile::ReplacementFile(const platform::OpenFolder& folder, std::string name, bool fresh,
                                  std::optional<std::uint32_t> permissions)
-    : destination_(destination), permissions_(permissions) {
-    const std::filesystem::path folder = destination_.parent_path();
+    : folder_(folder), name_(std::move(name)), permissions_(permissions) {
     // Never wider than the document while it is written, whatever the umask lets through.
     const std::uint32_t mode = permissions ? 0600 : 0666;
     if (fresh) {
-        file_ = platform::OutputFile::CreateUnnamed(folder.native(), error_, mode);
+        file_ = platform::OutputFile::CreateUnnamed(folder_, error_, mode);
         unnamed_ = file_.IsOpen();
     }
     for (int attempt = 0; attempt < kNameAttempts && !file_.IsOpen(); ++attempt) {
-        temporary_ = folder / TemporaryName();
-        file_ = platform::OutputFile::CreateNew(temporary_.native(), error_, mode);
+        temporary_ = TemporaryName();
+        file_ = platform::OutputFile::CreateNew(folder_, temporary_, error_, mode);
         if (!file_.IsOpen() && error_ != std::errc::file_exists) {
             break;
         }
@@ -109,12 +109,11 @@ bool ReplacementFile::Commit(platform::FileSystemSync& sync) {
         }
         // Linked under the destination's name just now: it is this copy's own, and not whole.
         std::error_code ignored;
-        std::filesystem::remove(destination_, ignored);
+        folder_.Remove(name_, ignored);
         return false;
     }
     if (file_.Close(error_)) {
-        std::filesystem::rename(temporary_, destination_, error_);
-        if (!error_) {
+        if (folder_.Rename(temporary_, name_, error_)) {
             temporary_.clear();
             return true;
         }
@@ -127,13 +126,13 @@ bool ReplacementFile::Commit(platform::FileSystemSync& sync) {
 // was read, and it is replaced as any previous copy is: through a temporary name.
 bool ReplacementFile::LinkUnnamed() {
     unnamed_ = false;
-    if (file_.LinkAs(destination_.native(), error_)) {
+    if (file_.LinkAs(folder_, name_, error_)) {
         return true;
     }
     for (int attempt = 0; attempt < kNameAttempts && error_ == std::errc::file_exists; ++attempt) {
-        const std::filesystem::path temporary = destination_.parent_path() / TemporaryName();
-        if (file_.LinkAs(temporary.native(), error_)) {
-            temporary_ = temporary;
+        std::string temporary = TemporaryName();
+        if (file_.LinkAs(folder_, temporary, error_)) {
+            temporary_ = std::move(temporary);
             return true;
         }
     }
@@ -144,7 +143,7 @@ void ReplacementFile::Discard() {
     std::error_code ignored;
     file_.Close(ignored);
     if (!temporary_.empty()) {
-        std::filesystem::remove(temporary_, ignored);
+        folder_.Remove(temporary_, ignored);
         temporary_.clear();
     }
 }

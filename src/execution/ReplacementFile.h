@@ -4,23 +4,24 @@
 #pragma once
 
 #include "platform/FileSystemSync.h"
+#include "platform/OpenFolder.h"
 #include "platform/OutputFile.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <system_error>
 
 class ReplacementFile {
 public:
-    // Creates the file in the destination's folder: without a name when `fresh` (nothing had the
-    // destination's name when the folder was read) and the file system can make one, otherwise a new
-    // hidden file named by TemporaryNamePattern. Check IsOpen, and Error for why not. With `permissions`
-    // the file is readable and writable by its owner alone until Commit gives it exactly those.
-    explicit ReplacementFile(const std::filesystem::path& destination, bool fresh = false,
-                             std::optional<std::uint32_t> permissions = std::nullopt);
+    // Creates the file in `folder`, which is to hold it under `name` and must outlive it: without a name
+    // when `fresh` (nothing had that name when the folder was read) and the file system can make one,
+    // otherwise a new hidden file named by TemporaryNamePattern. Check IsOpen, and Error for why not.
+    // With `permissions` the file is readable and writable by its owner alone until Commit gives it
+    // exactly those.
+    ReplacementFile(const platform::OpenFolder& folder, std::string name, bool fresh = false,
+                    std::optional<std::uint32_t> permissions = std::nullopt);
     // Removes the temporary file unless it was committed.
     ~ReplacementFile();
     ReplacementFile(const ReplacementFile&) = delete;
@@ -49,8 +50,9 @@ private:
     bool LinkUnnamed();
     void Discard();
 
-    std::filesystem::path destination_;
-    std::filesystem::path temporary_;
+    const platform::OpenFolder& folder_;
+    std::string name_;
+    std::string temporary_;
     platform::OutputFile file_;
     std::optional<std::uint32_t> permissions_;
     std::error_code error_;

@@ -2,6 +2,7 @@
 // files written to it.
 #pragma once
 
+#include "OpenFolder.h"
 #include "WriteBackThread.h"
 
 #include <cstdint>
@@ -22,6 +23,8 @@ public:
     // back to it that happens from now on is reported by Sync, also for files closed long before. Call
     // it before writing into the folder.
     bool Watch(const std::string& folder, std::error_code& error);
+    // The same for a folder held open.
+    bool Watch(const OpenFolder& folder, std::error_code& error);
 
     // Starts writing a finished file of a watched file system to the disk, so that Sync finds little
     // left to write. Changes nothing the file holds.

@@ -4,6 +4,7 @@
 
 #include "FileEntry.h"
 #include "InputFile.h"
+#include "OpenFolder.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -26,17 +27,21 @@ public:
     static OutputFile CreateNew(const std::string& path, std::error_code& error,
                                 std::uint32_t permissions = 0666);
 
+    // The same, for the file `name` of `folder`.
+    static OutputFile CreateNew(const OpenFolder& folder, const std::string& name, std::error_code& error,
+                                std::uint32_t permissions = 0666);
+
     // A file without a name in `folder`, which LinkAs gives one; until then no other program sees it, and
     // it vanishes with its descriptor. Not open, with the reason in `error`, where the file system cannot
     // make one (some network and FAT file systems).
-    static OutputFile CreateUnnamed(const std::string& folder, std::error_code& error,
+    static OutputFile CreateUnnamed(const OpenFolder& folder, std::error_code& error,
                                     std::uint32_t permissions = 0666);
 
     bool IsOpen() const { return descriptor_ >= 0; }
 
-    // Gives a file made by CreateUnnamed the name `path`, in the folder it was made in. Fails with
-    // std::errc::file_exists when anything has that name: nothing is ever replaced.
-    bool LinkAs(const std::string& path, std::error_code& error);
+    // Gives a file made by CreateUnnamed the name `name` in `folder`, the folder it was made in. Fails
+    // with std::errc::file_exists when anything has that name: nothing is ever replaced.
+    bool LinkAs(const OpenFolder& folder, const std::string& name, std::error_code& error);
 
     // Appends all of `data`, or fails.
     bool Write(const std::byte* data, std::size_t size, std::error_code& error);
@@ -74,6 +79,8 @@ public:
 
 private:
     explicit OutputFile(int descriptor) : descriptor_(descriptor) {}
+    static OutputFile CreateNewAt(int folder, const std::string& path, std::error_code& error,
+                                  std::uint32_t permissions);
     int descriptor_ = -1;
 };
 

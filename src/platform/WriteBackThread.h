@@ -5,6 +5,7 @@
 
 #include "OutputFile.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -34,15 +35,17 @@ public:
 private:
     void Work(std::stop_token stop);
 
-    static constexpr std::size_t kWakeAfter = 8;
-    static constexpr std::size_t kMaxWaiting = 64;
+    static constexpr std::size_t kWakeAfter = 16;
+    // Each file holds a descriptor while it waits and while it is started: at most twice this many.
+    static constexpr std::size_t kMaxWaiting = 32;
 
     std::mutex mutex_;
     std::condition_variable_any work_; // for the thread: files are waiting
     std::condition_variable_any room_; // for the others: room in the queue, or a start is over
     std::deque<OutputFile> waiting_;
-    bool starting_ = false;
-    std::jthread thread_; // started with the first file, and last, after what it uses
+    bool starting_ = false;               // files taken from the queue are being started
+    std::atomic<bool> discarding_{false}; // those not started yet are to be let go
+    std::jthread thread_;                 // started with the first file, and last, after what it uses
 };
 
 } // namespace platform

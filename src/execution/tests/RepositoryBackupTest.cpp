@@ -663,3 +663,54 @@ TEST(KeptTimePrecisionTest, TimesRoundedDownByTheFileSystemStillMatch) {
     EXPECT_FALSE(precision.Carries(5'000'000, 5'999'999, folder.Path()));
     EXPECT_THAT(folder.Entries(), IsEmpty());
 }
+
+// A folder renamed while its documents are copied. On the source side the documents not opened yet are
+// gone from their place and are left out; on the destination side the copies go on into the folder the
+// copy made and holds open, whatever its name now, and never through a link put in its place.
+TEST_F(RepositoryBackupTest, FolderRenamedWhileItsDocumentsAreCopied) {
+    enum class Meanwhile { SourceRenamed, CopyRenamed, CopyReplacedByALink };
+    struct Case {
+        Meanwhile meanwhile;
+        BackupOutcome outcome;
+        std::vector<std::string> entries;
+    };
+    const std::string first = Content(1u << 20, 1);
+    const std::string second = Content(1u << 20, 2);
+    repo_.Write("src/sub/1.bin", first);
+    repo_.Write("src/sub/2.bin", second);
+    for (const Case& c : std::vector<Case>{
+             {Meanwhile::SourceRenamed, BackupOutcome::Warnings, {"sub/", "sub/1.bin"}},
+             {Meanwhile::CopyRenamed, BackupOutcome::Copied, {"moved/", "moved/1.bin", "moved/2.bin"}},
+             {Meanwhile::CopyReplacedByALink,
+              BackupOutcome::Copied,
+              {"moved/", "moved/1.bin", "moved/2.bin", "sub"}}}) {
+        SCOPED_TRACE(static_cast<int>(c.meanwhile));
+        FolderTree dest;
+        FolderTree outside;
+        Hook().after_chunk = [&](const std::wstring& name, int chunks) {
+            if (name != L"1.bin" || chunks != 1) {
+                return;
+            }
+            if (c.meanwhile == Meanwhile::SourceRenamed) {
+                fs::rename(repo_.Path("src/sub"), repo_.Path("src/moved"));
+                return;
+            }
+            fs::rename(dest.Path("sub"), dest.Path("moved"));
+            if (c.meanwhile == Meanwhile::CopyReplacedByALink) {
+                fs::create_directory_symlink(outside.Path(), dest.Path("sub"));
+            }
+        };
+        const BackupResult result = Run(L"arkon://Проекты/src", dest.WidePath());
+        EXPECT_EQ(result.outcome, c.outcome);
+        EXPECT_EQ(dest.Entries(), c.entries);
+        EXPECT_THAT(outside.Entries(), IsEmpty());
+        const std::string folder = c.meanwhile == Meanwhile::SourceRenamed ? "sub/" : "moved/";
+        EXPECT_TRUE(dest.Read(folder + "1.bin") == first);
+        if (c.meanwhile == Meanwhile::SourceRenamed) {
+            EXPECT_THAT(result.unreadable, ElementsAre(L"sub/2.bin"));
+            fs::rename(repo_.Path("src/moved"), repo_.Path("src/sub"));
+        } else {
+            EXPECT_TRUE(dest.Read("moved/2.bin") == second);
+        }
+    }
+}

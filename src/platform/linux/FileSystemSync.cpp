@@ -19,21 +19,26 @@ FileSystemSync::~FileSystemSync() {
 }
 
 bool FileSystemSync::Watch(const std::string& folder, std::error_code& error) {
-    const int descriptor = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (descriptor < 0) {
-        error.assign(errno, std::generic_category());
-        return false;
-    }
+    const OpenFolder opened = OpenFolder::Open(folder, true, error);
+    return opened.IsOpen() && Watch(opened, error);
+}
+
+bool FileSystemSync::Watch(const OpenFolder& folder, std::error_code& error) {
     struct stat info {};
-    if (fstat(descriptor, &info) != 0) {
+    if (fstat(folder.descriptor_, &info) != 0) {
         error.assign(errno, std::generic_category());
-        close(descriptor);
         return false;
     }
     const auto device = static_cast<std::uint64_t>(info.st_dev);
-    if (std::any_of(watched_.begin(), watched_.end(), [&](const Watched& w) { return w.device == device; })) {
-        close(descriptor);
-    } else {
+    if (std::none_of(watched_.begin(), watched_.end(),
+                     [&](const Watched& w) { return w.device == device; })) {
+        // A duplicate shares the folder's opening, which came before anything was written into it: the
+        // flush reports the failures from then on.
+        const int descriptor = fcntl(folder.descriptor_, F_DUPFD_CLOEXEC, 0);
+        if (descriptor < 0) {
+            error.assign(errno, std::generic_category());
+            return false;
+        }
         watched_.push_back({device, descriptor});
     }
     error.clear();

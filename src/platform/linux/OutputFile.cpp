@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <string>
 #include <utility>
@@ -25,8 +26,9 @@ int Checked(int descriptor, std::error_code& error) {
     return descriptor;
 }
 
-// A file without a name is given one through its link under /proc; where /proc is not mounted (some
-// containers), no such file is made, or it could never be given a name.
+// A file without a name is given one through its link under /proc, unless the kernel lets the descriptor
+// itself be linked, which is known only once tried; where /proc is not mounted (some containers), no
+// such file is made, or it might never be given a name.
 bool CanLinkUnnamedFiles() {
     static const bool can = access("/proc/self/fd", X_OK) == 0;
     return can;
@@ -53,28 +55,53 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
 }
 
 OutputFile OutputFile::CreateNew(const std::string& path, std::error_code& error, std::uint32_t permissions) {
-    return OutputFile(
-        Checked(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(permissions)),
-                error));
+    return CreateNewAt(AT_FDCWD, path, error, permissions);
 }
 
-OutputFile OutputFile::CreateUnnamed(const std::string& folder, std::error_code& error,
+OutputFile OutputFile::CreateNew(const OpenFolder& folder, const std::string& name, std::error_code& error,
+                                 std::uint32_t permissions) {
+    return CreateNewAt(folder.descriptor_, name, error, permissions);
+}
+
+OutputFile OutputFile::CreateNewAt(int folder, const std::string& path, std::error_code& error,
+                                   std::uint32_t permissions) {
+    return OutputFile(Checked(openat(folder, path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                                     static_cast<mode_t>(permissions)),
+                              error));
+}
+
+OutputFile OutputFile::CreateUnnamed(const OpenFolder& folder, std::error_code& error,
                                      std::uint32_t permissions) {
     if (!CanLinkUnnamedFiles()) {
         error = std::make_error_code(std::errc::operation_not_supported);
         return {};
     }
     return OutputFile(Checked(
-        open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, static_cast<mode_t>(permissions)), error));
+        openat(folder.descriptor_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, static_cast<mode_t>(permissions)),
+        error));
 }
 
-bool OutputFile::LinkAs(const std::string& path, std::error_code& error) {
-    // Linking by the descriptor itself (AT_EMPTY_PATH) needs a privilege; its link under /proc does not.
-    const std::string self = "/proc/self/fd/" + std::to_string(descriptor_);
-    if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+bool OutputFile::LinkAs(const OpenFolder& folder, const std::string& name, std::error_code& error) {
+    // By the descriptor itself (AT_EMPTY_PATH) when the kernel lets an unprivileged program do so (Linux
+    // 6.10 on, for a file it opened itself; before, it fails with ENOENT); otherwise through the
+    // descriptor's link under /proc, which needs no privilege but walks a path of its own each time.
+    static std::atomic<bool> by_descriptor{true};
+    const bool tried = by_descriptor.load(std::memory_order_relaxed);
+    if (tried && linkat(descriptor_, "", folder.descriptor_, name.c_str(), AT_EMPTY_PATH) == 0) {
+        error.clear();
+        return true;
+    }
+    if (tried && errno != ENOENT) {
         error.assign(errno, std::generic_category());
         return false;
     }
+    const std::string self = "/proc/self/fd/" + std::to_string(descriptor_);
+    if (linkat(AT_FDCWD, self.c_str(), folder.descriptor_, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        error.assign(errno, std::generic_category());
+        return false;
+    }
+    // Refused by the descriptor only: this kernel wants the privilege, so it is not asked again.
+    by_descriptor.store(false, std::memory_order_relaxed);
     error.clear();
     return true;
 }
