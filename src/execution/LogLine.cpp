@@ -12,9 +12,8 @@ QString FormatLogLine(TimePoint time, const QString& message) {
 }
 
 std::wstring TraceName(std::wstring_view name) {
-    constexpr std::size_t kWhole = 1024;
     constexpr std::size_t kKept = 1000;
-    return name.size() <= kWhole ? std::wstring(name) : std::wstring(name.substr(0, kKept)) + L"…";
+    return name.size() <= kWholeNameLength ? std::wstring(name) : std::wstring(name.substr(0, kKept)) + L"…";
 }
 
 void WriteLogLine(TaskLog* log, const std::wstring& taskName, const QString& message, bool withPrefix) {

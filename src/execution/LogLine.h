@@ -15,8 +15,9 @@ class TaskLog;
 // the same pass as the time stamp, so a "%1" inside it stays as it is.
 QString FormatLogLine(TimePoint time, const QString& message);
 
-// The task's name as the trace and a run's log prefix show it: whole up to 1,024 characters, a longer
-// one as its first thousand and "…", so that a huge name is not copied into every line.
+// The task's name as the trace and a run's log prefix show it: whole up to kWholeNameLength characters,
+// a longer one as its first thousand and "…", so that a huge name is not copied into every line.
+inline constexpr std::size_t kWholeNameLength = 1024;
 std::wstring TraceName(std::wstring_view name);
 
 // Appends the line for the current time to the log (as UTF-8) and hands a copy, without its final

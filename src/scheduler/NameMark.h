@@ -5,14 +5,15 @@
 #include <string>
 #include <string_view>
 
-// A name up to 1,024 characters is kept whole; a longer one as its length and a hash of it, so two
-// long names are taken for one only when they are of one length and their hashes agree.
+// A name up to the trace's whole length (kWholeNameLength) is kept whole; a longer one as its length and
+// a hash of it, so two long names are taken for one only when they are of one length and their hashes
+// agree.
 class NameMark {
 public:
     explicit NameMark(std::wstring_view name = {});
 
-    bool Marks(std::wstring_view name) const { return *this == NameMark(name); }
-    bool operator==(const NameMark&) const = default;
+    // Compares without making a mark of `name`: it is called for every stored task under the list's lock.
+    bool Marks(std::wstring_view name) const;
 
 private:
     std::wstring m_short;
