@@ -4,6 +4,7 @@
 #include "KeepDamagedFile.h"
 #include "TaskTree.h"
 #include "platform/LargeBlock.h"
+#include "platform/ReplacedFile.h"
 #include "xml/XmlDocument.h"
 
 #include <boost/property_tree/xml_parser.hpp>
@@ -11,7 +12,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTextCodec>
 
@@ -304,14 +304,10 @@ namespace {
 
 bool WriteStorageBytes(const QString& path, const std::string& bytes) {
     MakeFolderOf(path);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        PrintError(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
-        return false;
-    }
-    if (file.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size()) ||
-        !file.commit()) {
-        PrintError(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+    std::error_code error;
+    if (!platform::ReplaceFileContents(QFile::encodeName(path).toStdString(), bytes, error)) {
+        PrintError(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path),
+                                                QString::fromLocal8Bit(error.message().c_str())));
         return false;
     }
     return true;

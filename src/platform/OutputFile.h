@@ -74,6 +74,9 @@ public:
     // the reason in `error`, when no descriptor is left.
     OutputFile Duplicate(std::error_code& error) const;
 
+    // Waits until what was written is on the disk.
+    bool SyncData(std::error_code& error);
+
     // Closing reports what a write that was only buffered until then failed with.
     bool Close(std::error_code& error);
 

@@ -2,6 +2,7 @@
 #include "platform/OutputFile.h"
 
 #include "StatToEntryStatus.h"
+#include "platform/FileSync.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -194,6 +195,15 @@ void OutputFile::StartWriteBack() {
 
 OutputFile OutputFile::Duplicate(std::error_code& error) const {
     return OutputFile(Checked(fcntl(descriptor_, F_DUPFD_CLOEXEC, 0), error));
+}
+
+bool OutputFile::SyncData(std::error_code& error) {
+    if (!SyncFileData(descriptor_)) {
+        error.assign(errno, std::generic_category());
+        return false;
+    }
+    error.clear();
+    return true;
 }
 
 bool OutputFile::Close(std::error_code& error) {

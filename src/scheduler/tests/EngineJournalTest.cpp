@@ -83,7 +83,12 @@ TEST_F(EngineJournalTest, ProgramKilledWhileACommandRunsReadsBackInterrupted) {
     ASSERT_TRUE(Armed(*engine));
     ASSERT_TRUE(WaitUntil([&] { return Messages(L"команда").contains(kKilled); }));
     EXPECT_EQ(engine->Status(engine->Tasks()[0].get()).outcome, RunOutcome::Interrupted);
-    const auto runs = History(*engine, 0);
+    // The journal's thread writes the run's end after the log line: waited for, not assumed.
+    std::vector<JournalRun> runs;
+    EXPECT_TRUE(WaitUntil([&] {
+        runs = History(*engine, 0);
+        return runs.size() == 1 && runs[0].result.outcome != RunOutcome::Running;
+    }));
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].how, RunStart::RunNow);
     EXPECT_EQ(runs[0].result.outcome, RunOutcome::Interrupted);

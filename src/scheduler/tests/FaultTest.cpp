@@ -48,12 +48,15 @@ TEST(KillWhileSaving, StorageFileAlwaysHoldsAWholeList) {
         ASSERT_GE(tasks.size(), stored); // nothing stored earlier was lost
         stored = tasks.size();
     }
-    // No temporary files of interrupted saves are left to pile up beside the file (the run journal's
-    // files aside).
+    // Interrupted saves leave at most the one file the next save takes over (the run journal's files
+    // aside): none pile up, however often the program is killed.
     const QStringList files = QDir(dir.path())
                                   .entryList(QDir::Files)
                                   .filter(QRegularExpression(QStringLiteral("^(?!journal\\.sqlite)")));
-    EXPECT_LE(files.size(), 3) << files.join(QLatin1Char(' ')).toStdString();
+    const QStringList allowed{QStringLiteral("storage.xml"), QStringLiteral("storage.xml.saving")};
+    for (const QString& file : files) {
+        EXPECT_TRUE(allowed.contains(file)) << files.join(QLatin1Char(' ')).toStdString();
+    }
 }
 
 TEST_F(EngineTest, AThousandTasksDueInTheSameSecondAllRunOnceWithCompleteLogs) {
