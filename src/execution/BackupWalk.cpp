@@ -301,7 +301,7 @@ bool BackupWalk::CopyDocument(Step& step) {
     EnterFolder(step.place);
     const auto permissions =
         step.permissions ? std::optional<std::uint32_t>(*step.permissions & 0777) : std::nullopt;
-    ReplacementFile file(folder_, step.name, !step.exists, permissions);
+    ReplacementFile file(folder_, step.name, !step.exists, permissions, creation_mask_);
     const auto refused = [&](const ReplacementFile& f) {
         ++result_.failed;
         return DestinationError{

@@ -4,6 +4,7 @@
 
 #include "BackupResult.h"
 #include "KeptTimePrecision.h"
+#include "platform/CreationMask.h"
 #include "platform/FileEntry.h"
 #include "platform/FileSystemSync.h"
 #include "platform/OpenFolder.h"
@@ -116,4 +117,6 @@ private:
     platform::OpenFolder folder_; // the folder the last new entry went into
     std::size_t entered_ = 0;     // its place
     KeptTimePrecision precision_;
+    // Read once per backup: the program does not change it, a test may.
+    const std::optional<std::uint32_t> creation_mask_ = platform::CurrentCreationMask();
 };

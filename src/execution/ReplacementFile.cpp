@@ -41,14 +41,17 @@ bool ReplacementFile::IsTemporaryName(const std::string& name) {
 }
 
 ReplacementFile::ReplacementFile(const platform::OpenFolder& folder, std::string name, bool fresh,
-                                 std::optional<std::uint32_t> permissions)
+                                 std::optional<std::uint32_t> permissions,
+                                 std::optional<std::uint32_t> creation_mask)
     : folder_(folder), name_(std::move(name)), permissions_(permissions) {
+    if (fresh) {
+        file_ = platform::OutputFile::CreateUnnamed(folder_, error_, permissions.value_or(0666));
+        unnamed_ = file_.IsOpen();
+        // Spares a call per file, which a first backup of many small documents feels.
+        permissions_set_ = unnamed_ && permissions && creation_mask && (*permissions & *creation_mask) == 0;
+    }
     // Never wider than the document while it is written, whatever the umask lets through.
     const std::uint32_t mode = permissions ? 0600 : 0666;
-    if (fresh) {
-        file_ = platform::OutputFile::CreateUnnamed(folder_, error_, mode);
-        unnamed_ = file_.IsOpen();
-    }
     for (int attempt = 0; attempt < kNameAttempts && !file_.IsOpen(); ++attempt) {
         temporary_ = TemporaryName();
         file_ = platform::OutputFile::CreateNew(folder_, temporary_, error_, mode);
@@ -94,7 +97,7 @@ bool ReplacementFile::Commit(platform::FileSystemSync& sync) {
     if (!file_.IsOpen()) {
         return false;
     }
-    if (permissions_ && !file_.SetPermissions(*permissions_, error_)) {
+    if (permissions_ && !permissions_set_ && !file_.SetPermissions(*permissions_, error_)) {
         Discard();
         return false;
     }

@@ -18,10 +18,12 @@ public:
     // Creates the file in `folder`, which is to hold it under `name` and must outlive it: without a name
     // when `fresh` (nothing had that name when the folder was read) and the file system can make one,
     // otherwise a new hidden file named by TemporaryNamePattern. Check IsOpen, and Error for why not.
-    // With `permissions` the file is readable and writable by its owner alone until Commit gives it
-    // exactly those.
+    // With `permissions` the file ends with exactly those: a named file is readable and writable by its
+    // owner alone until Commit, an unnamed one, which nobody can open, is made with them, and Commit sets
+    // them again only when `creation_mask` (the umask, where known) took some away.
     ReplacementFile(const platform::OpenFolder& folder, std::string name, bool fresh = false,
-                    std::optional<std::uint32_t> permissions = std::nullopt);
+                    std::optional<std::uint32_t> permissions = std::nullopt,
+                    std::optional<std::uint32_t> creation_mask = std::nullopt);
     // Removes the temporary file unless it was committed.
     ~ReplacementFile();
     ReplacementFile(const ReplacementFile&) = delete;
@@ -55,6 +57,7 @@ private:
     std::string temporary_;
     platform::OutputFile file_;
     std::optional<std::uint32_t> permissions_;
+    bool permissions_set_ = false; // the file was made with them, whole
     std::error_code error_;
     bool unnamed_ = false; // made without a name, and not linked yet
 };

@@ -142,8 +142,19 @@ TEST_F(BackupDestinationTest, CopiesTakeTheirDocumentsModes) {
     ::chmod(repo_.Path("src/shared.txt").c_str(), 0664);
     ::chmod(repo_.Path("src/closed").c_str(), 0700);
     ::chmod(repo_.Path("src/group").c_str(), 0550);
+    // Whatever the umask: 0 would widen them all, 077 narrow those the group may read.
+    for (const mode_t mask : {0022, 0077}) {
+        SCOPED_TRACE(mask);
+        const std::string copy = "umask" + std::to_string(mask);
+        const mode_t umask = ::umask(mask);
+        ASSERT_EQ(Run(dest_.WidePath(copy)).outcome, BackupOutcome::Copied);
+        ::umask(umask);
+        EXPECT_EQ(ModeOf(dest_.Path(copy + "/private.txt")), 0600u);
+        EXPECT_EQ(ModeOf(dest_.Path(copy + "/shared.txt")), 0664u);
+        EXPECT_EQ(ModeOf(dest_.Path(copy + "/group/inner.txt")), ModeOf(repo_.Path("src/group/inner.txt")));
+    }
     const mode_t umask = ::umask(0);
-    ASSERT_EQ(Run(dest_.WidePath()).outcome, BackupOutcome::Copied); // a umask of 0 would widen them all
+    ASSERT_EQ(Run(dest_.WidePath()).outcome, BackupOutcome::Copied);
     ::umask(umask);
     EXPECT_EQ(ModeOf(dest_.Path("private.txt")), 0600u);
     EXPECT_EQ(ModeOf(dest_.Path("shared.txt")), 0664u);
