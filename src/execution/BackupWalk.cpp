@@ -85,6 +85,8 @@ void BackupWalk::EnterFolder(std::size_t place) {
                                    .arg(Shown(places_[place]), FromLocal8Bit(error.message()))};
     }
     entered_ = place;
+    // A default access list decides the new files' permissions in the umask's place.
+    folder_mask_ = folder_.HasDefaultAccessList() ? std::nullopt : creation_mask_;
 }
 
 fs::path BackupWalk::Local(const Step& step) const {
@@ -301,7 +303,7 @@ bool BackupWalk::CopyDocument(Step& step) {
     EnterFolder(step.place);
     const auto permissions =
         step.permissions ? std::optional<std::uint32_t>(*step.permissions & 0777) : std::nullopt;
-    ReplacementFile file(folder_, step.name, !step.exists, permissions, creation_mask_);
+    ReplacementFile file(folder_, step.name, !step.exists, permissions, folder_mask_);
     const auto refused = [&](const ReplacementFile& f) {
         ++result_.failed;
         return DestinationError{

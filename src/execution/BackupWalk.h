@@ -119,4 +119,5 @@ private:
     KeptTimePrecision precision_;
     // Read once per backup: the program does not change it, a test may.
     const std::optional<std::uint32_t> creation_mask_ = platform::CurrentCreationMask();
+    std::optional<std::uint32_t> folder_mask_; // what new files in the entered folder lose, where known
 };

@@ -20,7 +20,7 @@ public:
     // otherwise a new hidden file named by TemporaryNamePattern. Check IsOpen, and Error for why not.
     // With `permissions` the file ends with exactly those: a named file is readable and writable by its
     // owner alone until Commit, an unnamed one, which nobody can open, is made with them, and Commit sets
-    // them again only when `creation_mask` (the umask, where known) took some away.
+    // them again only when `creation_mask` (what the folder's new files lose, where known) took some away.
     ReplacementFile(const platform::OpenFolder& folder, std::string name, bool fresh = false,
                     std::optional<std::uint32_t> permissions = std::nullopt,
                     std::optional<std::uint32_t> creation_mask = std::nullopt);

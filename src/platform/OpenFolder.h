@@ -24,6 +24,10 @@ public:
 
     bool IsOpen() const { return descriptor_ >= 0; }
 
+    // Whether files made in it take their permissions from the folder's default access list rather than
+    // from the umask; also when that cannot be told.
+    bool HasDefaultAccessList() const;
+
     // Renames the entry `from` of this folder to `to`, replacing what `to` was.
     bool Rename(const std::string& from, const std::string& to, std::error_code& error) const;
     // Removes the file `name` of this folder.

@@ -14,6 +14,7 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 
 #include <csignal>
 #include <filesystem>
@@ -26,6 +27,21 @@ using testing::IsEmpty;
 namespace {
 
 namespace fs = std::filesystem;
+
+// Gives `folder` a default access list under which new files get at most rw-r-----, whatever the umask.
+bool NarrowDefaultAccessList(const std::string& folder) {
+    struct Entry {
+        std::uint16_t tag;
+        std::uint16_t perm;
+        std::uint32_t id;
+    };
+    constexpr std::uint32_t kVersion = 2;
+    constexpr std::uint32_t kNoId = ~0u;
+    const Entry entries[] = {{0x01, 6, kNoId}, {0x04, 4, kNoId}, {0x20, 0, kNoId}}; // owner, group, others
+    std::string value(reinterpret_cast<const char*>(&kVersion), sizeof kVersion);
+    value.append(reinterpret_cast<const char*>(entries), sizeof entries);
+    return ::setxattr(folder.c_str(), "system.posix_acl_default", value.data(), value.size(), 0) == 0;
+}
 
 unsigned ModeOf(const std::string& path) {
     struct stat info {};
@@ -142,10 +158,17 @@ TEST_F(BackupDestinationTest, CopiesTakeTheirDocumentsModes) {
     ::chmod(repo_.Path("src/shared.txt").c_str(), 0664);
     ::chmod(repo_.Path("src/closed").c_str(), 0700);
     ::chmod(repo_.Path("src/group").c_str(), 0550);
-    // Whatever the umask: 0 would widen them all, 077 narrow those the group may read.
-    for (const mode_t mask : {0022, 0077}) {
+    // Whatever the umask (0 would widen them all, 077 narrow those the group may read) or a default
+    // access list of the destination, which takes the umask's place.
+    for (const mode_t mask : {0022, 0077, 0}) {
         SCOPED_TRACE(mask);
         const std::string copy = "umask" + std::to_string(mask);
+        if (mask == 0) {
+            ASSERT_TRUE(fs::create_directory(dest_.Path(copy)));
+            if (!NarrowDefaultAccessList(dest_.Path(copy))) {
+                continue; // a file system without access lists
+            }
+        }
         const mode_t umask = ::umask(mask);
         ASSERT_EQ(Run(dest_.WidePath(copy)).outcome, BackupOutcome::Copied);
         ::umask(umask);

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -39,6 +40,14 @@ OpenFolder OpenFolder::Open(const std::string& path, bool follow_link, std::erro
         error.clear();
     }
     return folder;
+}
+
+bool OpenFolder::HasDefaultAccessList() const {
+    if (fgetxattr(descriptor_, "system.posix_acl_default", nullptr, 0) >= 0) {
+        return true;
+    }
+    // No list, or a file system that keeps none.
+    return errno != ENODATA && errno != ENOTSUP && errno != EOPNOTSUPP;
 }
 
 bool OpenFolder::Rename(const std::string& from, const std::string& to, std::error_code& error) const {
