@@ -1,8 +1,10 @@
 // The write-back thread: files are started in the order they were finished, all those waiting taken
-// at once. The thread is woken for a few files at once: woken for each, it cost the copy as much as
-// the renames did.
+// at once. The writer hands them over a few at once: handed over and woken for each, the thread cost
+// the copy as much as the renames did.
 #include "WriteBackThread.h"
 
+#include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace platform {
@@ -14,24 +16,26 @@ void WriteBackThread::Add(OutputFile& file) {
         file.StartWriteBack();
         return;
     }
-    bool wake = false;
+    gathered_.push_back(std::move(second));
+    if (gathered_.size() < kBatch) {
+        return;
+    }
     {
         std::unique_lock lock(mutex_);
         if (!thread_.joinable()) {
             thread_ = std::jthread([this](std::stop_token stop) { Work(std::move(stop)); });
         }
-        room_.wait(lock, [this] { return waiting_.size() < kMaxWaiting; });
-        waiting_.push_back(std::move(second));
-        wake = waiting_.size() == kWakeAfter;
+        room_.wait(lock, [this] { return waiting_.size() + gathered_.size() <= kMaxWaiting; });
+        std::move(gathered_.begin(), gathered_.end(), std::back_inserter(waiting_));
     }
+    gathered_.clear();
     // Woken with the lock let go, the thread does not wait for it at once.
-    if (wake) {
-        work_.notify_one();
-    }
+    work_.notify_one();
 }
 
 void WriteBackThread::Discard() {
-    std::deque<OutputFile> dropped;
+    gathered_.clear();
+    std::vector<OutputFile> dropped;
     std::unique_lock lock(mutex_);
     dropped.swap(waiting_);
     discarding_ = true;
@@ -41,7 +45,7 @@ void WriteBackThread::Discard() {
 }
 
 void WriteBackThread::Work(std::stop_token stop) {
-    std::deque<OutputFile> taken;
+    std::vector<OutputFile> taken;
     std::unique_lock lock(mutex_);
     for (;;) {
         if (!work_.wait(lock, stop, [this] { return !waiting_.empty(); })) {
