@@ -413,7 +413,7 @@ void MainWindow::showHistory() {
 }
 
 void MainWindow::onStatusChanged(const TaskInfo* record) {
-    statusColumns->statusChanged(record);
+    statusColumns->statusChangedSoon(record);
     warnAboutDamagedJournal(); // known once the engine has opened it, before any status it tells
     dialogs->updateHistory(record);
     // A pause or resume from the terminal reaches the window as a status of the edited task.

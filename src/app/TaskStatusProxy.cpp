@@ -9,6 +9,9 @@
 
 #include <QPixmap>
 
+#include <algorithm>
+#include <utility>
+
 namespace {
 
 QString DateTimeText(TimePoint time) {
@@ -36,6 +39,9 @@ TaskStatusProxy::TaskStatusProxy(TasksListModel* source, StatusSource status, QO
     connect(source, &QAbstractItemModel::rowsMoved, this, stale);
     connect(source, &QAbstractItemModel::modelReset, this, stale);
     connect(source, &QAbstractItemModel::layoutChanged, this, stale);
+    m_gathering.setSingleShot(true);
+    m_gathering.setInterval(kGathering);
+    connect(&m_gathering, &QTimer::timeout, this, &TaskStatusProxy::tellGathered);
 }
 
 int TaskStatusProxy::columnCount(const QModelIndex& parent) const {
@@ -288,20 +294,53 @@ void TaskStatusProxy::rowsShifted(const QModelIndex& parent, int first, int coun
 }
 
 void TaskStatusProxy::statusChanged(const TaskInfo* record) {
-    const QVector<int> roles{Qt::DisplayRole, Qt::DecorationRole, Qt::ToolTipRole};
-    // The name cells show the result too, by their icon and tool tip only.
-    const QVector<int> nameRoles{Qt::DecorationRole, Qt::ToolTipRole};
     if (record == nullptr) {
         if (rowCount() > 0) {
-            emit dataChanged(index(0, NextRunColumn), index(rowCount() - 1, ResultColumn), roles);
-            emit dataChanged(index(0, 0), index(rowCount() - 1, 0), nameRoles);
+            rowsChanged(0, rowCount() - 1);
         }
         return;
     }
     if (const int row = rowOf(record); row >= 0) {
-        emit dataChanged(index(row, NextRunColumn), index(row, ResultColumn), roles);
-        emit dataChanged(index(row, 0), index(row, 0), nameRoles);
+        rowsChanged(row, row);
     }
+}
+
+void TaskStatusProxy::statusChangedSoon(const TaskInfo* record) {
+    if (record == nullptr) {
+        m_gathered.clear();
+        m_gathering.stop();
+        statusChanged(nullptr);
+        return;
+    }
+    m_gathered.insert(record);
+    if (!m_gathering.isActive()) {
+        m_gathering.start();
+    }
+}
+
+// One change from the first to the last row gathered: the list repaints all it shows for any change
+// that spans columns, so telling the rows one by one would only cost more calls.
+void TaskStatusProxy::tellGathered() {
+    int first = -1;
+    int last = -1;
+    for (const TaskInfo* record : std::as_const(m_gathered)) {
+        if (const int row = rowOf(record); row >= 0) { // a task removed meanwhile has none
+            first = first < 0 ? row : std::min(first, row);
+            last = std::max(last, row);
+        }
+    }
+    m_gathered.clear();
+    if (first >= 0) {
+        rowsChanged(first, last);
+    }
+}
+
+void TaskStatusProxy::rowsChanged(int first, int last) {
+    const QVector<int> roles{Qt::DisplayRole, Qt::DecorationRole, Qt::ToolTipRole};
+    // The name cells show the result too, by their icon and tool tip only.
+    const QVector<int> nameRoles{Qt::DecorationRole, Qt::ToolTipRole};
+    emit dataChanged(index(first, NextRunColumn), index(last, ResultColumn), roles);
+    emit dataChanged(index(first, 0), index(last, 0), nameRoles);
 }
 
 QString TaskStatusProxy::missedText(const TaskStatus& status) {

@@ -8,6 +8,8 @@
 #include <QCoreApplication>
 #include <QHash>
 #include <QIdentityProxyModel>
+#include <QSet>
+#include <QTimer>
 
 #include <functional>
 
@@ -16,7 +18,7 @@ struct TaskInfo;
 
 // Adds columns beside the list model's own without changing it. The status comes from a function
 // (the engine's, in the program), read afresh whenever a cell is shown; the cells are repainted when
-// the engine says a task's status changed, never on a timer.
+// the engine says a task's status changed, never on a timer of their own.
 class TaskStatusProxy : public QIdentityProxyModel {
     Q_DECLARE_TR_FUNCTIONS(TaskStatusProxy)
 
@@ -48,6 +50,11 @@ public:
 
     // Repaints the status cells of the task's row; null: of every row.
     void statusChanged(const TaskInfo* record);
+    // The same, told within kGathering together with the changes that come meanwhile: at start-up the
+    // engine's word comes for every task, and a list repainted for each of ten thousand took seconds of
+    // the window's time.
+    void statusChangedSoon(const TaskInfo* record);
+    static constexpr int kGathering = 40; // milliseconds
 
     // The tool tip of missed runs: how many and the latest of them.
     static QString missedText(const TaskStatus& status);
@@ -62,6 +69,8 @@ private:
     QVariant statusData(const QModelIndex& index, int role) const;
     QVariant nameCellData(const QModelIndex& index, int role) const;
     static QVariant resultTip(const TaskStatus& status);
+    void rowsChanged(int first, int last);
+    void tellGathered();
 
     TasksListModel* m_source;
     StatusSource m_status;
@@ -70,4 +79,6 @@ private:
     // Rows by task, rebuilt on first use after the rows changed: the engine's calls come one per task.
     mutable QHash<const TaskInfo*, int> m_rows;
     mutable bool m_rowsStale = true;
+    QSet<const TaskInfo*> m_gathered; // changed, not told yet
+    QTimer m_gathering;
 };

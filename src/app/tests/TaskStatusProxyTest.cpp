@@ -275,6 +275,31 @@ private slots:
         QCOMPARE(cells(3), (QList<int>{0, 0, 2, 0}));
         QVERIFY(!changed.at(1).at(2).value<QVector<int>>().contains(Qt::DisplayRole));
     }
+
+    void theEnginesBurstsAreToldOnceForAllTheirRows() {
+        QSignalSpy changed(m_proxy.get(), &QAbstractItemModel::dataChanged);
+        const auto rows = [&changed](int call) {
+            return QList<int>{changed.at(call).at(0).value<QModelIndex>().row(),
+                              changed.at(call).at(1).value<QModelIndex>().row()};
+        };
+        TaskInfo gone;
+        for (const TaskInfo* record :
+             std::initializer_list<const TaskInfo*>{Task(2), &gone, Task(1), Task(2)}) {
+            m_proxy->statusChangedSoon(record);
+        }
+        QCOMPARE(changed.count(), 0); // gathered, not told yet
+        QTRY_COMPARE(changed.count(), 2);
+        QCOMPARE(rows(0), (QList<int>{1, 2}));
+        QCOMPARE(rows(1), (QList<int>{1, 2}));
+
+        // Every task's change tells at once what was gathered, and nothing is told again after it.
+        m_proxy->statusChangedSoon(Task(1));
+        m_proxy->statusChangedSoon(nullptr);
+        QCOMPARE(changed.count(), 4);
+        QCOMPARE(rows(2), (QList<int>{0, 2}));
+        QTest::qWait(3 * TaskStatusProxy::kGathering);
+        QCOMPARE(changed.count(), 4);
+    }
 };
 
 QObject* MakeTaskStatusProxyTest() {
