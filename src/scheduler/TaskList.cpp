@@ -64,10 +64,13 @@ std::optional<std::wstring> TaskList::TraceNameIfStored(const TaskInfo* record, 
     return name;
 }
 
+TaskInfo TaskList::RunCopy(const TaskInfo& task) {
+    return RenamedCopy(task, TraceName(task.name));
+}
+
 std::optional<TaskInfo> TaskList::RunCopyIfStored(const TaskInfo* record, TaskId id) const {
     std::optional<TaskInfo> copy;
-    IfStored(record, id,
-             [&](const TaskInfo& task, const Shared&) { copy = RenamedCopy(task, TraceName(task.name)); });
+    IfStored(record, id, [&](const TaskInfo& task, const Shared&) { copy = RunCopy(task); });
     return copy;
 }
 

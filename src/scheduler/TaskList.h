@@ -62,7 +62,10 @@ public:
     std::optional<std::wstring> NameIfStored(const TaskInfo* record, TaskId id) const;
     // The same as the trace and the log's prefix show it (TraceName): no copy of a huge name.
     std::optional<std::wstring> TraceNameIfStored(const TaskInfo* record, TaskId id) const;
-    // A copy for a run while the task is stored under `id`: whole, but for its name, as TraceName gives it.
+    // A copy for a run: whole, but for its name, as TraceName gives it (a run needs the name only for its
+    // log's prefix). Made under the lock by whoever holds a stored task.
+    static TaskInfo RunCopy(const TaskInfo& task);
+    // The same while the task is stored under `id`.
     std::optional<TaskInfo> RunCopyIfStored(const TaskInfo* record, TaskId id) const;
     // Calls `use(task, shared)` for every stored task in list order, under the lock.
     template <typename Use>

@@ -143,7 +143,7 @@ bool TaskWorker::QueueOnLane(const TaskInfo* record, TaskId id, RunStart how,
     std::shared_ptr<TaskInfo> run;
     m_list.IfStored(record, id, [&](const TaskInfo& task, const TaskList::Shared&) {
         if (NeedsTool(task.action)) {
-            run = std::make_shared<TaskInfo>(RenamedCopy(task, TraceName(task.name)));
+            run = std::make_shared<TaskInfo>(TaskList::RunCopy(task));
         }
     });
     if (!run) {
