@@ -137,7 +137,7 @@ void TaskWorker::Close() {
     if (m_journal) {
         RecordOrder(); // the start-up's own recording may have been dropped with the worker's queue
         RecordEditedArming();
-        m_journal->RecordReleased(m_clock());
+        m_journal->RecordReleased(LetGoFrom());
         // Programs of command tasks run on, unwatched: their runs end here for the journal.
         for (auto& [record, timing] : m_timing) {
             m_ledger.EndLeftRunning(timing.runs);
@@ -145,6 +145,20 @@ void TaskWorker::Close() {
         m_ledger.Attach(nullptr);
         m_journal.reset(); // writes what waits
     }
+}
+
+TimePoint TaskWorker::LetGoFrom() const {
+    // A slot whose timer fired once runs were no longer started (handing over, or its handler dropped
+    // with the queue) keeps its place in the journal: the tasks were let go from the earliest such
+    // slot, not from the close, or the next owner would call it missed. A slot whose run started is
+    // recorded as served and is not run again.
+    TimePoint from = m_clock();
+    for (const auto& [record, timing] : m_timing) {
+        if (timing.recordedSlot && *timing.recordedSlot < from) {
+            from = *timing.recordedSlot;
+        }
+    }
+    return from;
 }
 
 const std::shared_ptr<arkon::ICore>& TaskWorker::Core() const {

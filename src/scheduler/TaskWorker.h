@@ -115,7 +115,8 @@ private:
     // Opening and arming (TaskWorkerOpening.cpp).
     void OpenJournal();
     void RecordOrder();
-    void RecordEditedArming(); // at close, the worker gone
+    void RecordEditedArming();   // at close, the worker gone
+    TimePoint LetGoFrom() const; // at close: the moment from which a slot may have been left unserved
     void PostOpen(const TaskInfo* record, TaskId id, bool atStartUp);
     void Open(const TaskInfo* record, TaskId id, bool atStartUp);
     void NoteUnfinished(Timing& timing, const std::wstring& name);

@@ -63,8 +63,8 @@ void BackgroundEngine::Poll() {
         if (WindowRuns()) {
             std::cerr << "A window of the scheduler started: the runs under way end here, then it takes the "
                          "tasks.\n";
-            m_storage->StopStartingRuns();
             m_waitingSince = CurrentTime();
+            m_storage->StopStartingRuns();
             m_state = State::HandingOver;
             Poll();
         }
@@ -81,6 +81,7 @@ void BackgroundEngine::TakeOver() {
     TaskStorage::Settings settings = m_settings();
     settings.background = true;
     settings.owedSince = m_waitingSince;
+    settings.owedSinceRelease = m_handedOver;
     m_storage = std::make_unique<TaskStorage>(std::move(settings));
     m_server = std::make_unique<RequestServer>(
         m_key, [this](const QByteArray& request) { return AnswerTerminalRequest(*m_storage, request); });
@@ -96,6 +97,7 @@ void BackgroundEngine::FinishHandOver() {
     m_storage->Close();
     m_storage.reset();
     m_engine.Release();
+    m_handedOver = true;
     m_state = State::Waiting;
     std::cerr << "The tasks were handed over to the window; the background engine waits for it to end.\n";
 }

@@ -51,6 +51,9 @@ private:
     // Since when slots may have passed that no engine ran: this process's start, or the moment it stopped
     // starting runs to hand over.
     TimePoint m_waitingSince;
+    // Once it has handed over, every owner since let the tasks go with this one waiting: the release the
+    // journal keeps (a slot the engine left unserved, or the window's close) is owed from too.
+    bool m_handedOver = false;
     std::unique_ptr<TaskStorage> m_storage;
     std::unique_ptr<RequestServer> m_server;
     QTimer m_poll;

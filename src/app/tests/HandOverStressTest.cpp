@@ -31,6 +31,11 @@ private slots:
         std::unique_ptr<Side> window;
         QElapsedTimer windowUp;
         QStringList done;
+        // Each step with its second after the start, to be set beside the slots (s<i> at 3.137 + 1.5 i).
+        const auto note = [&](const QString& step) {
+            const auto since = std::chrono::duration<double>(CurrentTime() - m_tasks.Start()).count();
+            done << QStringLiteral("%1 %2").arg(since, 0, 'f', 2).arg(step);
+        };
         const auto pause = [&](int from, int to) {
             QTest::qWait(static_cast<int>(random.bounded(from, to)));
         };
@@ -41,24 +46,24 @@ private slots:
             if (!window || !window->Running()) {
                 window = std::make_unique<Side>(false);
                 windowUp.start();
-                done << QStringLiteral("window started");
+                note(QStringLiteral("window started"));
             } else if (action <= 1) {
                 const int signal = action == 0 ? SIGTERM : SIGKILL;
                 window->End(signal);
                 window.reset();
-                done << QStringLiteral("window ended by %1").arg(signal);
+                note(QStringLiteral("window ended by %1").arg(signal));
             } else if (action == 2) {
                 window->Signal(SIGSTOP);
                 pause(200, 800);
                 window->Signal(SIGCONT);
-                done << QStringLiteral("window stopped");
+                note(QStringLiteral("window stopped"));
             } else if (action == 3 && windowUp.elapsed() > 2000) {
                 // Only while a window has had the time to take the tasks: the background engine is then
                 // waiting, and a slot never falls with nobody to serve it.
                 const int signal = random.bounded(2) == 0 ? SIGTERM : SIGKILL;
                 background->End(signal);
                 background = std::make_unique<Side>(true);
-                done << QStringLiteral("background engine restarted after %1").arg(signal);
+                note(QStringLiteral("background engine restarted after %1").arg(signal));
             }
             pause(300, 1200);
         }

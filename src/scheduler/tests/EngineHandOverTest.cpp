@@ -158,29 +158,44 @@ TEST_F(EngineHandOverTest, AHandOverWaitsForTheRunUnderWayAtMostTheWholeRunLimit
 } // namespace
 
 TEST_F(EngineHandOverTest, ASlotInTheGapBetweenTwoOwnersIsOwedWhenTheNextComesAtOnce) {
-    // The first owner closes just before the slot; the next finds the tasks unowned after it. Whether a
-    // background engine waited (so the gap is a hand-over) decides between owed and missed.
-    for (const bool backgroundWaits : {true, false}) {
-        SCOPED_TRACE(backgroundWaits ? "a background engine waits" : "nobody waits");
+    // The next owner finds the tasks unowned after the slot. Whether a background engine waited (so the
+    // gap is a hand-over) decides between owed and missed; the first owner let go when it stopped
+    // starting runs, not when it closed after the slot.
+    struct Case {
+        const char* what;
+        const wchar_t* name;
+        bool backgroundWaits;
+        bool stopsStartingFirst; // stops before the slot, closes after it
+        RunStart how;
+    };
+    for (const Case& one :
+         {Case{"closed before the slot, a background engine waits", L"owed", true, false, RunStart::Timed},
+          Case{"closed before the slot, nobody waits", L"missed", false, false, RunStart::Missed},
+          Case{"closed after the slot it did not start", L"left", true, true, RunStart::Timed}}) {
+        SCOPED_TRACE(one.what);
         RemoveJournal();
         QDir(LogFolder()).removeRecursively();
-        const std::wstring name = backgroundWaits ? L"owed" : L"missed";
+        const std::wstring name = one.name;
         const TimePoint slot = In(1500ms) + Ticks{4321};
         ASSERT_TRUE(SaveStorageFile(StoragePath(), TaskPointers(std::vector<TaskInfo>{Task(name, slot)})));
         {
             auto first = MakeEngine();
             ASSERT_TRUE(WaitUntil([&] { return first->ArmedExpiry(first->Tasks()[0].get()).has_value(); }));
             ASSERT_TRUE(WaitUntil([&] { return CurrentTime() > slot - 200ms; }, 5s));
+            if (one.stopsStartingFirst) {
+                first->StopStartingRuns();
+                ASSERT_TRUE(WaitUntil([&] { return CurrentTime() > slot + 100ms; }, 5s));
+            }
             first->Close();
         }
         ASSERT_TRUE(WaitUntil([&] { return CurrentTime() > slot + 100ms; }, 5s));
-        auto next = MakeEngine(false, std::nullopt, std::chrono::hours(6), backgroundWaits);
+        auto next = MakeEngine(false, std::nullopt, std::chrono::hours(6), one.backgroundWaits);
         ASSERT_TRUE(WaitUntil([&] { return !History(name).empty(); }));
         next->Close();
         const std::vector<JournalRun> history = History(name);
         ASSERT_EQ(history.size(), 1u);
-        EXPECT_EQ(history[0].how, backgroundWaits ? RunStart::Timed : RunStart::Missed);
-        EXPECT_EQ(m_runner.CountOf(name), backgroundWaits ? 1u : 0u);
+        EXPECT_EQ(history[0].how, one.how);
+        EXPECT_EQ(m_runner.CountOf(name), one.how == RunStart::Timed ? 1u : 0u);
     }
 }
 
