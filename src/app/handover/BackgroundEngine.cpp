@@ -5,7 +5,9 @@
 
 #include "terminal/TerminalRequests.h"
 
+#include <chrono>
 #include <iostream>
+#include <thread>
 
 bool BackgroundEngineWaits() {
     platform::OwnershipLock background(EngineLockPath(), platform::OwnershipLock::Role::Background);
@@ -35,8 +37,13 @@ BackgroundEngine::~BackgroundEngine() {
 }
 
 bool BackgroundEngine::Begin() {
-    if (!m_background.TryTake()) {
-        return false;
+    // A window's program starting holds the role for the moment of its look: only a role held longer
+    // is another background engine's.
+    for (int attempt = 0; !m_background.TryTake(); ++attempt) {
+        if (attempt == 10) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     m_released.addPath(m_lockPath); // made by the take above
     m_poll.start();

@@ -9,10 +9,21 @@
 #include <QRandomGenerator>
 
 #include <memory>
+#include <thread>
 
 using namespace std::chrono_literals;
 
 namespace {
+
+// An engine of this process, its tasks and logs in `folder`.
+std::function<TaskStorage::Settings()> SettingsIn(const QTemporaryDir& folder) {
+    return [&folder] {
+        TaskStorage::Settings settings;
+        settings.storagePath = folder.filePath(QStringLiteral("storage.xml"));
+        settings.logFolder = folder.filePath(QStringLiteral("logs"));
+        return settings;
+    };
+}
 
 std::vector<std::pair<std::wstring, std::chrono::milliseconds>>
 InSeconds(const std::vector<std::pair<std::wstring, int>>& due) {
@@ -49,15 +60,8 @@ private slots:
         platform::OwnershipLock engine(lock, platform::OwnershipLock::Role::Engine);
         QVERIFY(window.TryTake());
         QVERIFY(engine.TryTake());
-        BackgroundEngine background(
-            lock, QStringLiteral("told-%1").arg(QCoreApplication::applicationPid()),
-            [&folder] {
-                TaskStorage::Settings settings;
-                settings.storagePath = folder.filePath(QStringLiteral("storage.xml"));
-                settings.logFolder = folder.filePath(QStringLiteral("logs"));
-                return settings;
-            },
-            std::chrono::hours(1));
+        BackgroundEngine background(lock, QStringLiteral("told-%1").arg(QCoreApplication::applicationPid()),
+                                    SettingsIn(folder), std::chrono::hours(1));
         QVERIFY(background.Begin());
         const auto taken = [&lock] {
             platform::OwnershipLock probe(lock, platform::OwnershipLock::Role::Engine);
@@ -66,6 +70,24 @@ private slots:
         window.Release(); // as a window's program lets go when it ends
         engine.Release();
         QTRY_VERIFY_WITH_TIMEOUT(taken(), 10000);
+    }
+
+    void aWindowsLookAtTheRoleDoesNotSendTheBackgroundEngineAway() {
+        // A window's program starting holds the background role for a moment to see whether an engine
+        // waits; one starting at that moment (both start at login) must not take it for another engine.
+        QTemporaryDir folder;
+        const QString lock = folder.filePath(QStringLiteral("engine.lock"));
+        platform::OwnershipLock look(lock, platform::OwnershipLock::Role::Background);
+        QVERIFY(look.TryTake());
+        std::thread letGo([&look] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(60));
+            look.Release();
+        });
+        BackgroundEngine background(lock, QStringLiteral("look-%1").arg(QCoreApplication::applicationPid()),
+                                    SettingsIn(folder), std::chrono::hours(1));
+        const bool begun = background.Begin();
+        letGo.join();
+        QVERIFY(begun);
     }
 
     void aWindowTakesOverAfterTheRunAndHandsBackAtItsEnd() {
