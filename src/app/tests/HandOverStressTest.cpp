@@ -11,10 +11,11 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// By its last word on standard error: it has handed the tasks over, or it has never run them.
+// By its last word on standard error: it has handed the tasks over. (One that has never run them may
+// be about to take them from a window that has just ended.)
 bool BackgroundWaits(Side& background) {
     const QString said = background.Errors();
-    return said.lastIndexOf(QStringLiteral("handed over")) >=
+    return said.lastIndexOf(QStringLiteral("handed over")) >
            said.lastIndexOf(QStringLiteral("runs the tasks"));
 }
 
