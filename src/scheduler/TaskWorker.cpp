@@ -149,12 +149,13 @@ void TaskWorker::Close() {
 
 TimePoint TaskWorker::LetGoFrom() const {
     // A slot whose timer fired once runs were no longer started (handing over, or its handler dropped
-    // with the queue) keeps its place in the journal: the tasks were let go from the earliest such
-    // slot, not from the close, or the next owner would call it missed. A slot whose run started is
-    // recorded as served and is not run again.
+    // with the queue), or that was owed and not yet run, keeps its place in the journal: the tasks were
+    // let go from the earliest such slot, not from the close, or the next owner would call it missed.
+    // A slot whose run started (and may go on, a program left running) is served.
     TimePoint from = m_clock();
     for (const auto& [record, timing] : m_timing) {
-        if (timing.recordedSlot && *timing.recordedSlot < from) {
+        const bool served = timing.served && timing.served->slot == timing.recordedSlot;
+        if (timing.recordedSlot && *timing.recordedSlot < from && !served) {
             from = *timing.recordedSlot;
         }
     }
