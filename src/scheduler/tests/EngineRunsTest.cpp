@@ -197,7 +197,10 @@ TEST_F(EngineRunsTest, TaskTimeLimitEndsTheToolNamingItsDocumentAndTakesNoFurthe
     const Scoped argumentsFile = ToolEnv("ZELKOR_FAKECLI_ARGS_FILE", calls);
     const Scoped hang = ToolEnv("ZELKOR_FAKECLI_SLEEP_MS", QStringLiteral("600000"));
     const Scoped runLimit = RunSetting(QStringLiteral("Runs/toolTimeLimitSeconds"), 0);
-    const Scoped taskLimit = RunSetting(QStringLiteral("Runs/taskTimeLimitSeconds"), 1);
+    // Long enough for the tool to have started and said its arguments on a busy machine, where its idle
+    // class would hardly let it start at all.
+    const Scoped taskLimit = RunSetting(QStringLiteral("Runs/taskTimeLimitSeconds"), 3);
+    const Scoped normalPriority = RunSetting(QStringLiteral("Runs/lowPriority"), false);
     auto engine = MakeRealEngine();
     const TaskInfo* record = engine->AddTask(ExportTask(L"экспорт"));
     ASSERT_TRUE(WaitUntil([&] { return Finished(L"экспорт", 4); }, 30s)) << LogText(L"экспорт").toStdString();
@@ -210,7 +213,7 @@ TEST_F(EngineRunsTest, TaskTimeLimitEndsTheToolNamingItsDocumentAndTakesNoFurthe
     EXPECT_EQ(
         Messages(L"экспорт").mid(0, 3),
         (QStringList{kStart, kFailed,
-                     QStringLiteral("Превышено время выполнения задания (1 с), программа остановлена на "
+                     QStringLiteral("Превышено время выполнения задания (3 с), программа остановлена на "
                                     "документе %1.")
                          .arg(document)}));
     EXPECT_EQ(engine->Status(record).outcome, RunOutcome::LimitExceeded);
