@@ -197,10 +197,8 @@ TEST_F(EngineRunsTest, TaskTimeLimitEndsTheToolNamingItsDocumentAndTakesNoFurthe
     const Scoped argumentsFile = ToolEnv("ZELKOR_FAKECLI_ARGS_FILE", calls);
     const Scoped hang = ToolEnv("ZELKOR_FAKECLI_SLEEP_MS", QStringLiteral("600000"));
     const Scoped runLimit = RunSetting(QStringLiteral("Runs/toolTimeLimitSeconds"), 0);
-    // Long enough for the tool to have started and said its arguments on a busy machine, where its idle
-    // class would hardly let it start at all.
+    // Long enough for the tool to have started and said its arguments on a busy machine.
     const Scoped taskLimit = RunSetting(QStringLiteral("Runs/taskTimeLimitSeconds"), 3);
-    const Scoped normalPriority = RunSetting(QStringLiteral("Runs/lowPriority"), false);
     auto engine = MakeRealEngine();
     const TaskInfo* record = engine->AddTask(ExportTask(L"экспорт"));
     ASSERT_TRUE(WaitUntil([&] { return Finished(L"экспорт", 4); }, 30s)) << LogText(L"экспорт").toStdString();
