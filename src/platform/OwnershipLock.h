@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <chrono>
+
 namespace platform {
 
 // One role in a lock file shared by every process of the installation. The roles are independent: a
@@ -25,6 +27,9 @@ public:
     // already). A lock file that cannot be made or opened is said on standard error once and leaves the
     // role untaken.
     bool TryTake();
+    // The same, tried again every 20 ms for up to `patience`: for a role others may hold only for the
+    // moment of a look.
+    bool TakeWithin(std::chrono::milliseconds patience);
     // Letting the engine role go also touches the file, which tells a watcher of the file at once.
     void Release();
     bool Held() const { return m_held; }

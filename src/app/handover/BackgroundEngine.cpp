@@ -7,7 +7,6 @@
 
 #include <chrono>
 #include <iostream>
-#include <thread>
 
 bool BackgroundEngineWaits() {
     platform::OwnershipLock background(EngineLockPath(), platform::OwnershipLock::Role::Background);
@@ -39,11 +38,8 @@ BackgroundEngine::~BackgroundEngine() {
 bool BackgroundEngine::Begin() {
     // A window's program starting holds the role for the moment of its look: only a role held longer
     // is another background engine's.
-    for (int attempt = 0; !m_background.TryTake(); ++attempt) {
-        if (attempt == 10) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (!m_background.TakeWithin(std::chrono::milliseconds(200))) {
+        return false;
     }
     m_released.addPath(m_lockPath); // made by the take above
     m_poll.start();

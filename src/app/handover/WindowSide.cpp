@@ -9,17 +9,13 @@
 
 #include <chrono>
 #include <iostream>
-#include <thread>
 
 namespace {
 
 // The window role is free but for the moments a background engine looks at it (up to 5 s); said on
 // standard error when it could not be taken.
 void TakeWindowRole(platform::OwnershipLock& role) {
-    for (int attempt = 0; attempt < 250 && !role.TryTake(); ++attempt) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    if (!role.Held()) {
+    if (!role.TakeWithin(std::chrono::seconds(5))) {
         std::cerr << "The window's role could not be taken: a background engine may go on running tasks.\n";
     }
 }

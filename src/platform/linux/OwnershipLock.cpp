@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <iostream>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -48,6 +49,17 @@ bool OwnershipLock::TryTake() {
     range.l_len = 1;
     m_held = ::fcntl(m_descriptor, F_OFD_SETLK, &range) == 0;
     return m_held;
+}
+
+bool OwnershipLock::TakeWithin(std::chrono::milliseconds patience) {
+    constexpr std::chrono::milliseconds kAgain(20);
+    for (auto waited = std::chrono::milliseconds::zero(); !TryTake(); waited += kAgain) {
+        if (waited >= patience) {
+            return false;
+        }
+        std::this_thread::sleep_for(kAgain);
+    }
+    return true;
 }
 
 void OwnershipLock::Release() {

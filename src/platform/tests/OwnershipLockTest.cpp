@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using platform::OwnershipLock;
@@ -49,4 +51,24 @@ TEST(OwnershipLockTest, AFileThatCannotBeMadeLeavesTheRoleUntaken) {
     OwnershipLock lock(QStringLiteral("/proc/no-such/engine.lock"), OwnershipLock::Role::Engine);
     EXPECT_FALSE(lock.TryTake());
     EXPECT_FALSE(lock.Held());
+}
+
+TEST(OwnershipLockTest, TakingWithinWaitsOutALookButNotAHolder) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("roles.lock"));
+    for (const bool letGo : {true, false}) {
+        SCOPED_TRACE(letGo ? "held for a look" : "held on");
+        OwnershipLock holder(path, OwnershipLock::Role::Background);
+        ASSERT_TRUE(holder.TryTake());
+        std::thread look([&] {
+            if (letGo) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(60));
+                holder.Release();
+            }
+        });
+        OwnershipLock taker(path, OwnershipLock::Role::Background);
+        const bool taken = taker.TakeWithin(std::chrono::milliseconds(300));
+        look.join();
+        EXPECT_EQ(taken, letGo);
+    }
 }
