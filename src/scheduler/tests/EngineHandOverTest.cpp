@@ -165,13 +165,17 @@ TEST_F(EngineHandOverTest, ASlotInTheGapBetweenTwoOwnersIsOwedWhenTheNextComesAt
         const char* what;
         const wchar_t* name;
         bool backgroundWaits;
-        bool stopsStartingFirst; // stops before the slot, closes after it
+        bool stopsStartingFirst;  // stops before the slot, closes after it
+        bool waitedFromAfterSlot; // the next engine's own moment (a background engine's) is after the slot
         RunStart how;
     };
     for (const Case& one :
-         {Case{"closed before the slot, a background engine waits", L"owed", true, false, RunStart::Timed},
-          Case{"closed before the slot, nobody waits", L"missed", false, false, RunStart::Missed},
-          Case{"closed after the slot it did not start", L"left", true, true, RunStart::Timed}}) {
+         {Case{"closed before the slot, a background engine waits", L"owed", true, false, false,
+               RunStart::Timed},
+          Case{"closed before the slot, nobody waits", L"missed", false, false, false, RunStart::Missed},
+          Case{"closed after the slot it did not start", L"left", true, true, false, RunStart::Timed},
+          Case{"taken back by an engine that stopped after the slot", L"back", true, true, true,
+               RunStart::Timed}}) {
         SCOPED_TRACE(one.what);
         RemoveJournal();
         QDir(LogFolder()).removeRecursively();
@@ -189,7 +193,9 @@ TEST_F(EngineHandOverTest, ASlotInTheGapBetweenTwoOwnersIsOwedWhenTheNextComesAt
             first->Close();
         }
         ASSERT_TRUE(WaitUntil([&] { return CurrentTime() > slot + 100ms; }, 5s));
-        auto next = MakeEngine(false, std::nullopt, std::chrono::hours(6), one.backgroundWaits);
+        const std::optional<TimePoint> ownMoment =
+            one.waitedFromAfterSlot ? std::optional<TimePoint>(slot + 50ms) : std::nullopt;
+        auto next = MakeEngine(false, ownMoment, std::chrono::hours(6), one.backgroundWaits);
         ASSERT_TRUE(WaitUntil([&] { return !History(name).empty(); }));
         next->Close();
         const std::vector<JournalRun> history = History(name);
